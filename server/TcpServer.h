@@ -1,0 +1,122 @@
+// TCP transport: accepts IPv4 connections on one port, runs one thread per connection,
+// buffers bytes in both directions and reports to one TcpServerDelegate.
+//
+// Lock order (outer first): delegate lock -> map lock -> one connection's send-buffer or
+// receive-buffer lock; map lock -> finished-FIFO lock; map lock -> id-counter lock.
+// The delegate is always called with the delegate lock held and may call send() and read()
+// from inside.
+#pragma once
+
+#include "platform/Socket.h"
+#include "platform/Sync.h"
+#include "server/ThreadWinApi.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+
+class TcpServer;
+
+class TcpServerDelegate {
+public:
+    // Listening thread, for every accepted IPv4 connection, before its thread starts.
+    // peerAddress is in network byte order. Returning false closes the connection.
+    virtual bool clientAccepted(TcpServer* server, uint32_t connectionId, uint32_t peerAddress) = 0;
+    // Connection thread, after its socket is closed and it has left the map.
+    virtual void clientClosed(TcpServer* server, uint32_t connectionId) = 0;
+    // Connection thread, each time count bytes (1..2048) were appended to its receive buffer.
+    virtual void dataReceived(TcpServer* server, uint32_t connectionId, uint32_t count) = 0;
+    virtual ~TcpServerDelegate() = default;
+};
+
+class TcpListenThread : public ThreadWinApi {
+public:
+    explicit TcpListenThread(TcpServer& server) : server_(server) {}
+    ~TcpListenThread() override;
+    void Run() override;
+
+private:
+    friend class TcpServer;
+    platform::SocketHandle socket_ = platform::kInvalidSocket;
+    TcpServer& server_;
+};
+
+class TcpClientThread : public ThreadWinApi {
+public:
+    TcpClientThread(platform::SocketHandle socket, uint32_t id, TcpServer& server, uint8_t flushOnClose);
+    ~TcpClientThread() override;
+    void Run() override;
+
+    uint32_t id() const { return id_; }
+
+private:
+    friend class TcpServer;
+
+    // Sends what the send buffer holds until it is empty or the socket would block.
+    // Returns false on a send error other than would-block.
+    bool sendTurn(bool& blocked);
+    void flushBeforeClose();
+    void wake();
+
+    platform::SocketHandle socket_;
+    uint32_t id_;
+    TcpServer& server_;
+    uint8_t flushOnClose_;
+    platform::CriticalSection receiveLock_;
+    std::deque<uint8_t> receiveBuffer_;
+    platform::CriticalSection sendLock_;
+    std::deque<uint8_t> sendBuffer_;
+    std::unique_ptr<platform::SocketWaiter> waiter_;
+};
+
+class TcpServer {
+public:
+    TcpServer();
+    ~TcpServer();
+    TcpServer(const TcpServer&) = delete;
+    TcpServer& operator=(const TcpServer&) = delete;
+
+    void setDelegate(TcpServerDelegate* delegate);
+
+    // Opens the listening socket on every local IPv4 address and starts the listening thread.
+    // False when it already runs or any step fails. Port 0 picks a free port (see boundPort).
+    bool listen(uint16_t port);
+    // The port the listening socket is bound to; 0 when not listening.
+    uint16_t boundPort();
+
+    // Queues bytes for the connection; its own thread writes them. False for an unknown id.
+    bool send(uint32_t connectionId, const void* bytes, uint32_t count);
+    // Moves up to maximum received bytes into out; returns how many (0 for an unknown id).
+    uint32_t read(uint32_t connectionId, void* out, uint32_t maximum);
+
+    // Stops listening and asks every connection to stop; with wait, returns once no
+    // connection is left in the map.
+    void stopAll(bool wait);
+
+    void setMaximumConnections(uint32_t maximum) { maximumConnections_ = maximum; }
+    void setFlushOnClose(uint8_t flush) { flushOnClose_ = flush; }
+
+    // Number of connections in the map (for owners and tests).
+    size_t connectionCount();
+
+private:
+    friend class TcpListenThread;
+    friend class TcpClientThread;
+
+    std::shared_ptr<TcpClientThread> createConnection(platform::SocketHandle socket);
+    void removeConnection(uint32_t id);
+    void reapFinished();
+    std::shared_ptr<TcpClientThread> find(uint32_t id);
+
+    TcpServerDelegate* delegate_ = nullptr;
+    platform::CriticalSection delegateLock_;
+    TcpListenThread listenThread_;
+    platform::SocketHandle listenSocketForPort_ = platform::kInvalidSocket;
+    std::map<uint32_t, std::shared_ptr<TcpClientThread>> connections_;
+    platform::CriticalSection mapLock_;
+    std::deque<std::shared_ptr<TcpClientThread>> finished_;
+    platform::CriticalSection finishedLock_;
+    uint32_t maximumConnections_ = 2;
+    uint8_t flushOnClose_ = 0;
+};

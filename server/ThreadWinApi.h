@@ -1,0 +1,56 @@
+// Thread framework: every long-running activity is one object of a class derived from
+// ThreadWinApi, which supplies only Run() and its destructor. Owners start, stop and join
+// their threads; a thread stops itself only without waiting.
+#pragma once
+
+#include "platform/Sync.h"
+#include "platform/Thread.h"
+
+#include <cstdint>
+#include <memory>
+
+class ThreadBase {
+public:
+    virtual void Run() = 0;
+    virtual bool WaitForStopRequest(uint32_t ms) = 0;
+    virtual bool IsStopRequested() = 0;
+    virtual bool Start() = 0;
+    virtual void Stop(bool wait) = 0;
+    virtual bool IsRunning() = 0;
+    virtual void Join() = 0;
+    virtual bool WaitForExit(uint32_t ms) = 0;
+    virtual ~ThreadBase() = default;
+};
+
+// Implements the framework on native thread handles and one manual-reset stop event.
+// Nothing here is locked: Start sets the fields before the thread exists, and Start, Stop
+// and the destructor are called by the owner only.
+class ThreadWinApi : public ThreadBase {
+public:
+    ThreadWinApi() = default;
+    ~ThreadWinApi() override;
+    ThreadWinApi(const ThreadWinApi&) = delete;
+    ThreadWinApi& operator=(const ThreadWinApi&) = delete;
+
+    bool WaitForStopRequest(uint32_t ms) override;
+    bool IsStopRequested() override;
+    bool Start() override;
+    void Stop(bool wait) override;
+    bool IsRunning() override;
+    void Join() override;
+    bool WaitForExit(uint32_t ms) override;
+
+protected:
+    // A derived destructor whose Run() uses the derived object's members must call this
+    // first, so the body ends before those members go away.
+    void stopAndJoin();
+
+    // The stop event, for bodies that wait on it together with an event of their own.
+    platform::Event* stopEvent() { return stopEvent_.get(); }
+
+private:
+    static void entry(void* self);
+
+    platform::NativeThread* thread_ = nullptr;
+    std::unique_ptr<platform::Event> stopEvent_;
+};
