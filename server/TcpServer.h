@@ -4,13 +4,19 @@
 // Lock order (outer first): delegate lock -> map lock -> one connection's send-buffer or
 // receive-buffer lock; map lock -> finished-FIFO lock; map lock -> id-counter lock.
 // The delegate is always called with the delegate lock held and may call send() and read()
-// from inside.
+// from inside. stopAll(true) must not be called with the delegate lock held: a connection
+// thread waiting for that lock could never leave the map.
+//
+// Sending: send() only queues bytes and wakes the connection's thread, which writes them on
+// its next pass. Each pass reads what has arrived, reports it, then writes what is queued, so
+// replies leave even while the peer keeps sending.
 #pragma once
 
 #include "platform/Socket.h"
 #include "platform/Sync.h"
 #include "server/ThreadWinApi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -44,7 +50,8 @@ private:
 
 class TcpClientThread : public ThreadWinApi {
 public:
-    TcpClientThread(platform::SocketHandle socket, uint32_t id, TcpServer& server, uint8_t flushOnClose);
+    TcpClientThread(platform::SocketHandle socket, uint32_t id, TcpServer& server,
+                    uint8_t flushOnClose);
     ~TcpClientThread() override;
     void Run() override;
 
@@ -104,6 +111,8 @@ private:
     friend class TcpListenThread;
     friend class TcpClientThread;
 
+    // Listening thread: registers an accepted socket and asks the delegate about it.
+    void acceptConnection(platform::SocketHandle socket, uint32_t peerAddress);
     std::shared_ptr<TcpClientThread> createConnection(platform::SocketHandle socket);
     void removeConnection(uint32_t id);
     void reapFinished();
@@ -112,7 +121,7 @@ private:
     TcpServerDelegate* delegate_ = nullptr;
     platform::CriticalSection delegateLock_;
     TcpListenThread listenThread_;
-    platform::SocketHandle listenSocketForPort_ = platform::kInvalidSocket;
+    std::atomic<uint16_t> boundPort_{0};
     std::map<uint32_t, std::shared_ptr<TcpClientThread>> connections_;
     platform::CriticalSection mapLock_;
     std::deque<std::shared_ptr<TcpClientThread>> finished_;

@@ -1,0 +1,263 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+int fd(SocketHandle s) {
+    return static_cast<int>(s);
+}
+SocketHandle handle(int f) {
+    return f < 0 ? kInvalidSocket : static_cast<SocketHandle>(f);
+}
+} // namespace
+
+bool socketStartup() {
+    // A peer that closes while we write must give an error, not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+void socketCleanup() {}
+
+SocketHandle listenTcp4(uint16_t port) {
+    socketStartup();
+    char service[8];
+    std::snprintf(service, sizeof service, "%u", unsigned(port));
+    addrinfo hints{};
+    hints.ai_flags = AI_PASSIVE;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(nullptr, service, &hints, &result) != 0 || !result)
+        return kInvalidSocket;
+    int s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
+    if (s < 0) {
+        freeaddrinfo(result);
+        return kInvalidSocket;
+    }
+    // Without SO_REUSEADDR a restart on the same port fails while old connections sit in
+    // TIME_WAIT; Windows allows that rebind by default.
+    int one = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setNonBlocking(handle(s), true);
+    int bound = bind(s, result->ai_addr, result->ai_addrlen);
+    freeaddrinfo(result);
+    if (bound != 0) {
+        close(s);
+        return kInvalidSocket;
+    }
+    setLingerOff(handle(s));
+    if (::listen(s, SOMAXCONN) != 0) {
+        close(s);
+        return kInvalidSocket;
+    }
+    return handle(s);
+}
+
+uint16_t socketLocalPort(SocketHandle s) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getsockname(fd(s), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        address.sin_family != AF_INET)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+int selectReadable(SocketHandle s, uint32_t timeoutUs) {
+    pollfd p{fd(s), POLLIN, 0};
+    int r = poll(&p, 1, static_cast<int>((timeoutUs + 999) / 1000));
+    if (r < 0)
+        return errno == EINTR ? 0 : -1;
+    return r;
+}
+
+SocketHandle acceptSocket(SocketHandle listener) {
+    int s = accept(fd(listener), nullptr, nullptr);
+    if (s < 0)
+        return kInvalidSocket;
+    // Accepted sockets must not inherit the listener's non-blocking mode implicitly; Linux
+    // does not, and the connection thread sets what it needs.
+    return handle(s);
+}
+
+bool peerAddressIPv4(SocketHandle s, uint32_t& addressNetworkOrder) {
+    sockaddr_storage storage{};
+    socklen_t length = 16;
+    if (getpeername(fd(s), reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+        return false;
+    if (storage.ss_family != AF_INET)
+        return false;
+    addressNetworkOrder = reinterpret_cast<sockaddr_in*>(&storage)->sin_addr.s_addr;
+    return true;
+}
+
+bool setKeepAlive(SocketHandle s, uint32_t idleMs, uint32_t intervalMs) {
+    int on = 1;
+    int idle = static_cast<int>((idleMs + 999) / 1000);
+    int interval = static_cast<int>((intervalMs + 999) / 1000);
+    return setsockopt(fd(s), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+           setsockopt(fd(s), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) == 0 &&
+           setsockopt(fd(s), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) == 0;
+}
+
+bool setLingerOff(SocketHandle s) {
+    linger l{};
+    return setsockopt(fd(s), SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0;
+}
+
+bool setNonBlocking(SocketHandle s, bool on) {
+    int flags = fcntl(fd(s), F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return fcntl(fd(s), F_SETFL, flags) == 0;
+}
+
+bool setNoDelay(SocketHandle s, bool on) {
+    int v = on ? 1 : 0;
+    return setsockopt(fd(s), IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) == 0;
+}
+
+int recvSome(SocketHandle s, void* buffer, size_t count) {
+    ssize_t r;
+    do {
+        r = recv(fd(s), buffer, count, 0);
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? -1 : static_cast<int>(r);
+}
+
+int sendSome(SocketHandle s, const void* buffer, size_t count) {
+    ssize_t r;
+    do {
+        r = send(fd(s), buffer, count, MSG_NOSIGNAL);
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? -1 : static_cast<int>(r);
+}
+
+bool lastErrorWouldBlock() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
+void shutdownBoth(SocketHandle s) {
+    shutdown(fd(s), SHUT_RDWR);
+}
+void closeSocket(SocketHandle s) {
+    if (s != kInvalidSocket)
+        close(fd(s));
+}
+
+SocketHandle connectTcp4(const char* host, uint16_t port, uint32_t timeoutMs) {
+    socketStartup();
+    char service[8];
+    std::snprintf(service, sizeof service, "%u", unsigned(port));
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host, service, &hints, &result) != 0 || !result)
+        return kInvalidSocket;
+    int s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
+    if (s < 0) {
+        freeaddrinfo(result);
+        return kInvalidSocket;
+    }
+    setNonBlocking(handle(s), true);
+    int r = connect(s, result->ai_addr, result->ai_addrlen);
+    freeaddrinfo(result);
+    if (r != 0 && errno != EINPROGRESS) {
+        close(s);
+        return kInvalidSocket;
+    }
+    if (r != 0) {
+        pollfd p{s, POLLOUT, 0};
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (poll(&p, 1, static_cast<int>(timeoutMs)) != 1 ||
+            getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            close(s);
+            return kInvalidSocket;
+        }
+    }
+    setNonBlocking(handle(s), false);
+    return handle(s);
+}
+
+// --- SocketWaiter: poll on the socket and the read end of a self-pipe ---
+
+struct SocketWaiter::Impl {
+    int socket;
+    int pipeRead;
+    int pipeWrite;
+};
+
+SocketWaiter::SocketWaiter(SocketHandle s) {
+    int p[2];
+    if (pipe(p) != 0)
+        return;
+    fcntl(p[0], F_SETFL, fcntl(p[0], F_GETFL, 0) | O_NONBLOCK);
+    fcntl(p[1], F_SETFL, fcntl(p[1], F_GETFL, 0) | O_NONBLOCK);
+    fcntl(p[0], F_SETFD, FD_CLOEXEC);
+    fcntl(p[1], F_SETFD, FD_CLOEXEC);
+    impl_ = new Impl{fd(s), p[0], p[1]};
+}
+
+SocketWaiter::~SocketWaiter() {
+    if (impl_) {
+        close(impl_->pipeRead);
+        close(impl_->pipeWrite);
+        delete impl_;
+    }
+}
+
+void SocketWaiter::wake() {
+    if (!impl_)
+        return;
+    char c = 1;
+    // A full pipe already guarantees a wake-up.
+    [[maybe_unused]] ssize_t r = write(impl_->pipeWrite, &c, 1);
+}
+
+SocketWaiter::Result SocketWaiter::wait(uint32_t ms, bool wantWrite) {
+    Result result;
+    if (!impl_) {
+        result.failed = true;
+        return result;
+    }
+    pollfd p[2] = {{impl_->socket, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+                   {impl_->pipeRead, POLLIN, 0}};
+    int r = poll(p, 2, static_cast<int>(ms));
+    if (r < 0) {
+        result.failed = errno != EINTR;
+        return result;
+    }
+    if (p[0].revents & (POLLIN | POLLHUP | POLLERR))
+        result.readable = true;
+    if (p[0].revents & POLLNVAL)
+        result.failed = true;
+    if (wantWrite && (p[0].revents & POLLOUT))
+        result.writable = true;
+    if (p[1].revents & POLLIN) {
+        char drain[64];
+        while (read(impl_->pipeRead, drain, sizeof drain) > 0) {
+        }
+        result.woken = true;
+    }
+    return result;
+}
+
+} // namespace platform

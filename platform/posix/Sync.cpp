@@ -1,0 +1,103 @@
+#include "platform/Sync.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <pthread.h>
+
+namespace platform {
+
+struct CriticalSection::Impl {
+    pthread_mutex_t mutex;
+};
+
+CriticalSection::CriticalSection() : impl_(std::make_unique<Impl>()) {
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&impl_->mutex, &attr);
+    pthread_mutexattr_destroy(&attr);
+}
+
+CriticalSection::~CriticalSection() {
+    pthread_mutex_destroy(&impl_->mutex);
+}
+void CriticalSection::enter() {
+    pthread_mutex_lock(&impl_->mutex);
+}
+void CriticalSection::leave() {
+    pthread_mutex_unlock(&impl_->mutex);
+}
+bool CriticalSection::tryEnter() {
+    return pthread_mutex_trylock(&impl_->mutex) == 0;
+}
+
+namespace {
+// Waiting for either of two events: every set() also notifies this shared condition, so a
+// two-event waiter needs no registration with the events it watches.
+std::mutex gMultiMutex;
+std::condition_variable gMultiCond;
+} // namespace
+
+struct Event::Impl {
+    std::mutex mutex;
+    std::condition_variable cond;
+    bool signalled = false;
+};
+
+Event::Event(bool initiallySet) : impl_(std::make_unique<Impl>()) {
+    impl_->signalled = initiallySet;
+}
+Event::~Event() = default;
+
+void Event::set() {
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->signalled = true;
+    }
+    impl_->cond.notify_all();
+    std::lock_guard multi(gMultiMutex);
+    gMultiCond.notify_all();
+}
+
+void Event::reset() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->signalled = false;
+}
+
+bool Event::wait(uint32_t ms) {
+    std::unique_lock lock(impl_->mutex);
+    if (ms == kInfinite) {
+        impl_->cond.wait(lock, [this] { return impl_->signalled; });
+        return true;
+    }
+    return impl_->cond.wait_for(lock, std::chrono::milliseconds(ms),
+                                [this] { return impl_->signalled; });
+}
+
+static bool peek(Event::Impl* e) {
+    std::lock_guard lock(e->mutex);
+    return e->signalled;
+}
+
+int waitForEither(Event& first, Event& second, uint32_t ms) {
+    // Lock order: the shared mutex, then an event's own. set() never holds both.
+    std::unique_lock lock(gMultiMutex);
+    auto ready = [&]() -> int {
+        if (peek(first.impl()))
+            return 0;
+        if (peek(second.impl()))
+            return 1;
+        return -1;
+    };
+    int which = -1;
+    if (ms == kInfinite) {
+        gMultiCond.wait(lock, [&] { return (which = ready()) >= 0; });
+        return which;
+    }
+    gMultiCond.wait_for(lock, std::chrono::milliseconds(ms),
+                        [&] { return (which = ready()) >= 0; });
+    return which;
+}
+
+} // namespace platform

@@ -1,0 +1,357 @@
+#include "server/TcpServer.h"
+
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr size_t kChunk = 2048;          // bytes per recv/send call
+constexpr uint32_t kPollMs = 50;         // longest sleep of a connection or listening pass
+constexpr uint32_t kListenPauseMs = 100; // pause after every listening pass
+constexpr uint32_t kKeepAliveIdleMs = 120000;
+constexpr uint32_t kKeepAliveIntervalMs = 5000;
+
+// Connection ids are unique for the whole process, starting at 1; 0 names no connection.
+uint32_t nextConnectionId() {
+    static platform::CriticalSection lock;
+    static uint32_t counter = 0;
+    platform::ScopedLock hold(lock);
+    ++counter;
+    if (counter == 0)
+        ++counter;
+    return counter;
+}
+
+} // namespace
+
+// --- listening thread ------------------------------------------------------------------------
+
+TcpListenThread::~TcpListenThread() {
+    stopAndJoin();
+    if (socket_ != platform::kInvalidSocket) {
+        platform::closeSocket(socket_);
+        socket_ = platform::kInvalidSocket;
+    }
+}
+
+void TcpListenThread::Run() {
+    while (!IsStopRequested()) {
+        if (platform::selectReadable(socket_, kPollMs * 1000) == 1) {
+            platform::SocketHandle s = platform::acceptSocket(socket_);
+            if (s == platform::kInvalidSocket) {
+                if (IsStopRequested())
+                    break;
+                continue;
+            }
+            uint32_t address = 0;
+            if (!platform::peerAddressIPv4(s, address) || address == 0) {
+                platform::closeSocket(s);
+                if (IsStopRequested())
+                    break;
+                continue;
+            }
+            platform::setKeepAlive(s, kKeepAliveIdleMs, kKeepAliveIntervalMs);
+            platform::setLingerOff(s);
+            server_.acceptConnection(s, address);
+        }
+        server_.reapFinished();
+        if (WaitForStopRequest(kListenPauseMs))
+            break;
+    }
+    platform::shutdownBoth(socket_);
+    platform::closeSocket(socket_);
+    socket_ = platform::kInvalidSocket;
+    server_.boundPort_ = 0;
+}
+
+// --- connection thread -----------------------------------------------------------------------
+
+TcpClientThread::TcpClientThread(platform::SocketHandle socket, uint32_t id, TcpServer& server,
+                                 uint8_t flushOnClose)
+    : socket_(socket), id_(id), server_(server), flushOnClose_(flushOnClose),
+      waiter_(std::make_unique<platform::SocketWaiter>(socket)) {}
+
+TcpClientThread::~TcpClientThread() {
+    stopAndJoin();
+    // A connection whose thread never ran still owns its socket.
+    if (socket_ != platform::kInvalidSocket) {
+        platform::closeSocket(socket_);
+        socket_ = platform::kInvalidSocket;
+    }
+    waiter_.reset();
+    {
+        platform::ScopedLock hold(receiveLock_);
+        std::deque<uint8_t>().swap(receiveBuffer_);
+    }
+    platform::ScopedLock hold(sendLock_);
+    std::deque<uint8_t>().swap(sendBuffer_);
+}
+
+void TcpClientThread::wake() {
+    if (waiter_)
+        waiter_->wake();
+}
+
+bool TcpClientThread::sendTurn(bool& blocked) {
+    blocked = false;
+    uint8_t chunk[kChunk];
+    for (;;) {
+        size_t count;
+        {
+            platform::ScopedLock hold(sendLock_);
+            count = std::min(kChunk, sendBuffer_.size());
+            std::copy_n(sendBuffer_.begin(), count, chunk);
+        }
+        if (count == 0)
+            return true;
+        // The socket call runs without the lock so that senders never wait for the network.
+        // Only this thread removes bytes, so the front is still the chunk just copied.
+        int sent = platform::sendSome(socket_, chunk, count);
+        if (sent < 0) {
+            if (platform::lastErrorWouldBlock()) {
+                blocked = true;
+                return true;
+            }
+            return false;
+        }
+        platform::ScopedLock hold(sendLock_);
+        sendBuffer_.erase(sendBuffer_.begin(), sendBuffer_.begin() + sent);
+    }
+}
+
+void TcpClientThread::flushBeforeClose() {
+    platform::ScopedLock hold(sendLock_);
+    uint8_t chunk[kChunk];
+    int idleSends = 0;
+    while (!sendBuffer_.empty()) {
+        size_t count = std::min(kChunk, sendBuffer_.size());
+        std::copy_n(sendBuffer_.begin(), count, chunk);
+        int sent = platform::sendSome(socket_, chunk, count);
+        if (sent < 0 && !platform::lastErrorWouldBlock())
+            break;
+        if (sent <= 0) {
+            // Nothing left the socket: give the peer a moment, at most ten times.
+            if (++idleSends >= 10)
+                break;
+            platform::sleepMs(25);
+            continue;
+        }
+        sendBuffer_.erase(sendBuffer_.begin(), sendBuffer_.begin() + sent);
+    }
+}
+
+void TcpClientThread::Run() {
+    platform::setNonBlocking(socket_, true);
+    uint8_t chunk[kChunk];
+    bool error = false;
+    bool wantWrite = false;
+    while (!IsStopRequested()) {
+        platform::SocketWaiter::Result ready = waiter_->wait(kPollMs, wantWrite);
+        if (ready.failed) {
+            Stop(false);
+            error = true;
+            continue;
+        }
+        if (ready.readable) {
+            int received = platform::recvSome(socket_, chunk, kChunk);
+            if (received > 0) {
+                {
+                    platform::ScopedLock hold(receiveLock_);
+                    receiveBuffer_.insert(receiveBuffer_.end(), chunk, chunk + received);
+                }
+                platform::ScopedLock hold(server_.delegateLock_);
+                if (server_.delegate_)
+                    server_.delegate_->dataReceived(&server_, id_, uint32_t(received));
+            } else if (received == 0 || !platform::lastErrorWouldBlock()) {
+                // Orderly close or a receive error: pending output is dropped.
+                Stop(false);
+                flushOnClose_ = 0;
+                error = true;
+                continue;
+            }
+        }
+        bool blocked = false;
+        if (!sendTurn(blocked)) {
+            Stop(false);
+            error = true;
+            continue;
+        }
+        wantWrite = blocked;
+    }
+
+    if (flushOnClose_ && !error)
+        flushBeforeClose();
+    platform::shutdownBoth(socket_);
+    platform::closeSocket(socket_);
+    socket_ = platform::kInvalidSocket;
+    server_.removeConnection(id_);
+    {
+        platform::ScopedLock hold(server_.delegateLock_);
+        if (server_.delegate_)
+            server_.delegate_->clientClosed(&server_, id_);
+    }
+    {
+        platform::ScopedLock hold(receiveLock_);
+        receiveBuffer_.clear();
+    }
+    platform::ScopedLock hold(sendLock_);
+    sendBuffer_.clear();
+}
+
+// --- server ----------------------------------------------------------------------------------
+
+TcpServer::TcpServer() : listenThread_(*this) {}
+
+TcpServer::~TcpServer() {
+    {
+        platform::ScopedLock hold(delegateLock_);
+        delegate_ = nullptr;
+    }
+    listenThread_.Stop(true);
+    stopAll(true);
+    reapFinished();
+    platform::ScopedLock hold(mapLock_);
+    connections_.clear();
+}
+
+void TcpServer::setDelegate(TcpServerDelegate* delegate) {
+    platform::ScopedLock hold(delegateLock_);
+    delegate_ = delegate;
+}
+
+bool TcpServer::listen(uint16_t port) {
+    if (listenThread_.IsRunning())
+        return false;
+    platform::SocketHandle s = platform::listenTcp4(port);
+    if (s == platform::kInvalidSocket)
+        return false;
+    listenThread_.socket_ = s;
+    boundPort_ = platform::socketLocalPort(s);
+    if (!listenThread_.Start()) {
+        platform::closeSocket(s);
+        listenThread_.socket_ = platform::kInvalidSocket;
+        boundPort_ = 0;
+        return false;
+    }
+    return true;
+}
+
+uint16_t TcpServer::boundPort() {
+    return boundPort_;
+}
+
+void TcpServer::acceptConnection(platform::SocketHandle s, uint32_t peerAddress) {
+    std::shared_ptr<TcpClientThread> connection = createConnection(s);
+    if (!connection) {
+        platform::closeSocket(s);
+        return;
+    }
+    platform::ScopedLock hold(delegateLock_);
+    // Without a delegate (only while the owner is going away) the connection is refused too:
+    // it must not sit unstarted in the map, where stopAll would wait for it forever.
+    bool accepted = delegate_ && delegate_->clientAccepted(this, connection->id(), peerAddress);
+    if (accepted && connection->Start())
+        return;
+    platform::closeSocket(s);
+    connection->socket_ = platform::kInvalidSocket;
+    removeConnection(connection->id());
+}
+
+std::shared_ptr<TcpClientThread> TcpServer::createConnection(platform::SocketHandle socket) {
+    platform::ScopedLock hold(mapLock_);
+    if (connections_.size() >= maximumConnections_)
+        return nullptr;
+    uint32_t id = nextConnectionId();
+    auto connection = std::make_shared<TcpClientThread>(socket, id, *this, flushOnClose_);
+    connections_[id] = connection;
+    return connection;
+}
+
+void TcpServer::removeConnection(uint32_t id) {
+    platform::ScopedLock hold(mapLock_);
+    auto it = connections_.find(id);
+    if (it == connections_.end())
+        return;
+    {
+        platform::ScopedLock fifo(finishedLock_);
+        finished_.push_back(it->second);
+    }
+    connections_.erase(it);
+}
+
+void TcpServer::reapFinished() {
+    // Joined outside the FIFO lock: an ending thread may still be on its way through the
+    // map lock into the FIFO, and must not wait for us while we wait for another one.
+    std::deque<std::shared_ptr<TcpClientThread>> reaped;
+    {
+        platform::ScopedLock hold(finishedLock_);
+        reaped.swap(finished_);
+    }
+    for (auto& connection : reaped)
+        connection->Stop(true);
+}
+
+std::shared_ptr<TcpClientThread> TcpServer::find(uint32_t id) {
+    platform::ScopedLock hold(mapLock_);
+    auto it = connections_.find(id);
+    return it == connections_.end() ? nullptr : it->second;
+}
+
+bool TcpServer::send(uint32_t connectionId, const void* bytes, uint32_t count) {
+    platform::ScopedLock hold(mapLock_);
+    auto it = connections_.find(connectionId);
+    if (it == connections_.end())
+        return false;
+    TcpClientThread& connection = *it->second;
+    {
+        platform::ScopedLock buffer(connection.sendLock_);
+        const uint8_t* p = static_cast<const uint8_t*>(bytes);
+        connection.sendBuffer_.insert(connection.sendBuffer_.end(), p, p + count);
+    }
+    connection.wake();
+    return true;
+}
+
+uint32_t TcpServer::read(uint32_t connectionId, void* out, uint32_t maximum) {
+    platform::ScopedLock hold(mapLock_);
+    auto it = connections_.find(connectionId);
+    if (it == connections_.end())
+        return 0;
+    TcpClientThread& connection = *it->second;
+    platform::ScopedLock buffer(connection.receiveLock_);
+    uint32_t count = uint32_t(std::min<size_t>(maximum, connection.receiveBuffer_.size()));
+    std::copy_n(connection.receiveBuffer_.begin(), count, static_cast<uint8_t*>(out));
+    connection.receiveBuffer_.erase(connection.receiveBuffer_.begin(),
+                                    connection.receiveBuffer_.begin() + count);
+    return count;
+}
+
+void TcpServer::stopAll(bool wait) {
+    listenThread_.Stop(wait);
+    {
+        platform::ScopedLock hold(mapLock_);
+        for (auto& [id, connection] : connections_) {
+            connection->Stop(false);
+            connection->wake();
+        }
+    }
+    if (!wait)
+        return;
+    for (;;) {
+        if (mapLock_.tryEnter()) {
+            size_t count = connections_.size();
+            mapLock_.leave();
+            if (count == 0)
+                return;
+        }
+        platform::sleepMs(10);
+    }
+}
+
+size_t TcpServer::connectionCount() {
+    platform::ScopedLock hold(mapLock_);
+    return connections_.size();
+}
