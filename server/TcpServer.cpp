@@ -355,3 +355,8 @@ size_t TcpServer::connectionCount() {
     platform::ScopedLock hold(mapLock_);
     return connections_.size();
 }
+
+size_t TcpServer::finishedCount() {
+    platform::ScopedLock hold(finishedLock_);
+    return finished_.size();
+}

@@ -104,8 +104,9 @@ public:
     void setMaximumConnections(uint32_t maximum) { maximumConnections_ = maximum; }
     void setFlushOnClose(uint8_t flush) { flushOnClose_ = flush; }
 
-    // Number of connections in the map (for owners and tests).
+    // Number of connections in the map, and of ended ones not yet reaped (owners, tests).
     size_t connectionCount();
+    size_t finishedCount();
 
 private:
     friend class TcpListenThread;

@@ -3,10 +3,8 @@
 ThreadWinApi::~ThreadWinApi() {
     stopAndJoin();
     stopEvent_.reset();
-    if (thread_) {
-        platform::closeThread(thread_);
-        thread_ = nullptr;
-    }
+    if (platform::NativeThread* t = thread_.exchange(nullptr))
+        platform::closeThread(t);
 }
 
 void ThreadWinApi::stopAndJoin() {
@@ -25,8 +23,7 @@ bool ThreadWinApi::Start() {
     if (thread_) {
         if (IsRunning())
             return false;
-        platform::closeThread(thread_);
-        thread_ = nullptr;
+        platform::closeThread(thread_.exchange(nullptr));
     }
     if (!stopEvent_)
         stopEvent_ = std::make_unique<platform::Event>(false);
@@ -45,9 +42,8 @@ void ThreadWinApi::Stop(bool wait) {
 }
 
 bool ThreadWinApi::IsRunning() {
-    if (!thread_)
-        return false;
-    return platform::threadStillActive(thread_);
+    platform::NativeThread* t = thread_;
+    return t && platform::threadStillActive(t);
 }
 
 void ThreadWinApi::Join() {
@@ -55,9 +51,8 @@ void ThreadWinApi::Join() {
 }
 
 bool ThreadWinApi::WaitForExit(uint32_t ms) {
-    if (!thread_)
-        return true;
-    return platform::waitForThread(thread_, ms);
+    platform::NativeThread* t = thread_;
+    return !t || platform::waitForThread(t, ms);
 }
 
 bool ThreadWinApi::WaitForStopRequest(uint32_t ms) {

@@ -6,6 +6,7 @@
 #include "platform/Sync.h"
 #include "platform/Thread.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -23,8 +24,9 @@ public:
 };
 
 // Implements the framework on native thread handles and one manual-reset stop event.
-// Nothing here is locked: Start sets the fields before the thread exists, and Start, Stop
-// and the destructor are called by the owner only.
+// Nothing here is locked: Start, Stop and the destructor are called by the owner only. The
+// handle is atomic because the new thread may already ask IsRunning (through Stop from its
+// own body) while Start is still storing it.
 class ThreadWinApi : public ThreadBase {
 public:
     ThreadWinApi() = default;
@@ -51,6 +53,6 @@ protected:
 private:
     static void entry(void* self);
 
-    platform::NativeThread* thread_ = nullptr;
+    std::atomic<platform::NativeThread*> thread_{nullptr};
     std::unique_ptr<platform::Event> stopEvent_;
 };
