@@ -1,0 +1,80 @@
+// The registry seam. On Windows these calls are the registry itself. On POSIX they work on a
+// small store kept in one file, with the same roots, key paths (case-insensitive, separated by
+// backslashes), value names (case-insensitive) and value types, so settings, presets and
+// registration are one code path on both.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+enum class RegistryRoot { CurrentUser, LocalMachine, ClassesRoot };
+
+// Value types with their Windows numbers (REG_SZ, REG_BINARY, REG_DWORD, REG_QWORD).
+enum class RegistryType : uint32_t { String = 1, Binary = 3, Dword = 4, Qword = 11 };
+
+struct RegistryValue {
+    std::u16string name;
+    uint32_t type = 0;         // a RegistryType number, or whatever another writer stored
+    std::vector<uint8_t> data; // raw bytes; a string is UTF-16LE with its terminating NUL
+};
+
+enum class RegistryEnum { Ok, NoMoreItems, Failed };
+
+class RegistryKey {
+public:
+    RegistryKey();
+    ~RegistryKey();
+    RegistryKey(RegistryKey&& other) noexcept;
+    RegistryKey& operator=(RegistryKey&& other) noexcept;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // Opens an existing key for reading (KEY_READ) or for reading and writing.
+    bool open(RegistryRoot root, std::u16string_view path, bool writable = false);
+    // Opens the key for writing, creating it and its missing parents.
+    bool create(RegistryRoot root, std::u16string_view path);
+    void close();
+    bool isOpen() const;
+
+    std::optional<uint32_t> readDword(std::u16string_view name) const;
+    std::optional<uint64_t> readQword(std::u16string_view name) const;
+    // A REG_SZ value without its terminator (text after an embedded NUL is dropped).
+    std::optional<std::u16string> readString(std::u16string_view name) const;
+    std::optional<std::vector<uint8_t>> readBinary(std::u16string_view name) const;
+    // Any value with its type and raw bytes.
+    std::optional<RegistryValue> readValue(std::u16string_view name) const;
+
+    bool writeDword(std::u16string_view name, uint32_t value);
+    bool writeQword(std::u16string_view name, uint64_t value);
+    // Stores the text and a terminating NUL as REG_SZ.
+    bool writeString(std::u16string_view name, std::u16string_view value);
+    bool writeBinary(std::u16string_view name, const std::vector<uint8_t>& value);
+    // Stores raw bytes under any type, as RegSetValueExW does.
+    bool writeValue(std::u16string_view name, uint32_t type, const std::vector<uint8_t>& data);
+    bool deleteValue(std::u16string_view name);
+
+    // Value `index` in storage order (RegEnumValueW): NoMoreItems past the last one.
+    RegistryEnum enumValue(uint32_t index, RegistryValue& out) const;
+    RegistryEnum enumSubKey(uint32_t index, std::u16string& name) const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Deletes a key with all its subkeys and values; true when it existed and is gone.
+bool deleteRegistryTree(RegistryRoot root, std::u16string_view path);
+
+// POSIX only: the file behind the store (default "~/.config/tandravole/registry"). Switching
+// reloads the store from the new file; a missing file is an empty store. Ignored on Windows.
+void setRegistryStoreFile(const std::string& path);
+std::string registryStoreFile();
+
+} // namespace platform

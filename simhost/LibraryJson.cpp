@@ -1,0 +1,256 @@
+#include "simhost/LibraryJson.h"
+
+#include "simhost/Json.h"
+
+#include <cmath>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace simhost {
+namespace {
+
+using Type = JsonValue::Type;
+
+std::string narrowName(std::u16string_view s) {
+    std::string out;
+    for (char16_t c : s)
+        out += c < 0x80 ? char(c) : '?';
+    return out;
+}
+
+class Loader {
+public:
+    std::string error;
+
+    bool fail(const JsonValue& at, const std::string& what) {
+        JsonError e{at.line, at.column, context_ + what};
+        error = e.describe();
+        return false;
+    }
+
+    bool integer(const JsonValue& v, const char* name, int64_t lo, int64_t hi, int64_t& out) {
+        if (v.type != Type::Number || v.number != std::floor(v.number) || v.number < double(lo) ||
+            v.number > double(hi))
+            return fail(v, std::string("\"") + name + "\" must be a whole number from " +
+                               std::to_string(lo) + " to " + std::to_string(hi));
+        out = int64_t(v.number);
+        return true;
+    }
+    bool text(const JsonValue& v, const char* name, std::u16string& out) {
+        if (v.type != Type::String)
+            return fail(v, std::string("\"") + name + "\" must be a text");
+        out = v.text;
+        return true;
+    }
+    bool keyList(const JsonValue& v, const char* name, std::vector<int32_t>& out) {
+        if (v.type != Type::Array)
+            return fail(v, std::string("\"") + name + "\" must be a list of track keys");
+        for (const auto& item : v.items) {
+            int64_t k = 0;
+            if (!integer(item, "key", 1, INT32_MAX, k))
+                return false;
+            if (!keys_.count(int32_t(k)))
+                return fail(item, "no track has key " + std::to_string(k));
+            out.push_back(int32_t(k));
+        }
+        return true;
+    }
+
+    bool track(const JsonValue& v, size_t index, Track& t, bool& hasKey) {
+        context_ = "track " + std::to_string(index + 1) + ": ";
+        if (v.type != Type::Object)
+            return fail(v, "must be an object");
+        bool hasPath = false;
+        hasKey = false;
+        for (const auto& [name, m] : v.members) {
+            int64_t n = 0;
+            bool ok = true;
+            auto is = [&](const char16_t* s) { return name == s; };
+            if (is(u"key")) {
+                ok = integer(m, "key", 1, INT32_MAX, n);
+                t.key = int32_t(n);
+                hasKey = true;
+            } else if (is(u"path")) {
+                ok = text(m, "path", t.path);
+                hasPath = true;
+            } else if (is(u"name"))
+                ok = text(m, "name", t.name);
+            else if (is(u"artist"))
+                ok = text(m, "artist", t.artist);
+            else if (is(u"album"))
+                ok = text(m, "album", t.album);
+            else if (is(u"albumArtist"))
+                ok = text(m, "albumArtist", t.albumArtist);
+            else if (is(u"composer"))
+                ok = text(m, "composer", t.composer);
+            else if (is(u"genre"))
+                ok = text(m, "genre", t.genre);
+            else if (is(u"comment"))
+                ok = text(m, "comment", t.comment);
+            else if (is(u"mediaType"))
+                ok = text(m, "mediaType", t.mediaType);
+            else if (is(u"duration"))
+                ok = integer(m, "duration", 0, 86400 * 7, n), t.durationSeconds = int32_t(n);
+            else if (is(u"track"))
+                ok = integer(m, "track", 0, 65535, n), t.trackNumber = int32_t(n);
+            else if (is(u"disc"))
+                ok = integer(m, "disc", 0, 999, n), t.discNumber = int32_t(n);
+            else if (is(u"year"))
+                ok = integer(m, "year", 0, 9999, n), t.year = int32_t(n);
+            else if (is(u"rating"))
+                ok = integer(m, "rating", 0, 5, n), t.rating = int32_t(n);
+            else if (is(u"plays"))
+                ok = integer(m, "plays", 0, INT32_MAX, n), t.playCount = int32_t(n);
+            else if (is(u"bitrate"))
+                ok = integer(m, "bitrate", 0, 100000000, n), t.bitrate = int32_t(n);
+            else
+                return fail(m, "unknown member \"" + narrowName(name) + "\"");
+            if (!ok)
+                return false;
+        }
+        if (!hasPath || t.path.empty())
+            return fail(v, "\"path\" is required and must not be empty");
+        return true;
+    }
+
+    bool playlist(const JsonValue& v, size_t index, PlaylistData& p, bool& hasId) {
+        context_ = "playlist " + std::to_string(index + 1) + ": ";
+        if (v.type != Type::Object)
+            return fail(v, "must be an object");
+        hasId = false;
+        for (const auto& [name, m] : v.members) {
+            int64_t n = 0;
+            bool ok = true;
+            if (name == u"id") {
+                ok = integer(m, "id", 1, INT32_MAX, n);
+                p.id = int32_t(n);
+                hasId = true;
+            } else if (name == u"name")
+                ok = text(m, "name", p.name);
+            else if (name == u"path")
+                ok = text(m, "path", p.path);
+            else if (name == u"type") {
+                if (m.type == Type::String) {
+                    if (m.text == u"ordinary")
+                        p.type = PlaylistType::Ordinary;
+                    else if (m.text == u"smart")
+                        p.type = PlaylistType::Smart;
+                    else if (m.text == u"group")
+                        p.type = PlaylistType::Group;
+                    else
+                        return fail(m, "\"type\" must be \"ordinary\", \"smart\" or \"group\"");
+                } else {
+                    ok = integer(m, "type", 0, 255, n);
+                    p.type = PlaylistType(n);
+                }
+            } else if (name == u"tracks")
+                ok = keyList(m, "tracks", p.keys);
+            else if (name == u"expression")
+                ok = text(m, "expression", p.expression);
+            else
+                return fail(m, "unknown member \"" + narrowName(name) + "\"");
+            if (!ok)
+                return false;
+        }
+        if (p.name.empty())
+            return fail(v, "\"name\" is required");
+        return true;
+    }
+
+    std::optional<LibraryData> load(const JsonValue& doc) {
+        LibraryData lib;
+        if (doc.type != Type::Object)
+            return fail(doc, "the document must be an object with \"tracks\""), std::nullopt;
+        const JsonValue* tracks = doc.find(u"tracks");
+        if (!tracks || tracks->type != Type::Array)
+            return fail(doc, "\"tracks\" (a list) is required"), std::nullopt;
+        for (const auto& [name, m] : doc.members)
+            if (name != u"tracks" && name != u"playlists" && name != u"playingNow")
+                return fail(m, "unknown member \"" + narrowName(name) + "\""), std::nullopt;
+        std::vector<bool> keyed;
+        for (size_t i = 0; i < tracks->items.size(); ++i) {
+            Track t;
+            bool hasKey = false;
+            if (!track(tracks->items[i], i, t, hasKey))
+                return std::nullopt;
+            if (hasKey && !keys_.insert(t.key).second)
+                return fail(tracks->items[i], "key " + std::to_string(t.key) + " is used twice"),
+                       std::nullopt;
+            keyed.push_back(hasKey);
+            lib.tracks.push_back(std::move(t));
+        }
+        // Tracks without a key get the next free ones, in file order.
+        int32_t next = keys_.empty() ? 1 : *keys_.rbegin() + 1;
+        for (size_t i = 0; i < lib.tracks.size(); ++i)
+            if (!keyed[i]) {
+                lib.tracks[i].key = next++;
+                keys_.insert(lib.tracks[i].key);
+            }
+        if (const JsonValue* lists = doc.find(u"playlists")) {
+            context_.clear();
+            if (lists->type != Type::Array)
+                return fail(*lists, "\"playlists\" must be a list"), std::nullopt;
+            std::set<int32_t> ids;
+            std::vector<bool> withId;
+            for (size_t i = 0; i < lists->items.size(); ++i) {
+                PlaylistData p;
+                bool hasId = false;
+                if (!playlist(lists->items[i], i, p, hasId))
+                    return std::nullopt;
+                if (hasId && !ids.insert(p.id).second)
+                    return fail(lists->items[i], "id " + std::to_string(p.id) + " is used twice"),
+                           std::nullopt;
+                withId.push_back(hasId);
+                lib.playlists.push_back(std::move(p));
+            }
+            int32_t nextId = ids.empty() ? 1 : *ids.rbegin() + 1;
+            for (size_t i = 0; i < lib.playlists.size(); ++i)
+                if (!withId[i])
+                    lib.playlists[i].id = nextId++;
+        }
+        if (const JsonValue* now = doc.find(u"playingNow")) {
+            context_.clear();
+            if (!keyList(*now, "playingNow", lib.playingNow))
+                return std::nullopt;
+        }
+        return lib;
+    }
+
+private:
+    std::string context_;
+    std::set<int32_t> keys_;
+};
+
+} // namespace
+
+std::optional<LibraryData> parseLibraryJson(std::string_view utf8, std::string& error) {
+    JsonError e;
+    auto doc = parseJson(utf8, e);
+    if (!doc) {
+        error = e.describe();
+        return std::nullopt;
+    }
+    Loader loader;
+    auto lib = loader.load(*doc);
+    if (!lib)
+        error = loader.error;
+    return lib;
+}
+
+std::optional<LibraryData> loadLibraryJson(const std::filesystem::path& file, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + file.string();
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string inner;
+    auto lib = parseLibraryJson(text.str(), inner);
+    if (!lib)
+        error = file.string() + ": " + inner;
+    return lib;
+}
+
+} // namespace simhost

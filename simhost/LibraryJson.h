@@ -1,0 +1,18 @@
+// Loading a library from a JSON description (format in simhost/README.md).
+#pragma once
+
+#include "simhost/Library.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace simhost {
+
+// The library, or nothing with `error` saying what is wrong and where ("line 4, column 18:
+// track 2: "rating" must be a whole number from 0 to 5").
+std::optional<LibraryData> parseLibraryJson(std::string_view utf8, std::string& error);
+std::optional<LibraryData> loadLibraryJson(const std::filesystem::path& file, std::string& error);
+
+} // namespace simhost

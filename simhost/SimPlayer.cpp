@@ -1,0 +1,118 @@
+#include "simhost/SimPlayer.h"
+
+#include "simhost/Covers.h"
+#include "simhost/Presets.h"
+#include "simhost/TextFold.h"
+
+#include <map>
+#include <vector>
+
+namespace simhost {
+
+namespace {
+
+// Gives every track with an album the id of its album: one per album title and album artist
+// (the artist when no album artist is set), in order of first appearance.
+void assignAlbumIds(std::vector<Track>& tracks) {
+    std::map<std::u16string, int32_t> ids;
+    for (auto& t : tracks) {
+        if (t.album.empty()) {
+            t.albumId = -1;
+            continue;
+        }
+        std::u16string key = folded(t.album) + u'\x1f' + folded(autoAlbumArtist(t));
+        t.albumId = ids.try_emplace(key, int32_t(ids.size())).first->second;
+    }
+}
+
+} // namespace
+
+SimPlayer::SimPlayer(LibraryData library, SimOptions options) {
+    SimClock* clock = options.clock;
+    if (!clock) {
+        ownClock_ = std::make_unique<SteadyClock>();
+        clock = ownClock_.get();
+    }
+    assignAlbumIds(library.tracks);
+    core_ = std::make_shared<PlayerCore>(std::move(library), clock, options.openDelayMs);
+    if (!options.coverCache.empty()) {
+        std::string problem;
+        core_->covers = generateCovers(core_->tracks, options.coverCache, problem);
+        startupProblem_ = problem;
+    }
+    if (options.writeEqualizerPresets) {
+        std::string problem = installEqualizerPresets(kSimMajorVersion);
+        if (!problem.empty())
+            startupProblem_ += (startupProblem_.empty() ? "" : "; ") + problem;
+    }
+    root_ = makeRootObject(core_);
+}
+
+SimPlayer::~SimPlayer() = default;
+
+void SimPlayer::pump() {
+    std::vector<PlayerCore::Pending> due;
+    std::vector<host::HostEventSink*> sinks;
+    std::vector<int32_t> windows;
+    WindowMessageFn windowFn;
+    {
+        platform::ScopedLock lock(core_->lock);
+        core_->catchUp();
+        due.assign(core_->pending.begin(), core_->pending.end());
+        core_->pending.clear();
+        for (auto& [cookie, sink] : core_->sinks)
+            sinks.push_back(sink);
+        windows = core_->windows;
+        windowFn = core_->windowFn;
+    }
+    for (const auto& p : due) {
+        if (p.window) {
+            if (windowFn)
+                for (int32_t w : windows)
+                    windowFn(w, host::kStatusWindowMessage, host::kStatusWindowParam, 0);
+            continue;
+        }
+        // Event 1 carries a category text, the notification name and an empty detail.
+        host::HostValue args[3] = {host::HostValue(u"MCC"), host::HostValue(p.name),
+                                   host::HostValue(u"")};
+        for (host::HostEventSink* sink : sinks)
+            sink->onHostEvent(host::kEventNotify, args);
+    }
+}
+
+std::optional<uint64_t> SimPlayer::msUntilNextChange() {
+    platform::ScopedLock lock(core_->lock);
+    if (!core_->pending.empty())
+        return 0;
+    uint64_t ms = core_->msUntilNextChange();
+    if (ms == UINT64_MAX)
+        return std::nullopt;
+    return ms;
+}
+
+void SimPlayer::setWindowMessageHandler(WindowMessageFn fn) {
+    platform::ScopedLock lock(core_->lock);
+    core_->windowFn = std::move(fn);
+}
+
+void SimPlayer::setWakeHandler(std::function<void()> fn) {
+    platform::ScopedLock lock(core_->lock);
+    core_->wakeFn = std::move(fn);
+}
+
+void SimPlayer::setRepeatMode(RepeatMode mode) {
+    platform::ScopedLock lock(core_->lock);
+    core_->setRepeat(mode);
+}
+
+void SimPlayer::setMuted(bool muted) {
+    platform::ScopedLock lock(core_->lock);
+    core_->setMuted(muted);
+}
+
+size_t SimPlayer::trackCount() {
+    platform::ScopedLock lock(core_->lock);
+    return core_->tracks.size();
+}
+
+} // namespace simhost

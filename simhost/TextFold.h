@@ -1,0 +1,20 @@
+// Case-insensitive comparison of UTF-16 texts as the simulated player does it: simple case
+// folding of Basic Latin, Latin-1, Latin Extended-A, Greek and Cyrillic; other code units
+// compare as they are.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace simhost {
+
+char16_t foldCase(char16_t c);
+std::u16string folded(std::u16string_view s);
+
+bool equalsFolded(std::u16string_view a, std::u16string_view b);
+// Whether `needle` occurs in `hay`, ignoring case; an empty needle always does.
+bool containsFolded(std::u16string_view hay, std::u16string_view needle);
+// <0, 0, >0 comparing folded code units.
+int compareFolded(std::u16string_view a, std::u16string_view b);
+
+} // namespace simhost

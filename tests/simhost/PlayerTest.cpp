@@ -1,0 +1,455 @@
+// The simulated player through its automation objects, as the bridge will drive it: playback
+// with a hand-moved clock, the events it raises, playing-now and playlist edits, the
+// equalizer, files, and failures reported instead of crashes.
+#include "simhost/SimPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <thread>
+
+using namespace simhost;
+using namespace host;
+
+namespace {
+
+LibraryData smallLibrary() {
+    LibraryData lib;
+    for (int32_t i = 0; i < 5; ++i) {
+        Track t;
+        t.key = 100 + i;
+        t.name = u"Song " + std::u16string(1, char16_t(u'A' + i));
+        t.artist = i < 3 ? u"First Band" : u"Second Band";
+        t.album = i < 3 ? u"One" : u"";
+        t.genre = u"Rock";
+        t.durationSeconds = 10 * (i + 1); // 10, 20, 30, 40, 50 s
+        t.trackNumber = i + 1;
+        t.bitrate = 192000;
+        t.path = u"D:\\Music\\song" + std::u16string(1, char16_t(u'0' + i)) + u".mp3";
+        lib.tracks.push_back(t);
+    }
+    lib.tracks[0].composer = u"Someone Else";
+    lib.tracks[1].albumArtist = u"The Collective";
+    lib.tracks[2].comment = u"la la la";
+    lib.tracks[2].rating = 4;
+    lib.tracks[2].year = 1999;
+    lib.tracks[2].playCount = 7;
+    PlaylistData ordinary{7, u"Mine", u"Lists", PlaylistType::Ordinary, {100, 101, 102}, u""};
+    PlaylistData group{8, u"Lists", u"", PlaylistType::Group, {}, u""};
+    PlaylistData smart{9, u"Long ones", u"", PlaylistType::Smart, {}, u"[Duration]=>35"};
+    lib.playlists = {ordinary, group, smart};
+    return lib;
+}
+
+struct RecordingSink : HostEventSink {
+    std::vector<std::u16string> names;
+    std::vector<std::thread::id> threads;
+    void onHostEvent(int32_t id, std::span<const HostValue> args) override {
+        EXPECT_EQ(id, kEventNotify);
+        ASSERT_GE(args.size(), 2u);
+        names.push_back(*args[1].asText());
+        threads.push_back(std::this_thread::get_id());
+    }
+    bool saw(const char16_t* name) const {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+};
+
+class PlayerTest : public ::testing::Test {
+protected:
+    PlayerTest() : player(smallLibrary(), SimOptions{&clock, {}, 0, false}) {
+        root = player.root();
+        playback = callMethod(root.get(), RootOp::Playback).asObject();
+        now = callMethod(root.get(), RootOp::PlayingNow).asObject();
+        volume = callMethod(root.get(), RootOp::VolumeEqualizer).asObject();
+        EXPECT_EQ(root->advise(&sink, cookie), HostStatus::Ok);
+    }
+    int32_t state() { return *getProperty(playback.get(), PlaybackOp::State).asInt(); }
+    int32_t seconds() { return *getProperty(playback.get(), PlaybackOp::Position).asInt(); }
+    int32_t current() { return *getProperty(now.get(), PlayingNowOp::Position).asInt(); }
+    int32_t count() { return *callMethod(now.get(), PlayingNowOp::Count).asInt(); }
+    int32_t keyAt(int32_t i) {
+        auto file = callMethod(now.get(), PlayingNowOp::Item, {i}).asObject();
+        return *callMethod(file.get(), FileOp::Key).asInt();
+    }
+    void act(PlaybackOp op) { ASSERT_TRUE(callMethod(playback.get(), op).ok()); }
+    std::vector<std::u16string> events() {
+        sink.names.clear();
+        player.pump();
+        return sink.names;
+    }
+
+    ManualClock clock;
+    SimPlayer player;
+    HostObjectPtr root, playback, now, volume;
+    RecordingSink sink;
+    uint32_t cookie = 0;
+};
+
+TEST_F(PlayerTest, PlaybackAdvancesWithTheClockAndMovesOnAtTheEndOfATrack) {
+    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
+    EXPECT_EQ(current(), -1);
+    callMethod(root.get(), RootOp::Search, {u"[Artist]=[First Band]"});
+    auto files = callMethod(root.get(), RootOp::Search, {u"~sort=[Name]"}).asObject();
+    ASSERT_TRUE(callMethod(files.get(), FilesOp::Play, {-1}).ok());
+    EXPECT_EQ(count(), 5);
+    EXPECT_EQ(current(), 0);
+    EXPECT_EQ(state(), int32_t(PlaybackState::Playing));
+    EXPECT_EQ(*getProperty(playback.get(), PlaybackOp::PlaybackFigure).asInt(), 192000);
+    clock.advance(9999);
+    EXPECT_EQ(seconds(), 9);
+    EXPECT_EQ(current(), 0);
+    clock.advance(1 + 5000); // 10 s track ended 5 s ago
+    EXPECT_EQ(current(), 1);
+    EXPECT_EQ(seconds(), 5);
+    // Three tracks end in one jump: 15 s left of B, 30 s of C, 40 s of D -> 5 s into E.
+    clock.advance(15000 + 30000 + 40000 + 5000);
+    EXPECT_EQ(current(), 4);
+    EXPECT_EQ(seconds(), 5);
+    clock.advance(45000); // the end of the list: stop on the last entry
+    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
+    EXPECT_EQ(current(), 4);
+    EXPECT_EQ(seconds(), 0);
+    // Every track that played to its end counted a play.
+    auto third = callMethod(now.get(), PlayingNowOp::Item, {2}).asObject();
+    EXPECT_EQ(*getProperty(third.get(), FileOp::IntProperty11).asInt(), 8);
+}
+
+TEST_F(PlayerTest, RepeatOfTheListWrapsAndRepeatOfTheTrackRestartsIt) {
+    auto all = callMethod(root.get(), RootOp::Search, {u"[Album]=[One]"}).asObject();
+    callMethod(all.get(), FilesOp::Play, {-1});
+    ASSERT_TRUE(putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(true)).ok());
+    EXPECT_TRUE(getProperty(now.get(), PlayingNowOp::Repeat).isTrue());
+    EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), -1);
+    clock.advance(10000 + 20000 + 30000 + 2000);
+    EXPECT_EQ(current(), 0) << "after the last entry the list starts again";
+    EXPECT_EQ(seconds(), 2);
+
+    player.setRepeatMode(RepeatMode::Track);
+    EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), 0);
+    clock.advance(8000 + 10000 + 3000);
+    EXPECT_EQ(current(), 0);
+    EXPECT_EQ(seconds(), 3);
+    // Putting TRUE again keeps the track repeat; FALSE switches repeat off.
+    putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(true));
+    EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), 0);
+    putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(false));
+    EXPECT_FALSE(getProperty(now.get(), PlayingNowOp::Repeat).isTrue());
+}
+
+TEST_F(PlayerTest, TransportCommandsAndTheirEvents) {
+    for (int32_t key : {100, 101, 102})
+        ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {key, -1}).isTrue());
+    EXPECT_EQ(current(), -1);
+    events();
+    act(PlaybackOp::Play); // position -1: the first entry is selected and plays
+    EXPECT_EQ(current(), 0);
+    events();
+    EXPECT_TRUE(sink.saw(kNotifyTrackChange));
+    EXPECT_TRUE(sink.saw(kNotifyPlayerStateChange));
+    EXPECT_EQ(sink.threads.front(), std::this_thread::get_id()) << "delivered by pump's thread";
+
+    clock.advance(3000);
+    act(PlaybackOp::PlayPause);
+    EXPECT_EQ(state(), int32_t(PlaybackState::Paused));
+    clock.advance(60000);
+    EXPECT_EQ(seconds(), 3) << "a paused track does not advance";
+    act(PlaybackOp::Play);
+    EXPECT_EQ(state(), int32_t(PlaybackState::Playing));
+    EXPECT_EQ(seconds(), 3) << "play resumes where it paused";
+
+    act(PlaybackOp::Next);
+    EXPECT_EQ(current(), 1);
+    EXPECT_EQ(seconds(), 0);
+    clock.advance(2000);
+    act(PlaybackOp::Previous); // early in a track: the previous entry
+    EXPECT_EQ(current(), 0);
+    clock.advance(6000);
+    act(PlaybackOp::Previous); // later: the same track from its start
+    EXPECT_EQ(current(), 0);
+    EXPECT_EQ(seconds(), 0);
+
+    ASSERT_TRUE(putProperty(playback.get(), PlaybackOp::Position, 7).ok());
+    EXPECT_EQ(seconds(), 7);
+    act(PlaybackOp::Stop);
+    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
+    events();
+    act(PlaybackOp::Stop); // no change, no event
+    EXPECT_TRUE(events().empty());
+
+    act(PlaybackOp::Next);
+    act(PlaybackOp::Next);
+    act(PlaybackOp::Next); // past the last entry without repeat: stopped
+    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
+
+    root->unadvise(cookie);
+    act(PlaybackOp::Play);
+    EXPECT_TRUE(events().empty()) << "an unadvised sink hears nothing";
+}
+
+TEST_F(PlayerTest, WindowRegisteredWithTheRootGetsStatusMessages) {
+    std::vector<std::pair<int32_t, uint64_t>> got;
+    player.setWindowMessageHandler([&](int32_t w, uint32_t msg, uint64_t wp, int64_t) {
+        EXPECT_EQ(msg, kStatusWindowMessage);
+        got.emplace_back(w, wp);
+    });
+    ASSERT_TRUE(callMethod(root.get(), RootOp::RegisterWindow, {0x1234, 1}).ok());
+    callMethod(now.get(), PlayingNowOp::Insert, {100, -1});
+    act(PlaybackOp::Play);
+    EXPECT_TRUE(got.empty()) << "messages wait for the player's thread";
+    player.pump();
+    ASSERT_EQ(got.size(), 1u) << "queued status changes coalesce into one message";
+    EXPECT_EQ(got[0], (std::pair<int32_t, uint64_t>(0x1234, kStatusWindowParam)));
+    putProperty(volume.get(), VolumeOp::Volume, 30);
+    player.pump();
+    EXPECT_EQ(got.size(), 2u);
+    EXPECT_TRUE(sink.saw(kNotifyVolumeChanged));
+    callMethod(root.get(), RootOp::RegisterWindow, {0x1234, 0});
+    putProperty(volume.get(), VolumeOp::Volume, 40);
+    player.pump();
+    EXPECT_EQ(got.size(), 2u);
+}
+
+TEST_F(PlayerTest, WaitingStateBeforeATrackStarts) {
+    SimPlayer slow(smallLibrary(), SimOptions{&clock, {}, 500, false});
+    auto r = slow.root();
+    auto pb = callMethod(r.get(), RootOp::Playback).asObject();
+    auto files = callMethod(r.get(), RootOp::Search, {u"[Key]=100"}).asObject();
+    callMethod(files.get(), FilesOp::Play, {-1});
+    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::State).asInt(), int32_t(PlaybackState::Waiting));
+    clock.advance(499);
+    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::Position).asInt(), 0);
+    clock.advance(1 + 4000);
+    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::State).asInt(), int32_t(PlaybackState::Playing));
+    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::Position).asInt(), 4);
+    EXPECT_EQ(*slow.msUntilNextChange(), 6000u);
+}
+
+TEST_F(PlayerTest, PlayingNowEditsKeepTheCurrentEntry) {
+    for (int32_t key : {100, 101, 102, 103})
+        callMethod(now.get(), PlayingNowOp::Insert, {key, -1});
+    putProperty(now.get(), PlayingNowOp::Position, 2);
+    act(PlaybackOp::Play);
+    EXPECT_EQ(keyAt(2), 102);
+    ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {104, 0}).isTrue());
+    EXPECT_EQ(current(), 3) << "an entry inserted before the current one shifts it";
+    EXPECT_EQ(keyAt(3), 102);
+    EXPECT_FALSE(callMethod(now.get(), PlayingNowOp::Insert, {999, -1}).isTrue()) << "no such key";
+    EXPECT_FALSE(callMethod(now.get(), PlayingNowOp::Insert, {100, 9}).isTrue()) << "past the end";
+    EXPECT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {100, 5}).isTrue()) << "at the end";
+    EXPECT_EQ(count(), 6);
+
+    ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Remove, {0}).isTrue());
+    EXPECT_EQ(current(), 2);
+    EXPECT_FALSE(callMethod(now.get(), PlayingNowOp::Remove, {6}).isTrue());
+    events();
+    ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Remove, {2}).isTrue());
+    EXPECT_EQ(current(), 2) << "removing the playing entry plays the one that moved up";
+    EXPECT_EQ(keyAt(2), 103);
+    EXPECT_EQ(state(), int32_t(PlaybackState::Playing));
+    EXPECT_TRUE(events().size() >= 1);
+    EXPECT_TRUE(sink.saw(kNotifyTrackChange));
+
+    EXPECT_EQ(callMethod(now.get(), PlayingNowOp::Item, {9}).status, HostStatus::BadIndex);
+    EXPECT_EQ(putProperty(now.get(), PlayingNowOp::Position, 9).status, HostStatus::BadIndex);
+    ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Clear).ok());
+    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(current(), -1);
+    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
+    act(PlaybackOp::Play); // nothing to play
+    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
+}
+
+TEST_F(PlayerTest, ShuffleLeadsWithTheCurrentEntryAndOffRestoresTheOrder) {
+    auto all = callMethod(root.get(), RootOp::Search, {u"~sort=[Key]"}).asObject();
+    callMethod(all.get(), FilesOp::Play, {3});
+    EXPECT_EQ(current(), 3);
+    ASSERT_TRUE(putProperty(now.get(), PlayingNowOp::Shuffle, HostValue::boolean(true)).ok());
+    EXPECT_TRUE(getProperty(now.get(), PlayingNowOp::Shuffle).isTrue());
+    EXPECT_EQ(current(), 0);
+    EXPECT_EQ(keyAt(0), 103);
+    std::multiset<int32_t> keys;
+    for (int32_t i = 0; i < count(); ++i)
+        keys.insert(keyAt(i));
+    EXPECT_EQ(keys, (std::multiset<int32_t>{100, 101, 102, 103, 104}));
+    putProperty(now.get(), PlayingNowOp::Shuffle, HostValue::boolean(false));
+    for (int32_t i = 0; i < 5; ++i)
+        EXPECT_EQ(keyAt(i), 100 + i);
+    EXPECT_EQ(current(), 3);
+}
+
+TEST_F(PlayerTest, PlaylistsTheirTypesAndEdits) {
+    auto lists = callMethod(root.get(), RootOp::Playlists).asObject();
+    ASSERT_EQ(*callMethod(lists.get(), PlaylistsOp::Count).asInt(), 3);
+    std::vector<std::u16string> types;
+    for (int32_t i = 0; i < 3; ++i) {
+        auto p = callMethod(lists.get(), PlaylistsOp::Item, {i}).asObject();
+        types.push_back(callMethod(p.get(), PlaylistOp::Property, {u"Type"}).text());
+    }
+    EXPECT_EQ(types, (std::vector<std::u16string>{u"0", u"2", u"1"}));
+
+    EXPECT_EQ(callMethod(root.get(), RootOp::PlaylistById, {12345}).value.type(),
+              HostValue::Type::Object);
+    EXPECT_EQ(callMethod(root.get(), RootOp::PlaylistById, {12345}).asObject(), nullptr);
+    auto mine = callMethod(root.get(), RootOp::PlaylistById, {7}).asObject();
+    ASSERT_TRUE(mine);
+    EXPECT_EQ(getProperty(mine.get(), PlaylistOp::Name).text(), u"Mine");
+    EXPECT_EQ(getProperty(mine.get(), PlaylistOp::Path).text(), u"Lists");
+    EXPECT_EQ(*callMethod(mine.get(), PlaylistOp::Id).asInt(), 7);
+
+    // Move entry 0 to the end the way the bridge does: copy, insert, remove, store.
+    auto files = callMethod(mine.get(), PlaylistOp::Files).asObject();
+    auto t = callMethod(root.get(), RootOp::NewFiles).asObject();
+    EXPECT_EQ(*callMethod(t.get(), FilesOp::InsertCopy, {files, 0, -1}).asInt(), 0);
+    EXPECT_EQ(*callMethod(files.get(), FilesOp::InsertCopy, {t, 0, 3}).asInt(), 3);
+    EXPECT_TRUE(callMethod(files.get(), FilesOp::Remove, {0}).isTrue());
+    EXPECT_FALSE(callMethod(files.get(), FilesOp::Remove, {3}).isTrue());
+    ASSERT_TRUE(callMethod(mine.get(), PlaylistOp::SetFiles, {files}).isTrue());
+    auto stored = callMethod(mine.get(), PlaylistOp::Files).asObject();
+    std::vector<int32_t> keys;
+    for (int32_t i = 0; i < *callMethod(stored.get(), FilesOp::Count).asInt(); ++i) {
+        auto f = callMethod(stored.get(), FilesOp::Item, {i}).asObject();
+        keys.push_back(*callMethod(f.get(), FileOp::Key).asInt());
+    }
+    EXPECT_EQ(keys, (std::vector<int32_t>{101, 102, 100}));
+    EXPECT_EQ(callMethod(files.get(), FilesOp::AppendKey, {4242}).status, HostStatus::Failed);
+
+    // Smart lists come from their expression; groups and smart lists take no files.
+    auto smart = callMethod(root.get(), RootOp::PlaylistById, {9}).asObject();
+    auto longOnes = callMethod(smart.get(), PlaylistOp::Files).asObject();
+    EXPECT_EQ(*callMethod(longOnes.get(), FilesOp::Count).asInt(), 2);
+    EXPECT_FALSE(callMethod(smart.get(), PlaylistOp::SetFiles, {files}).isTrue());
+
+    auto made = callMethod(lists.get(), PlaylistsOp::Create, {u"Fresh", u""}).asObject();
+    ASSERT_TRUE(made);
+    int32_t id = *callMethod(made.get(), PlaylistOp::Id).asInt();
+    EXPECT_GT(id, 9);
+    EXPECT_EQ(callMethod(made.get(), PlaylistOp::Property, {u"Type"}).text(), u"0");
+    EXPECT_FALSE(callMethod(lists.get(), PlaylistsOp::Delete, {u"Fresh", u"Elsewhere"}).isTrue());
+    EXPECT_TRUE(callMethod(lists.get(), PlaylistsOp::Delete, {u"fresh", u""}).isTrue());
+    EXPECT_EQ(callMethod(made.get(), PlaylistOp::Id).status, HostStatus::Failed)
+        << "a deleted playlist's object fails instead of answering stale data";
+    EXPECT_EQ(callMethod(root.get(), RootOp::PlaylistById, {id}).asObject(), nullptr);
+}
+
+TEST_F(PlayerTest, FilePropertiesAndFields) {
+    auto files = callMethod(root.get(), RootOp::Search, {u"[Key]=102"}).asObject();
+    auto f = callMethod(files.get(), FilesOp::Item, {0}).asObject();
+    EXPECT_EQ(getProperty(f.get(), FileOp::Path).text(), u"D:\\Music\\song2.mp3");
+    EXPECT_EQ(getProperty(f.get(), FileOp::Artist).text(), u"First Band");
+    EXPECT_EQ(getProperty(f.get(), FileOp::Album).text(), u"One");
+    EXPECT_EQ(getProperty(f.get(), FileOp::Name).text(), u"Song C");
+    EXPECT_EQ(getProperty(f.get(), FileOp::Genre).text(), u"Rock");
+    EXPECT_EQ(getProperty(f.get(), FileOp::Text).text(), u"la la la");
+    EXPECT_EQ(getProperty(f.get(), FileOp::AlbumArtist).text(), u"") << "as tagged, no fallback";
+    EXPECT_EQ(*getProperty(f.get(), FileOp::Duration).asInt(), 30);
+    EXPECT_EQ(*getProperty(f.get(), FileOp::TrackNumber).asInt(), 3);
+    EXPECT_EQ(*getProperty(f.get(), FileOp::IntProperty10).asInt(), 1999);
+    EXPECT_EQ(*getProperty(f.get(), FileOp::IntProperty11).asInt(), 7);
+    EXPECT_EQ(*getProperty(f.get(), FileOp::Rating).asInt(), 4);
+    EXPECT_EQ(callMethod(f.get(), FileOp::FieldByName, {u"Album Artist (auto)"}).text(),
+              u"First Band");
+    EXPECT_EQ(callMethod(f.get(), FileOp::FieldByName, {u"Composer"}).text(), u"");
+    EXPECT_EQ(callMethod(f.get(), FileOp::FieldByName, {u"No Such Field"}).text(), u"");
+    ASSERT_TRUE(putProperty(f.get(), FileOp::Rating, 9).ok());
+    EXPECT_EQ(*getProperty(f.get(), FileOp::Rating).asInt(), 5) << "ratings stay in 0..5";
+    EXPECT_EQ(callMethod(f.get(), FileOp::ImagePath, {4}).text(), u"") << "no cover folder";
+    EXPECT_EQ(callMethod(f.get(), FileOp::ImagePath, {6}).status, HostStatus::BadIndex);
+    auto version = callMethod(root.get(), RootOp::Version).asObject();
+    EXPECT_EQ(*getProperty(version.get(), VersionOp::Major).asInt(), 31);
+}
+
+TEST_F(PlayerTest, VolumeAndEqualizer) {
+    ASSERT_TRUE(putProperty(volume.get(), VolumeOp::Volume, 150).ok());
+    EXPECT_EQ(*getProperty(volume.get(), VolumeOp::Volume).asInt(), 100);
+    putProperty(volume.get(), VolumeOp::Volume, -5);
+    EXPECT_EQ(*getProperty(volume.get(), VolumeOp::Volume).asInt(), 0);
+    EXPECT_FALSE(getProperty(volume.get(), VolumeOp::Muted).isTrue());
+    player.setMuted(true);
+    EXPECT_EQ(getProperty(volume.get(), VolumeOp::Muted).value.asVariantBool(), kVariantTrue);
+    events();
+    putProperty(volume.get(), VolumeOp::EqualizerOn, HostValue::boolean(true));
+    EXPECT_TRUE(getProperty(volume.get(), VolumeOp::EqualizerOn).isTrue());
+    ASSERT_TRUE(callMethod(volume.get(), VolumeOp::SetBand, {10, -150}).ok());
+    EXPECT_EQ(*callMethod(volume.get(), VolumeOp::Band, {10}).asInt(), -100);
+    callMethod(volume.get(), VolumeOp::SetBand, {0, 25});
+    EXPECT_EQ(*callMethod(volume.get(), VolumeOp::Band, {0}).asInt(), 25);
+    EXPECT_EQ(callMethod(volume.get(), VolumeOp::Band, {11}).status, HostStatus::BadIndex);
+    EXPECT_EQ(callMethod(volume.get(), VolumeOp::SetBand, {-1, 0}).status, HostStatus::BadIndex);
+    EXPECT_EQ(events(), (std::vector<std::u16string>{kNotifyEqChanged})) << "coalesced";
+}
+
+TEST_F(PlayerTest, BadCallsFailWithAReason) {
+    HostFault fault;
+    auto r = callMethod(root.get(), RootOp::Search, {u"[Nope]=[x]"}, &fault);
+    EXPECT_EQ(r.status, HostStatus::Failed);
+    EXPECT_EQ(fault.description, "search expression: column 1: unknown field [Nope]");
+    EXPECT_EQ(callMethod(root.get(), RootOp::Search, {42}).status, HostStatus::TypeMismatch);
+    EXPECT_EQ(callMethod(root.get(), RootOp::Search).status, HostStatus::BadArgumentCount);
+    EXPECT_EQ(invokeHost(root.get(), 99, InvokeKind::Method, {}).status,
+              HostStatus::UnknownOperation);
+    EXPECT_EQ(getProperty(root.get(), RootOp::Playback).status, HostStatus::UnknownOperation);
+    EXPECT_EQ(putProperty(playback.get(), PlaybackOp::State, 2).status,
+              HostStatus::UnknownOperation);
+    auto files = callMethod(root.get(), RootOp::NewFiles).asObject();
+    EXPECT_EQ(callMethod(files.get(), FilesOp::Narrow, {u"[Artist]=\"x"}).status,
+              HostStatus::Failed);
+    EXPECT_EQ(callMethod(files.get(), FilesOp::InsertCopy, {playback, 0, 0}).status,
+              HostStatus::TypeMismatch);
+    EXPECT_EQ(callMethod(files.get(), FilesOp::Play, {-1}).status, HostStatus::Failed);
+    EXPECT_EQ(callMethod(nullptr, RootOp::Playback).status, HostStatus::Failed);
+}
+
+TEST_F(PlayerTest, NarrowKeepsOrderAndAppliesModifiers) {
+    auto files =
+        callMethod(root.get(), RootOp::Search, {u"~sort=[Duration] [Genre]=[Rock]"}).asObject();
+    ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {u"[Artist]=\"band\" ~n=4"}).ok());
+    ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {u"-[Key]=101"}).ok());
+    std::vector<int32_t> keys;
+    for (int32_t i = 0; i < *callMethod(files.get(), FilesOp::Count).asInt(); ++i)
+        keys.push_back(
+            *callMethod(callMethod(files.get(), FilesOp::Item, {i}).asObject().get(), FileOp::Key)
+                 .asInt());
+    EXPECT_EQ(keys, (std::vector<int32_t>{100, 102, 103}));
+}
+
+// Library calls from a worker while the host's thread plays, edits and pumps: run under
+// ThreadSanitizer this finds unguarded state.
+TEST_F(PlayerTest, WorkerLibraryCallsRaceHostPlayerCalls) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> searches{0};
+    std::thread worker([&] {
+        auto r = player.root();
+        while (!stop) {
+            auto files = callMethod(r.get(), RootOp::Search,
+                                    {u"~nodup=[Artist] [Media Type]=[Audio] -[Artist]=[]"})
+                             .asObject();
+            int32_t n = *callMethod(files.get(), FilesOp::Count).asInt();
+            for (int32_t i = 0; i < n; ++i) {
+                auto f = callMethod(files.get(), FilesOp::Item, {i}).asObject();
+                getProperty(f.get(), FileOp::Artist);
+                getProperty(f.get(), FileOp::Rating);
+            }
+            ++searches;
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        callMethod(now.get(), PlayingNowOp::Insert, {100 + i % 5, -1});
+        act(i % 3 ? PlaybackOp::Next : PlaybackOp::PlayPause);
+        clock.advance(7000);
+        auto f = callMethod(now.get(), PlayingNowOp::Item, {0}).asObject();
+        putProperty(f.get(), FileOp::Rating, i % 6);
+        if (i % 50 == 49)
+            callMethod(now.get(), PlayingNowOp::Clear);
+        player.pump();
+    }
+    while (searches < 3)
+        std::this_thread::yield();
+    stop = true;
+    worker.join();
+    EXPECT_GE(searches.load(), 3);
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+// The search language with the expressions the bridge builds, over a small hand-made library
+// whose answers are known.
+#include "simhost/Search.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace simhost;
+
+namespace {
+
+Track make(int32_t key, std::u16string artist, std::u16string album, std::u16string name,
+           std::u16string genre = u"Rock") {
+    Track t;
+    t.key = key;
+    t.artist = std::move(artist);
+    t.album = std::move(album);
+    t.name = std::move(name);
+    t.genre = std::move(genre);
+    t.path = u"D:\\m\\" + std::u16string(1, char16_t(u'a' + key)) + u".mp3";
+    return t;
+}
+
+class SearchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tracks.push_back(make(1, u"AC/DC", u"Volts", u"Shock"));                // 0
+        tracks.push_back(make(2, u"Salt/Pepper [live]", u"", u"Loose Single")); // 1 no album
+        tracks.push_back(make(3, u"Björk Ensemble", u"Blue", u"Cold Water", u"Jazz"));
+        tracks.push_back(make(4, u"björk ensemble", u"Blue", u"Warm Water", u"Jazz"));
+        tracks.push_back(make(5, u"Anna Berg", u"Hits \"2000\"", u"One", u"Pop"));
+        tracks.push_back(make(6, u"Zed", u"Hits \"2000\"", u"Two", u"Pop"));
+        tracks.push_back(make(7, u"Video Guy", u"Clips", u"Clip", u"Pop"));
+        tracks[4].albumArtist = u"Various Artists";
+        tracks[5].albumArtist = u"Various Artists";
+        tracks[6].mediaType = u"Video";
+        tracks[2].composer = u"Erik Satie";
+        tracks[3].composer = u"Erik Satie";
+        tracks[2].trackNumber = 2;
+        tracks[3].trackNumber = 1;
+        tracks[2].discNumber = 1;
+        tracks[3].discNumber = 1;
+        tracks[0].rating = 5;
+        tracks[2].rating = 3;
+        tracks[3].rating = 4;
+        tracks[0].playCount = 12;
+        tracks[4].playCount = 1;
+        tracks[1].genre = u"";
+    }
+
+    // Keys of the files the expression selects, in result order; fails the test on an error.
+    std::vector<int32_t> run(std::u16string_view expr) {
+        SearchError e;
+        auto q = SearchQuery::parse(expr, &e);
+        EXPECT_TRUE(q.has_value()) << e.describe();
+        if (!q)
+            return {};
+        std::vector<const Track*> all;
+        for (auto& t : tracks)
+            all.push_back(&t);
+        std::vector<int32_t> keys;
+        for (const Track* t : q->run(all))
+            keys.push_back(t->key);
+        return keys;
+    }
+    std::string error(std::u16string_view expr) {
+        SearchError e;
+        auto q = SearchQuery::parse(expr, &e);
+        EXPECT_FALSE(q.has_value());
+        return e.describe();
+    }
+
+    std::vector<Track> tracks;
+};
+
+using V = std::vector<int32_t>;
+
+TEST_F(SearchTest, CategoryListsOfTheLibraryBrowser) {
+    EXPECT_EQ(run(u"~nodup=[Artist] [Media Type]=[Audio] -[Artist]=[]"), (V{1, 2, 3, 5, 6}))
+        << "artists differing only in case are one value for ~nodup";
+    EXPECT_EQ(run(u"~nodup=[Album Artist (auto)] [Media Type]=[Audio] -[Album Artist (auto)]=[]"),
+              (V{1, 2, 3, 5}));
+    EXPECT_EQ(run(u"~sort=[Genre] ~nodup=[Genre] [Media Type]=[Audio] -[Genre]=[]"), (V{3, 5, 1}));
+    EXPECT_EQ(run(u"~sort=[Composer] ~nodup=[Composer] [Media Type]=[Audio] -[Composer]=[]"),
+              (V{3}));
+    EXPECT_EQ(run(u"~sort=[Album] ~nodup=[Album],[Album Artist (auto)] [Media Type]=[Audio] "
+                  u"-[Album]=[]"),
+              (V{3, 5, 1}));
+}
+
+TEST_F(SearchTest, DrillDownsAndFallbacks) {
+    // Artist clause: album artist or artist, case-insensitive, with escaping.
+    EXPECT_EQ(run(u"~sort=[Album] [Album Artist (auto)]=[AC//DC] or [Artist]=[AC//DC]  -[Album]=[] "
+                  u"[Media Type]=[Audio] ~nodup=[Album]"),
+              (V{1}));
+    EXPECT_EQ(run(u"~sort=[Album]  [Album Artist (auto)]=[Various Artists] or [Artist]=[Various "
+                  u"Artists]  -[Album]=[] [Media Type]=[Audio]"),
+              (V{5, 6}));
+    // Tracks of an album sorted by disc and track number.
+    EXPECT_EQ(
+        run(u"[Album]=[Blue] ~sort=[Album],[Disc #],[track #] -[Name]=[] [Media Type]=[Audio]"),
+        (V{4, 3}));
+    // No album: "[Album]=[]" with the artist.
+    EXPECT_EQ(run(u"[Album]=[] [Album Artist (auto)]=[Salt//Pepper /[live/]] ~sort=[Album],[Disc "
+                  u"#],[track #] -[Name]=[] [Media Type]=[Audio]"),
+              (V{2}));
+    EXPECT_EQ(run(u" [Composer]=[Erik Satie] [Genre]=[Jazz] ~sort=[Disc #],[track #] -[Name]=[] "
+                  u"[Media Type]=[Audio]"),
+              (V{4, 3}));
+    EXPECT_EQ(run(u"[Genre]=[Pop]"), (V{5, 6, 7}));
+    // Equal sort values keep the library's order.
+    EXPECT_EQ(run(u"~sort=[Album Artist (auto)] [Genre]=[Pop] [Media Type]=[Audio]"), (V{5, 6}));
+    EXPECT_EQ(run(u"~sort=[Artist] [Genre]=[Pop] [Media Type]=[Audio]"), (V{5, 6}));
+    EXPECT_EQ(run(u"~sort=[Name] [Genre]=[Pop] [Media Type]=[Audio]"), (V{5, 6}));
+}
+
+TEST_F(SearchTest, AlbumLookupWithExplicitAndAndLimit) {
+    EXPECT_EQ(run(u"[Album]=[Blue] ~n=1"), (V{3}));
+    EXPECT_EQ(run(u"[Album]=[Blue] and [Album Artist (auto)]=[BJÖRK ENSEMBLE] ~n=1"), (V{3}));
+    EXPECT_EQ(run(u"[Album]=[Blue] and [Artist]=[Nobody] ~n=1"), V{});
+    EXPECT_EQ(run(u"[Album]=[Hits \"2000\"] ~n=0"), V{});
+}
+
+TEST_F(SearchTest, WordSearchPhrasesNarrowAndEscape) {
+    auto word = [](std::u16string w) {
+        return u"[Album]=\"" + w + u"\" or [Artist]=\"" + w + u"\" or [Genre]=\"" + w +
+               u"\" or [Name]=\"" + w + u"\" [Media Type]=[Audio]";
+    };
+    EXPECT_EQ(run(word(u"water")), (V{3, 4}));
+    EXPECT_EQ(run(word(u"WATER") + u" " + word(u"cold")), (V{3}));
+    EXPECT_EQ(run(word(u"ac//dc")), (V{1}));
+    EXPECT_EQ(run(word(u"/\"2000/\"")), (V{5, 6})) << "an escaped quote inside a phrase";
+    EXPECT_EQ(run(word(u"clip")), V{}) << "videos are not audio";
+    EXPECT_EQ(run(word(u"j")), (V{3, 4})) << "genre Jazz and Björk";
+}
+
+TEST_F(SearchTest, RuleFillsRatingsAndPlayCounts) {
+    EXPECT_EQ(run(u"[rating]=4 [Media Type]=[Audio]"), (V{4}));
+    EXPECT_EQ(run(u"[rating]=>3 [Media Type]=[Audio]"), (V{1, 4}));
+    EXPECT_EQ(run(u"[rating]=<4 -[rating]=[]"), (V{3}));
+    EXPECT_EQ(run(u"[numberplays]=[] or numberplays=0 [Media Type]=[Audio]"), (V{2, 3, 4, 6}));
+    EXPECT_EQ(run(u"-([Genre]=[Pop] or [Genre]=[Jazz])"), (V{1, 2}));
+}
+
+TEST_F(SearchTest, BlankAndModifierOnlyExpressions) {
+    EXPECT_EQ(run(u""), V{});
+    EXPECT_EQ(run(u"   "), V{});
+    EXPECT_EQ(run(u"~n=2"), (V{1, 2}));
+    EXPECT_EQ(run(u"~sort=[Name] ~n=3"), (V{7, 3, 2}));
+}
+
+TEST_F(SearchTest, ErrorsAreReportedWithTheirColumn) {
+    EXPECT_EQ(error(u"[Artst]=[x]"), "column 1: unknown field [Artst]");
+    EXPECT_EQ(error(u"[Artist]=[x"), "column 10: missing closing ]");
+    EXPECT_EQ(error(u"[Artist]=\"x"), "column 10: missing closing \"");
+    EXPECT_EQ(error(u"[Artist]="), "column 1: missing value after '='");
+    EXPECT_EQ(error(u"[Artist]=[a] or"), "column 14: 'or' needs a condition on each side");
+    EXPECT_EQ(error(u"and [Artist]=[a]"), "column 1: 'and' needs a condition on each side");
+    EXPECT_EQ(error(u"[rating]=>high"), "column 11: '>' needs a number for [Rating]");
+    EXPECT_EQ(error(u"~sort=Artist"), "column 7: expected [field]");
+    EXPECT_EQ(error(u"~bogus=1"), "column 1: unknown modifier (known: ~sort=, ~nodup=, ~n=)");
+    EXPECT_EQ(error(u"([Genre]=[Pop]"), "column 1: '(' without a matching ')'");
+    EXPECT_EQ(error(u"[Genre]=[Pop])"), "column 14: ')' without a matching '('");
+    EXPECT_EQ(error(u"[Genre]=[Pop][Artist]=[x]"),
+              "column 14: expected a space before the next condition");
+    EXPECT_EQ(error(u"[Genre]=[Pop/"),
+              "column 13: '/' at the end of the expression escapes nothing");
+    EXPECT_EQ(error(u"- [Genre]=[Pop]"), "column 1: '-' must be followed by a condition");
+    EXPECT_EQ(error(u"([Genre]=[Pop] ~n=1)"),
+              "column 16: a modifier (~) is allowed only outside parentheses");
+}
+
+TEST_F(SearchTest, ArbitraryInputNeverCrashes) {
+    // Every prefix of a complex expression either parses or reports an error.
+    std::u16string expr = u"~sort=[Album],[Disc #] -([Artist]=\"a/\"b\" or [rating]=>2) "
+                          u"and numberplays=0 ~nodup=[Album] ~n=5";
+    for (size_t n = 0; n <= expr.size(); ++n) {
+        SearchError e;
+        auto q = SearchQuery::parse(expr.substr(0, n), &e);
+        if (!q) {
+            EXPECT_FALSE(e.message.empty()) << n;
+        }
+    }
+}
+
+} // namespace

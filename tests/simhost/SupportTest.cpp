@@ -1,0 +1,361 @@
+// What the simulated player stands on: the registry seam, the stock equalizer presets, the
+// JSON library loader, the PNG writer, the demo and synthetic libraries and their covers.
+#include "platform/Registry.h"
+#include "simhost/DemoLibrary.h"
+#include "simhost/Json.h"
+#include "simhost/LibraryJson.h"
+#include "simhost/Png.h"
+#include "simhost/Presets.h"
+#include "simhost/SimPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+using namespace simhost;
+using namespace platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path freshTempDir(const std::string& name) {
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    fs::path p = fs::temp_directory_path() / ("tandravole-" + name + "-" + std::to_string(stamp));
+    fs::create_directories(p);
+    return p;
+}
+
+// On POSIX the store lives in a temporary file; on Windows the tests use the real registry
+// under a key of their own, removed again at the end.
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = freshTempDir("registry");
+        setRegistryStoreFile((dir / "registry").string());
+        deleteRegistryTree(RegistryRoot::CurrentUser, kBase);
+    }
+    void TearDown() override {
+        deleteRegistryTree(RegistryRoot::CurrentUser, kBase);
+        deleteRegistryTree(RegistryRoot::CurrentUser, presetsKeyPath(kSimMajorVersion));
+        fs::remove_all(dir);
+    }
+    static constexpr const char16_t* kBase = u"Software\\Tandravole\\SimhostTests";
+    fs::path dir;
+};
+
+TEST_F(RegistryTest, ValuesOfEveryTypeSurviveAReload) {
+    RegistryKey key;
+    ASSERT_FALSE(key.open(RegistryRoot::CurrentUser, kBase));
+    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, std::u16string(kBase) + u"\\Inner"));
+    ASSERT_TRUE(key.writeDword(u"port", 19371));
+    ASSERT_TRUE(key.writeQword(u"stamp", 0x0123456789ABCDEFull));
+    ASSERT_TRUE(key.writeString(u"name \"quoted\" \\ caf\u00e9", u"Zo\u00eb's \u6771\u4eac"));
+    ASSERT_TRUE(key.writeBinary(u"blob", {0, 1, 254, 255}));
+    ASSERT_TRUE(key.writeDword(u"PORT", 80)) << "names are case-insensitive: this replaces";
+    key.close();
+
+    setRegistryStoreFile((dir / "registry").string()); // POSIX: drop the memory, read the file
+    RegistryKey again;
+    ASSERT_TRUE(
+        again.open(RegistryRoot::CurrentUser, u"software\\TANDRAVOLE\\simhosttests\\inner"));
+    EXPECT_EQ(again.readDword(u"port"), 80u);
+    EXPECT_EQ(again.readQword(u"stamp"), 0x0123456789ABCDEFull);
+    EXPECT_EQ(again.readString(u"name \"quoted\" \\ caf\u00e9"), u"Zo\u00eb's \u6771\u4eac");
+    EXPECT_EQ(again.readBinary(u"blob"), (std::vector<uint8_t>{0, 1, 254, 255}));
+    EXPECT_FALSE(again.readString(u"port").has_value()) << "a DWORD is not a string";
+    EXPECT_FALSE(again.readDword(u"missing").has_value());
+    EXPECT_FALSE(again.writeDword(u"x", 1)) << "opened for reading only";
+
+    auto raw = again.readValue(u"name \"quoted\" \\ caf\u00e9");
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->type, uint32_t(RegistryType::String));
+    EXPECT_EQ(raw->data.size(), (8 + 1) * 2u) << "UTF-16 with its terminator";
+}
+
+TEST_F(RegistryTest, EnumerationDeletionAndTrees) {
+    RegistryKey key;
+    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kBase));
+    key.writeString(u"a", u"1");
+    key.writeDword(u"b", 2);
+    key.writeString(u"c", u"3");
+    RegistryKey child;
+    ASSERT_TRUE(child.create(RegistryRoot::CurrentUser, std::u16string(kBase) + u"\\Child"));
+    ASSERT_TRUE(child.create(RegistryRoot::CurrentUser, std::u16string(kBase) + u"\\Child\\Deep"));
+
+    std::set<std::u16string> names;
+    RegistryValue v;
+    uint32_t i = 0;
+    for (; key.enumValue(i, v) == RegistryEnum::Ok; ++i)
+        names.insert(v.name);
+    EXPECT_EQ(i, 3u);
+    EXPECT_EQ(names, (std::set<std::u16string>{u"a", u"b", u"c"}));
+    EXPECT_EQ(key.enumValue(3, v), RegistryEnum::NoMoreItems);
+    std::u16string sub;
+    ASSERT_EQ(key.enumSubKey(0, sub), RegistryEnum::Ok);
+    EXPECT_EQ(sub, u"Child");
+    EXPECT_EQ(key.enumSubKey(1, sub), RegistryEnum::NoMoreItems) << "grandchildren not listed";
+
+    EXPECT_TRUE(key.deleteValue(u"B"));
+    EXPECT_FALSE(key.deleteValue(u"b"));
+    EXPECT_FALSE(key.readDword(u"b").has_value());
+
+    EXPECT_TRUE(deleteRegistryTree(RegistryRoot::CurrentUser, kBase));
+    RegistryKey gone;
+    EXPECT_FALSE(gone.open(RegistryRoot::CurrentUser, std::u16string(kBase) + u"\\Child\\Deep"));
+    EXPECT_FALSE(deleteRegistryTree(RegistryRoot::CurrentUser, kBase));
+}
+
+TEST_F(RegistryTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
+    ASSERT_EQ(installEqualizerPresets(kSimMajorVersion), "");
+    RegistryKey key;
+    ASSERT_TRUE(
+        key.open(RegistryRoot::CurrentUser,
+                 u"Software\\J. River\\Media Center 31\\Zones\\Global\\Equalizer\\Presets"));
+    size_t count = 0;
+    const StockPreset* presets = stockPresets(count);
+    RegistryValue v;
+    uint32_t n = 0;
+    for (; key.enumValue(n, v) == RegistryEnum::Ok; ++n) {
+        EXPECT_EQ(v.type, uint32_t(RegistryType::String));
+        ASSERT_EQ(v.data.size(), 24u) << "twelve UTF-16 code units";
+        if (v.name != u"Rock")
+            continue;
+        // Reading back as the bridge does: level = (110 - c) * 200 / 62, player = level - 100.
+        auto level = [&](size_t unit) {
+            int c = v.data[unit * 2] | v.data[unit * 2 + 1] << 8;
+            return int((110 - c) * 200.0 / 62.0) - 100;
+        };
+        const StockPreset& rock = presets[1];
+        EXPECT_NEAR(level(0), rock.preamp, 4);
+        for (size_t b = 0; b < 10; ++b)
+            EXPECT_NEAR(level(b + 1), rock.bands[b], 4) << b;
+        EXPECT_EQ(v.data[22] | v.data[23] << 8, 0);
+    }
+    EXPECT_EQ(n, count);
+    EXPECT_EQ(encodePresetValue(presets[0]), std::u16string(11, u'O') + u'\0')
+        << "flat is eleven capital O and a NUL";
+
+    RegistryKey w;
+    ASSERT_TRUE(w.open(RegistryRoot::CurrentUser, presetsKeyPath(31), true));
+    w.writeString(u"Rock", u"mine");
+    installEqualizerPresets(kSimMajorVersion);
+    EXPECT_EQ(w.readString(u"Rock"), u"mine") << "a person's presets stay";
+}
+
+TEST(JsonTest, ValuesEscapesAndErrorsWithLineAndColumn) {
+    JsonError e;
+    auto v = parseJson("{\"a\": [1, -2.5e1, true, null, \"x\\u00e9\\n\\\"\"],\n \"b\": {}}", e);
+    ASSERT_TRUE(v) << e.describe();
+    const JsonValue* a = v->find(u"a");
+    ASSERT_TRUE(a);
+    ASSERT_EQ(a->items.size(), 5u);
+    EXPECT_EQ(a->items[1].number, -25);
+    EXPECT_TRUE(a->items[2].boolean);
+    EXPECT_EQ(a->items[4].text, u"x\u00e9\n\"");
+    EXPECT_EQ(v->find(u"b")->line, 2u);
+    EXPECT_EQ(parseJson("\"\xe6\x9d\xb1\xf0\x9f\x8e\xb5\"", e)->text, u"\u6771\U0001F3B5");
+
+    auto err = [](const char* text) {
+        JsonError e;
+        EXPECT_FALSE(parseJson(text, e).has_value()) << text;
+        return e.describe();
+    };
+    EXPECT_EQ(err("{\"a\": 1,\n  \"b\" 2}"),
+              "line 2, column 7: expected ':' after the member name");
+    EXPECT_EQ(err("[1, 2"), "line 1, column 6: expected ',' or ']'");
+    EXPECT_EQ(err("[01]"), "line 1, column 3: expected ',' or ']'");
+    EXPECT_EQ(err("\"caf\xc3\""), "line 1, column 5: invalid UTF-8 in a string");
+    EXPECT_EQ(err("\"\xed\xa0\x80\""), "line 1, column 2: invalid UTF-8 in a string")
+        << "an encoded surrogate";
+    EXPECT_EQ(err("\"a\tb\""), "line 1, column 3: control character in a string (write it as an "
+                               "escape)");
+    EXPECT_EQ(err("{} x"), "line 1, column 4: unexpected text after the end of the document");
+    EXPECT_EQ(err(""), "line 1, column 1: unexpected end of the document (expected a value)");
+    EXPECT_EQ(err(std::string(300, '[').c_str()), "line 1, column 202: nested too deeply");
+}
+
+TEST(LibraryJsonTest, LoadsTracksPlaylistsAndReportsMistakes) {
+    std::string error;
+    auto lib = parseLibraryJson(R"({
+  "tracks": [
+    {"key": 7, "path": "C:\\a.mp3", "name": "A", "artist": "AC/DC", "rating": 5, "plays": 3},
+    {"path": "C:\\b.mp3", "name": "B", "album": "Blue", "albumArtist": "Various",
+     "composer": "Satie", "genre": "Jazz", "duration": 61, "track": 2, "disc": 1,
+     "year": 1999, "comment": "hi", "mediaType": "Video", "bitrate": 128000}
+  ],
+  "playlists": [
+    {"name": "Mix", "tracks": [8, 7]},
+    {"id": 40, "name": "Smart", "type": "smart", "expression": "[Rating]=5"},
+    {"name": "Group", "type": 2, "path": ""}
+  ],
+  "playingNow": [7]
+})",
+                                error);
+    ASSERT_TRUE(lib) << error;
+    ASSERT_EQ(lib->tracks.size(), 2u);
+    EXPECT_EQ(lib->tracks[1].key, 8) << "keys given to unkeyed tracks follow the largest";
+    EXPECT_EQ(lib->tracks[1].albumArtist, u"Various");
+    EXPECT_EQ(lib->tracks[1].mediaType, u"Video");
+    EXPECT_EQ(lib->tracks[1].durationSeconds, 61);
+    ASSERT_EQ(lib->playlists.size(), 3u);
+    EXPECT_EQ(lib->playlists[0].keys, (std::vector<int32_t>{8, 7}));
+    EXPECT_EQ(lib->playlists[0].id, 41);
+    EXPECT_EQ(lib->playlists[1].type, PlaylistType::Smart);
+    EXPECT_EQ(lib->playlists[2].type, PlaylistType::Group);
+    EXPECT_EQ(lib->playingNow, (std::vector<int32_t>{7}));
+
+    auto fails = [](const char* text) {
+        std::string e;
+        EXPECT_FALSE(parseLibraryJson(text, e).has_value()) << text;
+        return e;
+    };
+    EXPECT_EQ(fails(R"({"tracks": [{"path": "x", "rating": 6}]})"),
+              "line 1, column 37: track 1: \"rating\" must be a whole number from 0 to 5");
+    EXPECT_EQ(fails("{\"tracks\": [{\"path\": \"x\"},\n {\"name\": \"n\"}]}"),
+              "line 2, column 2: track 2: \"path\" is required and must not be empty");
+    EXPECT_EQ(fails(R"({"tracks": [{"path": "x", "titel": "n"}]})"),
+              "line 1, column 36: track 1: unknown member \"titel\"");
+    EXPECT_EQ(fails(R"({"tracks": [{"key": 1, "path": "x"}, {"key": 1, "path": "y"}]})"),
+              "line 1, column 38: track 2: key 1 is used twice");
+    EXPECT_EQ(fails(R"({"tracks": [], "playlists": [{"name": "p", "tracks": [3]}]})"),
+              "line 1, column 55: playlist 1: no track has key 3");
+    EXPECT_EQ(fails(R"({"songs": []})"), "line 1, column 1: \"tracks\" (a list) is required");
+    EXPECT_EQ(fails(R"({"tracks": [], "extra": 1})"),
+              "line 1, column 25: unknown member \"extra\"");
+
+    std::string e;
+    EXPECT_FALSE(loadLibraryJson("/nonexistent/library.json", e));
+    EXPECT_EQ(e, "cannot open /nonexistent/library.json");
+}
+
+TEST(PngTest, ChecksumsMatchKnownValuesAndStoredBlocksAreWellFormed) {
+    const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(crc32(digits, 9), 0xCBF43926u);
+    const uint8_t wiki[] = {'W', 'i', 'k', 'i', 'p', 'e', 'd', 'i', 'a'};
+    EXPECT_EQ(adler32(wiki, 9), 0x11E60398u);
+    std::vector<uint8_t> big(200000);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = uint8_t(i * 7);
+    // Adler-32 over a buffer longer than one reduction interval, against a plain loop.
+    uint32_t a = 1, b = 0;
+    for (uint8_t x : big) {
+        a = (a + x) % 65521;
+        b = (b + a) % 65521;
+    }
+    EXPECT_EQ(adler32(big.data(), big.size()), b << 16 | a);
+
+    auto z = zlibStored(big);
+    EXPECT_EQ((z[0] * 256 + z[1]) % 31, 0);
+    std::vector<uint8_t> back;
+    size_t p = 2;
+    bool last = false;
+    while (!last) {
+        last = z[p] & 1;
+        EXPECT_EQ(z[p] >> 1, 0) << "stored blocks";
+        size_t len = z[p + 1] | z[p + 2] << 8, nlen = z[p + 3] | z[p + 4] << 8;
+        EXPECT_EQ(len ^ 0xFFFF, nlen);
+        back.insert(back.end(), z.begin() + ptrdiff_t(p + 5), z.begin() + ptrdiff_t(p + 5 + len));
+        p += 5 + len;
+    }
+    EXPECT_EQ(back, big);
+    EXPECT_EQ(p + 4, z.size()) << "Adler-32 ends the stream";
+
+    // A 3x2 image at 4 bits: rows packed two pixels a byte with a filter byte in front.
+    auto png = encodeIndexedPng(3, 2, 4, {{0, 0, 0}, {255, 0, 0}}, {1, 0, 1, 0, 1, 0});
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
+    EXPECT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR");
+    auto idat = std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    ASSERT_NE(idat, png.end());
+    const uint8_t* body = &*(idat + 4);
+    EXPECT_EQ(std::vector<uint8_t>(body + 7, body + 7 + 6),
+              (std::vector<uint8_t>{0, 0x10, 0x10, 0, 0x01, 0x00}));
+}
+
+TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
+    LibraryData lib = demoLibrary();
+    EXPECT_EQ(lib.tracks.size(), 2500u);
+    LibraryData again = demoLibrary();
+    ASSERT_EQ(again.tracks.size(), lib.tracks.size());
+    for (size_t i = 0; i < lib.tracks.size(); i += 97)
+        EXPECT_EQ(again.tracks[i].path, lib.tracks[i].path);
+
+    std::set<int32_t> keys;
+    std::set<std::u16string> paths, artists;
+    size_t noAlbum = 0, compilation = 0, neverPlayed = 0, unrated = 0, composed = 0, video = 0,
+           nonAscii = 0;
+    for (const auto& t : lib.tracks) {
+        keys.insert(t.key);
+        paths.insert(t.path);
+        artists.insert(t.artist);
+        noAlbum += t.album.empty();
+        compilation += t.albumArtist == u"Various Artists";
+        neverPlayed += t.playCount == 0;
+        unrated += t.rating == 0;
+        composed += !t.composer.empty();
+        video += t.mediaType != u"Audio";
+        nonAscii +=
+            std::any_of(t.artist.begin(), t.artist.end(), [](char16_t c) { return c > 127; });
+    }
+    EXPECT_EQ(keys.size(), lib.tracks.size());
+    EXPECT_EQ(paths.size(), lib.tracks.size()) << "a path identifies a file";
+    EXPECT_GT(artists.size(), 80u);
+    for (const char16_t* a : {u"AC/DX", u"Salt/Pepper [live]", u"The \"Quoted\" Ones",
+                              u"the case study", u"The Case Study"})
+        EXPECT_TRUE(artists.count(a)) << std::string(a, a + 3);
+    EXPECT_GT(noAlbum, 30u);
+    EXPECT_GT(compilation, 50u);
+    EXPECT_GT(neverPlayed, 300u);
+    EXPECT_GT(unrated, 300u);
+    EXPECT_GT(composed, 200u);
+    EXPECT_GT(video, 0u);
+    EXPECT_GT(nonAscii, 50u);
+    std::set<PlaylistType> types;
+    for (const auto& p : lib.playlists)
+        types.insert(p.type);
+    EXPECT_EQ(types, (std::set<PlaylistType>{PlaylistType::Ordinary, PlaylistType::Smart,
+                                             PlaylistType::Group}));
+
+    fs::path covers = freshTempDir("covers");
+    SimPlayer player(std::move(lib), SimOptions{nullptr, covers, 0, false});
+    EXPECT_EQ(player.startupProblem(), "");
+    auto root = player.root();
+    auto all =
+        host::callMethod(root.get(), host::RootOp::Search, {u"~nodup=[Album] -[Album]=[] ~n=30"})
+            .asObject();
+    size_t withCover = 0;
+    for (int32_t i = 0; i < 30; ++i) {
+        auto f = host::callMethod(all.get(), host::FilesOp::Item, {i}).asObject();
+        std::u16string small = host::callMethod(f.get(), host::FileOp::ImagePath, {3}).text();
+        std::u16string large = host::callMethod(f.get(), host::FileOp::ImagePath, {5}).text();
+        if (small.empty())
+            continue;
+        ++withCover;
+        EXPECT_NE(small, large);
+        std::ifstream in(fs::path(large), std::ios::binary);
+        char sig[8] = {};
+        in.read(sig, 8);
+        EXPECT_EQ(std::string(sig + 1, 3), "PNG");
+        EXPECT_GT(fs::file_size(fs::path(large)), fs::file_size(fs::path(small)));
+    }
+    EXPECT_GT(withCover, 20u);
+    fs::remove_all(covers);
+}
+
+TEST(DemoLibraryTest, SyntheticLibraryHasTheAskedSize) {
+    LibraryData lib = syntheticLibrary(10000, 3);
+    EXPECT_EQ(lib.tracks.size(), 10000u);
+    std::set<int32_t> keys;
+    for (const auto& t : lib.tracks)
+        keys.insert(t.key);
+    EXPECT_EQ(keys.size(), 10000u);
+    EXPECT_EQ(syntheticLibrary(10000, 3).tracks[4321].path, lib.tracks[4321].path);
+    EXPECT_NE(syntheticLibrary(10000, 4).tracks[4321].path, lib.tracks[4321].path);
+}
+
+} // namespace
