@@ -91,7 +91,9 @@ S digits(int32_t v) {
 }
 
 S twoDigits(int32_t v) {
-    return (v < 10 ? u"0" : u"") + digits(v);
+    S out = v < 10 ? S(u"0") : S();
+    out += digits(v);
+    return out;
 }
 
 // Characters a Windows file name cannot hold become '_' in paths.

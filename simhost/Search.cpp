@@ -481,7 +481,7 @@ std::vector<const Track*> SearchQuery::run(const std::vector<const Track*>& cand
     for (const Track* t : candidates)
         if (!root_ || root_->eval(*t))
             out.push_back(t);
-    if (!sortFields_.empty()) {
+    auto sortAll = [&] {
         std::stable_sort(out.begin(), out.end(), [this](const Track* a, const Track* b) {
             for (const FieldInfo* f : sortFields_) {
                 int c;
@@ -496,8 +496,8 @@ std::vector<const Track*> SearchQuery::run(const std::vector<const Track*>& cand
             }
             return false;
         });
-    }
-    if (!nodupFields_.empty()) {
+    };
+    auto dropDuplicates = [&] {
         std::unordered_set<std::u16string> seen;
         seen.reserve(out.size());
         std::vector<const Track*> unique;
@@ -505,6 +505,22 @@ std::vector<const Track*> SearchQuery::run(const std::vector<const Track*>& cand
             if (seen.insert(nodupKey(*t, nodupFields_)).second)
                 unique.push_back(t);
         out.swap(unique);
+    };
+    // Files that are duplicates of each other share every nodup value; when the sort looks
+    // only at nodup fields they also sort equal, so the stable sort keeps their order and
+    // dropping duplicates first gives the same list from far fewer files to sort.
+    auto inNodup = [this](const FieldInfo* f) {
+        return std::find(nodupFields_.begin(), nodupFields_.end(), f) != nodupFields_.end();
+    };
+    if (!nodupFields_.empty() && std::all_of(sortFields_.begin(), sortFields_.end(), inNodup)) {
+        dropDuplicates();
+        if (!sortFields_.empty())
+            sortAll();
+    } else {
+        if (!sortFields_.empty())
+            sortAll();
+        if (!nodupFields_.empty())
+            dropDuplicates();
     }
     if (limit_ && out.size() > uint64_t(*limit_))
         out.resize(size_t(*limit_));

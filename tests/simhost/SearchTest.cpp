@@ -115,6 +115,13 @@ TEST_F(SearchTest, DrillDownsAndFallbacks) {
     EXPECT_EQ(run(u"~sort=[Name] [Genre]=[Pop] [Media Type]=[Audio]"), (V{5, 6}));
 }
 
+TEST_F(SearchTest, NodupKeepsTheFirstFileInSortedOrder) {
+    // The sort picks which duplicate survives: track 1 of Blue is key 4.
+    EXPECT_EQ(run(u"~sort=[track #] ~nodup=[Album] [Album]=[Blue]"), (V{4}));
+    EXPECT_EQ(run(u"~nodup=[Album] [Album]=[Blue]"), (V{3}));
+    EXPECT_EQ(run(u"~nodup=[Album],[Genre] ~sort=[Genre],[Album] -[Album]=[]"), (V{3, 7, 5, 1}));
+}
+
 TEST_F(SearchTest, AlbumLookupWithExplicitAndAndLimit) {
     EXPECT_EQ(run(u"[Album]=[Blue] ~n=1"), (V{3}));
     EXPECT_EQ(run(u"[Album]=[Blue] and [Album Artist (auto)]=[BJÖRK ENSEMBLE] ~n=1"), (V{3}));
