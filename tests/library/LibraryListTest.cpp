@@ -1,0 +1,236 @@
+#include "library/WinampMediaLibraryList.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TrackEntry<std::string> track(std::string artist, std::string name, std::string album) {
+    TrackEntry<std::string> e;
+    e.artist = std::move(artist);
+    e.name = std::move(name);
+    e.album = std::move(album);
+    return e;
+}
+
+TEST(LibraryListEncoding, StringsAreNulTerminatedBackToBack) {
+    LibraryStringList artists(LIST_KIND_ARTISTS);
+    artists.add("Ann");
+    artists.add("Bo");
+    EXPECT_EQ(artists.count(), 2u);
+    EXPECT_EQ(artists.encodedSize(), 7u);
+    EXPECT_EQ(artists.encoded(), (Bytes{0x41, 0x6E, 0x6E, 0x00, 0x42, 0x6F, 0x00}));
+    EXPECT_EQ(listKindCode(artists.kind), 0);
+
+    // An empty text still takes its terminator.
+    LibraryStringList withEmpty(LIST_KIND_GENRES);
+    withEmpty.add("");
+    withEmpty.add("A");
+    EXPECT_EQ(withEmpty.encoded(), (Bytes{0x00, 0x41, 0x00}));
+}
+
+TEST(LibraryListEncoding, AlbumEntryLayout) {
+    LibraryAlbumList albums;
+    albums.add({"X", "", 7});
+    EXPECT_EQ(albums.encodedSize(), 15u);
+    EXPECT_EQ(albums.encoded(), (Bytes{0x01, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x03, 0x00,
+                                       0x00, 0x00, 0x58, 0x00, 0x00}));
+
+    // Two entries follow each other without padding; the u32 counts both texts and zeros.
+    albums.add({"Ab", "Cde", 0x0102});
+    const Bytes second{0x02, 0x00, 0x03, 0x00, 0x02, 0x01, 0x00, 0x00, 0x07, 0x00,
+                       0x00, 0x00, 'A',  'b',  0x00, 'C',  'd',  'e',  0x00};
+    const Bytes all = albums.encoded();
+    ASSERT_EQ(all.size(), 15u + second.size());
+    EXPECT_EQ(albums.encodedSize(), all.size());
+    EXPECT_EQ(Bytes(all.begin() + 15, all.end()), second);
+}
+
+TEST(LibraryListEncoding, TrackEntryWithoutExtraBlock) {
+    LibraryTrackList tracks;
+    auto e = track("Ann", "Song", "LP");
+    e.number11 = 0x0A0B;
+    e.durationSeconds = 0x01020304;
+    e.trackNumber = 5;
+    e.rating = 3;
+    tracks.add(e);
+    const Bytes expected{0x03, 0x00,             // R
+                         0x04, 0x00,             // N
+                         0x02, 0x00,             // L
+                         0x0B, 0x0A,             // number11
+                         0x0C, 0x00, 0x00, 0x00, // R + N + L + 3 = 12
+                         0x04, 0x03, 0x02, 0x01, // durationSeconds
+                         0x05, 0x00,             // trackNumber
+                         0x03,                   // rating
+                         0x00,                   // flags: no extra block
+                         'A',  'n',  'n',  0x00, 'S', 'o', 'n', 'g', 0x00, 'L', 'P', 0x00};
+    EXPECT_EQ(tracks.encodedSize(), expected.size());
+    EXPECT_EQ(tracks.encoded(), expected);
+}
+
+TEST(LibraryListEncoding, TrackExtraBlockFollowsForTextOrNumber) {
+    LibraryTrackList tracks;
+    auto withText = track("", "N", "");
+    withText.extraText = "xy";
+    tracks.add(withText);
+    const Bytes expected{0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0B, 0x00, 0x00,
+                         0x00, // 0 + 1 + 0 + 3, plus X + 5 = 7
+                         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                         0x01, // flags: extra block present
+                         0x00, 'N',  0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 'x',  'y',  0x00};
+    EXPECT_EQ(tracks.encoded(), expected);
+    EXPECT_EQ(tracks.encodedSize(), expected.size());
+
+    // A non-zero extra number alone also carries the block, with an empty text.
+    LibraryTrackList numberOnly;
+    auto withNumber = track("", "", "");
+    withNumber.extraNumber = 0x1234;
+    numberOnly.add(withNumber);
+    const Bytes b = numberOnly.encoded();
+    ASSERT_EQ(b.size(), 20u + 3u + 5u);
+    EXPECT_EQ(b[8], 8); // 3 + (0 + 5)
+    EXPECT_EQ(b[19], 1);
+    EXPECT_EQ(Bytes(b.begin() + 23, b.end()), (Bytes{0x34, 0x12, 0x00, 0x00, 0x00}));
+}
+
+TEST(LibraryListEncoding, EmptyListsEncodeToNothing) {
+    LibraryStringList s(LIST_KIND_COMPOSERS);
+    LibraryAlbumList a;
+    LibraryTrackList t;
+    for (const WinampMediaLibraryListBase* l : {static_cast<WinampMediaLibraryListBase*>(&s),
+                                                static_cast<WinampMediaLibraryListBase*>(&a),
+                                                static_cast<WinampMediaLibraryListBase*>(&t)}) {
+        EXPECT_EQ(l->count(), 0u);
+        EXPECT_EQ(l->encodedSize(), 0u);
+        EXPECT_TRUE(l->encoded().empty());
+    }
+    t.add(track("a", "b", "c"));
+    t.clear();
+    EXPECT_EQ(t.encodedSize(), 0u);
+}
+
+TEST(LibraryListEncoding, OverlongTextIsCutAtACharacterBoundary) {
+    // 65534 ASCII bytes then a 3-byte character: 65535 would split it, so the cut is 65534.
+    std::string title(65534, 'a');
+    title += "\xE2\x82\xAC";
+    EXPECT_EQ(libraryFieldLength(title), 65534u);
+    EXPECT_EQ(libraryFieldLength(std::string(70000, 'b')), 65535u);
+
+    LibraryAlbumList albums;
+    albums.add({title, "Z", 0});
+    const Bytes b = albums.encoded();
+    ASSERT_EQ(b.size(), albums.encodedSize());
+    EXPECT_EQ(b[0] | b[1] << 8, 65534);
+    EXPECT_EQ(b[12 + 65534], 0);   // terminator right after the cut title
+    EXPECT_EQ(b[12 + 65535], 'Z'); // artist follows
+    EXPECT_EQ(b.size(), 12u + 65534 + 1 + 2);
+}
+
+TEST(LibraryListKinds, CodesOnTheWire) {
+    EXPECT_EQ(listKindCode(0), 2);
+    EXPECT_EQ(listKindCode(1), 0);
+    EXPECT_EQ(listKindCode(2), 4);
+    EXPECT_EQ(listKindCode(3), 3);
+    EXPECT_EQ(listKindCode(5), 5);
+    EXPECT_EQ(listKindCode(6), 6);
+    EXPECT_EQ(listKindCode(7), 7);
+    for (int32_t never : {4, -1, 8, 100})
+        EXPECT_EQ(listKindCode(never), -1) << never;
+    for (int32_t kind : {0, 1, 2, 3, 5, 6, 7})
+        EXPECT_EQ(listKindFromCode(listKindCode(kind)), kind);
+    EXPECT_EQ(listKindFromCode(1), -1);
+    EXPECT_EQ(listKindFromCode(8), -1);
+}
+
+TEST(LibraryListKinds, AlbumsSimplifyToTitleArtistPairs) {
+    LibraryAlbumList albums;
+    albums.add({"T1", "A1", 1});
+    albums.add({"T2", "", 2});
+    std::unique_ptr<WinampMediaLibraryListBase> holder;
+    const auto& sent = listForSession(albums, false, holder);
+    EXPECT_EQ(sent.kind, LIST_KIND_ALBUM_PAIRS);
+    EXPECT_EQ(listKindCode(sent.kind), 5);
+    EXPECT_EQ(sent.count(), 4u);
+    EXPECT_EQ(sent.encoded(), (Bytes{'T', '1', 0, 'A', '1', 0, 'T', '2', 0, 0}));
+
+    // With the extended-lists flag the list goes unchanged.
+    EXPECT_EQ(&listForSession(albums, true, holder), &albums);
+}
+
+TEST(LibraryListKinds, TracksSimplifyToNames) {
+    LibraryTrackList tracks;
+    tracks.add(track("Ann", "One", "LP"));
+    tracks.add(track("Bo", "Two", ""));
+    std::unique_ptr<WinampMediaLibraryListBase> holder;
+    const auto& sent = listForSession(tracks, false, holder);
+    EXPECT_EQ(listKindCode(sent.kind), 3);
+    EXPECT_EQ(sent.count(), 2u);
+    EXPECT_EQ(sent.encoded(), (Bytes{'O', 'n', 'e', 0, 'T', 'w', 'o', 0}));
+
+    // Strings lists need no conversion either way.
+    LibraryStringList genres(LIST_KIND_GENRES);
+    EXPECT_EQ(simplifiedList(genres), nullptr);
+    EXPECT_EQ(&listForSession(genres, false, holder), &genres);
+}
+
+TEST(LibraryListDecoding, RoundTripsEveryKind) {
+    LibraryTrackList tracks;
+    auto a = track("Ann", "One", "LP");
+    a.durationSeconds = 200;
+    a.rating = 4;
+    a.number11 = 9;
+    a.trackNumber = 2;
+    auto b = track("", "Two", "");
+    b.extraText = "ex";
+    b.extraNumber = 3;
+    tracks.add(a);
+    tracks.add(b);
+    const Bytes tb = tracks.encoded();
+    auto back = decodeLibraryList(7, 2, tb.data(), tb.size());
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(dynamic_cast<LibraryTrackList&>(*back).entries, tracks.entries);
+
+    LibraryAlbumList albums;
+    albums.add({"X", "", 7});
+    albums.add({"Yy", "Zz", 0});
+    const Bytes ab = albums.encoded();
+    auto albumsBack = decodeLibraryList(6, 2, ab.data(), ab.size());
+    ASSERT_NE(albumsBack, nullptr);
+    EXPECT_EQ(dynamic_cast<LibraryAlbumList&>(*albumsBack).entries, albums.entries);
+
+    const Bytes sb{'A', 'n', 'n', 0, 'B', 'o', 0};
+    auto strings = decodeLibraryList(4, 2, sb.data(), sb.size());
+    ASSERT_NE(strings, nullptr);
+    EXPECT_EQ(strings->kind, LIST_KIND_COMPOSERS);
+    EXPECT_EQ(dynamic_cast<LibraryStringList&>(*strings).entries,
+              (std::vector<std::string>{"Ann", "Bo"}));
+}
+
+TEST(LibraryListDecoding, RejectsMalformedEntries) {
+    const Bytes sb{'A', 'n', 'n', 0, 'B', 'o'}; // last text unterminated
+    EXPECT_EQ(decodeLibraryList(0, 2, sb.data(), sb.size()), nullptr);
+    EXPECT_EQ(decodeLibraryList(0, 1, sb.data(), sb.size()), nullptr); // trailing bytes
+    EXPECT_EQ(decodeLibraryList(1, 0, nullptr, 0), nullptr);           // unknown code
+
+    Bytes album{0x01, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00,
+                0x03, 0x00, 0x00, 0x00, 0x58, 0x00, 0x00};
+    EXPECT_NE(decodeLibraryList(6, 1, album.data(), album.size()), nullptr);
+    album[8] = 4; // text byte count disagrees with the lengths
+    EXPECT_EQ(decodeLibraryList(6, 1, album.data(), album.size()), nullptr);
+    album[8] = 3;
+    album[0] = 9; // title runs past the end
+    EXPECT_EQ(decodeLibraryList(6, 1, album.data(), album.size()), nullptr);
+
+    LibraryTrackList tracks;
+    tracks.add(track("a", "b", "c"));
+    Bytes tb = tracks.encoded();
+    tb[8] += 1; // following-bytes field too large
+    EXPECT_EQ(decodeLibraryList(7, 1, tb.data(), tb.size()), nullptr);
+}
+
+} // namespace
