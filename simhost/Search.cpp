@@ -420,15 +420,13 @@ public:
     }
 };
 
+// Exact values: two names that differ only in case stay two entries, and the caller's own
+// collation decides whether they are one.
 std::u16string nodupKey(const Track& t, const std::vector<const FieldInfo*>& fields) {
     std::u16string key;
     for (const FieldInfo* f : fields) {
         if (f->kind == FieldKind::Text) {
-            std::u16string_view v = f->text(t);
-            size_t at = key.size();
-            key.append(v);
-            for (size_t i = at; i < key.size(); ++i)
-                key[i] = foldCase(key[i]);
+            key.append(f->text(t));
         } else {
             int32_t v = f->number(t);
             key.append(reinterpret_cast<const char16_t*>(&v), 2);

@@ -17,6 +17,7 @@
 //                | bare                   is, up to the next space or ")"
 //   modifier    := "~sort=" fields        stable ascending sort, numbers by value
 //                | "~nodup=" fields       keeps the first file of each distinct value tuple
+//                                         (values compared exactly, case included)
 //                | "~n=" number           keeps the first n files
 //   fields      := "[" name "]" ("," "[" name "]")*
 //
