@@ -10,12 +10,7 @@
 // record.
 #pragma once
 
-#if __has_include("library/WinampMediaLibraryList.h")
 #include "library/WinampMediaLibraryList.h"
-#else
-class WinampMediaLibraryListBase;
-template <class Text> class WinampMediaLibraryListTracks;
-#endif
 
 #include <array>
 #include <cstdint>

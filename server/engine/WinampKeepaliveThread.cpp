@@ -1,0 +1,52 @@
+#include "server/engine/WinampKeepaliveThread.h"
+
+#include "platform/Clock.h"
+#include "server/engine/WinampControlServer.h"
+
+WinampKeepaliveThread::~WinampKeepaliveThread() {
+    stopAndJoin();
+}
+
+uint32_t WinampKeepaliveThread::now() {
+    Clock clock = clock_.load();
+    return clock ? clock() : platform::tickCount();
+}
+
+void WinampKeepaliveThread::touch() {
+    uint32_t t = now();
+    platform::ScopedLock hold(lock_);
+    lastSeen_ = t;
+}
+
+uint32_t WinampKeepaliveThread::lastSeen() {
+    platform::ScopedLock hold(lock_);
+    return lastSeen_;
+}
+
+void WinampKeepaliveThread::Run() {
+    uint32_t k = interval_;
+    if (k == 0 || !server_)
+        return;
+    uint32_t second = secondMs_;
+    uint32_t probeEvery = k * second, timeout = 2 * k * second;
+    uint32_t pause = k < 6 ? k * second / 5 : second;
+    touch();
+    server_->sendKeepalive();
+    uint32_t lastProbe = now();
+    if (IsStopRequested())
+        return;
+    for (;;) {
+        uint32_t seen = lastSeen();
+        uint32_t t = now();
+        // u32 ticks: while the counter has wrapped past last seen, no time-out is detected.
+        if (t > seen && t - seen > timeout)
+            break;
+        if (t - lastProbe > probeEvery) {
+            server_->sendKeepalive();
+            lastProbe = t;
+        }
+        if (WaitForStopRequest(pause ? pause : 1))
+            return;
+    }
+    server_->kickSession();
+}
