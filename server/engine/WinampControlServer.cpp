@@ -132,7 +132,9 @@ bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint
         }
         kickSession();
     }
+    // A new connection has made no login attempt: power actions wait for one.
     quiet_ = 0;
+    passwordUsed_ = 0;
     session_ = connectionId;
     if (WinampControlServerDelegate* d = delegate_)
         d->onClientConnected();

@@ -464,6 +464,20 @@ TEST_F(Engine, CorrectPasswordLogsInAndPowerActionsNeedAPasswordAtLogin) {
     p->send(q);
     EXPECT_TRUE(fake.waitFor("startPowerAction(2)"));
     EXPECT_FALSE(fake.called("startPowerAction(3)"));
+    // A refused attempt counts too; a connection that has not tried does not.
+    p.reset();
+    ASSERT_TRUE(waitUntil([&] { return server.sessionConnection() == 0; }));
+    fake.clearCalls();
+    Peer fresh(port);
+    fresh.hello();
+    fresh.send(q);
+    fresh.query(QUERY_CURRENT_INDEX);
+    ASSERT_TRUE(fake.waitFor("getCurrentTrackIndex()"));
+    EXPECT_FALSE(fake.called("startPowerAction(2)"));
+    fresh.sendRaw(MSG_LOGIN, Bytes(16, 0));
+    EXPECT_EQ(fresh.next().payload, Bytes{0});
+    fresh.send(q);
+    EXPECT_TRUE(fake.waitFor("startPowerAction(2)"));
 }
 
 TEST_F(Engine, RequestsRunBeforeLoginButGetNoReply) {
