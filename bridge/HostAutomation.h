@@ -4,6 +4,7 @@
 // it natively. The operation numbers are named once, in the enums below.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -28,8 +29,11 @@ public:
 
     HostValue() = default;
     HostValue(int32_t v) : v_(v) {}
-    // Use boolean(): a C++ bool must not silently become a VT_I4 of 1.
-    HostValue(bool) = delete;
+    // Use boolean(): a C++ bool must not silently become a VT_I4 of 1. (A template, so that
+    // other integer types still convert to int32 without ambiguity.)
+    template <class T>
+    requires std::same_as<T, bool> HostValue(T)
+    = delete;
     HostValue(std::u16string text) : v_(std::move(text)) {}
     HostValue(const char16_t* text) : v_(std::u16string(text)) {}
     HostValue(HostObjectPtr object) : v_(std::move(object)) {}

@@ -381,6 +381,20 @@ TEST_F(PlayerTest, VolumeAndEqualizer) {
     EXPECT_EQ(events(), (std::vector<std::u16string>{kNotifyEqChanged})) << "coalesced";
 }
 
+TEST(HostValueTest, BooleansAreTrueOnlyAsVariantTrue) {
+    EXPECT_TRUE(HostValue::boolean(true).isTrue());
+    EXPECT_EQ(HostValue::boolean(true).asVariantBool(), -1);
+    EXPECT_EQ(HostValue::boolean(false).asVariantBool(), 0);
+    EXPECT_FALSE(HostValue::fromVariantBool(1).isTrue()) << "not VARIANT_TRUE";
+    EXPECT_FALSE(HostValue(-1).isTrue()) << "an I4 of -1 is no BOOL";
+    EXPECT_EQ(HostValue::boolean(true).asInt(), -1) << "coerces like VariantChangeType";
+    EXPECT_EQ(HostValue(uint32_t(0xFFFFFFFFu)).asInt(), -1);
+    EXPECT_EQ(HostValue(u"x").asInt(), std::nullopt);
+    EXPECT_EQ(HostValue(HostObjectPtr()).type(), HostValue::Type::Object);
+    HostResult failed{HostStatus::Failed, HostValue(u"ignored")};
+    EXPECT_EQ(failed.text(), u"") << "a failed call has no text";
+}
+
 TEST_F(PlayerTest, BadCallsFailWithAReason) {
     HostFault fault;
     auto r = callMethod(root.get(), RootOp::Search, {u"[Nope]=[x]"}, &fault);
