@@ -253,4 +253,94 @@ std::optional<LibraryData> loadLibraryJson(const std::filesystem::path& file, st
     return lib;
 }
 
+namespace {
+
+void jsonText(std::string& out, std::u16string_view s) {
+    static const char* hex = "0123456789abcdef";
+    out += '"';
+    for (char16_t c : s) {
+        if (c == u'"' || c == u'\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += char(c);
+        } else {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hex[(c >> shift) & 15];
+        }
+    }
+    out += '"';
+}
+
+void keyList(std::string& out, const std::vector<int32_t>& keys) {
+    out += '[';
+    for (size_t i = 0; i < keys.size(); ++i)
+        out += (i ? ", " : "") + std::to_string(keys[i]);
+    out += ']';
+}
+
+} // namespace
+
+std::string libraryToJson(const LibraryData& library) {
+    std::string out = "{\n  \"tracks\": [";
+    for (size_t i = 0; i < library.tracks.size(); ++i) {
+        const Track& t = library.tracks[i];
+        out += i ? ",\n    {" : "\n    {";
+        out += "\"key\": " + std::to_string(t.key) + ", \"path\": ";
+        jsonText(out, t.path);
+        auto text = [&](const char* name, const std::u16string& v, const char16_t* unless) {
+            if (v == unless)
+                return;
+            out += std::string(", \"") + name + "\": ";
+            jsonText(out, v);
+        };
+        auto number = [&](const char* name, int32_t v) {
+            if (v != 0)
+                out += std::string(", \"") + name + "\": " + std::to_string(v);
+        };
+        text("name", t.name, u"");
+        text("artist", t.artist, u"");
+        text("album", t.album, u"");
+        text("albumArtist", t.albumArtist, u"");
+        text("composer", t.composer, u"");
+        text("genre", t.genre, u"");
+        text("comment", t.comment, u"");
+        text("mediaType", t.mediaType, u"Audio");
+        number("duration", t.durationSeconds);
+        number("track", t.trackNumber);
+        number("disc", t.discNumber);
+        number("year", t.year);
+        number("rating", t.rating);
+        number("plays", t.playCount);
+        number("bitrate", t.bitrate);
+        out += '}';
+    }
+    out += "\n  ],\n  \"playlists\": [";
+    for (size_t i = 0; i < library.playlists.size(); ++i) {
+        const PlaylistData& p = library.playlists[i];
+        out += i ? ",\n    {" : "\n    {";
+        out += "\"id\": " + std::to_string(p.id) + ", \"name\": ";
+        jsonText(out, p.name);
+        if (!p.path.empty()) {
+            out += ", \"path\": ";
+            jsonText(out, p.path);
+        }
+        out += ", \"type\": " + std::to_string(int32_t(p.type));
+        if (!p.keys.empty()) {
+            out += ", \"tracks\": ";
+            keyList(out, p.keys);
+        }
+        if (!p.expression.empty()) {
+            out += ", \"expression\": ";
+            jsonText(out, p.expression);
+        }
+        out += '}';
+    }
+    out += "\n  ],\n  \"playingNow\": ";
+    keyList(out, library.playingNow);
+    out += "\n}\n";
+    return out;
+}
+
 } // namespace simhost

@@ -15,4 +15,9 @@ namespace simhost {
 std::optional<LibraryData> parseLibraryJson(std::string_view utf8, std::string& error);
 std::optional<LibraryData> loadLibraryJson(const std::filesystem::path& file, std::string& error);
 
+// The library in the same format, as ASCII (other characters as \u escapes), so that a
+// generated library can be saved, edited and loaded again. Members at their defaults are left
+// out.
+std::string libraryToJson(const LibraryData& library);
+
 } // namespace simhost

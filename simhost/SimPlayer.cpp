@@ -27,6 +27,12 @@ void assignAlbumIds(std::vector<Track>& tracks) {
 
 } // namespace
 
+std::filesystem::path defaultCoverCache() {
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    return (ec ? std::filesystem::path(".") : base) / "tandravole-covers";
+}
+
 SimPlayer::SimPlayer(LibraryData library, SimOptions options) {
     SimClock* clock = options.clock;
     if (!clock) {

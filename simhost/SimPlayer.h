@@ -29,6 +29,10 @@ struct SimOptions {
     bool writeEqualizerPresets = false; // store the stock presets in the registry seam
 };
 
+// A cover folder for people running the simulator: "tandravole-covers" in the temporary
+// folder, reused between runs.
+std::filesystem::path defaultCoverCache();
+
 class SimPlayer {
 public:
     explicit SimPlayer(LibraryData library, SimOptions options = {});

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 using namespace simhost;
 using namespace platform;
@@ -237,6 +238,36 @@ TEST(LibraryJsonTest, LoadsTracksPlaylistsAndReportsMistakes) {
     std::string e;
     EXPECT_FALSE(loadLibraryJson("/nonexistent/library.json", e));
     EXPECT_EQ(e, "cannot open /nonexistent/library.json");
+}
+
+TEST(LibraryJsonTest, TheDemoLibrarySurvivesARoundTrip) {
+    LibraryData demo = demoLibrary();
+    std::string json = libraryToJson(demo);
+    EXPECT_TRUE(std::all_of(json.begin(), json.end(), [](char c) { return c > 0; }));
+    std::string error;
+    auto back = parseLibraryJson(json, error);
+    ASSERT_TRUE(back) << error;
+    ASSERT_EQ(back->tracks.size(), demo.tracks.size());
+    for (size_t i = 0; i < demo.tracks.size(); ++i) {
+        const Track &a = demo.tracks[i], &b = back->tracks[i];
+        ASSERT_EQ(std::tie(a.key, a.path, a.name, a.artist, a.album, a.albumArtist, a.composer,
+                           a.genre, a.comment, a.mediaType),
+                  std::tie(b.key, b.path, b.name, b.artist, b.album, b.albumArtist, b.composer,
+                           b.genre, b.comment, b.mediaType))
+            << i;
+        ASSERT_EQ(std::tie(a.durationSeconds, a.trackNumber, a.discNumber, a.year, a.rating,
+                           a.playCount, a.bitrate),
+                  std::tie(b.durationSeconds, b.trackNumber, b.discNumber, b.year, b.rating,
+                           b.playCount, b.bitrate))
+            << i;
+    }
+    ASSERT_EQ(back->playlists.size(), demo.playlists.size());
+    for (size_t i = 0; i < demo.playlists.size(); ++i) {
+        const PlaylistData &a = demo.playlists[i], &b = back->playlists[i];
+        EXPECT_EQ(std::tie(a.id, a.name, a.path, a.type, a.keys, a.expression),
+                  std::tie(b.id, b.name, b.path, b.type, b.keys, b.expression));
+    }
+    EXPECT_EQ(back->playingNow, demo.playingNow);
 }
 
 TEST(PngTest, ChecksumsMatchKnownValuesAndStoredBlocksAreWellFormed) {
