@@ -25,6 +25,10 @@ uint32_t nextConnectionId() {
     return counter;
 }
 
+// The connection whose thread is running here, if any. A send from inside that thread's own
+// callbacks needs no wake-up: the send turn follows in the same pass.
+thread_local const TcpClientThread* tCurrentConnection = nullptr;
+
 } // namespace
 
 // --- listening thread ------------------------------------------------------------------------
@@ -55,6 +59,8 @@ void TcpListenThread::Run() {
             }
             platform::setKeepAlive(s, kKeepAliveIdleMs, kKeepAliveIntervalMs);
             platform::setLingerOff(s);
+            // Replies are small and interactive; never hold one back waiting for an ACK.
+            platform::setNoDelay(s, true);
             server_.acceptConnection(s, address);
         }
         server_.reapFinished();
@@ -144,6 +150,7 @@ void TcpClientThread::flushBeforeClose() {
 }
 
 void TcpClientThread::Run() {
+    tCurrentConnection = this;
     platform::setNonBlocking(socket_, true);
     uint8_t chunk[kChunk];
     bool error = false;
@@ -311,7 +318,8 @@ bool TcpServer::send(uint32_t connectionId, const void* bytes, uint32_t count) {
         const uint8_t* p = static_cast<const uint8_t*>(bytes);
         connection.sendBuffer_.insert(connection.sendBuffer_.end(), p, p + count);
     }
-    connection.wake();
+    if (tCurrentConnection != &connection)
+        connection.wake();
     return true;
 }
 
@@ -327,6 +335,16 @@ uint32_t TcpServer::read(uint32_t connectionId, void* out, uint32_t maximum) {
     connection.receiveBuffer_.erase(connection.receiveBuffer_.begin(),
                                     connection.receiveBuffer_.begin() + count);
     return count;
+}
+
+bool TcpServer::stopConnection(uint32_t connectionId) {
+    platform::ScopedLock hold(mapLock_);
+    auto it = connections_.find(connectionId);
+    if (it == connections_.end())
+        return false;
+    it->second->Stop(false);
+    it->second->wake();
+    return true;
 }
 
 void TcpServer::stopAll(bool wait) {

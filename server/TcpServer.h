@@ -97,6 +97,10 @@ public:
     // Moves up to maximum received bytes into out; returns how many (0 for an unknown id).
     uint32_t read(uint32_t connectionId, void* out, uint32_t maximum);
 
+    // Asks one connection's thread to stop without waiting; false for an unknown id. Takes
+    // only the map lock, so it may be called from inside the delegate.
+    bool stopConnection(uint32_t connectionId);
+
     // Stops listening and asks every connection to stop; with wait, returns once no
     // connection is left in the map.
     void stopAll(bool wait);

@@ -67,6 +67,9 @@ void Event::reset() {
 
 bool Event::wait(uint32_t ms) {
     std::unique_lock lock(impl_->mutex);
+    // Polling (ms 0) and an already signalled event need no trip into the kernel.
+    if (ms == 0 || impl_->signalled)
+        return impl_->signalled;
     if (ms == kInfinite) {
         impl_->cond.wait(lock, [this] { return impl_->signalled; });
         return true;

@@ -287,3 +287,16 @@ TEST(TcpServerLifetime, DestructionWithLiveConnectionsClosesThem) {
     EXPECT_TRUE(a.closedByPeer());
     EXPECT_EQ(delegate.closedCount(), 0u); // the delegate was cleared first
 }
+
+TEST_F(TcpServerTest, StopConnectionEndsOnlyThatConnection) {
+    TestClient a(port), b(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 2; }));
+    EXPECT_TRUE(server.stopConnection(delegate.accepted[0]));
+    EXPECT_TRUE(a.closedByPeer());
+    EXPECT_TRUE(waitUntil([&] { return server.connectionCount() == 1; }));
+    EXPECT_FALSE(server.stopConnection(delegate.accepted[0]));
+    delegate.echo = true;
+    uint8_t x = 5;
+    ASSERT_TRUE(b.sendAll(&x, 1));
+    EXPECT_EQ(b.receive(1), std::vector<uint8_t>{5});
+}
