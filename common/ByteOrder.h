@@ -12,7 +12,7 @@
 class ByteWriter {
 public:
     ByteWriter() = default;
-    explicit ByteWriter(std::vector<uint8_t>& target) : out_(&target) {}
+    explicit ByteWriter(std::vector<uint8_t>& target) : external_(&target) {}
 
     ByteWriter& u8(uint8_t v);
     ByteWriter& u16(uint16_t v);
@@ -26,13 +26,15 @@ public:
     // Overwrites a u32 at an earlier offset (for lengths known only afterwards).
     void patchU32(size_t offset, uint32_t v);
 
-    size_t size() const { return out_->size(); }
-    std::vector<uint8_t>& data() { return *out_; }
-    std::vector<uint8_t> take() { return std::move(*out_); }
+    size_t size() const { return external_ ? external_->size() : own_.size(); }
+    std::vector<uint8_t>& data() { return out(); }
+    std::vector<uint8_t> take() { return std::move(out()); }
 
 private:
+    // Either the caller's vector or our own; copies and moves stay valid either way.
+    std::vector<uint8_t>& out() { return external_ ? *external_ : own_; }
     std::vector<uint8_t> own_;
-    std::vector<uint8_t>* out_ = &own_;
+    std::vector<uint8_t>* external_ = nullptr;
 };
 
 class ByteReader {
@@ -74,4 +76,6 @@ inline void storeLE32(uint8_t* p, uint32_t v) {
 inline uint32_t loadLE32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-inline uint16_t loadLE16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t loadLE16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}

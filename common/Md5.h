@@ -21,4 +21,6 @@ Md5Digest md5Final(Md5Context& ctx);
 void md5Transform(uint32_t state[4], const uint8_t block[64]);
 
 Md5Digest md5(const void* data, size_t count);
-inline Md5Digest md5(std::string_view bytes) { return md5(bytes.data(), bytes.size()); }
+inline Md5Digest md5(std::string_view bytes) {
+    return md5(bytes.data(), bytes.size());
+}
