@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Runs every test: installs what the builds need, then builds and tests natively, with
+# ASan+UBSan, with TSan, and for Windows (the tests run under Wine inside a virtual display).
+# Usage: scripts/test.sh [native|asan|tsan|windows ...]   (default: all four)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+scripts/install-deps.sh
+
+jobs=${JOBS:-$(nproc)}
+configs=("$@")
+[ ${#configs[@]} -gt 0 ] || configs=(native asan tsan windows)
+
+build() { # dir, extra cmake arguments...
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DTANDRAVOLE_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+run_native() { # dir
+  ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 300
+}
+
+run_windows() {
+  local dir=build/windows
+  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+  # A prefix of our own, created once per run; only its wineserver is stopped afterwards.
+  export WINEPREFIX="$root/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+  local status=0
+  xvfb-run -a ctest --test-dir "$dir" --output-on-failure --timeout 600 || status=$?
+  wineserver -k >/dev/null 2>&1 || true
+  return $status
+}
+
+for config in "${configs[@]}"; do
+  echo "=== $config ==="
+  case $config in
+    native) build build/native && run_native build/native ;;
+    asan)
+      build build/asan -DTANDRAVOLE_SANITIZE=address
+      ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+        run_native build/asan ;;
+    tsan)
+      build build/tsan -DTANDRAVOLE_SANITIZE=thread
+      TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_native build/tsan ;;
+    windows) run_windows ;;
+    *) echo "unknown configuration: $config (native, asan, tsan, windows)" >&2; exit 2 ;;
+  esac
+done
+echo "all tests passed: ${configs[*]}"
