@@ -1,0 +1,289 @@
+#include "library/CoverLoader.h"
+
+#include "tests/library/StubDelegate.h"
+#include "tests/support/TestSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using testing_support::waitUntil;
+
+using Bytes = std::vector<uint8_t>;
+
+CoverRequest request(std::string album, std::string artist = "", uint32_t tag1 = 0,
+                     uint32_t tag2 = 0, uint8_t tag3 = 0, uint16_t size = 200) {
+    CoverRequest r;
+    r.album = std::move(album);
+    r.artist = std::move(artist);
+    r.tag1 = tag1;
+    r.tag2 = tag2;
+    r.tag3 = tag3;
+    r.requestedSize = size;
+    return r;
+}
+
+// Records every frame the loader sends.
+class RecordingSink : public CoverReplySink {
+public:
+    explicit RecordingSink(WinampControlServerDelegate* d) : delegate(d) {}
+    bool sendToSession(const uint8_t* bytes, uint32_t count) override {
+        std::lock_guard<std::mutex> hold(lock);
+        frames.emplace_back(bytes, bytes + count);
+        return true;
+    }
+    WinampControlServerDelegate* coverDelegate() override { return delegate.load(); }
+    size_t frameCount() {
+        std::lock_guard<std::mutex> hold(lock);
+        return frames.size();
+    }
+    std::vector<Bytes> copy() {
+        std::lock_guard<std::mutex> hold(lock);
+        return frames;
+    }
+    std::atomic<WinampControlServerDelegate*> delegate;
+    std::mutex lock;
+    std::vector<Bytes> frames;
+};
+
+// Serves "img:" + album as the image unless the album is "missing"; fills an empty artist
+// with "Host Artist". With the gate closed, every lookup blocks until it opens.
+class CoverDelegate : public StubDelegate {
+public:
+    bool getAlbumCover(std::vector<uint8_t>* image, std::string* album, uint16_t size,
+                       std::string* artist) override {
+        int now = ++active;
+        int seen = maxActive.load();
+        while (now > seen && !maxActive.compare_exchange_weak(seen, now)) {
+        }
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            calls.push_back(*album);
+            sizes.push_back(size);
+            opened.wait(hold, [&] { return gateOpen; });
+        }
+        --active;
+        if (*album == "missing")
+            return false;
+        if (artist->empty())
+            *artist = "Host Artist";
+        const std::string bytes = "img:" + *album;
+        image->assign(bytes.begin(), bytes.end());
+        return true;
+    }
+    void setGate(bool open) {
+        std::lock_guard<std::mutex> hold(lock);
+        gateOpen = open;
+        opened.notify_all();
+    }
+    size_t callCount() {
+        std::lock_guard<std::mutex> hold(lock);
+        return calls.size();
+    }
+    std::atomic<int> active{0};
+    std::atomic<int> maxActive{0};
+    std::mutex lock;
+    std::condition_variable opened;
+    bool gateOpen = true;
+    std::vector<std::string> calls;
+    std::vector<uint16_t> sizes;
+};
+
+// The album texts of MSG_COVER frames (album at payload offset 22, length at 0).
+std::vector<std::string> repliedAlbums(const std::vector<Bytes>& frames) {
+    std::vector<std::string> out;
+    for (const Bytes& f : frames) {
+        const uint32_t l = f[12] | f[13] << 8;
+        out.emplace_back(f.begin() + 34, f.begin() + 34 + l);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(CoverRequestKey, CombinesTextHashesAndTags) {
+    // MurmurHash3 x86 32 of "" with seed 0 is 0, of "test" 0xBA6BD213.
+    EXPECT_EQ(coverRequestKey(request("test")), 0xBA6BD213ull << 32);
+    EXPECT_EQ(coverRequestKey(request("", "test")), 0xBA6BD213ull);
+    EXPECT_EQ(coverRequestKey(request("", "", 0x01020304, 0xAAAA5678, 0x9A)),
+              0x0102030456780000ull | 0x9A);
+    // Bits of tag2 above bit 15 take no part.
+    EXPECT_EQ(coverRequestKey(request("Blue", "", 1, 0x00001234, 3)),
+              coverRequestKey(request("Blue", "", 1, 0xFFFF1234, 3)));
+    EXPECT_NE(coverRequestKey(request("Blue", "", 1, 0x1234, 3)),
+              coverRequestKey(request("Blue", "", 1, 0x1235, 3)));
+    // The requested size is not part of the key.
+    EXPECT_EQ(coverRequestKey(request("Blue", "", 0, 0, 0, 64)),
+              coverRequestKey(request("Blue", "", 0, 0, 0, 65)));
+}
+
+TEST(CoverReply, LayoutWithTagsTextsAndImage) {
+    CoverRequest served = request("Blue", "Ann", 0x11223344, 0x55667788, 0x99);
+    served.image = {0xFF, 0xD8, 0xFF};
+    const Bytes expected{0x3B, 0x87, 0xD9, 0x71, 38,   0,   0,   0,   34,
+                         0,    0,    0,                                     // header, 24+4+3+3
+                         0x04, 0x00, 0x00, 0x00,                            // L
+                         0x03, 0x00, 0x00, 0x00,                            // A
+                         0x03, 0x00, 0x00, 0x00,                            // N
+                         0x44, 0x33, 0x22, 0x11,                            // tag1
+                         0x88, 0x77, 0x66, 0x55,                            // tag2 whole
+                         0x99, 0x00,                                        // tag3, 0
+                         'B',  'l',  'u',  'e',  0x00, 'A', 'n', 'n', 0x00, // texts
+                         0xFF, 0xD8, 0xFF};
+    const Bytes frame = buildCoverReply(served);
+    EXPECT_EQ(frame.size(), 36u + 4 + 3 + 3);
+    EXPECT_EQ(frame, expected);
+}
+
+TEST(CoverSeenKeysTest, EmptiedBeforeTheInsertThatFollows1025Keys) {
+    CoverSeenKeys keys;
+    EXPECT_TRUE(keys.insertIfNew(1));
+    EXPECT_FALSE(keys.insertIfNew(1));
+    for (uint64_t k = 2; k <= 1024; ++k)
+        ASSERT_TRUE(keys.insertIfNew(k));
+    EXPECT_FALSE(keys.insertIfNew(1)); // 1024 keys: still remembered
+    EXPECT_TRUE(keys.insertIfNew(1025));
+    EXPECT_EQ(keys.size(), 1025u);
+    // With 1025 keys the next insert empties the set first, so an old key is new again.
+    EXPECT_TRUE(keys.insertIfNew(1));
+    EXPECT_EQ(keys.size(), 1u);
+}
+
+TEST(CoverLoaderTest, ServesOnceAndDropsRepeats) {
+    CoverDelegate delegate;
+    RecordingSink sink(&delegate);
+    CoverLoader loader(sink);
+    loader.queueCoverRequest(request("Blue", "", 7, 0x00010002, 3));
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 1; }));
+    // Same request again, and one that differs only above bit 15 of tag2: both dropped.
+    loader.queueCoverRequest(request("Blue", "", 7, 0x00010002, 3));
+    loader.queueCoverRequest(request("Blue", "", 7, 0xFFFF0002, 3));
+    // A different tag3 is a new request and marks the end of the sequence.
+    loader.queueCoverRequest(request("Blue", "", 7, 0x00010002, 4));
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 2; }));
+    EXPECT_EQ(delegate.callCount(), 2u);
+
+    // The reply carries the artist the host gave for an empty one, and the request's tags.
+    const Bytes f = sink.copy()[0];
+    const uint32_t l = f[12], a = f[16];
+    EXPECT_EQ(l, 4u);
+    EXPECT_EQ(std::string(f.begin() + 35 + l, f.begin() + 35 + l + a), "Host Artist");
+    EXPECT_EQ(f[24], 7);
+    EXPECT_EQ(f[28] | f[29] << 8 | f[30] << 16 | f[31] << 24, 0x00010002);
+    EXPECT_EQ(f[32], 3);
+    EXPECT_EQ(std::string(f.end() - 8, f.end()), "img:Blue");
+}
+
+TEST(CoverLoaderTest, NoImageOrNoDelegateSendsNothingAndTheThreadGoesOn) {
+    CoverDelegate delegate;
+    RecordingSink sink(nullptr);
+    CoverLoader loader(sink);
+    loader.queueCoverRequest(request("A"));
+    ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 1; }));
+    EXPECT_EQ(delegate.callCount(), 0u);
+
+    sink.delegate = &delegate;
+    loader.queueCoverRequest(request("missing"));
+    ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 2; }));
+    EXPECT_EQ(sink.frameCount(), 0u);
+    // The missing album stays seen: asking again gives nothing, not even a lookup.
+    loader.queueCoverRequest(request("missing"));
+    loader.queueCoverRequest(request("B"));
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 1; }));
+    EXPECT_EQ(delegate.callCount(), 2u);
+}
+
+TEST(CoverLoaderTest, FifthConcurrentRequestWaitsForTheFirstFreeThread) {
+    CoverDelegate delegate;
+    delegate.setGate(false);
+    RecordingSink sink(&delegate);
+    CoverLoader loader(sink);
+    for (int i = 0; i < 4; ++i)
+        loader.queueCoverRequest(request("album" + std::to_string(i)));
+    ASSERT_TRUE(waitUntil([&] { return delegate.active == 4; }));
+    loader.queueCoverRequest(request("album4"));
+    EXPECT_EQ(loader.threadCount(), 4u);
+    EXPECT_EQ(loader.pendingCount(), 1u);
+    EXPECT_EQ(delegate.callCount(), 4u);
+
+    delegate.setGate(true);
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 5; }));
+    EXPECT_EQ(loader.pendingCount(), 0u);
+    EXPECT_EQ(loader.threadCount(), 4u); // no fifth thread
+    EXPECT_LE(delegate.maxActive.load(), 4);
+    EXPECT_EQ(repliedAlbums(sink.copy()),
+              (std::vector<std::string>{"album0", "album1", "album2", "album3", "album4"}));
+    ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 4; }));
+
+    // With four idle threads, the next request goes to an idle one.
+    loader.queueCoverRequest(request("album5"));
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 6; }));
+    EXPECT_EQ(loader.threadCount(), 4u);
+}
+
+TEST(CoverLoaderTest, NewThreadsUntilFourEvenWhenOneIsIdle) {
+    CoverDelegate delegate;
+    RecordingSink sink(&delegate);
+    CoverLoader loader(sink);
+    loader.queueCoverRequest(request("a"));
+    ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 1; }));
+    loader.queueCoverRequest(request("b"));
+    EXPECT_EQ(loader.threadCount(), 2u);
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 2; }));
+}
+
+TEST(CoverLoaderTest, ResetStopsThreadsDropsPendingAndForgetsKeys) {
+    CoverDelegate delegate;
+    delegate.setGate(false);
+    RecordingSink sink(&delegate);
+    CoverLoader loader(sink);
+    for (int i = 0; i < 6; ++i)
+        loader.queueCoverRequest(request("r" + std::to_string(i)));
+    ASSERT_TRUE(waitUntil([&] { return delegate.active == 4; }));
+    EXPECT_EQ(loader.pendingCount(), 2u);
+
+    // Reset waits for the lookups in progress; open the gate from another thread.
+    std::thread opener([&] {
+        platform::sleepMs(20);
+        delegate.setGate(true);
+    });
+    loader.resetCoverLoader();
+    opener.join();
+    EXPECT_EQ(loader.threadCount(), 0u);
+    EXPECT_EQ(loader.idleCount(), 0u);
+    EXPECT_EQ(loader.pendingCount(), 0u);
+
+    // Nothing runs after the reset.
+    const size_t calls = delegate.callCount();
+    const size_t frames = sink.frameCount();
+    EXPECT_LE(calls, 6u);
+    platform::sleepMs(120);
+    EXPECT_EQ(delegate.callCount(), calls);
+    EXPECT_EQ(sink.frameCount(), frames);
+
+    // The seen keys are gone: the first request is served again by a new thread.
+    loader.queueCoverRequest(request("r0"));
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == frames + 1; }));
+    EXPECT_EQ(loader.threadCount(), 1u);
+}
+
+TEST(CoverLoaderTest, RequestedSizeReachesTheLookup) {
+    CoverDelegate delegate;
+    RecordingSink sink(&delegate);
+    CoverLoader loader(sink);
+    loader.queueCoverRequest(request("s", "", 0, 0, 0, 64));
+    loader.queueCoverRequest(request("t", "", 0, 0, 0, 65));
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 2; }));
+    std::lock_guard<std::mutex> hold(delegate.lock);
+    std::vector<uint16_t> sizes = delegate.sizes;
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<uint16_t>{64, 65}));
+}
+
+} // namespace
