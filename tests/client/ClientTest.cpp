@@ -1,0 +1,335 @@
+// The client and tandravole-remote against the real engine on 127.0.0.1, with a fake player
+// behind it.
+#include "client/Cli.h"
+#include "client/RemoteClient.h"
+#include "platform/Clock.h"
+#include "platform/Socket.h"
+#include "server/engine/WinampControlServer.h"
+#include "tests/client/FakePlayer.h"
+#include "tests/support/TestSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace remote;
+using testing_support::waitUntil;
+
+namespace {
+
+class ClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(platform::socketStartup());
+        server.setDelegate(&player);
+        server.setAllCapabilities();
+        ASSERT_TRUE(server.listen(0));
+        port = server.boundPort();
+        ASSERT_NE(port, 0);
+    }
+    void TearDown() override { platform::socketCleanup(); }
+
+    int cli(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", std::to_string(port), "--timeout", "3000"});
+        std::ostringstream o, e;
+        int code = runCommandLine(args, o, e);
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+
+    TrackInfo track(int index, std::string name, std::string artist) {
+        TrackInfo t;
+        t.index = index;
+        t.name = std::move(name);
+        t.artist = std::move(artist);
+        t.album = "LP";
+        t.durationMs = 187000;
+        return t;
+    }
+
+    FakePlayer player;
+    WinampControlServer server;
+    uint16_t port = 0;
+    std::string out, err;
+};
+
+TEST_F(ClientTest, GreetingLoginAndCapabilities) {
+    RemoteClient client;
+    ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
+    EXPECT_EQ(client.hello().version, 0x0302);
+    EXPECT_EQ(client.hello().passwordRequired, 0);
+    ASSERT_EQ(client.login("", true, 0, 3000), ClientStatus::Ok);
+    EXPECT_EQ(client.capabilities(), 0x000000000077FFFFull);
+    EXPECT_TRUE(waitUntil([&] { return server.loggedIn(); }));
+}
+
+TEST_F(ClientTest, PasswordChallengeResponse) {
+    server.setPassword("s\xC3\xA9same");
+    RemoteClient client;
+    ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
+    EXPECT_EQ(client.hello().passwordRequired, 1);
+    EXPECT_EQ(client.login("wrong", true, 0, 3000), ClientStatus::LoginRefused);
+    // A refused login leaves the connection open for another attempt.
+    EXPECT_EQ(client.login("s\xC3\xA9same", true, 0, 3000), ClientStatus::Ok);
+}
+
+TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
+    for (int i = 0; i < 3000; ++i)
+        player.nowPlaying.push_back(track(i, "Song number " + std::to_string(i), "Artist"));
+    RemoteClient client;
+    ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
+    ASSERT_EQ(client.login("", true, 0, 3000), ClientStatus::Ok);
+    ASSERT_TRUE(client.query(wire::QUERY_NOW_PLAYING, 0));
+    wire::ReceivedMessage m;
+    ASSERT_EQ(client.waitForType(wire::MSG_NOW_PLAYING_LIST, m, 5000), ClientStatus::Ok);
+    EXPECT_EQ(client.envelopesOpened(), 1u);
+    auto list = decodeAs<wire::NowPlayingListMessage>(m);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->entries.size(), 3000u);
+    EXPECT_EQ(list->entries[0].text, "Artist - Song number 0");
+    EXPECT_EQ(list->entries[2999].index, 2999u);
+    EXPECT_EQ(list->entries[2999].text, "Artist - Song number 2999");
+}
+
+TEST_F(ClientTest, KeepaliveProbesAreAnsweredSoTheSessionSurvives) {
+    RemoteClient client;
+    ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
+    // One-second probes: the server kicks after more than two silent seconds.
+    ASSERT_EQ(client.login("", true, 1, 3000), ClientStatus::Ok);
+    const uint32_t start = platform::tickCount();
+    while (platform::tickCount() - start < 2600) {
+        wire::ReceivedMessage m;
+        ClientStatus s = client.receive(m, 200);
+        ASSERT_TRUE(s == ClientStatus::Ok || s == ClientStatus::Timeout) << describeStatus(s);
+    }
+    EXPECT_GE(client.keepalivesAnswered(), 2u);
+    ASSERT_TRUE(client.query(wire::QUERY_PLAYER_STATUS, 0));
+    wire::ReceivedMessage m;
+    EXPECT_EQ(client.waitForType(wire::MSG_PLAYER_STATUS, m, 3000), ClientStatus::Ok);
+}
+
+TEST_F(ClientTest, StatusAndTransportCommands) {
+    player.current = track(-1, "Blue", "Ann");
+    player.current.isCurrent = 1;
+    ASSERT_EQ(cli({"--json", "status"}), EXIT_OK) << err;
+    EXPECT_NE(out.find("\"state\":\"playing\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"position\":\"1:01\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"name\":\"Blue\""), std::string::npos) << out;
+
+    ASSERT_EQ(cli({"volume", "50"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("setVolume(32768)"));
+    ASSERT_EQ(cli({"volume", "0"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("setVolume(0)"));
+    ASSERT_EQ(cli({"seek", "1:30"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("setPosition(90000)"));
+    ASSERT_EQ(cli({"shuffle", "on"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("setShuffle(1)"));
+    ASSERT_EQ(cli({"next"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("playbackCommand(4)"));
+    ASSERT_EQ(cli({"prev"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("playbackCommand(3)"));
+
+    // Pause toggles only while playing; the printed status shows the result.
+    ASSERT_EQ(cli({"pause"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("playbackCommand(0)"));
+    EXPECT_NE(out.find("state: paused"), std::string::npos) << out;
+    ASSERT_EQ(cli({"stop"}), EXIT_OK) << err;
+    const size_t before = player.calls().size();
+    ASSERT_EQ(cli({"pause"}), EXIT_OK) << err;
+    EXPECT_EQ(player.calls().size(), before);
+    EXPECT_NE(out.find("not playing"), std::string::npos);
+
+    ASSERT_EQ(cli({"repeat"}), EXIT_OK) << err;
+    EXPECT_NE(out.find("repeat: list"), std::string::npos) << out;
+}
+
+TEST_F(ClientTest, LibraryListsBrowseAndSearch) {
+    player.artistNames = {"Ann", "Bo"};
+    player.albums = {{"Blue", "Ann", 1}, {"Red", "Bo", 2}};
+    TrackEntry<std::string> t;
+    t.artist = "Ann";
+    t.name = "First";
+    t.album = "Blue";
+    t.durationSeconds = 125;
+    player.tracks = {t};
+
+    ASSERT_EQ(cli({"artists"}), EXIT_OK) << err;
+    EXPECT_NE(out.find("  Ann\n  Bo\n"), std::string::npos) << out;
+
+    ASSERT_EQ(cli({"--json", "albums"}), EXIT_OK) << err;
+    EXPECT_NE(out.find("{\"album\":\"Red\",\"artist\":\"Bo\",\"number\":2}"), std::string::npos)
+        << out;
+
+    // A category the player has nothing for gives an empty list, not a time-out.
+    ASSERT_EQ(cli({"--json", "genres"}), EXIT_OK) << err;
+    EXPECT_NE(out.find("\"count\":0"), std::string::npos) << out;
+
+    ASSERT_EQ(cli({"--json", "browse", "--artist", "Ann", "--composer", "C"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("queryLibraryList(|Ann||C)"));
+    EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"duration\":\"2:05\""), std::string::npos) << out;
+
+    ASSERT_EQ(cli({"--json", "search", "first", "song"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("searchLibrary(first song)"));
+    EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
+}
+
+TEST_F(ClientTest, CoverIsWrittenToTheFileOrReportedMissing) {
+    player.coverAlbum = "Blue";
+    player.coverImage = {0x89, 'P', 'N', 'G', 0, 1, 2};
+    const std::string path = testing::TempDir() + "tandravole-cover-test.png";
+    std::remove(path.c_str());
+    ASSERT_EQ(cli({"--json", "cover", "--album", "Blue", "--output", path}), EXIT_OK) << err;
+    EXPECT_NE(out.find("\"artist\":\"Cover Artist\""), std::string::npos) << out;
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, player.coverImage);
+    file.close();
+    std::remove(path.c_str());
+
+    std::vector<std::string> args = {"--timeout", "300", "cover", "--album", "Nope", "-o", path};
+    ASSERT_EQ(cli(args), EXIT_FAILED);
+    EXPECT_NE(err.find("no cover for album 'Nope'"), std::string::npos) << err;
+}
+
+TEST_F(ClientTest, EqualizerAndSleepTimer) {
+    for (uint16_t hz : {60, 170, 310, 600, 1000, 3000, 6000, 12000, 14000, 16000})
+        player.equalizer.bands.push_back({hz, 100});
+    ASSERT_EQ(cli({"eq", "set", "110", "1", "2"}), EXIT_USAGE);
+    EXPECT_NE(err.find("10 band values"), std::string::npos) << err;
+    ASSERT_EQ(cli({"--json", "eq", "set", "110", "0", "10", "20", "30", "40", "50", "60", "70",
+                   "80", "200"}),
+              EXIT_OK)
+        << err;
+    EXPECT_TRUE(player.called("setEqualizer"));
+    EXPECT_NE(out.find("\"preamp\":110"), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"hz\":16000,\"value\":200}"), std::string::npos) << out;
+
+    ASSERT_EQ(cli({"--json", "sleep-timer", "10", "--then", "suspend"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("setSleepTimer(1,0,2,600)"));
+    EXPECT_NE(out.find("\"action\":\"stop and sleep\""), std::string::npos) << out;
+    ASSERT_EQ(cli({"sleep-timer", "end-of-list"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("setSleepTimer(1,1,0,0)"));
+    ASSERT_EQ(cli({"sleep-timer", "off"}), EXIT_OK) << err;
+    EXPECT_TRUE(player.called("setSleepTimer(0,0,0,0)"));
+}
+
+TEST_F(ClientTest, WatchPrintsPushesUntilTheCount) {
+    int code = -1;
+    std::thread watcher([&] {
+        code = cli({"--json", "watch", "--count", "2", "--timeout", "5000"});
+    });
+    ASSERT_TRUE(waitUntil([&] { return server.loggedIn(); }));
+    server.sendPlaylistsChanged();
+    server.sendListChanged(5);
+    server.sendListChanged(6); // past the count: not printed
+    watcher.join();
+    EXPECT_EQ(code, EXIT_OK) << err;
+    EXPECT_EQ(out, "{\"message\":\"MSG_PLAYLISTS_CHANGED\"}\n"
+                   "{\"message\":\"MSG_PLAYLIST_CHANGED\",\"playlist\":5}\n");
+}
+
+TEST_F(ClientTest, ClearErrorsAndExitCodes) {
+    server.setPassword("right");
+    EXPECT_EQ(cli({"--password", "wrong", "status"}), EXIT_LOGIN);
+    EXPECT_NE(err.find("wrong password"), std::string::npos) << err;
+    EXPECT_EQ(cli({"status"}), EXIT_LOGIN);
+    EXPECT_NE(err.find("needs a password"), std::string::npos) << err;
+
+    // Nothing listens on a port we just had and closed.
+    platform::SocketHandle probe = platform::listenTcp4(0);
+    ASSERT_NE(probe, platform::kInvalidSocket);
+    const uint16_t freePort = platform::socketLocalPort(probe);
+    platform::closeSocket(probe);
+    std::ostringstream o, e;
+    EXPECT_EQ(runCommandLine({"--port", std::to_string(freePort), "status"}, o, e), EXIT_CONNECT);
+    EXPECT_NE(e.str().find("cannot connect to 127.0.0.1:" + std::to_string(freePort)),
+              std::string::npos)
+        << e.str();
+
+    // A listener that never greets: a time-out.
+    platform::SocketHandle mute = platform::listenTcp4(0);
+    ASSERT_NE(mute, platform::kInvalidSocket);
+    std::ostringstream o2, e2;
+    EXPECT_EQ(runCommandLine({"--port", std::to_string(platform::socketLocalPort(mute)),
+                              "--timeout", "200", "status"},
+                             o2, e2),
+              EXIT_TIMEOUT);
+    EXPECT_NE(e2.str().find("timed out"), std::string::npos) << e2.str();
+    platform::closeSocket(mute);
+}
+
+TEST(CliArguments, RejectsMistakesBeforeConnecting) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{}, "no command given"},
+        {{"dance"}, "unknown command 'dance'"},
+        {{"--port", "70000", "status"}, "--port needs a number"},
+        {{"--port"}, "option --port needs a value"},
+        {{"--colour", "status"}, "unknown option '--colour'"},
+        {{"volume", "101"}, "percentage from 0 to 100"},
+        {{"volume", "1", "2"}, "wrong number of arguments"},
+        {{"seek", "1:75"}, "seek needs seconds"},
+        {{"shuffle", "maybe"}, "on or off"},
+        {{"browse"}, "at least one of"},
+        {{"cover", "--album", "X"}, "--output FILE"},
+        {{"cover", "--artist", "A", "-o", "f"}, "--artist needs --album"},
+        {{"eq", "loud"}, "eq takes on, off"},
+        {{"eq", "set", "300"}, "eq set needs PREAMP"},
+        {{"eq", "set", "100", "300"}, "0..200"},
+        {{"sleep-timer", "soon"}, "MINUTES, end-of-list or off"},
+        {{"--then", "explode", "sleep-timer", "5"}, "--then must be"},
+        {{"status", "--count", "3"}, "belong to watch"},
+        {{"search"}, "wrong number of arguments"},
+    };
+    for (const auto& c : cases) {
+        ParseResult r = parseCommandLine(c.args);
+        EXPECT_FALSE(r.ok) << c.message;
+        EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
+    }
+    std::ostringstream o, e;
+    EXPECT_EQ(runCommandLine({"dance"}, o, e), EXIT_USAGE);
+    EXPECT_NE(e.str().find("--help"), std::string::npos);
+}
+
+TEST(CliArguments, OptionsAnywhereAndInlineValues) {
+    ParseResult r = parseCommandLine({"cover", "--album=Blue Train", "--host", "10.0.0.2",
+                                      "--port=2000", "-o", "x.jpg", "--size", "64", "--json"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.options.command, "cover");
+    EXPECT_EQ(*r.options.album, "Blue Train");
+    EXPECT_EQ(r.options.host, "10.0.0.2");
+    EXPECT_EQ(r.options.port, 2000);
+    EXPECT_EQ(r.options.output, "x.jpg");
+    EXPECT_EQ(r.options.coverSize, 64);
+    EXPECT_TRUE(r.options.json);
+
+    ParseResult w = parseCommandLine({"watch", "--seconds", "3", "--count", "10"});
+    ASSERT_TRUE(w.ok) << w.error;
+    EXPECT_EQ(*w.options.seconds, 3u);
+    EXPECT_EQ(*w.options.count, 10u);
+}
+
+TEST(CliArguments, HelpDocumentsEveryCommand) {
+    std::ostringstream o, e;
+    EXPECT_EQ(runCommandLine({"--help"}, o, e), EXIT_OK);
+    for (const char* command :
+         {"status",     "play",   "pause",       "stop",        "next",        "prev",
+          "volume",     "seek",   "shuffle",     "repeat",      "now-playing", "playlists",
+          "artists",    "albums", "genres",      "composers",   "browse",      "search",
+          "cover",      "eq",     "sleep-timer", "watch",       "--host",      "--port",
+          "--password", "--json", "--timeout",   "--keepalive", "--count",     "--seconds"})
+        EXPECT_NE(o.str().find(command), std::string::npos) << command;
+    std::ostringstream o2;
+    EXPECT_EQ(runCommandLine({"help"}, o2, e), EXIT_OK);
+    EXPECT_EQ(o2.str(), o.str());
+}
+
+} // namespace
