@@ -178,6 +178,31 @@ TEST_F(SearchTest, ErrorsAreReportedWithTheirColumn) {
               "column 16: a modifier (~) is allowed only outside parentheses");
 }
 
+TEST_F(SearchTest, RandomInputGivesAQueryOrAnErrorInsideTheText) {
+    const std::u16string alphabet = u"[]\"/()-~=<>, orandsuptlg#0123456789ArtistAlbumRating";
+    uint32_t seed = 12345;
+    for (int round = 0; round < 3000; ++round) {
+        std::u16string expr;
+        size_t len = 1 + round % 40;
+        for (size_t i = 0; i < len; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            expr += alphabet[(seed >> 16) % alphabet.size()];
+        }
+        SearchError e;
+        auto q = SearchQuery::parse(expr, &e);
+        if (q) {
+            std::vector<const Track*> all;
+            for (auto& t : tracks)
+                all.push_back(&t);
+            q->run(all);
+        } else {
+            EXPECT_GE(e.column, 1u) << std::string(expr.begin(), expr.end());
+            EXPECT_LE(e.column, expr.size() + 1) << std::string(expr.begin(), expr.end());
+            EXPECT_FALSE(e.message.empty());
+        }
+    }
+}
+
 TEST_F(SearchTest, ArbitraryInputNeverCrashes) {
     // Every prefix of a complex expression either parses or reports an error.
     std::u16string expr = u"~sort=[Album],[Disc #] -([Artist]=\"a/\"b\" or [rating]=>2) "

@@ -186,6 +186,22 @@ TEST(JsonTest, ValuesEscapesAndErrorsWithLineAndColumn) {
     EXPECT_EQ(err(std::string(300, '[').c_str()), "line 1, column 202: nested too deeply");
 }
 
+TEST(JsonTest, EveryPrefixOfADocumentParsesOrFailsInsideIt) {
+    std::string doc = "{\"tracks\": [{\"path\": \"D:\\\\a \\u00e9\xc3\xa9\", \"rating\": 4, "
+                      "\"x\": [1.5e3, -0, true, false, null, {}]}]}";
+    JsonError e;
+    ASSERT_TRUE(parseJson(doc, e)) << e.describe();
+    for (size_t n = 0; n < doc.size(); ++n) {
+        JsonError err;
+        std::string prefix = doc.substr(0, n);
+        if (parseJson(prefix, err))
+            continue;
+        EXPECT_EQ(err.line, 1u);
+        EXPECT_GE(err.column, 1u);
+        EXPECT_LE(err.column, prefix.size() + 1) << prefix;
+    }
+}
+
 TEST(LibraryJsonTest, LoadsTracksPlaylistsAndReportsMistakes) {
     std::string error;
     auto lib = parseLibraryJson(R"({
