@@ -115,6 +115,8 @@ public:
     std::vector<const FieldInfo*> nodupFields;
     std::optional<int64_t> limit;
     bool sawModifier = false;
+    int nesting_ = 0;
+    static constexpr int kMaxNesting = 64;
 
     bool fail(size_t at, std::string message) {
         if (!failed_ && error_) {
@@ -221,6 +223,26 @@ public:
             fail(pos_, "expected a condition");
             return nullptr;
         }
+        if (s_[pos_] == u'-' || s_[pos_] == u'(') {
+            // Each "-" and "(" is one level of recursion here and in the tree's evaluation.
+            if (nesting_ >= kMaxNesting) {
+                fail(pos_, "nested too deeply");
+                return nullptr;
+            }
+            ++nesting_;
+            auto n = nested(depth);
+            --nesting_;
+            return n;
+        }
+        if (s_[pos_] == u')') {
+            fail(pos_, "')' without a matching '('");
+            return nullptr;
+        }
+        return comparison();
+    }
+
+    // A negated or parenthesised term.
+    std::unique_ptr<Node> nested(int depth) {
         if (s_[pos_] == u'-') {
             ++pos_;
             if (atEnd() || isSpace(s_[pos_])) {
@@ -251,11 +273,7 @@ public:
             }
             return inner;
         }
-        if (s_[pos_] == u')') {
-            fail(pos_, "')' without a matching '('");
-            return nullptr;
-        }
-        return comparison();
+        return nullptr;
     }
 
     // Reads text up to an unescaped terminator; "/" escapes the next character.

@@ -26,7 +26,8 @@
 // ("[numberplays]=[]" finds files never played). Modifiers apply after the conditions, in the
 // order sort, nodup, n, wherever they stand. An expression without conditions selects every
 // file when it has a modifier, and nothing when it is blank. Modifiers are allowed only at the
-// top level. Any other input is an error with its column; nothing is thrown.
+// top level, and "-" and "(" nest at most 64 deep. Any other input is an error with its
+// column; nothing is thrown.
 #pragma once
 
 #include "simhost/Library.h"

@@ -115,6 +115,79 @@ TEST_F(SearchTest, DrillDownsAndFallbacks) {
     EXPECT_EQ(run(u"~sort=[Name] [Genre]=[Pop] [Media Type]=[Audio]"), (V{5, 6}));
 }
 
+// Every shape of expression the library browser builds, written out literally with its
+// separators (double spaces included), and the files each must select.
+TEST_F(SearchTest, EveryBrowserExpressionSelectsWhatItMeans) {
+    const std::u16string tracksTail =
+        u" ~sort=[Album],[Disc #],[track #] -[Name]=[] [Media Type]=[Audio]";
+    const std::u16string fallbackTail =
+        u" ~sort=[Disc #],[track #] -[Name]=[] [Media Type]=[Audio]";
+    const std::u16string salt = u"Salt//Pepper /[live/]";
+    // Albums of an artist within a genre; of a composer, with and without a genre.
+    EXPECT_EQ(run(u"~sort=[Album] [Album Artist (auto)]=[Björk Ensemble] or [Artist]=[Björk "
+                  u"Ensemble]  [Genre]=[Jazz] -[Album]=[] [Media Type]=[Audio] ~nodup=[Album]"),
+              (V{3}));
+    EXPECT_EQ(run(u"~sort=[Album] [Album Artist (auto)]=[AC//DC] or [Artist]=[AC//DC]  "
+                  u"[Genre]=[Jazz] -[Album]=[] [Media Type]=[Audio] ~nodup=[Album]"),
+              V{});
+    EXPECT_EQ(run(u"~sort=[Album] [Composer]=[erik satie] -[Album]=[] [Media Type]=[Audio] "
+                  u"~nodup=[Album]"),
+              (V{3}));
+    EXPECT_EQ(run(u"~sort=[Album] [Composer]=[Erik Satie] [Genre]=[Jazz] -[Album]=[] "
+                  u"[Media Type]=[Audio]"),
+              (V{3, 4}));
+    // An artist with no album at all: the album search is empty, the fallback finds the tracks.
+    EXPECT_EQ(run(u"~sort=[Album] [Album Artist (auto)]=[" + salt + u"] or [Artist]=[" + salt +
+                  u"]  -[Album]=[] [Media Type]=[Audio] ~nodup=[Album]"),
+              V{});
+    EXPECT_EQ(
+        run(u" [Album Artist (auto)]=[" + salt + u"] or [Artist]=[" + salt + u"] " + fallbackTail),
+        (V{2}));
+    // Tracks of an album with every value given, and of a compilation by its album artist.
+    EXPECT_EQ(run(u"[Album]=[Blue] [Album Artist (auto)]=[björk ensemble] [Composer]=[Erik Satie] "
+                  u"[Genre]=[Jazz]" +
+                  tracksTail),
+              (V{4, 3}));
+    EXPECT_EQ(
+        run(u"[Album]=[Hits /\"2000/\"] [Album Artist (auto)]=[Various Artists]" + tracksTail),
+        (V{5, 6}));
+    EXPECT_EQ(run(u"[Album]=[Hits /\"2000/\"] [Album Artist (auto)]=[Zed]" + tracksTail), V{})
+        << "an artist of a compilation is not its album artist";
+    // Fallbacks by composer, by genre only, and with nothing but the tail.
+    EXPECT_EQ(run(u"[Composer]=[Erik Satie]" + fallbackTail), (V{4, 3}));
+    EXPECT_EQ(run(u" [Genre]=[Pop]" + fallbackTail), (V{5, 6}));
+    EXPECT_EQ(run(fallbackTail), (V{1, 2, 5, 6, 4, 3}));
+    // One file of an album, by album artist, by artist, or by the album alone.
+    EXPECT_EQ(run(u"[Album]=[Hits /\"2000/\"] and [Album Artist (auto)]=[Various Artists] ~n=1"),
+              (V{5}));
+    EXPECT_EQ(run(u"[Album]=[Hits /\"2000/\"] and [Artist]=[Various Artists] ~n=1"), V{});
+    EXPECT_EQ(run(u"[Album]=[Hits /\"2000/\"] and [Artist]=[zed] ~n=1"), (V{6}));
+    EXPECT_EQ(run(u"[Album]=[Hits /\"2000/\"] ~n=1"), (V{5}));
+    // The files whose artists a genre lists.
+    EXPECT_EQ(run(u"[Genre]=[Jazz]"), (V{3, 4}));
+    // Rule fills at the edges of the rating scale; a blank rule selects nothing.
+    EXPECT_EQ(run(u"[rating]=0 [Media Type]=[Audio]"), (V{2, 5, 6}));
+    EXPECT_EQ(run(u"[rating]=>-1 [Media Type]=[Audio]"), (V{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(run(u"[rating]=>0 [Media Type]=[Audio]"), (V{1, 3, 4}));
+    EXPECT_EQ(run(u"[rating]=>4 [Media Type]=[Audio]"), (V{1}));
+    EXPECT_EQ(run(u""), V{});
+    // Word search with each escaped character inside a phrase.
+    auto word = [](std::u16string w) {
+        return u"[Album]=\"" + w + u"\" or [Artist]=\"" + w + u"\" or [Genre]=\"" + w +
+               u"\" or [Name]=\"" + w + u"\" [Media Type]=[Audio]";
+    };
+    EXPECT_EQ(run(word(u"/[LIVE/]")), (V{2}));
+    EXPECT_EQ(run(word(u"salt//pepper")), (V{2}));
+    EXPECT_EQ(run(word(u"/{x/}")), V{});
+}
+
+TEST_F(SearchTest, CaseIsIgnoredAcrossScripts) {
+    tracks[0].artist = u"\u0178VONNE \u0386\u0393\u0393\u0395\u039b\u039f\u03a3"; // ŸVONNE ΆΓΓΕΛΟΣ
+    tracks[1].artist = u"\u00c9LODIE \u0141UKASZ \u0416"; // ÉLODIE ŁUKASZ Ж
+    EXPECT_EQ(run(u"[Artist]=[\u00ffvonne \u03ac\u03b3\u03b3\u03b5\u03bb\u03bf\u03c3]"), (V{1}));
+    EXPECT_EQ(run(u"[Artist]=\"\u00e9lodie \u0142ukasz \u0436\""), (V{2}));
+}
+
 TEST_F(SearchTest, NodupKeepsTheFirstFileInSortedOrder) {
     // The sort picks which duplicate survives: track 1 of Blue is key 4.
     EXPECT_EQ(run(u"~sort=[track #] ~nodup=[Album] [Album]=[Blue]"), (V{4}));
@@ -201,6 +274,16 @@ TEST_F(SearchTest, RandomInputGivesAQueryOrAnErrorInsideTheText) {
             EXPECT_FALSE(e.message.empty());
         }
     }
+}
+
+TEST_F(SearchTest, DeepNestingIsAnErrorNotAStackOverflow) {
+    EXPECT_EQ(error(std::u16string(100000, u'(')), "column 65: nested too deeply");
+    EXPECT_EQ(error(std::u16string(100000, u'-') + u"[Artist]=[x]"),
+              "column 65: nested too deeply");
+    std::u16string deep = std::u16string(64, u'-') + u"[Artist]=[AC//DC]";
+    EXPECT_EQ(run(deep), (V{1})) << "an even number of negations";
+    std::u16string parens = std::u16string(64, u'(') + u"[Genre]=[Pop]" + std::u16string(64, u')');
+    EXPECT_EQ(run(parens), (V{5, 6, 7}));
 }
 
 TEST_F(SearchTest, ArbitraryInputNeverCrashes) {
