@@ -1,7 +1,9 @@
 #include "simhost/LibraryJson.h"
 
 #include "simhost/Json.h"
+#include "simhost/Search.h"
 
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <set>
@@ -146,9 +148,12 @@ public:
                 }
             } else if (name == u"tracks")
                 ok = keyList(m, "tracks", p.keys);
-            else if (name == u"expression")
+            else if (name == u"expression") {
                 ok = text(m, "expression", p.expression);
-            else
+                SearchError e;
+                if (ok && !SearchQuery::parse(p.expression, &e))
+                    return fail(m, "\"expression\": " + e.describe());
+            } else
                 return fail(m, "unknown member \"" + narrowName(name) + "\"");
             if (!ok)
                 return false;
@@ -181,10 +186,14 @@ public:
             lib.tracks.push_back(std::move(t));
         }
         // Tracks without a key get the next free ones, in file order.
-        int32_t next = keys_.empty() ? 1 : *keys_.rbegin() + 1;
+        int64_t next = keys_.empty() ? 1 : int64_t(*keys_.rbegin()) + 1;
         for (size_t i = 0; i < lib.tracks.size(); ++i)
             if (!keyed[i]) {
-                lib.tracks[i].key = next++;
+                context_ = "track " + std::to_string(i + 1) + ": ";
+                if (next > INT32_MAX)
+                    return fail(tracks->items[i], "no free key is left above the highest one"),
+                           std::nullopt;
+                lib.tracks[i].key = int32_t(next++);
                 keys_.insert(lib.tracks[i].key);
             }
         if (const JsonValue* lists = doc.find(u"playlists")) {
@@ -204,10 +213,15 @@ public:
                 withId.push_back(hasId);
                 lib.playlists.push_back(std::move(p));
             }
-            int32_t nextId = ids.empty() ? 1 : *ids.rbegin() + 1;
+            int64_t nextId = ids.empty() ? 1 : int64_t(*ids.rbegin()) + 1;
             for (size_t i = 0; i < lib.playlists.size(); ++i)
-                if (!withId[i])
-                    lib.playlists[i].id = nextId++;
+                if (!withId[i]) {
+                    context_ = "playlist " + std::to_string(i + 1) + ": ";
+                    if (nextId > INT32_MAX)
+                        return fail(lists->items[i], "no free id is left above the highest one"),
+                               std::nullopt;
+                    lib.playlists[i].id = int32_t(nextId++);
+                }
         }
         if (const JsonValue* now = doc.find(u"playingNow")) {
             context_.clear();

@@ -7,6 +7,8 @@ char16_t foldCase(char16_t c) {
         return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
         return char16_t(c + 32); // Latin-1 capitals
+    if (c == 0x178)
+        return 0xFF; // Y with diaeresis: its small letter is in Latin-1
     if (c >= 0x100 && c <= 0x17F) {
         // Latin Extended-A alternates capital/small, with the run 0x139..0x148 and
         // 0x179..0x17E shifted by one.
@@ -18,6 +20,14 @@ char16_t foldCase(char16_t c) {
     }
     if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
         return char16_t(c + 32); // Greek capitals
+    if (c == 0x386)
+        return 0x3AC; // Greek capitals with tonos
+    if (c >= 0x388 && c <= 0x38A)
+        return char16_t(c + 37);
+    if (c == 0x38C)
+        return 0x3CC;
+    if (c == 0x38E || c == 0x38F)
+        return char16_t(c + 63);
     if (c >= 0x410 && c <= 0x42F)
         return char16_t(c + 32); // Cyrillic capitals
     if (c >= 0x400 && c <= 0x40F)

@@ -248,6 +248,13 @@ TEST(LibraryJsonTest, LoadsTracksPlaylistsAndReportsMistakes) {
     EXPECT_EQ(fails(R"({"tracks": [], "playlists": [{"name": "p", "tracks": [3]}]})"),
               "line 1, column 55: playlist 1: no track has key 3");
     EXPECT_EQ(fails(R"({"songs": []})"), "line 1, column 1: \"tracks\" (a list) is required");
+    EXPECT_EQ(fails(R"({"tracks": [{"key": 2147483647, "path": "x"}, {"path": "y"}]})"),
+              "line 1, column 47: track 2: no free key is left above the highest one");
+    EXPECT_EQ(
+        fails(R"({"tracks": [], "playlists": [{"id": 2147483647, "name": "a"}, {"name": "b"}]})"),
+        "line 1, column 63: playlist 2: no free id is left above the highest one");
+    EXPECT_EQ(fails(R"({"tracks": [], "playlists": [{"name": "s", "expression": "[Ratin]=5"}]})"),
+              "line 1, column 58: playlist 1: \"expression\": column 1: unknown field [Ratin]");
     EXPECT_EQ(fails(R"({"tracks": [], "extra": 1})"),
               "line 1, column 25: unknown member \"extra\"");
 
