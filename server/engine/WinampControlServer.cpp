@@ -132,9 +132,8 @@ bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint
         }
         kickSession();
     }
-    // A new connection has made no login attempt: power actions wait for one.
+    // Password used stays as the latest login attempt left it; only kickSession clears it.
     quiet_ = 0;
-    passwordUsed_ = 0;
     session_ = connectionId;
     if (WinampControlServerDelegate* d = delegate_)
         d->onClientConnected();

@@ -9,8 +9,9 @@
 // MSG_SERVER_NOTICE, MSG_EQUALIZER, MSG_EQUALIZER_PRESETS, MSG_TRACK_TEXT and every
 // MSG_COMPRESSED envelope need only the login. Cover replies need neither (sendToSession).
 //
-// Power actions (MSG_QUERY 14) are honoured only after a login attempt of this connection
-// made while a password was configured, whatever its outcome.
+// Power actions (MSG_QUERY 14) are honoured only while "password used" is set: each login
+// attempt sets it from whether a password is configured, whatever its outcome, and only
+// kickSession clears it (a session that simply closed leaves it for the next connection).
 //
 // Locks, outer first: transport delegate lock -> parse lock -> session lock -> transport map
 // lock -> a connection's buffer lock. The session lock is recursive (kickSession inside

@@ -464,19 +464,28 @@ TEST_F(Engine, CorrectPasswordLogsInAndPowerActionsNeedAPasswordAtLogin) {
     p->send(q);
     EXPECT_TRUE(fake.waitFor("startPowerAction(2)"));
     EXPECT_FALSE(fake.called("startPowerAction(3)"));
-    // A refused attempt counts too; a connection that has not tried does not.
+    // The flag outlives a connection that simply closed: the next one may use it before it
+    // tries to log in. Only a kick clears it; then a refused attempt sets it again.
     p.reset();
     ASSERT_TRUE(waitUntil([&] { return server.sessionConnection() == 0; }));
     fake.clearCalls();
-    Peer fresh(port);
-    fresh.hello();
-    fresh.send(q);
-    fresh.query(QUERY_CURRENT_INDEX);
+    auto fresh = std::make_unique<Peer>(port);
+    fresh->hello();
+    fresh->send(q);
+    EXPECT_TRUE(fake.waitFor("startPowerAction(2)"));
+    server.kickSession();
+    ASSERT_TRUE(fresh->client.closedByPeer());
+    fresh.reset();
+    fake.clearCalls();
+    Peer third(port);
+    third.hello();
+    third.send(q);
+    third.query(QUERY_CURRENT_INDEX);
     ASSERT_TRUE(fake.waitFor("getCurrentTrackIndex()"));
     EXPECT_FALSE(fake.called("startPowerAction(2)"));
-    fresh.sendRaw(MSG_LOGIN, Bytes(16, 0));
-    EXPECT_EQ(fresh.next().payload, Bytes{0});
-    fresh.send(q);
+    third.sendRaw(MSG_LOGIN, Bytes(16, 0));
+    EXPECT_EQ(third.next().payload, Bytes{0});
+    third.send(q);
     EXPECT_TRUE(fake.waitFor("startPowerAction(2)"));
 }
 
