@@ -218,10 +218,10 @@ void WinampControlServer::sendFrame(Rule rule, const std::vector<uint8_t>& frame
 }
 
 void WinampControlServer::sendListReply(const std::vector<uint8_t>& frame) {
-    if (!permits(Rule::LoggedInNotQuiet))
-        return;
+    // Whole under the send rule; the envelope needs only the login, so a large reply still
+    // leaves while the session is quiet.
     if (frame.size() <= kCompressThreshold)
-        sendToSession(frame);
+        sendFrame(Rule::LoggedInNotQuiet, frame);
     else
         sendLarge(frame.data() + kHeaderSize, frame.size() - kHeaderSize, loadLE32(&frame[4]));
 }
@@ -314,15 +314,14 @@ void WinampControlServer::sendUpdateNotice(const std::string& text) {
 }
 
 // Builds MSG_LIBRARY_LIST (or, for searches, MSG_SEARCH_RESULTS) straight from the list's own
-// encoding. Sessions without the extended-lists flag get albums and tracks simplified.
+// encoding, and only while the session is logged in and not quiet. Sessions without the
+// extended-lists flag get albums and tracks simplified.
 void WinampControlServer::sendLibraryList(uint32_t requestId, WinampMediaLibraryListBase* raw) {
     std::unique_ptr<WinampMediaLibraryListBase> list(raw);
     if (!list || !permits(Rule::LoggedInNotQuiet))
         return;
     std::unique_ptr<WinampMediaLibraryListBase> simplified;
-    if (!extendedLists())
-        simplified = simplifiedList(*list);
-    const WinampMediaLibraryListBase& sent = simplified ? *simplified : *list;
+    const WinampMediaLibraryListBase& sent = listForSession(*list, extendedLists(), simplified);
     int code = listKindCode(sent.kind);
     if (code < 0)
         return;
@@ -341,11 +340,9 @@ void WinampControlServer::sendSearchResults(uint32_t searchId, WinampMediaLibrar
     if (!list || !permits(Rule::LoggedInNotQuiet))
         return;
     std::unique_ptr<WinampMediaLibraryListBase> simplified;
-    if (!extendedLists())
-        simplified = simplifiedList(*list);
-    const WinampMediaLibraryListBase& sent = simplified ? *simplified : *list;
-    if (sent.kind != 3) {
-        sendLibraryList(searchId, simplified ? simplified.release() : list.release());
+    const WinampMediaLibraryListBase& sent = listForSession(*list, extendedLists(), simplified);
+    if (sent.kind != LIST_KIND_TRACK_NAMES) {
+        sendLibraryList(searchId, list.release());
         return;
     }
     uint64_t size = sent.encodedSize();

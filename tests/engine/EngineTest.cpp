@@ -58,6 +58,8 @@ public:
     std::vector<PlaylistEntry> playlists;
     std::atomic<bool> blockStatus{false};
     platform::Event releaseStatus{false};
+    std::atomic<bool> blockNowPlaying{false};
+    platform::Event releaseNowPlaying{false};
 
     bool getTrackInfo(TrackInfo& t, int32_t index) override {
         record("getTrackInfo(" + std::to_string(index) + ")");
@@ -80,6 +82,8 @@ public:
     void setPosition(int32_t ms) override { record("setPosition(" + n(ms) + ")"); }
     bool getNowPlayingTracks(TrackList& list) override {
         record("getNowPlayingTracks(" + n(list.wantDisplayText) + ")");
+        if (blockNowPlaying)
+            releaseNowPlaying.wait(5000);
         std::lock_guard<std::mutex> hold(mutex_);
         list.entries = nowPlaying.entries;
         return true;
@@ -763,6 +767,36 @@ TEST_F(Engine, LargeNowPlayingListArrivesCompressedAndDecompressesExactly) {
     fake.edit([&] { fake.nowPlaying.entries.resize(2); });
     p->query(QUERY_NOW_PLAYING);
     EXPECT_EQ(p->next().type, uint32_t(MSG_NOW_PLAYING_LIST));
+}
+
+// A list reply finished while the app has gone quiet: the whole message obeys the send rule
+// and is dropped, the compressed envelope needs only the login and still leaves.
+TEST_F(Engine, WhileQuietALargeListReplyStillLeavesInItsEnvelope) {
+    auto p = connectAndLogin();
+    fake.blockNowPlaying = true;
+    auto replyFinishedWhileQuiet = [&] {
+        fake.clearCalls();
+        fake.releaseNowPlaying.reset();
+        p->query(QUERY_NOW_PLAYING);
+        ASSERT_TRUE(fake.waitFor("getNowPlayingTracks(1)"));
+        p->sendRaw(MSG_QUIET, {});
+        ASSERT_TRUE(waitUntil([&] { return server.quiet(); }));
+        fake.releaseNowPlaying.set();
+    };
+    fake.edit([&] { fake.nowPlaying.entries.assign(2, TrackInfo{}); });
+    replyFinishedWhileQuiet();
+    // Dispatched after the list request: its reply is the first frame when nothing else came.
+    p->query(QUERY_CURRENT_INDEX);
+    EXPECT_EQ(p->next().type, uint32_t(MSG_CURRENT_INDEX));
+
+    TrackInfo t;
+    t.displayText = std::string(40, 'x');
+    fake.edit([&] { fake.nowPlaying.entries.assign(200, t); });
+    replyFinishedWhileQuiet();
+    ReceivedMessage m = p->next();
+    ASSERT_EQ(m.type, uint32_t(MSG_COMPRESSED));
+    EXPECT_EQ(loadLE32(&m.payload[4]), uint32_t(MSG_NOW_PLAYING_LIST));
+    fake.blockNowPlaying = false;
 }
 
 TEST_F(Engine, LibraryListsAreSentWithTheirKindCodeAndSimplifiedWithoutExtendedLists) {
