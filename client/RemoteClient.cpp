@@ -45,6 +45,7 @@ void RemoteClient::close() {
     platform::closeSocket(socket_);
     socket_ = platform::kInvalidSocket;
     splitter_.clear();
+    kept_.clear();
 }
 
 ClientStatus RemoteClient::connect(const std::string& host, uint16_t port, uint32_t timeoutMs) {
@@ -157,6 +158,15 @@ bool RemoteClient::nextBuffered(wire::ReceivedMessage& out) {
 }
 
 ClientStatus RemoteClient::receive(wire::ReceivedMessage& out, uint32_t timeoutMs) {
+    if (!kept_.empty()) {
+        out = std::move(kept_.front());
+        kept_.pop_front();
+        return ClientStatus::Ok;
+    }
+    return receiveNew(out, timeoutMs);
+}
+
+ClientStatus RemoteClient::receiveNew(wire::ReceivedMessage& out, uint32_t timeoutMs) {
     if (socket_ == platform::kInvalidSocket)
         return ClientStatus::Closed;
     const uint32_t start = platform::tickCount();
@@ -188,18 +198,30 @@ ClientStatus RemoteClient::receive(wire::ReceivedMessage& out, uint32_t timeoutM
 
 ClientStatus RemoteClient::waitFor(const std::function<bool(const wire::ReceivedMessage&)>& want,
                                    wire::ReceivedMessage& out, uint32_t timeoutMs) {
+    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+        if (want(*it)) {
+            out = std::move(*it);
+            kept_.erase(it);
+            return ClientStatus::Ok;
+        }
+    }
     const uint32_t start = platform::tickCount();
     for (;;) {
         const uint32_t elapsed = platform::tickCount() - start;
         if (elapsed >= timeoutMs)
             return ClientStatus::Timeout;
-        ClientStatus status = receive(out, timeoutMs - elapsed);
+        ClientStatus status = receiveNew(out, timeoutMs - elapsed);
         if (status != ClientStatus::Ok)
             return status;
         if (want(out))
             return ClientStatus::Ok;
-        if (pushHandler_)
+        if (pushHandler_) {
             pushHandler_(out);
+        } else {
+            if (kept_.size() >= kMaxKept)
+                kept_.pop_front();
+            kept_.push_back(std::move(out));
+        }
     }
 }
 

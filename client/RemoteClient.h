@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -71,12 +72,14 @@ public:
     bool query(uint8_t sub, uint32_t parameter, uint32_t second);
     bool command(uint8_t command, uint32_t argument);
 
-    // The next server message. MSG_COMPRESSED arrives as its inner message; MSG_KEEPALIVE
-    // probes are answered with MSG_KEEPALIVE before they are returned. A malformed envelope
-    // is skipped.
+    // The next server message: first any that an earlier wait passed over, then new ones.
+    // MSG_COMPRESSED arrives as its inner message; MSG_KEEPALIVE probes are answered with
+    // MSG_KEEPALIVE as they arrive. A malformed envelope is skipped.
     ClientStatus receive(wire::ReceivedMessage& out, uint32_t timeoutMs);
 
-    // Receives until `want` accepts a message; every other message goes to the push handler.
+    // Receives until `want` accepts a message (looking at passed-over ones first). Every other
+    // message goes to the push handler, or, without one, is kept for later receive() calls,
+    // so pushes that arrive during a login or a request are not lost.
     ClientStatus waitFor(const std::function<bool(const wire::ReceivedMessage&)>& want,
                          wire::ReceivedMessage& out, uint32_t timeoutMs);
     ClientStatus waitForType(uint32_t type, wire::ReceivedMessage& out, uint32_t timeoutMs);
@@ -94,8 +97,13 @@ public:
     uint32_t envelopesDropped() const { return envelopesDropped_; }
 
 private:
+    // At most this many passed-over messages are kept; the oldest go first.
+    static constexpr size_t kMaxKept = 4096;
+
     // Takes one frame from the splitter and handles envelopes and probes; false when none.
     bool nextBuffered(wire::ReceivedMessage& out);
+    // The next message from the connection, ignoring the kept ones.
+    ClientStatus receiveNew(wire::ReceivedMessage& out, uint32_t timeoutMs);
 
     platform::SocketHandle socket_ = platform::kInvalidSocket;
     wire::FrameSplitter splitter_;
@@ -103,6 +111,7 @@ private:
     bool extendedLists_ = false;
     uint64_t capabilities_ = 0;
     std::function<void(const wire::ReceivedMessage&)> pushHandler_;
+    std::deque<wire::ReceivedMessage> kept_;
     uint32_t keepalivesAnswered_ = 0;
     uint32_t envelopesOpened_ = 0;
     uint32_t envelopesDropped_ = 0;

@@ -96,20 +96,22 @@ TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
 }
 
 TEST_F(ClientTest, KeepaliveProbesAreAnsweredSoTheSessionSurvives) {
+    // A keep-alive "second" of 200 ms: probes every 200 ms, a kick after 400 ms of silence.
+    server.keepalive().setSecondLength(200);
     RemoteClient client;
     ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
-    // One-second probes: the server kicks after more than two silent seconds.
     ASSERT_EQ(client.login("", true, 1, 3000), ClientStatus::Ok);
     const uint32_t start = platform::tickCount();
-    while (platform::tickCount() - start < 2600) {
+    while (platform::tickCount() - start < 1000) {
         wire::ReceivedMessage m;
-        ClientStatus s = client.receive(m, 200);
+        ClientStatus s = client.receive(m, 100);
         ASSERT_TRUE(s == ClientStatus::Ok || s == ClientStatus::Timeout) << describeStatus(s);
     }
-    EXPECT_GE(client.keepalivesAnswered(), 2u);
+    EXPECT_GE(client.keepalivesAnswered(), 3u);
     ASSERT_TRUE(client.query(wire::QUERY_PLAYER_STATUS, 0));
     wire::ReceivedMessage m;
     EXPECT_EQ(client.waitForType(wire::MSG_PLAYER_STATUS, m, 3000), ClientStatus::Ok);
+    EXPECT_TRUE(server.loggedIn());
 }
 
 TEST_F(ClientTest, StatusAndTransportCommands) {
@@ -219,18 +221,22 @@ TEST_F(ClientTest, EqualizerAndSleepTimer) {
     EXPECT_TRUE(player.called("setSleepTimer(0,0,0,0)"));
 }
 
+// Pushes the control makes during the login (before MSG_CAPABILITIES ends it) are printed
+// too, ahead of later ones.
 TEST_F(ClientTest, WatchPrintsPushesUntilTheCount) {
+    player.loginPush = [&] { server.sendListChanged(0xFFFFFFFF); };
     int code = -1;
     std::thread watcher([&] {
-        code = cli({"--json", "watch", "--count", "2", "--timeout", "5000"});
+        code = cli({"--json", "watch", "--count", "3", "--timeout", "5000"});
     });
-    ASSERT_TRUE(waitUntil([&] { return server.loggedIn(); }));
+    ASSERT_TRUE(waitUntil([&] { return player.loginsSeen.load() == 1; }));
     server.sendPlaylistsChanged();
     server.sendListChanged(5);
     server.sendListChanged(6); // past the count: not printed
     watcher.join();
     EXPECT_EQ(code, EXIT_OK) << err;
-    EXPECT_EQ(out, "{\"message\":\"MSG_PLAYLISTS_CHANGED\"}\n"
+    EXPECT_EQ(out, "{\"message\":\"MSG_NOW_PLAYING_CHANGED\"}\n"
+                   "{\"message\":\"MSG_PLAYLISTS_CHANGED\"}\n"
                    "{\"message\":\"MSG_PLAYLIST_CHANGED\",\"playlist\":5}\n");
 }
 

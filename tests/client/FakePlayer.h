@@ -5,6 +5,8 @@
 #include "library/WinampMediaLibraryList.h"
 #include "tests/library/StubDelegate.h"
 
+#include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -162,6 +164,16 @@ public:
         action = sleep.action;
         secondsLeft = sleep.seconds;
     }
+
+    // Runs on the connection's thread when a login is accepted, like the control's pushes;
+    // set before the client connects.
+    void onClientLogin(bool accepted) override {
+        if (accepted && loginPush)
+            loginPush();
+        loginsSeen++;
+    }
+    std::function<void()> loginPush;
+    std::atomic<int> loginsSeen{0};
 
     std::mutex mutex;
     PlayerStatus status{61000, 0, 0, 0x8080, 0};
