@@ -3,10 +3,13 @@
 #include "simhost/Png.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
+#include <thread>
 
 namespace simhost {
 namespace {
@@ -23,6 +26,14 @@ uint32_t hashText(std::u16string_view a, std::u16string_view b) {
     h = (h ^ 0x1F) * 16777619u;
     mix(b);
     return h;
+}
+
+// Differs between processes and threads writing at the same moment.
+uint64_t writerStamp() {
+    static std::atomic<uint32_t> counter{0};
+    uint64_t t = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    uint64_t thread = std::hash<std::thread::id>()(std::this_thread::get_id());
+    return (t * 1000003u) ^ thread ^ (uint64_t(counter.fetch_add(1)) << 48);
 }
 
 Rgb mixColour(Rgb a, Rgb b, int i, int n) {
@@ -102,7 +113,11 @@ std::map<int32_t, CoverFiles> generateCovers(const std::vector<Track>& tracks,
             std::filesystem::path path = folder / name;
             if (!std::filesystem::exists(path, ec)) {
                 std::vector<uint8_t> png = renderCover(t.album, artist, size);
+                // A name of this writer's own: two players (tests in parallel, a host and a
+                // test) may fill the same folder at once.
                 std::filesystem::path tmp = path;
+                tmp += ".";
+                tmp += std::to_string(writerStamp());
                 tmp += ".tmp";
                 std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
                 out.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
@@ -112,6 +127,10 @@ std::map<int32_t, CoverFiles> generateCovers(const std::vector<Track>& tracks,
                     return covers;
                 }
                 std::filesystem::rename(tmp, path, ec);
+                if (ec && std::filesystem::exists(path)) {
+                    std::filesystem::remove(tmp, ec); // another writer was first
+                    ec.clear();
+                }
                 if (ec) {
                     problem = "cannot write the cover " + path.string() + ": " + ec.message();
                     return covers;

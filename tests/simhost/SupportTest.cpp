@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 #include <tuple>
 
 using namespace simhost;
@@ -404,6 +405,23 @@ TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
         EXPECT_GT(fs::file_size(fs::path(large)), fs::file_size(fs::path(small)));
     }
     EXPECT_GT(withCover, 20u);
+    fs::remove_all(covers);
+}
+
+TEST(DemoLibraryTest, TwoPlayersFillOneCoverFolderAtOnce) {
+    fs::path covers = freshTempDir("shared-covers");
+    std::string problems[2];
+    std::thread other([&] {
+        SimPlayer p(syntheticLibrary(800, 5), SimOptions{nullptr, covers, 0, false});
+        problems[0] = p.startupProblem();
+    });
+    SimPlayer p(syntheticLibrary(800, 5), SimOptions{nullptr, covers, 0, false});
+    problems[1] = p.startupProblem();
+    other.join();
+    EXPECT_EQ(problems[0], "");
+    EXPECT_EQ(problems[1], "");
+    for (const auto& entry : fs::directory_iterator(covers))
+        EXPECT_EQ(entry.path().extension(), ".png") << "no temporary file is left behind";
     fs::remove_all(covers);
 }
 
