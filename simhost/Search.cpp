@@ -438,21 +438,33 @@ public:
     }
 };
 
-// Exact values: two names that differ only in case stay two entries, and the caller's own
-// collation decides whether they are one.
-std::u16string nodupKey(const Track& t, const std::vector<const FieldInfo*>& fields) {
-    std::u16string key;
-    for (const FieldInfo* f : fields) {
-        if (f->kind == FieldKind::Text) {
-            key.append(f->text(t));
-        } else {
-            int32_t v = f->number(t);
-            key.append(reinterpret_cast<const char16_t*>(&v), 2);
+// Files with the same values in every nodup field, compared exactly: two names that differ
+// only in case stay two entries, and the caller's own collation decides whether they are one.
+// Hashes and compares the tracks' own fields, so no key text is built per file.
+struct NodupHash {
+    const std::vector<const FieldInfo*>* fields;
+    size_t operator()(const Track* t) const {
+        size_t h = 0;
+        for (const FieldInfo* f : *fields) {
+            size_t v = f->kind == FieldKind::Text ? std::hash<std::u16string_view>()(f->text(*t))
+                                                  : std::hash<int32_t>()(f->number(*t));
+            h = h * 1000003u ^ v;
         }
-        key += u'\x1f';
+        return h;
     }
-    return key;
-}
+};
+struct NodupEqual {
+    const std::vector<const FieldInfo*>* fields;
+    bool operator()(const Track* a, const Track* b) const {
+        for (const FieldInfo* f : *fields) {
+            bool same = f->kind == FieldKind::Text ? f->text(*a) == f->text(*b)
+                                                   : f->number(*a) == f->number(*b);
+            if (!same)
+                return false;
+        }
+        return true;
+    }
+};
 
 } // namespace
 
@@ -514,11 +526,11 @@ std::vector<const Track*> SearchQuery::run(const std::vector<const Track*>& cand
         });
     };
     auto dropDuplicates = [&] {
-        std::unordered_set<std::u16string> seen;
-        seen.reserve(out.size());
+        std::unordered_set<const Track*, NodupHash, NodupEqual> seen(
+            out.size(), NodupHash{&nodupFields_}, NodupEqual{&nodupFields_});
         std::vector<const Track*> unique;
         for (const Track* t : out)
-            if (seen.insert(nodupKey(*t, nodupFields_)).second)
+            if (seen.insert(t).second)
                 unique.push_back(t);
         out.swap(unique);
     };
