@@ -111,7 +111,10 @@ bool openCompressed(const uint8_t* payload, size_t length, ReceivedMessage& inne
     if (length < 10)
         return false;
     uint32_t size = loadLE32(payload);
-    if (size > uint32_t(LZ4_MAX_INPUT_SIZE) || length - 10 > size_t(INT32_MAX))
+    // An LZ4 block expands at most about 255-fold: a stated length beyond that is a lie, and
+    // is refused before the buffer for it is allocated.
+    const uint64_t most = uint64_t(length - 10) * 255 + 64;
+    if (size > uint32_t(LZ4_MAX_INPUT_SIZE) || size > most || length - 10 > size_t(INT32_MAX))
         return false;
     inner.type = loadLE32(payload + 4);
     inner.payload.resize(size);

@@ -119,6 +119,19 @@ TEST(Envelope, BothModesDecompressToTheExactPayloadAndTheHeaderIsRight) {
         EXPECT_FALSE(openCompressed(f.data() + 12, f.size() - 12, inner));
     }
     EXPECT_TRUE(buildCompressedFrame(MSG_LIBRARY_LIST, nullptr, 0, CompressionMode::High).empty());
+
+    // The most compressible payload still opens; a stated length no block of that size can
+    // produce is refused.
+    Bytes zeros(1 << 20, 0);
+    Bytes z =
+        buildCompressedFrame(MSG_LIBRARY_LIST, zeros.data(), zeros.size(), CompressionMode::High);
+    ReceivedMessage inner;
+    ASSERT_TRUE(openCompressed(z.data() + 12, z.size() - 12, inner));
+    EXPECT_EQ(inner.payload, zeros);
+    Bytes liar = {0, 0, 0, 0x40, 19, 0, 0, 0, 0, 0, 0x10, 'a'}; // 1 GiB from 2 block bytes
+    ReceivedMessage refused;
+    EXPECT_FALSE(openCompressed(liar.data(), liar.size(), refused));
+    EXPECT_EQ(refused.payload.capacity(), 0u); // refused before anything was allocated
 }
 
 TEST(Layouts, HelloLoginResultStatusIndexNoticeCapabilities) {
