@@ -287,6 +287,11 @@ LibraryData demoLibrary() {
     PlaylistData& never = pl(6, u"Never Played", u"", PlaylistType::Smart);
     never.expression = u"[Number Plays]=[] [Media Type]=[Audio] ~n=100";
     pl(7, u"Empty List", u"", PlaylistType::Ordinary);
+    pl(8, u"Moods", u"", PlaylistType::Group);
+    PlaylistData& late = pl(9, u"Late Night", u"Moods", PlaylistType::Ordinary);
+    for (const auto& tr : t)
+        if ((tr.genre == u"Jazz" || tr.genre == u"Ambient") && late.keys.size() < 25)
+            late.keys.push_back(tr.key);
     for (size_t i = 0; i < 12; ++i)
         lib.playingNow.push_back(t[i].key);
     return lib;

@@ -13,7 +13,7 @@ namespace simhost {
 // About 2,500 tracks: many artists (some with non-ASCII names, some whose names need escaping
 // in search expressions, two that differ only in case), compilations with album artists,
 // composers, genres, ratings, play counts (some never played), tracks without an album, a
-// few videos, and playlists: ordinary ones, a group, smart ones and an empty one.
+// few videos, and playlists: ordinary ones, two groups, smart ones and an empty one.
 LibraryData demoLibrary();
 
 // `trackCount` tracks in albums of ordinary artists, a share of them compilations and
