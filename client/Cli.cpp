@@ -316,6 +316,15 @@ public:
     int open() {
         const std::string host = o_.host == "localhost" ? "127.0.0.1" : o_.host;
         ClientStatus s = client_.connect(host, o_.port, o_.timeoutMs);
+        // The server serves one app and ends a closed session on its own thread: right after
+        // an earlier command it may still refuse us for a moment, so try a few more times.
+        const uint32_t start = platform::tickCount();
+        for (int attempt = 0; s == ClientStatus::NoGreeting && attempt < 5 &&
+                              platform::tickCount() - start + 100 < o_.timeoutMs;
+             ++attempt) {
+            platform::sleepMs(100);
+            s = client_.connect(host, o_.port, o_.timeoutMs);
+        }
         if (s == ClientStatus::ConnectFailed) {
             err_ << "tandravole-remote: cannot connect to " << o_.host << ":" << o_.port
                  << " (connection refused, host unreachable, or not an IPv4 address)\n";

@@ -224,7 +224,7 @@ TEST_F(ClientTest, EqualizerAndSleepTimer) {
 // Pushes the control makes during the login (before MSG_CAPABILITIES ends it) are printed
 // too, ahead of later ones.
 TEST_F(ClientTest, WatchPrintsPushesUntilTheCount) {
-    player.loginPush = [&] { server.sendListChanged(0xFFFFFFFF); };
+    player.setLoginPush([&] { server.sendListChanged(0xFFFFFFFF); });
     int code = -1;
     std::thread watcher([&] {
         code = cli({"--json", "watch", "--count", "3", "--timeout", "5000"});
@@ -257,6 +257,17 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
     EXPECT_NE(e.str().find("cannot connect to 127.0.0.1:" + std::to_string(freePort)),
               std::string::npos)
         << e.str();
+
+    // Another app holds the session (allow kick is off): refused without a greeting.
+    server.setPassword("");
+    RemoteClient holder;
+    ASSERT_EQ(holder.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
+    std::ostringstream o3, e3;
+    EXPECT_EQ(
+        runCommandLine({"--port", std::to_string(port), "--timeout", "600", "status"}, o3, e3),
+        EXIT_CONNECT);
+    EXPECT_NE(e3.str().find("another app may hold the session"), std::string::npos) << e3.str();
+    holder.close();
 
     // A listener that never greets: a time-out.
     platform::SocketHandle mute = platform::listenTcp4(0);

@@ -165,14 +165,21 @@ public:
         secondsLeft = sleep.seconds;
     }
 
-    // Runs on the connection's thread when a login is accepted, like the control's pushes;
-    // set before the client connects.
+    // Runs on the connection's thread when a login is accepted, like the control's pushes.
     void onClientLogin(bool accepted) override {
-        if (accepted && loginPush)
-            loginPush();
+        std::function<void()> push;
+        {
+            std::lock_guard<std::mutex> hold(mutex);
+            push = loginPush_;
+        }
+        if (accepted && push)
+            push();
         loginsSeen++;
     }
-    std::function<void()> loginPush;
+    void setLoginPush(std::function<void()> push) {
+        std::lock_guard<std::mutex> hold(mutex);
+        loginPush_ = std::move(push);
+    }
     std::atomic<int> loginsSeen{0};
 
     std::mutex mutex;
@@ -204,4 +211,5 @@ private:
         calls_.push_back(std::move(call));
     }
     std::vector<std::string> calls_;
+    std::function<void()> loginPush_;
 };
