@@ -445,7 +445,15 @@ TEST_F(PlayerTest, WorkerLibraryCallsRaceHostPlayerCalls) {
                 auto f = callMethod(files.get(), FilesOp::Item, {i}).asObject();
                 getProperty(f.get(), FileOp::Artist);
                 getProperty(f.get(), FileOp::Rating);
+                callMethod(f.get(), FileOp::FieldByName, {u"Composer"});
+                callMethod(f.get(), FileOp::ImagePath, {3});
             }
+            // Narrowing and copying between collections read the library and other
+            // collections while the host's thread changes ratings and play counts.
+            callMethod(files.get(), FilesOp::Narrow, {u"[Number Plays]=>0 or [Rating]=>2"});
+            auto mine = callMethod(r.get(), RootOp::NewFiles).asObject();
+            if (callMethod(files.get(), FilesOp::Count).asInt().value_or(0) > 0)
+                callMethod(mine.get(), FilesOp::InsertCopy, {files, 0, -1});
             ++searches;
         }
     });

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -15,17 +16,27 @@ using namespace host;
 
 namespace {
 
-double medianMs(int runs, const std::function<size_t()>& body, size_t& items) {
-    std::vector<double> ms;
+// Wall time is what the user waits; processor time shows how much of it was this program's
+// own work when other programs share the machine.
+struct Timing {
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+Timing medianMs(int runs, const std::function<size_t()>& body, size_t& items) {
+    std::vector<double> wall, cpu;
     for (int i = 0; i < runs; ++i) {
+        std::clock_t c0 = std::clock();
         auto start = std::chrono::steady_clock::now();
         items = body();
-        ms.push_back(
+        wall.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
+        cpu.push_back(double(std::clock() - c0) * 1000.0 / CLOCKS_PER_SEC);
     }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
 }
 
 // Reads the given text and integer properties of every file of a collection.
@@ -60,7 +71,7 @@ int main(int argc, char** argv) {
                 genMs, runs);
 
     size_t items = 0;
-    double artists = medianMs(
+    Timing artists = medianMs(
         runs,
         [&] {
             auto a = callMethod(root.get(), RootOp::Search,
@@ -74,9 +85,10 @@ int main(int argc, char** argv) {
                    readAll(b.get(), {FileOp::AlbumArtist}, {});
         },
         items);
-    std::printf("artist list  %8.1f ms  (%zu files read)\n", artists, items);
+    std::printf("artist list  %8.1f ms (%6.1f ms processor)  (%zu files read)\n", artists.wallMs,
+                artists.cpuMs, items);
 
-    double albums = medianMs(
+    Timing albums = medianMs(
         runs,
         [&] {
             auto a = callMethod(root.get(), RootOp::Search,
@@ -87,14 +99,15 @@ int main(int argc, char** argv) {
                            {FileOp::TrackNumber});
         },
         items);
-    std::printf("album list   %8.1f ms  (%zu albums)\n", albums, items);
+    std::printf("album list   %8.1f ms (%6.1f ms processor)  (%zu albums)\n", albums.wallMs,
+                albums.cpuMs, items);
 
     auto word = [](const char16_t* w) {
         std::u16string q = u"\"";
         return u"[Album]=" + q + w + q + u" or [Artist]=" + q + w + q + u" or [Genre]=" + q + w +
                q + u" or [Name]=" + q + w + q + u" [Media Type]=[Audio]";
     };
-    double search = medianMs(
+    Timing search = medianMs(
         runs,
         [&] {
             auto a = callMethod(root.get(), RootOp::Search, {word(u"night")}).asObject();
@@ -103,9 +116,10 @@ int main(int argc, char** argv) {
                            {FileOp::Duration, FileOp::TrackNumber, FileOp::Rating});
         },
         items);
-    std::printf("word search  %8.1f ms  (\"night rain\": %zu tracks)\n", search, items);
+    std::printf("word search  %8.1f ms (%6.1f ms processor)  (\"night rain\": %zu tracks)\n",
+                search.wallMs, search.cpuMs, items);
 
-    double worst = std::max({artists, albums, search});
+    double worst = std::max({artists.wallMs, albums.wallMs, search.wallMs});
     std::printf("target: each under 200 ms -> %s\n", worst < 200 ? "met" : "NOT met");
     return 0;
 }
