@@ -23,6 +23,22 @@ int fd(SocketHandle s) {
 SocketHandle handle(int f) {
     return f < 0 ? kInvalidSocket : static_cast<SocketHandle>(f);
 }
+
+// Resolves host (null: every local address, for binding) and port to IPv4 TCP addresses;
+// null on failure. The caller frees the result with freeaddrinfo.
+addrinfo* resolveTcp4(const char* host, uint16_t port) {
+    char service[8];
+    std::snprintf(service, sizeof service, "%u", unsigned(port));
+    addrinfo hints{};
+    hints.ai_flags = host ? 0 : AI_PASSIVE;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host, service, &hints, &result) != 0)
+        return nullptr;
+    return result;
+}
 } // namespace
 
 bool socketStartup() {
@@ -34,15 +50,8 @@ void socketCleanup() {}
 
 SocketHandle listenTcp4(uint16_t port) {
     socketStartup();
-    char service[8];
-    std::snprintf(service, sizeof service, "%u", unsigned(port));
-    addrinfo hints{};
-    hints.ai_flags = AI_PASSIVE;
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(nullptr, service, &hints, &result) != 0 || !result)
+    addrinfo* result = resolveTcp4(nullptr, port);
+    if (!result)
         return kInvalidSocket;
     int s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (s < 0) {
@@ -162,14 +171,8 @@ void closeSocket(SocketHandle s) {
 
 SocketHandle connectTcp4(const char* host, uint16_t port, uint32_t timeoutMs) {
     socketStartup();
-    char service[8];
-    std::snprintf(service, sizeof service, "%u", unsigned(port));
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host, service, &hints, &result) != 0 || !result)
+    addrinfo* result = resolveTcp4(host, port);
+    if (!result)
         return kInvalidSocket;
     int s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (s < 0) {

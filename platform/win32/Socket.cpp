@@ -26,6 +26,22 @@ void ensureStarted() {
     static bool started = socketStartup();
     (void)started;
 }
+
+// Resolves host (null: every local address, for binding) and port to IPv4 TCP addresses;
+// null on failure. The caller frees the result with freeaddrinfo.
+addrinfo* resolveTcp4(const char* host, uint16_t port) {
+    char service[8];
+    std::snprintf(service, sizeof service, "%u", unsigned(port));
+    addrinfo hints{};
+    hints.ai_flags = host ? 0 : AI_PASSIVE;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host, service, &hints, &result) != 0)
+        return nullptr;
+    return result;
+}
 } // namespace
 
 bool socketStartup() {
@@ -38,15 +54,8 @@ void socketCleanup() {
 
 SocketHandle listenTcp4(uint16_t port) {
     ensureStarted();
-    char service[8];
-    std::snprintf(service, sizeof service, "%u", unsigned(port));
-    addrinfo hints{};
-    hints.ai_flags = AI_PASSIVE;
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(nullptr, service, &hints, &result) != 0 || !result)
+    addrinfo* result = resolveTcp4(nullptr, port);
+    if (!result)
         return kInvalidSocket;
     SOCKET s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (s == INVALID_SOCKET) {
@@ -152,14 +161,8 @@ void closeSocket(SocketHandle s) {
 
 SocketHandle connectTcp4(const char* host, uint16_t port, uint32_t timeoutMs) {
     ensureStarted();
-    char service[8];
-    std::snprintf(service, sizeof service, "%u", unsigned(port));
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host, service, &hints, &result) != 0 || !result)
+    addrinfo* result = resolveTcp4(host, port);
+    if (!result)
         return kInvalidSocket;
     SOCKET s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (s == INVALID_SOCKET) {
