@@ -3,7 +3,7 @@
 #pragma once
 
 #include "library/WinampMediaLibraryList.h"
-#include "tests/library/StubDelegate.h"
+#include "tests/support/StubDelegate.h"
 
 #include <atomic>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "library/CoverLoader.h"
 
-#include "tests/library/StubDelegate.h"
+#include "tests/support/StubDelegate.h"
 #include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// A delegate that does nothing: every operation fails or returns at once. Tests derive from
-// it and override the few operations they care about.
+// A delegate that does nothing: every operation fails or returns at once. Tests and
+// benchmarks derive from it and override the few operations they care about.
 #pragma once
 
 #include "bridge/WinampControlServerDelegate.h"
