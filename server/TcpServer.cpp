@@ -101,6 +101,12 @@ void TcpClientThread::wake() {
         waiter_->wake();
 }
 
+void TcpClientThread::requestStop() {
+    stopAsked_ = true;
+    Stop(false);
+    wake();
+}
+
 bool TcpClientThread::sendTurn(bool& blocked) {
     blocked = false;
     uint8_t chunk[kChunk];
@@ -260,8 +266,17 @@ void TcpServer::acceptConnection(platform::SocketHandle s, uint32_t peerAddress)
     // Without a delegate (only while the owner is going away) the connection is refused too:
     // it must not sit unstarted in the map, where stopAll would wait for it forever.
     bool accepted = delegate_ && delegate_->clientAccepted(this, connection->id(), peerAddress);
-    if (accepted && connection->Start())
-        return;
+    if (accepted) {
+        // Started under the map lock, where stopAll and stopConnection ask threads to stop. A
+        // stop asked for while the delegate was deciding found no thread yet; the new thread
+        // then ends at once through the usual closing path (and reports its close).
+        platform::ScopedLock map(mapLock_);
+        if (connection->Start()) {
+            if (connection->stopAsked_ || listenThread_.IsStopRequested())
+                connection->requestStop();
+            return;
+        }
+    }
     platform::closeSocket(s);
     connection->socket_ = platform::kInvalidSocket;
     removeConnection(connection->id());
@@ -342,8 +357,7 @@ bool TcpServer::stopConnection(uint32_t connectionId) {
     auto it = connections_.find(connectionId);
     if (it == connections_.end())
         return false;
-    it->second->Stop(false);
-    it->second->wake();
+    it->second->requestStop();
     return true;
 }
 
@@ -351,10 +365,8 @@ void TcpServer::stopAll(bool wait) {
     listenThread_.Stop(wait);
     {
         platform::ScopedLock hold(mapLock_);
-        for (auto& [id, connection] : connections_) {
-            connection->Stop(false);
-            connection->wake();
-        }
+        for (auto& [id, connection] : connections_)
+            connection->requestStop();
     }
     if (!wait)
         return;

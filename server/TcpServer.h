@@ -65,6 +65,9 @@ private:
     bool sendTurn(bool& blocked);
     void flushBeforeClose();
     void wake();
+    // Asks the thread to stop without waiting and remembers that it was asked, in case the
+    // thread has not started yet. Called under the server's map lock only.
+    void requestStop();
 
     platform::SocketHandle socket_;
     uint32_t id_;
@@ -75,6 +78,7 @@ private:
     platform::CriticalSection sendLock_;
     std::deque<uint8_t> sendBuffer_;
     std::unique_ptr<platform::SocketWaiter> waiter_;
+    bool stopAsked_ = false; // under the server's map lock
 };
 
 class TcpServer {

@@ -17,7 +17,10 @@ namespace {
 // Records every callback; echoes received bytes back when asked to.
 class RecordingDelegate : public TcpServerDelegate {
 public:
-    bool clientAccepted(TcpServer*, uint32_t id, uint32_t peer) override {
+    bool clientAccepted(TcpServer* server, uint32_t id, uint32_t peer) override {
+        // Another thread stopping the connection before its thread has started.
+        if (stopWhileAccepting)
+            server->stopConnection(id);
         std::lock_guard lock(mutex);
         accepted.push_back(id);
         peers.push_back(peer);
@@ -59,6 +62,7 @@ public:
     std::vector<uint8_t> received;
     std::atomic<bool> acceptResult{true};
     std::atomic<bool> echo{false};
+    std::atomic<bool> stopWhileAccepting{false};
     bool sendFromCloseSucceeded = false;
 };
 
@@ -138,6 +142,16 @@ TEST_F(TcpServerTest, RefusedConnectionIsClosedAndReaped) {
     // The listening thread's next pass joins and releases it.
     EXPECT_TRUE(waitUntil([&] { return server.finishedCount() == 0; }));
     EXPECT_EQ(delegate.closedCount(), 0u); // it never ran, so nothing was reported closed
+}
+
+TEST_F(TcpServerTest, StopAskedBeforeTheThreadStartsStillEndsTheConnection) {
+    delegate.stopWhileAccepting = true;
+    TestClient a(port);
+    EXPECT_TRUE(a.closedByPeer(3000));
+    // It ends like any stopped connection: out of the map, its close reported.
+    EXPECT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
+    EXPECT_EQ(server.connectionCount(), 0u);
+    EXPECT_EQ(delegate.closed[0], delegate.accepted[0]);
 }
 
 TEST_F(TcpServerTest, ConnectionAcceptedWithoutDelegateIsRefused) {
