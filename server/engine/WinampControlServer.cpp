@@ -321,7 +321,11 @@ void WinampControlServer::sendLibraryList(uint32_t requestId, WinampMediaLibrary
     if (!list || !permits(Rule::LoggedInNotQuiet))
         return;
     std::unique_ptr<WinampMediaLibraryListBase> simplified;
-    const WinampMediaLibraryListBase& sent = listForSession(*list, extendedLists(), simplified);
+    sendLibraryListAs(requestId, listForSession(*list, extendedLists(), simplified));
+}
+
+void WinampControlServer::sendLibraryListAs(uint32_t requestId,
+                                            const WinampMediaLibraryListBase& sent) {
     int code = listKindCode(sent.kind);
     if (code < 0)
         return;
@@ -342,7 +346,7 @@ void WinampControlServer::sendSearchResults(uint32_t searchId, WinampMediaLibrar
     std::unique_ptr<WinampMediaLibraryListBase> simplified;
     const WinampMediaLibraryListBase& sent = listForSession(*list, extendedLists(), simplified);
     if (sent.kind != LIST_KIND_TRACK_NAMES) {
-        sendLibraryList(searchId, list.release());
+        sendLibraryListAs(searchId, sent);
         return;
     }
     uint64_t size = sent.encodedSize();

@@ -113,6 +113,8 @@ private:
     // List replies: whole up to 4096 bytes, the compressed envelope above that.
     void sendListReply(const std::vector<uint8_t>& frame);
     void sendLibraryList(uint32_t requestId, WinampMediaLibraryListBase* list);
+    // MSG_LIBRARY_LIST of a list already in the session's form.
+    void sendLibraryListAs(uint32_t requestId, const WinampMediaLibraryListBase& sent);
     void sendSearchResults(uint32_t searchId, WinampMediaLibraryListBase* list);
     void login(const wire::ReceivedMessage& message);
     void handleQuery(WinampControlServerDelegate& d, uint8_t sub, uint32_t parameter,
