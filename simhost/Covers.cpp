@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
+#include <string>
 #include <system_error>
-#include <thread>
 
 namespace simhost {
 namespace {
@@ -28,12 +28,11 @@ uint32_t hashText(std::u16string_view a, std::u16string_view b) {
     return h;
 }
 
-// Differs between processes and threads writing at the same moment.
-uint64_t writerStamp() {
+// Differs between writers: a random number per process and a counter within it.
+std::string writerStamp() {
+    static const uint32_t process = std::random_device()();
     static std::atomic<uint32_t> counter{0};
-    uint64_t t = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
-    uint64_t thread = std::hash<std::thread::id>()(std::this_thread::get_id());
-    return (t * 1000003u) ^ thread ^ (uint64_t(counter.fetch_add(1)) << 48);
+    return std::to_string(process) + "-" + std::to_string(counter.fetch_add(1));
 }
 
 Rgb mixColour(Rgb a, Rgb b, int i, int n) {
@@ -117,7 +116,7 @@ std::map<int32_t, CoverFiles> generateCovers(const std::vector<Track>& tracks,
                 // test) may fill the same folder at once.
                 std::filesystem::path tmp = path;
                 tmp += ".";
-                tmp += std::to_string(writerStamp());
+                tmp += writerStamp();
                 tmp += ".tmp";
                 std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
                 out.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));

@@ -31,6 +31,26 @@ public:
         return false;
     }
 
+    // Entries that came without a number get the next free ones above the highest in use, in
+    // file order. False (reported) when the numbers run out.
+    template <class Entry>
+    bool numberTheRest(std::vector<Entry>& entries, const std::vector<bool>& given,
+                       int32_t Entry::*number, std::set<int32_t>& used, const JsonValue& array,
+                       const char* entryName, const char* numberName) {
+        int64_t next = used.empty() ? 1 : int64_t(*used.rbegin()) + 1;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (given[i])
+                continue;
+            context_ = std::string(entryName) + " " + std::to_string(i + 1) + ": ";
+            if (next > INT32_MAX)
+                return fail(array.items[i], std::string("no free ") + numberName +
+                                                " is left above the highest one");
+            entries[i].*number = int32_t(next++);
+            used.insert(entries[i].*number);
+        }
+        return true;
+    }
+
     bool integer(const JsonValue& v, const char* name, int64_t lo, int64_t hi, int64_t& out) {
         if (v.type != Type::Number || v.number != std::floor(v.number) || v.number < double(lo) ||
             v.number > double(hi))
@@ -185,17 +205,8 @@ public:
             keyed.push_back(hasKey);
             lib.tracks.push_back(std::move(t));
         }
-        // Tracks without a key get the next free ones, in file order.
-        int64_t next = keys_.empty() ? 1 : int64_t(*keys_.rbegin()) + 1;
-        for (size_t i = 0; i < lib.tracks.size(); ++i)
-            if (!keyed[i]) {
-                context_ = "track " + std::to_string(i + 1) + ": ";
-                if (next > INT32_MAX)
-                    return fail(tracks->items[i], "no free key is left above the highest one"),
-                           std::nullopt;
-                lib.tracks[i].key = int32_t(next++);
-                keys_.insert(lib.tracks[i].key);
-            }
+        if (!numberTheRest(lib.tracks, keyed, &Track::key, keys_, *tracks, "track", "key"))
+            return std::nullopt;
         if (const JsonValue* lists = doc.find(u"playlists")) {
             context_.clear();
             if (lists->type != Type::Array)
@@ -213,15 +224,9 @@ public:
                 withId.push_back(hasId);
                 lib.playlists.push_back(std::move(p));
             }
-            int64_t nextId = ids.empty() ? 1 : int64_t(*ids.rbegin()) + 1;
-            for (size_t i = 0; i < lib.playlists.size(); ++i)
-                if (!withId[i]) {
-                    context_ = "playlist " + std::to_string(i + 1) + ": ";
-                    if (nextId > INT32_MAX)
-                        return fail(lists->items[i], "no free id is left above the highest one"),
-                               std::nullopt;
-                    lib.playlists[i].id = int32_t(nextId++);
-                }
+            if (!numberTheRest(lib.playlists, withId, &PlaylistData::id, ids, *lists, "playlist",
+                               "id"))
+                return std::nullopt;
         }
         if (const JsonValue* now = doc.find(u"playingNow")) {
             context_.clear();

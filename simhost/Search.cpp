@@ -230,7 +230,7 @@ public:
                 return nullptr;
             }
             ++nesting_;
-            auto n = nested(depth);
+            auto n = s_[pos_] == u'-' ? negated(depth) : parenthesised(depth);
             --nesting_;
             return n;
         }
@@ -241,39 +241,38 @@ public:
         return comparison();
     }
 
-    // A negated or parenthesised term.
-    std::unique_ptr<Node> nested(int depth) {
-        if (s_[pos_] == u'-') {
-            ++pos_;
-            if (atEnd() || isSpace(s_[pos_])) {
-                fail(pos_ - 1, "'-' must be followed by a condition");
-                return nullptr;
-            }
-            auto inner = term(depth);
-            if (!inner)
-                return nullptr;
-            auto n = std::make_unique<Node>();
-            n->kind = Node::Kind::Not;
-            n->children.push_back(std::move(inner));
-            return n;
+    // "-" followed by a term.
+    std::unique_ptr<Node> negated(int depth) {
+        ++pos_;
+        if (atEnd() || isSpace(s_[pos_])) {
+            fail(pos_ - 1, "'-' must be followed by a condition");
+            return nullptr;
         }
-        if (s_[pos_] == u'(') {
-            size_t open = pos_++;
-            auto inner = expression(depth + 1);
-            if (!inner)
-                return nullptr;
-            if (atEnd() || s_[pos_] != u')') {
-                fail(open, "'(' without a matching ')'");
-                return nullptr;
-            }
-            ++pos_;
-            if (inner->children.empty()) {
-                fail(open, "empty parentheses");
-                return nullptr;
-            }
-            return inner;
+        auto inner = term(depth);
+        if (!inner)
+            return nullptr;
+        auto n = std::make_unique<Node>();
+        n->kind = Node::Kind::Not;
+        n->children.push_back(std::move(inner));
+        return n;
+    }
+
+    // "(" expression ")".
+    std::unique_ptr<Node> parenthesised(int depth) {
+        size_t open = pos_++;
+        auto inner = expression(depth + 1);
+        if (!inner)
+            return nullptr;
+        if (atEnd() || s_[pos_] != u')') {
+            fail(open, "'(' without a matching ')'");
+            return nullptr;
         }
-        return nullptr;
+        ++pos_;
+        if (inner->children.empty()) {
+            fail(open, "empty parentheses");
+            return nullptr;
+        }
+        return inner;
     }
 
     // Reads text up to an unescaped terminator; "/" escapes the next character.
