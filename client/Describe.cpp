@@ -1,6 +1,6 @@
 #include "client/Describe.h"
 
-#include "library/WinampMediaLibraryList.h"
+#include "server/wire/WinampMediaLibraryList.h"
 
 #include <cstdio>
 

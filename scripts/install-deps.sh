@@ -12,7 +12,7 @@ packages=(
   googletest libgtest-dev liblz4-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth
-  dpkg-dev
+  dpkg-dev python3
 )
 
 missing=()
@@ -22,17 +22,52 @@ done
 
 suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
 src_list=/etc/apt/sources.list.d/tandravole-src.sources
+
+# The machine's own binary entry for its suite (URIs and Signed-By), so that a machine behind
+# a local mirror fetches the sources from that mirror too. deb822 files first, then one-line
+# lists ("deb [signed-by=...] URI suite components").
+entry=""
+for f in /etc/apt/sources.list.d/*.sources; do
+  [ -f "$f" ] || continue
+  entry=$(awk -v suite="$suite" '
+      function flush() {
+        if (!found && types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " suite " ") && uris != "") {
+          print "URIs: " uris; if (signed != "") print "Signed-By: " signed; found = 1
+        }
+        types = suites = uris = signed = ""; insigned = 0
+      }
+      /^[ \t]*#/ { next }
+      /^[ \t]*$/ { flush(); next }
+      /^[ \t]/ { if (insigned) signed = signed "\n" $0; next }
+      { insigned = 0; key = tolower($1); sub(/^[^:]*:[ \t]*/, "")
+        if (key == "types:") types = $0
+        else if (key == "suites:") suites = $0
+        else if (key == "uris:") uris = $0
+        else if (key == "signed-by:") { signed = $0; insigned = 1 } }
+      END { flush() }' "$f")
+  [ -n "$entry" ] && break
+done
+if [ -z "$entry" ]; then
+  entry=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk -v suite="$suite" '
+      $1 == "deb" {
+        opts = ""; i = 2
+        if ($2 ~ /^\[/) { while (i <= NF && $i !~ /\]$/) { opts = opts " " $i; i++ } opts = opts " " $i; i++ }
+        if ($(i + 1) != suite) next
+        print "URIs: " $i
+        if (match(opts, /signed-by=[^] ]+/)) print "Signed-By: " substr(opts, RSTART + 10, RLENGTH - 10)
+        exit }')
+fi
+if [ -z "$entry" ]; then
+  echo "install-deps: no 'deb' entry for suite $suite in the apt configuration" >&2
+  exit 1
+fi
+# A deb-src entry for the same suite, so the lz4 source matches the liblz4 that the native
+# build links.
+wanted=$(printf 'Types: deb-src\n%s\nSuites: %s\nComponents: main\n' "$(printf '%s\n' "$entry" | grep '^URIs:')" "$suite"
+         printf '%s\n' "$entry" | sed -n '/^Signed-By:/,$p')
 need_update=0
-if [ ! -f "$src_list" ]; then
-  # A deb-src entry for the machine's own suite, so the lz4 source matches the
-  # liblz4 that the native build links.
-  cat >"$src_list" <<SRC
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $suite
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+if [ ! -f "$src_list" ] || [ "$(cat "$src_list")" != "$wanted" ]; then
+  printf '%s\n' "$wanted" >"$src_list"
   need_update=1
 fi
 

@@ -8,6 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/install-deps.sh
 
+# Includes point down the layers and OS headers stay in their folders (docs/ARCHITECTURE.md).
+scripts/check-layers.py
+
 jobs=${JOBS:-$(nproc)}
 configs=("$@")
 [ ${#configs[@]} -gt 0 ] || configs=(native asan tsan windows)

@@ -5,7 +5,7 @@
 // player's thread with the lock released.
 #pragma once
 
-#include "bridge/HostAutomation.h"
+#include "host/HostAutomation.h"
 #include "platform/Sync.h"
 #include "simhost/Clock.h"
 #include "simhost/Library.h"

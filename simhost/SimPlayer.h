@@ -1,12 +1,12 @@
 // The simulated media player: the stand-in for the real player on Linux and in tests. Its
-// root automation object answers every operation the bridge uses (bridge/HostAutomation.h).
+// root automation object answers every operation the bridge uses (host/HostAutomation.h).
 //
 // Threads: any thread may invoke the objects (each invoke is atomic under the player's lock).
 // The player's own thread is the one that calls pump(): it delivers queued events to advised
 // sinks and status messages to registered windows, with no lock held.
 #pragma once
 
-#include "bridge/HostAutomation.h"
+#include "host/HostAutomation.h"
 #include "simhost/Clock.h"
 #include "simhost/Library.h"
 #include "simhost/PlayerCore.h"

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "platform/Sync.h"
-#include "server/ThreadWinApi.h"
+#include "server/transport/ThreadWinApi.h"
 #include "server/wire/Frame.h"
 
 #include <atomic>

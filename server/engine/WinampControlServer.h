@@ -20,12 +20,12 @@
 // lock and the transport's delegate lock held, so onClientLogin runs under both.
 #pragma once
 
-#include "bridge/WinampControlServerDelegate.h"
-#include "library/CoverLoader.h"
 #include "platform/Sync.h"
-#include "server/TcpServer.h"
+#include "server/engine/CoverLoader.h"
 #include "server/engine/MessageProcessorThread.h"
+#include "server/engine/WinampControlServerDelegate.h"
 #include "server/engine/WinampKeepaliveThread.h"
+#include "server/transport/TcpServer.h"
 #include "server/wire/Commands.h"
 #include "server/wire/Frame.h"
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "platform/Sync.h"
-#include "server/ThreadWinApi.h"
+#include "server/transport/ThreadWinApi.h"
 
 #include <atomic>
 #include <cstdint>

@@ -8,10 +8,10 @@
 // Texts are UTF-8 as they travel; converting them for the player is the caller's business.
 #pragma once
 
-#include "bridge/WinampControlServerDelegate.h"
 #include "common/ByteOrder.h"
 #include "server/wire/Commands.h"
 #include "server/wire/Frame.h"
+#include "server/wire/PlayerRecords.h"
 
 #include <array>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // change something. Calls arrive on the engine's threads; everything is under one mutex.
 #pragma once
 
-#include "library/WinampMediaLibraryList.h"
-#include "tests/support/StubDelegate.h"
+#include "server/wire/WinampMediaLibraryList.h"
+#include "tools/testkit/StubDelegate.h"
 
 #include <atomic>
 #include <functional>

@@ -169,9 +169,9 @@ TEST(JsonTest, ValuesEscapesAndErrorsWithLineAndColumn) {
     EXPECT_EQ(parseJson("\"\xe6\x9d\xb1\xf0\x9f\x8e\xb5\"", e)->text, u"\u6771\U0001F3B5");
 
     auto err = [](const char* text) {
-        JsonError e;
-        EXPECT_FALSE(parseJson(text, e).has_value()) << text;
-        return e.describe();
+        JsonError error;
+        EXPECT_FALSE(parseJson(text, error).has_value()) << text;
+        return error.describe();
     };
     EXPECT_EQ(err("{\"a\": 1,\n  \"b\" 2}"),
               "line 2, column 7: expected ':' after the member name");

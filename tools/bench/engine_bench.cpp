@@ -5,8 +5,8 @@
 #include "platform/Clock.h"
 #include "server/engine/WinampControlServer.h"
 #include "server/wire/Messages.h"
-#include "tests/support/StubDelegate.h"
 #include "tools/bench/LatencyStats.h"
+#include "tools/testkit/StubDelegate.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // encode the MSG_LIBRARY_LIST payload and wrap it in the high-compression envelope; compared
 // with LZ4_compress_HC at level 9 alone on the same payload bytes, in the same run.
 //   lists_bench [track count, default 100000] [runs, default 5]
-#include "library/WinampMediaLibraryList.h"
 #include "server/wire/Frame.h"
+#include "server/wire/WinampMediaLibraryList.h"
 
 #include <lz4.h>
 #include <lz4hc.h>

@@ -1,6 +1,6 @@
 // Round trip of a 16-byte message through TcpServer with an echoing delegate, against a plain
 // blocking-socket echo server measured in the same run.
-#include "server/TcpServer.h"
+#include "server/transport/TcpServer.h"
 #include "tools/bench/LatencyStats.h"
 
 #include <cstdlib>

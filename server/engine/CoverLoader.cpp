@@ -1,7 +1,7 @@
-#include "library/CoverLoader.h"
+#include "server/engine/CoverLoader.h"
 
-#include "bridge/WinampControlServerDelegate.h"
 #include "common/Murmur3.h"
+#include "server/engine/WinampControlServerDelegate.h"
 #include "server/wire/Messages.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "server/TcpServer.h"
+#include "server/transport/TcpServer.h"
 
 #include "platform/Clock.h"
 

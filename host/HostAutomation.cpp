@@ -1,4 +1,4 @@
-#include "bridge/HostAutomation.h"
+#include "host/HostAutomation.h"
 
 #include <vector>
 

@@ -2,7 +2,7 @@
 // benchmarks derive from it and override the few operations they care about.
 #pragma once
 
-#include "bridge/WinampControlServerDelegate.h"
+#include "server/engine/WinampControlServerDelegate.h"
 
 class StubDelegate : public WinampControlServerDelegate {
 public:

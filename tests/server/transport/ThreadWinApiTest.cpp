@@ -1,4 +1,4 @@
-#include "server/ThreadWinApi.h"
+#include "server/transport/ThreadWinApi.h"
 #include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "server/TcpServer.h"
+#include "server/transport/TcpServer.h"
 #include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>

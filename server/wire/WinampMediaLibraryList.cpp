@@ -1,4 +1,4 @@
-#include "library/WinampMediaLibraryList.h"
+#include "server/wire/WinampMediaLibraryList.h"
 
 #include <cstring>
 

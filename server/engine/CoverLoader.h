@@ -18,7 +18,7 @@
 // request lock (no engine path takes a request lock, so that nesting cannot invert).
 #pragma once
 
-#include "server/ThreadWinApi.h"
+#include "server/transport/ThreadWinApi.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -75,8 +75,7 @@ public:
     // The delegate at the time of the lookup; null means no lookup.
     virtual WinampControlServerDelegate* coverDelegate() = 0;
 
-protected:
-    ~CoverReplySink() = default;
+    virtual ~CoverReplySink() = default;
 };
 
 // image, album, requested size, artist (in and out), context. The thread looks only at the

@@ -14,7 +14,7 @@
 
 #include "platform/Socket.h"
 #include "platform/Sync.h"
-#include "server/ThreadWinApi.h"
+#include "server/transport/ThreadWinApi.h"
 
 #include <atomic>
 #include <cstdint>

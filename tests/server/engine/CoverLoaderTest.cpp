@@ -1,7 +1,7 @@
-#include "library/CoverLoader.h"
+#include "server/engine/CoverLoader.h"
 
-#include "tests/support/StubDelegate.h"
 #include "tests/support/TestSocket.h"
+#include "tools/testkit/StubDelegate.h"
 
 #include <gtest/gtest.h>
 

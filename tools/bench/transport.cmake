@@ -1,3 +1,0 @@
-add_executable(transport_bench ${CMAKE_CURRENT_LIST_DIR}/transport_bench.cpp)
-target_include_directories(transport_bench PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(transport_bench PRIVATE tandravole_server tandravole_warnings)
