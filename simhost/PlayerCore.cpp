@@ -15,7 +15,7 @@ constexpr int kMaxTrackEndsPerCatchUp = 100000;
 constexpr uint64_t kRestartThresholdMs = 5000;
 } // namespace
 
-PlayerCore::PlayerCore(LibraryData library, SimClock* clock, uint32_t openDelayMs)
+PlayerCore::PlayerCore(LibraryData library, platform::Clock* clock, uint32_t openDelayMs)
     : tracks(std::move(library.tracks)), playlists(std::move(library.playlists)), clock_(clock),
       openDelayMs_(openDelayMs) {
     byKey.reserve(tracks.size());
@@ -116,7 +116,7 @@ void PlayerCore::startEntry(int32_t index, uint64_t atMs) {
 }
 
 void PlayerCore::catchUp() {
-    uint64_t now = clock_->nowMs();
+    uint64_t now = clock_->monotonicMs();
     for (int guard = 0; guard < kMaxTrackEndsPerCatchUp; ++guard) {
         if (state == PlaybackState::Waiting) {
             if (now < anchor_)
@@ -154,7 +154,7 @@ int32_t PlayerCore::positionSeconds() {
     catchUp();
     if (position < 0)
         return 0;
-    return int32_t(elapsedMs(clock_->nowMs()) / 1000);
+    return int32_t(elapsedMs(clock_->monotonicMs()) / 1000);
 }
 
 int32_t PlayerCore::playbackFigure() {
@@ -169,7 +169,7 @@ void PlayerCore::play() {
     catchUp();
     if (nowPlaying.empty())
         return;
-    uint64_t now = clock_->nowMs();
+    uint64_t now = clock_->monotonicMs();
     if (position < 0) {
         position = 0;
         notify(host::kNotifyTrackChange);
@@ -190,7 +190,7 @@ void PlayerCore::stop() {
 
 void PlayerCore::playPause() {
     catchUp();
-    uint64_t now = clock_->nowMs();
+    uint64_t now = clock_->monotonicMs();
     if (state == PlaybackState::Playing) {
         elapsedBase_ = elapsedMs(now);
         setState(PlaybackState::Paused);
@@ -223,7 +223,7 @@ void PlayerCore::previous() {
     catchUp();
     if (position < 0)
         return;
-    uint64_t now = clock_->nowMs();
+    uint64_t now = clock_->monotonicMs();
     int32_t count = int32_t(nowPlaying.size());
     bool restart =
         elapsedMs(now) >= kRestartThresholdMs || (position == 0 && repeat != RepeatMode::List);
@@ -243,7 +243,7 @@ void PlayerCore::seek(int32_t seconds) {
     uint64_t duration = currentDurationMs();
     uint64_t target = seconds < 0 ? 0 : uint64_t(seconds) * 1000;
     elapsedBase_ = std::min(target, duration);
-    anchor_ = clock_->nowMs();
+    anchor_ = clock_->monotonicMs();
     statusChanged();
     catchUp();
 }
@@ -262,7 +262,7 @@ bool PlayerCore::selectEntry(int32_t index) {
         return true;
     }
     if (state == PlaybackState::Playing || state == PlaybackState::Waiting) {
-        startEntry(index, clock_->nowMs());
+        startEntry(index, clock_->monotonicMs());
         return true;
     }
     bool changed = index != position;
@@ -299,7 +299,7 @@ bool PlayerCore::removeEntry(int32_t index) {
     } else if (index == position) {
         bool active = state == PlaybackState::Playing || state == PlaybackState::Waiting;
         if (index < count && active) {
-            startEntry(index, clock_->nowMs()); // the entry that moved up plays next
+            startEntry(index, clock_->monotonicMs()); // the entry that moved up plays next
         } else {
             if (index >= count) {
                 position = count - 1;
@@ -385,12 +385,12 @@ void PlayerCore::playFiles(const std::vector<int32_t>& keys, int32_t start) {
     if (start < 0 || start >= int32_t(nowPlaying.size()))
         start = 0;
     position = -1; // so that starting counts as a change
-    startEntry(start, clock_->nowMs());
+    startEntry(start, clock_->monotonicMs());
 }
 
 uint64_t PlayerCore::msUntilNextChange() {
     catchUp();
-    uint64_t now = clock_->nowMs();
+    uint64_t now = clock_->monotonicMs();
     if (state == PlaybackState::Waiting)
         return anchor_ > now ? anchor_ - now : 0;
     if (state == PlaybackState::Playing) {

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "host/HostAutomation.h"
+#include "platform/Clock.h"
 #include "platform/Sync.h"
-#include "simhost/Clock.h"
 #include "simhost/Library.h"
 #include "simhost/Search.h"
 
@@ -35,7 +35,7 @@ struct CoverFiles {
 
 class PlayerCore {
 public:
-    PlayerCore(LibraryData library, SimClock* clock, uint32_t openDelayMs);
+    PlayerCore(LibraryData library, platform::Clock* clock, uint32_t openDelayMs);
 
     platform::CriticalSection lock;
 
@@ -114,7 +114,7 @@ private:
     uint64_t currentDurationMs();
     void queue(Pending p);
 
-    SimClock* clock_;
+    platform::Clock* clock_;
     uint32_t openDelayMs_;
     uint64_t elapsedBase_ = 0; // ms played before anchor_
     uint64_t anchor_ = 0;      // when playing (or waiting) began

@@ -34,11 +34,7 @@ std::filesystem::path defaultCoverCache() {
 }
 
 SimPlayer::SimPlayer(LibraryData library, SimOptions options) {
-    SimClock* clock = options.clock;
-    if (!clock) {
-        ownClock_ = std::make_unique<SteadyClock>();
-        clock = ownClock_.get();
-    }
+    platform::Clock* clock = options.clock ? options.clock : &platform::systemClock();
     assignAlbumIds(library.tracks);
     core_ = std::make_shared<PlayerCore>(std::move(library), clock, options.openDelayMs);
     if (!options.coverCache.empty()) {

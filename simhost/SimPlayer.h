@@ -7,7 +7,7 @@
 #pragma once
 
 #include "host/HostAutomation.h"
-#include "simhost/Clock.h"
+#include "platform/Clock.h"
 #include "simhost/Library.h"
 #include "simhost/PlayerCore.h"
 
@@ -23,7 +23,7 @@ namespace simhost {
 constexpr int32_t kSimMajorVersion = 31;
 
 struct SimOptions {
-    SimClock* clock = nullptr;          // null: the steady clock
+    platform::Clock* clock = nullptr;   // null: the system's clock
     std::filesystem::path coverCache;   // album covers are written here; empty: no covers
     uint32_t openDelayMs = 0;           // time spent waiting (state 3) before a track plays
     bool writeEqualizerPresets = false; // store the stock presets in the registry seam
@@ -65,7 +65,6 @@ public:
     PlayerCore& core() { return *core_; }
 
 private:
-    std::unique_ptr<SimClock> ownClock_;
     std::shared_ptr<PlayerCore> core_;
     host::HostObjectPtr root_;
     std::string startupProblem_;

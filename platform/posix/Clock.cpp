@@ -5,11 +5,14 @@
 
 namespace platform {
 
-uint32_t tickCount() {
+uint64_t monotonicMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    uint64_t ms = uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms);
+    return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u;
+}
+
+uint32_t tickCount() {
+    return static_cast<uint32_t>(monotonicMs());
 }
 
 uint64_t fileTimeNow() {
@@ -23,6 +26,19 @@ void sleepMs(uint32_t ms) {
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     while (nanosleep(&ts, &ts) != 0) {
     }
+}
+
+namespace {
+class SystemClock final : public Clock {
+public:
+    uint64_t monotonicMs() override { return platform::monotonicMs(); }
+    uint64_t fileTime() override { return fileTimeNow(); }
+};
+} // namespace
+
+Clock& systemClock() {
+    static SystemClock clock;
+    return clock;
 }
 
 } // namespace platform

@@ -8,6 +8,10 @@ uint32_t tickCount() {
     return GetTickCount();
 }
 
+uint64_t monotonicMs() {
+    return GetTickCount64();
+}
+
 uint64_t fileTimeNow() {
     FILETIME ft;
     GetSystemTimeAsFileTime(&ft);
@@ -16,6 +20,19 @@ uint64_t fileTimeNow() {
 
 void sleepMs(uint32_t ms) {
     Sleep(ms);
+}
+
+namespace {
+class SystemClock final : public Clock {
+public:
+    uint64_t monotonicMs() override { return platform::monotonicMs(); }
+    uint64_t fileTime() override { return fileTimeNow(); }
+};
+} // namespace
+
+Clock& systemClock() {
+    static SystemClock clock;
+    return clock;
 }
 
 } // namespace platform

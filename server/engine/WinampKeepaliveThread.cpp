@@ -1,15 +1,9 @@
 #include "server/engine/WinampKeepaliveThread.h"
 
-#include "platform/Clock.h"
 #include "server/engine/WinampControlServer.h"
 
 WinampKeepaliveThread::~WinampKeepaliveThread() {
     stopAndJoin();
-}
-
-uint32_t WinampKeepaliveThread::now() {
-    Clock clock = clock_.load();
-    return clock ? clock() : platform::tickCount();
 }
 
 void WinampKeepaliveThread::touch() {
@@ -27,9 +21,8 @@ void WinampKeepaliveThread::Run() {
     uint32_t k = interval_;
     if (k == 0 || !server_)
         return;
-    uint32_t second = secondMs_;
-    uint32_t probeEvery = k * second, timeout = 2 * k * second;
-    uint32_t pause = k < 6 ? k * second / 5 : second;
+    uint32_t probeEvery = k * 1000, timeout = 2 * k * 1000;
+    uint32_t pause = k < 6 ? k * 200 : 1000;
     touch();
     server_->sendKeepalive();
     uint32_t lastProbe = now();
@@ -45,7 +38,7 @@ void WinampKeepaliveThread::Run() {
             server_->sendKeepalive();
             lastProbe = t;
         }
-        if (WaitForStopRequest(pause ? pause : 1))
+        if (WaitForStopRequest(pause))
             return;
     }
     server_->kickSession();

@@ -5,6 +5,7 @@
 // without it.
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Sync.h"
 #include "server/transport/ThreadWinApi.h"
 
@@ -15,8 +16,6 @@ class WinampControlServer;
 
 class WinampKeepaliveThread : public ThreadWinApi {
 public:
-    using Clock = uint32_t (*)(); // milliseconds, wrapping like GetTickCount
-
     explicit WinampKeepaliveThread(WinampControlServer* server) : server_(server) {}
     ~WinampKeepaliveThread() override;
 
@@ -25,9 +24,10 @@ public:
     // Owner only, while the thread is stopped.
     void setInterval(uint8_t seconds) { interval_ = seconds; }
     uint8_t interval() const { return interval_; }
-    // Length of the interval's second in clock milliseconds (1000); tests shorten it.
-    void setSecondLength(uint32_t ms) { secondMs_ = ms ? ms : 1; }
-    void setClock(Clock clock) { clock_ = clock; }
+    // The clock that last seen, probes and the time-out are measured with (the system's
+    // unless set). Its tick count is read with GetTickCount's 32-bit wrap-around. The pauses
+    // between passes are real time.
+    void setClock(platform::Clock& clock) { clock_ = &clock; }
 
     // MSG_KEEPALIVE arrived from the app.
     void touch();
@@ -38,8 +38,7 @@ private:
     WinampControlServer* server_;
     uint32_t lastSeen_ = 0;
     platform::CriticalSection lock_;
-    std::atomic<uint32_t> secondMs_{1000};
-    std::atomic<Clock> clock_{nullptr};
+    std::atomic<platform::Clock*> clock_{&platform::systemClock()};
 
-    uint32_t now();
+    uint32_t now() { return clock_.load()->tickCount(); }
 };

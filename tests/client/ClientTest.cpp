@@ -52,6 +52,7 @@ protected:
     }
 
     FakePlayer player;
+    platform::ManualClock clock; // outlives the server, whose keep-alive thread reads it
     WinampControlServer server;
     uint16_t port = 0;
     std::string out, err;
@@ -96,18 +97,24 @@ TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
 }
 
 TEST_F(ClientTest, KeepaliveProbesAreAnsweredSoTheSessionSurvives) {
-    // A keep-alive "second" of 200 ms: probes every 200 ms, a kick after 400 ms of silence.
-    server.keepalive().setSecondLength(200);
+    // Interval 1 s on a clock the test moves: a probe per second, a kick after more than 2 s
+    // without an answer. Five seconds pass; only the client's answers keep the session.
+    server.keepalive().setClock(clock);
     RemoteClient client;
     ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
     ASSERT_EQ(client.login("", true, 1, 3000), ClientStatus::Ok);
-    const uint32_t start = platform::tickCount();
-    while (platform::tickCount() - start < 1000) {
-        wire::ReceivedMessage m;
-        ClientStatus s = client.receive(m, 100);
-        ASSERT_TRUE(s == ClientStatus::Ok || s == ClientStatus::Timeout) << describeStatus(s);
+    for (uint32_t answered = 1; answered <= 5; ++answered) {
+        const uint32_t start = platform::tickCount();
+        while (client.keepalivesAnswered() < answered && platform::tickCount() - start < 5000) {
+            wire::ReceivedMessage m;
+            ClientStatus s = client.receive(m, 50);
+            ASSERT_TRUE(s == ClientStatus::Ok || s == ClientStatus::Timeout) << describeStatus(s);
+        }
+        ASSERT_GE(client.keepalivesAnswered(), answered);
+        ASSERT_TRUE(
+            waitUntil([&] { return server.keepalive().lastSeen() == clock.tickCount(); }, 5000));
+        clock.advance(1001);
     }
-    EXPECT_GE(client.keepalivesAnswered(), 3u);
     ASSERT_TRUE(client.query(wire::QUERY_PLAYER_STATUS, 0));
     wire::ReceivedMessage m;
     EXPECT_EQ(client.waitForType(wire::MSG_PLAYER_STATUS, m, 3000), ClientStatus::Ok);

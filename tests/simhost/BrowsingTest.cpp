@@ -178,7 +178,7 @@ TEST_F(BrowsingTest, WordSearchNarrowsAndRuleFillsMatchTheData) {
 }
 
 TEST_F(BrowsingTest, EventsArriveOnTheThreadThatPumps) {
-    ManualClock clock;
+    platform::ManualClock clock;
     SimPlayer p(*library, SimOptions{&clock, {}, 0, false});
     struct Sink : HostEventSink {
         std::vector<std::thread::id> threads;

@@ -81,7 +81,7 @@ protected:
         return sink.names;
     }
 
-    ManualClock clock;
+    platform::ManualClock clock;
     SimPlayer player;
     HostObjectPtr root, playback, now, volume;
     RecordingSink sink;

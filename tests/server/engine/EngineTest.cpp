@@ -371,6 +371,7 @@ protected:
     }
 
     RecordingDelegate fake;
+    platform::ManualClock clock; // outlives the server, whose keep-alive thread reads it
     WinampControlServer server;
     uint16_t port = 0;
 };
@@ -955,72 +956,63 @@ TEST_F(Engine, QueryAndCommandBackToBackRunInOrder) {
     EXPECT_EQ(fake.calls(), (std::vector<std::string>{"getPlayerStatus()", "playbackCommand(4)"}));
 }
 
-// Keep-alive with a second shortened to 20 ms: probes every interval, a kick after two
-// silent intervals, and none while the app answers.
+// Keep-alive against a clock the test moves: a probe each interval, a kick after more than
+// two silent intervals, and none while the app answers. The thread looks every 200 ms.
 TEST_F(Engine, KeepaliveProbesAndKicksASilentApp) {
-    server.keepalive().setSecondLength(20);
+    server.keepalive().setClock(clock);
     Peer p(port);
-    ASSERT_EQ(p.login("", 1, 2), 1); // interval 2 "seconds" = 40 ms
-    int probes = 0;
-    std::vector<uint8_t> rest;
-    uint32_t start = platform::tickCount();
-    for (int i = 0; i < 50; ++i) {
-        ReceivedMessage m = p.next(500);
-        if (m.type == 0)
-            break;
-        probes += m.type == MSG_KEEPALIVE;
-    }
-    EXPECT_GE(probes, 1);
-    EXPECT_TRUE(p.client.closedByPeer(1000));
-    EXPECT_GE(platform::tickCount() - start, 60u);
-    EXPECT_FALSE(server.loggedIn());
+    ASSERT_EQ(p.login("", 1, 1), 1);
+    EXPECT_EQ(p.nextOf(MSG_KEEPALIVE).type, uint32_t(MSG_KEEPALIVE)); // the first probe
+    clock.advance(1001);
+    EXPECT_EQ(p.nextOf(MSG_KEEPALIVE).type, uint32_t(MSG_KEEPALIVE)); // one interval later
+    clock.advance(998);                                               // 1999 ms of silence
+    EXPECT_FALSE(p.client.closedByPeer(500));
+    EXPECT_TRUE(server.loggedIn());
+    clock.advance(2); // 2001 ms
+    EXPECT_TRUE(p.client.closedByPeer(5000));
+    EXPECT_TRUE(waitUntil([&] { return !server.loggedIn(); }));
 }
 
 TEST_F(Engine, KeepaliveFromTheAppKeepsTheSessionAlive) {
-    server.keepalive().setSecondLength(20);
+    WinampKeepaliveThread& k = server.keepalive();
+    k.setClock(clock);
     Peer p(port);
-    ASSERT_EQ(p.login("", 1, 1), 1); // 20 ms interval, kick after 40 ms of silence
-    for (int i = 0; i < 15; ++i) {
+    ASSERT_EQ(p.login("", 1, 1), 1); // kick after more than 2000 ms of silence
+    for (int i = 0; i < 4; ++i) {    // 6 s in all, never 2 s without a keep-alive
         p.sendRaw(MSG_KEEPALIVE, {});
-        platform::sleepMs(10);
+        ASSERT_TRUE(waitUntil([&] { return k.lastSeen() == clock.tickCount(); }));
+        clock.advance(1500);
     }
+    EXPECT_FALSE(p.client.closedByPeer(300));
     EXPECT_TRUE(server.loggedIn());
     p.query(QUERY_CURRENT_INDEX);
     EXPECT_EQ(p.nextOf(MSG_CURRENT_INDEX).type, uint32_t(MSG_CURRENT_INDEX));
 }
 
 TEST_F(Engine, LoginWithoutKeepaliveByteNeverTimesOut) {
-    server.keepalive().setSecondLength(5);
+    server.keepalive().setClock(clock);
     Peer p(port);
     ASSERT_EQ(p.login("", 0, 0, false), 1);
     EXPECT_FALSE(server.keepalive().IsRunning());
-    EXPECT_FALSE(p.client.closedByPeer(100));
+    clock.advance(24 * 3600 * 1000);
+    EXPECT_FALSE(p.client.closedByPeer(300));
 }
 
-// The keep-alive body against a clock the test drives: wrap-around detects no time-out.
-namespace {
-std::atomic<uint32_t> fakeNow{0};
-uint32_t fakeClock() {
-    return fakeNow.load();
-}
-} // namespace
-
+// u32 tick arithmetic: while the counter has wrapped past last seen, no time-out is detected.
 TEST_F(Engine, KeepaliveSeesNoTimeoutWhileTheTickCounterHasWrapped) {
     WinampKeepaliveThread& k = server.keepalive();
-    k.setClock(&fakeClock);
-    k.setSecondLength(10);
+    k.setClock(clock);
+    const uint64_t seen = 0x1FFFFF000ull; // tick 0xFFFFF000, 4096 ms before the wrap
+    clock.setMonotonicMs(seen);
     Peer p(port);
-    fakeNow = 0xFFFFFF00u;
     ASSERT_EQ(p.login("", 1, 1), 1);
-    ASSERT_TRUE(waitUntil([&] { return k.lastSeen() == 0xFFFFFF00u; }));
-    fakeNow = 5; // wrapped: now is not greater than last seen
-    EXPECT_FALSE(p.client.closedByPeer(80));
-    fakeNow = 0xFFFFFF00u + 10; // within two intervals
-    EXPECT_FALSE(p.client.closedByPeer(40));
-    fakeNow = 0xFFFFFF00u + 21; // more than two intervals of silence
-    EXPECT_TRUE(p.client.closedByPeer(1000));
-    k.Stop(true);
-    k.setClock(nullptr);
+    ASSERT_TRUE(waitUntil([&] { return k.lastSeen() == 0xFFFFF000u; }));
+    clock.setMonotonicMs(0x200000005ull); // wrapped: now is not greater than last seen
+    EXPECT_FALSE(p.client.closedByPeer(500));
+    clock.setMonotonicMs(seen + 2000); // exactly two intervals: not yet
+    EXPECT_FALSE(p.client.closedByPeer(500));
+    clock.setMonotonicMs(seen + 2001);
+    EXPECT_TRUE(p.client.closedByPeer(5000));
 }
 
 TEST(EngineLifetime, DestroyingTheServerWithALiveSessionEndsEverything) {

@@ -1,0 +1,34 @@
+#include "common/Log.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<LogSink*> installed{nullptr};
+} // namespace
+
+const char* logKindName(LogKind kind) {
+    switch (kind) {
+    case LogKind::Connection:
+        return "connection";
+    case LogKind::Session:
+        return "session";
+    case LogKind::Message:
+        return "message";
+    case LogKind::Error:
+        return "error";
+    }
+    return "?";
+}
+
+void setLogSink(LogSink* sink) {
+    installed.store(sink);
+}
+
+bool logEnabled() {
+    return installed.load(std::memory_order_relaxed) != nullptr;
+}
+
+void logEvent(LogKind kind, std::string_view text) {
+    if (LogSink* sink = installed.load())
+        sink->write(kind, text);
+}
