@@ -1,0 +1,179 @@
+// The host-thread seam, the same tests on both platforms: a real hidden window and
+// SendMessageW under Wine, our own loop on POSIX. The test's main thread is the host's thread.
+#include "bridge/HostWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+using namespace bridge;
+
+namespace {
+
+constexpr uint32_t kPlay = 40002;
+constexpr uint32_t kAsk = 40011;
+
+// Runs the host's loop until cond holds or the deadline passes.
+template <class Cond> bool pumpUntil(HostLoop& loop, Cond cond, int ms = 10000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        loop.runOnce(10);
+    }
+    return true;
+}
+
+struct Seen {
+    std::thread::id thread;
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+};
+
+class HostWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = createHostWindow(
+            [this](uint32_t m, uintptr_t w, intptr_t l) { return procedure(m, w, l); });
+        ASSERT_TRUE(window);
+    }
+
+    std::optional<intptr_t> procedure(uint32_t m, uintptr_t w, intptr_t l) {
+        if (m < 40000 && m != kWmTimer && m != kWmPowerBroadcast)
+            return std::nullopt; // the system's own messages to a new window
+        seen.push_back({std::this_thread::get_id(), m, w, l});
+        if (m == kWmTimer)
+            ++timerTicks;
+        if (m == kAsk && w == 1) // a nested send from inside the procedure
+            return window->send(kAsk, 0, l) + 1;
+        if (m == kWmPowerBroadcast)
+            return std::nullopt; // default processing after ours
+        return intptr_t(w) * 1000 + l;
+    }
+
+    HostLoop loop;
+    std::unique_ptr<HostWindow> window;
+    std::vector<Seen> seen; // written on the host's thread only
+    std::atomic<int> timerTicks{0};
+};
+
+} // namespace
+
+TEST_F(HostWindowTest, SendsFromOtherThreadsRunOnTheHostThreadOneAtATimeWithTheirResults) {
+    const std::thread::id host = std::this_thread::get_id();
+    std::atomic<int> finished{0};
+    std::vector<intptr_t> results(4);
+    std::vector<std::thread> senders;
+    for (int i = 0; i < 4; ++i)
+        senders.emplace_back([&, i] {
+            results[i] = window->send(kPlay, uintptr_t(i + 1), 7);
+            ++finished;
+        });
+    ASSERT_TRUE(pumpUntil(loop, [&] { return finished == 4; }));
+    for (auto& t : senders)
+        t.join();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(results[i], (i + 1) * 1000 + 7);
+    ASSERT_EQ(seen.size(), 4u);
+    for (const Seen& s : seen) {
+        EXPECT_EQ(s.thread, host);
+        EXPECT_EQ(s.message, kPlay);
+    }
+}
+
+TEST_F(HostWindowTest, ASenderWaitsUntilTheHostThreadPumps) {
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        window->send(kPlay, 0, 1);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the host is not pumping
+    EXPECT_FALSE(done);
+    EXPECT_TRUE(seen.empty());
+    ASSERT_TRUE(pumpUntil(loop, [&] { return done.load(); }));
+    sender.join();
+}
+
+TEST_F(HostWindowTest, ASendFromTheHostThreadRunsDirectlyAndMayNest) {
+    EXPECT_EQ(window->send(kAsk, 1, 5), 5 + 1); // outer runs the inner one, nested
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].wParam, 1u);
+    EXPECT_EQ(seen[1].wParam, 0u);
+}
+
+TEST_F(HostWindowTest, PostedSystemMessagesArriveInOrderOnTheHostThread) {
+    std::thread poster([&] {
+        EXPECT_TRUE(window->post(kWmPowerBroadcast, kPbtApmSuspend, 0));
+        EXPECT_TRUE(window->post(kWmPowerBroadcast, kPbtApmResumeAutomatic, 0));
+    });
+    poster.join();
+    ASSERT_TRUE(pumpUntil(loop, [&] { return seen.size() == 2; }));
+    EXPECT_EQ(seen[0].wParam, kPbtApmSuspend);
+    EXPECT_EQ(seen[1].wParam, kPbtApmResumeAutomatic);
+    EXPECT_EQ(seen[0].thread, std::this_thread::get_id());
+}
+
+TEST_F(HostWindowTest, TimersTickUntilKilledAlsoWhenSetFromAnotherThread) {
+    std::thread setter([&] { EXPECT_TRUE(window->setTimer(3, 10)); });
+    ASSERT_TRUE(pumpUntil(loop, [&] { return timerTicks >= 3; }));
+    setter.join();
+    for (const Seen& s : seen) {
+        EXPECT_EQ(s.message, kWmTimer);
+        EXPECT_EQ(s.wParam, 3u);
+    }
+    std::atomic<bool> killed{false};
+    std::thread killer([&] {
+        window->killTimer(3);
+        killed = true;
+    });
+    ASSERT_TRUE(pumpUntil(loop, [&] { return killed.load(); }));
+    killer.join();
+    for (int i = 0; i < 5; ++i) // a tick already on its way may still arrive
+        loop.runOnce(10);
+    int ticks = timerTicks;
+    for (int i = 0; i < 10; ++i)
+        loop.runOnce(10);
+    EXPECT_EQ(timerTicks, ticks);
+}
+
+TEST_F(HostWindowTest, ClosingReleasesAWaitingSenderAndLaterSendsReturnZeroAtOnce) {
+    std::atomic<intptr_t> result{-1};
+    std::thread sender([&] { result = window->send(kPlay, 9, 9); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    window->close();
+    ASSERT_TRUE(pumpUntil(loop, [&] { return result.load() != -1; }));
+    sender.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(window->send(kPlay, 1, 1), 0);
+    EXPECT_FALSE(window->post(kPlay, 1, 1));
+    EXPECT_TRUE(seen.empty());
+}
+
+// Tearing down what may be blocked in a send (the server's threads) from the host's thread:
+// the host keeps answering while it waits, so neither waits for the other.
+TEST_F(HostWindowTest, PumpWhileAnswersSendsFromTheWorkItWaitsFor) {
+    for (int round = 0; round < 50; ++round) {
+        std::atomic<bool> stop{false};
+        std::thread busy([&] {
+            while (!stop)
+                window->send(kPlay, 2, 3);
+        });
+        window->pumpWhile([&] {
+            EXPECT_EQ(window->send(kPlay, 4, 4), 4004);
+            stop = true;
+            busy.join();
+        });
+    }
+    EXPECT_GE(seen.size(), 50u);
+}
+
+TEST_F(HostWindowTest, EachWindowHasItsOwnNonZeroHandle) {
+    auto other = createHostWindow([](uint32_t, uintptr_t, intptr_t) { return intptr_t(0); });
+    ASSERT_TRUE(other);
+    EXPECT_NE(window->handle(), 0);
+    EXPECT_NE(other->handle(), window->handle());
+}
