@@ -103,9 +103,12 @@ CTandravoleCtrl::~CTandravoleCtrl() {
     // The server's threads (and the update check, which reads the server) may be blocked in
     // a send to the hidden window right now: stop them while the host's thread keeps
     // answering, so neither waits for the other.
+    // server_ keeps pointing at the server while it is destroyed: its threads, until they are
+    // joined, still call the delegate, which pushes through it.
     auto stopThreads = [this] {
         updateCheck_->stop();
-        server_.reset();
+        delete server_.get();
+        server_.release();
     };
     if (window_)
         window_->pumpWhile(stopThreads);
