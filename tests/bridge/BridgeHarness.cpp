@@ -85,6 +85,7 @@ void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
     SaveSettings(settings);
     bridge::ControlEnvironment env;
     env.clock = &clock;
+    env.windowFactory = windowFactory;
     env.panel = std::make_unique<RecordingPanel>(seams);
     env.messageBoxes = std::make_unique<RecordingBoxes>(seams);
     env.dnsSd = std::make_unique<RecordingDnsSd>(seams);

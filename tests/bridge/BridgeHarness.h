@@ -301,6 +301,7 @@ protected:
     std::unique_ptr<HostThread> host;
     std::unique_ptr<CTandravoleCtrl> ctrl; // created and destroyed on the host's thread
     bridge::InitResult initResult = bridge::InitResult::Ok;
+    bridge::WindowFactory windowFactory; // null: the real one
     std::vector<uint32_t> burst;
 };
 
