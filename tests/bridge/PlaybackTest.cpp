@@ -143,10 +143,10 @@ TEST_F(BridgeTest, SleepTimerAtATimeFiresOnTheClockAndStartsThePowerAction) {
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Stopped);
 
     // Suspend (action 2) maps to power action 0; a running power action is left alone.
+    seams->powerRunning = true;
     ASSERT_TRUE(app->send(armTimer(0, 2, 1)));
     sync(*app);
     clock.advance(1000);
-    seams->powerRunning = true;
     systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
     EXPECT_FALSE(decodeTimer(next(*app, MSG_SLEEP_TIMER)).enabled);
     seams->powerRunning = false;
