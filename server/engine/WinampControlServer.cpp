@@ -9,10 +9,9 @@
 #include <cstring>
 
 using namespace wire;
+using namespace player;
 
 namespace {
-constexpr uint32_t kCurrent = 0xFFFFFFFFu;
-constexpr uint32_t kAtEnd = 0xFFFFFFFEu;
 constexpr size_t kLocalReceive = 256;
 
 std::u16string utf16(const std::string& s) {
@@ -248,7 +247,7 @@ void WinampControlServer::sendPlayerStatus(const PlayerStatus& status) {
 }
 
 void WinampControlServer::sendCurrentIndex(uint32_t index) {
-    if (index == kCurrent)
+    if (index == uint32_t(kNoIndex))
         return;
     CurrentIndexMessage m;
     m.index = index;
@@ -256,7 +255,7 @@ void WinampControlServer::sendCurrentIndex(uint32_t index) {
 }
 
 void WinampControlServer::sendListChanged(uint32_t playlistId) {
-    if (playlistId == kCurrent) {
+    if (playlistId == kNowPlayingU) {
         sendFrame(Rule::LoggedInNotQuiet, encodeFrame(NowPlayingChangedMessage{}));
         return;
     }
@@ -407,7 +406,7 @@ struct EngineHandlers {
         s.handlePlayerCommand(d, m.command, m.argument);
     }
     void operator()(const SetRatingMessage& m) { d.setCurrentTrackRating(m.rating); }
-    void operator()(const MoveNowPlayingMessage& m) { d.moveTrack(-1, m.from, m.to); }
+    void operator()(const MoveNowPlayingMessage& m) { d.moveTrack(kNowPlaying, m.from, m.to); }
     void operator()(const QuietMessage&) {}
     void operator()(const LibraryQueryMessage& m) {
         WinampMediaLibraryListBase* list = nullptr;
@@ -422,7 +421,7 @@ struct EngineHandlers {
     void operator()(const ClearPlaylistMessage& m) { d.clearPlaylist(m.playlistId); }
     void operator()(const LibraryAddMessage& m) {
         d.addLibraryItemsToPlaylist(int32_t(m.playlistId), utf16(m.texts[0]), utf16(m.texts[1]),
-                                    utf16(m.texts[2]), u"", m.item, kAtEnd);
+                                    utf16(m.texts[2]), u"", m.item, kAtEndU);
     }
     void operator()(const KeepaliveMessage&) { s.keepalive_->touch(); }
     void operator()(const SearchMessage& m) {
@@ -435,18 +434,18 @@ struct EngineHandlers {
         s.sendSearchResults(m.searchId, list);
     }
     void operator()(const AddSearchResultsMessage& m) {
-        d.addSearchResultsToPlaylist(-1, m.searchId, int32_t(m.item), -2);
+        d.addSearchResultsToPlaylist(kNowPlaying, m.searchId, int32_t(m.item), kAtEnd);
     }
     void operator()(const FillNowPlayingMessage& m) {
         d.fillNowPlayingFromFilter(m.kind, m.rating, m.orHigher != 0);
     }
-    void operator()(const CreatePlaylistMessage& m) { d.createPlaylist(utf16(m.name), kCurrent); }
+    void operator()(const CreatePlaylistMessage& m) { d.createPlaylist(utf16(m.name), kCurrentU); }
     void operator()(const RemoveTrackMessage& m) {
         d.removeTrack(int32_t(m.playlistId), int32_t(m.index));
     }
     void operator()(const MoveTrackMessage& m) { d.moveTrack(int32_t(m.playlistId), m.from, m.to); }
     void operator()(const AddSearchResultsToMessage& m) {
-        d.addSearchResultsToPlaylist(int32_t(m.playlistId), m.searchId, int32_t(m.item), -2);
+        d.addSearchResultsToPlaylist(int32_t(m.playlistId), m.searchId, int32_t(m.item), kAtEnd);
     }
     void operator()(const CoverRequestMessage& m) {
         CoverRequest request;
@@ -541,7 +540,7 @@ void WinampControlServer::handleQuery(WinampControlServerDelegate& d, uint8_t su
     case QUERY_PLAYLISTS: {
         std::vector<PlaylistEntry> all;
         PlaylistsMessage m;
-        if (d.getPlaylists(all, -1)) {
+        if (d.getPlaylists(all, kCurrent)) {
             if (all.empty())
                 break;
             for (PlaylistEntry& e : all)
@@ -557,10 +556,10 @@ void WinampControlServer::handleQuery(WinampControlServerDelegate& d, uint8_t su
     case QUERY_COMPOSERS:
     case QUERY_ALBUMS_2:
     case QUERY_ALBUMS_3: {
-        uint32_t kind = sub == QUERY_ARTISTS     ? 1
-                        : sub == QUERY_GENRES    ? 0
-                        : sub == QUERY_COMPOSERS ? 2
-                                                 : 6;
+        uint32_t kind = sub == QUERY_ARTISTS     ? CATEGORY_ARTISTS
+                        : sub == QUERY_GENRES    ? CATEGORY_GENRES
+                        : sub == QUERY_COMPOSERS ? CATEGORY_COMPOSERS
+                                                 : CATEGORY_ALBUMS;
         WinampMediaLibraryListBase* list = nullptr;
         if (d.listLibraryCategory(kind, list))
             sendLibraryList(parameter, list);
@@ -603,7 +602,7 @@ void WinampControlServer::handleQuery(WinampControlServerDelegate& d, uint8_t su
             m.parameter = parameter;
             m.playlists = std::move(all);
             sendFrame(Rule::LoggedInNotQuiet, encodeFrame(m));
-        } else if (parameter == kCurrent) {
+        } else if (parameter == kCurrentU) {
             sendFrame(Rule::LoggedInNotQuiet, encodeFrame(PlaylistsMessage{}));
         } else {
             PlaylistsExMessage m;
@@ -614,7 +613,7 @@ void WinampControlServer::handleQuery(WinampControlServerDelegate& d, uint8_t su
     }
     case QUERY_POWER_ACTION: {
         uint32_t action = parameter & 0xFF;
-        if (action > 2)
+        if (action > POWER_OFF)
             break;
         bool allowed;
         {
@@ -645,6 +644,7 @@ void WinampControlServer::handleQuery(WinampControlServerDelegate& d, uint8_t su
     }
     case QUERY_SLEEP_TIMER: {
         bool enabled = false;
+        // Out of range unless the delegate fills them: then nothing is sent.
         uint32_t mode = 2, action = 3, seconds = 0;
         d.getSleepTimer(enabled, mode, action, seconds);
         sendSleepTimer(enabled, mode, action, seconds);
@@ -660,13 +660,13 @@ void WinampControlServer::handlePlayerCommand(WinampControlServerDelegate& d, ui
     uint8_t b1 = uint8_t(argument & 0xFF);
     switch (command) {
     case CMD_PLAY_PAUSE:
-        d.playbackCommand(0);
+        d.playbackCommand(PLAYBACK_PLAY_PAUSE);
         break;
     case CMD_PLAY:
-        d.playbackCommand(1);
+        d.playbackCommand(PLAYBACK_PLAY);
         break;
     case CMD_STOP:
-        d.playbackCommand(2);
+        d.playbackCommand(PLAYBACK_STOP);
         break;
     case CMD_SHUFFLE:
         d.setShuffle(b1 != 0);
@@ -681,16 +681,16 @@ void WinampControlServer::handlePlayerCommand(WinampControlServerDelegate& d, ui
         d.setPosition(int32_t(argument));
         break;
     case CMD_NEXT:
-        d.playbackCommand(4);
+        d.playbackCommand(PLAYBACK_NEXT);
         break;
     case CMD_PREVIOUS:
-        d.playbackCommand(3);
+        d.playbackCommand(PLAYBACK_PREVIOUS);
         break;
     case CMD_SET_INDEX:
         d.setCurrentTrackIndex(int32_t(argument));
         break;
     case CMD_REMOVE:
-        d.removeTrack(-1, int32_t(argument));
+        d.removeTrack(kNowPlaying, int32_t(argument));
         break;
     case CMD_PLAY_PLAYLIST:
         d.playPlaylist(int32_t(argument));
@@ -699,7 +699,7 @@ void WinampControlServer::handlePlayerCommand(WinampControlServerDelegate& d, ui
         d.reservedPairCommand(uint16_t(argument & 0xFFFF), uint16_t(argument >> 16));
         break;
     case CMD_RANDOM:
-        d.playbackCommand(5);
+        d.playbackCommand(PLAYBACK_RANDOM);
         break;
     case CMD_RESERVED:
         d.reservedCommand();
