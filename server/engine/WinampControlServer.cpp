@@ -4,13 +4,19 @@
 // WinampControlServerPushes.cpp, the handlers in WinampControlServerDispatch.cpp.
 #include "server/engine/WinampControlServer.h"
 
+#include "common/Log.h"
 #include "platform/Clock.h"
+#include "server/engine/Guarded.h"
 #include "server/wire/Messages.h"
 
 using namespace wire;
 
 namespace {
 constexpr size_t kLocalReceive = 256;
+
+std::string connection(uint32_t id) {
+    return "connection " + std::to_string(id);
+}
 } // namespace
 
 WinampControlServer::WinampControlServer()
@@ -98,8 +104,10 @@ bool WinampControlServer::powerActionsAllowed() {
 
 void WinampControlServer::kickSession() {
     platform::ScopedLock hold(sessionLock_);
-    if (session_)
+    if (session_) {
+        logLazy(LogKind::Session, [&] { return connection(session_) + " kicked"; });
         transport_.stopConnection(session_);
+    }
     loggedIn_ = 0;
     quiet_ = 0;
     passwordUsed_ = 0;
@@ -112,8 +120,17 @@ void WinampControlServer::kickSession() {
 bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint32_t) {
     platform::ScopedLock hold(sessionLock_);
     if (session_) {
-        if (!allowKick_)
+        if (!allowKick_) {
+            logLazy(LogKind::Connection, [&] {
+                return connection(connectionId) + " refused: " + connection(session_) +
+                       " holds the session";
+            });
             return false;
+        }
+        logLazy(LogKind::Session, [&] {
+            return connection(connectionId) + " takes the session over from " +
+                   connection(session_);
+        });
         if (loggedIn_) {
             ServerNoticeMessage notice;
             notice.reason = NOTICE_TAKEN_OVER;
@@ -125,8 +142,12 @@ bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint
     // Password used stays as the latest login attempt left it; only kickSession clears it.
     quiet_ = 0;
     session_ = connectionId;
+    logLazy(LogKind::Connection, [&] { return connection(connectionId) + " accepted"; });
     if (WinampControlServerDelegate* d = delegate_)
-        d->onClientConnected();
+        runGuarded(
+            LogKind::Error,
+            [&] { return connection(connectionId) + ": the delegate's onClientConnected failed"; },
+            [&] { d->onClientConnected(); });
     sendHello(connectionId);
     return true;
 }
@@ -139,8 +160,15 @@ void WinampControlServer::clientClosed(TcpServer*, uint32_t connectionId) {
         loggedIn_ = 0;
         session_ = 0;
     }
+    logLazy(LogKind::Connection,
+            [&] { return connection(connectionId) + " closed, the session ended"; });
     if (WinampControlServerDelegate* d = delegate_)
-        d->onClientDisconnected();
+        runGuarded(
+            LogKind::Error,
+            [&] {
+                return connection(connectionId) + ": the delegate's onClientDisconnected failed";
+            },
+            [&] { d->onClientDisconnected(); });
     {
         platform::ScopedLock hold(parseLock_);
         parseBuffer_.clear();

@@ -18,6 +18,11 @@
 // attempt sets it from whether a password is configured, whatever its outcome, and only
 // kickSession clears it (a session that simply closed leaves it for the next connection).
 //
+// Failures: no exception leaves the dispatch of one message. A message whose handling throws
+// is dropped like a malformed one; a throwing session event of the delegate ends that call
+// only. Both are reported through the log seam (common/Log.h), as are the session's events:
+// accepted, refused, takeover, login accepted or refused, kicked, closed.
+//
 // Locks, outer first: transport delegate lock -> parse lock -> session lock -> transport map
 // lock -> a connection's buffer lock. The session lock is recursive (kickSession inside
 // clientAccepted). The delegate is called without the session lock, except
@@ -101,7 +106,8 @@ public:
     WinampControlServerDelegate* coverDelegate() override { return delegate_; }
 
     // Handles one received message (network thread for the immediate types, the processing
-    // thread for the rest).
+    // thread for the rest). Never throws: a message whose handling throws is dropped and the
+    // failure logged.
     void dispatch(const wire::ReceivedMessage& message);
 
     // --- TcpServerDelegate ---
@@ -129,6 +135,8 @@ private:
     void sendHello(uint32_t connectionId);
     bool responseAccepted(const std::array<uint8_t, 16>& response);
     void login(const wire::ReceivedMessage& message);
+    // Dispatch (WinampControlServerDispatch.cpp): dispatch() runs handle() guarded.
+    void handle(const wire::ReceivedMessage& message);
 
     // Declared first so it is destroyed last, after every thread that uses it has stopped.
     TcpServer transport_;

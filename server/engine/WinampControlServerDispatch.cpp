@@ -4,6 +4,7 @@
 #include "server/engine/WinampControlServer.h"
 
 #include "common/Utf.h"
+#include "server/engine/Guarded.h"
 #include "server/wire/Messages.h"
 
 using namespace wire;
@@ -309,7 +310,21 @@ struct EngineHandlers {
     }
 };
 
+// A message whose handling throws is dropped like a malformed one: the failure is logged and
+// the thread goes on with the next message.
 void WinampControlServer::dispatch(const ReceivedMessage& message) {
+    runGuarded(
+        LogKind::Message,
+        [&] {
+            const char* name = messageName(message.type);
+            return "connection " + std::to_string(sessionConnection()) + ": " +
+                   (name ? std::string(name) : "type " + std::to_string(message.type)) +
+                   " dropped, its handling failed";
+        },
+        [&] { handle(message); });
+}
+
+void WinampControlServer::handle(const ReceivedMessage& message) {
     bool logged;
     {
         platform::ScopedLock hold(sessionLock_);

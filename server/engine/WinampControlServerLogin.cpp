@@ -1,8 +1,12 @@
 // The greeting with its challenge, and the login that answers it.
 #include "server/engine/WinampControlServer.h"
 
+#include "common/Log.h"
 #include "common/Md5.h"
+#include "server/engine/Guarded.h"
 #include "server/wire/Messages.h"
+
+#include <string>
 
 using namespace wire;
 
@@ -37,8 +41,10 @@ void WinampControlServer::login(const ReceivedMessage& message) {
     // Every login attempt, whatever its outcome, switches envelopes to high compression.
     compression_ = uint32_t(CompressionMode::High);
     bool accepted;
+    uint32_t session;
     {
         platform::ScopedLock hold(sessionLock_);
+        session = session_;
         accepted = responseAccepted(m.response);
         LoginResultMessage result;
         result.accepted = accepted ? 1 : 0;
@@ -49,8 +55,18 @@ void WinampControlServer::login(const ReceivedMessage& message) {
         extendedLists_ = m.extendedLists;
         passwordUsed_ = password_.empty() ? 0 : 1;
     }
+    logLazy(LogKind::Session, [&] {
+        return "connection " + std::to_string(session) +
+               (accepted ? " logged in" : ": login refused");
+    });
     if (WinampControlServerDelegate* d = delegate_)
-        d->onClientLogin(accepted);
+        runGuarded(
+            LogKind::Error,
+            [&] {
+                return "connection " + std::to_string(session) +
+                       ": the delegate's onClientLogin failed";
+            },
+            [&] { d->onClientLogin(accepted); });
     if (loggedIn())
         sendCapabilities();
     if (accepted && m.keepaliveSeconds) {

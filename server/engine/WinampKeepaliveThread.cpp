@@ -1,6 +1,9 @@
 #include "server/engine/WinampKeepaliveThread.h"
 
+#include "common/Log.h"
 #include "server/engine/WinampControlServer.h"
+
+#include <string>
 
 WinampKeepaliveThread::~WinampKeepaliveThread() {
     stopAndJoin();
@@ -41,5 +44,10 @@ void WinampKeepaliveThread::Run() {
         if (WaitForStopRequest(pause))
             return;
     }
+    logLazy(LogKind::Session, [&] {
+        return "connection " + std::to_string(server_->sessionConnection()) +
+               ": no MSG_KEEPALIVE for more than " + std::to_string(timeout) +
+               " ms, the session timed out";
+    });
     server_->kickSession();
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -282,6 +283,28 @@ TEST_F(CoverLoaderTest, ResetStopsThreadsDropsPendingAndForgetsKeys) {
     loader.queueCoverRequest(request("r0"));
     ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == frames + 1; }));
     EXPECT_EQ(loader.threadCount(), 1u);
+}
+
+// A lookup that throws loses its request, not its thread: nothing is sent for it and the same
+// thread serves the next request.
+TEST_F(CoverLoaderTest, ALookupThatThrowsLosesItsRequestNotItsThread) {
+    serve({"bad", "good"});
+    delegate.onCall(Op::GetAlbumCover, [this] {
+        if (lookups() == 1)
+            throw std::runtime_error("no host");
+    });
+    RecordingSink sink(&delegate);
+    CoverLoader loader(sink);
+    loader.queueCoverRequest(request("bad"));
+    ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 1; }));
+    EXPECT_EQ(sink.frameCount(), 0u);
+    for (int i = 0; i < 3; ++i) // three more threads
+        loader.queueCoverRequest(request("good", "", uint32_t(i)));
+    ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 4; }));
+    loader.queueCoverRequest(request("good", "", 9)); // to the first idle one
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 4; }));
+    EXPECT_EQ(loader.threadCount(), 4u);
+    EXPECT_EQ(repliedAlbums(sink.copy()), std::vector<std::string>(4, "good"));
 }
 
 TEST_F(CoverLoaderTest, RequestedSizeReachesTheLookup) {

@@ -7,6 +7,7 @@
 #include "platform/Sync.h"
 #include "server/engine/WinampControlServer.h"
 #include "server/wire/Messages.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestSocket.h"
 #include "tools/testkit/RecordingDelegate.h"
 
@@ -208,6 +209,7 @@ protected:
         });
     }
 
+    testing_support::LogCapture log; // installed before the server's threads start
     RecordingDelegate fake{RecordingDelegate::Recording::On};
     platform::ManualClock clock; // outlives the server, whose keep-alive thread reads it
     WinampControlServer server;
