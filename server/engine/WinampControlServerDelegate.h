@@ -7,8 +7,9 @@
 // Callers: onClientConnected on the listening thread, onClientLogin on the connection's
 // thread while it parses the login, onClientDisconnected on the connection's thread after its
 // loop ended, getAlbumCover on a cover loader thread, everything else on the message
-// processing thread. Operations never throw; they report failure by false, 0 or an unfilled
-// record.
+// processing thread. Operations report failure by false, 0 or an unfilled record and are not
+// meant to throw; when one does, the engine drops the message (or cover request) it was
+// serving, logs the failure and goes on.
 #pragma once
 
 #include "server/wire/PlayerRecords.h"
