@@ -24,8 +24,10 @@ void WinampKeepaliveThread::Run() {
     uint32_t probeEvery = k * 1000, timeout = 2 * k * 1000;
     uint32_t pause = k < 6 ? k * 200 : 1000;
     touch();
-    server_->sendKeepalive();
+    // Read before the probe leaves: its answer may come back (and a test may move the clock)
+    // before the send returns.
     uint32_t lastProbe = now();
+    server_->sendKeepalive();
     if (IsStopRequested())
         return;
     for (;;) {
