@@ -184,8 +184,14 @@ void TcpClientThread::Run() {
         error = true;
     }
 
-    if (flushOnClose_ && !error)
+    if (flushOnClose_ && !error) {
         flushBeforeClose();
+    } else if (!error) {
+        // Stopped without flushing: what the socket takes at once still leaves, however the
+        // stop and the last send() fell around the last pass; the rest is dropped.
+        bool blocked = false;
+        sendTurn(blocked);
+    }
     platform::shutdownBoth(socket_);
     platform::closeSocket(socket_);
     socket_ = platform::kInvalidSocket;
@@ -209,10 +215,10 @@ bool TcpClientThread::serve() {
     bool wantWrite = false;
     while (!IsStopRequested()) {
         // Sleeps until bytes arrive, queued bytes can leave, send() wakes it or a stop comes.
+        // A pass woken by a stop still runs, so that bytes queued just before it (the notice to
+        // an app being taken over) leave.
         platform::SocketWaiter::Result ready =
             waiter_->wait(platform::kInfinite, wantWrite, stopEvent());
-        if (ready.stopped)
-            continue;
         if (ready.failed) {
             Stop(false);
             error = true;

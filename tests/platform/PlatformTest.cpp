@@ -233,6 +233,10 @@ TEST(PlatformSocket, WaiterReturnsForAStopEventSetBeforeOrDuringTheWait) {
     SocketPair pair;
     ASSERT_TRUE(pair.ok());
     platform::SocketWaiter waiter(pair.server);
+    // An event set before anybody waited on it with a socket counts as well.
+    platform::Event early;
+    early.set();
+    EXPECT_TRUE(waiter.wait(platform::kInfinite, false, &early).stopped);
     platform::Event stop;
     EXPECT_FALSE(waiter.wait(0, false, &stop).stopped);
     stop.set();

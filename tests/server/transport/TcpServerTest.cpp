@@ -290,8 +290,10 @@ TEST_F(TcpServerTest, StopAllWaitingReturnsWithEmptyMapAndListenCanRestart) {
     EXPECT_TRUE(b.closedByPeer(10000));
     // A connection leaves the map before it reports its close.
     EXPECT_TRUE(waitUntil([&] { return delegate.closedCount() == 2; }));
-    ASSERT_TRUE(server.listen(0));
-    TestClient c(server.boundPort());
+    // The same port again (as after the computer wakes up): the old listening socket is gone
+    // and the connections this side closed do not hold the port.
+    ASSERT_TRUE(server.listen(port)) << server.lastListenError().text;
+    TestClient c(port);
     EXPECT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 3; }));
 }
 
@@ -306,6 +308,24 @@ TEST_F(TcpServerTest, StopAllWaitsForAConnectionSlowToClose) {
     server.stopAll(true);
     EXPECT_EQ(server.connectionCount(), 0u);
     EXPECT_TRUE(a.closedByPeer(30000));
+}
+
+TEST_F(TcpServerTest, BytesQueuedJustBeforeAStopStillLeaveFirst) {
+    // A takeover notice goes out this way: queued, then the connection is stopped at once.
+    TestClient a(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    uint32_t id = delegate.accepted[0];
+    for (uint8_t round = 0; round < 3; ++round) {
+        const uint8_t notice[] = {8, 0, 0, round};
+        ASSERT_TRUE(server.send(id, notice, sizeof notice));
+        if (round == 2)
+            break; // the last one is stopped right behind
+        EXPECT_EQ(a.receive(4, 10000), std::vector<uint8_t>(notice, notice + 4));
+    }
+    EXPECT_TRUE(server.stopConnection(id));
+    std::vector<uint8_t> got;
+    EXPECT_TRUE(a.closedByPeer(10000, &got));
+    EXPECT_EQ(got, (std::vector<uint8_t>{8, 0, 0, 2}));
 }
 
 TEST_F(TcpServerTest, StopConnectionEndsOnlyThatConnection) {
