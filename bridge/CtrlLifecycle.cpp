@@ -13,6 +13,14 @@ template <class T> std::unique_ptr<T> orDefault(std::unique_ptr<T> given) {
     return given ? std::move(given) : std::make_unique<T>();
 }
 
+// "bind: Address already in use (98)": the step that failed and the system's own words.
+std::string listenFailureReason(const platform::SocketError& error) {
+    if (error.kind == platform::SocketErrorKind::None)
+        return "the listening thread could not be started";
+    std::string reason = error.call.empty() ? error.text : error.call + ": " + error.text;
+    return reason + " (" + std::to_string(error.code) + ")";
+}
+
 } // namespace
 
 CTandravoleCtrl::CTandravoleCtrl(bridge::ControlEnvironment environment)
@@ -82,8 +90,7 @@ bridge::InitResult CTandravoleCtrl::Init(host::HostObjectPtr root) {
 bool CTandravoleCtrl::startServer(const PluginSettings& settings) {
     if (!server_->listen(settings.port)) {
         messageBoxes_->show(bridge::kStartFailureText, bridge::kMessageTitle,
-                            "the port " + std::to_string(settings.port) +
-                                " could not be opened for listening");
+                            listenFailureReason(server_->transport().lastListenError()));
         if (dnsSd_->isRunning())
             dnsSd_->stopWithoutWaiting();
         panel_->clearServerEnabled();

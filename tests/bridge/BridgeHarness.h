@@ -201,6 +201,7 @@ public:
     }
     std::atomic<bool> powerRunning{false};
     std::atomic<bool> dnsSdRunning{false};
+    std::string reason; // the latest message box's, written on the host's thread
 
 private:
     std::mutex mutex_;
@@ -220,8 +221,10 @@ struct RecordingPanel : bridge::ControlPanel {
 
 struct RecordingBoxes : bridge::MessageBoxes {
     explicit RecordingBoxes(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
-    void show(std::u16string_view text, std::u16string_view title, std::string_view) override {
+    void show(std::u16string_view text, std::u16string_view title,
+              std::string_view reason) override {
         log->add("box " + utf16ToUtf8(title) + ": " + utf16ToUtf8(text));
+        log->reason = std::string(reason);
     }
     std::shared_ptr<SeamLog> log;
 };

@@ -87,6 +87,7 @@ TEST_F(BridgeTest, APortInUseShowsTheBoxOnceClearsTheCheckBoxAndStopsDnsSd) {
                   "selected port isn't already in use.",
                   "dnssd stop", "clearServerEnabled", "initPanel",
                   "fillPanel port=" + std::to_string(taken), "disableApply"}));
+    EXPECT_EQ(seams->reason.rfind("bind: ", 0), 0u) << seams->reason; // the system's reason
     holder.stopAll(true);
 }
 
