@@ -110,10 +110,20 @@ public:
         std::lock_guard lock(mutex_);
         calls_.clear();
     }
+    // Calls starting with `prefix` fail without reaching the player ("" for none).
+    void failCalls(std::string prefix) {
+        std::lock_guard lock(mutex_);
+        failing_ = std::move(prefix);
+    }
+    bool fails(const std::string& call) {
+        std::lock_guard lock(mutex_);
+        return !failing_.empty() && call.rfind(failing_, 0) == 0;
+    }
 
 private:
     std::mutex mutex_;
     std::vector<std::string> calls_;
+    std::string failing_;
 };
 
 class RecordingObject : public host::HostObject {
@@ -142,7 +152,10 @@ public:
             auto* wrapped = dynamic_cast<RecordingObject*>(a.asObject().get());
             innerArgs.push_back(wrapped ? host::HostValue(wrapped->inner_) : a);
         }
-        log_->add(call + ")");
+        call += ")";
+        log_->add(call);
+        if (log_->fails(call))
+            return host::HostStatus::Failed;
         host::HostStatus status = inner_->invoke(id, kind, innerArgs, result, fault);
         if (host::HostObjectPtr o = result.asObject())
             result = host::HostValue(host::HostObjectPtr(

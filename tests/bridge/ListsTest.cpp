@@ -229,3 +229,34 @@ TEST_F(ListsTest, CurrentTextOnlyWhenTheFileHasOne) {
     EXPECT_EQ(text->text, "la la la");
     EXPECT_EQ(text->key, bridge::trackKeyForPath(u"D:\\Music\\song2.mp3"));
 }
+
+TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
+    LibraryQueryMessage query;
+    query.requestId = 11;
+    query.has = {0, 1, 0};
+    query.texts[1] = "Second Band";
+    send(query);
+    auto albums = remote::decodeAs<LibraryListMessage>(next(*app, MSG_LIBRARY_LIST));
+    EXPECT_EQ(albums->requestId, 11u);
+    EXPECT_EQ(albums->count, 1u); // "Two"
+
+    LibraryAddMessage add;
+    add.playlistId = 0xFFFFFFFF;
+    add.has = {0, 1, 0};
+    add.item = 0xFFFFFFFF;
+    add.texts[1] = "Second Band";
+    EXPECT_EQ(notices([&] { send(add); }), (std::vector<std::string>{"now"}));
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 101, 102, 103, 104}));
+}
+
+TEST_F(ListsTest, AFailedPlayerCallEndsThatRequestOnly) {
+    calls->failCalls("now.m5(");
+    auto failed = remote::decodeAs<NowPlayingListMessage>(
+        ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST));
+    EXPECT_TRUE(failed->entries.empty());
+    calls->failCalls("");
+    auto listed = remote::decodeAs<NowPlayingListMessage>(
+        ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST));
+    ASSERT_EQ(listed->entries.size(), 3u);
+    EXPECT_EQ(listed->entries[2].text, "First Band - Song C");
+}
