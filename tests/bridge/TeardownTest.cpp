@@ -60,7 +60,7 @@ TEST_F(BridgeTest, DestroyingTheControlWhileAppsAreBusyNeverHangs) {
         uint16_t listening = port();
         std::thread first(busyApp, listening, std::ref(requests));
         std::thread second(busyApp, listening, std::ref(requests)); // refused, or takes over
-        ASSERT_TRUE(waitUntil([&] { return requests >= 4 * (1 + round % 3); }));
+        ASSERT_TRUE(waitUntil([&] { return requests >= 4 * (1 + round % 3); }, 4 * kWait));
         destroy();
         first.join();
         second.join();
