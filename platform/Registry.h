@@ -73,8 +73,27 @@ private:
 bool deleteRegistryTree(RegistryRoot root, std::u16string_view path);
 
 // POSIX only: the file behind the store (default "~/.config/tandravole/registry"). Switching
-// reloads the store from the new file; a missing file is an empty store. Ignored on Windows.
+// drops the store in memory; the new file is read at the next call that needs it. A missing
+// file is an empty store; its folder and any missing parents are created by the first write.
+// Ignored on Windows.
+//
+// On POSIX every change rewrites the whole file durably: the new content goes to a temporary
+// file beside it ("<file>.tmp-XXXXXX"), which is flushed to disk and renamed over the old
+// file, and then the folder is flushed. A change that cannot be written (folder not
+// creatable, disk full, target not replaceable) returns false and leaves the file, the store
+// in memory and the folder as they were: the temporary file is removed again.
 void setRegistryStoreFile(const std::string& path);
 std::string registryStoreFile();
+
+// POSIX only: what was wrong with the store's file when it was read, as one line naming the
+// file, or empty when it was fine or missing (always empty on Windows). Reads the file if that
+// has not happened yet. The store never fails on a bad file; it carries on empty, so every
+// setting falls back to its default:
+// - A damaged file (not a store of ours, truncated, malformed, over 16 MiB) is renamed to
+//   "<file>.damaged" (or "<file>.damaged.1" up to ".99" when taken) and kept there; the next
+//   write starts a new file.
+// - A file that cannot be read, or a damaged one that cannot be moved aside, is left alone:
+//   the store is empty and refuses every write, so the file is never overwritten.
+std::string registryStoreProblem();
 
 } // namespace platform

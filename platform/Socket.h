@@ -4,8 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
+
+class Event;
 
 // SOCKET on Windows (an unsigned pointer-sized value), an int descriptor elsewhere; stored
 // widened so both fit. All bits set means no socket.
@@ -16,10 +19,49 @@ constexpr SocketHandle kInvalidSocket = ~SocketHandle(0);
 bool socketStartup();
 void socketCleanup();
 
+// Why a socket call failed, for the failures a user must be told about (above all: the
+// listening port cannot be opened).
+enum class SocketErrorKind {
+    None,             // nothing failed
+    AddressInUse,     // another socket holds the address and port
+    PermissionDenied, // the system does not let this program use the address or port
+    Other,            // anything else: code and text say what
+};
+
+struct SocketError {
+    SocketErrorKind kind = SocketErrorKind::None;
+    // The system's code: errno on POSIX, WSAGetLastError() on Windows; for "getaddrinfo" the
+    // code that call returned.
+    int code = 0;
+    std::string call; // the call that failed: "getaddrinfo", "socket", "bind", "listen", ...
+    std::string text; // the system's own description of the code
+};
+
+// The kind a system error code (errno on POSIX, a Winsock code on Windows) falls under.
+SocketErrorKind socketErrorKind(int code);
+// Kind, code and the system's text for a code, as left by the named call.
+SocketError describeSocketError(int code, const char* call);
+// The same for the code the calling thread's last failed socket call left.
+SocketError lastSocketError(const char* call);
+inline const char* socketErrorKindName(SocketErrorKind kind) {
+    switch (kind) {
+    case SocketErrorKind::None:
+        return "none";
+    case SocketErrorKind::AddressInUse:
+        return "address in use";
+    case SocketErrorKind::PermissionDenied:
+        return "permission denied";
+    case SocketErrorKind::Other:
+        break;
+    }
+    return "other";
+}
+
 // Resolves the port for every local IPv4 address (getaddrinfo, passive, AF_INET, TCP),
 // creates a non-blocking socket, binds it, switches linger off and listens with SOMAXCONN.
-// Returns kInvalidSocket (and leaves nothing open) when any step fails.
-SocketHandle listenTcp4(uint16_t port);
+// Returns kInvalidSocket (and leaves nothing open) when any step fails; error, when given,
+// then says which step failed and why, and is cleared on success.
+SocketHandle listenTcp4(uint16_t port, SocketError* error = nullptr);
 
 // The local port a socket is bound to (0 when unknown).
 uint16_t socketLocalPort(SocketHandle s);
@@ -57,9 +99,11 @@ void closeSocket(SocketHandle s);
 // failure. Used by the client and tests.
 SocketHandle connectTcp4(const char* host, uint16_t port, uint32_t timeoutMs);
 
-// Waits for one socket and a wake-up signal that other threads can raise, so a connection
-// thread sleeps until bytes arrive, bytes can leave, or somebody queued output for it.
-// Windows: WSAEventSelect with a second event; POSIX: poll with a self-pipe.
+// Waits for one socket, a wake-up signal that other threads can raise and, when given, an event
+// (a thread's stop event), so a thread sleeps until bytes arrive, a connection comes in on a
+// listening socket, bytes can leave, somebody queued output for it or it is asked to stop.
+// Windows: WSAEventSelect with a wake-up event, the third event waited on beside them; POSIX:
+// poll with a self-pipe and the event's own pipe.
 class SocketWaiter {
 public:
     explicit SocketWaiter(SocketHandle s);
@@ -73,13 +117,15 @@ public:
     void wake();
 
     struct Result {
-        bool readable = false; // data or a close can be read
+        bool readable = false; // data or a close can be read, or a connection accepted
         bool writable = false; // only reported when asked for
         bool woken = false;    // wake() was called
+        bool stopped = false;  // the event given to wait() is set
         bool failed = false;   // the wait itself failed
     };
-    // Waits up to ms. With wantWrite, also returns when the socket accepts more output.
-    Result wait(uint32_t ms, bool wantWrite);
+    // Waits up to ms (kInfinite: no limit). With wantWrite, also returns when the socket
+    // accepts more output; with stop, also returns when that event is set.
+    Result wait(uint32_t ms, bool wantWrite, Event* stop = nullptr);
 
     struct Impl;
 

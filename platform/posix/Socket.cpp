@@ -1,5 +1,8 @@
 #include "platform/Socket.h"
+#include "platform/Sync.h"
+#include "platform/posix/SyncImpl.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -24,9 +27,9 @@ SocketHandle handle(int f) {
     return f < 0 ? kInvalidSocket : static_cast<SocketHandle>(f);
 }
 
-// Resolves host (null: every local address, for binding) and port to IPv4 TCP addresses;
-// null on failure. The caller frees the result with freeaddrinfo.
-addrinfo* resolveTcp4(const char* host, uint16_t port) {
+// Resolves host (null: every local address, for binding) and port to IPv4 TCP addresses.
+// Returns getaddrinfo's code (0: success); the caller frees result with freeaddrinfo.
+int resolveTcp4(const char* host, uint16_t port, addrinfo*& result) {
     char service[8];
     std::snprintf(service, sizeof service, "%u", unsigned(port));
     addrinfo hints{};
@@ -34,12 +37,47 @@ addrinfo* resolveTcp4(const char* host, uint16_t port) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host, service, &hints, &result) != 0)
-        return nullptr;
-    return result;
+    result = nullptr;
+    return getaddrinfo(host, service, &hints, &result);
+}
+
+// strerror_r comes in two shapes (GNU returns the text, XSI fills the buffer); both are
+// thread-safe, unlike strerror.
+[[maybe_unused]] const char* errorText(int result, const char* buffer) {
+    return result == 0 ? buffer : "Unknown error";
+}
+[[maybe_unused]] const char* errorText(const char* text, const char*) {
+    return text;
+}
+
+int pollTimeout(uint32_t ms) {
+    return ms == kInfinite ? -1 : static_cast<int>(std::min<uint32_t>(ms, 0x7FFFFFFF));
 }
 } // namespace
+
+SocketErrorKind socketErrorKind(int code) {
+    switch (code) {
+    case 0:
+        return SocketErrorKind::None;
+    case EADDRINUSE:
+        return SocketErrorKind::AddressInUse;
+    case EACCES: // a port below 1024 without the privilege to bind it
+    case EPERM:
+        return SocketErrorKind::PermissionDenied;
+    default:
+        return SocketErrorKind::Other;
+    }
+}
+
+SocketError describeSocketError(int code, const char* call) {
+    char buffer[256] = "";
+    return {socketErrorKind(code), code, call,
+            errorText(strerror_r(code, buffer, sizeof buffer), buffer)};
+}
+
+SocketError lastSocketError(const char* call) {
+    return describeSocketError(errno, call);
+}
 
 bool socketStartup() {
     // A peer that closes while we write must give an error, not end the process.
@@ -48,13 +86,22 @@ bool socketStartup() {
 }
 void socketCleanup() {}
 
-SocketHandle listenTcp4(uint16_t port) {
+SocketHandle listenTcp4(uint16_t port, SocketError* error) {
     socketStartup();
-    addrinfo* result = resolveTcp4(nullptr, port);
-    if (!result)
+    SocketError ignored;
+    SocketError& failure = error ? *error : ignored;
+    failure = {};
+    addrinfo* result = nullptr;
+    if (int r = resolveTcp4(nullptr, port, result); r != 0) {
+        if (r == EAI_SYSTEM)
+            failure = lastSocketError("getaddrinfo");
+        else
+            failure = {SocketErrorKind::Other, r, "getaddrinfo", gai_strerror(r)};
         return kInvalidSocket;
+    }
     int s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (s < 0) {
+        failure = lastSocketError("socket");
         freeaddrinfo(result);
         return kInvalidSocket;
     }
@@ -63,14 +110,16 @@ SocketHandle listenTcp4(uint16_t port) {
     int one = 1;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     setNonBlocking(handle(s), true);
-    int bound = bind(s, result->ai_addr, result->ai_addrlen);
-    freeaddrinfo(result);
-    if (bound != 0) {
+    if (bind(s, result->ai_addr, result->ai_addrlen) != 0) {
+        failure = lastSocketError("bind");
+        freeaddrinfo(result);
         close(s);
         return kInvalidSocket;
     }
+    freeaddrinfo(result);
     setLingerOff(handle(s));
     if (::listen(s, SOMAXCONN) != 0) {
+        failure = lastSocketError("listen");
         close(s);
         return kInvalidSocket;
     }
@@ -171,8 +220,8 @@ void closeSocket(SocketHandle s) {
 
 SocketHandle connectTcp4(const char* host, uint16_t port, uint32_t timeoutMs) {
     socketStartup();
-    addrinfo* result = resolveTcp4(host, port);
-    if (!result)
+    addrinfo* result = nullptr;
+    if (resolveTcp4(host, port, result) != 0)
         return kInvalidSocket;
     int s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (s < 0) {
@@ -235,19 +284,27 @@ void SocketWaiter::wake() {
     [[maybe_unused]] ssize_t r = write(impl_->pipeWrite, &c, 1);
 }
 
-SocketWaiter::Result SocketWaiter::wait(uint32_t ms, bool wantWrite) {
+SocketWaiter::Result SocketWaiter::wait(uint32_t ms, bool wantWrite, Event* stop) {
     Result result;
     if (!impl_) {
         result.failed = true;
         return result;
     }
-    pollfd p[2] = {{impl_->socket, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
-                   {impl_->pipeRead, POLLIN, 0}};
-    int r = poll(p, 2, static_cast<int>(ms));
+    // poll skips a negative descriptor: an event without a pipe (none could be made) is then
+    // looked at every 50 ms instead.
+    int stopFd = stop ? stop->impl()->pollDescriptor() : -1;
+    if (stop && stopFd < 0)
+        ms = std::min<uint32_t>(ms, 50);
+    pollfd p[3] = {{impl_->socket, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+                   {impl_->pipeRead, POLLIN, 0},
+                   {stopFd, POLLIN, 0}};
+    int r = poll(p, 3, pollTimeout(ms));
     if (r < 0) {
         result.failed = errno != EINTR;
         return result;
     }
+    if (stop)
+        result.stopped = stop->isSet();
     if (p[0].revents & (POLLIN | POLLHUP | POLLERR))
         result.readable = true;
     if (p[0].revents & POLLNVAL)

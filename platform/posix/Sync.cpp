@@ -1,9 +1,12 @@
 #include "platform/Sync.h"
+#include "platform/posix/SyncImpl.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -39,20 +42,45 @@ std::mutex gMultiMutex;
 std::condition_variable gMultiCond;
 } // namespace
 
-struct Event::Impl {
-    std::mutex mutex;
-    std::condition_variable cond;
-    bool signalled = false;
-};
+int Event::Impl::pollDescriptor() {
+    std::lock_guard lock(mutex);
+    if (pipeRead >= 0)
+        return pipeRead;
+    int p[2];
+    if (pipe(p) != 0)
+        return -1;
+    for (int end : p) {
+        fcntl(end, F_SETFL, fcntl(end, F_GETFL, 0) | O_NONBLOCK);
+        fcntl(end, F_SETFD, FD_CLOEXEC);
+    }
+    pipeRead = p[0];
+    pipeWrite = p[1];
+    if (signalled) {
+        char c = 1;
+        [[maybe_unused]] ssize_t r = write(pipeWrite, &c, 1);
+    }
+    return pipeRead;
+}
 
 Event::Event(bool initiallySet) : impl_(std::make_unique<Impl>()) {
     impl_->signalled = initiallySet;
 }
-Event::~Event() = default;
+
+Event::~Event() {
+    if (impl_->pipeRead >= 0) {
+        close(impl_->pipeRead);
+        close(impl_->pipeWrite);
+    }
+}
 
 void Event::set() {
     {
         std::lock_guard lock(impl_->mutex);
+        if (!impl_->signalled && impl_->pipeWrite >= 0) {
+            char c = 1;
+            // An empty pipe always takes one byte.
+            [[maybe_unused]] ssize_t r = write(impl_->pipeWrite, &c, 1);
+        }
         impl_->signalled = true;
     }
     impl_->cond.notify_all();
@@ -62,6 +90,10 @@ void Event::set() {
 
 void Event::reset() {
     std::lock_guard lock(impl_->mutex);
+    if (impl_->signalled && impl_->pipeRead >= 0) {
+        char c;
+        [[maybe_unused]] ssize_t r = read(impl_->pipeRead, &c, 1);
+    }
     impl_->signalled = false;
 }
 

@@ -214,5 +214,8 @@ void setRegistryStoreFile(const std::string&) {}
 std::string registryStoreFile() {
     return {};
 }
+std::string registryStoreProblem() {
+    return {};
+}
 
 } // namespace platform

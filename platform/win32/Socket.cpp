@@ -8,7 +8,11 @@
 
 #include <mstcpip.h>
 
+#include "platform/Sync.h"
+#include "platform/win32/SyncImpl.h"
+
 #include <cstdio>
+#include <iterator>
 
 namespace platform {
 
@@ -27,9 +31,10 @@ void ensureStarted() {
     (void)started;
 }
 
-// Resolves host (null: every local address, for binding) and port to IPv4 TCP addresses;
-// null on failure. The caller frees the result with freeaddrinfo.
-addrinfo* resolveTcp4(const char* host, uint16_t port) {
+// Resolves host (null: every local address, for binding) and port to IPv4 TCP addresses.
+// Returns getaddrinfo's code (0: success, else a Winsock code); the caller frees result with
+// freeaddrinfo.
+int resolveTcp4(const char* host, uint16_t port, addrinfo*& result) {
     char service[8];
     std::snprintf(service, sizeof service, "%u", unsigned(port));
     addrinfo hints{};
@@ -37,12 +42,47 @@ addrinfo* resolveTcp4(const char* host, uint16_t port) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host, service, &hints, &result) != 0)
-        return nullptr;
-    return result;
+    result = nullptr;
+    return getaddrinfo(host, service, &hints, &result);
+}
+
+// The system's message for a code, in UTF-8, without the line break FormatMessage ends it with.
+std::string systemText(int code) {
+    wchar_t wide[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, DWORD(code), 0, wide, DWORD(std::size(wide)), nullptr);
+    while (length > 0 &&
+           (wide[length - 1] == L'\r' || wide[length - 1] == L'\n' || wide[length - 1] == L' '))
+        --length;
+    if (length == 0)
+        return "error " + std::to_string(code);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, int(length), nullptr, 0, nullptr, nullptr);
+    std::string text(size_t(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, int(length), text.data(), bytes, nullptr, nullptr);
+    return text;
 }
 } // namespace
+
+SocketErrorKind socketErrorKind(int code) {
+    switch (code) {
+    case 0:
+        return SocketErrorKind::None;
+    case WSAEADDRINUSE:
+        return SocketErrorKind::AddressInUse;
+    case WSAEACCES: // the port is reserved, or held exclusively by another program
+        return SocketErrorKind::PermissionDenied;
+    default:
+        return SocketErrorKind::Other;
+    }
+}
+
+SocketError describeSocketError(int code, const char* call) {
+    return {socketErrorKind(code), code, call, systemText(code)};
+}
+
+SocketError lastSocketError(const char* call) {
+    return describeSocketError(WSAGetLastError(), call);
+}
 
 bool socketStartup() {
     WSADATA data;
@@ -52,25 +92,33 @@ void socketCleanup() {
     WSACleanup();
 }
 
-SocketHandle listenTcp4(uint16_t port) {
+SocketHandle listenTcp4(uint16_t port, SocketError* error) {
     ensureStarted();
-    addrinfo* result = resolveTcp4(nullptr, port);
-    if (!result)
+    SocketError ignored;
+    SocketError& failure = error ? *error : ignored;
+    failure = {};
+    addrinfo* result = nullptr;
+    if (int r = resolveTcp4(nullptr, port, result); r != 0) {
+        failure = describeSocketError(r, "getaddrinfo");
         return kInvalidSocket;
+    }
     SOCKET s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (s == INVALID_SOCKET) {
+        failure = lastSocketError("socket");
         freeaddrinfo(result);
         return kInvalidSocket;
     }
     setNonBlocking(handle(s), true);
-    int bound = bind(s, result->ai_addr, static_cast<int>(result->ai_addrlen));
-    freeaddrinfo(result);
-    if (bound != 0) {
+    if (bind(s, result->ai_addr, static_cast<int>(result->ai_addrlen)) != 0) {
+        failure = lastSocketError("bind");
+        freeaddrinfo(result);
         closesocket(s);
         return kInvalidSocket;
     }
+    freeaddrinfo(result);
     setLingerOff(handle(s));
     if (::listen(s, SOMAXCONN) != 0) {
+        failure = lastSocketError("listen");
         closesocket(s);
         return kInvalidSocket;
     }
@@ -161,8 +209,8 @@ void closeSocket(SocketHandle s) {
 
 SocketHandle connectTcp4(const char* host, uint16_t port, uint32_t timeoutMs) {
     ensureStarted();
-    addrinfo* result = resolveTcp4(host, port);
-    if (!result)
+    addrinfo* result = nullptr;
+    if (resolveTcp4(host, port, result) != 0)
         return kInvalidSocket;
     SOCKET s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (s == INVALID_SOCKET) {
@@ -209,9 +257,9 @@ struct SocketWaiter::Impl {
 SocketWaiter::SocketWaiter(SocketHandle s) {
     WSAEVENT network = WSACreateEvent();
     HANDLE wakeUp = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    // Event selection also makes the socket non-blocking.
+    // Event selection also makes the socket non-blocking. FD_ACCEPT serves listening sockets.
     if (network == WSA_INVALID_EVENT || !wakeUp ||
-        WSAEventSelect(sock(s), network, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+        WSAEventSelect(sock(s), network, FD_ACCEPT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
         if (network != WSA_INVALID_EVENT)
             WSACloseEvent(network);
         if (wakeUp)
@@ -235,20 +283,24 @@ void SocketWaiter::wake() {
         SetEvent(impl_->wakeUp);
 }
 
-SocketWaiter::Result SocketWaiter::wait(uint32_t ms, bool wantWrite) {
+SocketWaiter::Result SocketWaiter::wait(uint32_t ms, bool wantWrite, Event* stop) {
     Result result;
     if (!impl_) {
         result.failed = true;
         return result;
     }
-    // FD_READ is posted again after every recv that leaves data behind, and FD_WRITE after a
-    // send that would have blocked, so edge-style notification loses nothing here.
-    HANDLE handles[2] = {impl_->network, impl_->wakeUp};
-    DWORD r = WaitForMultipleObjects(2, handles, FALSE, ms);
+    // FD_READ is posted again after every recv that leaves data behind, FD_ACCEPT after every
+    // accept that leaves a connection waiting, and FD_WRITE after a send that would have
+    // blocked, so edge-style notification loses nothing here.
+    HANDLE stopHandle = stop ? stop->impl()->handle : nullptr;
+    HANDLE handles[3] = {impl_->network, impl_->wakeUp, stopHandle};
+    DWORD r = WaitForMultipleObjects(stopHandle ? 3 : 2, handles, FALSE, ms);
     if (r == WAIT_FAILED) {
         result.failed = true;
         return result;
     }
+    if (stopHandle)
+        result.stopped = WaitForSingleObject(stopHandle, 0) == WAIT_OBJECT_0;
     if (r == WAIT_OBJECT_0 + 1 || WaitForSingleObject(impl_->wakeUp, 0) == WAIT_OBJECT_0)
         result.woken = true;
     WSANETWORKEVENTS events{};
@@ -257,7 +309,7 @@ SocketWaiter::Result SocketWaiter::wait(uint32_t ms, bool wantWrite) {
         result.readable = true;
         return result;
     }
-    if (events.lNetworkEvents & (FD_READ | FD_CLOSE))
+    if (events.lNetworkEvents & (FD_ACCEPT | FD_READ | FD_CLOSE))
         result.readable = true;
     if (wantWrite && (events.lNetworkEvents & FD_WRITE))
         result.writable = true;

@@ -1,4 +1,5 @@
 #include "platform/Sync.h"
+#include "platform/win32/SyncImpl.h"
 
 #include <windows.h>
 
@@ -23,10 +24,6 @@ void CriticalSection::leave() {
 bool CriticalSection::tryEnter() {
     return TryEnterCriticalSection(&impl_->section) != 0;
 }
-
-struct Event::Impl {
-    HANDLE handle;
-};
 
 Event::Event(bool initiallySet) : impl_(std::make_unique<Impl>()) {
     impl_->handle = CreateEventW(nullptr, TRUE, initiallySet ? TRUE : FALSE, nullptr);

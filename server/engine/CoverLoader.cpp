@@ -1,6 +1,8 @@
 #include "server/engine/CoverLoader.h"
 
+#include "common/Log.h"
 #include "common/Murmur3.h"
+#include "server/engine/Guarded.h"
 #include "server/engine/WinampControlServerDelegate.h"
 #include "server/wire/Messages.h"
 
@@ -73,8 +75,16 @@ void CoverLoadThread::Run() {
     for (;;) {
         if (requestEvent_.wait(kPollMs)) {
             platform::ScopedLock hold(requestLock_);
-            callback_(current_.image, current_.album, current_.requestedSize, current_.artist,
-                      context_);
+            // A lookup that throws loses its request, not the thread: no reply for it.
+            const bool looked = runGuarded(
+                LogKind::Error,
+                [&] { return "cover lookup for album '" + current_.album + "' failed"; },
+                [&] {
+                    callback_(current_.image, current_.album, current_.requestedSize,
+                              current_.artist, context_);
+                });
+            if (!looked)
+                current_.image.clear();
             requestEvent_.reset();
             // May assign the next pending request to this thread, signalling the event again.
             owner_.finishCoverRequest(*this);
@@ -134,10 +144,14 @@ void CoverLoader::queueCoverRequest(const CoverRequest& request) {
 }
 
 void CoverLoader::finishCoverRequest(CoverLoadThread& thread) {
-    if (!thread.current_.image.empty()) {
-        const std::vector<uint8_t> frame = buildCoverReply(thread.current_);
-        sink_.sendToSession(frame.data(), uint32_t(frame.size()));
-    }
+    if (!thread.current_.image.empty())
+        runGuarded(
+            LogKind::Error,
+            [&] { return "cover reply for album '" + thread.current_.album + "' failed"; },
+            [&] {
+                const std::vector<uint8_t> frame = buildCoverReply(thread.current_);
+                sink_.sendToSession(frame.data(), uint32_t(frame.size()));
+            });
 
     platform::ScopedLock idleHold(idleLock_);
     platform::ScopedLock pendingHold(pendingLock_);

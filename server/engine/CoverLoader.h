@@ -3,7 +3,8 @@
 // loader drops repeats (seen keys), gives the request to one of at most four
 // CoverLoadThreads, or queues it until a thread is free. A thread asks the delegate's
 // getAlbumCover for the image and sends MSG_COVER with the image file's bytes through the
-// CoverReplySink; an empty image sends nothing.
+// CoverReplySink; an empty image sends nothing. A lookup that throws loses its request (no
+// reply, the failure logged), not the thread.
 //
 // Locks, all recursive critical sections. Order, outer first:
 //   threads lock -> idle lock -> pending lock,

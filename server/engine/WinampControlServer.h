@@ -4,6 +4,11 @@
 // ping at once on the network thread and queues everything else for the processing thread,
 // and applies one send rule to everything it sends.
 //
+// Sources by topic: WinampControlServer.cpp (lifetime, session state, accept / close / kick,
+// receiving, the send rule), ...Login.cpp (greeting, challenge, login), ...Pushes.cpp (the
+// sending operations and list replies), ...Dispatch.cpp (the handlers, with tables for the
+// MSG_QUERY sub-requests and the MSG_PLAYER_COMMAND commands).
+//
 // Send rule: messages go to the session connection only while it is logged in and not quiet.
 // MSG_HELLO and MSG_LOGIN_RESULT need neither; MSG_KEEPALIVE, MSG_CAPABILITIES,
 // MSG_SERVER_NOTICE, MSG_EQUALIZER, MSG_EQUALIZER_PRESETS, MSG_TRACK_TEXT and every
@@ -12,6 +17,11 @@
 // Power actions (MSG_QUERY 14) are honoured only while "password used" is set: each login
 // attempt sets it from whether a password is configured, whatever its outcome, and only
 // kickSession clears it (a session that simply closed leaves it for the next connection).
+//
+// Failures: no exception leaves the dispatch of one message. A message whose handling throws
+// is dropped like a malformed one; a throwing session event of the delegate ends that call
+// only. Both are reported through the log seam (common/Log.h), as are the session's events:
+// accepted, refused, takeover, login accepted or refused, kicked, closed.
 //
 // Locks, outer first: transport delegate lock -> parse lock -> session lock -> transport map
 // lock -> a connection's buffer lock. The session lock is recursive (kickSession inside
@@ -96,7 +106,8 @@ public:
     WinampControlServerDelegate* coverDelegate() override { return delegate_; }
 
     // Handles one received message (network thread for the immediate types, the processing
-    // thread for the rest).
+    // thread for the rest). Never throws: a message whose handling throws is dropped and the
+    // failure logged.
     void dispatch(const wire::ReceivedMessage& message);
 
     // --- TcpServerDelegate ---
@@ -108,19 +119,24 @@ private:
     friend struct EngineHandlers;
     enum class Rule { LoggedInNotQuiet, LoggedIn };
 
+    // Core (WinampControlServer.cpp)
     bool permits(Rule rule);
     void sendFrame(Rule rule, const std::vector<uint8_t>& frame);
+    // Whether MSG_QUERY 14 may start a power action ("password used").
+    bool powerActionsAllowed();
+    // Pushes (WinampControlServerPushes.cpp)
     // List replies: whole up to 4096 bytes, the compressed envelope above that.
     void sendListReply(const std::vector<uint8_t>& frame);
     void sendLibraryList(uint32_t requestId, WinampMediaLibraryListBase* list);
     // MSG_LIBRARY_LIST of a list already in the session's form.
     void sendLibraryListAs(uint32_t requestId, const WinampMediaLibraryListBase& sent);
     void sendSearchResults(uint32_t searchId, WinampMediaLibraryListBase* list);
+    // Login (WinampControlServerLogin.cpp)
+    void sendHello(uint32_t connectionId);
+    bool responseAccepted(const std::array<uint8_t, 16>& response);
     void login(const wire::ReceivedMessage& message);
-    void handleQuery(WinampControlServerDelegate& d, uint8_t sub, uint32_t parameter,
-                     uint32_t second);
-    void handlePlayerCommand(WinampControlServerDelegate& d, uint8_t command, uint32_t argument);
-    void handleCoverRequest(const wire::ReceivedMessage& message);
+    // Dispatch (WinampControlServerDispatch.cpp): dispatch() runs handle() guarded.
+    void handle(const wire::ReceivedMessage& message);
 
     // Declared first so it is destroyed last, after every thread that uses it has stopped.
     TcpServer transport_;

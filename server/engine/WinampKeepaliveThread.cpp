@@ -1,15 +1,21 @@
 #include "server/engine/WinampKeepaliveThread.h"
 
+#include "common/Log.h"
 #include "server/engine/WinampControlServer.h"
+
+#include <string>
 
 WinampKeepaliveThread::~WinampKeepaliveThread() {
     stopAndJoin();
 }
 
 void WinampKeepaliveThread::touch() {
-    uint32_t t = now();
+    setLastSeen(now());
+}
+
+void WinampKeepaliveThread::setLastSeen(uint32_t tick) {
     platform::ScopedLock hold(lock_);
-    lastSeen_ = t;
+    lastSeen_ = tick;
 }
 
 uint32_t WinampKeepaliveThread::lastSeen() {
@@ -23,9 +29,11 @@ void WinampKeepaliveThread::Run() {
         return;
     uint32_t probeEvery = k * 1000, timeout = 2 * k * 1000;
     uint32_t pause = k < 6 ? k * 200 : 1000;
-    touch();
+    // One reading of the clock is the start: last seen and the first probe's time.
+    const uint32_t start = now();
+    setLastSeen(start);
     server_->sendKeepalive();
-    uint32_t lastProbe = now();
+    uint32_t lastProbe = start;
     if (IsStopRequested())
         return;
     for (;;) {
@@ -41,5 +49,10 @@ void WinampKeepaliveThread::Run() {
         if (WaitForStopRequest(pause))
             return;
     }
+    logLazy(LogKind::Session, [&] {
+        return "connection " + std::to_string(server_->sessionConnection()) +
+               ": no MSG_KEEPALIVE for more than " + std::to_string(timeout) +
+               " ms, the session timed out";
+    });
     server_->kickSession();
 }

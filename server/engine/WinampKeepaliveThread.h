@@ -41,4 +41,5 @@ private:
     std::atomic<platform::Clock*> clock_{&platform::systemClock()};
 
     uint32_t now() { return clock_.load()->tickCount(); }
+    void setLastSeen(uint32_t tick);
 };

@@ -1,27 +1,22 @@
 #include "server/transport/TcpServer.h"
 
+#include "common/Log.h"
 #include "platform/Clock.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
-constexpr size_t kChunk = 2048;          // bytes per recv/send call
-constexpr uint32_t kPollMs = 50;         // longest sleep of a connection or listening pass
-constexpr uint32_t kListenPauseMs = 100; // pause after every listening pass
+constexpr size_t kChunk = 2048;         // bytes per recv/send call
+constexpr uint32_t kRetryPauseMs = 100; // after a failed wait, before the listener tries again
 constexpr uint32_t kKeepAliveIdleMs = 120000;
 constexpr uint32_t kKeepAliveIntervalMs = 5000;
 
-// Connection ids are unique for the whole process, starting at 1; 0 names no connection.
-uint32_t nextConnectionId() {
-    static platform::CriticalSection lock;
-    static uint32_t counter = 0;
-    platform::ScopedLock hold(lock);
-    ++counter;
-    if (counter == 0)
-        ++counter;
+ConnectionIdCounter& processConnectionIds() {
+    static ConnectionIdCounter counter;
     return counter;
 }
 
@@ -30,6 +25,14 @@ uint32_t nextConnectionId() {
 thread_local const TcpClientThread* tCurrentConnection = nullptr;
 
 } // namespace
+
+uint32_t ConnectionIdCounter::next() {
+    platform::ScopedLock hold(lock_);
+    ++last_;
+    if (last_ == 0)
+        ++last_;
+    return last_;
+}
 
 // --- listening thread ------------------------------------------------------------------------
 
@@ -41,31 +44,44 @@ TcpListenThread::~TcpListenThread() {
     }
 }
 
+void TcpListenThread::acceptWaiting() {
+    platform::SocketHandle s = platform::acceptSocket(socket_);
+    if (s == platform::kInvalidSocket)
+        return; // woken for nothing, or the peer gave up already
+    uint32_t address = 0;
+    if (!platform::peerAddressIPv4(s, address) || address == 0) {
+        platform::closeSocket(s);
+        return;
+    }
+    platform::setKeepAlive(s, kKeepAliveIdleMs, kKeepAliveIntervalMs);
+    platform::setLingerOff(s);
+    // Replies are small and interactive; never hold one back waiting for an ACK.
+    platform::setNoDelay(s, true);
+    server_.acceptConnection(s, address);
+}
+
 void TcpListenThread::Run() {
     while (!IsStopRequested()) {
-        if (platform::selectReadable(socket_, kPollMs * 1000) == 1) {
-            platform::SocketHandle s = platform::acceptSocket(socket_);
-            if (s == platform::kInvalidSocket) {
-                if (IsStopRequested())
-                    break;
-                continue;
-            }
-            uint32_t address = 0;
-            if (!platform::peerAddressIPv4(s, address) || address == 0) {
-                platform::closeSocket(s);
-                if (IsStopRequested())
-                    break;
-                continue;
-            }
-            platform::setKeepAlive(s, kKeepAliveIdleMs, kKeepAliveIntervalMs);
-            platform::setLingerOff(s);
-            // Replies are small and interactive; never hold one back waiting for an ACK.
-            platform::setNoDelay(s, true);
-            server_.acceptConnection(s, address);
-        }
-        server_.reapFinished();
-        if (WaitForStopRequest(kListenPauseMs))
+        // Sleeps until a connection comes in, one ends (to be reaped) or a stop is asked for.
+        platform::SocketWaiter::Result ready =
+            waiter_->wait(platform::kInfinite, false, stopEvent());
+        if (ready.stopped)
             break;
+        if (ready.failed) {
+            logEvent(LogKind::Error, "waiting on the listening socket failed");
+            server_.reapFinished();
+            if (WaitForStopRequest(kRetryPauseMs))
+                break;
+            continue;
+        }
+        try {
+            if (ready.readable)
+                acceptWaiting();
+            server_.reapFinished();
+        } catch (...) {
+            // The listener goes on with the next connection.
+            logCaughtException("the listening thread");
+        }
     }
     platform::shutdownBoth(socket_);
     platform::closeSocket(socket_);
@@ -158,11 +174,51 @@ void TcpClientThread::flushBeforeClose() {
 void TcpClientThread::Run() {
     tCurrentConnection = this;
     platform::setNonBlocking(socket_, true);
+    bool error = false;
+    try {
+        error = !serve();
+    } catch (...) {
+        // A failure inside a callback ends this connection like a socket error; the
+        // connection still closes, leaves the map and is reported closed.
+        logCaughtException("connection " + std::to_string(id_));
+        error = true;
+    }
+
+    if (flushOnClose_ && !error) {
+        flushBeforeClose();
+    } else if (!error) {
+        // Stopped without flushing: what the socket takes at once still leaves, however the
+        // stop and the last send() fell around the last pass; the rest is dropped.
+        bool blocked = false;
+        sendTurn(blocked);
+    }
+    platform::shutdownBoth(socket_);
+    platform::closeSocket(socket_);
+    socket_ = platform::kInvalidSocket;
+    server_.removeConnection(id_);
+    {
+        platform::ScopedLock hold(server_.delegateLock_);
+        if (server_.delegate_)
+            server_.delegate_->clientClosed(&server_, id_);
+    }
+    {
+        platform::ScopedLock hold(receiveLock_);
+        receiveBuffer_.clear();
+    }
+    platform::ScopedLock hold(sendLock_);
+    sendBuffer_.clear();
+}
+
+bool TcpClientThread::serve() {
     uint8_t chunk[kChunk];
     bool error = false;
     bool wantWrite = false;
     while (!IsStopRequested()) {
-        platform::SocketWaiter::Result ready = waiter_->wait(kPollMs, wantWrite);
+        // Sleeps until bytes arrive, queued bytes can leave, send() wakes it or a stop comes.
+        // A pass woken by a stop still runs, so that bytes queued just before it (the notice to
+        // an app being taken over) leave.
+        platform::SocketWaiter::Result ready =
+            waiter_->wait(platform::kInfinite, wantWrite, stopEvent());
         if (ready.failed) {
             Stop(false);
             error = true;
@@ -194,24 +250,7 @@ void TcpClientThread::Run() {
         }
         wantWrite = blocked;
     }
-
-    if (flushOnClose_ && !error)
-        flushBeforeClose();
-    platform::shutdownBoth(socket_);
-    platform::closeSocket(socket_);
-    socket_ = platform::kInvalidSocket;
-    server_.removeConnection(id_);
-    {
-        platform::ScopedLock hold(server_.delegateLock_);
-        if (server_.delegate_)
-            server_.delegate_->clientClosed(&server_, id_);
-    }
-    {
-        platform::ScopedLock hold(receiveLock_);
-        receiveBuffer_.clear();
-    }
-    platform::ScopedLock hold(sendLock_);
-    sendBuffer_.clear();
+    return !error;
 }
 
 // --- server ----------------------------------------------------------------------------------
@@ -238,12 +277,25 @@ void TcpServer::setDelegate(TcpServerDelegate* delegate) {
 bool TcpServer::listen(uint16_t port) {
     if (listenThread_.IsRunning())
         return false;
-    platform::SocketHandle s = platform::listenTcp4(port);
+    platform::SocketHandle s = platform::listenTcp4(port, &listenError_);
     if (s == platform::kInvalidSocket)
         return false;
+    auto waiter = std::make_unique<platform::SocketWaiter>(s);
+    if (!waiter->valid()) {
+        listenError_ = platform::lastSocketError("socket waiter");
+        platform::closeSocket(s);
+        return false;
+    }
+    {
+        // Ending connections wake the old waiter under this lock.
+        platform::ScopedLock hold(mapLock_);
+        listenThread_.waiter_ = std::move(waiter);
+    }
     listenThread_.socket_ = s;
     boundPort_ = platform::socketLocalPort(s);
     if (!listenThread_.Start()) {
+        listenError_ = {platform::SocketErrorKind::Other, 0, "thread",
+                        "the listening thread could not be started"};
         platform::closeSocket(s);
         listenThread_.socket_ = platform::kInvalidSocket;
         boundPort_ = 0;
@@ -264,8 +316,14 @@ void TcpServer::acceptConnection(platform::SocketHandle s, uint32_t peerAddress)
     }
     platform::ScopedLock hold(delegateLock_);
     // Without a delegate (only while the owner is going away) the connection is refused too:
-    // it must not sit unstarted in the map, where stopAll would wait for it forever.
-    bool accepted = delegate_ && delegate_->clientAccepted(this, connection->id(), peerAddress);
+    // it must not sit unstarted in the map, where stopAll would wait for it forever. So is a
+    // connection whose delegate call failed.
+    bool accepted = false;
+    try {
+        accepted = delegate_ && delegate_->clientAccepted(this, connection->id(), peerAddress);
+    } catch (...) {
+        logCaughtException("accepting connection " + std::to_string(connection->id()));
+    }
     if (accepted) {
         // Started under the map lock, where stopAll and stopConnection ask threads to stop. A
         // stop asked for while the delegate was deciding found no thread yet; the new thread
@@ -286,7 +344,7 @@ std::shared_ptr<TcpClientThread> TcpServer::createConnection(platform::SocketHan
     platform::ScopedLock hold(mapLock_);
     if (connections_.size() >= maximumConnections_)
         return nullptr;
-    uint32_t id = nextConnectionId();
+    uint32_t id = processConnectionIds().next();
     auto connection = std::make_shared<TcpClientThread>(socket, id, *this, flushOnClose_);
     connections_[id] = connection;
     return connection;
@@ -302,6 +360,9 @@ void TcpServer::removeConnection(uint32_t id) {
         finished_.push_back(it->second);
     }
     connections_.erase(it);
+    // The listening thread joins and releases it now rather than at its next connection.
+    if (listenThread_.waiter_)
+        listenThread_.waiter_->wake();
 }
 
 void TcpServer::reapFinished() {
@@ -314,12 +375,6 @@ void TcpServer::reapFinished() {
     }
     for (auto& connection : reaped)
         connection->Stop(true);
-}
-
-std::shared_ptr<TcpClientThread> TcpServer::find(uint32_t id) {
-    platform::ScopedLock hold(mapLock_);
-    auto it = connections_.find(id);
-    return it == connections_.end() ? nullptr : it->second;
 }
 
 bool TcpServer::send(uint32_t connectionId, const void* bytes, uint32_t count) {

@@ -7,6 +7,12 @@
 // from inside. stopAll(true) must not be called with the delegate lock held: a connection
 // thread waiting for that lock could never leave the map.
 //
+// Waiting: every thread sleeps until something happens, with no time-out. The listening
+// thread waits for its socket (a connection to accept), its stop event and a wake-up that an
+// ending connection raises so that it is joined and released at once. A connection thread
+// waits for its socket (bytes to read, or room to write once a send would have blocked), its
+// stop event and a wake-up that send() raises.
+//
 // Sending: send() only queues bytes and wakes the connection's thread, which writes them on
 // its next pass. Each pass reads what has arrived, reports it, then writes what is queued, so
 // replies leave even while the peer keeps sending.
@@ -23,6 +29,19 @@
 #include <memory>
 
 class TcpServer;
+
+// Hands out connection ids: 1 first, then counting up; 0 never names a connection (owners use
+// it for "none"), also when the count wraps. Thread-safe. The transport uses one counter for
+// the whole process, so an id is never reused while its connection could still be known.
+class ConnectionIdCounter {
+public:
+    explicit ConnectionIdCounter(uint32_t last = 0) : last_(last) {}
+    uint32_t next();
+
+private:
+    platform::CriticalSection lock_;
+    uint32_t last_;
+};
 
 class TcpServerDelegate {
 public:
@@ -44,8 +63,14 @@ public:
 
 private:
     friend class TcpServer;
+    // One pass: accepts a waiting connection, if any. Runs under the thread's exception guard.
+    void acceptWaiting();
+
     platform::SocketHandle socket_ = platform::kInvalidSocket;
     TcpServer& server_;
+    // Waits for socket_; replaced by listen() while the thread is not running, and woken by
+    // ending connections, both under the server's map lock.
+    std::unique_ptr<platform::SocketWaiter> waiter_;
 };
 
 class TcpClientThread : public ThreadWinApi {
@@ -60,6 +85,9 @@ public:
 private:
     friend class TcpServer;
 
+    // The receive and send loop; false when it ended on an error (pending output is then
+    // dropped).
+    bool serve();
     // Sends what the send buffer holds until it is empty or the socket would block.
     // Returns false on a send error other than would-block.
     bool sendTurn(bool& blocked);
@@ -93,6 +121,11 @@ public:
     // Opens the listening socket on every local IPv4 address and starts the listening thread.
     // False when it already runs or any step fails. Port 0 picks a free port (see boundPort).
     bool listen(uint16_t port);
+    // Why the last listen() that tried to open a socket failed (the port is in use, permission
+    // was denied, or another error, with the system's code and text); kind None after one
+    // that succeeded. A listen() refused because the thread already runs leaves it alone.
+    // Read it on the thread that calls listen().
+    platform::SocketError lastListenError() const { return listenError_; }
     // The port the listening socket is bound to; 0 when not listening.
     uint16_t boundPort();
 
@@ -125,12 +158,12 @@ private:
     std::shared_ptr<TcpClientThread> createConnection(platform::SocketHandle socket);
     void removeConnection(uint32_t id);
     void reapFinished();
-    std::shared_ptr<TcpClientThread> find(uint32_t id);
 
     TcpServerDelegate* delegate_ = nullptr;
     platform::CriticalSection delegateLock_;
     TcpListenThread listenThread_;
     std::atomic<uint16_t> boundPort_{0};
+    platform::SocketError listenError_; // the owner's thread only
     std::map<uint32_t, std::shared_ptr<TcpClientThread>> connections_;
     platform::CriticalSection mapLock_;
     std::deque<std::shared_ptr<TcpClientThread>> finished_;

@@ -1,5 +1,10 @@
 #include "server/transport/ThreadWinApi.h"
 
+#include "common/Log.h"
+
+#include <exception>
+#include <string>
+
 ThreadWinApi::~ThreadWinApi() {
     stopAndJoin();
     stopEvent_.reset();
@@ -15,8 +20,26 @@ void ThreadWinApi::stopAndJoin() {
         Join();
 }
 
+void logCaughtException(std::string_view where) noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            logEvent(LogKind::Error, std::string(where) + ": " + e.what());
+        } catch (...) {
+            logEvent(LogKind::Error, std::string(where) + ": an exception of unknown type");
+        }
+    } catch (...) {
+        // Out of memory while building the text: the event is lost, the thread goes on.
+    }
+}
+
 void ThreadWinApi::entry(void* self) {
-    static_cast<ThreadWinApi*>(self)->Run();
+    try {
+        static_cast<ThreadWinApi*>(self)->Run();
+    } catch (...) {
+        logCaughtException("a thread's body ended with an exception");
+    }
 }
 
 bool ThreadWinApi::Start() {

@@ -1,6 +1,10 @@
 // Thread framework: every long-running activity is one object of a class derived from
 // ThreadWinApi, which supplies only Run() and its destructor. Owners start, stop and join
 // their threads; a thread stops itself only without waiting.
+//
+// No exception leaves a thread: one that escapes Run() is written to the log as an error and
+// the thread ends as if Run() had returned, so the process (on Windows, the user's player)
+// goes on.
 #pragma once
 
 #include "platform/Sync.h"
@@ -9,6 +13,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string_view>
+
+// Writes the exception being handled to the log as an error, saying where it was caught. Call
+// it only inside a catch block.
+void logCaughtException(std::string_view where) noexcept;
 
 class ThreadBase {
 public:

@@ -6,33 +6,11 @@
 #include "server/engine/WinampControlServer.h"
 #include "server/wire/Messages.h"
 #include "tools/bench/LatencyStats.h"
-#include "tools/testkit/StubDelegate.h"
+#include "tools/testkit/RecordingDelegate.h"
 
-#include <atomic>
 #include <cstdlib>
 
 namespace {
-
-// Answers the status query and counts volume commands; every other operation does nothing.
-class QuickDelegate : public StubDelegate {
-public:
-    std::atomic<uint64_t> volumeCalls{0};
-    uint64_t volumeTarget = 0;
-    platform::Event reached{false};
-
-    bool getPlayerStatus(PlayerStatus& s) override {
-        s = PlayerStatus{42000, 0, 0, 30000, 0};
-        return true;
-    }
-    void setVolume(uint16_t) override {
-        if (volumeCalls.fetch_add(1, std::memory_order_relaxed) + 1 == volumeTarget)
-            reached.set();
-    }
-    bool getNowPlayingTracks(TrackList&) override { return true; }
-    bool getPlaylistTracks(TrackList&, int32_t) override { return true; }
-    bool getPlaylists(std::vector<PlaylistEntry>&, int32_t) override { return true; }
-    bool getEqualizerPresets(std::vector<EqualizerPreset>&) override { return true; }
-};
 
 bool receiveExactly(platform::SocketHandle s, uint8_t* out, size_t count) {
     size_t got = 0;
@@ -86,7 +64,9 @@ int main(int argc, char** argv) {
                                          request.size(), iterations);
     }
 
-    QuickDelegate delegate;
+    // Answers the status query at once and records nothing; volume commands are counted.
+    testkit::RecordingDelegate delegate;
+    delegate.edit([](testkit::Answers& a) { a.status = PlayerStatus{42000, 0, 0, 30000, 0}; });
     WinampControlServer server;
     server.setDelegate(&delegate);
     server.setAllCapabilities();
@@ -134,8 +114,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "login failed\n");
             return 1;
         }
-        uint64_t target = uint64_t(pipelined);
-        delegate.volumeTarget = target;
+        const uint64_t target = delegate.count(testkit::Op::SetVolume) + uint64_t(pipelined);
         auto start = std::chrono::steady_clock::now();
         size_t sent = 0;
         while (sent < all.size()) {
@@ -146,11 +125,12 @@ int main(int argc, char** argv) {
             }
             sent += size_t(n);
         }
-        delegate.reached.wait(30000);
+        const bool reached = delegate.waitForCount(testkit::Op::SetVolume, target, 30000);
         double seconds = bench::microsecondsSince(start) / 1e6;
-        if (delegate.volumeCalls.load() < target) {
+        if (!reached) {
             std::fprintf(stderr, "only %llu of %d commands dispatched\n",
-                         static_cast<unsigned long long>(delegate.volumeCalls.load()), pipelined);
+                         static_cast<unsigned long long>(delegate.count(testkit::Op::SetVolume)),
+                         pipelined);
             return 1;
         }
         perSecond = double(pipelined) / seconds;

@@ -1,7 +1,7 @@
 #include "server/engine/CoverLoader.h"
 
 #include "tests/support/TestSocket.h"
-#include "tools/testkit/StubDelegate.h"
+#include "tools/testkit/RecordingDelegate.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +9,16 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 namespace {
 
 using testing_support::waitUntil;
+using testkit::Answers;
+using testkit::Op;
+using testkit::RecordingDelegate;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -53,47 +57,54 @@ public:
     std::vector<Bytes> frames;
 };
 
-// Serves "img:" + album as the image unless the album is "missing"; fills an empty artist
-// with "Host Artist". With the gate closed, every lookup blocks until it opens.
-class CoverDelegate : public StubDelegate {
+// A gate that cover lookups wait at while it is closed, counting the lookups inside it.
+class Gate {
 public:
-    bool getAlbumCover(std::vector<uint8_t>* image, std::string* album, uint16_t size,
-                       std::string* artist) override {
+    void set(bool open) {
+        std::lock_guard<std::mutex> hold(lock_);
+        open_ = open;
+        opened_.notify_all();
+    }
+    void pass() {
         int now = ++active;
         int seen = maxActive.load();
         while (now > seen && !maxActive.compare_exchange_weak(seen, now)) {
         }
         {
-            std::unique_lock<std::mutex> hold(lock);
-            calls.push_back(*album);
-            sizes.push_back(size);
-            opened.wait(hold, [&] { return gateOpen; });
+            std::unique_lock<std::mutex> hold(lock_);
+            opened_.wait(hold, [&] { return open_; });
         }
         --active;
-        if (*album == "missing")
-            return false;
-        if (artist->empty())
-            *artist = "Host Artist";
-        const std::string bytes = "img:" + *album;
-        image->assign(bytes.begin(), bytes.end());
-        return true;
-    }
-    void setGate(bool open) {
-        std::lock_guard<std::mutex> hold(lock);
-        gateOpen = open;
-        opened.notify_all();
-    }
-    size_t callCount() {
-        std::lock_guard<std::mutex> hold(lock);
-        return calls.size();
     }
     std::atomic<int> active{0};
     std::atomic<int> maxActive{0};
-    std::mutex lock;
-    std::condition_variable opened;
-    bool gateOpen = true;
-    std::vector<std::string> calls;
-    std::vector<uint16_t> sizes;
+
+private:
+    std::mutex lock_;
+    std::condition_variable opened_;
+    bool open_ = true;
+};
+
+// The delegate serves "img:" + album for the albums a test names and "Host Artist" for an
+// empty artist; every lookup passes the gate first.
+class CoverLoaderTest : public ::testing::Test {
+protected:
+    CoverLoaderTest() {
+        delegate.onCall(Op::GetAlbumCover, [this] { gate.pass(); });
+        delegate.edit([](Answers& a) { a.coverArtist = "Host Artist"; });
+    }
+    void serve(std::initializer_list<std::string> albums) {
+        delegate.edit([&](Answers& a) {
+            for (const std::string& album : albums) {
+                const std::string bytes = "img:" + album;
+                a.albumCovers[album].assign(bytes.begin(), bytes.end());
+            }
+        });
+    }
+    uint64_t lookups() { return delegate.count(Op::GetAlbumCover); }
+
+    Gate gate;
+    RecordingDelegate delegate{RecordingDelegate::Recording::On};
 };
 
 // The album texts of MSG_COVER frames (album at payload offset 22, length at 0).
@@ -155,8 +166,8 @@ TEST(CoverSeenKeysTest, EmptiedBeforeTheInsertThatFollows1025Keys) {
     EXPECT_EQ(keys.size(), 1u);
 }
 
-TEST(CoverLoaderTest, ServesOnceAndDropsRepeats) {
-    CoverDelegate delegate;
+TEST_F(CoverLoaderTest, ServesOnceAndDropsRepeats) {
+    serve({"Blue"});
     RecordingSink sink(&delegate);
     CoverLoader loader(sink);
     loader.queueCoverRequest(request("Blue", "", 7, 0x00010002, 3));
@@ -167,7 +178,7 @@ TEST(CoverLoaderTest, ServesOnceAndDropsRepeats) {
     // A different tag3 is a new request and marks the end of the sequence.
     loader.queueCoverRequest(request("Blue", "", 7, 0x00010002, 4));
     ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 2; }));
-    EXPECT_EQ(delegate.callCount(), 2u);
+    EXPECT_EQ(lookups(), 2u);
 
     // The reply carries the artist the host gave for an empty one, and the request's tags.
     const Bytes f = sink.copy()[0];
@@ -180,13 +191,13 @@ TEST(CoverLoaderTest, ServesOnceAndDropsRepeats) {
     EXPECT_EQ(std::string(f.end() - 8, f.end()), "img:Blue");
 }
 
-TEST(CoverLoaderTest, NoImageOrNoDelegateSendsNothingAndTheThreadGoesOn) {
-    CoverDelegate delegate;
+TEST_F(CoverLoaderTest, NoImageOrNoDelegateSendsNothingAndTheThreadGoesOn) {
+    serve({"A", "B"});
     RecordingSink sink(nullptr);
     CoverLoader loader(sink);
     loader.queueCoverRequest(request("A"));
     ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 1; }));
-    EXPECT_EQ(delegate.callCount(), 0u);
+    EXPECT_EQ(lookups(), 0u);
 
     sink.delegate = &delegate;
     loader.queueCoverRequest(request("missing"));
@@ -196,27 +207,28 @@ TEST(CoverLoaderTest, NoImageOrNoDelegateSendsNothingAndTheThreadGoesOn) {
     loader.queueCoverRequest(request("missing"));
     loader.queueCoverRequest(request("B"));
     ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 1; }));
-    EXPECT_EQ(delegate.callCount(), 2u);
+    EXPECT_EQ(lookups(), 2u);
 }
 
-TEST(CoverLoaderTest, FifthConcurrentRequestWaitsForTheFirstFreeThread) {
-    CoverDelegate delegate;
-    delegate.setGate(false);
+TEST_F(CoverLoaderTest, FifthConcurrentRequestWaitsForTheFirstFreeThread) {
+    serve({"album0", "album1", "album2", "album3", "album4", "album5"});
+    gate.set(false);
     RecordingSink sink(&delegate);
     CoverLoader loader(sink);
     for (int i = 0; i < 4; ++i)
         loader.queueCoverRequest(request("album" + std::to_string(i)));
-    ASSERT_TRUE(waitUntil([&] { return delegate.active == 4; }));
+    // A lookup is counted before it reaches the gate, so four inside means four counted.
+    ASSERT_TRUE(waitUntil([&] { return gate.active == 4; }));
     loader.queueCoverRequest(request("album4"));
     EXPECT_EQ(loader.threadCount(), 4u);
     EXPECT_EQ(loader.pendingCount(), 1u);
-    EXPECT_EQ(delegate.callCount(), 4u);
+    EXPECT_EQ(lookups(), 4u);
 
-    delegate.setGate(true);
+    gate.set(true);
     ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 5; }));
     EXPECT_EQ(loader.pendingCount(), 0u);
     EXPECT_EQ(loader.threadCount(), 4u); // no fifth thread
-    EXPECT_LE(delegate.maxActive.load(), 4);
+    EXPECT_LE(gate.maxActive.load(), 4);
     EXPECT_EQ(repliedAlbums(sink.copy()),
               (std::vector<std::string>{"album0", "album1", "album2", "album3", "album4"}));
     ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 4; }));
@@ -227,8 +239,8 @@ TEST(CoverLoaderTest, FifthConcurrentRequestWaitsForTheFirstFreeThread) {
     EXPECT_EQ(loader.threadCount(), 4u);
 }
 
-TEST(CoverLoaderTest, NewThreadsUntilFourEvenWhenOneIsIdle) {
-    CoverDelegate delegate;
+TEST_F(CoverLoaderTest, NewThreadsUntilFourEvenWhenOneIsIdle) {
+    serve({"a", "b"});
     RecordingSink sink(&delegate);
     CoverLoader loader(sink);
     loader.queueCoverRequest(request("a"));
@@ -238,20 +250,20 @@ TEST(CoverLoaderTest, NewThreadsUntilFourEvenWhenOneIsIdle) {
     ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 2; }));
 }
 
-TEST(CoverLoaderTest, ResetStopsThreadsDropsPendingAndForgetsKeys) {
-    CoverDelegate delegate;
-    delegate.setGate(false);
+TEST_F(CoverLoaderTest, ResetStopsThreadsDropsPendingAndForgetsKeys) {
+    serve({"r0", "r1", "r2", "r3", "r4", "r5"});
+    gate.set(false);
     RecordingSink sink(&delegate);
     CoverLoader loader(sink);
     for (int i = 0; i < 6; ++i)
         loader.queueCoverRequest(request("r" + std::to_string(i)));
-    ASSERT_TRUE(waitUntil([&] { return delegate.active == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return gate.active == 4; }));
     EXPECT_EQ(loader.pendingCount(), 2u);
 
     // Reset waits for the lookups in progress; open the gate from another thread.
     std::thread opener([&] {
         platform::sleepMs(20);
-        delegate.setGate(true);
+        gate.set(true);
     });
     loader.resetCoverLoader();
     opener.join();
@@ -260,11 +272,11 @@ TEST(CoverLoaderTest, ResetStopsThreadsDropsPendingAndForgetsKeys) {
     EXPECT_EQ(loader.pendingCount(), 0u);
 
     // Nothing runs after the reset.
-    const size_t calls = delegate.callCount();
+    const uint64_t calls = lookups();
     const size_t frames = sink.frameCount();
     EXPECT_LE(calls, 6u);
     platform::sleepMs(120);
-    EXPECT_EQ(delegate.callCount(), calls);
+    EXPECT_EQ(lookups(), calls);
     EXPECT_EQ(sink.frameCount(), frames);
 
     // The seen keys are gone: the first request is served again by a new thread.
@@ -273,17 +285,37 @@ TEST(CoverLoaderTest, ResetStopsThreadsDropsPendingAndForgetsKeys) {
     EXPECT_EQ(loader.threadCount(), 1u);
 }
 
-TEST(CoverLoaderTest, RequestedSizeReachesTheLookup) {
-    CoverDelegate delegate;
+// A lookup that throws loses its request, not its thread: nothing is sent for it and the same
+// thread serves the next request.
+TEST_F(CoverLoaderTest, ALookupThatThrowsLosesItsRequestNotItsThread) {
+    serve({"bad", "good"});
+    delegate.onCall(Op::GetAlbumCover, [this] {
+        if (lookups() == 1)
+            throw std::runtime_error("no host");
+    });
+    RecordingSink sink(&delegate);
+    CoverLoader loader(sink);
+    loader.queueCoverRequest(request("bad"));
+    ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 1; }));
+    EXPECT_EQ(sink.frameCount(), 0u);
+    for (int i = 0; i < 3; ++i) // three more threads
+        loader.queueCoverRequest(request("good", "", uint32_t(i)));
+    ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 4; }));
+    loader.queueCoverRequest(request("good", "", 9)); // to the first idle one
+    ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 4; }));
+    EXPECT_EQ(loader.threadCount(), 4u);
+    EXPECT_EQ(repliedAlbums(sink.copy()), std::vector<std::string>(4, "good"));
+}
+
+TEST_F(CoverLoaderTest, RequestedSizeReachesTheLookup) {
+    serve({"s", "t"});
     RecordingSink sink(&delegate);
     CoverLoader loader(sink);
     loader.queueCoverRequest(request("s", "", 0, 0, 0, 64));
-    loader.queueCoverRequest(request("t", "", 0, 0, 0, 65));
+    loader.queueCoverRequest(request("t", "Ann", 0, 0, 0, 65));
     ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 2; }));
-    std::lock_guard<std::mutex> hold(delegate.lock);
-    std::vector<uint16_t> sizes = delegate.sizes;
-    std::sort(sizes.begin(), sizes.end());
-    EXPECT_EQ(sizes, (std::vector<uint16_t>{64, 65}));
+    EXPECT_TRUE(delegate.called("getAlbumCover(s,,64)"));
+    EXPECT_TRUE(delegate.called("getAlbumCover(t,Ann,65)"));
 }
 
 } // namespace

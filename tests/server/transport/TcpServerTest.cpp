@@ -1,4 +1,5 @@
 #include "server/transport/TcpServer.h"
+#include "common/Log.h"
 #include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,9 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -21,6 +25,8 @@ public:
         // Another thread stopping the connection before its thread has started.
         if (stopWhileAccepting)
             server->stopConnection(id);
+        if (throwOnAccept)
+            throw std::runtime_error("cannot decide");
         std::lock_guard lock(mutex);
         accepted.push_back(id);
         peers.push_back(peer);
@@ -34,6 +40,8 @@ public:
         sendFromCloseSucceeded = sendFromCloseSucceeded || sendResult;
     }
     void dataReceived(TcpServer* server, uint32_t id, uint32_t count) override {
+        if (throwOnData)
+            throw std::runtime_error("cannot parse");
         std::vector<uint8_t> bytes(count);
         uint32_t got = server->read(id, bytes.data(), count);
         bytes.resize(got);
@@ -63,8 +71,43 @@ public:
     std::atomic<bool> acceptResult{true};
     std::atomic<bool> echo{false};
     std::atomic<bool> stopWhileAccepting{false};
+    std::atomic<bool> throwOnAccept{false};
+    std::atomic<bool> throwOnData{false};
     bool sendFromCloseSucceeded = false;
 };
+
+// Collects what is logged while it is installed.
+class CapturingSink : public LogSink {
+public:
+    CapturingSink() { setLogSink(this); }
+    ~CapturingSink() override { setLogSink(nullptr); }
+    void write(LogKind kind, std::string_view text) override {
+        std::lock_guard lock(mutex_);
+        if (kind == LogKind::Error)
+            errors_.emplace_back(text);
+    }
+    std::vector<std::string> errors() {
+        std::lock_guard lock(mutex_);
+        return errors_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> errors_;
+};
+
+// A payload whose every byte depends on its position, so a lost, doubled or swapped chunk
+// shows.
+std::vector<uint8_t> patterned(size_t size) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = uint8_t((i * 7) ^ (i >> 11));
+    return bytes;
+}
+
+// More than the kernel holds for a peer that does not read (both sockets' buffers), so the
+// connection's sends are bound to hit "would block".
+constexpr size_t kMoreThanTheKernelHolds = 8 << 20;
 
 class TcpServerTest : public ::testing::Test {
 protected:
@@ -83,6 +126,51 @@ protected:
 
 } // namespace
 
+// --- connection ids --------------------------------------------------------------------------
+
+TEST(ConnectionIdCounter, StartsAtOneAndNeverGivesZero) {
+    ConnectionIdCounter fresh;
+    EXPECT_EQ(fresh.next(), 1u);
+    EXPECT_EQ(fresh.next(), 2u);
+    ConnectionIdCounter nearWrap(0xFFFFFFFEu);
+    EXPECT_EQ(nearWrap.next(), 0xFFFFFFFFu);
+    EXPECT_EQ(nearWrap.next(), 1u); // 0 means "no connection" to the owner
+    EXPECT_EQ(nearWrap.next(), 2u);
+}
+
+TEST(ConnectionIdCounter, ConcurrentCallersGetDistinctIds) {
+    ConnectionIdCounter counter;
+    constexpr int kThreads = 4, kEach = 2000;
+    std::vector<std::vector<uint32_t>> got(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i)
+                got[size_t(t)].push_back(counter.next());
+        });
+    for (auto& t : threads)
+        t.join();
+    std::set<uint32_t> all;
+    for (const auto& ids : got)
+        all.insert(ids.begin(), ids.end());
+    EXPECT_EQ(all.size(), size_t(kThreads) * kEach);
+    EXPECT_EQ(*all.begin(), 1u);
+    EXPECT_EQ(*all.rbegin(), uint32_t(kThreads * kEach));
+}
+
+TEST_F(TcpServerTest, ConnectionIdsAreNonZeroAndIncrease) {
+    TestClient a(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    a.close();
+    ASSERT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
+    TestClient b(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 2; }));
+    EXPECT_NE(delegate.accepted[0], 0u);
+    EXPECT_GT(delegate.accepted[1], delegate.accepted[0]);
+}
+
+// --- accepting and refusing ------------------------------------------------------------------
+
 TEST_F(TcpServerTest, EchoesThroughReadAndSendWithPeerAddress) {
     delegate.echo = true;
     TestClient client(port);
@@ -91,7 +179,6 @@ TEST_F(TcpServerTest, EchoesThroughReadAndSendWithPeerAddress) {
     ASSERT_TRUE(client.sendAll(hello, sizeof hello));
     EXPECT_EQ(client.receive(5), std::vector<uint8_t>(hello, hello + 5));
     ASSERT_EQ(delegate.acceptedCount(), 1u);
-    EXPECT_NE(delegate.accepted[0], 0u);
     uint8_t peer[4];
     std::memcpy(peer, &delegate.peers[0], 4);
     EXPECT_EQ(peer[0], 127);
@@ -102,23 +189,14 @@ TEST_F(TcpServerTest, EchoesThroughReadAndSendWithPeerAddress) {
     EXPECT_EQ(server.read(0, out, sizeof out), 0u);
 }
 
-TEST_F(TcpServerTest, IdsIncreaseAcrossConnections) {
-    TestClient a(port);
-    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
-    a.close();
-    ASSERT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
-    TestClient b(port);
-    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 2; }));
-    EXPECT_GT(delegate.accepted[1], delegate.accepted[0]);
-}
-
-TEST_F(TcpServerTest, ThirdConnectionClosedWithoutDelegateCall) {
+TEST_F(TcpServerTest, LimitAllowsExactlyTwoAndRefusesTheThirdWithoutDelegateCall) {
     TestClient a(port), b(port);
     ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 2; }));
+    EXPECT_EQ(server.connectionCount(), 2u); // at the limit: both in
     TestClient c(port);
     ASSERT_TRUE(c.connected()); // the socket layer accepts it
     std::vector<uint8_t> bytes;
-    EXPECT_TRUE(c.closedByPeer(3000, &bytes));
+    EXPECT_TRUE(c.closedByPeer(10000, &bytes));
     EXPECT_TRUE(bytes.empty());
     EXPECT_EQ(delegate.acceptedCount(), 2u);
     EXPECT_EQ(server.connectionCount(), 2u);
@@ -127,27 +205,54 @@ TEST_F(TcpServerTest, ThirdConnectionClosedWithoutDelegateCall) {
     uint8_t x = 9;
     ASSERT_TRUE(b.sendAll(&x, 1));
     EXPECT_EQ(b.receive(1), std::vector<uint8_t>{9});
+    // Once one has left, there is room again.
+    a.close();
+    ASSERT_TRUE(waitUntil([&] { return server.connectionCount() == 1; }));
+    TestClient d(port);
+    EXPECT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 3; }));
+}
+
+TEST(TcpServerLimit, MaximumOfOneRefusesTheSecond) {
+    RecordingDelegate delegate;
+    TcpServer server;
+    server.setDelegate(&delegate);
+    server.setMaximumConnections(1);
+    ASSERT_TRUE(server.listen(0));
+    TestClient a(server.boundPort());
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    TestClient b(server.boundPort());
+    EXPECT_TRUE(b.closedByPeer(10000));
+    EXPECT_EQ(delegate.acceptedCount(), 1u);
 }
 
 TEST_F(TcpServerTest, RefusedConnectionIsClosedAndReaped) {
     delegate.acceptResult = false;
     TestClient a(port);
     std::vector<uint8_t> bytes;
-    EXPECT_TRUE(a.closedByPeer(3000, &bytes));
+    EXPECT_TRUE(a.closedByPeer(10000, &bytes));
     EXPECT_TRUE(bytes.empty());
     EXPECT_EQ(delegate.acceptedCount(), 1u);
     // The listening thread closes the socket before it removes the connection, so the peer
     // may see the close a moment before the map is empty.
     EXPECT_TRUE(waitUntil([&] { return server.connectionCount() == 0; }));
-    // The listening thread's next pass joins and releases it.
+    // Leaving the map wakes the listening thread, which joins and releases it.
     EXPECT_TRUE(waitUntil([&] { return server.finishedCount() == 0; }));
     EXPECT_EQ(delegate.closedCount(), 0u); // it never ran, so nothing was reported closed
+}
+
+TEST_F(TcpServerTest, EndedConnectionIsReapedWithoutWaitingForAnotherConnection) {
+    TestClient a(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    a.close();
+    ASSERT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
+    // No connection comes in after it: its end alone must get it joined and released.
+    EXPECT_TRUE(waitUntil([&] { return server.finishedCount() == 0; }, 30000));
 }
 
 TEST_F(TcpServerTest, StopAskedBeforeTheThreadStartsStillEndsTheConnection) {
     delegate.stopWhileAccepting = true;
     TestClient a(port);
-    EXPECT_TRUE(a.closedByPeer(3000));
+    EXPECT_TRUE(a.closedByPeer(10000));
     // It ends like any stopped connection: out of the map, its close reported.
     EXPECT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
     EXPECT_EQ(server.connectionCount(), 0u);
@@ -157,16 +262,19 @@ TEST_F(TcpServerTest, StopAskedBeforeTheThreadStartsStillEndsTheConnection) {
 TEST_F(TcpServerTest, ConnectionAcceptedWithoutDelegateIsRefused) {
     server.setDelegate(nullptr);
     TestClient a(port);
-    EXPECT_TRUE(a.closedByPeer());
+    EXPECT_TRUE(a.closedByPeer(10000));
     EXPECT_TRUE(waitUntil([&] { return server.connectionCount() == 0; }));
     EXPECT_EQ(delegate.acceptedCount(), 0u);
 }
+
+// --- closing and stopping --------------------------------------------------------------------
 
 TEST_F(TcpServerTest, ClientClosedComesAfterLeavingTheMap) {
     TestClient a(port);
     ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
     a.close();
     ASSERT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
+    // The delegate's send to the closing id, from inside clientClosed, found nothing.
     EXPECT_FALSE(delegate.sendFromCloseSucceeded);
     EXPECT_EQ(delegate.closed[0], delegate.accepted[0]);
     EXPECT_EQ(server.connectionCount(), 0u);
@@ -178,26 +286,151 @@ TEST_F(TcpServerTest, StopAllWaitingReturnsWithEmptyMapAndListenCanRestart) {
     server.stopAll(true);
     EXPECT_EQ(server.connectionCount(), 0u);
     EXPECT_EQ(server.boundPort(), 0);
-    EXPECT_TRUE(a.closedByPeer());
-    EXPECT_TRUE(b.closedByPeer());
+    EXPECT_TRUE(a.closedByPeer(10000));
+    EXPECT_TRUE(b.closedByPeer(10000));
     // A connection leaves the map before it reports its close.
     EXPECT_TRUE(waitUntil([&] { return delegate.closedCount() == 2; }));
-    ASSERT_TRUE(server.listen(0));
-    TestClient c(server.boundPort());
+    // The same port again (as after the computer wakes up): the old listening socket is gone
+    // and the connections this side closed do not hold the port.
+    ASSERT_TRUE(server.listen(port)) << server.lastListenError().text;
+    TestClient c(port);
     EXPECT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 3; }));
 }
+
+TEST_F(TcpServerTest, StopAllWaitsForAConnectionSlowToClose) {
+    // Flushing on close to a peer that reads nothing keeps the connection's thread trying for
+    // a while after the stop; stopAll(true) must not come back before it has left the map.
+    server.setFlushOnClose(1);
+    TestClient a(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    std::vector<uint8_t> payload = patterned(kMoreThanTheKernelHolds);
+    ASSERT_TRUE(server.send(delegate.accepted[0], payload.data(), uint32_t(payload.size())));
+    server.stopAll(true);
+    EXPECT_EQ(server.connectionCount(), 0u);
+    EXPECT_TRUE(a.closedByPeer(30000));
+}
+
+TEST_F(TcpServerTest, BytesQueuedJustBeforeAStopStillLeaveFirst) {
+    // A takeover notice goes out this way: queued, then the connection is stopped at once.
+    TestClient a(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    uint32_t id = delegate.accepted[0];
+    for (uint8_t round = 0; round < 3; ++round) {
+        const uint8_t notice[] = {8, 0, 0, round};
+        ASSERT_TRUE(server.send(id, notice, sizeof notice));
+        if (round == 2)
+            break; // the last one is stopped right behind
+        EXPECT_EQ(a.receive(4, 10000), std::vector<uint8_t>(notice, notice + 4));
+    }
+    EXPECT_TRUE(server.stopConnection(id));
+    std::vector<uint8_t> got;
+    EXPECT_TRUE(a.closedByPeer(10000, &got));
+    EXPECT_EQ(got, (std::vector<uint8_t>{8, 0, 0, 2}));
+}
+
+TEST_F(TcpServerTest, StopConnectionEndsOnlyThatConnection) {
+    TestClient a(port), b(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 2; }));
+    EXPECT_TRUE(server.stopConnection(delegate.accepted[0]));
+    EXPECT_TRUE(a.closedByPeer(10000));
+    EXPECT_TRUE(waitUntil([&] { return server.connectionCount() == 1; }));
+    EXPECT_FALSE(server.stopConnection(delegate.accepted[0]));
+    delegate.echo = true;
+    uint8_t x = 5;
+    ASSERT_TRUE(b.sendAll(&x, 1));
+    EXPECT_EQ(b.receive(1), std::vector<uint8_t>{5});
+}
+
+TEST(TcpServerLifetime, DestructionWithLiveConnectionsClosesThem) {
+    RecordingDelegate delegate;
+    TestClient a;
+    {
+        TcpServer server;
+        server.setDelegate(&delegate);
+        ASSERT_TRUE(server.listen(0));
+        ASSERT_TRUE(a.connect(server.boundPort()));
+        ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    }
+    EXPECT_TRUE(a.closedByPeer(10000));
+    EXPECT_EQ(delegate.closedCount(), 0u); // the delegate was cleared first
+}
+
+// --- listening -------------------------------------------------------------------------------
 
 TEST_F(TcpServerTest, SecondListenIsRefusedAndChangesNothing) {
     EXPECT_FALSE(server.listen(0));
     EXPECT_EQ(server.boundPort(), port);
+    EXPECT_EQ(server.lastListenError().kind, platform::SocketErrorKind::None);
     TestClient a(port);
     EXPECT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
 }
 
-TEST_F(TcpServerTest, ListenOnPortInUseFails) {
-    TcpServer other;
-    EXPECT_FALSE(other.listen(port));
-    EXPECT_EQ(other.boundPort(), 0);
+TEST(TcpServerListen, PortInUseIsToldApartWithTheSystemsReason) {
+    // Held the way the server holds it: on every local IPv4 address.
+    platform::SocketHandle occupier = platform::listenTcp4(0);
+    ASSERT_NE(occupier, platform::kInvalidSocket);
+    uint16_t port = platform::socketLocalPort(occupier);
+
+    TcpServer server;
+    EXPECT_FALSE(server.listen(port));
+    EXPECT_EQ(server.boundPort(), 0);
+    platform::SocketError error = server.lastListenError();
+    EXPECT_EQ(error.kind, platform::SocketErrorKind::AddressInUse);
+    EXPECT_EQ(error.call, "bind");
+    EXPECT_NE(error.code, 0);
+    EXPECT_FALSE(error.text.empty());
+    EXPECT_EQ(error.text, platform::describeSocketError(error.code, "bind").text);
+
+    // Freed, the same port works, and the error is gone.
+    platform::closeSocket(occupier);
+    ASSERT_TRUE(server.listen(port));
+    EXPECT_EQ(server.lastListenError().kind, platform::SocketErrorKind::None);
+    EXPECT_EQ(server.boundPort(), port);
+}
+
+// --- moving bytes ----------------------------------------------------------------------------
+
+TEST_F(TcpServerTest, DataCallbacksCoverEveryByteInChunksOfAtMost2048) {
+    TestClient a(port);
+    std::vector<uint8_t> payload = patterned(50000);
+    ASSERT_TRUE(a.sendAll(payload));
+    ASSERT_TRUE(waitUntil([&] { return delegate.receivedCount() == payload.size(); }));
+    std::lock_guard lock(delegate.mutex);
+    EXPECT_EQ(delegate.received, payload);
+    for (uint32_t c : delegate.callbackCounts) {
+        EXPECT_GE(c, 1u);
+        EXPECT_LE(c, 2048u);
+    }
+}
+
+TEST_F(TcpServerTest, SlowReaderGetsEveryByteInOrderAndTheConnectionStaysResponsive) {
+    TestClient a(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    uint32_t id = delegate.accepted[0];
+    // The peer reads nothing yet: the kernel's buffers fill and sends would block part-way.
+    std::vector<uint8_t> payload = patterned(kMoreThanTheKernelHolds);
+    ASSERT_TRUE(server.send(id, payload.data(), uint32_t(payload.size())));
+    // Meanwhile the connection still hears its peer.
+    uint8_t ping = 77;
+    ASSERT_TRUE(a.sendAll(&ping, 1));
+    EXPECT_TRUE(waitUntil([&] { return delegate.receivedCount() == 1; }, 30000));
+    // More queued behind the stuck bytes goes out after them.
+    std::vector<uint8_t> tail = patterned(3000);
+    ASSERT_TRUE(server.send(id, tail.data(), uint32_t(tail.size())));
+    payload.insert(payload.end(), tail.begin(), tail.end());
+    std::vector<uint8_t> got = a.receive(payload.size(), 30000);
+    ASSERT_EQ(got.size(), payload.size());
+    EXPECT_TRUE(got == payload); // not EXPECT_EQ: a diff of 8 MB helps nobody
+}
+
+TEST_F(TcpServerTest, StopAllDoesNotWaitForAPeerThatDoesNotRead) {
+    TestClient a(port);
+    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
+    std::vector<uint8_t> payload = patterned(kMoreThanTheKernelHolds);
+    ASSERT_TRUE(server.send(delegate.accepted[0], payload.data(), uint32_t(payload.size())));
+    server.stopAll(true); // without flushing, unsent bytes are dropped
+    EXPECT_EQ(server.connectionCount(), 0u);
+    EXPECT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
 }
 
 TEST_F(TcpServerTest, ConcurrentSendsKeepEachSendersOrder) {
@@ -214,7 +447,7 @@ TEST_F(TcpServerTest, ConcurrentSendsKeepEachSendersOrder) {
                 server.send(id, frame, sizeof frame);
             }
         });
-    std::vector<uint8_t> bytes = a.receive(size_t(kSenders) * kFrames * 8, 5000);
+    std::vector<uint8_t> bytes = a.receive(size_t(kSenders) * kFrames * 8, 30000);
     for (auto& t : senders)
         t.join();
     ASSERT_EQ(bytes.size(), size_t(kSenders) * kFrames * 8);
@@ -240,8 +473,8 @@ TEST_F(TcpServerTest, PeerThatNeverPausesStillGetsReplies) {
     std::thread sender([&] {
         uint8_t frame[kFrame] = {};
         uint32_t start = platform::tickCount();
-        // Keeps sending back to back until enough replies came or 5 s passed.
-        while (replied < kWanted * kFrame && platform::tickCount() - start < 5000)
+        // Keeps sending back to back until enough replies came or 20 s passed.
+        while (replied < kWanted * kFrame && platform::tickCount() - start < 20000)
             if (!a.sendAll(frame, sizeof frame))
                 break;
         repliesBeforeSenderStopped = replied.load();
@@ -249,7 +482,7 @@ TEST_F(TcpServerTest, PeerThatNeverPausesStillGetsReplies) {
     });
     uint8_t buffer[4096];
     uint32_t start = platform::tickCount();
-    while (!senderDone && platform::tickCount() - start < 6000) {
+    while (!senderDone && platform::tickCount() - start < 25000) {
         if (platform::selectReadable(a.handle(), 10000) != 1)
             continue;
         int n = platform::recvSome(a.handle(), buffer, sizeof buffer);
@@ -265,55 +498,51 @@ TEST_F(TcpServerTest, FlushOnCloseDeliversQueuedBytesBeforeClosing) {
     server.setFlushOnClose(1);
     TestClient a(port);
     ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
-    std::vector<uint8_t> payload(100000);
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = uint8_t(i * 7);
+    std::vector<uint8_t> payload = patterned(100000);
     // Queued and stopped at once: the bytes must still all arrive, then the close.
     ASSERT_TRUE(server.send(delegate.accepted[0], payload.data(), uint32_t(payload.size())));
     server.stopAll(false);
     std::vector<uint8_t> got;
-    EXPECT_TRUE(a.closedByPeer(5000, &got));
+    EXPECT_TRUE(a.closedByPeer(30000, &got));
     EXPECT_EQ(got, payload);
 }
 
-TEST_F(TcpServerTest, DataCallbacksCoverEveryByteInChunksOfAtMost2048) {
+// --- failures inside the delegate ------------------------------------------------------------
+
+TEST_F(TcpServerTest, DelegateFailingOnDataEndsOnlyThatConnection) {
+    CapturingSink sink;
+    delegate.throwOnData = true;
     TestClient a(port);
-    std::vector<uint8_t> payload(50000);
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = uint8_t(i);
-    ASSERT_TRUE(a.sendAll(payload));
-    ASSERT_TRUE(waitUntil([&] { return delegate.receivedCount() == payload.size(); }));
-    std::lock_guard lock(delegate.mutex);
-    EXPECT_EQ(delegate.received, payload);
-    for (uint32_t c : delegate.callbackCounts) {
-        EXPECT_GE(c, 1u);
-        EXPECT_LE(c, 2048u);
-    }
-}
-
-TEST(TcpServerLifetime, DestructionWithLiveConnectionsClosesThem) {
-    RecordingDelegate delegate;
-    TestClient a;
-    {
-        TcpServer server;
-        server.setDelegate(&delegate);
-        ASSERT_TRUE(server.listen(0));
-        ASSERT_TRUE(a.connect(server.boundPort()));
-        ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
-    }
-    EXPECT_TRUE(a.closedByPeer());
-    EXPECT_EQ(delegate.closedCount(), 0u); // the delegate was cleared first
-}
-
-TEST_F(TcpServerTest, StopConnectionEndsOnlyThatConnection) {
-    TestClient a(port), b(port);
-    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 2; }));
-    EXPECT_TRUE(server.stopConnection(delegate.accepted[0]));
-    EXPECT_TRUE(a.closedByPeer());
-    EXPECT_TRUE(waitUntil([&] { return server.connectionCount() == 1; }));
-    EXPECT_FALSE(server.stopConnection(delegate.accepted[0]));
+    uint8_t x = 1;
+    ASSERT_TRUE(a.sendAll(&x, 1));
+    // It closes like any broken connection: out of the map, reported closed, logged.
+    EXPECT_TRUE(a.closedByPeer(10000));
+    EXPECT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
+    EXPECT_EQ(server.connectionCount(), 0u);
+    auto errors = sink.errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("cannot parse"), std::string::npos) << errors[0];
+    // The server goes on.
+    delegate.throwOnData = false;
     delegate.echo = true;
-    uint8_t x = 5;
+    TestClient b(port);
     ASSERT_TRUE(b.sendAll(&x, 1));
-    EXPECT_EQ(b.receive(1), std::vector<uint8_t>{5});
+    EXPECT_EQ(b.receive(1), std::vector<uint8_t>{1});
+}
+
+TEST_F(TcpServerTest, DelegateFailingToDecideRefusesTheConnection) {
+    CapturingSink sink;
+    delegate.throwOnAccept = true;
+    TestClient a(port);
+    EXPECT_TRUE(a.closedByPeer(10000));
+    EXPECT_TRUE(waitUntil([&] { return server.connectionCount() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return sink.errors().size() == 1; }));
+    EXPECT_NE(sink.errors()[0].find("cannot decide"), std::string::npos);
+    EXPECT_EQ(delegate.closedCount(), 0u);
+    // Nothing is left behind for stopAll to wait for, and the server still accepts.
+    delegate.throwOnAccept = false;
+    TestClient b(port);
+    EXPECT_TRUE(waitUntil([&] { return server.connectionCount() == 1; }));
+    server.stopAll(true);
+    EXPECT_EQ(server.connectionCount(), 0u);
 }

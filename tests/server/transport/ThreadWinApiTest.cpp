@@ -1,9 +1,15 @@
 #include "server/transport/ThreadWinApi.h"
+#include "common/Log.h"
 #include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
 
 using testing_support::waitUntil;
 
@@ -19,7 +25,7 @@ public:
         sawStopAtStart = IsStopRequested();
         ++runs;
         if (!returnAtOnce_) {
-            while (!WaitForStopRequest(5)) {
+            while (!WaitForStopRequest(platform::kInfinite)) {
             }
             platform::sleepMs(30); // a slow clean-up the destructor must wait for
         }
@@ -34,19 +40,74 @@ private:
     bool returnAtOnce_;
 };
 
+// Collects what is logged while it is installed.
+class CapturingSink : public LogSink {
+public:
+    CapturingSink() { setLogSink(this); }
+    ~CapturingSink() override { setLogSink(nullptr); }
+    void write(LogKind kind, std::string_view text) override {
+        std::lock_guard lock(mutex_);
+        events_.emplace_back(kind, std::string(text));
+    }
+    std::vector<std::pair<LogKind, std::string>> events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<LogKind, std::string>> events_;
+};
+
+class ThrowingThread : public ThreadWinApi {
+public:
+    explicit ThrowingThread(bool standard) : standard_(standard) {}
+    ~ThrowingThread() override { stopAndJoin(); }
+    void Run() override {
+        ++runs;
+        if (standard_)
+            throw std::runtime_error("disk on fire");
+        throw 42;
+    }
+    std::atomic<int> runs{0};
+
+private:
+    bool standard_;
+};
+
 } // namespace
 
-TEST(ThreadWinApi, NeverStartedObjectIsInert) {
+// --- never started ---------------------------------------------------------------------------
+
+TEST(ThreadWinApi, NeverStartedObjectIsInertAndStopReturns) {
     CountingThread t;
     EXPECT_FALSE(t.IsRunning());
     EXPECT_TRUE(t.WaitForExit(0));
     EXPECT_FALSE(t.IsStopRequested()); // no event: the wait fails and reads as not signalled
-    uint32_t start = platform::tickCount();
-    t.Stop(true);
-    t.Join();
-    EXPECT_LT(platform::tickCount() - start, 100u);
+    // Stop with waiting and Join have no thread to wait for: they must come back, on any
+    // thread, however busy the machine is.
+    std::atomic<bool> returned{false};
+    std::thread stopper([&] {
+        t.Stop(true);
+        t.Join();
+        returned = true;
+    });
+    EXPECT_TRUE(waitUntil([&] { return returned.load(); }, 30000));
+    stopper.join();
     EXPECT_EQ(t.runs, 0);
 }
+
+TEST(ThreadWinApi, StopAskedBeforeStartIsNotRemembered) {
+    CountingThread t;
+    t.Stop(false); // nothing to signal yet
+    ASSERT_TRUE(t.Start());
+    ASSERT_TRUE(waitUntil([&] { return t.runs == 1; }));
+    EXPECT_FALSE(t.sawStopAtStart);
+    EXPECT_TRUE(t.IsRunning());
+    EXPECT_FALSE(t.IsStopRequested());
+}
+
+// --- start, stop and restart -----------------------------------------------------------------
 
 TEST(ThreadWinApi, SecondStartIsRefusedWhileRunning) {
     CountingThread t;
@@ -54,7 +115,7 @@ TEST(ThreadWinApi, SecondStartIsRefusedWhileRunning) {
     ASSERT_TRUE(waitUntil([&] { return t.runs == 1; }));
     EXPECT_FALSE(t.Start());
     EXPECT_TRUE(t.IsRunning());
-    EXPECT_FALSE(t.WaitForExit(20));
+    EXPECT_FALSE(t.WaitForExit(20)); // still the first thread, still waiting for its stop
     t.Stop(true);
     EXPECT_FALSE(t.IsRunning());
     EXPECT_TRUE(t.bodyEnded);
@@ -65,13 +126,26 @@ TEST(ThreadWinApi, SecondStartIsRefusedWhileRunning) {
 TEST(ThreadWinApi, RestartsAfterBodyReturnedWithEventReset) {
     CountingThread t(true);
     ASSERT_TRUE(t.Start());
-    ASSERT_TRUE(t.WaitForExit(5000));
+    ASSERT_TRUE(t.WaitForExit(30000));
     EXPECT_FALSE(t.IsRunning());
     t.Stop(false); // leaves the event signalled
     ASSERT_TRUE(t.Start());
-    ASSERT_TRUE(t.WaitForExit(5000));
+    ASSERT_TRUE(t.WaitForExit(30000));
     EXPECT_EQ(t.runs, 2);
     EXPECT_FALSE(t.sawStopAtStart);
+}
+
+TEST(ThreadWinApi, StopRightAfterStartIsNeverLost) {
+    // Whether the body has begun or not when the stop comes, it sees it and ends; a lost stop
+    // would leave Stop(true) waiting for ever (and the test to its time-out).
+    CountingThread t;
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(t.Start());
+        t.Stop(i % 2 == 0);
+        ASSERT_TRUE(t.WaitForExit(30000)) << "round " << i;
+        EXPECT_FALSE(t.IsRunning());
+    }
+    EXPECT_EQ(t.runs, 20);
 }
 
 TEST(ThreadWinApi, StopWithoutWaitOnlyAsks) {
@@ -79,7 +153,7 @@ TEST(ThreadWinApi, StopWithoutWaitOnlyAsks) {
     ASSERT_TRUE(t.Start());
     t.Stop(false);
     EXPECT_TRUE(t.IsStopRequested());
-    EXPECT_TRUE(t.WaitForExit(5000));
+    EXPECT_TRUE(t.WaitForExit(30000));
     EXPECT_TRUE(t.bodyEnded);
 }
 
@@ -98,4 +172,35 @@ TEST(ThreadWinApi, DestructorSignalsAndJoinsRunningBody) {
         ASSERT_TRUE(waitUntil([&] { return t.runs == 1; }));
     }
     EXPECT_TRUE(endedBeforeMembersWent);
+}
+
+// --- exceptions ------------------------------------------------------------------------------
+
+TEST(ThreadWinApi, ExceptionOutOfBodyIsLoggedAndEndsOnlyThatThread) {
+    CapturingSink sink;
+    ThrowingThread t(true);
+    ASSERT_TRUE(t.Start());
+    ASSERT_TRUE(t.WaitForExit(30000));
+    EXPECT_FALSE(t.IsRunning());
+    // The process is still here; the object can run again and fails the same way.
+    ASSERT_TRUE(t.Start());
+    ASSERT_TRUE(t.WaitForExit(30000));
+    EXPECT_EQ(t.runs, 2);
+    auto events = sink.events();
+    ASSERT_EQ(events.size(), 2u);
+    for (const auto& [kind, text] : events) {
+        EXPECT_EQ(kind, LogKind::Error);
+        EXPECT_NE(text.find("disk on fire"), std::string::npos) << text;
+    }
+}
+
+TEST(ThreadWinApi, ExceptionOfUnknownTypeIsLoggedToo) {
+    CapturingSink sink;
+    ThrowingThread t(false);
+    ASSERT_TRUE(t.Start());
+    ASSERT_TRUE(t.WaitForExit(30000));
+    auto events = sink.events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, LogKind::Error);
+    EXPECT_NE(events[0].second.find("unknown"), std::string::npos) << events[0].second;
 }

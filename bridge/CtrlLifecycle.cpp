@@ -1,0 +1,164 @@
+// The control's construction, Init and teardown.
+#include "bridge/TandravoleCtrl.h"
+
+#include "common/Log.h"
+#include "common/Utf.h"
+#include "platform/Socket.h"
+
+#include <utility>
+
+namespace {
+
+template <class T> std::unique_ptr<T> orDefault(std::unique_ptr<T> given) {
+    return given ? std::move(given) : std::make_unique<T>();
+}
+
+// "bind: Address already in use (98)": the step that failed and the system's own words.
+std::string listenFailureReason(const platform::SocketError& error) {
+    if (error.kind == platform::SocketErrorKind::None)
+        return "the listening thread could not be started";
+    std::string reason = error.call.empty() ? error.text : error.call + ": " + error.text;
+    return reason + " (" + std::to_string(error.code) + ")";
+}
+
+} // namespace
+
+CTandravoleCtrl::CTandravoleCtrl(bridge::ControlEnvironment environment)
+    : clock_(environment.clock ? environment.clock : &platform::systemClock()),
+      windowFactory_(environment.windowFactory ? std::move(environment.windowFactory)
+                                               : bridge::WindowFactory(bridge::createHostWindow)),
+      panel_(orDefault(std::move(environment.panel))),
+      messageBoxes_(orDefault(std::move(environment.messageBoxes))),
+      dnsSd_(orDefault(std::move(environment.dnsSd))),
+      updateCheck_(orDefault(std::move(environment.updateCheck))),
+      powerActions_(orDefault(std::move(environment.powerActions))),
+      server_(std::make_unique<WinampControlServer>()) {
+    // The random-track command draws on the host's thread from a generator seeded here, on
+    // the same thread, with the tick count.
+    random_.seed(clock_->tickCount());
+}
+
+bridge::InitResult CTandravoleCtrl::Init(host::HostObjectPtr root) {
+    if (!root)
+        return bridge::InitResult::NullRoot;
+    // One Init per control: the event sink is advised once, the window created once, and the
+    // server's threads may already be using the root object.
+    if (initialised_)
+        return bridge::InitResult::AlreadyInitialised;
+    initialised_ = true;
+    hostThread_ = std::this_thread::get_id();
+    root_ = std::move(root);
+
+    // Without events the control still works; it only pushes nothing on its own.
+    if (root_->advise(this, sinkCookie_) == host::HostStatus::Ok)
+        sinkAdvised_ = true;
+    else
+        logEvent(LogKind::Error, "the player's events could not be advised");
+
+    if (!window_) {
+        window_ = windowFactory_(
+            [this](uint32_t m, uintptr_t w, intptr_t l) { return windowProcedure(m, w, l); });
+        if (!window_)
+            logEvent(LogKind::Error, "the hidden window could not be created");
+    }
+    // The player sends its status message to the registered window.
+    if (window_)
+        host::callMethod(root_.get(), host::RootOp::RegisterWindow, {window_->handle(), 1});
+
+    PluginSettings loaded;
+    LoadSettings(loaded);
+    {
+        platform::ScopedLock hold(settingsLock_);
+        settings_ = loaded;
+    }
+
+    platform::socketStartup();
+    server_->setAllCapabilities();
+    server_->setDelegate(this);
+    server_->setPassword(utf16ToUtf8(loaded.password));
+    server_->setAllowKick(loaded.allowKick);
+    if (loaded.enabled)
+        startServer(loaded);
+
+    updateCheck_->start(*this);
+    panel_->initPanel();
+    panel_->fillPanel(loaded);
+    panel_->disableApply();
+    return bridge::InitResult::Ok;
+}
+
+bool CTandravoleCtrl::startServer(const PluginSettings& settings) {
+    if (!server_->listen(settings.port)) {
+        messageBoxes_->show(bridge::kStartFailureText, bridge::kMessageTitle,
+                            listenFailureReason(server_->transport().lastListenError()));
+        if (dnsSd_->isRunning())
+            dnsSd_->stopWithoutWaiting();
+        panel_->clearServerEnabled();
+        return false;
+    }
+    if (settings.bonjour)
+        dnsSd_->start(settings.port, bridge::kServiceType);
+    else if (dnsSd_->isRunning())
+        dnsSd_->stopWithoutWaiting();
+    return true;
+}
+
+CTandravoleCtrl::~CTandravoleCtrl() {
+    // From here on every handler answers 0 at once and no delegate operation sends.
+    tearingDown_ = true;
+
+    // The server's threads (and the update check, which reads the server) may be blocked in
+    // a send to the hidden window right now: stop them while the host's thread keeps
+    // answering, so neither waits for the other.
+    // server_ keeps pointing at the server while it is destroyed: its threads, until they are
+    // joined, still call the delegate, which pushes through it.
+    auto stopThreads = [this] {
+        updateCheck_->stop();
+        delete server_.get();
+        server_.release();
+    };
+    if (window_)
+        window_->pumpWhile(stopThreads);
+    else
+        stopThreads();
+    if (initialised_)
+        platform::socketCleanup();
+
+    if (dnsSd_->isRunning())
+        dnsSd_->stopWithoutWaiting();
+    if (window_)
+        window_->close();
+    if (sinkAdvised_)
+        root_->unadvise(sinkCookie_);
+
+    releaseSearchResult();
+    {
+        platform::ScopedLock hold(settingsLock_);
+        settings_.password.clear();
+    }
+    root_.reset();
+    {
+        platform::ScopedLock hold(presetsLock_);
+        presets_.clear();
+    }
+    window_.reset();
+    dnsSd_.reset();
+    powerActions_.reset();
+    updateCheck_.reset();
+}
+
+PluginSettings CTandravoleCtrl::settings() {
+    platform::ScopedLock hold(settingsLock_);
+    return settings_;
+}
+
+void CTandravoleCtrl::updateSettings(const std::function<void(PluginSettings&)>& change) {
+    platform::ScopedLock hold(settingsLock_);
+    change(settings_);
+}
+
+intptr_t CTandravoleCtrl::send(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (tearingDown_ || !window_)
+        return 0;
+    return window_->send(message, wParam, lParam);
+}

@@ -1,0 +1,114 @@
+#include "bridge/PluginSettings.h"
+
+#include "common/Md5.h"
+#include "common/Xtea.h"
+#include "platform/Registry.h"
+
+#include <algorithm>
+
+using platform::RegistryKey;
+using platform::RegistryRoot;
+
+const uint32_t PasswordKey[4] = {0xCC89B9EE, 0xB402327F, 0x1BA48036, 0x0CE1AD54};
+
+namespace {
+
+constexpr size_t kDigestSize = 16;
+constexpr size_t kMinStoredPassword = 24; // one 8-byte block of text, then the digest
+
+uint32_t clampedCoverQuality(uint32_t quality) {
+    return quality <= 2 ? quality : 2;
+}
+
+bool storedPasswordSizeFits(size_t size) {
+    return size >= kMinStoredPassword && size % 8 == 0;
+}
+
+void readBool(const RegistryKey& key, std::u16string_view name, bool& field) {
+    if (auto v = key.readDword(name))
+        field = *v != 0;
+}
+
+void writeBool(RegistryKey& key, std::u16string_view name, bool value) {
+    key.writeDword(name, value ? 1 : 0);
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodePassword(std::u16string_view password) {
+    if (password.empty())
+        return {};
+    // The text and at least one terminating NUL, rounded up to whole blocks.
+    size_t textSize = (2 * password.size() + 2 + 7) / 8 * 8;
+    std::vector<uint8_t> out(textSize + kDigestSize, 0);
+    for (size_t i = 0; i < password.size(); ++i) {
+        out[2 * i] = uint8_t(password[i] & 0xFF);
+        out[2 * i + 1] = uint8_t(password[i] >> 8);
+    }
+    Md5Digest digest = md5(out.data(), textSize);
+    std::copy(digest.begin(), digest.end(), out.begin() + std::ptrdiff_t(textSize));
+    xteaCbcEncipher(out.data(), out.size(), PasswordKey);
+    return out;
+}
+
+std::optional<std::u16string> DecodePassword(const std::vector<uint8_t>& stored) {
+    if (!storedPasswordSizeFits(stored.size()))
+        return std::nullopt;
+    std::vector<uint8_t> plain = stored;
+    xteaCbcDecipher(plain.data(), plain.size(), PasswordKey);
+    size_t textSize = plain.size() - kDigestSize;
+    Md5Digest digest = md5(plain.data(), textSize);
+    if (!std::equal(digest.begin(), digest.end(), plain.begin() + std::ptrdiff_t(textSize)))
+        return std::nullopt;
+    std::u16string password;
+    for (size_t i = 0; i + 1 < textSize; i += 2) {
+        char16_t c = char16_t(plain[i] | plain[i + 1] << 8);
+        if (c == 0)
+            break;
+        password += c;
+    }
+    return password;
+}
+
+void LoadSettings(PluginSettings& settings) {
+    RegistryKey key;
+    if (!key.open(RegistryRoot::CurrentUser, kSettingsKeyPath)) {
+        settings = PluginSettings{};
+        return;
+    }
+    // Each value is taken only with its own type and size; anything else keeps the field.
+    if (auto port = key.readDword(u"port"))
+        settings.port = uint16_t(*port & 0xFFFF);
+    readBool(key, u"bonjour", settings.bonjour);
+    readBool(key, u"enabled", settings.enabled);
+    readBool(key, u"allowKick", settings.allowKick);
+    readBool(key, u"sendUpdateNotification", settings.sendUpdateNotification);
+    readBool(key, u"haveUpdateNotification", settings.haveUpdateNotification);
+    readBool(key, u"updateCheck", settings.updateCheck);
+    if (auto when = key.readQword(u"lastUpdateCheck"))
+        settings.lastUpdateCheck = *when;
+    if (auto quality = key.readDword(u"coverQuality"))
+        settings.coverQuality = clampedCoverQuality(*quality);
+    if (auto stored = key.readBinary(u"password"); stored && storedPasswordSizeFits(stored->size()))
+        if (auto password = DecodePassword(*stored))
+            settings.password = std::move(*password);
+}
+
+void SaveSettings(const PluginSettings& settings) {
+    RegistryKey key;
+    if (!key.create(RegistryRoot::CurrentUser, kSettingsKeyPath))
+        return;
+    key.writeDword(u"coverQuality", clampedCoverQuality(settings.coverQuality));
+    writeBool(key, u"enabled", settings.enabled);
+    writeBool(key, u"allowKick", settings.allowKick);
+    writeBool(key, u"sendUpdateNotification", settings.sendUpdateNotification);
+    writeBool(key, u"haveUpdateNotification", settings.haveUpdateNotification);
+    writeBool(key, u"bonjour", settings.bonjour);
+    writeBool(key, u"updateCheck", settings.updateCheck);
+    key.writeQword(u"lastUpdateCheck", settings.lastUpdateCheck);
+    key.writeDword(u"port", settings.port);
+    if (settings.password.empty())
+        key.deleteValue(u"password");
+    else
+        key.writeBinary(u"password", EncodePassword(settings.password));
+}

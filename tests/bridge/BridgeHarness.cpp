@@ -1,0 +1,139 @@
+#include "tests/bridge/BridgeHarness.h"
+
+#include "simhost/Presets.h"
+
+#include <chrono>
+
+namespace bridge_test {
+
+using namespace simhost;
+
+LibraryData smallLibrary() {
+    LibraryData lib;
+    for (int32_t i = 0; i < 6; ++i) {
+        Track t;
+        t.key = 100 + i;
+        t.name = u"Song " + std::u16string(1, char16_t(u'A' + i));
+        t.artist = i < 3 ? u"First Band" : u"Second Band";
+        t.album = i < 3 ? u"One" : (i < 5 ? u"Two" : u"");
+        t.genre = i < 3 ? u"Rock" : u"Jazz";
+        t.durationSeconds = 10 * (i + 1);
+        t.trackNumber = i + 1;
+        t.year = 1990 + i;
+        t.playCount = i % 2 ? 0 : i + 1;
+        t.rating = i % 6;
+        t.bitrate = 192000;
+        t.path = u"D:\\Music\\song" + std::u16string(1, char16_t(u'0' + i)) + u".mp3";
+        lib.tracks.push_back(t);
+    }
+    lib.tracks[2].comment = u"la la la";
+    PlaylistData mine{7, u"Mine", u"Lists", PlaylistType::Ordinary, {100, 101, 102}, u""};
+    PlaylistData group{8, u"Lists", u"", PlaylistType::Group, {}, u""};
+    PlaylistData smart{9, u"Long ones", u"", PlaylistType::Smart, {}, u"[Duration]=>35"};
+    PlaylistData empty{10, u"Empty", u"", PlaylistType::Ordinary, {}, u""};
+    lib.playlists = {mine, group, smart, empty};
+    lib.playingNow = {100, 101, 102};
+    return lib;
+}
+
+namespace {
+
+std::filesystem::path scratchFolder() {
+    static std::atomic<int> counter{0};
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    return std::filesystem::temp_directory_path() /
+           ("tandravole-bridge-" + std::to_string(stamp) + "-" + std::to_string(++counter));
+}
+
+} // namespace
+
+BridgeTest::BridgeTest() : scratch(scratchFolder()) {
+    std::filesystem::create_directories(scratch);
+    platform::setRegistryStoreFile((scratch / "registry").string());
+    platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, kSettingsKeyPath);
+    platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser,
+                                 presetsKeyPath(kSimMajorVersion));
+    player = std::make_unique<SimPlayer>(smallLibrary(),
+                                         SimOptions{&clock, scratch / "covers", 0, true});
+    root = std::make_shared<RecordingObject>(calls, player->root(), "root");
+    host = std::make_unique<HostThread>([this] {
+        player->pump();
+        return 5u;
+    });
+    player->setWakeHandler([this] { host->wake(); });
+    // The player's status message reaches the control's window, on the host's thread.
+    player->setWindowMessageHandler([this](int32_t window, uint32_t m, uint64_t w, int64_t l) {
+        if (ctrl && ctrl->window() && ctrl->window()->handle() == window)
+            ctrl->window()->send(m, uintptr_t(w), intptr_t(l));
+    });
+}
+
+BridgeTest::~BridgeTest() {
+    destroy();
+    player->setWakeHandler({});
+    host.reset();
+    player.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(scratch, ec);
+}
+
+void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
+    PluginSettings settings;
+    settings.port = 0;
+    if (tweak)
+        tweak(settings);
+    SaveSettings(settings);
+    bridge::ControlEnvironment env;
+    env.clock = &clock;
+    env.windowFactory = windowFactory;
+    env.panel = std::make_unique<RecordingPanel>(seams);
+    env.messageBoxes = std::make_unique<RecordingBoxes>(seams);
+    env.dnsSd = std::make_unique<RecordingDnsSd>(seams);
+    env.powerActions = std::make_unique<RecordingPower>(seams);
+    onHost([&] {
+        ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
+        initResult = ctrl->Init(root);
+    });
+}
+
+void BridgeTest::destroy() {
+    if (ctrl)
+        onHost([&] { ctrl.reset(); });
+}
+
+uint16_t BridgeTest::port() {
+    return ctrl->server().boundPort();
+}
+
+std::unique_ptr<remote::RemoteClient> BridgeTest::connectAndLogin(const std::string& password) {
+    auto c = std::make_unique<remote::RemoteClient>();
+    EXPECT_EQ(c->connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
+    burst.clear();
+    c->setPushHandler([this](const wire::ReceivedMessage& m) { burst.push_back(m.type); });
+    EXPECT_EQ(c->login(password, true, 0, kWait), remote::ClientStatus::Ok);
+    burst.push_back(wire::MSG_CAPABILITIES);
+    c->setPushHandler(nullptr);
+    return c;
+}
+
+wire::ReceivedMessage BridgeTest::next(remote::RemoteClient& c, uint32_t type) {
+    wire::ReceivedMessage m;
+    EXPECT_EQ(c.waitForType(type, m, kWait), remote::ClientStatus::Ok) << "message type " << type;
+    return m;
+}
+
+wire::ReceivedMessage BridgeTest::ask(remote::RemoteClient& c, uint8_t sub, uint32_t parameter,
+                                      uint32_t type) {
+    EXPECT_TRUE(c.query(sub, parameter));
+    return next(c, type);
+}
+
+void BridgeTest::sync(remote::RemoteClient& c) {
+    ask(c, wire::QUERY_EQUALIZER_PRESETS, 0, wire::MSG_EQUALIZER_PRESETS);
+}
+
+void BridgeTest::systemMessage(uint32_t message, uintptr_t wParam) {
+    onHost([&] { ctrl->window()->send(message, wParam, 0); });
+}
+
+} // namespace bridge_test

@@ -1,0 +1,128 @@
+// The equalizer as the app sees it (0..200 over the player's -100..100) and the presets read
+// from the player's registry data at login.
+#include "tests/bridge/BridgeHarness.h"
+
+#include "simhost/Presets.h"
+
+using namespace bridge_test;
+using namespace wire;
+using simhost::PlayerCore;
+
+namespace {
+
+// A stored preset value: twelve UTF-16 code units, little-endian.
+std::vector<uint8_t> presetBytes(std::initializer_list<uint16_t> codes) {
+    std::vector<uint8_t> bytes;
+    for (uint16_t c : codes) {
+        bytes.push_back(uint8_t(c & 0xFF));
+        bytes.push_back(uint8_t(c >> 8));
+    }
+    return bytes;
+}
+
+constexpr uint16_t O = 'O'; // code 79: level 100
+
+} // namespace
+
+TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
+    start();
+    auto app = connectAndLogin();
+    inPlayer([](PlayerCore& c) {
+        c.setBand(0, -10);
+        for (int32_t b = 1; b <= 10; ++b)
+            c.setBand(b, b * 10 - 50);
+        return 0;
+    });
+    auto eq = remote::decodeAs<EqualizerMessage>(ask(*app, QUERY_EQUALIZER, 0, MSG_EQUALIZER));
+    ASSERT_TRUE(eq);
+    EXPECT_EQ(eq->setting.preamp, 90);
+    ASSERT_EQ(eq->setting.bands.size(), 10u);
+    EXPECT_EQ(eq->setting.bands[0], (EqualizerBand{60, 60}));
+    EXPECT_EQ(eq->setting.bands[9], (EqualizerBand{16000, 150}));
+    EXPECT_EQ(eq->enabled, 0);
+    EXPECT_EQ(eq->range, 200);
+    EXPECT_EQ(eq->scale, 12);
+    EXPECT_EQ(eq->available, 1);
+
+    // Three bands change three bands and the preamp, nothing else.
+    EqualizerMessage set;
+    set.setting.preamp = 150;
+    set.setting.bands = {{60, 0}, {170, 200}, {310, 101}};
+    calls->clear();
+    ASSERT_TRUE(app->send(set));
+    sync(*app);
+    EXPECT_EQ(calls->starting("volume.m5("),
+              (std::vector<std::string>{"volume.m5(0,50)", "volume.m5(1,-100)", "volume.m5(2,100)",
+                                        "volume.m5(3,1)"}));
+    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
+              (std::array<int32_t, 11>{50, -100, 100, 1, -10, 0, 10, 20, 30, 40, 50}));
+
+    // Switching on rewrites the preamp with its own value; the player's event pushes it.
+    calls->clear();
+    app->command(CMD_EQUALIZER_ON, 1);
+    ReceivedMessage m;
+    ASSERT_EQ(app->waitFor(
+                  [](const ReceivedMessage& r) {
+                      auto pushed = remote::decodeAs<EqualizerMessage>(r);
+                      return pushed && pushed->enabled == 1;
+                  },
+                  m, kWait),
+              remote::ClientStatus::Ok);
+    std::vector<std::string> switched = calls->starting("volume.");
+    switched.resize(3); // then the event's reads
+    EXPECT_EQ(switched,
+              (std::vector<std::string>{"volume.p4(-1)", "volume.m6(0)", "volume.m5(0,50)"}));
+    EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.equalizerOn; }));
+}
+
+TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
+    start();
+    std::vector<EqualizerPreset> presets;
+    EXPECT_TRUE(ctrl->getEqualizerPresets(presets));
+    EXPECT_TRUE(presets.empty()); // nobody logged in yet
+
+    std::u16string path = simhost::presetsKeyPath(simhost::kSimMajorVersion);
+    platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, path);
+    platform::RegistryKey key;
+    ASSERT_TRUE(key.create(platform::RegistryRoot::CurrentUser, path));
+    uint32_t sz = uint32_t(platform::RegistryType::String);
+    key.writeValue(u"Zed", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
+    key.writeValue(u"apple", sz, presetBytes({O, 48, 110, 100, 111, O, O, O, O, O, O, 0}));
+    key.writeValue(u"R\u00e9tro", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
+    key.writeValue(u"Rock", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
+    key.writeValue(u"Pop Rock", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
+    key.writeValue(u"Pop", sz, presetBytes({48, O, O, O, O, O, O, O, O, O, O, 0}));
+    key.writeValue(u"short", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O})); // 22 bytes
+    key.writeValue(u"binary", uint32_t(platform::RegistryType::Binary),
+                   presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
+    key.writeDword(u"number", 79);
+    key.close();
+
+    auto app = connectAndLogin();
+    auto names = remote::decodeAs<EqualizerPresetsMessage>(
+        ask(*app, QUERY_EQUALIZER_PRESETS, 0, MSG_EQUALIZER_PRESETS));
+    ASSERT_TRUE(names);
+    EXPECT_EQ(names->names, (std::vector<std::string>{"Pop", "Pop Rock", "Rock", "R\xc3\xa9tro",
+                                                      "Zed", "apple"}));
+    ASSERT_TRUE(ctrl->getEqualizerPresets(presets));
+    ASSERT_EQ(presets.size(), 6u);
+    EXPECT_EQ(presets[4].preamp, 100);
+    for (const EqualizerBand& b : presets[4].bands)
+        EXPECT_EQ(b.value, 100);
+    EXPECT_EQ(presets[4].bands[9].frequencyHz, 16000);
+    // 48 gives 200, 110 gives 0; 100 gives 32.2 and 111 gives -3.2, truncated towards zero.
+    const EqualizerPreset& apple = presets[5];
+    EXPECT_EQ(apple.bands[0].value, 200);
+    EXPECT_EQ(apple.bands[1].value, 0);
+    EXPECT_EQ(apple.bands[2].value, 32);
+    EXPECT_EQ(apple.bands[3].value, uint16_t(-3));
+
+    calls->clear();
+    app->command(CMD_APPLY_PRESET, 6); // the count: nothing
+    sync(*app);
+    EXPECT_TRUE(calls->starting("volume.m5(").empty());
+    app->command(CMD_APPLY_PRESET, 0); // "Pop": preamp 200, flat bands
+    sync(*app);
+    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
+              (std::array<int32_t, 11>{100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}

@@ -1,0 +1,262 @@
+// The app editing lists: playing-now and playlist edits with their notices, the word search
+// and adding its results at every kind of position, the rule fills (as the player receives
+// them), covers of the playing-now list at each quality, and the current file's text.
+#include "tests/bridge/BridgeHarness.h"
+
+#include "bridge/TrackKey.h"
+
+#include <fstream>
+#include <iterator>
+
+using namespace bridge_test;
+using namespace wire;
+using simhost::PlayerCore;
+
+namespace {
+
+std::vector<uint8_t> fileBytes(const std::u16string& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+class ListsTest : public BridgeTest {
+protected:
+    void SetUp() override {
+        start();
+        app = connectAndLogin();
+    }
+    // The list notices that arrive while `act` is carried out: "now", "list <id>", "lists".
+    std::vector<std::string> notices(const std::function<void()>& act) {
+        std::vector<std::string> seen;
+        app->setPushHandler([&](const ReceivedMessage& m) {
+            if (m.type == MSG_NOW_PLAYING_CHANGED)
+                seen.push_back("now");
+            else if (m.type == MSG_PLAYLISTS_CHANGED)
+                seen.push_back("lists");
+            else if (auto changed = remote::decodeAs<PlaylistChangedMessage>(m))
+                seen.push_back("list " + std::to_string(changed->playlistId));
+        });
+        act();
+        sync(*app);
+        app->setPushHandler(nullptr);
+        return seen;
+    }
+    std::vector<int32_t> nowPlaying() {
+        return inPlayer([](PlayerCore& c) { return c.nowPlaying; });
+    }
+    std::vector<int32_t> playlist(int32_t id) {
+        return inPlayer([id](PlayerCore& c) { return c.playlist(id)->keys; });
+    }
+    template <class M> void send(const M& m) { ASSERT_TRUE(app->send(m)); }
+    std::unique_ptr<remote::RemoteClient> app;
+};
+
+TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
+    auto listed = remote::decodeAs<PlaylistsMessage>(ask(*app, QUERY_PLAYLISTS, 0, MSG_PLAYLISTS));
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(listed->playlists.size(), 3u); // ordinary ones and the group; not the smart one
+    EXPECT_EQ(listed->playlists[0], (PlaylistEntry{"Mine", 7, 3, 0}));
+    EXPECT_EQ(listed->playlists[1], (PlaylistEntry{"Lists", 8, 0, 0}));
+    EXPECT_EQ(listed->playlists[2], (PlaylistEntry{"Empty", 10, 0, 0}));
+    auto tracks = remote::decodeAs<PlaylistTracksMessage>(
+        ask(*app, QUERY_PLAYLIST_TRACKS, 7, MSG_PLAYLIST_TRACKS));
+    ASSERT_EQ(tracks->entries.size(), 3u);
+    EXPECT_EQ(tracks->entries[1].text, "First Band - Song B");
+    EXPECT_TRUE(remote::decodeAs<PlaylistTracksMessage>(
+                    ask(*app, QUERY_PLAYLIST_TRACKS, 99, MSG_PLAYLIST_TRACKS))
+                    ->entries.empty());
+
+    // Moves: from 0 to 2 of three ends last; to itself, or to the count, nothing; no notice.
+    EXPECT_TRUE(notices([&] { send(MoveNowPlayingMessage{0, 2}); }).empty());
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102, 100}));
+    notices([&] {
+        send(MoveNowPlayingMessage{1, 1});
+        send(MoveNowPlayingMessage{0, 3});
+        send(MoveNowPlayingMessage{3, 0});
+    });
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102, 100}));
+    EXPECT_TRUE(notices([&] { send(MoveTrackMessage{7, 2, 0}); }).empty());
+    EXPECT_EQ(playlist(7), (std::vector<int32_t>{102, 100, 101}));
+    notices([&] { send(MoveTrackMessage{7, 0, 1}); });
+    EXPECT_EQ(playlist(7), (std::vector<int32_t>{100, 102, 101}));
+
+    EXPECT_EQ(notices([&] {
+                  send(RemoveTrackMessage{7, 0});
+              }),
+              (std::vector<std::string>{"lists"}));
+    EXPECT_EQ(playlist(7), (std::vector<int32_t>{102, 101}));
+    EXPECT_TRUE(notices([&] { app->command(CMD_REMOVE, 2); }).empty());
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102}));
+
+    EXPECT_EQ(notices([&] { send(ClearPlaylistMessage{7}); }),
+              (std::vector<std::string>{"list 7", "lists"}));
+    EXPECT_TRUE(playlist(7).empty());
+    EXPECT_EQ(notices([&] { send(ClearPlaylistMessage{0xFFFFFFFF}); }),
+              (std::vector<std::string>{"now", "lists"}));
+    EXPECT_TRUE(nowPlaying().empty());
+    EXPECT_TRUE(notices([&] { send(ClearPlaylistMessage{99}); }).empty());
+
+    EXPECT_EQ(notices([&] { send(CreatePlaylistMessage{"Fresh"}); }),
+              (std::vector<std::string>{"lists"}));
+    int32_t fresh = inPlayer([](PlayerCore& c) { return c.playlists.back().id; });
+    EXPECT_EQ(notices([&] { app->command(CMD_DELETE_PLAYLIST, uint32_t(fresh)); }),
+              (std::vector<std::string>{"lists"}));
+    EXPECT_EQ(inPlayer([fresh](PlayerCore& c) { return c.playlist(fresh); }), nullptr);
+
+    // Playing a playlist: only one with files plays.
+    EXPECT_TRUE(notices([&] { app->command(CMD_PLAY_PLAYLIST, 10); }).empty());
+    EXPECT_EQ(notices([&] { app->command(CMD_PLAY_PLAYLIST, 9); }),
+              (std::vector<std::string>{"now"}));
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{103, 104, 105})); // the smart list's files
+}
+
+TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
+    send(SearchMessage{5, "  second Band "}); // words sorted by code unit: "Band", "second"
+    auto found = remote::decodeAs<LibraryListMessage>(next(*app, MSG_LIBRARY_LIST));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->requestId, 5u);
+    EXPECT_EQ(found->count, 3u);
+    EXPECT_EQ(
+        calls->starting("root.m2("),
+        std::vector<std::string>{"root.m2(\"[Album]=\"Band\" or [Artist]=\"Band\" or "
+                                 "[Genre]=\"Band\" or [Name]=\"Band\" [Media Type]=[Audio]\")"});
+    EXPECT_EQ(calls->starting("search.m20("),
+              std::vector<std::string>{
+                  "search.m20(\"[Album]=\"second\" or [Artist]=\"second\" or [Genre]=\"second\" "
+                  "or [Name]=\"second\" [Media Type]=[Audio]\")"});
+    calls->clear();
+    send(SearchMessage{6, "   "}); // no words: no reply, and the cached result stays
+    send(SearchMessage{7, "[x]"}); // escaped; nothing found, but it replaces the cache
+    auto none = remote::decodeAs<LibraryListMessage>(next(*app, MSG_LIBRARY_LIST));
+    EXPECT_EQ(none->requestId, 7u);
+    EXPECT_EQ(none->count, 0u);
+    EXPECT_EQ(calls->starting("root.m2(").at(0).substr(0, 27), "root.m2(\"[Album]=\"/[x/]\" or");
+    send(SearchMessage{5, "second"});
+    next(*app, MSG_LIBRARY_LIST);
+
+    // Playing now [100 101 102], current entry 0; the results are 103, 104, 105.
+    auto add = [&](uint32_t playlistId, uint32_t item, uint32_t position, uint32_t searchId = 5) {
+        return notices([&] {
+            send(AddSearchResultsAtMessage{searchId, playlistId, item, position});
+        });
+    };
+    EXPECT_EQ(add(0xFFFFFFFF, 0, 0xFFFFFFFE), (std::vector<std::string>{"now"})); // at the end
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 101, 102, 103}));
+    add(0xFFFFFFFF, 1, 0xFFFFFFFF); // after the current entry
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 104, 101, 102, 103}));
+    add(0xFFFFFFFF, 0xFFFFFFFF, 2); // all, from position 2 on
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 104, 103, 104, 105, 101, 102, 103}));
+    EXPECT_EQ(add(0xFFFFFFFF, 3, 0), (std::vector<std::string>{"now"})); // past the end
+    EXPECT_TRUE(add(0xFFFFFFFF, 0, 0, 6).empty());                       // not the cached id
+    EXPECT_EQ(nowPlaying().size(), 8u);
+
+    EXPECT_EQ(add(10, 0xFFFFFFFF, 0xFFFFFFFE), (std::vector<std::string>{"lists", "list 10"}));
+    EXPECT_EQ(playlist(10), (std::vector<int32_t>{103, 104, 105}));
+    add(10, 2, 0); // one copy at the front
+    EXPECT_EQ(playlist(10), (std::vector<int32_t>{105, 103, 104, 105}));
+    EXPECT_EQ(add(99, 0xFFFFFFFF, 0), (std::vector<std::string>{"list 99"}));
+
+    // The disconnect releases the cache: a new session's add finds nothing.
+    app.reset();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !ctrl->server().loggedIn(); }));
+    app = connectAndLogin();
+    EXPECT_TRUE(add(10, 0, 0xFFFFFFFE).empty());
+}
+
+TEST_F(ListsTest, RuleFillsReplaceThePlayingNowListWithoutPlaying) {
+    auto fill = [&](uint8_t kind, uint8_t rating, uint8_t orHigher) {
+        calls->clear();
+        EXPECT_EQ(notices([&] {
+                      send(FillNowPlayingMessage{kind, rating, orHigher});
+                  }),
+                  (std::vector<std::string>{"now"}));
+        return calls->starting("root.m2(").at(0);
+    };
+    EXPECT_EQ(fill(0, 4, 1), "root.m2(\"[rating]=>3 [Media Type]=[Audio]\")");
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{104, 105}));
+    EXPECT_EQ(fill(0, 2, 0), "root.m2(\"[rating]=2 [Media Type]=[Audio]\")");
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{102}));
+    EXPECT_EQ(fill(1, 9, 1), "root.m2(\"[numberplays]=[] or numberplays=0 [Media Type]=[Audio]\")");
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 103, 105}));
+    EXPECT_EQ(fill(2, 0, 0), "root.m2(\"\")");
+    EXPECT_TRUE(nowPlaying().empty());
+    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Stopped);
+}
+
+TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
+    for (uint32_t quality : {0u, 1u, 2u, 7u}) {
+        destroy();
+        start([quality](PluginSettings& s) { s.coverQuality = quality; });
+        app = connectAndLogin();
+        calls->clear();
+        auto cover =
+            remote::decodeAs<TrackCoverMessage>(ask(*app, QUERY_TRACK_COVER, 1, MSG_TRACK_COVER));
+        ASSERT_TRUE(cover);
+        int32_t code = quality == 0 ? 3 : quality == 1 ? 4 : 5;
+        EXPECT_EQ(calls->starting("file.m23("),
+                  std::vector<std::string>{"file.m23(" + std::to_string(code) + ")"});
+        std::u16string path = inPlayer([code](PlayerCore& c) {
+            const simhost::CoverFiles& f = c.covers.at(c.track(101)->albumId);
+            return code == 3 ? f.small : f.large;
+        });
+        EXPECT_EQ(cover->image, fileBytes(path));
+        EXPECT_FALSE(cover->image.empty());
+        EXPECT_EQ(cover->key, bridge::trackKeyForPath(u"D:\\Music\\song1.mp3"));
+    }
+    ask(*app, QUERY_TRACK_COVER, 3, MSG_TRACK_COVER_NONE); // past the end
+
+    CoverRequestMessage request;
+    request.album = "One";
+    request.requestedSize = 65; // above 64: the large thumbnail
+    ASSERT_TRUE(app->send(request));
+    auto album = remote::decodeAs<CoverMessage>(next(*app, MSG_COVER));
+    ASSERT_TRUE(album);
+    EXPECT_EQ(album->artist, "First Band"); // filled in from the file
+    EXPECT_EQ(album->image, fileBytes(inPlayer([](PlayerCore& c) {
+                  return c.covers.at(c.track(100)->albumId).large;
+              })));
+}
+
+TEST_F(ListsTest, CurrentTextOnlyWhenTheFileHasOne) {
+    EXPECT_FALSE(
+        remote::decodeAs<TrackTextMessage>(ask(*app, QUERY_TRACK_TEXT, 0, MSG_TRACK_TEXT))->ok);
+    app->command(CMD_SET_INDEX, 2);
+    auto text = remote::decodeAs<TrackTextMessage>(ask(*app, QUERY_TRACK_TEXT, 0, MSG_TRACK_TEXT));
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->ok);
+    EXPECT_EQ(text->text, "la la la");
+    EXPECT_EQ(text->key, bridge::trackKeyForPath(u"D:\\Music\\song2.mp3"));
+}
+
+TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
+    LibraryQueryMessage query;
+    query.requestId = 11;
+    query.has = {0, 1, 0};
+    query.texts[1] = "Second Band";
+    send(query);
+    auto albums = remote::decodeAs<LibraryListMessage>(next(*app, MSG_LIBRARY_LIST));
+    EXPECT_EQ(albums->requestId, 11u);
+    EXPECT_EQ(albums->count, 1u); // "Two"
+
+    LibraryAddMessage add;
+    add.playlistId = 0xFFFFFFFF;
+    add.has = {0, 1, 0};
+    add.item = 0xFFFFFFFF;
+    add.texts[1] = "Second Band";
+    EXPECT_EQ(notices([&] { send(add); }), (std::vector<std::string>{"now"}));
+    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 101, 102, 103, 104}));
+}
+
+TEST_F(ListsTest, AFailedPlayerCallEndsThatRequestOnly) {
+    calls->failCalls("now.m5(");
+    auto failed = remote::decodeAs<NowPlayingListMessage>(
+        ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST));
+    EXPECT_TRUE(failed->entries.empty());
+    calls->failCalls("");
+    auto listed = remote::decodeAs<NowPlayingListMessage>(
+        ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST));
+    ASSERT_EQ(listed->entries.size(), 3u);
+    EXPECT_EQ(listed->entries[2].text, "First Band - Song C");
+}

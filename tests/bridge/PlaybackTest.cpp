@@ -1,0 +1,198 @@
+// The app driving playback: volume and seek conversions, shuffle and repeat with their
+// pushes, the random track, and the sleep timer in both modes with the power action it asks
+// for.
+#include "tests/bridge/BridgeHarness.h"
+
+using namespace bridge_test;
+using namespace wire;
+using simhost::PlayerCore;
+
+namespace {
+
+SleepTimerMessage decodeTimer(const ReceivedMessage& m) {
+    auto decoded = remote::decodeAs<SleepTimerMessage>(m);
+    EXPECT_TRUE(decoded);
+    return decoded ? *decoded : SleepTimerMessage{};
+}
+
+SleepTimerMessage armTimer(uint32_t mode, uint32_t action, uint32_t seconds) {
+    SleepTimerMessage m;
+    m.enabled = true;
+    m.mode = mode;
+    m.action = action;
+    m.seconds = seconds;
+    return m;
+}
+
+} // namespace
+
+TEST_F(BridgeTest, VolumeSeekAndRatingConvertAtTheirBoundaries) {
+    start();
+    auto app = connectAndLogin();
+    auto volumeFor = [&](uint16_t level) {
+        app->command(CMD_VOLUME, uint32_t(level) << 16); // a 16-bit volume in the high half
+        sync(*app);
+        return inPlayer([](PlayerCore& c) { return c.volume; });
+    };
+    EXPECT_EQ(volumeFor(65535), 100);
+    EXPECT_EQ(volumeFor(655), 0);
+    EXPECT_EQ(volumeFor(656), 1);
+    EXPECT_EQ(volumeFor(32768), 50);
+
+    // Status: percent * 655.35 truncated, 0 while muted.
+    auto statusVolume = [&] {
+        PlayerStatus status;
+        EXPECT_TRUE(ctrl->getPlayerStatus(status));
+        return status.volume;
+    };
+    volumeFor(65535);
+    EXPECT_EQ(statusVolume(), 65535);
+    volumeFor(32768);
+    EXPECT_EQ(statusVolume(), 32767); // 50 % is 32767.5
+    player->setMuted(true);
+    EXPECT_EQ(statusVolume(), 0);
+
+    app->command(CMD_PLAY, 0);
+    app->command(CMD_SEEK, 1999);
+    sync(*app);
+    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.positionSeconds(); }), 1);
+    app->command(CMD_SEEK, 2000);
+    sync(*app);
+    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.positionSeconds(); }), 2);
+
+    ASSERT_TRUE(app->send(SetRatingMessage{4}));
+    sync(*app);
+    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.tracks[0].rating; }), 4);
+}
+
+TEST_F(BridgeTest, ShuffleAndRepeatPushTheStatusAndShuffleOnThePlayingNowList) {
+    start();
+    auto app = connectAndLogin();
+    std::vector<ReceivedMessage> seen;
+    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m); });
+    app->command(CMD_SHUFFLE, 1);
+    next(*app, MSG_NOW_PLAYING_CHANGED);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(remote::decodeAs<PlayerStatusMessage>(seen.back())->status.shuffle, 1);
+    EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.shuffle; }));
+
+    auto repeatMode = [&](uint32_t argument) {
+        app->command(CMD_REPEAT, argument); // 0 and 1 both just flip the flag
+        sync(*app);
+        PlayerStatus status;
+        EXPECT_TRUE(ctrl->getPlayerStatus(status));
+        return status.repeatMode;
+    };
+    EXPECT_EQ(repeatMode(1), 2u); // the list
+    EXPECT_EQ(repeatMode(0), 0u);
+    player->setRepeatMode(simhost::RepeatMode::Track); // set in the player itself
+    PlayerStatus status;
+    EXPECT_TRUE(ctrl->getPlayerStatus(status));
+    EXPECT_EQ(status.repeatMode, 1u); // the repeated entry is the current one
+    EXPECT_EQ(repeatMode(0), 0u);
+}
+
+TEST_F(BridgeTest, RandomTrackDrawsFromTheRuntimesGeneratorSeededAtConstruction) {
+    start(); // constructed at tick 1000000: the picks among three are 1, 0, 0, 1
+    auto app = connectAndLogin();
+    std::vector<int32_t> picks;
+    for (int i = 0; i < 4; ++i) {
+        app->command(CMD_RANDOM, 0);
+        sync(*app);
+        picks.push_back(inPlayer([](PlayerCore& c) { return c.position; }));
+    }
+    EXPECT_EQ(picks, (std::vector<int32_t>{1, 0, 0, 1}));
+    // Stopped, the new track is pushed at once (playing, the player's event does it).
+    auto track = remote::decodeAs<TrackInfoMessage>(next(*app, MSG_TRACK_INFO));
+    EXPECT_EQ(track->track.index, 1);
+
+    inPlayer([](PlayerCore& c) {
+        c.clearNowPlaying();
+        return 0;
+    });
+    app->command(CMD_RANDOM, 0); // an empty list: nothing
+    sync(*app);
+    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.position; }), -1);
+}
+
+TEST_F(BridgeTest, SleepTimerAtATimeFiresOnTheClockAndStartsThePowerAction) {
+    start();
+    auto app = connectAndLogin();
+    player->setRepeatMode(simhost::RepeatMode::List); // playback would go on by itself
+    app->command(CMD_PLAY, 0);
+    ASSERT_TRUE(app->send(armTimer(0, 1, 60))); // power off after 60 s
+    SleepTimerMessage state = decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER));
+    EXPECT_TRUE(state.enabled);
+    EXPECT_EQ(state.seconds, 60u);
+
+    clock.advance(59999);
+    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
+    state = decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER));
+    EXPECT_TRUE(state.enabled);
+    EXPECT_EQ(state.seconds, 0u); // 0.001 s left
+    EXPECT_EQ(seams->count("power 2"), 0u);
+
+    clock.advance(1);
+    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId + 1); // another timer: nothing
+    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
+    state = decodeTimer(next(*app, MSG_SLEEP_TIMER));
+    EXPECT_FALSE(state.enabled);
+    EXPECT_EQ(state.mode, 0u);
+    EXPECT_EQ(state.action, 1u);
+    EXPECT_EQ(seams->count("power 2"), 1u); // the timer's power off is power action 2
+    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Stopped);
+
+    // Suspend (action 2) maps to power action 0; a running power action is left alone.
+    seams->powerRunning = true;
+    ASSERT_TRUE(app->send(armTimer(0, 2, 1)));
+    sync(*app);
+    clock.advance(1000);
+    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
+    EXPECT_FALSE(decodeTimer(next(*app, MSG_SLEEP_TIMER)).enabled);
+    seams->powerRunning = false;
+    ASSERT_TRUE(app->send(armTimer(0, 2, 1)));
+    sync(*app);
+    clock.advance(1000);
+    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
+    next(*app, MSG_SLEEP_TIMER);
+    EXPECT_EQ(seams->count("power 0"), 1u);
+}
+
+TEST_F(BridgeTest, SleepTimerAtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresOrStops) {
+    start();
+    auto app = connectAndLogin();
+    app->command(CMD_SHUFFLE, 1);
+    app->command(CMD_REPEAT, 0);
+    ASSERT_TRUE(app->send(armTimer(1, 0, 0)));
+    sync(*app);
+    auto shuffleAndRepeat = [&] {
+        return inPlayer([](PlayerCore& c) {
+            return std::make_pair(c.shuffle, c.repeat != simhost::RepeatMode::Off);
+        });
+    };
+    EXPECT_EQ(shuffleAndRepeat(), std::make_pair(false, false));
+    app->command(CMD_SHUFFLE, 1);
+    app->command(CMD_REPEAT, 0);
+    sync(*app);
+    EXPECT_EQ(shuffleAndRepeat(), std::make_pair(false, false));
+
+    // A stop from the app disarms it and says so.
+    app->command(CMD_STOP, 0);
+    SleepTimerMessage state = decodeTimer(next(*app, MSG_SLEEP_TIMER));
+    EXPECT_FALSE(state.enabled);
+    EXPECT_EQ(state.mode, 1u);
+
+    // Armed again, it fires when the last entry has played to its end.
+    ASSERT_TRUE(app->send(armTimer(1, 1, 0)));
+    app->command(CMD_SET_INDEX, 2);
+    app->command(CMD_PLAY, 0);
+    sync(*app);
+    clock.advance(31000); // the 30 s track ends; the player stops on the last entry
+    state = decodeTimer(next(*app, MSG_SLEEP_TIMER));
+    EXPECT_FALSE(state.enabled);
+    EXPECT_EQ(state.action, 1u);
+    EXPECT_EQ(seams->count("power 2"), 1u);
+    app->command(CMD_SHUFFLE, 1); // unlocked again
+    sync(*app);
+    EXPECT_TRUE(shuffleAndRepeat().first);
+}

@@ -1,0 +1,277 @@
+// The control's life with an app: Init and its seams, login with and without a password and
+// the snapshot that follows, pushes from the player's events, and the system's suspend,
+// resume and end of session.
+#include "tests/bridge/BridgeHarness.h"
+
+#include "bridge/TrackKey.h"
+
+using namespace bridge_test;
+using namespace wire;
+using testing_support::waitUntil;
+
+namespace {
+
+TrackInfo decodeTrack(const ReceivedMessage& m) {
+    auto decoded = remote::decodeAs<TrackInfoMessage>(m);
+    EXPECT_TRUE(decoded);
+    return decoded ? decoded->track : TrackInfo{};
+}
+
+PlayerStatus decodeStatus(const ReceivedMessage& m) {
+    auto decoded = remote::decodeAs<PlayerStatusMessage>(m);
+    EXPECT_TRUE(decoded);
+    return decoded ? decoded->status : PlayerStatus{};
+}
+
+bool connectionClosed(remote::RemoteClient& c) {
+    ReceivedMessage m;
+    for (;;) {
+        remote::ClientStatus s = c.receive(m, kWait);
+        if (s == remote::ClientStatus::Closed)
+            return true;
+        if (s != remote::ClientStatus::Ok)
+            return false;
+    }
+}
+
+} // namespace
+
+TEST_F(BridgeTest, InitRunsItsStepsAndRefusesANullRootAndASecondCall) {
+    start([](PluginSettings& s) { s.bonjour = true; });
+    EXPECT_EQ(initResult, bridge::InitResult::Ok);
+    ASSERT_NE(ctrl->window(), nullptr);
+    EXPECT_NE(port(), 0);
+    int32_t handle = ctrl->window()->handle();
+    EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows; }),
+              std::vector<int32_t>{handle});
+    EXPECT_EQ(seams->events(),
+              (std::vector<std::string>{"dnssd start " + std::to_string(0) + " _tandravole._tcp",
+                                        "initPanel", "fillPanel port=0", "disableApply"}));
+
+    bridge::InitResult again = bridge::InitResult::Ok, null = bridge::InitResult::Ok;
+    onHost([&] {
+        again = ctrl->Init(root);
+        null = ctrl->Init(nullptr);
+    });
+    EXPECT_EQ(again, bridge::InitResult::AlreadyInitialised);
+    EXPECT_EQ(int32_t(again), int32_t(0x80004005));
+    EXPECT_EQ(null, bridge::InitResult::NullRoot);
+    EXPECT_EQ(int32_t(null), int32_t(0x80004003));
+    EXPECT_EQ(seams->count("initPanel"), 1u);
+    EXPECT_EQ(ctrl->window()->handle(), handle);
+}
+
+TEST_F(BridgeTest, DisabledServerStartsNeitherListenerNorDnsSdButRegistersTheWindow) {
+    start([](PluginSettings& s) { s.enabled = false; });
+    EXPECT_EQ(port(), 0);
+    ASSERT_NE(ctrl->window(), nullptr);
+    EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows.size(); }), 1u);
+    EXPECT_EQ(seams->events(),
+              (std::vector<std::string>{"initPanel", "fillPanel port=0", "disableApply"}));
+    // A resume does not listen either while the server is off.
+    systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmResumeAutomatic);
+    EXPECT_EQ(port(), 0);
+}
+
+TEST_F(BridgeTest, APortInUseShowsTheBoxOnceClearsTheCheckBoxAndStopsDnsSd) {
+    // Hold a port with a listener of our own, then ask the control for the same one.
+    TcpServer holder;
+    ASSERT_TRUE(holder.listen(0));
+    uint16_t taken = holder.boundPort();
+    seams->dnsSdRunning = true; // left running by an earlier registration
+    start([&](PluginSettings& s) { s.port = taken; });
+    EXPECT_EQ(initResult, bridge::InitResult::Ok);
+    EXPECT_EQ(seams->events(),
+              (std::vector<std::string>{
+                  "box Tandravole 4 MediaCenter: Could not start server, please make sure the "
+                  "selected port isn't already in use.",
+                  "dnssd stop", "clearServerEnabled", "initPanel",
+                  "fillPanel port=" + std::to_string(taken), "disableApply"}));
+    EXPECT_EQ(seams->reason.rfind("bind: ", 0), 0u) << seams->reason; // the system's reason
+    holder.stopAll(true);
+}
+
+TEST_F(BridgeTest, LoginSnapshotComesInOrderAndTheUpdateNoticeOnlyOnce) {
+    start([](PluginSettings& s) {
+        s.sendUpdateNotification = true;
+        s.haveUpdateNotification = true;
+    });
+    inPlayer([](simhost::PlayerCore& c) {
+        c.clearNowPlaying();
+        return 0;
+    });
+    auto app = std::make_unique<remote::RemoteClient>();
+    ASSERT_EQ(app->connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
+    std::vector<ReceivedMessage> seen;
+    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m); });
+    ASSERT_EQ(app->login("", true, 0, kWait), remote::ClientStatus::Ok);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].type, uint32_t(MSG_KEEPALIVE));
+    EXPECT_EQ(seen[1].type, uint32_t(MSG_TRACK_INFO));
+    EXPECT_EQ(seen[2].type, uint32_t(MSG_PLAYER_STATUS));
+    EXPECT_EQ(seen[3].type, uint32_t(MSG_UPDATE_NOTICE));
+    // Nothing is current yet: index -1 and empty texts, as the current track.
+    TrackInfo track = decodeTrack(seen[1]);
+    EXPECT_EQ(track.index, -1);
+    EXPECT_EQ(track.isCurrent, 1);
+    EXPECT_EQ(track.name, "");
+    EXPECT_EQ(track.artist, "");
+    EXPECT_EQ(decodeStatus(seen[2]).playState, 2u); // stopped
+    auto notice = remote::decodeAs<UpdateNoticeMessage>(seen[3]);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->text, "A new version of the Media Center plug-in is available for "
+                            "download at www.tandravole.com");
+    EXPECT_FALSE(ctrl->settings().haveUpdateNotification);
+    app.reset();
+
+    auto later = connectAndLogin();
+    EXPECT_EQ(burst, (std::vector<uint32_t>{MSG_KEEPALIVE, MSG_TRACK_INFO, MSG_PLAYER_STATUS,
+                                            MSG_CAPABILITIES}));
+}
+
+TEST_F(BridgeTest, PasswordLoginSnapshotOnlyAfterTheRightPassword) {
+    start([](PluginSettings& s) { s.password = u"s\u00e9same"; });
+    remote::RemoteClient app;
+    ASSERT_EQ(app.connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
+    EXPECT_EQ(app.hello().passwordRequired, 1);
+    std::vector<uint32_t> seen;
+    app.setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
+    EXPECT_EQ(app.login("wrong", true, 0, kWait), remote::ClientStatus::LoginRefused);
+    ASSERT_EQ(app.login("s\xc3\xa9same", true, 0, kWait), remote::ClientStatus::Ok);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{MSG_KEEPALIVE, MSG_TRACK_INFO, MSG_PLAYER_STATUS}));
+}
+
+TEST_F(BridgeTest, ATrackChangePushesTheTrackThenItsIndex) {
+    start();
+    auto app = connectAndLogin();
+    std::vector<ReceivedMessage> seen;
+    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m); });
+    inPlayer([](simhost::PlayerCore& c) {
+        c.selectEntry(0);
+        c.play();
+        return 0;
+    });
+    ReceivedMessage index = next(*app, MSG_CURRENT_INDEX);
+    EXPECT_EQ(remote::decodeAs<CurrentIndexMessage>(index)->index, 0u);
+    ASSERT_FALSE(seen.empty());
+    ASSERT_EQ(seen.back().type, uint32_t(MSG_TRACK_INFO)); // right before the index
+    TrackInfo track = decodeTrack(seen.back());
+    EXPECT_EQ(track.index, 0);
+    EXPECT_EQ(track.name, "Song A");
+    EXPECT_EQ(track.artist, "First Band");
+    EXPECT_EQ(track.album, "One");
+    EXPECT_EQ(track.genre, "Rock");
+    EXPECT_EQ(track.durationMs, 10000u);
+    EXPECT_EQ(track.trackNumber, 1);
+    EXPECT_EQ(track.figureA, 1990);
+    EXPECT_EQ(track.isCurrent, 1);
+    EXPECT_EQ(track.playbackFigure, 192); // 192000 bits per second / 1000
+    app->setPushHandler(nullptr);
+    // Asked for by its index, the same entry is not "current" and carries no playback
+    // figure; the play count travels in the second extra number.
+    TrackInfo direct;
+    ASSERT_TRUE(ctrl->getTrackInfo(direct, 0));
+    EXPECT_EQ(direct.isCurrent, 0);
+    EXPECT_EQ(direct.playbackFigure, 0);
+    EXPECT_EQ(direct.extra, (std::array<uint16_t, 4>{0, 1, 0, 0}));
+    EXPECT_EQ(direct.key, bridge::trackKeyForPath(u"D:\\Music\\song0.mp3"));
+    EXPECT_FALSE(ctrl->getTrackInfo(direct, 6)); // past the end
+
+    // Quiet: the next change sends nothing until the app speaks again.
+    ASSERT_TRUE(app->send(QuietMessage{}));
+    ASSERT_TRUE(waitUntil([&] { return ctrl->server().quiet(); }));
+    inPlayer([](simhost::PlayerCore& c) {
+        c.next();
+        return 0;
+    });
+    ASSERT_TRUE(waitUntil(
+        [&] { return inPlayer([](simhost::PlayerCore& c) { return c.pending.empty(); }); }));
+    onHost([] {}); // the events taken off the queue have been delivered
+    TrackInfo asked = decodeTrack(ask(*app, QUERY_TRACK_INFO, 0xFFFFFFFF, MSG_TRACK_INFO));
+    EXPECT_EQ(asked.index, 1);
+    EXPECT_EQ(asked.name, "Song B");
+}
+
+TEST_F(BridgeTest, EventNamesAreComparedWhole) {
+    start();
+    auto app = connectAndLogin();
+    std::vector<host::HostValue> args = {host::HostValue(u"MCC"),
+                                         host::HostValue(u"MCC: NOTIFY_TRACK_CHANGEX"),
+                                         host::HostValue(u"")};
+    onHost([&] {
+        ctrl->onHostEvent(host::kEventNotify, args);
+        args[1] = host::HostValue(u"mcc: notify_volume_changed");
+        ctrl->onHostEvent(host::kEventNotify, args);
+        args[1] = host::HostValue(u"MCC: NOTIFY_VOLUME_CHANGED");
+        ctrl->onHostEvent(host::kEventNotify + 1, args);
+        args[1] = host::HostValue(u"MCC: NOTIFY_EQ_CHANGED");
+        ctrl->onHostEvent(host::kEventNotify, args);
+    });
+    // Only the last one counts: the equalizer is the first push to arrive.
+    ReceivedMessage m;
+    ASSERT_EQ(app->receive(m, kWait), remote::ClientStatus::Ok);
+    EXPECT_EQ(m.type, uint32_t(MSG_EQUALIZER));
+}
+
+TEST_F(BridgeTest, SuspendNotifiesDropsEveryConnectionAndResumeListensAgain) {
+    start();
+    auto app = connectAndLogin();
+    systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmSuspend);
+    ReceivedMessage m;
+    ASSERT_EQ(app->waitForType(MSG_SERVER_NOTICE, m, kWait), remote::ClientStatus::Ok);
+    EXPECT_EQ(m.payload, std::vector<uint8_t>{1});
+    EXPECT_TRUE(connectionClosed(*app));
+    EXPECT_FALSE(ctrl->server().loggedIn());
+    EXPECT_EQ(ctrl->server().sessionConnection(), 0u);
+    ASSERT_TRUE(waitUntil([&] { return port() == 0; })); // listening stopped too
+    ASSERT_TRUE(waitUntil([&] { return ctrl->server().transport().connectionCount() == 0; }));
+
+    // The listener was stopped without waiting: a resume right after it may find it still
+    // ending, so the test resumes until it listens.
+    ASSERT_TRUE(waitUntil([&] {
+        systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmResumeAutomatic);
+        return port() != 0;
+    }));
+    auto back = connectAndLogin();
+    EXPECT_EQ(burst.front(), uint32_t(MSG_KEEPALIVE));
+}
+
+TEST_F(BridgeTest, SuspendWithNobodyLoggedInClearsTheSessionWithoutANotice) {
+    start();
+    remote::RemoteClient app;
+    ASSERT_EQ(app.connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
+    ASSERT_TRUE(waitUntil([&] { return ctrl->server().sessionConnection() != 0; }));
+    systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmSuspend);
+    ReceivedMessage m;
+    EXPECT_EQ(app.receive(m, kWait), remote::ClientStatus::Closed);
+    EXPECT_EQ(ctrl->server().sessionConnection(), 0u);
+}
+
+TEST_F(BridgeTest, EndOfSessionNotifiesWithReasonTwo) {
+    start();
+    auto app = connectAndLogin();
+    std::vector<uint32_t> seen;
+    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
+    systemMessage(bridge::kWmEndSession, 0); // the session does not end: nothing happens
+    sync(*app);
+    EXPECT_TRUE(seen.empty());
+    app->setPushHandler(nullptr);
+    systemMessage(bridge::kWmEndSession, 1);
+    ReceivedMessage m;
+    ASSERT_EQ(app->waitForType(MSG_SERVER_NOTICE, m, kWait), remote::ClientStatus::Ok);
+    EXPECT_EQ(m.payload, std::vector<uint8_t>{2});
+    EXPECT_TRUE(connectionClosed(*app));
+}
+
+TEST_F(BridgeTest, ThePlayersStatusMessagePushesTheStatusOnlyForItsOwnParameter) {
+    start();
+    auto app = connectAndLogin();
+    std::vector<uint32_t> seen;
+    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
+    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, 34087, 0); });
+    sync(*app);
+    EXPECT_TRUE(seen.empty());
+    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, host::kStatusWindowParam, 0); });
+    PlayerStatus status = decodeStatus(next(*app, MSG_PLAYER_STATUS));
+    EXPECT_EQ(status.volume, 52428); // the player's 80 % as 80 * 655.35, truncated
+}

@@ -1,0 +1,106 @@
+// Destroying the control while the engine's threads are blocked in sends to the hidden window
+// must neither hang nor leak: the host's thread keeps answering while the server goes away.
+#include "tests/bridge/BridgeHarness.h"
+
+using namespace bridge_test;
+using namespace wire;
+using testing_support::waitUntil;
+
+namespace {
+
+// The real window, counting the senders that are inside a send right now.
+class WatchedWindow : public bridge::HostWindow {
+public:
+    WatchedWindow(std::unique_ptr<bridge::HostWindow> inner, std::atomic<int>& inside)
+        : inner_(std::move(inner)), inside_(inside) {}
+    intptr_t send(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        ++inside_;
+        intptr_t result = inner_->send(message, wParam, lParam);
+        --inside_;
+        return result;
+    }
+    bool post(uint32_t m, uintptr_t w, intptr_t l) override { return inner_->post(m, w, l); }
+    bool setTimer(uint32_t id, uint32_t periodMs) override {
+        return inner_->setTimer(id, periodMs);
+    }
+    void killTimer(uint32_t id) override { inner_->killTimer(id); }
+    int32_t handle() const override { return inner_->handle(); }
+    void pumpWhile(const std::function<void()>& work) override { inner_->pumpWhile(work); }
+    void close() override { inner_->close(); }
+
+private:
+    std::unique_ptr<bridge::HostWindow> inner_;
+    std::atomic<int>& inside_;
+};
+
+// An app that keeps asking until its connection goes away (or it has asked enough).
+void busyApp(uint16_t port, std::atomic<int>& requests) {
+    remote::RemoteClient app;
+    if (app.connect("127.0.0.1", port, kWait) != remote::ClientStatus::Ok ||
+        app.login("", true, 0, kWait) != remote::ClientStatus::Ok)
+        return;
+    for (int i = 0; i < 200; ++i) {
+        bool sent = app.query(QUERY_PLAYER_STATUS, 0) && app.query(QUERY_NOW_PLAYING, 0) &&
+                    app.command(CMD_VOLUME, uint32_t(i) << 16) && app.send(SearchMessage{1, "o"});
+        if (!sent)
+            return;
+        requests += 4;
+        ReceivedMessage m;
+        if (app.waitForType(MSG_PLAYER_STATUS, m, kWait) != remote::ClientStatus::Ok)
+            return;
+    }
+}
+
+} // namespace
+
+TEST_F(BridgeTest, DestroyingTheControlWhileAppsAreBusyNeverHangs) {
+    for (int round = 0; round < 100; ++round) {
+        start([round](PluginSettings& s) { s.allowKick = round % 2 == 1; });
+        std::atomic<int> requests{0};
+        uint16_t listening = port();
+        std::thread first(busyApp, listening, std::ref(requests));
+        std::thread second(busyApp, listening, std::ref(requests)); // refused, or takes over
+        ASSERT_TRUE(waitUntil([&] { return requests >= 4 * (1 + round % 3); }, 4 * kWait));
+        destroy();
+        first.join();
+        second.join();
+    }
+}
+
+TEST_F(BridgeTest, DestroyingTheControlWhileARequestIsInsideASend) {
+    std::atomic<int> inside{0};
+    windowFactory = [&](bridge::WindowProcedure procedure) -> std::unique_ptr<bridge::HostWindow> {
+        auto real = bridge::createHostWindow(std::move(procedure));
+        if (!real)
+            return nullptr;
+        return std::make_unique<WatchedWindow>(std::move(real), inside);
+    };
+    // The message processor (a status query) and a connection thread (a login's snapshot)
+    // each wait in a send while the host's thread is busy, and the control goes away then.
+    for (bool duringLogin : {false, true}) {
+        start();
+        remote::RemoteClient app;
+        ASSERT_EQ(app.connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
+        if (!duringLogin) {
+            ASSERT_EQ(app.login("", true, 0, kWait), remote::ClientStatus::Ok);
+        }
+        onHost([&] {
+            if (duringLogin) {
+                LoginMessage login;
+                login.hasOptions = true;
+                ASSERT_TRUE(app.send(login));
+            } else {
+                ASSERT_TRUE(app.query(QUERY_PLAYER_STATUS, 0));
+            }
+            ASSERT_TRUE(waitUntil([&] { return inside == 1; }));
+            ctrl.reset();
+        });
+        EXPECT_EQ(inside, 0);
+        ReceivedMessage m;
+        remote::ClientStatus status;
+        do
+            status = app.receive(m, kWait);
+        while (status == remote::ClientStatus::Ok);
+        EXPECT_EQ(status, remote::ClientStatus::Closed);
+    }
+}

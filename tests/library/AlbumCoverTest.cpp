@@ -1,0 +1,198 @@
+// The album cover lookup: which searches find the album's file, which artist the reply
+// names, which thumbnail is asked for at the size threshold, and the image file read whole.
+#include "library/AlbumCover.h"
+#include "common/Utf.h"
+#include "library/ImageFile.h"
+#include "simhost/Covers.h"
+#include "tests/library/SmallLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+using namespace library;
+using namespace library_test;
+using host::HostValue;
+using simhost::Track;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder of its own under the temporary folder, removed at the end.
+struct TempFolder {
+    TempFolder() {
+        std::random_device random;
+        path = fs::temp_directory_path() /
+               ("tandravole-library-" + std::to_string(random()) + "-" +
+                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+        fs::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::u16string write(const std::u16string& name, const std::vector<uint8_t>& bytes) const {
+        fs::path file = path / fs::path(name);
+        std::ofstream out(file, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return file.u16string();
+    }
+    fs::path path;
+};
+
+class LibraryCover : public ::testing::Test {
+protected:
+    static std::vector<Track> library() {
+        Track blue = track(1, u"Zed", u"Blue", u"a");
+        blue.albumArtist = u"Blues Band";
+        Track quiet = track(2, u"Solo", u"Quiet", u"b");
+        Track mixed = track(3, u"Guest", u"Mixed", u"c");
+        mixed.albumArtist = u"Host Band";
+        Track live = track(4, u"AC/DX", u"Live/Unplugged", u"d");
+        return {blue, quiet, mixed, live};
+    }
+    void SetUp() override {
+        smallPath = folder.write(u"small.png", small);
+        largePath = folder.write(u"large.png", large);
+        answerPaths();
+    }
+    void answerPaths() {
+        p.recorder->answer("file.m23(3)", HostValue(smallPath));
+        p.recorder->answer("file.m23(4)", HostValue(largePath));
+    }
+    bool lookup(const std::string& album, uint16_t size, std::string& artist) {
+        p.rerecord();
+        answerPaths();
+        image = {9};
+        return lookupAlbumCover(p.root.get(), album, size, artist, image);
+    }
+
+    TempFolder folder;
+    const std::vector<uint8_t> small{0x89, 'P', 'N', 'G', 3};
+    const std::vector<uint8_t> large{0x89, 'P', 'N', 'G', 4, 0, 4};
+    std::u16string smallPath, largePath;
+    std::vector<uint8_t> image;
+    SmallPlayer p{library()};
+};
+
+TEST_F(LibraryCover, WithoutArtistTheHostNamesIt) {
+    std::string artist;
+    ASSERT_TRUE(lookup("Blue", 200, artist));
+    EXPECT_EQ(p.recorder->searches(), std::vector<std::u16string>{u"[Album]=[Blue] ~n=1"});
+    EXPECT_EQ(p.recorder->only({"file.m23("}), std::vector<std::string>{"file.m23(4)"});
+    EXPECT_EQ(artist, "Blues Band") << "the album artist first";
+    EXPECT_EQ(image, large);
+
+    artist.clear();
+    ASSERT_TRUE(lookup("Quiet", 200, artist));
+    EXPECT_EQ(artist, "Solo") << "the artist when there is no album artist";
+}
+
+TEST_F(LibraryCover, ByAlbumArtistThenByArtist) {
+    std::string artist = "Host Band";
+    ASSERT_TRUE(lookup("Mixed", 200, artist));
+    EXPECT_EQ(
+        p.recorder->searches(),
+        std::vector<std::u16string>{u"[Album]=[Mixed] and [Album Artist (auto)]=[Host Band] ~n=1"});
+    EXPECT_EQ(artist, "Host Band");
+
+    artist = "Guest";
+    ASSERT_TRUE(lookup("Mixed", 200, artist));
+    EXPECT_EQ(p.recorder->searches(), (std::vector<std::u16string>{
+                                          u"[Album]=[Mixed] and [Album Artist (auto)]=[Guest] ~n=1",
+                                          u"[Album]=[Mixed] and [Artist]=[Guest] ~n=1"}));
+    EXPECT_EQ(artist, "Guest") << "a given artist is kept";
+
+    artist = "AC/DX";
+    ASSERT_TRUE(lookup("Live/Unplugged", 200, artist));
+    EXPECT_EQ(p.recorder->searches().front(),
+              u"[Album]=[Live//Unplugged] and [Album Artist (auto)]=[AC//DX] ~n=1");
+
+    artist = "Nobody";
+    EXPECT_FALSE(lookup("Mixed", 200, artist));
+    EXPECT_EQ(p.recorder->searches().size(), 2u);
+    EXPECT_EQ(image, std::vector<uint8_t>{9}) << "left as it was";
+    EXPECT_EQ(artist, "Nobody");
+}
+
+TEST_F(LibraryCover, SizeThresholdChoosesTheThumbnail) {
+    for (auto [size, code, bytes] : {std::tuple{uint16_t(0), "file.m23(3)", small},
+                                     std::tuple{uint16_t(64), "file.m23(3)", small},
+                                     std::tuple{uint16_t(65), "file.m23(4)", large},
+                                     std::tuple{uint16_t(65535), "file.m23(4)", large}}) {
+        std::string artist;
+        ASSERT_TRUE(lookup("Blue", size, artist)) << size;
+        EXPECT_EQ(p.recorder->only({"file.m23("}), std::vector<std::string>{code}) << size;
+        EXPECT_EQ(image, bytes) << size;
+    }
+}
+
+TEST_F(LibraryCover, NoAlbumNoPathNoFile) {
+    std::string artist;
+    EXPECT_FALSE(lookup("", 200, artist));
+    EXPECT_TRUE(p.recorder->calls.empty());
+    EXPECT_FALSE(lookup("Unknown", 200, artist));
+    EXPECT_EQ(p.recorder->searches(),
+              (std::vector<std::u16string>{u"[Album]=[Unknown] ~n=1", u"[Album]=[Unknown] ~n=1"}));
+
+    for (std::u16string path :
+         {std::u16string(), folder.path.u16string() + u"/missing.png", folder.path.u16string()}) {
+        p.rerecord();
+        p.recorder->answer("file.m23(", HostValue(path));
+        image = {9};
+        EXPECT_FALSE(lookupAlbumCover(p.root.get(), "Blue", 200, artist, image))
+            << utf16ToUtf8(path);
+        EXPECT_EQ(image, std::vector<uint8_t>{9});
+    }
+}
+
+TEST_F(LibraryCover, AFailedCallGivesNoImage) {
+    std::string artist;
+    ASSERT_TRUE(lookup("Mixed", 200, artist = "Guest"));
+    size_t calls = p.recorder->calls.size();
+    for (size_t i = 0; i < calls; ++i) {
+        p.rerecord();
+        answerPaths();
+        p.recorder->failCallNumber(i);
+        image = {9};
+        artist = "";
+        EXPECT_FALSE(lookupAlbumCover(p.root.get(), "Mixed", 200, artist, image))
+            << p.recorder->calls[i];
+        EXPECT_EQ(image, std::vector<uint8_t>{9});
+    }
+    p.rerecord();
+    p.recorder->answer("files.m2(", HostValue(host::HostObjectPtr()));
+    EXPECT_FALSE(lookupAlbumCover(p.root.get(), "Blue", 200, artist, image));
+    EXPECT_FALSE(lookupAlbumCover(nullptr, "Blue", 200, artist, image));
+}
+
+TEST_F(LibraryCover, ThePlayersOwnCoverFiles) {
+    TempFolder covers;
+    SmallPlayer withCovers(simhost::LibraryData{library(), {}, {}},
+                           simhost::SimOptions{nullptr, covers.path, 0, false});
+    std::string artist;
+    ASSERT_TRUE(lookupAlbumCover(withCovers.root.get(), "Blue", 300, artist, image));
+    EXPECT_EQ(image, simhost::renderCover(u"Blue", u"Blues Band", simhost::kLargeCoverSize));
+    ASSERT_TRUE(lookupAlbumCover(withCovers.root.get(), "Blue", 64, artist, image));
+    EXPECT_EQ(image, simhost::renderCover(u"Blue", u"Blues Band", simhost::kSmallCoverSize));
+}
+
+TEST(LibraryImageFile, ReadsWholeFilesByAnyName) {
+    TempFolder folder;
+    std::vector<uint8_t> bytes(70000);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i * 7 + (i >> 8));
+    std::u16string path = folder.write(u"Caf\u00e9 \u6771\u4eac.png", bytes);
+    std::vector<uint8_t> read;
+    ASSERT_TRUE(readImageFile(path, read));
+    EXPECT_EQ(read, bytes);
+    std::u16string empty = folder.write(u"empty.png", {});
+    EXPECT_TRUE(readImageFile(empty, read));
+    EXPECT_TRUE(read.empty());
+}
+
+} // namespace

@@ -1,0 +1,556 @@
+// The browsing requests against small libraries in the simulated player, seen through the
+// recorder: the exact expressions, the entries read from the files, the fallbacks, and that a
+// failure anywhere leaves no result.
+#include "library/LibraryQueries.h"
+#include "common/Utf.h"
+#include "library/NameCollation.h"
+#include "tests/library/SmallLibrary.h"
+
+#include <gtest/gtest.h>
+
+using namespace library;
+using namespace library_test;
+using host::HostObjectPtr;
+using host::HostValue;
+using simhost::Track;
+
+namespace {
+
+// A list that counts its destruction, to see whether a request replaced it.
+struct SentinelList : LibraryStringList {
+    static inline int destroyed = 0;
+    SentinelList() : LibraryStringList(99) {}
+    ~SentinelList() override { ++destroyed; }
+};
+
+// The out-parameter of a request, destroyed at the end of the test.
+struct Out {
+    WinampMediaLibraryListBase* list = new SentinelList;
+    ~Out() { delete list; }
+    bool untouched() const { return dynamic_cast<SentinelList*>(list) != nullptr; }
+    const LibraryStringList& strings() const {
+        return dynamic_cast<const LibraryStringList&>(*list);
+    }
+    const LibraryAlbumList& albums() const { return dynamic_cast<const LibraryAlbumList&>(*list); }
+    const LibraryTrackList& tracks() const { return dynamic_cast<const LibraryTrackList&>(*list); }
+};
+
+std::vector<std::string> u8(std::initializer_list<std::u16string> texts) {
+    std::vector<std::string> out;
+    for (const auto& t : texts)
+        out.push_back(utf16ToUtf8(t));
+    return out;
+}
+
+const std::u16string kSorted = u" ~sort=[Album],[Disc #],[track #] -[Name]=[] [Media Type]=[Audio]";
+const std::u16string kByDisc = u" ~sort=[Disc #],[track #] -[Name]=[] [Media Type]=[Audio]";
+const std::u16string kSaltPepper = u"Salt/Pepper [live]";
+const std::u16string kSaltPepperClause =
+    u" [Album Artist (auto)]=[Salt//Pepper /[live/]] or [Artist]=[Salt//Pepper /[live/]] ";
+
+TEST(LibraryExpressions, EscapingAndTheFixedTexts) {
+    EXPECT_EQ(escapeSearchValue(kSaltPepper), u"Salt//Pepper /[live/]");
+    EXPECT_EQ(escapeSearchValue(u"\"{x}\""), u"/\"/{x/}/\"");
+    EXPECT_EQ(escapeSearchValue(u"(a)=\\ ~-\u00e9<>|"), u"(a)=\\ ~-\u00e9<>|") << "left alone";
+    EXPECT_EQ(escapeSearchValue(u"//"), u"////");
+    EXPECT_EQ(escapeSearchValue(u""), u"");
+    EXPECT_EQ(artistClause(kSaltPepper), kSaltPepperClause);
+    EXPECT_EQ(utf16ToUtf8(otherTracksMarker), "\xE2\x80\x8FOther tracks");
+    EXPECT_EQ(utf16ToUtf8(otherTracksMarker).size(), 15u);
+}
+
+// With nothing in the library every search finds nothing, so each selection runs its whole
+// chain of expressions and gives none.
+TEST(LibrarySelection, ExpressionChainsWhenNothingIsFound) {
+    struct Case {
+        std::u16string genre, artist, album, composer;
+        bool distinct, noAlbum;
+        std::vector<std::u16string> searches;
+    };
+    const std::u16string albumsOfArtist =
+        u"~sort=[Album]" + kSaltPepperClause + u" -[Album]=[] [Media Type]=[Audio]";
+    const std::vector<Case> cases = {
+        {u"",
+         kSaltPepper,
+         u"",
+         u"",
+         true,
+         false,
+         {albumsOfArtist + u" ~nodup=[Album]", albumsOfArtist + u" ~nodup=[Album]",
+          kSaltPepperClause + kByDisc}},
+        {u"",
+         kSaltPepper,
+         u"",
+         u"",
+         false,
+         false,
+         {albumsOfArtist, albumsOfArtist, kSaltPepperClause + kByDisc}},
+        {u"R&B",
+         u"",
+         u"",
+         u"Ba[c]h",
+         true,
+         false,
+         {u"~sort=[Album] [Composer]=[Ba/[c/]h] [Genre]=[R&B] -[Album]=[] [Media Type]=[Audio] "
+          u"~nodup=[Album]",
+          u"~sort=[Album] [Composer]=[Ba/[c/]h] [Genre]=[R&B] -[Album]=[] [Media Type]=[Audio] "
+          u"~nodup=[Album]",
+          u"[Composer]=[Ba/[c/]h] [Genre]=[R&B]" + kByDisc}},
+        {u"Jazz",
+         kSaltPepper,
+         u"",
+         u"Bach",
+         false,
+         false, // the composer takes no part
+         {u"~sort=[Album]" + kSaltPepperClause +
+              u" [Genre]=[Jazz] -[Album]=[] [Media Type]=[Audio]",
+          u"~sort=[Album]" + kSaltPepperClause +
+              u" [Genre]=[Jazz] -[Album]=[] [Media Type]=[Audio]",
+          kSaltPepperClause + u" [Genre]=[Jazz]" + kByDisc}},
+        {u"Hip/Hop",
+         u"",
+         u"",
+         u"",
+         false,
+         false,
+         {u"~sort=[Album Artist (auto)] [Genre]=[Hip//Hop] [Media Type]=[Audio]",
+          u" [Genre]=[Hip//Hop]" + kByDisc}},
+        {u"Jazz",
+         u"AC/DX",
+         u"Live/Unplugged",
+         u"Bach",
+         true,
+         false,
+         {u"[Album]=[Live//Unplugged] [Album Artist (auto)]=[AC//DX] [Composer]=[Bach] "
+          u"[Genre]=[Jazz]" +
+              kSorted,
+          u"[Album]=[Live//Unplugged] [Album Artist (auto)]=[AC//DX] [Composer]=[Bach] "
+          u"[Genre]=[Jazz]" +
+              kSorted,
+          artistClause(u"AC/DX") + u" [Genre]=[Jazz]" + kByDisc}},
+        {u"",
+         u"AC/DX",
+         u"",
+         u"",
+         true,
+         true,
+         {u"[Album]=[] [Album Artist (auto)]=[AC//DX]" + kSorted,
+          u"[Album]=[] [Album Artist (auto)]=[AC//DX]" + kSorted,
+          artistClause(u"AC/DX") + kByDisc}},
+        {u"",
+         u"",
+         u"{Blue}",
+         u"Satie",
+         false,
+         false,
+         {u"[Album]=[/{Blue/}] [Composer]=[Satie]" + kSorted,
+          u"[Album]=[/{Blue/}] [Composer]=[Satie]" + kSorted, u"[Composer]=[Satie]" + kByDisc}},
+        {u"",
+         u"",
+         u"Blue",
+         u"",
+         true,
+         false,
+         {u"[Album]=[Blue]" + kSorted, u"[Album]=[Blue]" + kSorted, kByDisc}},
+        {u"", u"", u"", u"", true, false, {}},
+        {u"", u"", u"", u"", false, true, {}},
+    };
+    SmallPlayer p(std::vector<Track>{});
+    for (const Case& c : cases) {
+        p.rerecord();
+        int32_t kind = -5;
+        HostObjectPtr files = selectLibraryFiles(p.root.get(), c.genre, c.artist, c.album,
+                                                 c.composer, kind, c.distinct, c.noAlbum);
+        SCOPED_TRACE(utf16ToUtf8(c.genre + u"|" + c.artist + u"|" + c.album + u"|" + c.composer));
+        EXPECT_EQ(files, nullptr);
+        EXPECT_EQ(p.recorder->searches(), c.searches);
+    }
+
+    // A genre alone with distinct gives the (empty) one-file-per-artist collection.
+    p.rerecord();
+    int32_t kind = 0;
+    HostObjectPtr files =
+        selectLibraryFiles(p.root.get(), u"Jazz", u"", u"", u"", kind, true, false);
+    ASSERT_NE(files, nullptr);
+    EXPECT_EQ(kind, SELECTION_ARTISTS);
+    EXPECT_EQ(host::callMethod(files.get(), host::FilesOp::Count).asInt(), 0);
+    EXPECT_EQ(p.recorder->searches(), std::vector<std::u16string>{u"[Genre]=[Jazz]"});
+}
+
+TEST(LibrarySelection, KindFollowsTheBranchThatFoundTheFiles) {
+    SmallPlayer p(
+        {track(1, u"Band", u"One", u"a", u"Jazz"), track(2, u"Loner", u"", u"b", u"Jazz")});
+    int32_t kind = 0;
+    EXPECT_NE(selectLibraryFiles(p.root.get(), u"Jazz", u"", u"", u"", kind, false, false),
+              nullptr);
+    EXPECT_EQ(kind, SELECTION_ARTISTS);
+    EXPECT_NE(selectLibraryFiles(p.root.get(), u"", u"Band", u"", u"", kind, true, false), nullptr);
+    EXPECT_EQ(kind, SELECTION_ALBUMS);
+    EXPECT_NE(selectLibraryFiles(p.root.get(), u"", u"Loner", u"", u"", kind, true, false),
+              nullptr);
+    EXPECT_EQ(kind, SELECTION_TRACKS) << "no album: the fallback's tracks";
+    EXPECT_NE(selectLibraryFiles(p.root.get(), u"", u"", u"One", u"", kind, true, false), nullptr);
+    EXPECT_EQ(kind, SELECTION_TRACKS);
+
+    // Found only when the expression runs the second time: still albums.
+    p.rerecord();
+    p.recorder->answer("files.m1(", HostValue(0), 0);
+    ASSERT_NE(selectLibraryFiles(p.root.get(), u"", u"Band", u"", u"", kind, true, false), nullptr);
+    EXPECT_EQ(kind, SELECTION_ALBUMS);
+    EXPECT_EQ(p.recorder->searches().size(), 2u);
+}
+
+TEST(LibraryCategories, GenresComposersAndAlbums) {
+    Track blue1 = track(1, u"Zed", u"Blue", u"a", u"Rock");
+    blue1.composer = u"Bach";
+    blue1.trackNumber = 65537; // cut to 16 bits: 1
+    Track blue2 = track(2, u"Alpha", u"Blue", u"b", u"Jazz");
+    blue2.albumArtist = u"Various";
+    Track red = track(3, u"Alpha", u"Red", u"c", u"Jazz");
+    red.composer = u"Satie";
+    Track film = track(4, u"Cam", u"Film", u"d", u"Docs");
+    film.mediaType = u"Video";
+    film.composer = u"Glass";
+    SmallPlayer p({blue1, blue2, red, film});
+
+    Out genres;
+    ASSERT_TRUE(listLibraryCategory(p.root.get(), 0, genres.list));
+    EXPECT_EQ(p.recorder->searches(),
+              std::vector<std::u16string>{u"~sort=[Genre] ~nodup=[Genre] [Media Type]=[Audio] "
+                                          u"-[Genre]=[]"});
+    EXPECT_EQ(genres.list->kind, LIST_KIND_GENRES);
+    EXPECT_EQ(genres.strings().entries, u8({u"Jazz", u"Rock"}));
+
+    p.rerecord();
+    Out composers;
+    ASSERT_TRUE(listLibraryCategory(p.root.get(), 2, composers.list));
+    EXPECT_EQ(p.recorder->searches(),
+              std::vector<std::u16string>{u"~sort=[Composer] ~nodup=[Composer] "
+                                          u"[Media Type]=[Audio] -[Composer]=[]"});
+    EXPECT_EQ(composers.list->kind, LIST_KIND_COMPOSERS);
+    EXPECT_EQ(composers.strings().entries, u8({u"Bach", u"Satie"}));
+    EXPECT_EQ(p.recorder->only({"file.m32("}),
+              (std::vector<std::string>{"file.m32(\"Composer\")", "file.m32(\"Composer\")"}));
+
+    p.rerecord();
+    Out albums;
+    ASSERT_TRUE(listLibraryCategory(p.root.get(), 6, albums.list));
+    EXPECT_EQ(p.recorder->searches(),
+              std::vector<std::u16string>{u"~sort=[Album] ~nodup=[Album],[Album Artist (auto)] "
+                                          u"[Media Type]=[Audio] -[Album]=[]"});
+    using A = AlbumEntry<std::string>;
+    EXPECT_EQ(albums.albums().entries,
+              (std::vector<A>{{"Blue", "Zed", 1}, {"Blue", "Various", 2}, {"Red", "Alpha", 3}}));
+}
+
+TEST(LibraryCategories, RefusedKindsAndALibraryWithoutAudio) {
+    SmallPlayer p({track(1, u"Band", u"One", u"a")});
+    for (uint32_t kind : {3u, 4u, 5u, 7u, 0xFFFFFFFFu}) {
+        Out out;
+        EXPECT_FALSE(listLibraryCategory(p.root.get(), kind, out.list)) << kind;
+        EXPECT_TRUE(out.untouched());
+    }
+    EXPECT_TRUE(p.recorder->calls.empty()) << "refused without touching the host";
+
+    Track film = track(1, u"Cam", u"Film", u"d", u"Docs");
+    film.mediaType = u"Video";
+    film.composer = u"Glass";
+    film.albumArtist = u"Crew";
+    SmallPlayer videos({film});
+    for (uint32_t kind : {0u, 1u, 2u, 6u}) {
+        int before = SentinelList::destroyed;
+        Out out;
+        ASSERT_TRUE(listLibraryCategory(videos.root.get(), kind, out.list)) << kind;
+        EXPECT_EQ(SentinelList::destroyed, before + 1) << "the list held before is destroyed";
+        EXPECT_EQ(out.list->count(), 0u);
+        EXPECT_EQ(out.list->kind, int32_t(kind));
+    }
+    Out query;
+    EXPECT_FALSE(queryLibraryList(videos.root.get(), 1, u"", u"Cam", u"", u"", query.list));
+    EXPECT_FALSE(queryLibraryList(videos.root.get(), 1, u"", u"Cam", u"Film", u"", query.list));
+    EXPECT_FALSE(queryLibraryList(videos.root.get(), 1, u"", u"", u"", u"Glass", query.list));
+    EXPECT_TRUE(query.untouched());
+}
+
+TEST(LibraryCategories, ArtistListMergesArtistsAndAlbumArtistsInNameOrder) {
+    auto named = [](int32_t key, std::u16string artist, std::u16string albumArtist) {
+        Track t = track(key, std::move(artist), u"Album", u"t" + std::u16string(1, u'a' + key));
+        t.albumArtist = std::move(albumArtist);
+        return t;
+    };
+    Track film = named(11, u"Cam", u"Crew");
+    film.mediaType = u"Video";
+    SmallPlayer p({
+        named(1, u"The Case Study", u"The Case Study"),
+        named(2, u"the case study", u"the case study"),
+        named(3, u"\u00c9b\u00e8ne", u"\u00c9b\u00e8ne"), // precomposed
+        named(4, u"Eagles", u"E\u0301be\u0300ne"),        // the same name, decomposed
+        named(5, u"Fleetwood", u"Fleetwood"),
+        named(6, u"\u00c5ngstr\u00f6m", u"\u00c5ngstr\u00f6m"),
+        named(7, u"ABBA", u"ABBA"),
+        named(8, u"10cc", u"10cc"),
+        named(9, u"Zed", u"Various Artists"),
+        named(10, u"Solo", u""),
+        film,
+    });
+    Out out;
+    ASSERT_TRUE(listLibraryCategory(p.root.get(), 1, out.list));
+    EXPECT_EQ(p.recorder->searches(),
+              (std::vector<std::u16string>{
+                  u"~nodup=[Artist] [Media Type]=[Audio] -[Artist]=[]",
+                  u"~nodup=[Album Artist (auto)] [Media Type]=[Audio] -[Album Artist (auto)]=[]"}));
+    EXPECT_EQ(out.list->kind, LIST_KIND_ARTISTS);
+    const auto& names = out.strings().entries;
+    // Every name once; the decomposed Ébène is the same name as the precomposed one, which
+    // came first. The album artist property of Solo's file is empty and is listed as it is.
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, u8({u"", u"10cc", u"ABBA", u"Eagles", u"Fleetwood", u"Solo",
+                          u"The Case Study", u"Various Artists", u"Zed", u"the case study",
+                          u"\u00c5ngstr\u00f6m", u"\u00c9b\u00e8ne"}));
+    NameCollator collator;
+    for (size_t i = 1; i < names.size(); ++i)
+        EXPECT_LT(collator.compare(utf8ToUtf16(names[i - 1]), utf8ToUtf16(names[i])), 0)
+            << names[i - 1] << " / " << names[i];
+    auto at = [&](std::u16string name) {
+        return std::find(names.begin(), names.end(), utf16ToUtf8(name)) - names.begin();
+    };
+    EXPECT_LT(at(u"Eagles"), at(u"\u00c9b\u00e8ne"));
+    EXPECT_LT(at(u"\u00c9b\u00e8ne"), at(u"Fleetwood"));
+    EXPECT_LT(at(u"ABBA"), at(u"\u00c5ngstr\u00f6m"));
+    EXPECT_LT(at(u"\u00c5ngstr\u00f6m"), at(u"Eagles"));
+    EXPECT_LT(at(u"10cc"), at(u"ABBA"));
+}
+
+TEST(LibraryQuery, GenreAloneGivesOneEntryPerArtistNameShowingTheFirstFilesArtist) {
+    Track zed = track(1, u"Zed", u"A", u"a", u"Jazz");
+    Track alpha = track(2, u"alpha", u"B", u"b", u"Jazz");
+    alpha.albumArtist = u"Various Artists";
+    Track alphaUpper = track(3, u"Alpha", u"C", u"c", u"Jazz");
+    alphaUpper.albumArtist = u"Alpha";
+    Track zedAgain = track(4, u"Zed", u"D", u"d", u"Jazz");
+    zedAgain.albumArtist = u"Zed";
+    Track rock = track(5, u"Rocker", u"E", u"e", u"Rock");
+    SmallPlayer p({zed, alpha, alphaUpper, zedAgain, rock});
+    Out out;
+    ASSERT_TRUE(queryLibraryList(p.root.get(), 7, u"Jazz", u"", u"", u"", out.list));
+    EXPECT_EQ(p.recorder->searches(), std::vector<std::u16string>{u"[Genre]=[Jazz]"});
+    // Names: "" (Zed's empty album artist), alpha, Alpha, Various Artists (known only as the
+    // album artist of alpha's file), Zed; each shows the artist of its first file.
+    EXPECT_EQ(p.recorder->only({"newFiles."}),
+              (std::vector<std::string>{"newFiles.m9(1)", "newFiles.m9(2)", "newFiles.m9(3)",
+                                        "newFiles.m9(2)", "newFiles.m9(1)", "newFiles.m1()",
+                                        "newFiles.m2(0)", "newFiles.m2(1)", "newFiles.m2(2)",
+                                        "newFiles.m2(3)", "newFiles.m2(4)"}));
+    EXPECT_EQ(out.list->kind, LIST_KIND_ARTISTS);
+    EXPECT_EQ(out.strings().entries, u8({u"Zed", u"alpha", u"Alpha", u"alpha", u"Zed"}));
+    EXPECT_EQ(p.recorder->only({"file.m35", "file.g31"}).size(), 8u)
+        << "key and album artist of each of the genre's four files";
+}
+
+TEST(LibraryQuery, ArtistAloneGivesAlbumsElseTracksByDiscAndTrack) {
+    Track liveB = track(1, kSaltPepper, u"Live B", u"b1");
+    Track liveA2 = track(2, kSaltPepper, u"Live A", u"a2");
+    Track liveA1 = track(3, kSaltPepper, u"Live A", u"a1");
+    Track comp = track(4, u"Guest", u"Comp", u"c1");
+    comp.albumArtist = kSaltPepper;
+    Track other = track(5, u"Salt/Pepper", u"Studio", u"s1");
+    Track opening = track(10, u"Loner", u"", u"Opening");
+    opening.discNumber = 1;
+    opening.trackNumber = 1;
+    Track intro = track(11, u"Loner", u"", u"Intro");
+    intro.discNumber = 1;
+    intro.trackNumber = 2;
+    intro.playCount = 9;
+    intro.rating = 4;
+    Track bside = track(12, u"Loner", u"", u"B-side");
+    bside.discNumber = 2;
+    bside.trackNumber = 1;
+    SmallPlayer p({liveB, liveA2, liveA1, comp, other, bside, intro, opening});
+
+    Out albums;
+    ASSERT_TRUE(queryLibraryList(p.root.get(), 1, u"", kSaltPepper, u"", u"", albums.list));
+    EXPECT_EQ(p.recorder->searches(),
+              std::vector<std::u16string>{u"~sort=[Album]" + kSaltPepperClause +
+                                          u" -[Album]=[] [Media Type]=[Audio] ~nodup=[Album]"});
+    using A = AlbumEntry<std::string>;
+    EXPECT_EQ(albums.albums().entries, (std::vector<A>{{"Comp", "Salt/Pepper [live]", 4},
+                                                       {"Live A", "Salt/Pepper [live]", 2},
+                                                       {"Live B", "Salt/Pepper [live]", 1}}));
+
+    p.rerecord();
+    // The first file read gives numbers beyond the entry's fields.
+    p.recorder->answer("file.g6(", HostValue(70000), 0);
+    p.recorder->answer("file.g11(", HostValue(0x12345), 0);
+    p.recorder->answer("file.g8(", HostValue(0x10003), 0);
+    p.recorder->answer("file.g18(", HostValue(0x1FF), 0);
+    Out tracks;
+    ASSERT_TRUE(queryLibraryList(p.root.get(), 1, u"", u"Loner", u"", u"", tracks.list));
+    const std::u16string albumsOfLoner = u"~sort=[Album]" + artistClause(u"Loner") +
+                                         u" -[Album]=[] [Media Type]=[Audio] ~nodup=[Album]";
+    EXPECT_EQ(p.recorder->searches(),
+              (std::vector<std::u16string>{albumsOfLoner, albumsOfLoner,
+                                           artistClause(u"Loner") + kByDisc}));
+    using T = TrackEntry<std::string>;
+    EXPECT_EQ(tracks.tracks().entries,
+              (std::vector<T>{{"Loner", "Opening", "", "", 70000, 0x2345, 3, 0, 0xFF},
+                              {"Loner", "Intro", "", "", 211, 9, 2, 0, 4},
+                              {"Loner", "B-side", "", "", 212, 0, 1, 0, 0}}));
+    EXPECT_EQ(p.recorder->only({"file."}).size(), 3u * 7u) << "seven properties per track";
+}
+
+TEST(LibraryQuery, AlbumRequestsAndTheOtherTracksMarker) {
+    Track two = track(1, u"Band", u"One", u"Second");
+    two.trackNumber = 2;
+    Track one = track(2, u"Band", u"One", u"First");
+    one.trackNumber = 1;
+    Track loose = track(3, u"Band", u"", u"Loose");
+    Track elsewhere = track(4, u"Other", u"", u"Elsewhere");
+    SmallPlayer p({two, one, loose, elsewhere});
+    auto names = [](const Out& out) {
+        std::vector<std::string> n;
+        for (const auto& e : out.tracks().entries)
+            n.push_back(e.name);
+        return n;
+    };
+
+    Out album;
+    ASSERT_TRUE(queryLibraryList(p.root.get(), 1, u"", u"Band", u"One", u"", album.list));
+    EXPECT_EQ(p.recorder->searches(),
+              std::vector<std::u16string>{u"[Album]=[One] [Album Artist (auto)]=[Band]" + kSorted});
+    EXPECT_EQ(names(album), (std::vector<std::string>{"First", "Second"}));
+
+    p.rerecord();
+    Out marker;
+    ASSERT_TRUE(queryLibraryList(p.root.get(), 1, u"", u"Band", std::u16string(otherTracksMarker),
+                                 u"", marker.list));
+    EXPECT_EQ(p.recorder->searches(),
+              std::vector<std::u16string>{u"[Album]=[] [Album Artist (auto)]=[Band]" + kSorted});
+    EXPECT_EQ(names(marker), (std::vector<std::string>{"Loose"}));
+
+    // Only the whole marker, code unit by code unit, stands for the tracks without album.
+    for (std::u16string almost :
+         {std::u16string(u"Other tracks"), std::u16string(otherTracksMarker) + u" ",
+          std::u16string(u"\u200Fother tracks")}) {
+        p.rerecord();
+        Out out;
+        queryLibraryList(p.root.get(), 1, u"", u"Band", almost, u"", out.list);
+        EXPECT_EQ(p.recorder->searches().front(),
+                  u"[Album]=[" + almost + u"] [Album Artist (auto)]=[Band]" + kSorted);
+    }
+}
+
+TEST(LibraryQuery, AlbumListEndsWithOtherTracksWhenAFileHadNoAlbum) {
+    Track one = track(1, u"Band", u"One", u"a");
+    Track three = track(2, u"Band", u"Three", u"b");
+    Track two = track(3, u"Band", u"Two", u"c");
+    two.albumArtist = u"Band & Friends";
+    SmallPlayer p({one, three, two});
+    // The host reports the second album file's title as empty.
+    p.recorder->answer("file.g3(", HostValue(u""), 1);
+    Out out;
+    ASSERT_TRUE(queryLibraryList(p.root.get(), 1, u"", u"Band", u"", u"", out.list));
+    using A = AlbumEntry<std::string>;
+    EXPECT_EQ(out.albums().entries, (std::vector<A>{{"One", "Band", 1},
+                                                    {"Two", "Band & Friends", 3},
+                                                    {utf16ToUtf8(otherTracksMarker), "Band", 0}}));
+
+    // No album at all: an empty list, and no marker.
+    SmallPlayer single({track(1, u"Band", u"One", u"a")});
+    single.recorder->answer("file.g3(", HostValue(u""));
+    Out empty;
+    ASSERT_TRUE(queryLibraryList(single.root.get(), 1, u"", u"Band", u"", u"", empty.list));
+    EXPECT_EQ(empty.list->kind, LIST_KIND_ALBUMS);
+    EXPECT_EQ(empty.list->count(), 0u);
+}
+
+TEST(LibraryQuery, NothingGivenOrNothingFound) {
+    SmallPlayer p({track(1, u"Band", u"One", u"a")});
+    Out out;
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"", u"", u"", out.list));
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"", std::u16string(otherTracksMarker), u"",
+                                  out.list));
+    EXPECT_TRUE(p.recorder->calls.empty());
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"Nobody", u"", u"", out.list));
+    EXPECT_EQ(p.recorder->searches().size(), 3u);
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"Polka", u"", u"", u"", out.list))
+        << "a genre without files gives an empty one-file-per-artist collection";
+    EXPECT_TRUE(out.untouched());
+}
+
+// Runs the request once to count its calls, then again with each call failing in turn.
+template <class Request> void failEachCall(SmallPlayer& p, Request request) {
+    p.rerecord();
+    Out clean;
+    ASSERT_TRUE(request(p.root.get(), clean.list));
+    size_t calls = p.recorder->calls.size();
+    ASSERT_GT(calls, 3u);
+    for (size_t i = 0; i < calls; ++i) {
+        p.rerecord();
+        p.recorder->failCallNumber(i);
+        int before = SentinelList::destroyed;
+        Out out;
+        EXPECT_FALSE(request(p.root.get(), out.list)) << "call " << p.recorder->calls[i];
+        EXPECT_TRUE(out.untouched());
+        EXPECT_EQ(SentinelList::destroyed, before);
+    }
+}
+
+TEST(LibraryQuery, AnyFailedCallLeavesNoList) {
+    Track a = track(1, u"Band", u"One", u"a", u"Jazz");
+    a.composer = u"Bach";
+    Track b = track(2, u"Solo", u"", u"b", u"Jazz");
+    b.albumArtist = u"Band";
+    b.composer = u"Satie";
+    SmallPlayer p({a, b});
+    auto query = [](std::u16string genre, std::u16string artist, std::u16string album) {
+        return [=](host::HostObject* root, WinampMediaLibraryListBase*& out) {
+            return queryLibraryList(root, 1, genre, artist, album, u"", out);
+        };
+    };
+    auto category = [](uint32_t kind) {
+        return [=](host::HostObject* root, WinampMediaLibraryListBase*& out) {
+            return listLibraryCategory(root, kind, out);
+        };
+    };
+    failEachCall(p, query(u"Jazz", u"", u""));
+    failEachCall(p, query(u"", u"Band", u""));
+    failEachCall(p, query(u"", u"Band", u"One"));
+    failEachCall(p, query(u"", u"Solo", u"x")); // through the fallback
+    failEachCall(p, category(0));
+    failEachCall(p, category(1));
+    failEachCall(p, category(2));
+    failEachCall(p, category(6));
+
+    // A null object where one is needed, or a number that is not one.
+    Out out;
+    EXPECT_FALSE(queryLibraryList(nullptr, 1, u"Jazz", u"", u"", u"", out.list));
+    EXPECT_FALSE(listLibraryCategory(nullptr, 1, out.list));
+    p.rerecord();
+    p.recorder->answer("files.m2(", HostValue(HostObjectPtr()));
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"Band", u"", u"", out.list));
+    p.rerecord();
+    p.recorder->answer("root.m23(", HostValue(HostObjectPtr()));
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"Jazz", u"", u"", u"", out.list));
+    p.rerecord();
+    p.recorder->answer("file.g8(", HostValue(u"seven"));
+    EXPECT_FALSE(listLibraryCategory(p.root.get(), 6, out.list));
+    p.rerecord();
+    p.recorder->answer("files.m1(", HostValue(u"many"));
+    EXPECT_FALSE(listLibraryCategory(p.root.get(), 0, out.list));
+    EXPECT_TRUE(out.untouched());
+
+    // The lower-level selections give none on failure.
+    p.rerecord();
+    p.recorder->failCall("root.m2(");
+    int32_t kind = 0;
+    EXPECT_EQ(selectLibraryFiles(p.root.get(), u"", u"Band", u"", u"", kind, true, false), nullptr);
+    p.rerecord();
+    p.recorder->failCall("newFiles.m9(");
+    EXPECT_EQ(filesOfDistinctArtists(p.root.get(), u"[Genre]=[Jazz]"), nullptr);
+    p.rerecord();
+    p.recorder->failCall("root.m2(");
+    EXPECT_EQ(findAlbumFile(p.root.get(), u"One", u"", true), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,174 @@
+// A decorator around host objects that logs every invoke as one line of text and can make a
+// chosen call fail, answer a chosen value, or return a null object. Objects returned by a
+// recorded object are recorded too, named after the call that gave them:
+//
+//   root.m2("~sort=[Genre] ...")   files.m1()   file.g2()   playlistFiles.m17(files,0,3)
+#pragma once
+
+#include "common/Utf.h"
+#include "host/HostAutomation.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace library_test {
+
+class Recorder {
+public:
+    std::vector<std::string> calls;
+
+    // The first call whose text starts with `prefix` fails (HostStatus::Failed), or, with
+    // `nth`, the nth such call (0-based).
+    void failCall(std::string prefix, int nth = 0) {
+        rules_.push_back({std::move(prefix), nth, Fail{}});
+    }
+    // Calls whose text starts with `prefix` answer `value` without reaching the player; with
+    // `nth`, only the nth such call.
+    void answer(std::string prefix, host::HostValue value, int nth = -1) {
+        rules_.push_back({std::move(prefix), nth, std::move(value)});
+    }
+    // Call number `index` (0-based, counting every call) fails.
+    void failCallNumber(size_t index) { failIndex_ = index; }
+
+    // The calls whose text starts with one of the prefixes, in order.
+    std::vector<std::string> only(std::initializer_list<std::string> prefixes) const {
+        std::vector<std::string> out;
+        for (const auto& c : calls)
+            for (const auto& p : prefixes)
+                if (c.rfind(p, 0) == 0) {
+                    out.push_back(c);
+                    break;
+                }
+        return out;
+    }
+    // The expressions given to the root's search, in order.
+    std::vector<std::u16string> searches() const {
+        std::vector<std::u16string> out;
+        for (const auto& c : only({"root.m2(\""}))
+            out.push_back(utf8ToUtf16(c.substr(9, c.size() - 11)));
+        return out;
+    }
+
+    struct Fail {};
+    // What a call should do instead of reaching the player, if anything.
+    std::optional<std::variant<Fail, host::HostValue>> ruleFor(const std::string& call) {
+        size_t index = calls.size() - 1;
+        if (failIndex_ && *failIndex_ == index)
+            return Fail{};
+        for (auto& r : rules_) {
+            if (call.rfind(r.prefix, 0) != 0)
+                continue;
+            if (r.nth == -1)
+                return r.action;
+            if (r.nth >= 0 && r.nth-- == 0) {
+                r.nth = kSpent;
+                return r.action;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    static constexpr int kSpent = -2;
+    struct Rule {
+        std::string prefix;
+        int nth; // -1: every matching call; kSpent: done; otherwise counts down to its call
+        std::variant<Fail, host::HostValue> action;
+    };
+    std::vector<Rule> rules_;
+    std::optional<size_t> failIndex_;
+};
+
+class RecordingObject : public host::HostObject {
+public:
+    RecordingObject(std::shared_ptr<Recorder> recorder, host::HostObjectPtr inner, std::string name)
+        : recorder_(std::move(recorder)), inner_(std::move(inner)), name_(std::move(name)) {}
+
+    const host::HostObjectPtr& inner() const { return inner_; }
+    const std::string& name() const { return name_; }
+
+    host::HostStatus invoke(int32_t id, host::InvokeKind kind,
+                            std::span<const host::HostValue> args, host::HostValue& result,
+                            host::HostFault* fault) override {
+        std::string call = name_ + "." +
+                           (kind == host::InvokeKind::Method ? "m"
+                            : kind == host::InvokeKind::Get  ? "g"
+                                                             : "p") +
+                           std::to_string(id) + "(";
+        std::vector<host::HostValue> innerArgs;
+        for (size_t i = 0; i < args.size(); ++i) {
+            call += (i ? "," : "") + describe(args[i]);
+            auto* recorded = dynamic_cast<RecordingObject*>(args[i].asObject().get());
+            innerArgs.push_back(recorded ? host::HostValue(recorded->inner()) : args[i]);
+        }
+        call += ")";
+        recorder_->calls.push_back(call);
+        if (auto rule = recorder_->ruleFor(call)) {
+            if (std::holds_alternative<Recorder::Fail>(*rule)) {
+                result = host::HostValue();
+                return host::HostStatus::Failed;
+            }
+            result = std::get<host::HostValue>(*rule);
+            return host::HostStatus::Ok;
+        }
+        host::HostStatus status = inner_->invoke(id, kind, innerArgs, result, fault);
+        if (host::HostObjectPtr object = result.asObject())
+            result = host::HostValue(host::HostObjectPtr(
+                std::make_shared<RecordingObject>(recorder_, object, childName(id))));
+        return status;
+    }
+
+private:
+    static std::string describe(const host::HostValue& v) {
+        switch (v.type()) {
+        case host::HostValue::Type::Empty:
+            return "empty";
+        case host::HostValue::Type::Int32:
+            return std::to_string(*v.asInt());
+        case host::HostValue::Type::Bool:
+            return v.isTrue() ? "TRUE" : "FALSE";
+        case host::HostValue::Type::Text:
+            return "\"" + utf16ToUtf8(*v.asText()) + "\"";
+        case host::HostValue::Type::Object: {
+            auto* recorded = dynamic_cast<RecordingObject*>(v.asObject().get());
+            return recorded ? recorded->name() : "object";
+        }
+        }
+        return "?";
+    }
+    std::string childName(int32_t id) const {
+        static const std::map<std::pair<std::string, int32_t>, std::string> names = {
+            {{"root", 2}, "files"},
+            {{"root", 3}, "playingNow"},
+            {{"root", 23}, "newFiles"},
+            {{"root", 27}, "playlist"},
+            {{"files", 2}, "file"},
+            {{"newFiles", 2}, "file"},
+            {{"playlist", 3}, "playlistFiles"},
+            {{"playlistFiles", 2}, "file"},
+            {{"playingNow", 5}, "file"},
+        };
+        auto it = names.find({name_, id});
+        return it != names.end() ? it->second : name_ + "." + std::to_string(id);
+    }
+
+    std::shared_ptr<Recorder> recorder_;
+    host::HostObjectPtr inner_;
+    std::string name_;
+};
+
+// The root object of `inner`, recorded into `recorder`.
+inline host::HostObjectPtr recordedRoot(std::shared_ptr<Recorder> recorder,
+                                        host::HostObjectPtr inner) {
+    return std::make_shared<RecordingObject>(std::move(recorder), std::move(inner), "root");
+}
+
+} // namespace library_test

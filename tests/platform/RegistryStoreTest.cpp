@@ -1,0 +1,286 @@
+// The file-backed registry store of POSIX: durable writes that never lose the old content,
+// and damaged files that are reported and kept aside instead of crashing or being overwritten.
+#include "platform/Registry.h"
+#include "tests/platform/posix/FileSizeLimit.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr const char16_t* kKey = u"Software\\StoreTests";
+
+std::string readText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeText(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::set<std::string> entries(const fs::path& folder) {
+    std::set<std::string> names;
+    for (auto& e : fs::directory_iterator(folder))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+bool keyExists(std::u16string_view path) {
+    RegistryKey key;
+    return key.open(RegistryRoot::CurrentUser, path);
+}
+
+// A store file as written by hand: comments, an empty line, escapes, the largest type number.
+const std::string kHeader = "# Tandravole registry store: [key], then \"name\"=type:hex bytes\n";
+const std::string kKeyLine = "[HKEY_CURRENT_USER\\\\Software\\\\StoreTests]\n";
+const std::string kPortLine = "\"port\"=4:2a000000\n";
+const std::string kNameLine = "\"t\\\"\\u00e9\"=1:e90000\n";
+const std::string kEnd = "# end of store\n";
+const std::string kValid =
+    kHeader + "# by hand\n\n" + kKeyLine + kPortLine + kNameLine + "\"max\"=4294967295:\n" + kEnd;
+
+class RegistryStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        dir = fs::temp_directory_path() / ("tandravole-store-" + std::to_string(stamp) + "-" +
+                                           std::to_string(std::random_device{}()));
+        folder = dir / "config" / "tandravole";
+        file = folder / "registry";
+        reload();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    void reload() { setRegistryStoreFile(file.string()); }
+    // Writes a file and reads it as the store; the problem it reports.
+    std::string loadFile(const std::string& text) {
+        fs::create_directories(folder);
+        writeText(file, text);
+        reload();
+        return registryStoreProblem();
+    }
+    fs::path dir, folder, file;
+};
+
+TEST_F(RegistryStoreTest, FirstWriteCreatesTheFoldersAndEveryNameSurvivesAReload) {
+    // Key names cannot hold the separator; value names can.
+    const std::u16string odd = u"a\"b]d\u00e9\U0001F3B5";
+    RegistryKey key;
+    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, std::u16string(kKey) + u"\\" + odd));
+    ASSERT_TRUE(key.writeValue(odd + u"\\", 3, {0x00, 0xFF}));
+    ASSERT_TRUE(key.writeValue(u"", 1, {}));
+    EXPECT_EQ(entries(folder), std::set<std::string>{"registry"}) << "no temporary file left";
+
+    reload();
+    EXPECT_EQ(registryStoreProblem(), "");
+    RegistryKey parent;
+    ASSERT_TRUE(parent.open(RegistryRoot::CurrentUser, kKey));
+    std::u16string sub;
+    ASSERT_EQ(parent.enumSubKey(0, sub), RegistryEnum::Ok);
+    EXPECT_EQ(sub, odd);
+    ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, std::u16string(kKey) + u"\\" + odd));
+    EXPECT_EQ(key.readBinary(odd + u"\\"), (Bytes{0x00, 0xFF}));
+    ASSERT_TRUE(key.readValue(u""));
+    EXPECT_EQ(key.readValue(u"")->type, 1u);
+}
+
+TEST_F(RegistryStoreTest, AWriteThatRunsOutOfSpaceLeavesTheOldStore) {
+    RegistryKey key;
+    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kKey));
+    ASSERT_TRUE(key.writeDword(u"port", 42));
+    const std::string before = readText(file);
+    {
+        testing_support::FileSizeLimit limit(before.size() + 64);
+        ASSERT_TRUE(limit.active());
+        EXPECT_FALSE(key.writeBinary(u"big", Bytes(4096, 0xAB)));
+        RegistryKey child;
+        EXPECT_FALSE(child.create(RegistryRoot::CurrentUser,
+                                  std::u16string(kKey) + u"\\" + std::u16string(200, u'k')));
+    }
+    EXPECT_EQ(readText(file), before);
+    EXPECT_EQ(entries(folder), std::set<std::string>{"registry"});
+    EXPECT_FALSE(key.readBinary(u"big")) << "memory keeps the old store too";
+    EXPECT_EQ(key.readDword(u"port"), 42u);
+    EXPECT_FALSE(keyExists(std::u16string(kKey) + u"\\" + std::u16string(200, u'k')));
+
+    ASSERT_TRUE(key.writeBinary(u"big", Bytes(4096, 0xAB)));
+    reload();
+    ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, kKey));
+    EXPECT_EQ(key.readBinary(u"big")->size(), 4096u);
+    EXPECT_EQ(key.readDword(u"port"), 42u);
+}
+
+TEST_F(RegistryStoreTest, ATargetThatCannotBeReplacedFailsEveryKindOfChange) {
+    RegistryKey key;
+    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kKey));
+    ASSERT_TRUE(key.writeDword(u"port", 42));
+    fs::remove(file);
+    fs::create_directories(file);
+    writeText(file / "keep", "x");
+
+    EXPECT_FALSE(key.writeDword(u"port", 7));
+    EXPECT_FALSE(key.deleteValue(u"port"));
+    EXPECT_FALSE(deleteRegistryTree(RegistryRoot::CurrentUser, kKey));
+    RegistryKey child;
+    EXPECT_FALSE(child.create(RegistryRoot::CurrentUser, std::u16string(kKey) + u"\\Child"));
+    EXPECT_EQ(key.readDword(u"port"), 42u);
+    EXPECT_TRUE(keyExists(kKey));
+    EXPECT_FALSE(keyExists(std::u16string(kKey) + u"\\Child"));
+    EXPECT_EQ(entries(folder), std::set<std::string>{"registry"});
+    EXPECT_EQ(readText(file / "keep"), "x");
+}
+
+TEST_F(RegistryStoreTest, AWellFormedFileLoadsAsWritten) {
+    EXPECT_EQ(loadFile(kValid), "");
+    RegistryKey key;
+    ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, kKey));
+    EXPECT_EQ(key.readDword(u"port"), 42u);
+    EXPECT_EQ(key.readString(u"t\"\u00e9"), u"\u00e9");
+    ASSERT_TRUE(key.readValue(u"max"));
+    EXPECT_EQ(key.readValue(u"max")->type, 0xFFFFFFFFu);
+    // The same with Windows line ends.
+    std::string crlf;
+    for (char c : kValid)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(loadFile(crlf), "");
+    EXPECT_TRUE(keyExists(kKey));
+}
+
+TEST_F(RegistryStoreTest, DamagedFilesAreReportedKeptAsideAndTheStoreStartsEmpty) {
+    auto replaced = [](const std::string& line, const std::string& by) {
+        std::string text = kValid;
+        text.replace(text.find(line), line.size(), by);
+        return text;
+    };
+    const std::pair<const char*, std::string> damaged[] = {
+        {"empty", ""},
+        {"not ours", "hello\n"},
+        {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n", 17)},
+        {"no end line", replaced(kEnd, "")},
+        {"cut inside a line", kValid.substr(0, kValid.find(kPortLine) + 8)},
+        {"text after the end", kValid + kKeyLine},
+        {"odd hex digits", replaced(kPortLine, "\"port\"=4:2a00000\n")},
+        {"bad hex digit", replaced(kPortLine, "\"port\"=4:2g000000\n")},
+        {"no type", replaced(kPortLine, "\"port\"=:2a000000\n")},
+        {"type too large", replaced(kPortLine, "\"port\"=4294967296:2a000000\n")},
+        {"no colon", replaced(kPortLine, "\"port\"=4 2a000000\n")},
+        {"no equals sign", replaced(kPortLine, "\"port\":4:2a000000\n")},
+        {"value before any key", replaced(kKeyLine, "") + kKeyLine},
+        {"unknown root", replaced(kKeyLine, "[HKEY_ELSEWHERE\\\\Software]\n")},
+        {"unknown escape", replaced(kKeyLine, "[HKEY_CURRENT_USER\\\\So\\qftware]\n")},
+        {"text after a key", replaced(kKeyLine, "[HKEY_CURRENT_USER\\\\Software]x\n")},
+        {"short \\u escape", replaced(kNameLine, "\"t\\u00e\"=1:00\n")},
+        {"bad \\u digit", replaced(kNameLine, "\"t\\u00eg\"=1:00\n")},
+        {"control character", replaced(kNameLine, "\"t\tx\"=1:00\n")},
+        {"raw non-ASCII", replaced(kNameLine, "\"t\xc3\xa9\"=1:00\n")},
+        {"unterminated name", replaced(kNameLine, "\"t=1:00\n")},
+        {"unknown line", replaced(kNameLine, "port=42\n")},
+    };
+    const std::string aside = file.string() + ".damaged";
+    for (const auto& [what, text] : damaged) {
+        SCOPED_TRACE(what);
+        std::string problem = loadFile(text);
+        EXPECT_NE(problem.find(file.string() + ": damaged"), std::string::npos) << problem;
+        EXPECT_NE(problem.find("kept as " + aside), std::string::npos) << problem;
+        EXPECT_FALSE(keyExists(u"Software"));
+        EXPECT_FALSE(fs::exists(file));
+        EXPECT_EQ(readText(aside), text);
+
+        RegistryKey key;
+        ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kKey));
+        ASSERT_TRUE(key.writeDword(u"port", 7));
+        EXPECT_EQ(readText(aside), text) << "the next write starts a new file";
+        reload();
+        EXPECT_EQ(registryStoreProblem(), "");
+        EXPECT_EQ(key.readDword(u"port"), 7u);
+        fs::remove(aside);
+    }
+}
+
+TEST_F(RegistryStoreTest, OnlyAFileLargerThanAnyStoreIsRefusedForItsSize) {
+    const size_t limit = 16u << 20;
+    std::string padding = "#" + std::string(limit - kValid.size() - 2, 'x') + "\n";
+    std::string atLimit = kHeader + padding + kValid.substr(kHeader.size());
+    ASSERT_EQ(atLimit.size(), limit);
+    EXPECT_EQ(loadFile(atLimit), "");
+    EXPECT_TRUE(keyExists(kKey));
+    padding.insert(1, "x");
+    EXPECT_NE(loadFile(kHeader + padding + kValid.substr(kHeader.size())).find("larger"),
+              std::string::npos);
+    EXPECT_FALSE(keyExists(kKey));
+}
+
+TEST_F(RegistryStoreTest, DamagedFilesTakeTheNextFreeNameAndAreNeverOverwritten) {
+    loadFile("first\n");
+    EXPECT_NE(loadFile("second\n").find("kept as " + file.string() + ".damaged.1"),
+              std::string::npos);
+    EXPECT_EQ(readText(file.string() + ".damaged"), "first\n");
+    EXPECT_EQ(readText(file.string() + ".damaged.1"), "second\n");
+
+    // With every name taken the file stays where it is, and so does the store: writes fail.
+    for (int n = 2; n < 100; ++n)
+        writeText(file.string() + ".damaged." + std::to_string(n), "");
+    std::string problem = loadFile("third\n");
+    EXPECT_NE(problem.find("could not be moved aside"), std::string::npos) << problem;
+    RegistryKey key;
+    EXPECT_FALSE(key.create(RegistryRoot::CurrentUser, kKey));
+    EXPECT_EQ(readText(file), "third\n");
+    EXPECT_EQ(entries(folder).size(), 101u);
+}
+
+TEST_F(RegistryStoreTest, AnUnreadableFileIsReportedAndNeverOverwritten) {
+    fs::create_directories(file);
+    reload();
+    std::string problem = registryStoreProblem();
+    EXPECT_NE(problem.find(file.string() + ": cannot be read"), std::string::npos) << problem;
+    RegistryKey key;
+    EXPECT_FALSE(key.create(RegistryRoot::CurrentUser, kKey));
+    EXPECT_TRUE(fs::is_directory(file));
+    EXPECT_EQ(entries(folder), std::set<std::string>{"registry"});
+    reload();
+    fs::remove(file);
+    EXPECT_EQ(registryStoreProblem(), "") << "a missing file is no problem";
+}
+
+TEST_F(RegistryStoreTest, WritersOnSeveralThreadsAllLand) {
+    RegistryKey key;
+    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kKey));
+    std::vector<std::thread> threads;
+    for (uint32_t t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            RegistryKey own;
+            own.open(RegistryRoot::CurrentUser, kKey, true);
+            for (uint32_t i = 0; i < 8; ++i)
+                own.writeDword(u"v" + std::u16string(1, char16_t(u'a' + t)) +
+                                   std::u16string(1, char16_t(u'a' + i)),
+                               t * 100 + i);
+        });
+    for (auto& th : threads)
+        th.join();
+    reload();
+    ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, kKey));
+    for (uint32_t t = 0; t < 4; ++t)
+        for (uint32_t i = 0; i < 8; ++i)
+            EXPECT_EQ(key.readDword(u"v" + std::u16string(1, char16_t(u'a' + t)) +
+                                    std::u16string(1, char16_t(u'a' + i))),
+                      t * 100 + i);
+    EXPECT_EQ(entries(folder), std::set<std::string>{"registry"});
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+// MSG_COVER_REQUEST through the engine: decoding, the reply, repeats, the pool of four
+// loaders, and the loader's reset when the session connection closes.
+#include "tests/server/engine/EngineFixture.h"
+
+#include <set>
+
+namespace engine_test {
+namespace {
+
+CoverRequestMessage coverRequest(const std::string& album, uint32_t tag1 = 1) {
+    CoverRequestMessage m;
+    m.album = album;
+    m.tag1 = tag1;
+    m.tag2 = 0x10002;
+    m.tag3 = 3;
+    m.requestedSize = 200;
+    return m;
+}
+
+TEST_F(Engine, CoverRequestsAreServedOnceWithTheArtistTheHostGave) {
+    fake.edit([](Answers& a) {
+        a.albumCovers["Blue"] = {'B', 'l', 'u', 'e'};
+        a.albumCovers["Red"] = {'R'};
+        a.coverArtist = "Host";
+    });
+    auto p = connectAndLogin();
+    p->send(coverRequest("Blue"));
+    ReceivedMessage m = p->next();
+    ASSERT_EQ(m.type, uint32_t(MSG_COVER));
+    EXPECT_EQ(m.payload, le32(4) + le32(4) + le32(4) + le32(1) + le32(0x10002) + Bytes({3, 0}) +
+                             text0("Blue") + text0("Host") + Bytes({'B', 'l', 'u', 'e'}));
+    EXPECT_TRUE(fake.called("getAlbumCover(Blue,,200)"));
+    // The same request again, and one differing only in tag2 above bit 15: no reply.
+    p->send(coverRequest("Blue"));
+    CoverRequestMessage high = coverRequest("Blue");
+    high.tag2 = 0x70002;
+    p->send(high);
+    p->send(coverRequest("none")); // no cover: no reply
+    // An artist in the request reaches the lookup and comes back as it was.
+    CoverRequestMessage red = coverRequest("Red");
+    red.hasArtist = true;
+    red.artist = "Ann";
+    red.requestedSize = 64;
+    p->send(red);
+    ReceivedMessage reply = p->next();
+    ASSERT_EQ(reply.type, uint32_t(MSG_COVER));
+    EXPECT_EQ(reply.payload, le32(3) + le32(3) + le32(1) + le32(1) + le32(0x10002) + Bytes({3, 0}) +
+                                 text0("Red") + text0("Ann") + Bytes{'R'});
+    EXPECT_TRUE(fake.called("getAlbumCover(Red,Ann,64)"));
+    EXPECT_EQ(fake.count(Op::GetAlbumCover), 3u);
+    EXPECT_TRUE(p->within(100).empty());
+}
+
+TEST_F(Engine, AFifthConcurrentCoverRequestWaitsForAFreeLoader) {
+    fake.edit([](Answers& a) {
+        for (int i = 0; i < 5; ++i)
+            a.albumCovers["Album" + std::to_string(i)] = {uint8_t(i)};
+    });
+    auto p = connectAndLogin();
+    Hold hold(fake, Op::GetAlbumCover);
+    for (uint32_t i = 0; i < 5; ++i)
+        p->send(coverRequest("Album" + std::to_string(i), i));
+    ASSERT_TRUE(fake.waitForCount(Op::GetAlbumCover, 4));
+    platform::sleepMs(30);
+    EXPECT_EQ(fake.count(Op::GetAlbumCover), 4u); // the fifth is pending
+    hold.release();
+    std::set<std::string> albums;
+    for (int i = 0; i < 5; ++i) {
+        ReceivedMessage m = p->next();
+        ASSERT_EQ(m.type, uint32_t(MSG_COVER));
+        CoverMessage c;
+        ASSERT_TRUE(c.decode(m.payload.data(), m.payload.size()));
+        albums.insert(c.album);
+    }
+    EXPECT_EQ(albums.size(), 5u);
+}
+
+// The end of the session connection forgets the requests seen: the same request is served
+// again in the next session.
+TEST_F(Engine, ANewSessionIsServedRequestsTheLastOneSawAlready) {
+    fake.edit([](Answers& a) { a.albumCovers["Blue"] = {1}; });
+    auto p = connectAndLogin();
+    p->send(coverRequest("Blue"));
+    EXPECT_EQ(p->next().type, uint32_t(MSG_COVER));
+    p.reset();
+    ASSERT_TRUE(sessionEnded());
+    p = connectAndLogin();
+    p->send(coverRequest("Blue"));
+    EXPECT_EQ(p->next().type, uint32_t(MSG_COVER));
+    EXPECT_EQ(fake.count(Op::GetAlbumCover), 2u);
+}
+
+} // namespace
+} // namespace engine_test

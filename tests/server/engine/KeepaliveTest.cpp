@@ -1,0 +1,118 @@
+// Keep-alive against a clock the test moves (a probe after more than one interval, a kick
+// after more than two silent ones), and the immediate messages that bypass the processing
+// queue.
+#include "tests/server/engine/EngineFixture.h"
+
+namespace engine_test {
+namespace {
+
+TEST_F(Engine, KeepaliveProbesAfterAnIntervalAndKicksAfterTwoSilentOnes) {
+    server.keepalive().setClock(clock);
+    Peer p(port);
+    ASSERT_EQ(p.login("", 1, 1), 1);
+    EXPECT_EQ(p.nextOf(MSG_KEEPALIVE).type, uint32_t(MSG_KEEPALIVE)); // the first probe
+    clock.advance(1000);                                              // exactly one interval
+    EXPECT_TRUE(p.within(500).empty());
+    clock.advance(1);
+    EXPECT_EQ(p.next().type, uint32_t(MSG_KEEPALIVE));
+    // Other messages do not count as signs of life.
+    p.sendRaw(MSG_PING, {});
+    p.query(QUERY_CURRENT_INDEX);
+    EXPECT_EQ(p.next().type, uint32_t(MSG_KEEPALIVE));
+    EXPECT_EQ(p.next().type, uint32_t(MSG_CURRENT_INDEX));
+    clock.advance(999); // exactly two intervals of silence: not yet
+    EXPECT_FALSE(p.client.closedByPeer(500));
+    EXPECT_TRUE(server.loggedIn());
+    clock.advance(1);
+    EXPECT_TRUE(p.client.closedByPeer(5000));
+    EXPECT_TRUE(waitUntil([&] { return !server.loggedIn(); }));
+    EXPECT_TRUE(waitUntil([&] { return !server.keepalive().IsRunning(); }));
+}
+
+TEST_F(Engine, KeepaliveFromTheAppKeepsTheSessionAlive) {
+    WinampKeepaliveThread& k = server.keepalive();
+    k.setClock(clock);
+    Peer p(port);
+    ASSERT_EQ(p.login("", 1, 1), 1); // kick after more than 2000 ms of silence
+    for (int i = 0; i < 4; ++i) {    // 6 s in all, never 2 s without a keep-alive
+        p.sendRaw(MSG_KEEPALIVE, {});
+        ASSERT_TRUE(waitUntil([&] { return k.lastSeen() == clock.tickCount(); }));
+        clock.advance(1500);
+    }
+    EXPECT_FALSE(p.client.closedByPeer(300));
+    EXPECT_TRUE(server.loggedIn());
+    p.query(QUERY_CURRENT_INDEX);
+    EXPECT_EQ(p.nextOf(MSG_CURRENT_INDEX).type, uint32_t(MSG_CURRENT_INDEX));
+}
+
+TEST_F(Engine, LoginWithoutKeepaliveByteNeverTimesOut) {
+    server.keepalive().setClock(clock);
+    Peer p(port);
+    ASSERT_EQ(p.login("", 0, 0, false), 1);
+    EXPECT_FALSE(server.keepalive().IsRunning());
+    clock.advance(24 * 3600 * 1000);
+    EXPECT_FALSE(p.client.closedByPeer(300));
+}
+
+// A kick does not stop the keep-alive thread: it watches whatever session comes next.
+TEST_F(Engine, AKickLeavesTheKeepaliveThreadWatchingTheNextSession) {
+    server.keepalive().setClock(clock);
+    auto first = std::make_unique<Peer>(port);
+    ASSERT_EQ(first->login("", 0, 1), 1);
+    server.kickSession();
+    ASSERT_TRUE(first->client.closedByPeer());
+    first.reset();
+    Peer second(port);
+    ASSERT_EQ(second.login("", 0, 0, false), 1);
+    EXPECT_TRUE(server.keepalive().IsRunning());
+    clock.advance(2001);
+    EXPECT_TRUE(second.client.closedByPeer(5000));
+}
+
+// u32 tick arithmetic: while the counter has wrapped past last seen, no time-out is detected.
+TEST_F(Engine, KeepaliveSeesNoTimeoutWhileTheTickCounterHasWrapped) {
+    WinampKeepaliveThread& k = server.keepalive();
+    k.setClock(clock);
+    const uint64_t seen = 0x1FFFFF000ull; // tick 0xFFFFF000, 4096 ms before the wrap
+    clock.setMonotonicMs(seen);
+    Peer p(port);
+    ASSERT_EQ(p.login("", 1, 1), 1);
+    ASSERT_TRUE(waitUntil([&] { return k.lastSeen() == 0xFFFFF000u; }));
+    clock.setMonotonicMs(0x200000005ull); // wrapped: now is not greater than last seen
+    EXPECT_FALSE(p.client.closedByPeer(500));
+    clock.setMonotonicMs(seen + 2000); // exactly two intervals: not yet
+    EXPECT_FALSE(p.client.closedByPeer(500));
+    clock.setMonotonicMs(seen + 2001);
+    EXPECT_TRUE(p.client.closedByPeer(5000));
+}
+
+TEST_F(Engine, KeepaliveAndPingAreAnsweredWhileASlowRequestRuns) {
+    server.keepalive().setClock(clock);
+    auto p = connectAndLogin();
+    Hold hold(fake, Op::GetPlayerStatus);
+    p->query(QUERY_PLAYER_STATUS);
+    ASSERT_TRUE(fake.waitForCount(Op::GetPlayerStatus, 1));
+    clock.advance(5);
+    p->sendRaw(MSG_KEEPALIVE, {});
+    ASSERT_TRUE(waitUntil([&] { return server.keepalive().lastSeen() == clock.tickCount(); }));
+    p->sendRaw(MSG_PING, {});
+    ReceivedMessage k = p->next(1000);
+    EXPECT_EQ(k.type, uint32_t(MSG_KEEPALIVE));
+    EXPECT_TRUE(k.payload.empty());
+    hold.release();
+    EXPECT_EQ(p->next().type, uint32_t(MSG_PLAYER_STATUS));
+}
+
+TEST_F(Engine, PingIsAnsweredOnlyWhenLoggedIn) {
+    Peer p(port);
+    p.hello();
+    p.sendRaw(MSG_PING, {});
+    p.sendRaw(MSG_LOGIN, Bytes(16, 0));
+    EXPECT_EQ(p.next().type, uint32_t(MSG_LOGIN_RESULT)); // nothing for the ping before it
+    EXPECT_EQ(p.next().type, uint32_t(MSG_CAPABILITIES));
+    p.sendRaw(MSG_PING, {1, 2}); // its payload is ignored
+    EXPECT_EQ(p.next().type, uint32_t(MSG_KEEPALIVE));
+}
+
+} // namespace
+} // namespace engine_test

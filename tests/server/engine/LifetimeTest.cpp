@@ -1,0 +1,154 @@
+// The engine's lifetime: teardown with a live session, and a server without a delegate.
+#include "tests/server/engine/EngineFixture.h"
+
+namespace engine_test {
+namespace {
+
+TEST(EngineLifetime, DestroyingTheServerWithALiveSessionEndsEverything) {
+    platform::socketStartup();
+    RecordingDelegate fake;
+    fake.edit([](Answers& a) { a.status = PlayerStatus{}; });
+    auto server = std::make_unique<WinampControlServer>();
+    server->setDelegate(&fake);
+    ASSERT_TRUE(server->listen(0));
+    Peer p(server->boundPort());
+    ASSERT_EQ(p.login("", 1, 1), 1);
+    p.query(QUERY_PLAYER_STATUS);
+    server.reset();
+    EXPECT_TRUE(p.client.closedByPeer());
+}
+
+TEST(EngineLifetime, WithoutDelegateGreetingAndLoginStillRun) {
+    platform::socketStartup();
+    WinampControlServer server;
+    ASSERT_TRUE(server.listen(0));
+    Peer p(server.boundPort());
+    EXPECT_EQ(p.login(), 1);
+    p.query(QUERY_PLAYER_STATUS);
+    p.sendRaw(MSG_PING, {});
+    auto got = p.within(100);
+    // Capabilities after the result; no keep-alive answer, no status without a delegate.
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].type, uint32_t(MSG_CAPABILITIES));
+    EXPECT_EQ(got[0].payload, le32(0x1CFF) + le32(0));
+    server.transport().stopAll(true);
+}
+
+} // namespace
+} // namespace engine_test
+
+namespace engine_test {
+namespace {
+
+// A delegate call that throws ends the handling of its message only: no reply, the failure
+// logged, and the next message is served.
+TEST_F(Engine, AMessageWhoseHandlingThrowsIsDroppedAndTheSessionGoesOn) {
+    auto p = connectAndLogin();
+    const uint32_t id = server.sessionConnection();
+    fake.onCall(Op::GetPlayerStatus, [] { throw std::bad_alloc(); });
+    fake.onCall(Op::SetVolume, [] { throw 42; });
+    auto got = repliesTo(*p, Op::GetPlayerStatus, [&] {
+        p->query(QUERY_PLAYER_STATUS);
+        p->sendRaw(MSG_PLAYER_COMMAND, Bytes({CMD_VOLUME, 1, 0, 0, 0}));
+    });
+    EXPECT_TRUE(got.empty());
+    EXPECT_TRUE(log.has(LogKind::Message, "connection " + std::to_string(id) +
+                                              ": MSG_QUERY dropped, its handling failed: "));
+    EXPECT_TRUE(log.has(LogKind::Message, "MSG_PLAYER_COMMAND dropped, its handling failed: an "
+                                          "exception of unknown type"));
+    fake.clearHooks();
+    p->query(QUERY_PLAYER_STATUS);
+    EXPECT_EQ(p->next().type, uint32_t(MSG_PLAYER_STATUS));
+    EXPECT_TRUE(server.loggedIn());
+}
+
+// The delegate's session events are guarded one by one: the greeting, the capabilities and
+// the clean-up after a close still happen.
+TEST_F(Engine, ThrowingSessionEventsEndOnlyTheirOwnCall) {
+    fake.onCall(Op::OnClientConnected, [] { throw std::runtime_error("connected"); });
+    fake.onCall(Op::OnClientLogin, [] { throw std::runtime_error("login"); });
+    fake.onCall(Op::OnClientDisconnected, [] { throw std::runtime_error("closed"); });
+    auto p = connectAndLogin(); // greeting, result and capabilities all arrive
+    EXPECT_TRUE(log.has(LogKind::Error, "onClientConnected failed: connected"));
+    EXPECT_TRUE(log.has(LogKind::Error, "onClientLogin failed: login"));
+    p.reset();
+    EXPECT_TRUE(log.waitFor(LogKind::Error, "onClientDisconnected failed: closed"));
+    ASSERT_TRUE(sessionEnded());
+    fake.clearHooks();
+    p = connectAndLogin();
+    p->query(QUERY_CURRENT_INDEX);
+    EXPECT_EQ(p->next().type, uint32_t(MSG_CURRENT_INDEX));
+}
+
+TEST_F(Engine, CoverLookupThatThrowsLosesOnlyItsRequest) {
+    fake.edit([](Answers& a) {
+        a.albumCovers["Bad"] = {1};
+        a.albumCovers["Good"] = {2};
+    });
+    fake.onCall(Op::GetAlbumCover, [&] {
+        if (fake.count(Op::GetAlbumCover) == 1)
+            throw std::bad_alloc();
+    });
+    auto p = connectAndLogin();
+    CoverRequestMessage request;
+    request.album = "Bad";
+    p->send(request);
+    EXPECT_TRUE(log.waitFor(LogKind::Error, "cover lookup for album 'Bad' failed"));
+    request.album = "Good";
+    p->send(request);
+    ReceivedMessage m = p->next();
+    ASSERT_EQ(m.type, uint32_t(MSG_COVER));
+    EXPECT_EQ(m.payload[22], 'G');
+}
+
+// Each session event is one sentence with the connection's id.
+TEST_F(Engine, SessionEventsAreLogged) {
+    server.keepalive().setClock(clock);
+    server.setPassword("pw");
+    auto first = std::make_unique<Peer>(port);
+    first->hello();
+    const std::string a = "connection " + std::to_string(server.sessionConnection());
+    EXPECT_TRUE(log.has(LogKind::Connection, a + " accepted"));
+    first->sendRaw(MSG_LOGIN, Bytes(16, 0));
+    EXPECT_EQ(first->next().payload, Bytes{0});
+    EXPECT_TRUE(log.has(LogKind::Session, a + ": login refused"));
+    first->sendRaw(MSG_LOGIN, first->response("pw") + Bytes({0, 1}));
+    EXPECT_EQ(first->next().payload, Bytes{1});
+    EXPECT_TRUE(log.has(LogKind::Session, a + " logged in"));
+
+    // Refused by the kick rule.
+    {
+        Peer refused(port);
+        EXPECT_TRUE(refused.client.closedByPeer());
+    }
+    EXPECT_TRUE(log.waitFor(LogKind::Connection, " refused: " + a + " holds the session"));
+
+    // Takeover: the new connection takes over and the old one is kicked.
+    server.setAllowKick(true);
+    auto second = std::make_unique<Peer>(port);
+    second->hello();
+    const std::string b = "connection " + std::to_string(server.sessionConnection());
+    EXPECT_TRUE(log.has(LogKind::Session, b + " takes the session over from " + a));
+    EXPECT_TRUE(log.has(LogKind::Session, a + " kicked"));
+    second->sendRaw(MSG_LOGIN, second->response("pw"));
+    ASSERT_EQ(second->next().payload, Bytes{1});
+
+    // The keep-alive thread of the first login times the new session out.
+    clock.advance(2001);
+    EXPECT_TRUE(second->client.closedByPeer(5000));
+    EXPECT_TRUE(log.has(LogKind::Session,
+                        b + ": no MSG_KEEPALIVE for more than 2000 ms, the session timed out"));
+    EXPECT_TRUE(log.has(LogKind::Session, b + " kicked"));
+
+    // A session connection that closes by itself.
+    auto third = std::make_unique<Peer>(port);
+    third->hello();
+    const std::string c = "connection " + std::to_string(server.sessionConnection());
+    third.reset();
+    EXPECT_TRUE(log.waitFor(LogKind::Connection, c + " closed, the session ended"));
+    // A kicked connection's own close is not the session's: it is not reported as one.
+    EXPECT_FALSE(log.has(LogKind::Connection, a + " closed"));
+}
+
+} // namespace
+} // namespace engine_test
