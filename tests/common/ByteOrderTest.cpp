@@ -149,6 +149,9 @@ TEST(ByteOrder, ReaderFailsOneByteShortAndStaysFailed) {
     EXPECT_FALSE(r.cstring(s));
     EXPECT_EQ(s, "unchanged");
     EXPECT_FALSE(r.ok());
+    ByteReader nothing(nullptr, 0); // as an empty vector's data() gives it
+    EXPECT_FALSE(nothing.cstring(s));
+    EXPECT_FALSE(nothing.ok());
     const uint8_t empty[] = {0};
     ByteReader e(empty, 1);
     EXPECT_TRUE(e.cstring(s));
