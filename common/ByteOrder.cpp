@@ -105,8 +105,11 @@ bool ByteReader::text(std::string& out, size_t count) {
 }
 
 bool ByteReader::cstring(std::string& out) {
-    if (!ok_)
+    // An empty reader may sit on a null pointer, which memchr must not see.
+    if (!ok_ || p_ == end_) {
+        ok_ = false;
         return false;
+    }
     const void* zero = std::memchr(p_, 0, size_t(end_ - p_));
     if (!zero) {
         ok_ = false;

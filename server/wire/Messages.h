@@ -5,6 +5,11 @@
 // `visitMessage` finds, decodes and hands over the codec for a received type, so a new
 // message is one struct and one entry in the list.
 //
+// The definitions are grouped by subject: MessagesSession.cpp (greeting, login, queries,
+// commands, track information and status, notices), MessagesLists.cpp (playing-now list and
+// playlists), MessagesLibrary.cpp (library, search, envelope), MessagesMedia.cpp (covers,
+// equalizer, sleep timer); MessagesShared.cpp holds their helpers and the look-ups by type.
+//
 // Texts are UTF-8 as they travel; converting them for the player is the caller's business.
 #pragma once
 

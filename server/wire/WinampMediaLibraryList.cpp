@@ -226,8 +226,10 @@ public:
     size_t left() const { return size_t(end_ - p_); }
     const uint8_t* at() const { return p_; }
     void advance(size_t n) { p_ += n; }
-    // NUL-terminated text.
+    // NUL-terminated text. With nothing left there is none (and no pointer to search).
     bool cstring(std::string& out) {
+        if (left() == 0)
+            return false;
         const void* zero = std::memchr(p_, 0, left());
         if (zero == nullptr)
             return false;

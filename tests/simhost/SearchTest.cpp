@@ -299,4 +299,86 @@ TEST_F(SearchTest, ArbitraryInputNeverCrashes) {
     }
 }
 
+// Greater and less exclude the value itself, numbers compare by value ("04" is 4, "+3" is 3),
+// a number field compared with a text matches nothing, a phrase searches a number's digits,
+// and texts compare ignoring case.
+TEST_F(SearchTest, ComparisonsAtTheirEdges) {
+    EXPECT_EQ(run(u"[rating]=>+3"), (V{1, 4}));
+    EXPECT_EQ(run(u"[rating]=>[3]"), (V{1, 4}));
+    EXPECT_EQ(run(u"[rating]=<[4] -[rating]=[]"), (V{3}));
+    EXPECT_EQ(run(u"[rating]=[04]"), (V{4}));
+    EXPECT_EQ(run(u"[rating]=[four]"), V{});
+    EXPECT_EQ(run(u"[numberplays]=\"1\""), (V{1, 5}));
+    EXPECT_EQ(run(u"[Name]=>[t]"), (V{4, 6}));
+    EXPECT_EQ(run(u"[Name]=<[COLD WATER]"), (V{7}));
+    EXPECT_EQ(run(u"[Name]=>[cold water] [Name]=<[loose single]"), V{});
+    EXPECT_EQ(error(u"[rating]=>-"), "column 11: '>' needs a number for [Rating]");
+    EXPECT_EQ(error(u"[rating]=<1234567890123456789"),
+              "column 11: '<' needs a number for [Rating]");
+    // Tabs and line ends separate conditions; "or" binds tighter than the joining "and".
+    EXPECT_EQ(run(u"[Genre]=[Pop]\t[Media Type]=[Audio]\r\n-[Name]=[One]"), (V{6}));
+    EXPECT_EQ(run(u"([Genre]=Pop)"), (V{5, 6, 7}));
+    EXPECT_EQ(run(u"[Genre]=[Jazz] or [Genre]=[Pop] [Media Type]=[Video]"), (V{7}));
+}
+
+// ~sort is stable: among many files with equal keys (equal ignoring case included) the
+// library's order stays, on one field and on two; numbers sort by value. ~nodup keeps the
+// first file of each exact value in the sorted order, whichever order the two are written in.
+TEST(SearchSort, StableWithManyEqualKeysAndNodupAfterIt) {
+    const std::u16string artists[5] = {u"b", u"A", u"a", u"B", u"c"};
+    std::vector<Track> library;
+    for (int32_t k = 1; k <= 300; ++k) {
+        Track t;
+        t.key = k;
+        t.artist = artists[k % 5];
+        t.genre = k % 2 ? u"Odd" : u"even";
+        t.trackNumber = (k % 3) * 5; // 0, 5, 10: "10" sorts after "5" by value
+        const std::string name = std::to_string(1000 - k);
+        t.name = std::u16string(name.begin(), name.end());
+        library.push_back(t);
+    }
+    auto keys = [&](std::u16string_view expr) {
+        SearchError e;
+        auto q = SearchQuery::parse(expr, &e);
+        EXPECT_TRUE(q) << e.describe();
+        std::vector<const Track*> all;
+        for (const Track& t : library)
+            all.push_back(&t);
+        std::vector<int32_t> out;
+        for (const Track* t : q ? q->run(all) : std::vector<const Track*>{})
+            out.push_back(t->key);
+        return out;
+    };
+    auto where = [&](auto keep) {
+        std::vector<int32_t> out;
+        for (int32_t k = 1; k <= 300; ++k)
+            if (keep(k))
+                out.push_back(k);
+        return out;
+    };
+    auto join = [](std::vector<std::vector<int32_t>> parts) {
+        std::vector<int32_t> out;
+        for (auto& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    // a and A, then b and B, then c: each group in library order.
+    EXPECT_EQ(keys(u"~sort=[Artist]"), join({where([](int k) { return k % 5 == 1 || k % 5 == 2; }),
+                                             where([](int k) { return k % 5 == 0 || k % 5 == 3; }),
+                                             where([](int k) { return k % 5 == 4; })}));
+    // even before Odd (case ignored), then the track number by value within each.
+    std::vector<std::vector<int32_t>> byGenreThenNumber;
+    for (int odd = 0; odd < 2; ++odd)
+        for (int third : {0, 1, 2})
+            byGenreThenNumber.push_back(
+                where([&](int k) { return k % 2 == odd && k % 3 == third; }));
+    EXPECT_EQ(keys(u"~sort=[Genre],[Track #]"), join(byGenreThenNumber));
+    EXPECT_EQ(keys(u"~sort=[Artist] ~nodup=[Artist]"), (V{1, 2, 3, 5, 4}));
+    EXPECT_EQ(keys(u"~nodup=[Artist] ~sort=[Artist]"), (V{1, 2, 3, 5, 4}));
+    EXPECT_EQ(keys(u"~nodup=[Artist]"), (V{1, 2, 3, 4, 5}));
+    // Sorted by name the library runs backwards, so the last file of each artist survives.
+    EXPECT_EQ(keys(u"~sort=[Name] ~nodup=[Artist]"), (V{300, 299, 298, 297, 296}));
+    EXPECT_EQ(keys(u"~sort=[Name] ~nodup=[Artist] ~n=2"), (V{300, 299}));
+}
+
 } // namespace

@@ -172,10 +172,17 @@ TEST(LibraryListKinds, TracksSimplifyToNames) {
     EXPECT_EQ(sent.count(), 2u);
     EXPECT_EQ(sent.encoded(), (Bytes{'O', 'n', 'e', 0, 'T', 'w', 'o', 0}));
 
-    // Strings lists need no conversion either way.
+    // Strings lists need no conversion either way, nor does a list whose kind does not match
+    // its class.
     LibraryStringList genres(LIST_KIND_GENRES);
     EXPECT_EQ(simplifiedList(genres), nullptr);
     EXPECT_EQ(&listForSession(genres, false, holder), &genres);
+    for (int32_t kind : {LIST_KIND_ALBUMS, LIST_KIND_TRACKS}) {
+        LibraryStringList mislabelled(kind);
+        mislabelled.add("x");
+        EXPECT_EQ(simplifiedList(mislabelled), nullptr);
+        EXPECT_EQ(&listForSession(mislabelled, false, holder), &mislabelled);
+    }
 }
 
 TEST(LibraryListDecoding, RoundTripsEveryKind) {
@@ -231,6 +238,97 @@ TEST(LibraryListDecoding, RejectsMalformedEntries) {
     Bytes tb = tracks.encoded();
     tb[8] += 1; // following-bytes field too large
     EXPECT_EQ(decodeLibraryList(7, 1, tb.data(), tb.size()), nullptr);
+}
+
+// Length fields are 16 bits: a text of 65535 bytes travels whole, one of 65536 is cut to
+// 65535, in the length field, in the u32 of following bytes and in encodedSize alike.
+TEST(LibraryListEncoding, LengthFieldsAt65535And65536) {
+    for (size_t length : {65535u, 65536u}) {
+        const std::string big(length, 'x');
+        const size_t sent = 65535;
+        for (int field = 0; field < 2; ++field) {
+            LibraryAlbumList albums;
+            albums.add(field == 0 ? AlbumEntry<std::string>{big, "A", 1}
+                                  : AlbumEntry<std::string>{"T", big, 1});
+            const Bytes b = albums.encoded();
+            ASSERT_EQ(b.size(), albums.encodedSize());
+            ASSERT_EQ(b.size(), 12u + sent + 1 + 2);
+            EXPECT_EQ(b[2 * size_t(field)] | b[2 * size_t(field) + 1] << 8, 65535) << length;
+            EXPECT_EQ(b[8] | b[9] << 8 | b[10] << 16, int(sent + 1 + 2)) << length;
+        }
+        for (int field = 0; field < 4; ++field) {
+            auto e = track("R", "N", "L");
+            std::string* texts[4] = {&e.artist, &e.name, &e.album, &e.extraText};
+            *texts[field] = big;
+            LibraryTrackList tracks;
+            tracks.add(e);
+            const Bytes b = tracks.encoded();
+            ASSERT_EQ(b.size(), tracks.encodedSize());
+            // Three one-byte texts and their zeros, the big one cut, the extra block's 5 bytes.
+            const size_t following = field == 3 ? 3 + 3 + sent + 5 : 2 + 3 + sent;
+            ASSERT_EQ(b.size(), 20 + following) << field << " " << length;
+            EXPECT_EQ(b[8] | b[9] << 8 | b[10] << 16, int(following)) << field << " " << length;
+            const size_t at = field == 3 ? 20 + 6 + 2 : 2 * size_t(field);
+            EXPECT_EQ(b[at] | b[at + 1] << 8, 65535) << field << " " << length;
+        }
+    }
+    // A cut never splits a character: it steps back to the character's first byte.
+    const std::pair<std::string, size_t> cuts[] = {
+        {std::string(65533, 'a') + "\xC3\xA9", 65535},
+        {std::string(65534, 'a') + "\xC3\xA9", 65534},
+        {std::string(65533, 'a') + "\xE2\x82\xAC", 65533},
+        {std::string(65532, 'a') + "\xF0\x9F\x8E\xB5", 65532},
+        {std::string(65535, 'a') + "\xC3\xA9", 65535},
+    };
+    for (const auto& [text, expected] : cuts)
+        EXPECT_EQ(libraryFieldLength(text), expected) << text.size();
+}
+
+// Every byte of a well-formed encoding counts: each shorter prefix, a count one off either
+// way, or one byte more, gives no list.
+TEST(LibraryListDecoding, EveryTruncationAndMiscountIsRefused) {
+    LibraryStringList strings(LIST_KIND_GENRES);
+    strings.add("Jazz");
+    strings.add("");
+    LibraryAlbumList albums;
+    albums.add({"X", "", 7});
+    albums.add({"Yy", "Zz", 0});
+    LibraryTrackList tracks;
+    auto extra = track("", "Two", "");
+    extra.extraText = "ex";
+    tracks.add(track("Ann", "One", "LP"));
+    tracks.add(extra);
+    const std::pair<int, const WinampMediaLibraryListBase*> lists[] = {
+        {2, &strings}, {6, &albums}, {7, &tracks}};
+    for (const auto& [code, list] : lists) {
+        const Bytes b = list->encoded();
+        const uint32_t count = uint32_t(list->count());
+        ASSERT_NE(decodeLibraryList(code, count, b.data(), b.size()), nullptr) << code;
+        for (size_t n = 0; n < b.size(); ++n) {
+            const Bytes prefix(b.begin(), b.begin() + ptrdiff_t(n));
+            EXPECT_EQ(decodeLibraryList(code, count, prefix.data(), prefix.size()), nullptr)
+                << "code " << code << ", " << n << " of " << b.size() << " bytes";
+        }
+        EXPECT_EQ(decodeLibraryList(code, count + 1, b.data(), b.size()), nullptr) << code;
+        EXPECT_EQ(decodeLibraryList(code, count - 1, b.data(), b.size()), nullptr) << code;
+        Bytes longer = b;
+        longer.push_back(0);
+        EXPECT_EQ(decodeLibraryList(code, count, longer.data(), longer.size()), nullptr) << code;
+    }
+    // A track whose flag announces an extra block that is not there, and one whose extra
+    // block's text length disagrees with the following-bytes field.
+    LibraryTrackList plain;
+    plain.add(track("a", "b", "c"));
+    Bytes flagged = plain.encoded();
+    flagged[19] = 1;
+    EXPECT_EQ(decodeLibraryList(7, 1, flagged.data(), flagged.size()), nullptr);
+    LibraryTrackList withExtra;
+    auto e = track("a", "b", "c");
+    e.extraText = "xy";
+    withExtra.add(e);
+    Bytes longText = withExtra.encoded();
+    longText[20 + 6 + 2] = 1; // X = 1: the text's zero is not where the length says
+    EXPECT_EQ(decodeLibraryList(7, 1, longText.data(), longText.size()), nullptr);
 }
 
 } // namespace

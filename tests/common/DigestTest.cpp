@@ -1,0 +1,165 @@
+// MD5, XTEA and MurmurHash3 against published vectors, at the block boundaries where padding
+// and tails change shape.
+#include "common/ByteOrder.h"
+#include "common/Md5.h"
+#include "common/Murmur3.h"
+#include "common/Xtea.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string hex(const uint8_t* p, size_t n) {
+    std::string s;
+    char b[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, "%02x", p[i]);
+        s += b;
+    }
+    return s;
+}
+std::string hex(const Md5Digest& d) {
+    return hex(d.data(), d.size());
+}
+
+TEST(Md5, Rfc1321TestSuite) {
+    EXPECT_EQ(hex(md5("")), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(hex(md5("a")), "0cc175b9c0f1b6a831c399e269772661");
+    EXPECT_EQ(hex(md5("abc")), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(hex(md5("message digest")), "f96b697d7cb7938d525a2f31aaf161d0");
+    EXPECT_EQ(hex(md5("abcdefghijklmnopqrstuvwxyz")), "c3fcd3d76192e4007dfb496cca67e13b");
+    EXPECT_EQ(hex(md5("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789")),
+              "d174ab98d277d9f5a5611c2c9f419d9f");
+    EXPECT_EQ(hex(md5("1234567890123456789012345678901234567890"
+                      "1234567890123456789012345678901234567890")),
+              "57edf4a22be3c955ac49da2e2107b67a");
+}
+
+// 55 bytes leave room for the length in the same block, 56..63 push it into a new one, 64
+// fills a block exactly; the same again one block later.
+TEST(Md5, EveryPaddingShapeAroundTheBlockBoundaries) {
+    const std::pair<size_t, const char*> vectors[] = {
+        {55, "ef1772b6dff9a122358552954ad0df65"},  {56, "3b0c8ac703f828b04c6c197006d17218"},
+        {57, "652b906d60af96844ebd21b674f35e93"},  {63, "b06521f39153d618550606be297466d5"},
+        {64, "014842d480b571495a4a0363793f7367"},  {65, "c743a45e0d2e6a95cb859adae0248435"},
+        {119, "8a7bd0732ed6a28ce75f6dabc90e1613"}, {120, "5f61c0ccad4cac44c75ff505e1f1e537"},
+        {127, "020406e1d05cdc2aa287641f7ae2cc39"}, {128, "e510683b3f5ffe4093d021808bc6ff70"},
+    };
+    for (const auto& [length, digest] : vectors)
+        EXPECT_EQ(hex(md5(std::string(length, 'a'))), digest) << length << " bytes";
+    // Bytes above 0x7F are unsigned to the transform.
+    std::vector<uint8_t> all(256);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = uint8_t(i);
+    EXPECT_EQ(hex(md5(all.data(), all.size())), "e2c865db4162bed963bfaa9ef6ac18f0");
+}
+
+TEST(Md5, UpdatesInPiecesAgreeWithOneUpdateAndTheTransformStandsAlone) {
+    std::string text(1000, '\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = char(i * 31 + 7);
+    const Md5Digest whole = md5(text);
+    for (size_t step : {1u, 3u, 55u, 56u, 63u, 64u, 65u, 200u}) {
+        Md5Context ctx;
+        md5Init(ctx);
+        md5Update(ctx, text.data(), 0);
+        for (size_t off = 0; off < text.size(); off += step)
+            md5Update(ctx, text.data() + off, std::min(step, text.size() - off));
+        EXPECT_EQ(md5Final(ctx), whole) << "step " << step;
+    }
+    // The empty message is one block: 0x80, zeros, a zero length. One transform of it from the
+    // initial state gives the digest of "" as the state's little-endian words.
+    Md5Context ctx;
+    md5Init(ctx);
+    uint8_t block[64] = {0x80};
+    md5Transform(ctx.state, block);
+    uint8_t state[16];
+    for (int i = 0; i < 4; ++i)
+        storeLE32(state + 4 * i, ctx.state[i]);
+    EXPECT_EQ(hex(state, 16), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+// Vectors of the reference XTEA code run with 64 cycles (the same code gives the published
+// 32-cycle vectors, e.g. 497df3d0 72612cb5 for this key and block).
+TEST(Xtea, SixtyFourCycleBlockVectorsAndTheirInverse) {
+    struct Vector {
+        uint32_t key[4];
+        uint32_t plain[2];
+        uint32_t cipher[2];
+    } vectors[] = {
+        {{0x00010203, 0x04050607, 0x08090A0B, 0x0C0D0E0F},
+         {0x41424344, 0x45464748},
+         {0xFCE22584, 0x245503EF}},
+        {{0, 0, 0, 0}, {0, 0}, {0xFC924D12, 0x4AD0ED50}},
+        {{0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210}, {0, 0}, {0x06118998, 0x3339ADBE}},
+    };
+    for (const Vector& v : vectors) {
+        uint32_t block[2] = {v.plain[0], v.plain[1]};
+        xteaEncipherBlock(block, v.key);
+        EXPECT_EQ(block[0], v.cipher[0]);
+        EXPECT_EQ(block[1], v.cipher[1]);
+        xteaDecipherBlock(block, v.key);
+        EXPECT_EQ(block[0], v.plain[0]);
+        EXPECT_EQ(block[1], v.plain[1]);
+    }
+}
+
+TEST(Xtea, CbcChainsBlocksAndLeavesAPartialTailAlone) {
+    const uint32_t key[4] = {0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210};
+    std::string plain = "Tandravole 4 MC!";
+    std::vector<uint8_t> data(plain.begin(), plain.end());
+    xteaCbcEncipher(data.data(), data.size(), key);
+    EXPECT_EQ(hex(data.data(), data.size()), "3ef38b35e89405499432822c0f9eb6b3");
+
+    const uint32_t small[4] = {1, 2, 3, 4};
+    std::vector<uint8_t> counting(24);
+    for (size_t i = 0; i < counting.size(); ++i)
+        counting[i] = uint8_t(i);
+    const std::string cipher24 = "37329f9aafd94c2d4da1fafc9a053f45616f5f7d7082acab";
+    // Lengths around one and two blocks: whole blocks are enciphered, the rest is untouched.
+    for (size_t length : {0u, 7u, 8u, 9u, 15u, 16u, 17u, 23u, 24u}) {
+        std::vector<uint8_t> buffer = counting;
+        xteaCbcEncipher(buffer.data(), length, small);
+        const size_t whole = length / 8 * 8;
+        EXPECT_EQ(hex(buffer.data(), whole), cipher24.substr(0, 2 * whole)) << length;
+        EXPECT_TRUE(std::equal(buffer.begin() + ptrdiff_t(whole), buffer.end(),
+                               counting.begin() + ptrdiff_t(whole)))
+            << length;
+        xteaCbcDecipher(buffer.data(), length, small);
+        EXPECT_EQ(buffer, counting) << length;
+    }
+}
+
+// SMHasher's check of the x86 32-bit variant: keys 0, 0 1, 0 1 2, ... of every length from 0
+// to 255, each hashed with seed 256 - length; the 256 hashes (little-endian) hashed with seed
+// 0 give 0xB0F57EE3. Every tail length and block count takes part.
+TEST(Murmur3, SmhasherVerificationValueAndPublishedVectors) {
+    std::vector<uint8_t> key(256), hashes(256 * 4);
+    for (size_t i = 0; i < 256; ++i) {
+        key[i] = uint8_t(i);
+        storeLE32(&hashes[4 * i], murmur3_x86_32(key.data(), i, uint32_t(256 - i)));
+    }
+    EXPECT_EQ(murmur3_x86_32(hashes.data(), hashes.size(), 0), 0xB0F57EE3u);
+
+    EXPECT_EQ(murmur3_x86_32("", 0), 0u);
+    EXPECT_EQ(murmur3_x86_32("", 1), 0x514E28B7u);
+    EXPECT_EQ(murmur3_x86_32("", 0xFFFFFFFF), 0x81F16F39u);
+    EXPECT_EQ(murmur3_x86_32(std::string(4, '\0'), 0), 0x2362F9DEu);
+    EXPECT_EQ(murmur3_x86_32("a", 0x9747B28C), 0x7FA09EA6u);
+    EXPECT_EQ(murmur3_x86_32("aa", 0x9747B28C), 0x5D211726u);
+    EXPECT_EQ(murmur3_x86_32("aaa", 0x9747B28C), 0x283E0130u);
+    EXPECT_EQ(murmur3_x86_32("aaaa", 0x9747B28C), 0x5A97808Au);
+    EXPECT_EQ(murmur3_x86_32("abc", 0x9747B28C), 0xC84A62DDu);
+    EXPECT_EQ(murmur3_x86_32("abcd", 0x9747B28C), 0xF0478627u);
+    EXPECT_EQ(murmur3_x86_32("Hello, world!", 0x9747B28C), 0x24884CBAu);
+    EXPECT_EQ(murmur3_x86_32("test", 0), 0xBA6BD213u);
+    EXPECT_EQ(murmur3_x86_32("The quick brown fox jumps over the lazy dog", 0x9747B28C),
+              0x2FA826CDu);
+}
+
+} // namespace

@@ -1,0 +1,118 @@
+// The UTF-8 / UTF-16 converters: every sequence length at its boundaries, malformed input at
+// every position of a sequence, and what the converter does with overlong forms and encoded
+// surrogates (it checks the shape of sequences, not their shortest form).
+#include "common/Utf.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::u16string units(std::initializer_list<char16_t> list) {
+    return std::u16string(list);
+}
+
+TEST(Utf, EverySequenceLengthAtItsBoundaries) {
+    const std::pair<std::string, std::u16string> pairs[] = {
+        {std::string("\0", 1), units({0x0000})},
+        {"\x7F", units({0x007F})},
+        {"\xC2\x80", units({0x0080})},
+        {"\xDF\xBF", units({0x07FF})},
+        {"\xE0\xA0\x80", units({0x0800})},
+        {"\xED\x9F\xBF", units({0xD7FF})},
+        {"\xEE\x80\x80", units({0xE000})},
+        {"\xEF\xBF\xBF", units({0xFFFF})},
+        {"\xF0\x90\x80\x80", units({0xD800, 0xDC00})}, // U+10000
+        {"\xF0\x9F\x8E\xB5", units({0xD83C, 0xDFB5})}, // U+1F3B5
+        {"\xF4\x8F\xBF\xBF", units({0xDBFF, 0xDFFF})}, // U+10FFFF
+    };
+    for (const auto& [utf8, utf16] : pairs) {
+        EXPECT_EQ(utf8ToUtf16(utf8), utf16) << utf8.size() << " bytes";
+        EXPECT_EQ(utf16ToUtf8(utf16), utf8) << utf8.size() << " bytes";
+        // Inside other text too.
+        EXPECT_EQ(utf8ToUtf16("a" + utf8 + "z"), u"a" + utf16 + u"z");
+    }
+    EXPECT_EQ(utf8ToUtf16(""), u"");
+    EXPECT_EQ(utf16ToUtf8(u""), "");
+}
+
+TEST(Utf, EveryCodePointSurvivesTheRoundTrip) {
+    std::u16string all;
+    for (uint32_t c = 1; c < 0x10000; ++c)
+        if (c < 0xD800 || c > 0xDFFF)
+            all.push_back(char16_t(c));
+    for (uint32_t c = 0x10000; c <= 0x10FFFF; c += 0x3FF) {
+        all.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+        all.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    }
+    const std::string utf8 = utf16ToUtf8(all);
+    ASSERT_FALSE(utf8.empty());
+    EXPECT_EQ(utf8ToUtf16(utf8), all);
+}
+
+// Each multi-byte sequence with each continuation byte replaced by something that is not
+// 10xxxxxx, or cut short at each position: the whole text is refused, not just the sequence.
+TEST(Utf, ABadOrMissingContinuationAtAnyPositionEmptiesTheWholeText) {
+    const std::string sequences[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x8E\xB5"};
+    const char notContinuations[] = {'A', '\x00', '\xC3', '\xE2', '\xF0', '\xFF', '\xC0'};
+    for (const std::string& sequence : sequences) {
+        ASSERT_FALSE(utf8ToUtf16("ok " + sequence + " ok").empty());
+        for (size_t at = 1; at < sequence.size(); ++at) {
+            for (char bad : notContinuations) {
+                std::string broken = sequence;
+                broken[at] = bad;
+                EXPECT_EQ(utf8ToUtf16("ok " + broken + " ok"), u"")
+                    << sequence.size() << "-byte sequence, byte " << at << " = " << int(bad);
+            }
+            const std::string cut = sequence.substr(0, at);
+            EXPECT_EQ(utf8ToUtf16("ok " + cut), u"") << "cut after " << at;
+            EXPECT_EQ(utf8ToUtf16(cut), u"") << "cut after " << at;
+        }
+    }
+}
+
+TEST(Utf, LeadBytesThatStartNoSequenceEmptyTheText) {
+    for (int lead = 0x80; lead <= 0xBF; ++lead) // continuation bytes
+        EXPECT_EQ(utf8ToUtf16(std::string("a") + char(lead) + "\x80\x80\x80"), u"") << lead;
+    for (int lead = 0xF8; lead <= 0xFF; ++lead) // no sequence of five bytes or more
+        EXPECT_EQ(utf8ToUtf16(std::string("a") + char(lead) + "\x80\x80\x80\x80\x80"), u"") << lead;
+    // F4 90 and above, and F5..F7, would be beyond U+10FFFF.
+    EXPECT_EQ(utf8ToUtf16("\xF4\x90\x80\x80"), u"");
+    EXPECT_EQ(utf8ToUtf16("\xF5\x80\x80\x80"), u"");
+    EXPECT_EQ(utf8ToUtf16("\xF7\xBF\xBF\xBF"), u"");
+}
+
+// The converter checks only the shape of a sequence: an overlong form decodes to the value it
+// carries, and a surrogate written in three bytes becomes that code unit.
+TEST(Utf, OverlongFormsAndEncodedSurrogatesDecodeToTheirValues) {
+    EXPECT_EQ(utf8ToUtf16("\xC0\x80"), units({0x0000}));
+    EXPECT_EQ(utf8ToUtf16("\xC1\xBF"), units({0x007F}));
+    EXPECT_EQ(utf8ToUtf16("\xE0\x80\x80"), units({0x0000}));
+    EXPECT_EQ(utf8ToUtf16("\xE0\x9F\xBF"), units({0x07FF}));
+    EXPECT_EQ(utf8ToUtf16("\xF0\x80\x80\x80"), units({0x0000}));
+    EXPECT_EQ(utf8ToUtf16("\xF0\x8F\xBF\xBF"), units({0xFFFF}));
+    EXPECT_EQ(utf8ToUtf16("\xED\xA0\x80"), units({0xD800}));
+    EXPECT_EQ(utf8ToUtf16("\xED\xBF\xBF"), units({0xDFFF}));
+    EXPECT_EQ(utf8ToUtf16("\xED\xA0\xBC\xED\xBE\xB5"), units({0xD83C, 0xDFB5}));
+}
+
+TEST(Utf, AnUnpairedSurrogateEmptiesTheUtf8Text) {
+    const char16_t highs[] = {0xD800, 0xDBFF};
+    const char16_t lows[] = {0xDC00, 0xDFFF};
+    const char16_t others[] = {u'x', 0xD7FF, 0xE000, 0xD800, 0xDBFF};
+    for (char16_t high : highs) {
+        EXPECT_EQ(utf16ToUtf8(u"x" + std::u16string(1, high)), "") << int(high); // at the end
+        for (char16_t other : others)
+            EXPECT_EQ(utf16ToUtf8(u"x" + std::u16string{high, other} + u"y"), "")
+                << int(high) << " " << int(other);
+        for (char16_t low : lows)
+            EXPECT_EQ(utf16ToUtf8(std::u16string{high, low}).size(), 4u);
+    }
+    for (char16_t low : lows) {
+        EXPECT_EQ(utf16ToUtf8(std::u16string(1, low)), "") << int(low);
+        EXPECT_EQ(utf16ToUtf8(u"x" + std::u16string(1, low) + u"y"), "") << int(low);
+    }
+}
+
+} // namespace

@@ -1,0 +1,782 @@
+// Every message of the catalogue byte for byte, its size rule at one byte short and one byte
+// long, and the fields whose encoding depends on a threshold, a formula or single flag bits.
+#include "server/wire/Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <random>
+
+using namespace wire;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+Bytes repeat(size_t n, uint8_t b) {
+    return Bytes(n, b);
+}
+
+template <class M> bool decodes(const Bytes& payload) {
+    M m;
+    // Its own allocation of exactly that size, so a read past it is an ASan report.
+    Bytes copy(payload);
+    return m.decode(copy.data(), copy.size());
+}
+template <class M> M decoded(const Bytes& payload) {
+    M m;
+    EXPECT_TRUE(m.decode(payload.data(), payload.size())) << M::kName;
+    return m;
+}
+
+struct SizeRule {
+    size_t shortest = SIZE_MAX; // the shortest prefix accepted; SIZE_MAX: the whole payload
+    bool exact = false;         // one byte more is refused
+    bool reencodes = true;      // decoding and encoding again gives the same bytes
+};
+
+// The codec encodes the sample to exactly the payload; the payload decodes, and encodes back
+// to itself; every prefix shorter than the rule's shortest is refused and every other prefix
+// accepted; one byte more is refused only by an exact rule.
+template <class M> void expectCodec(const M& sample, const Bytes& payload, SizeRule rule = {}) {
+    SCOPED_TRACE(M::kName);
+    EXPECT_EQ(encodePayload(sample), payload);
+    M back;
+    ASSERT_TRUE(back.decode(payload.data(), payload.size()));
+    if (rule.reencodes) {
+        EXPECT_EQ(encodePayload(back), payload);
+    }
+    const size_t shortest = rule.shortest == SIZE_MAX ? payload.size() : rule.shortest;
+    for (size_t n = 0; n < payload.size(); ++n)
+        EXPECT_EQ(decodes<M>(Bytes(payload.begin(), payload.begin() + ptrdiff_t(n))), n >= shortest)
+            << n << " of " << payload.size() << " bytes";
+    Bytes longer = payload;
+    longer.push_back(0);
+    EXPECT_EQ(decodes<M>(longer), !rule.exact) << "one byte more";
+}
+
+const Bytes kKey = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7,
+                    0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF};
+TrackKey key() {
+    TrackKey k;
+    std::copy(kKey.begin(), kKey.end(), k.bytes.begin());
+    return k;
+}
+
+TEST(CatalogueLayouts, SessionAndStatusMessages) {
+    HelloMessage hello;
+    hello.passwordRequired = 1;
+    hello.challenge = {1, 2, 3, 4, 5, 6, 7, 8};
+    expectCodec(hello, {0x02, 0x03, 1, 1, 2, 3, 4, 5, 6, 7, 8});
+
+    LoginMessage login;
+    login.response = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
+                      0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F};
+    login.hasOptions = true;
+    login.extendedLists = 1;
+    login.keepaliveSeconds = 30;
+    const Bytes loginBytes = cat({Bytes(login.response.begin(), login.response.end()), {1, 30}});
+    expectCodec(login, loginBytes, {.shortest = 16});
+    // Only exactly 18 bytes carry the options.
+    for (size_t n : {16u, 17u, 19u}) {
+        Bytes other = loginBytes;
+        other.resize(n, 0x77);
+        LoginMessage m = decoded<LoginMessage>(other);
+        EXPECT_FALSE(m.hasOptions) << n;
+        EXPECT_EQ(m.extendedLists, 0) << n;
+        EXPECT_EQ(m.keepaliveSeconds, 0) << n;
+    }
+    EXPECT_EQ(decoded<LoginMessage>(loginBytes).keepaliveSeconds, 30);
+
+    LoginResultMessage result;
+    result.accepted = 1;
+    expectCodec(result, {1});
+
+    QueryMessage query;
+    query.sub = 10;
+    query.parameter = 0x04030201;
+    query.hasSecond = true;
+    query.second = 0x08070605;
+    const Bytes queryBytes = {10, 1, 2, 3, 4, 5, 6, 7, 8};
+    expectCodec(query, queryBytes, {.shortest = 5});
+    for (size_t n : {5u, 8u, 10u}) { // only exactly 9 bytes carry the second parameter
+        Bytes other = queryBytes;
+        other.resize(n, 0x77);
+        QueryMessage m = decoded<QueryMessage>(other);
+        EXPECT_FALSE(m.hasSecond) << n;
+        EXPECT_EQ(m.second, 0u) << n;
+        EXPECT_EQ(m.parameter, 0x04030201u) << n;
+    }
+
+    TrackInfoMessage track;
+    track.track.index = 2;
+    track.track.durationMs = 0x0A0B0C0D;
+    track.track.figureA = 0x0102;
+    track.track.playbackFigure = 3;
+    track.track.rating = 4;
+    track.track.trackNumber = 0x0506;
+    track.track.key = key();
+    track.track.isCurrent = 1;
+    track.track.name = "N";
+    track.track.artist = "Ar";
+    track.track.genre = "G";
+    track.track.extra = {7, 8, 9, 10};
+    expectCodec(track, cat({{2, 0, 0, 0, 0x0D, 0x0C, 0x0B, 0x0A, 0x02, 0x01, 3, 4, 0x06, 0x05},
+                            kKey,
+                            {0x06, 1, 2, 0, 1, 'N', 0, 'A', 'r', 0, 0, 'G', 0},
+                            {7, 0, 8, 0, 9, 0, 10, 0}}));
+
+    PlayerStatusMessage status;
+    status.status = {0x01020304, 1, 2, 0x1234, 1};
+    expectCodec(status, {4, 3, 2, 1, 2, 1, 2, 0x12, 0x34, 0x12});
+
+    PlayerCommandMessage command;
+    command.command = 6;
+    command.argument = 0x04030201;
+    expectCodec(command, {6, 1, 2, 3, 4}, {.exact = true});
+
+    SetRatingMessage rating;
+    rating.rating = 4;
+    expectCodec(rating, {4}, {.exact = true});
+
+    CurrentIndexMessage index;
+    index.index = 0x11223344;
+    expectCodec(index, {0x44, 0x33, 0x22, 0x11});
+
+    CapabilitiesMessage caps;
+    caps.mask = 0x0102030405060708ull;
+    expectCodec(caps, {8, 7, 6, 5, 4, 3, 2, 1});
+
+    ServerNoticeMessage notice;
+    notice.reason = NOTICE_TAKEN_OVER;
+    expectCodec(notice, {8});
+
+    UpdateNoticeMessage update;
+    update.text = "new";
+    expectCodec(update, {4, 0, 0, 0, 0, 0, 'n', 'e', 'w', 0});
+    EXPECT_FALSE(decodes<UpdateNoticeMessage>({0, 0, 0, 0, 0, 0}));                // no terminator
+    EXPECT_FALSE(decodes<UpdateNoticeMessage>({3, 0, 0, 0, 0, 0, 'n', 'e', 'w'})); // not 0
+
+    TrackTextMessage trackText;
+    trackText.ok = true;
+    trackText.text = "hi";
+    trackText.key = key();
+    expectCodec(trackText, cat({{2, 0, 0, 0}, kKey, {'h', 'i', 0}}));
+    // The failure form: n = 0 and a zero key, whatever key the record had.
+    TrackTextMessage failure;
+    failure.key = key();
+    failure.text = "ignored";
+    expectCodec(failure, repeat(20, 0));
+    EXPECT_FALSE(decoded<TrackTextMessage>(repeat(20, 0)).ok);
+    EXPECT_FALSE(decodes<TrackTextMessage>(cat({{1, 0, 0, 0}, repeat(16, 0)})));
+
+    expectCodec(QuietMessage{}, {}, {.shortest = 0});
+    expectCodec(KeepaliveMessage{}, {}, {.shortest = 0});
+    expectCodec(PingMessage{}, {}, {.shortest = 0});
+    EXPECT_TRUE(decodes<QuietMessage>({1, 2, 3})); // whatever a quiet message carries is ignored
+}
+
+TEST(CatalogueLayouts, PlayingNowAndPlaylistMessages) {
+    NowPlayingListMessage nowPlaying;
+    nowPlaying.entries = {{1, "A"}, {0x0102, ""}};
+    expectCodec(nowPlaying, {2, 0, 0, 0, 1, 0, 0, 0, 'A', 0, 2, 1, 0, 0, 0});
+    expectCodec(NowPlayingChangedMessage{}, {}, {.shortest = 0});
+
+    PlaylistsMessage playlists;
+    playlists.playlists = {{"Mix", 7, 12, 0}, {"", -3, 0, 0}};
+    expectCodec(playlists, {2,   0,   0, 0,    7,    0,    0,    0, 12, 0, 0, 0, 'M',
+                            'i', 'x', 0, 0xFD, 0xFF, 0xFF, 0xFF, 0, 0,  0, 0, 0});
+
+    MoveNowPlayingMessage move;
+    move.from = 1;
+    move.to = 0x0A0B0C0D;
+    expectCodec(move, {1, 0, 0, 0, 0x0D, 0x0C, 0x0B, 0x0A});
+
+    ClearPlaylistMessage clear;
+    clear.playlistId = 0xFFFFFFFF;
+    expectCodec(clear, {0xFF, 0xFF, 0xFF, 0xFF}, {.exact = true});
+
+    CreatePlaylistMessage create;
+    create.name = "Mix";
+    expectCodec(create, {3, 0, 0, 0, 'M', 'i', 'x', 0}, {.exact = true});
+    EXPECT_EQ(decoded<CreatePlaylistMessage>({0, 0, 0, 0, 0}).name, "");
+    EXPECT_FALSE(decodes<CreatePlaylistMessage>({0xFF, 0xFF, 0xFF, 0xFF, 'a'})); // n + 5 wraps
+
+    CreatePlaylistExMessage createEx;
+    createEx.extra = 0x01020304;
+    createEx.name = "z";
+    expectCodec(createEx, {4, 3, 2, 1, 0, 0, 1, 0, 0, 0, 'z', 0}, {.exact = true});
+    EXPECT_FALSE(decodes<CreatePlaylistExMessage>({0, 0, 0, 0, 0, 0, 0xF5, 0xFF, 0xFF, 0xFF, 0}));
+
+    expectCodec(PlaylistsChangedMessage{}, {}, {.shortest = 0});
+
+    PlaylistTracksMessage tracks;
+    tracks.playlistId = 9;
+    tracks.entries = {{4, "t"}};
+    expectCodec(tracks, {1, 0, 0, 0, 9, 0, 0, 0, 4, 0, 0, 0, 't', 0});
+
+    RemoveTrackMessage remove;
+    remove.playlistId = 0xFFFFFFFF;
+    remove.index = 5;
+    expectCodec(remove, {0xFF, 0xFF, 0xFF, 0xFF, 5, 0, 0, 0}, {.exact = true});
+
+    MoveTrackMessage moveTrack;
+    moveTrack.playlistId = 1;
+    moveTrack.from = 2;
+    moveTrack.to = 3;
+    expectCodec(moveTrack, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}, {.exact = true});
+
+    PlaylistChangedMessage changed;
+    changed.playlistId = 0x01020304;
+    expectCodec(changed, {4, 3, 2, 1});
+
+    // Entry flags travel as two bits, which decode as those bits.
+    PlaylistsExMessage ex;
+    ex.parameter = 0xFFFFFFFF;
+    ex.listFlags = 1;
+    ex.playlists = {{"X", 3, 1, 0x0100}, {"Y", 4, 2, 0x0001}};
+    const Bytes exBytes = {2, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0,   0, 3, 0,
+                           0, 0, 1, 0, 0,    0,    2,    0,    0, 0, 'X', 0, 4, 0,
+                           0, 0, 2, 0, 0,    0,    1,    0,    0, 0, 'Y', 0};
+    expectCodec(ex, exBytes, {.reencodes = false});
+    PlaylistsExMessage back = decoded<PlaylistsExMessage>(exBytes);
+    ASSERT_EQ(back.playlists.size(), 2u);
+    EXPECT_EQ(back.playlists[0].flags, 2);
+    EXPECT_EQ(back.playlists[1].flags, 1);
+    EXPECT_EQ(back.listFlags, 1);
+    EXPECT_EQ(back.parameter, 0xFFFFFFFFu);
+}
+
+TEST(CatalogueLayouts, LibraryAndSearchMessages) {
+    LibraryQueryMessage query;
+    query.requestId = 0x0A0B0C0D;
+    query.has = {1, 0, 1};
+    query.texts = {"g", "", "b"};
+    expectCodec(query, {0x0D, 0x0C, 0x0B, 0x0A, 1, 0, 1, 'g', 0, 'b', 0});
+
+    LibraryListMessage list;
+    list.requestId = 5;
+    list.count = 2;
+    list.code = 6;
+    list.entries = {'A', 'n', 'n', 0, 'B', 'o', 0};
+    expectCodec(list, {5, 0, 0, 0, 2, 0, 0, 0, 6, 'A', 'n', 'n', 0, 'B', 'o', 0}, {.shortest = 9});
+
+    // A flag is a whole u32: 0x100 counts as present.
+    LibraryAddMessage add;
+    add.playlistId = 0x01020304;
+    add.has = {0, 0x100, 1};
+    add.item = 10;
+    add.texts = {"", "a", "b"};
+    expectCodec(add, {4, 3, 2, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 10, 0, 0, 0, 'a', 0, 'b', 0});
+
+    SearchMessage search;
+    search.searchId = 0x01020304;
+    search.text = "ab";
+    expectCodec(search, {4, 3, 2, 1, 'a', 'b', 0}, {.exact = true});
+    EXPECT_FALSE(decodes<SearchMessage>({4, 3, 2, 1, 'a', 0, 'b', 0})); // 0 before the end
+    EXPECT_EQ(decoded<SearchMessage>({4, 3, 2, 1, 0}).text, "");
+
+    SearchResultsMessage results;
+    results.searchId = 9;
+    results.total = 1;
+    results.entries = {'x', 0};
+    expectCodec(results, {9, 0, 0, 0, 1, 0, 0, 0, 'x', 0}, {.shortest = 8});
+
+    AddSearchResultsMessage addResults;
+    addResults.searchId = 3;
+    addResults.item = 0xFFFFFFFF;
+    expectCodec(addResults, {3, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, {.exact = true});
+
+    AddSearchResultsToMessage addTo;
+    addTo.searchId = 1;
+    addTo.playlistId = 2;
+    addTo.item = 3;
+    expectCodec(addTo, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}, {.exact = true});
+
+    AddSearchResultsAtMessage addAt;
+    addAt.searchId = 1;
+    addAt.playlistId = 2;
+    addAt.item = 3;
+    addAt.position = 4;
+    expectCodec(addAt, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 0, 0});
+
+    FillNowPlayingMessage fill;
+    fill.kind = 1;
+    fill.rating = 4;
+    fill.orHigher = 1;
+    expectCodec(fill, {1, 4, 1}, {.exact = true});
+
+    LibraryQueryExMessage queryEx;
+    queryEx.requestId = 2;
+    queryEx.mask = 0x09;
+    queryEx.texts = {"g", "", "", "c"};
+    expectCodec(queryEx, {2, 0, 0, 0, 9, 0, 0, 0, 'g', 0, 'c', 0});
+
+    LibraryAddExMessage addEx;
+    addEx.playlistId = 5;
+    addEx.mask = 0x02 | LibraryAddExMessage::kPositionBit;
+    addEx.item = 0xFFFFFFFF;
+    addEx.texts = {"", "a", "", ""};
+    addEx.position = 3;
+    expectCodec(addEx, {5, 0, 0, 0, 2, 0, 0, 0x10, 0xFF, 0xFF, 0xFF, 0xFF, 'a', 0, 3, 0, 0, 0});
+
+    CompressedMessage envelope;
+    envelope.uncompressedLength = 100;
+    envelope.innerType = MSG_LIBRARY_LIST;
+    envelope.block = {1, 2, 3};
+    expectCodec(envelope, {100, 0, 0, 0, 19, 0, 0, 0, 0, 0, 1, 2, 3}, {.shortest = 10});
+}
+
+TEST(CatalogueLayouts, CoverEqualizerAndSleepTimerMessages) {
+    TrackCoverMessage trackCover;
+    trackCover.image = {0x89, 'P', 'N'};
+    trackCover.key = key();
+    expectCodec(trackCover, cat({{3, 0, 0, 0}, kKey, {0x89, 'P', 'N'}}));
+    expectCodec(TrackCoverNoneMessage{}, {}, {.shortest = 0});
+
+    // The album is read up to its stated length; an artist that does not fit counts as absent.
+    CoverRequestMessage request;
+    request.album = "Blue";
+    request.hasArtist = true;
+    request.artist = "Jo";
+    request.tag1 = 1;
+    request.tag2 = 0x00030002;
+    request.requestedSize = 200;
+    request.tag3 = 9;
+    const Bytes requestBytes = {4, 0, 0,   0,   1,   0,   0, 0, 2, 0, 3, 0,   200, 0,
+                                9, 1, 'B', 'l', 'u', 'e', 0, 2, 0, 0, 0, 'J', 'o'};
+    expectCodec(request, requestBytes, {.shortest = 21});
+    CoverRequestMessage noArtist = decoded<CoverRequestMessage>(
+        Bytes(requestBytes.begin(), requestBytes.end() - 1)); // artist one byte short
+    EXPECT_FALSE(noArtist.hasArtist);
+    EXPECT_EQ(noArtist.album, "Blue");
+    Bytes flagOff = requestBytes;
+    flagOff[15] = 0xFE; // only bit 0 says an artist follows
+    EXPECT_FALSE(decoded<CoverRequestMessage>(flagOff).hasArtist);
+
+    CoverMessage cover;
+    cover.album = "Blue";
+    cover.artist = "Jo";
+    cover.image = {0xFF, 0xD8};
+    cover.tag1 = 1;
+    cover.tag2 = 2;
+    cover.tag3 = 3;
+    expectCodec(cover, {4, 0, 0, 0, 2, 0, 0,   0,   2,   0,   0, 0,   1,   0, 0,    0,
+                        2, 0, 0, 0, 3, 0, 'B', 'l', 'u', 'e', 0, 'J', 'o', 0, 0xFF, 0xD8});
+
+    EqualizerMessage eq;
+    eq.enabled = 1;
+    eq.setting.preamp = 0x0102;
+    eq.setting.bands = {{60, 150}, {0x0F0E, 0}};
+    expectCodec(eq, {2, 1, 12, 1, 200, 0, 2, 1, 0, 0, 60, 0, 150, 0, 0x0E, 0x0F, 0, 0});
+
+    EqualizerPresetsMessage presets;
+    presets.names = {"Rock", ""};
+    expectCodec(presets, {2, 0, 0, 0, 'R', 'o', 'c', 'k', 0, 0});
+
+    SleepTimerMessage sleep;
+    sleep.enabled = true;
+    sleep.mode = 1;
+    sleep.action = 2;
+    sleep.seconds = 600;
+    expectCodec(sleep, {1, 2, 3, 0, 0x58, 2, 0, 0});
+}
+
+TEST(CatalogueLayouts, PlaylistDetailsFullAndShortEntries) {
+    PlaylistDetailsMessage m;
+    m.list.playlistId = 4;
+    m.list.name = "L";
+    TrackInfo t;
+    t.index = 1;
+    t.durationMs = 2;
+    t.figureA = 3;
+    t.playbackFigure = 4;
+    t.rating = 5;
+    t.trackNumber = 6;
+    t.extra = {7, 8, 9, 10};
+    t.name = "n";
+    t.artist = "ar";
+    t.displayText = "ar - n";
+    m.list.entries = {t};
+    const Bytes head = {1, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 'L', 0};
+    const Bytes first24 = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 4, 5, 6, 0, 7, 0, 8, 0, 9, 0, 10, 0, 0, 0};
+    expectCodec(m, cat({head, first24, {1, 0, 2, 0, 0, 0, 0, 0, 'n', 0, 'a', 'r', 0, 0, 0}}));
+
+    m.list.wantDisplayText = 1;
+    Bytes shortHead = head;
+    shortHead[10] = 2;
+    expectCodec(m, cat({shortHead,
+                        first24,
+                        {6, 0, 0, 0, 0, 0, 0, 0, 'a', 'r', ' ', '-', ' ', 'n', 0, 0, 0, 0}}));
+
+    // Each flag bit on its own.
+    m.list.wantDisplayText = 0;
+    m.list.reserved = 7;
+    EXPECT_EQ(encodePayload(m)[10], 1);
+    PlaylistDetailsMessage back = decoded<PlaylistDetailsMessage>(encodePayload(m));
+    EXPECT_EQ(back.list.reserved, 1);
+    EXPECT_EQ(back.list.wantDisplayText, 0);
+}
+
+// A list's count is checked against the smallest entry it could have: exactly that many
+// smallest entries decode, and one more is refused before anything is allocated for it.
+TEST(CatalogueSizeRules, CountsAreCheckedAgainstTheSmallestEntry) {
+    auto withCount = [](Bytes payload, uint32_t count, size_t at = 0) {
+        storeLE32(&payload[at], count);
+        return payload;
+    };
+    const Bytes nowPlaying = cat({{2, 0, 0, 0}, repeat(10, 0)}); // two entries of 5 bytes
+    EXPECT_EQ(decoded<NowPlayingListMessage>(nowPlaying).entries.size(), 2u);
+    EXPECT_FALSE(decodes<NowPlayingListMessage>(withCount(nowPlaying, 3)));
+
+    const Bytes tracks = cat({{2, 0, 0, 0, 9, 0, 0, 0}, repeat(10, 0)});
+    EXPECT_EQ(decoded<PlaylistTracksMessage>(tracks).entries.size(), 2u);
+    EXPECT_FALSE(decodes<PlaylistTracksMessage>(withCount(tracks, 3)));
+
+    const Bytes playlists = cat({{2, 0, 0, 0}, repeat(18, 0)}); // 9 bytes each
+    EXPECT_EQ(decoded<PlaylistsMessage>(playlists).playlists.size(), 2u);
+    EXPECT_FALSE(decodes<PlaylistsMessage>(withCount(playlists, 3)));
+
+    const Bytes ex = cat({{2, 0, 0, 0}, repeat(8, 0), repeat(26, 0)}); // 13 bytes each
+    EXPECT_EQ(decoded<PlaylistsExMessage>(ex).playlists.size(), 2u);
+    EXPECT_FALSE(decodes<PlaylistsExMessage>(withCount(ex, 3)));
+
+    const Bytes presets = cat({{3, 0, 0, 0}, repeat(3, 0)}); // 1 byte each
+    EXPECT_EQ(decoded<EqualizerPresetsMessage>(presets).names.size(), 3u);
+    Bytes fourPresets = presets;
+    fourPresets[0] = 4;
+    EXPECT_FALSE(decodes<EqualizerPresetsMessage>(fourPresets));
+
+    const Bytes details = cat({{2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, repeat(72, 0)}); // 36 each
+    EXPECT_EQ(decoded<PlaylistDetailsMessage>(details).list.entries.size(), 2u);
+    EXPECT_FALSE(decodes<PlaylistDetailsMessage>(withCount(details, 3)));
+
+    // Equalizer: 10 bytes and 4 per band.
+    Bytes eq = cat({{2}, repeat(9, 0), repeat(8, 0)});
+    EXPECT_EQ(decoded<EqualizerMessage>(eq).setting.bands.size(), 2u);
+    eq[0] = 3;
+    EXPECT_FALSE(decodes<EqualizerMessage>(eq));
+}
+
+TEST(CatalogueSizeRules, TextsAndOptionalPartsPickedByFlagsOneAtATime) {
+    for (size_t i = 0; i < 3; ++i) {
+        Bytes query = {1, 0, 0, 0, 0, 0, 0, 'x', 0};
+        query[4 + i] = 0x80; // any non-zero byte
+        LibraryQueryMessage m = decoded<LibraryQueryMessage>(query);
+        for (size_t j = 0; j < 3; ++j)
+            EXPECT_EQ(m.texts[j], i == j ? "x" : "") << i << " " << j;
+        Bytes add = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 'x', 0};
+        add[4 + 4 * i + 3] = 0x01; // the top byte of a u32 flag
+        LibraryAddMessage a = decoded<LibraryAddMessage>(add);
+        for (size_t j = 0; j < 3; ++j)
+            EXPECT_EQ(a.texts[j], i == j ? "x" : "") << i << " " << j;
+    }
+    EXPECT_FALSE(decodes<LibraryQueryMessage>({1, 0, 0, 0, 0, 0, 0})); // no text at all
+
+    for (uint32_t bit = 0; bit < 4; ++bit) {
+        const Bytes query = {1, 0, 0, 0, uint8_t(1u << bit), 0, 0, 0, 'x', 0};
+        LibraryQueryExMessage q = decoded<LibraryQueryExMessage>(query);
+        const Bytes add = {1, 0, 0, 0, uint8_t(1u << bit), 0, 0, 0, 2, 0, 0, 0, 'x', 0};
+        LibraryAddExMessage a = decoded<LibraryAddExMessage>(add);
+        EXPECT_EQ(a.position, 0xFFFFFFFEu);
+        for (size_t j = 0; j < 4; ++j) {
+            EXPECT_EQ(q.texts[j], j == bit ? "x" : "") << bit << " " << j;
+            EXPECT_EQ(a.texts[j], j == bit ? "x" : "") << bit << " " << j;
+        }
+    }
+    EXPECT_FALSE(decodes<LibraryQueryExMessage>({1, 0, 0, 0, 0, 0, 0, 0}));
+    // Bit 28 alone: no texts, a position; without its four bytes the message is dropped.
+    LibraryAddExMessage positioned =
+        decoded<LibraryAddExMessage>({1, 0, 0, 0, 0, 0, 0, 0x10, 2, 0, 0, 0, 7, 0, 0, 0});
+    EXPECT_EQ(positioned.position, 7u);
+    EXPECT_FALSE(decodes<LibraryAddExMessage>({1, 0, 0, 0, 0, 0, 0, 0x10, 2, 0, 0, 0, 7, 0, 0}));
+}
+
+// Mode codes 1 and 2 and action codes 1 to 3 are the delegate's values plus one; anything
+// else is dropped on the way in and not sent on the way out.
+TEST(CatalogueSizeRules, SleepTimerCodesAtTheEdgesOfTheirRanges) {
+    for (uint8_t mode = 0; mode <= 3; ++mode) {
+        for (uint8_t action = 0; action <= 4; ++action) {
+            const bool valid = mode >= 1 && mode <= 2 && action >= 1 && action <= 3;
+            const Bytes payload = {0x40, mode, action, 0, 1, 0, 0, 0};
+            ASSERT_EQ(decodes<SleepTimerMessage>(payload), valid) << int(mode) << int(action);
+            if (valid) {
+                SleepTimerMessage m = decoded<SleepTimerMessage>(payload);
+                EXPECT_TRUE(m.enabled);
+                EXPECT_EQ(m.mode, mode - 1u);
+                EXPECT_EQ(m.action, action - 1u);
+            }
+            SleepTimerMessage out;
+            out.mode = mode;
+            out.action = action;
+            EXPECT_EQ(out.valid(), mode <= 1 && action <= 2) << int(mode) << int(action);
+        }
+    }
+    EXPECT_FALSE(decoded<SleepTimerMessage>({0, 1, 1, 0, 0, 0, 0, 0}).enabled);
+}
+
+// Random payloads of every type, both directions: decoders never read out of bounds (run
+// under ASan) and whatever they accept encodes again.
+TEST(CatalogueSizeRules, RandomPayloadsNeverCrashDecoders) {
+    std::mt19937 rng(12345);
+    int accepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        size_t n = rng() % 64;
+        Bytes p(n);
+        for (auto& b : p)
+            b = uint8_t(rng() % 4 == 0 ? 0 : rng());
+        uint32_t type = rng() % 53;
+        for (Direction d : {Direction::ClientToServer, Direction::ServerToClient})
+            accepted += visitMessage(type, p.data(), p.size(), d, [](const auto& m) {
+                ByteWriter w;
+                m.encode(w);
+            });
+    }
+    EXPECT_GT(accepted, 0);
+}
+
+TEST(Catalogue, DirectionsNamesAndTheFourImmediateTypes) {
+    EXPECT_STREQ(messageName(MSG_COMPRESSED), "MSG_COMPRESSED");
+    EXPECT_STREQ(messageName(MSG_HELLO), "MSG_HELLO");
+    EXPECT_STREQ(messageName(MSG_SLEEP_TIMER), "MSG_SLEEP_TIMER");
+    const std::vector<uint32_t> c2s = {2,  4,  7,  10, 15, 16, 18, 20, 21, 23, 24, 26, 27,
+                                       29, 32, 33, 34, 37, 39, 40, 42, 44, 46, 48, 51};
+    const std::vector<uint32_t> s2c = {1,  3,  5,  6,  8,  9,  11, 12, 13, 14, 19, 23, 25, 28,
+                                       30, 31, 35, 36, 38, 41, 43, 45, 47, 48, 49, 50, 51};
+    for (uint32_t t = 0; t < 60; ++t) {
+        const bool up = std::count(c2s.begin(), c2s.end(), t) > 0;
+        const bool down = std::count(s2c.begin(), s2c.end(), t) > 0;
+        EXPECT_EQ(isSentBy(t, Direction::ClientToServer), up) << t;
+        EXPECT_EQ(isSentBy(t, Direction::ServerToClient), down) << t;
+        EXPECT_EQ(messageName(t) != nullptr, up || down) << t;
+        EXPECT_EQ(isImmediate(t), t == 2 || t == 16 || t == 23 || t == 46) << t;
+    }
+    EXPECT_EQ(messageName(0xFFFFFFFF), nullptr);
+
+    // A server-to-client type never reaches a server-side handler, and the other way round;
+    // a failed size rule calls nothing either.
+    bool called = false;
+    const Bytes status(10, 0);
+    EXPECT_FALSE(visitMessage(MSG_PLAYER_STATUS, status.data(), status.size(),
+                              Direction::ClientToServer, [&](const auto&) { called = true; }));
+    const Bytes command = {6, 0, 0, 0, 0};
+    EXPECT_FALSE(visitMessage(MSG_PLAYER_COMMAND, command.data(), command.size(),
+                              Direction::ServerToClient, [&](const auto&) { called = true; }));
+    EXPECT_FALSE(visitMessage(MSG_PLAYER_COMMAND, command.data(), 4, Direction::ClientToServer,
+                              [&](const auto&) { called = true; }));
+    EXPECT_FALSE(called);
+    uint32_t seen = 0;
+    EXPECT_TRUE(visitMessage(
+        MSG_PLAYER_COMMAND, command.data(), command.size(), Direction::ClientToServer,
+        [&](const auto& m) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(m)>, PlayerCommandMessage>)
+                seen = m.command;
+        }));
+    EXPECT_EQ(seen, 6u);
+}
+
+// Each of the four text lengths of MSG_TRACK_INFO is one byte: 255 bytes travel whole, 256 are
+// cut to 255, and a cut steps back to the first byte of a character it would split.
+TEST(CatalogueThresholds, TrackInfoTextsAt255And256Bytes) {
+    const std::pair<std::string, size_t> texts[] = {
+        {std::string(255, 'x'), 255},
+        {std::string(256, 'x'), 255},
+        {std::string(253, 'a') + "\xC3\xA9", 255},
+        {std::string(254, 'a') + "\xC3\xA9", 254},
+        {std::string(253, 'a') + "\xE2\x82\xAC", 253},
+        {std::string(252, 'a') + "\xF0\x9F\x8E\xB5", 252},
+        {std::string(254, 'a') + "\xF0\x9F\x8E\xB5", 254},
+    };
+    for (int field = 0; field < 4; ++field) {
+        for (const auto& [value, sent] : texts) {
+            TrackInfoMessage m;
+            std::string* fields[4] = {&m.track.name, &m.track.artist, &m.track.album,
+                                      &m.track.genre};
+            *fields[field] = value;
+            const Bytes p = encodePayload(m);
+            ASSERT_EQ(p.size(), 39 + sent) << field << " " << value.size();
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(p[31 + size_t(i)], i == field ? sent : 0) << field << " " << i;
+            const size_t at = 35 + size_t(field);
+            EXPECT_EQ(std::string(p.begin() + ptrdiff_t(at), p.begin() + ptrdiff_t(at + sent)),
+                      value.substr(0, sent));
+            EXPECT_EQ(p[at + sent], 0);
+            TrackInfoMessage back = decoded<TrackInfoMessage>(p);
+            const std::string* backFields[4] = {&back.track.name, &back.track.artist,
+                                                &back.track.album, &back.track.genre};
+            EXPECT_EQ(*backFields[field], value.substr(0, sent));
+        }
+    }
+}
+
+// Flag bit 1 is isCurrent, bit 2 the extra block, which travels when its first or third value
+// is non-zero; each case on its own.
+TEST(CatalogueThresholds, TrackInfoFlagBitsOneAtATime) {
+    struct Case {
+        uint8_t isCurrent;
+        std::array<uint16_t, 4> extra;
+        uint8_t flags;
+        bool block;
+    } cases[] = {
+        {0, {0, 0, 0, 0}, 0x00, false}, {1, {0, 0, 0, 0}, 0x02, false},
+        {9, {0, 0, 0, 0}, 0x02, false}, {0, {5, 0, 0, 0}, 0x04, true},
+        {0, {0, 0, 5, 0}, 0x04, true},  {0, {0, 5, 0, 5}, 0x00, false},
+        {1, {1, 2, 3, 4}, 0x06, true},
+    };
+    for (const Case& c : cases) {
+        TrackInfoMessage m;
+        m.track.isCurrent = c.isCurrent;
+        m.track.extra = c.extra;
+        const Bytes p = encodePayload(m);
+        EXPECT_EQ(p[30], c.flags) << int(c.isCurrent) << " " << c.extra[0] << c.extra[2];
+        EXPECT_EQ(p.size(), c.block ? 47u : 39u);
+        TrackInfoMessage back = decoded<TrackInfoMessage>(p);
+        EXPECT_EQ(back.track.isCurrent, c.isCurrent ? 1 : 0);
+        const std::array<uint16_t, 4> none{};
+        EXPECT_EQ(back.track.extra, c.block ? c.extra : none);
+    }
+    // Bits other than 1 and 2 mean nothing to the receiver.
+    Bytes other = encodePayload(TrackInfoMessage{});
+    other[30] = 0xF9;
+    TrackInfoMessage back = decoded<TrackInfoMessage>(other);
+    EXPECT_EQ(back.track.isCurrent, 0);
+    EXPECT_EQ(back.track.extra, (std::array<uint16_t, 4>{}));
+}
+
+// Byte 7 is the volume divided by 257, so 256 is 0 and 65534 is 254 (a shift by 8 would give 1
+// and 255); play state, shuffle and repeat map every value, known or not.
+TEST(CatalogueThresholds, PlayerStatusFieldsForEveryValue) {
+    const std::pair<uint16_t, uint8_t> volumes[] = {
+        {0, 0},        {256, 0},     {257, 1},     {513, 1},     {514, 2},     {0x8080, 0x80},
+        {0x8081, 128}, {33152, 128}, {65277, 253}, {65278, 254}, {65534, 254}, {65535, 255}};
+    for (const auto& [volume, byte] : volumes) {
+        PlayerStatusMessage m;
+        m.status.volume = volume;
+        const Bytes p = encodePayload(m);
+        EXPECT_EQ(p[7], byte) << volume;
+        EXPECT_EQ(loadLE16(&p[8]), volume);
+    }
+    const std::pair<uint32_t, uint8_t> states[] = {{0, 1}, {1, 2}, {2, 3}, {3, 3}, {0xFFFFFFFF, 3}};
+    const std::pair<uint32_t, uint8_t> repeats[] = {
+        {0, 0}, {1, 1}, {2, 2}, {3, 0}, {0xFFFFFFFF, 0}};
+    const std::pair<uint8_t, uint8_t> shuffles[] = {{0, 0}, {1, 1}, {2, 1}, {0x80, 1}};
+    for (const auto& [state, code] : states) {
+        PlayerStatusMessage m;
+        m.status.playState = state;
+        EXPECT_EQ(encodePayload(m)[4], code) << state;
+    }
+    for (const auto& [repeat, code] : repeats) {
+        PlayerStatusMessage m;
+        m.status.repeatMode = repeat;
+        EXPECT_EQ(encodePayload(m)[6], code) << repeat;
+    }
+    for (const auto& [shuffle, code] : shuffles) {
+        PlayerStatusMessage m;
+        m.status.shuffle = shuffle;
+        EXPECT_EQ(encodePayload(m)[5], code) << int(shuffle);
+    }
+    // The receiver maps codes back: 1 playing, 2 paused, anything else stopped.
+    const std::pair<uint8_t, uint32_t> back[] = {{0, 2}, {1, 0}, {2, 1}, {3, 2}, {4, 2}};
+    for (const auto& [code, state] : back)
+        EXPECT_EQ(decoded<PlayerStatusMessage>({0, 0, 0, 0, code, 0, 0, 0, 0, 0}).status.playState,
+                  state)
+            << int(code);
+}
+
+// Command 6: b0 the lowest byte, b1 the next, h the high half. Every combination of zero and
+// non-zero parts, so a rule that checks the wrong part or multiplies wrongly shows.
+TEST(CatalogueThresholds, VolumeArgumentForEveryCombinationOfItsParts) {
+    struct Case {
+        uint32_t argument;
+        uint16_t volume;
+    } cases[] = {
+        {0x00000000, 0x0000}, {0x00000500, 0x0000}, {0x00000080, 0x8080}, {0x00000580, 0x8080},
+        {0x12340000, 0x1234}, {0x12340500, 0x0000}, {0x12340080, 0x1234}, {0x12340580, 0x8080},
+        {0x00000001, 0x0101}, {0x000000FF, 0xFFFF}, {0x0000007F, 0x7F7F}, {0xFFFF0000, 0xFFFF},
+        {0x0001FF00, 0x0000}, {0x00010000, 0x0001}, {0xFFFFFFFF, 0xFFFF}, {0x00FF00FE, 0x00FF},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(volumeFromArgument(c.argument), c.volume) << std::hex << c.argument;
+}
+
+// Flags 0..17 are bits 0..17, then 18 -> 20, 19 -> 18, 20 -> 21, 21 -> 22.
+TEST(CatalogueThresholds, EachCapabilityFlagAloneSetsItsOwnBit) {
+    const unsigned bits[kCapabilityCount] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                             11, 12, 13, 14, 15, 16, 17, 20, 18, 21, 22};
+    for (size_t i = 0; i < kCapabilityCount; ++i) {
+        CapabilityFlags flags{};
+        flags[i] = 0x80;
+        EXPECT_EQ(capabilityMask(flags), uint64_t(1) << bits[i]) << "flag " << i;
+    }
+    CapabilityFlags flags{};
+    for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12})
+        flags[size_t(i)] = 1;
+    EXPECT_EQ(capabilityMask(flags), 0x1CFFu);
+    flags.fill(1);
+    EXPECT_EQ(capabilityMask(flags), 0x77FFFFu);
+}
+
+// Entry flags: bit 0 when the low byte is non-zero, bit 1 when the high byte is.
+TEST(CatalogueThresholds, PlaylistEntryFlagBytesOneAtATime) {
+    const std::pair<uint16_t, uint8_t> cases[] = {{0x0000, 0}, {0x0001, 1}, {0x0080, 1},
+                                                  {0x00FF, 1}, {0x0100, 2}, {0x8000, 2},
+                                                  {0x0101, 3}, {0xFFFF, 3}};
+    for (const auto& [flags, bits] : cases) {
+        PlaylistsExMessage m;
+        m.playlists = {{"", 1, 2, flags}};
+        const Bytes p = encodePayload(m);
+        EXPECT_EQ(loadLE32(&p[20]), bits) << std::hex << flags;
+    }
+}
+
+// 16-bit lengths in MSG_PLAYLIST_DETAILS: the list name and every entry text at 65535 and
+// 65536 bytes; counts of equalizer bands and presets at their widths.
+TEST(CatalogueThresholds, PlaylistDetailsLengthsAndListCountsAtTheirWidths) {
+    for (size_t length : {65535u, 65536u}) {
+        const std::string big(length, 'x');
+        PlaylistDetailsMessage m;
+        m.list.name = big;
+        Bytes p = encodePayload(m);
+        ASSERT_EQ(p.size(), 12u + 65535);
+        EXPECT_EQ(loadLE16(&p[8]), 65535);
+        EXPECT_EQ(decoded<PlaylistDetailsMessage>(p).list.name, std::string(65535, 'x'));
+
+        for (int field = 0; field < 5; ++field) {
+            PlaylistDetailsMessage d;
+            TrackInfo t;
+            std::string* texts[5] = {&t.name, &t.artist, &t.album, &t.genre, &t.displayText};
+            *texts[field] = big;
+            d.list.wantDisplayText = field == 4;
+            d.list.entries = {t};
+            p = encodePayload(d);
+            ASSERT_EQ(p.size(), 12u + 36 + 65535) << field;
+            EXPECT_EQ(loadLE16(&p[12 + 24 + 2 * size_t(field == 4 ? 0 : field)]), 65535) << field;
+            TrackInfo back = decoded<PlaylistDetailsMessage>(p).list.entries.at(0);
+            std::string* backTexts[5] = {&back.name, &back.artist, &back.album, &back.genre,
+                                         &back.displayText};
+            EXPECT_EQ(*backTexts[field], std::string(65535, 'x')) << field;
+        }
+    }
+    for (size_t count : {255u, 256u}) {
+        EqualizerMessage eq;
+        eq.setting.bands.assign(count, EqualizerBand{1, 2});
+        const Bytes p = encodePayload(eq);
+        EXPECT_EQ(p[0], 255);
+        EXPECT_EQ(p.size(), 10u + 4 * 255);
+    }
+    for (size_t count : {65535u, 65536u}) {
+        EqualizerPresetsMessage presets;
+        presets.names.assign(count, "");
+        const Bytes p = encodePayload(presets);
+        EXPECT_EQ(loadLE16(&p[0]), 65535);
+        EXPECT_EQ(p.size(), 4u + 65535);
+    }
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+// Cutting the byte stream into frames (resynchronisation, frames at every size boundary, long
+// streams) and the LZ4 envelope both ways.
+#include "server/wire/Frame.h"
+
+#include "common/ByteOrder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace wire;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+std::vector<ReceivedMessage> drain(FrameSplitter& s) {
+    std::vector<ReceivedMessage> out;
+    ReceivedMessage m;
+    while (s.next(m))
+        out.push_back(m);
+    return out;
+}
+
+void append(FrameSplitter& s, const Bytes& bytes) {
+    s.append(bytes.data(), bytes.size());
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(FrameSplitter, HeaderIsLittleEndianMagicTypeLength) {
+    EXPECT_EQ(buildFrame(0x0102, {0xAA}),
+              (Bytes{0x3B, 0x87, 0xD9, 0x71, 0x02, 0x01, 0, 0, 1, 0, 0, 0, 0xAA}));
+    EXPECT_EQ(buildFrame(MSG_QUIET, nullptr, 0),
+              (Bytes{0x3B, 0x87, 0xD9, 0x71, 16, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(FrameSplitter, WaitsForTheTwelfthHeaderByteAndTheLastPayloadByte) {
+    FrameSplitter s;
+    const Bytes empty = buildFrame(MSG_KEEPALIVE, {});
+    s.append(empty.data(), 11);
+    ReceivedMessage m;
+    EXPECT_FALSE(s.next(m));
+    EXPECT_EQ(s.buffered(), 11u);
+    s.append(&empty[11], 1);
+    ASSERT_TRUE(s.next(m));
+    EXPECT_EQ(m.type, uint32_t(MSG_KEEPALIVE));
+    EXPECT_TRUE(m.payload.empty());
+    EXPECT_EQ(s.buffered(), 0u);
+
+    const Bytes frame = buildFrame(MSG_SEARCH, {1, 2, 3, 4, 5});
+    s.append(frame.data(), frame.size() - 1);
+    EXPECT_FALSE(s.next(m));
+    EXPECT_EQ(s.buffered(), frame.size() - 1);
+    s.append(&frame.back(), 1);
+    ASSERT_TRUE(s.next(m));
+    EXPECT_EQ(m.payload, (Bytes{1, 2, 3, 4, 5}));
+
+    // A stated length far beyond what arrived: the splitter keeps waiting.
+    Bytes huge = {0x3B, 0x87, 0xD9, 0x71, 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3};
+    append(s, huge);
+    EXPECT_FALSE(s.next(m));
+    EXPECT_EQ(s.buffered(), huge.size());
+    s.clear();
+    EXPECT_EQ(s.buffered(), 0u);
+}
+
+TEST(FrameSplitter, ResynchronisesOnTheFirstWholeMagicAfterGarbage) {
+    FrameSplitter s;
+    // Five garbage bytes ending in a partial magic, and a partial magic overlapping the real
+    // one (3B 3B 87 D9 71): only a whole magic starts a frame.
+    const Bytes a = buildFrame(7, {1, 2, 3, 4, 5});
+    const Bytes b = buildFrame(16, {});
+    append(s, Bytes{0x01, 0x02, 0x03, 0x3B, 0x87} + a + Bytes{0x3B} + b);
+    auto got = drain(s);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].type, 7u);
+    EXPECT_EQ(got[0].payload, (Bytes{1, 2, 3, 4, 5}));
+    EXPECT_EQ(got[1].type, 16u);
+    EXPECT_EQ(s.buffered(), 0u);
+
+    // A magic right after the garbage with fewer than 12 bytes behind it is kept until the
+    // rest arrives.
+    const Bytes c = buildFrame(24, {9});
+    append(s, Bytes(9, 0x55) + Bytes(c.begin(), c.begin() + 6));
+    EXPECT_TRUE(drain(s).empty());
+    EXPECT_EQ(s.buffered(), 6u);
+    append(s, Bytes(c.begin() + 6, c.end()));
+    got = drain(s);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].payload, Bytes{9});
+}
+
+TEST(FrameSplitter, DiscardsEverythingWithoutAWholeMagicIncludingATrailingPartOfOne) {
+    FrameSplitter s;
+    append(s, Bytes(9, 9) + Bytes{0x3B, 0x87, 0xD9});
+    EXPECT_TRUE(drain(s).empty());
+    EXPECT_EQ(s.buffered(), 0u);
+    // The rest of that magic now starts nothing: the next real frame is still found.
+    append(s, Bytes{0x71, 4, 0, 0, 0, 0, 0, 0, 0} + buildFrame(23, {}));
+    auto got = drain(s);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].type, 23u);
+}
+
+// Frames of many sizes, delivered in pieces that never line up with them, through one
+// splitter long enough to move its consumed bytes several times.
+TEST(FrameSplitter, LongStreamsInOddPiecesComeOutWholeAndInOrder) {
+    std::mt19937 rng(7);
+    std::vector<Bytes> payloads;
+    Bytes stream;
+    for (uint32_t i = 0; i < 400; ++i) {
+        Bytes p(rng() % 300);
+        for (auto& b : p)
+            b = uint8_t(rng());
+        payloads.push_back(p);
+        stream = stream + buildFrame(i, p);
+    }
+    for (size_t piece : {1u, 7u, 4095u, 4097u}) {
+        FrameSplitter s;
+        std::vector<ReceivedMessage> got;
+        for (size_t off = 0; off < stream.size(); off += piece) {
+            s.append(&stream[off], std::min(piece, stream.size() - off));
+            auto more = drain(s);
+            got.insert(got.end(), more.begin(), more.end());
+        }
+        ASSERT_EQ(got.size(), payloads.size()) << piece;
+        for (uint32_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].type, i);
+            EXPECT_EQ(got[i].payload, payloads[i]) << "frame " << i << ", pieces of " << piece;
+        }
+        EXPECT_EQ(s.buffered(), 0u);
+    }
+}
+
+TEST(Envelope, BothModesOpenToTheExactPayloadUnderARightHeader) {
+    Bytes text;
+    for (int i = 0; i < 20000; ++i)
+        text.push_back(uint8_t("now playing entry "[i % 18]));
+    std::mt19937 rng(3);
+    Bytes noise(5000);
+    for (auto& b : noise)
+        b = uint8_t(rng());
+    for (const Bytes& payload : {text, noise, Bytes{42}}) {
+        for (CompressionMode mode : {CompressionMode::Fast, CompressionMode::High}) {
+            Bytes f =
+                buildCompressedFrame(MSG_NOW_PLAYING_LIST, payload.data(), payload.size(), mode);
+            ASSERT_GT(f.size(), 22u);
+            EXPECT_EQ(Bytes(f.begin(), f.begin() + 4), (Bytes{0x3B, 0x87, 0xD9, 0x71}));
+            EXPECT_EQ(loadLE32(&f[4]), uint32_t(MSG_COMPRESSED));
+            EXPECT_EQ(loadLE32(&f[8]), f.size() - 12);
+            EXPECT_EQ(loadLE32(&f[12]), payload.size());
+            EXPECT_EQ(loadLE32(&f[16]), uint32_t(MSG_NOW_PLAYING_LIST));
+            EXPECT_EQ(loadLE16(&f[20]), 0);
+            ReceivedMessage inner;
+            ASSERT_TRUE(openCompressed(f.data() + 12, f.size() - 12, inner));
+            EXPECT_EQ(inner.type, uint32_t(MSG_NOW_PLAYING_LIST));
+            EXPECT_EQ(inner.payload, payload);
+            // A stated length the block does not fill, or overfills, is refused.
+            storeLE32(&f[12], uint32_t(payload.size() + 1));
+            EXPECT_FALSE(openCompressed(f.data() + 12, f.size() - 12, inner));
+            storeLE32(&f[12], uint32_t(payload.size() - 1));
+            EXPECT_FALSE(openCompressed(f.data() + 12, f.size() - 12, inner));
+        }
+    }
+    Bytes f =
+        buildCompressedFrame(MSG_LIBRARY_LIST, text.data(), text.size(), CompressionMode::High);
+    EXPECT_LT(f.size(), text.size() / 4);
+    EXPECT_TRUE(buildCompressedFrame(MSG_LIBRARY_LIST, nullptr, 0, CompressionMode::High).empty());
+    EXPECT_TRUE(buildCompressedFrame(MSG_LIBRARY_LIST, nullptr, 0, CompressionMode::Fast).empty());
+}
+
+// An envelope is 10 bytes before its block; a stated length no block of that size can produce
+// (about 255 times the block) is refused before anything is allocated or set.
+TEST(Envelope, ShortEnvelopesAndImpossibleLengthsAreRefused) {
+    ReceivedMessage inner;
+    const Bytes emptyInner = {0, 0, 0, 0, 19, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(openCompressed(emptyInner.data(), 10, inner));
+    EXPECT_EQ(inner.type, 19u);
+    EXPECT_TRUE(inner.payload.empty());
+    EXPECT_FALSE(openCompressed(emptyInner.data(), 9, inner));
+    Bytes stray = emptyInner;
+    stray.push_back(0);
+    EXPECT_FALSE(openCompressed(stray.data(), stray.size(), inner));
+    Bytes oneByte = emptyInner;
+    oneByte[0] = 1;
+    EXPECT_FALSE(openCompressed(oneByte.data(), oneByte.size(), inner));
+
+    // The most compressible payload still opens.
+    Bytes zeros(1 << 20, 0);
+    Bytes z =
+        buildCompressedFrame(MSG_LIBRARY_LIST, zeros.data(), zeros.size(), CompressionMode::High);
+    ASSERT_TRUE(openCompressed(z.data() + 12, z.size() - 12, inner));
+    EXPECT_EQ(inner.payload, zeros);
+
+    // Two block bytes: at most 2 * 255 + 64 = 574 bytes. 574 is tried (and fails to
+    // decompress); 575 is refused before the type is even read.
+    Bytes two = {0, 0, 0, 0, 19, 0, 0, 0, 0, 0, 0x10, 'a'};
+    storeLE32(two.data(), 574);
+    ReceivedMessage tried;
+    EXPECT_FALSE(openCompressed(two.data(), two.size(), tried));
+    EXPECT_EQ(tried.type, 19u);
+    storeLE32(two.data(), 575);
+    ReceivedMessage refused;
+    refused.type = 0xDEAD;
+    EXPECT_FALSE(openCompressed(two.data(), two.size(), refused));
+    EXPECT_EQ(refused.type, 0xDEADu);
+    EXPECT_EQ(refused.payload.capacity(), 0u);
+    storeLE32(two.data(), 0x40000000); // 1 GiB
+    EXPECT_FALSE(openCompressed(two.data(), two.size(), refused));
+    EXPECT_EQ(refused.payload.capacity(), 0u);
+}
+
+} // namespace
