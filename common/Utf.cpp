@@ -36,6 +36,11 @@ std::u16string utf8ToUtf16(std::string_view utf8) {
             cp = cp << 6 | (c & 0x3F);
         }
         i += extra + 1;
+        // Only the shortest form of a character, and never a surrogate on its own: anything
+        // else is not UTF-8 and would not come back as the same bytes.
+        static constexpr uint32_t kShortest[4] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kShortest[extra] || (cp >= 0xD800 && cp <= 0xDFFF))
+            return {};
         if (cp >= 0x10000) {
             if (cp > 0x10FFFF)
                 return {}; // beyond what a surrogate pair can carry

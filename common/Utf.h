@@ -6,8 +6,9 @@
 #include <string_view>
 
 // 1- to 4-byte sequences are decoded (4-byte ones become a surrogate pair). A continuation
-// byte not of the form 10xxxxxx, a truncated sequence, or a lead byte that starts no valid
-// sequence makes the result empty.
+// byte not of the form 10xxxxxx, a truncated sequence, a lead byte that starts no valid
+// sequence, a longer form than a character needs, or an encoded surrogate makes the result
+// empty: what converts comes back byte for byte through utf16ToUtf8.
 std::u16string utf8ToUtf16(std::string_view utf8);
 
 // Below 0x80 one byte, below 0x800 two, other non-surrogates three, a surrogate pair four.

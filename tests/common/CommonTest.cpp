@@ -109,6 +109,22 @@ TEST(Utf, MalformedInputGivesEmptyText) {
     EXPECT_EQ(utf16ToUtf8(std::u16string(u"x") + char16_t(0xDC00) + u"y"), ""); // lone low
 }
 
+TEST(Utf, OverlongFormsAndEncodedSurrogatesAreMalformed) {
+    // Each shortest form next to the longest overlong one just below it.
+    EXPECT_EQ(utf8ToUtf16("\xC2\x80"), u"\u0080");
+    EXPECT_EQ(utf8ToUtf16("\xC1\xBF"), u"");
+    EXPECT_EQ(utf8ToUtf16("\xC0\x80"), u""); // a NUL in two bytes
+    EXPECT_EQ(utf8ToUtf16("\xE0\xA0\x80"), u"\u0800");
+    EXPECT_EQ(utf8ToUtf16("\xE0\x9F\xBF"), u"");
+    EXPECT_EQ(utf8ToUtf16("\xF0\x90\x80\x80"), u"\U00010000");
+    EXPECT_EQ(utf8ToUtf16("ok\xF0\x8F\xBF\xBF"), u"");
+    // Surrogates encoded on their own, at both ends of their range and just outside it.
+    EXPECT_EQ(utf8ToUtf16("\xED\x9F\xBF"), u"\uD7FF");
+    EXPECT_EQ(utf8ToUtf16("\xED\xA0\x80"), u"");
+    EXPECT_EQ(utf8ToUtf16("\xED\xBF\xBF"), u"");
+    EXPECT_EQ(utf8ToUtf16("\xEE\x80\x80"), u"\uE000");
+}
+
 TEST(Murmur3, PublishedVectors) {
     EXPECT_EQ(murmur3_x86_32("", 0), 0u);
     EXPECT_EQ(murmur3_x86_32("", 1), 0x514E28B7u);
