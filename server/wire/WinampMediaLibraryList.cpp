@@ -228,6 +228,8 @@ public:
     void advance(size_t n) { p_ += n; }
     // NUL-terminated text.
     bool cstring(std::string& out) {
+        if (left() == 0)
+            return false; // also keeps a null pointer (no bytes at all) away from memchr
         const void* zero = std::memchr(p_, 0, left());
         if (zero == nullptr)
             return false;

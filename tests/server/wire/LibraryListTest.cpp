@@ -216,6 +216,9 @@ TEST(LibraryListDecoding, RejectsMalformedEntries) {
     EXPECT_EQ(decodeLibraryList(0, 2, sb.data(), sb.size()), nullptr);
     EXPECT_EQ(decodeLibraryList(0, 1, sb.data(), sb.size()), nullptr); // trailing bytes
     EXPECT_EQ(decodeLibraryList(1, 0, nullptr, 0), nullptr);           // unknown code
+    // No bytes at all, as an empty payload's data() may be null: fine for no entries only.
+    EXPECT_NE(decodeLibraryList(0, 0, nullptr, 0), nullptr);
+    EXPECT_EQ(decodeLibraryList(0, 1, nullptr, 0), nullptr);
 
     Bytes album{0x01, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00,
                 0x03, 0x00, 0x00, 0x00, 0x58, 0x00, 0x00};
