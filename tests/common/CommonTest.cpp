@@ -107,6 +107,9 @@ TEST(Utf, MalformedInputGivesEmptyText) {
     EXPECT_EQ(utf16ToUtf8(std::u16string(u"x") + char16_t(0xD800)), "");    // high at end
     EXPECT_EQ(utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), ""); // high + non-low
     EXPECT_EQ(utf16ToUtf8(std::u16string(u"x") + char16_t(0xDC00) + u"y"), ""); // lone low
+    // A pair cut by the end of the view: the low half beyond it is not read.
+    const std::u16string pair = std::u16string(u"x") + char16_t(0xD83C) + char16_t(0xDFB5);
+    EXPECT_EQ(utf16ToUtf8(std::u16string_view(pair).substr(0, 2)), "");
 }
 
 TEST(Utf, OverlongFormsAndEncodedSurrogatesAreMalformed) {

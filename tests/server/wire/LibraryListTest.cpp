@@ -209,6 +209,9 @@ TEST(LibraryListDecoding, RoundTripsEveryKind) {
     EXPECT_EQ(strings->kind, LIST_KIND_COMPOSERS);
     EXPECT_EQ(dynamic_cast<LibraryStringList&>(*strings).entries,
               (std::vector<std::string>{"Ann", "Bo"}));
+    auto genres = decodeLibraryList(2, 2, sb.data(), sb.size()); // kind 0 on the wire as 2
+    ASSERT_NE(genres, nullptr);
+    EXPECT_EQ(genres->kind, LIST_KIND_GENRES);
 }
 
 TEST(LibraryListDecoding, RejectsMalformedEntries) {
@@ -228,11 +231,14 @@ TEST(LibraryListDecoding, RejectsMalformedEntries) {
     album[8] = 3;
     album[0] = 9; // title runs past the end
     EXPECT_EQ(decodeLibraryList(6, 1, album.data(), album.size()), nullptr);
+    album[0] = 1;
+    EXPECT_EQ(decodeLibraryList(6, 1, album.data(), 11), nullptr); // cut inside the fixed part
 
     LibraryTrackList tracks;
     tracks.add(track("a", "b", "c"));
     Bytes tb = tracks.encoded();
-    tb[8] += 1; // following-bytes field too large
+    EXPECT_EQ(decodeLibraryList(7, 1, tb.data(), 19), nullptr); // cut inside the fixed part
+    tb[8] += 1;                                                 // following-bytes field too large
     EXPECT_EQ(decodeLibraryList(7, 1, tb.data(), tb.size()), nullptr);
 }
 
