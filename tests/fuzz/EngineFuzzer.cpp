@@ -7,7 +7,8 @@
 // Input: byte 0 options, byte 1 how to cut, then the stream.
 //   options bit 0  a password is configured (every login then fails: the challenge is random)
 //   options bit 1  takeover allowed
-//   options bit 2  a second connection arrives halfway through the stream
+//   options bit 2  a second connection arrives after the receive call that reaches the
+//                  middle of the stream
 //   options bit 3  no session connection at all
 //   options bit 4  no delegate
 //   cut 0          the whole stream in one receive call
