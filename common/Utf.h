@@ -7,7 +7,8 @@
 
 // 1- to 4-byte sequences are decoded (4-byte ones become a surrogate pair). A continuation
 // byte not of the form 10xxxxxx, a truncated sequence, or a lead byte that starts no valid
-// sequence makes the result empty.
+// sequence makes the result empty. Only the shape is checked: an overlong form or an encoded
+// surrogate decodes to the value it carries.
 std::u16string utf8ToUtf16(std::string_view utf8);
 
 // Below 0x80 one byte, below 0x800 two, other non-surrogates three, a surrogate pair four.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the native and Windows builds and the
+# Installs the Debian packages that the native, Windows and fuzz builds and the
 # tests need, and fetches Debian's lz4 source package for the Windows build.
 # Safe to run repeatedly; does nothing that is already done.
 set -euo pipefail
@@ -12,6 +12,7 @@ packages=(
   googletest libgtest-dev liblz4-dev libicu-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth
+  clang libclang-rt-14-dev
   dpkg-dev python3
 )
 

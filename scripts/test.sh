@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what the builds need, then builds and tests natively, with
-# ASan+UBSan, with TSan, and for Windows (the tests run under Wine inside a virtual display).
-# Usage: scripts/test.sh [native|asan|tsan|windows ...]   (default: all four)
+# ASan+UBSan, with TSan, and for Windows (the tests run under Wine inside a virtual display),
+# then runs every fuzz target for 30 seconds (scripts/fuzz.sh).
+# Usage: scripts/test.sh [native|asan|tsan|windows|fuzz ...]   (default: all five)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,7 +14,7 @@ scripts/check-layers.py
 
 jobs=${JOBS:-$(nproc)}
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(native asan tsan windows)
+[ ${#configs[@]} -gt 0 ] || configs=(native asan tsan windows fuzz)
 
 build() { # dir, extra cmake arguments...
   local dir=$1
@@ -52,7 +53,8 @@ for config in "${configs[@]}"; do
       build build/tsan -DTANDRAVOLE_SANITIZE=thread
       TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_native build/tsan ;;
     windows) run_windows ;;
-    *) echo "unknown configuration: $config (native, asan, tsan, windows)" >&2; exit 2 ;;
+    fuzz) JOBS=$jobs scripts/fuzz.sh all 30 ;;
+    *) echo "unknown configuration: $config (native, asan, tsan, windows, fuzz)" >&2; exit 2 ;;
   esac
 done
 echo "all tests passed: ${configs[*]}"

@@ -290,6 +290,8 @@ private:
 
 } // namespace
 
+JsonValue::JsonValue() = default;
+
 const JsonValue* JsonValue::find(std::u16string_view key) const {
     for (const auto& [k, v] : members)
         if (k == key)

@@ -22,6 +22,10 @@ struct JsonValue {
     std::vector<std::pair<std::u16string, JsonValue>> members; // objects, in file order
     size_t line = 0, column = 0;                               // 1-based
 
+    // Defined in the .cpp, where the pair of a member is complete: clang with libstdc++
+    // refuses to define it inside the class, where JsonValue is not.
+    JsonValue();
+
     const JsonValue* find(std::u16string_view key) const;
 };
 

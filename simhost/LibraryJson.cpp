@@ -88,7 +88,9 @@ public:
         for (const auto& [name, m] : v.members) {
             int64_t n = 0;
             bool ok = true;
-            auto is = [&](const char16_t* s) { return name == s; };
+            // Through a plain reference: clang 14 cannot capture a structured binding.
+            const std::u16string& memberName = name;
+            auto is = [&](const char16_t* s) { return memberName == s; };
             if (is(u"key")) {
                 ok = integer(m, "key", 1, INT32_MAX, n);
                 t.key = int32_t(n);

@@ -113,6 +113,9 @@ TEST(Utf, AnUnpairedSurrogateEmptiesTheUtf8Text) {
         EXPECT_EQ(utf16ToUtf8(std::u16string(1, low)), "") << int(low);
         EXPECT_EQ(utf16ToUtf8(u"x" + std::u16string(1, low) + u"y"), "") << int(low);
     }
+    // A pair cut by the end of the view: the low half beyond it is not read.
+    const std::u16string pair = std::u16string(u"x") + char16_t(0xD83C) + char16_t(0xDFB5);
+    EXPECT_EQ(utf16ToUtf8(std::u16string_view(pair).substr(0, 2)), "");
 }
 
 } // namespace

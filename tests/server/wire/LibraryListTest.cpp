@@ -216,6 +216,9 @@ TEST(LibraryListDecoding, RoundTripsEveryKind) {
     EXPECT_EQ(strings->kind, LIST_KIND_COMPOSERS);
     EXPECT_EQ(dynamic_cast<LibraryStringList&>(*strings).entries,
               (std::vector<std::string>{"Ann", "Bo"}));
+    auto genres = decodeLibraryList(2, 2, sb.data(), sb.size()); // kind 0 on the wire as 2
+    ASSERT_NE(genres, nullptr);
+    EXPECT_EQ(genres->kind, LIST_KIND_GENRES);
 }
 
 TEST(LibraryListDecoding, RejectsMalformedEntries) {
@@ -223,6 +226,9 @@ TEST(LibraryListDecoding, RejectsMalformedEntries) {
     EXPECT_EQ(decodeLibraryList(0, 2, sb.data(), sb.size()), nullptr);
     EXPECT_EQ(decodeLibraryList(0, 1, sb.data(), sb.size()), nullptr); // trailing bytes
     EXPECT_EQ(decodeLibraryList(1, 0, nullptr, 0), nullptr);           // unknown code
+    // No bytes at all, as an empty payload's data() may be null: fine for no entries only.
+    EXPECT_NE(decodeLibraryList(0, 0, nullptr, 0), nullptr);
+    EXPECT_EQ(decodeLibraryList(0, 1, nullptr, 0), nullptr);
 
     Bytes album{0x01, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00,
                 0x03, 0x00, 0x00, 0x00, 0x58, 0x00, 0x00};
@@ -232,11 +238,14 @@ TEST(LibraryListDecoding, RejectsMalformedEntries) {
     album[8] = 3;
     album[0] = 9; // title runs past the end
     EXPECT_EQ(decodeLibraryList(6, 1, album.data(), album.size()), nullptr);
+    album[0] = 1;
+    EXPECT_EQ(decodeLibraryList(6, 1, album.data(), 11), nullptr); // cut inside the fixed part
 
     LibraryTrackList tracks;
     tracks.add(track("a", "b", "c"));
     Bytes tb = tracks.encoded();
-    tb[8] += 1; // following-bytes field too large
+    EXPECT_EQ(decodeLibraryList(7, 1, tb.data(), 19), nullptr); // cut inside the fixed part
+    tb[8] += 1;                                                 // following-bytes field too large
     EXPECT_EQ(decodeLibraryList(7, 1, tb.data(), tb.size()), nullptr);
 }
 

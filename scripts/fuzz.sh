@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of tests/fuzz (build/fuzz: clang, ASan+UBSan) and runs them one
+# after another, each for a bounded time, with its checked-in seeds (tests/fuzz/corpus/TARGET)
+# and its dictionary (tests/fuzz/TARGET.dict) when it has one.
+#
+# Usage: scripts/fuzz.sh [TARGET|all] [SECONDS]   (default: all, 600 seconds a target)
+#   Targets: engine client search library_json utf.
+#   What a run learns is kept in build/fuzz/corpus-TARGET and used by the next run; a failing
+#   input is saved in build/fuzz/crash-TARGET/ and its log in build/fuzz/fuzz-TARGET.log.
+#   Reproduce one with: build/fuzz/tests/fuzz/fuzz_TARGET FILE
+#   Exits non-zero on any crash, leak, timeout, memory blow-up or sanitizer report.
+# scripts/test.sh runs `scripts/fuzz.sh all 30` in CI.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+all=(engine client search library_json utf)
+which=${1:-all}
+seconds=${2:-600}
+jobs=${JOBS:-$(nproc)}
+dir=build/fuzz
+
+if [ "$which" = all ]; then
+  targets=("${all[@]}")
+elif [[ " ${all[*]} " == *" $which "* ]]; then
+  targets=("$which")
+else
+  echo "unknown fuzz target: $which (${all[*]} or all)" >&2
+  exit 2
+fi
+if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
+  echo "SECONDS must be a whole number of seconds: $seconds" >&2
+  exit 2
+fi
+
+scripts/install-deps.sh >/dev/null
+cmake -S . -B "$dir" -G Ninja -DTANDRAVOLE_WERROR=ON -DTANDRAVOLE_FUZZ=ON \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$dir" -j "$jobs" --target tandravole_fuzzers
+
+# One input may take 10 s and 2 GiB at most; UBSan findings stop the run like ASan's do.
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+
+failed=()
+for target in "${targets[@]}"; do
+  corpus=$dir/corpus-$target
+  crashes=$dir/crash-$target
+  log=$dir/fuzz-$target.log
+  mkdir -p "$corpus" "$crashes"
+  args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+        -artifact_prefix="$crashes/")
+  [ -f "tests/fuzz/$target.dict" ] && args+=(-dict="tests/fuzz/$target.dict")
+  echo "--- fuzz_$target: $seconds s"
+  status=0
+  # New inputs go to the first folder; the seeds are only read.
+  "$dir/tests/fuzz/fuzz_$target" "${args[@]}" "$corpus" "tests/fuzz/corpus/$target" \
+    >"$log" 2>&1 || status=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+  rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -n 1)
+  files=$(find "$corpus" -type f | wc -l)
+  if [ $status -ne 0 ]; then
+    tail -n 80 "$log"
+    echo "fuzz_$target FAILED (exit $status); input in $crashes/, log in $log"
+    failed+=("$target")
+  else
+    echo "fuzz_$target: ${runs:-?} runs, ${rate:-?} exec/s, peak RSS ${rss:-?} MB, corpus $files files"
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzzing found problems in: ${failed[*]}" >&2
+  exit 1
+fi
+echo "fuzzing found nothing: ${targets[*]}"
