@@ -204,6 +204,9 @@ TEST(PlatformSocket, WaiterWakesAndReportsData) {
     EXPECT_EQ(in, 42);
     EXPECT_EQ(platform::recvSome(server, &in, 1), -1);
     EXPECT_TRUE(platform::lastErrorWouldBlock());
+    // Any other failure is not "would block": a listening socket has nothing to receive.
+    EXPECT_EQ(platform::recvSome(listener, &in, 1), -1);
+    EXPECT_FALSE(platform::lastErrorWouldBlock());
 
     platform::closeSocket(client);
     EXPECT_TRUE(waiter.wait(2000, false).readable); // a close reads as readable
