@@ -93,6 +93,8 @@ TEST(PlatformSync, ManualResetEventAndWaitForEither) {
     EXPECT_TRUE(b.wait(0)); // manual reset: waiting does not consume it
     a.set();
     EXPECT_EQ(platform::waitForEither(a, b, 0), 0); // the first wins a tie
+    EXPECT_EQ(platform::waitForEither(a, b, platform::kInfinite), 0);
+    EXPECT_EQ(platform::waitForEither(b, a, platform::kInfinite), 0);
     a.reset();
     b.reset();
     platform::NativeThread* t = platform::startThread(setEventLater, &b);
@@ -314,5 +316,6 @@ TEST(PlatformSocket, ConnectToClosedPortFails) {
     platform::SocketHandle listener = platform::listenTcp4(0);
     uint16_t port = platform::socketLocalPort(listener);
     platform::closeSocket(listener);
+    EXPECT_EQ(platform::socketLocalPort(platform::kInvalidSocket), 0); // unknown
     EXPECT_EQ(platform::connectTcp4("127.0.0.1", port, 2000), platform::kInvalidSocket);
 }
