@@ -308,8 +308,10 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
               std::string::npos)
         << e.str();
 
-    // Another app holds the session (allow kick is off): refused without a greeting.
+    // Another app holds the session (allow kick is off): refused without a greeting. The
+    // server accepts at once, so it must first have seen the last command's connection close.
     server.setPassword("");
+    ASSERT_TRUE(waitUntil([&] { return server.sessionConnection() == 0; }));
     RemoteClient holder;
     ASSERT_EQ(holder.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
     std::ostringstream o3, e3;

@@ -93,6 +93,8 @@ TEST(PlatformSync, ManualResetEventAndWaitForEither) {
     EXPECT_TRUE(b.wait(0)); // manual reset: waiting does not consume it
     a.set();
     EXPECT_EQ(platform::waitForEither(a, b, 0), 0); // the first wins a tie
+    EXPECT_EQ(platform::waitForEither(a, b, platform::kInfinite), 0);
+    EXPECT_EQ(platform::waitForEither(b, a, platform::kInfinite), 0);
     a.reset();
     b.reset();
     platform::NativeThread* t = platform::startThread(setEventLater, &b);
@@ -204,6 +206,9 @@ TEST(PlatformSocket, WaiterWakesAndReportsData) {
     EXPECT_EQ(in, 42);
     EXPECT_EQ(platform::recvSome(server, &in, 1), -1);
     EXPECT_TRUE(platform::lastErrorWouldBlock());
+    // Any other failure is not "would block": a listening socket has nothing to receive.
+    EXPECT_EQ(platform::recvSome(listener, &in, 1), -1);
+    EXPECT_FALSE(platform::lastErrorWouldBlock());
 
     platform::closeSocket(client);
     EXPECT_TRUE(waiter.wait(2000, false).readable); // a close reads as readable
@@ -311,5 +316,6 @@ TEST(PlatformSocket, ConnectToClosedPortFails) {
     platform::SocketHandle listener = platform::listenTcp4(0);
     uint16_t port = platform::socketLocalPort(listener);
     platform::closeSocket(listener);
+    EXPECT_EQ(platform::socketLocalPort(platform::kInvalidSocket), 0); // unknown
     EXPECT_EQ(platform::connectTcp4("127.0.0.1", port, 2000), platform::kInvalidSocket);
 }
