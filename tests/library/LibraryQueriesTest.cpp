@@ -527,6 +527,14 @@ TEST(LibraryQuery, AnyFailedCallLeavesNoList) {
     EXPECT_FALSE(listLibraryCategory(p.root.get(), 0, out.list));
     EXPECT_TRUE(out.untouched());
 
+    // A negative count is no file at all.
+    p.rerecord();
+    p.recorder->answer("files.m1(", HostValue(-3));
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"Band", u"", u"", out.list));
+    Out none;
+    ASSERT_TRUE(listLibraryCategory(p.root.get(), 0, none.list));
+    EXPECT_EQ(none.list->count(), 0u);
+
     // The lower-level selections give none on failure.
     p.rerecord();
     p.recorder->failCall("root.m2(");
