@@ -12,9 +12,8 @@
 namespace library {
 
 bool readImageFile(const std::u16string& path, std::vector<uint8_t>& bytes) {
+    // An empty path (or one that is no valid UTF-16, which converts to empty) opens nothing.
     std::string name = utf16ToUtf8(path);
-    if (name.empty())
-        return false;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(name.c_str(), "rb"),
                                                          &std::fclose);
     // Only a regular file has a size worth reading: a folder opens too, and may claim any.
