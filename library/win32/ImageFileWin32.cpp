@@ -21,7 +21,7 @@ bool readImageFile(const std::u16string& path, std::vector<uint8_t>& bytes) {
     std::vector<uint8_t> data;
     try {
         data.resize(size_t(size));
-    } catch (const std::exception&) { // a size no vector can hold (a folder may claim one)
+    } catch (const std::exception&) { // bad_alloc, or a size no vector can hold
         return false;
     }
     if (std::fread(data.data(), 1, data.size(), file.get()) != data.size())
