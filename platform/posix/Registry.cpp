@@ -302,7 +302,7 @@ ReadResult readFile(const std::string& path, std::string& text, std::string& err
         error = std::strerror(errno);
         return ReadResult::Failed;
     }
-    char buf[65536];
+    char buf[16384];
     while (text.size() <= kMaxStoreSize) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)

@@ -24,34 +24,28 @@ Bytes dword(uint32_t v) {
     return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
 }
 
-// Every field away from its default, and the same again with each boolean flipped, so a value
-// read into the wrong field shows in one of the two.
-PluginSettings unusual() {
-    PluginSettings s;
-    s.enabled = false;
-    s.bonjour = true;
-    s.password = u"secret";
-    s.port = 8080;
-    s.coverQuality = 1;
-    s.updateCheck = false;
-    s.allowKick = true;
-    s.lastUpdateCheck = 0x01DA0123456789ABull;
-    s.sendUpdateNotification = false;
-    s.haveUpdateNotification = true;
-    return s;
-}
+const char16_t* const kBooleans[] = {u"enabled",
+                                     u"bonjour",
+                                     u"allowKick",
+                                     u"updateCheck",
+                                     u"sendUpdateNotification",
+                                     u"haveUpdateNotification"};
 
-PluginSettings flipped(PluginSettings s) {
-    s.enabled = !s.enabled;
-    s.bonjour = !s.bonjour;
-    s.updateCheck = !s.updateCheck;
-    s.allowKick = !s.allowKick;
-    s.sendUpdateNotification = !s.sendUpdateNotification;
-    s.haveUpdateNotification = !s.haveUpdateNotification;
-    s.port = 1;
-    s.coverQuality = 0;
-    s.lastUpdateCheck = 1;
-    s.password = u"other one";
+// Three records in which each boolean follows a pattern of its own, so a value read into the
+// wrong field shows in one of them; variant 0 differs from the defaults in every field.
+PluginSettings unusual(int variant) {
+    auto bit = [variant](const char* pattern) { return pattern[variant] == '1'; };
+    PluginSettings s;
+    s.enabled = bit("010");
+    s.bonjour = bit("001");
+    s.updateCheck = bit("011");
+    s.allowKick = bit("100");
+    s.sendUpdateNotification = bit("110");
+    s.haveUpdateNotification = bit("101");
+    s.password = variant == 0 ? u"secret" : variant == 1 ? u"other one" : u"\u00e9t\u00e9";
+    s.port = uint16_t(8080 + variant);
+    s.coverQuality = variant == 1 ? 0 : 1;
+    s.lastUpdateCheck = 0x01DA0123456789ABull + uint64_t(variant);
     return s;
 }
 
@@ -80,56 +74,46 @@ protected:
             return std::nullopt;
         return key.readValue(name);
     }
-    PluginSettings loaded() {
-        PluginSettings s;
+    PluginSettings loaded(PluginSettings s = {}) {
         LoadSettings(s);
         return s;
     }
     fs::path dir;
 };
 
-TEST_F(PluginSettingsTest, WithoutTheKeyEveryFieldGetsItsDefault) {
-    PluginSettings s = flipped(unusual());
-    LoadSettings(s);
-    EXPECT_TRUE(s.enabled);
-    EXPECT_TRUE(s.bonjour);
+TEST_F(PluginSettingsTest, DefaultsWithoutTheKeyAndMissingValuesKeepTheRecord) {
+    PluginSettings s = loaded(unusual(0));
+    EXPECT_TRUE(s.enabled && s.bonjour && s.updateCheck);
+    EXPECT_FALSE(s.allowKick || s.sendUpdateNotification || s.haveUpdateNotification);
     EXPECT_EQ(s.password, u"");
     EXPECT_EQ(s.port, 19371);
     EXPECT_EQ(s.coverQuality, 2u);
-    EXPECT_TRUE(s.updateCheck);
-    EXPECT_FALSE(s.allowKick);
     EXPECT_EQ(s.lastUpdateCheck, 0u);
-    EXPECT_FALSE(s.sendUpdateNotification);
-    EXPECT_FALSE(s.haveUpdateNotification);
-    EXPECT_EQ(s, PluginSettings{}); // and the constructor's record is the same
-}
+    EXPECT_EQ(s, PluginSettings{}); // the constructor's record is the same
 
-TEST_F(PluginSettingsTest, MissingValuesKeepWhatTheRecordHad) {
     store(u"port", RegistryType::Dword, dword(1234));
-    PluginSettings s = unusual();
-    LoadSettings(s);
-    PluginSettings expected = unusual();
+    PluginSettings expected = unusual(0);
     expected.port = 1234;
-    EXPECT_EQ(s, expected);
+    EXPECT_EQ(loaded(unusual(0)), expected);
 }
 
 TEST_F(PluginSettingsTest, WholeRecordsRoundTrip) {
-    for (const PluginSettings& s : {unusual(), flipped(unusual())}) {
-        SaveSettings(s);
-        EXPECT_EQ(loaded(), s);
+    for (int variant : {0, 1, 2}) {
+        SaveSettings(unusual(variant));
+        EXPECT_EQ(loaded(), unusual(variant)) << variant;
     }
 }
 
 TEST_F(PluginSettingsTest, PortKeepsItsLow16BitsAndQualityIsClampedBothWays) {
-    const std::pair<uint32_t, uint16_t> ports[] = {
-        {70000, 4464}, {65535, 65535}, {65536, 0}, {0x0001FFFF, 65535}};
-    for (auto [raw, port] : ports) {
+    for (auto [raw, port] : {std::pair<uint32_t, uint16_t>{70000, 4464},
+                             {65535, 65535},
+                             {65536, 0},
+                             {0x0001FFFF, 65535}}) {
         store(u"port", RegistryType::Dword, dword(raw));
         EXPECT_EQ(loaded().port, port) << raw;
     }
-    const std::pair<uint32_t, uint32_t> qualities[] = {{0, 0}, {1, 1}, {2, 2},
-                                                       {3, 2}, {7, 2}, {0xFFFFFFFF, 2}};
-    for (auto [raw, quality] : qualities) {
+    for (auto [raw, quality] :
+         {std::pair<uint32_t, uint32_t>{0, 0}, {1, 1}, {2, 2}, {3, 2}, {7, 2}, {0xFFFFFFFF, 2}}) {
         store(u"coverQuality", RegistryType::Dword, dword(raw));
         EXPECT_EQ(loaded().coverQuality, quality) << raw;
         PluginSettings s;
@@ -140,99 +124,65 @@ TEST_F(PluginSettingsTest, PortKeepsItsLow16BitsAndQualityIsClampedBothWays) {
     PluginSettings s;
     s.port = 65535;
     SaveSettings(s);
-    auto port = stored(u"port");
-    EXPECT_EQ(port->type, uint32_t(RegistryType::Dword));
-    EXPECT_EQ(port->data, (Bytes{0xFF, 0xFF, 0x00, 0x00}));
+    EXPECT_EQ(stored(u"port")->data, (Bytes{0xFF, 0xFF, 0x00, 0x00}));
 }
 
 TEST_F(PluginSettingsTest, BooleansAreWrittenAsZeroOrOneAndAnyNonZeroReadsTrue) {
-    const char16_t* names[] = {u"enabled",
-                               u"bonjour",
-                               u"updateCheck",
-                               u"allowKick",
-                               u"sendUpdateNotification",
-                               u"haveUpdateNotification"};
-    PluginSettings on = unusual(), off = unusual();
-    on.enabled = on.bonjour = on.updateCheck = on.allowKick = on.sendUpdateNotification =
-        on.haveUpdateNotification = true;
-    off.enabled = off.bonjour = off.updateCheck = off.allowKick = off.sendUpdateNotification =
-        off.haveUpdateNotification = false;
+    PluginSettings on, off;
+    on.allowKick = on.sendUpdateNotification = on.haveUpdateNotification = true;
+    off.enabled = off.bonjour = off.updateCheck = false;
     for (auto [record, bytes] : {std::pair{on, dword(1)}, std::pair{off, dword(0)}}) {
         SaveSettings(record);
-        for (const char16_t* name : names) {
-            auto v = stored(name);
-            ASSERT_TRUE(v);
-            EXPECT_EQ(v->type, uint32_t(RegistryType::Dword));
-            EXPECT_EQ(v->data, bytes);
+        for (const char16_t* name : kBooleans) {
+            EXPECT_EQ(stored(name)->type, uint32_t(RegistryType::Dword));
+            EXPECT_EQ(stored(name)->data, bytes);
         }
     }
     for (uint32_t raw : {2u, 0x100u, 0x80000000u, 0xFFFFFFFFu}) {
-        for (const char16_t* name : names)
+        for (const char16_t* name : kBooleans)
             store(name, RegistryType::Dword, dword(raw));
-        PluginSettings s = off;
-        LoadSettings(s);
-        EXPECT_EQ(s, on) << raw;
+        EXPECT_EQ(loaded(off), on) << raw;
     }
 }
 
 TEST_F(PluginSettingsTest, ValuesOfAnotherTypeOrSizeAreIgnored) {
-    const PluginSettings defaults;
-    struct Case {
-        const char16_t* name;
-        RegistryType type;
-        Bytes data;
-    };
-    const Case cases[] = {
+    const std::tuple<const char16_t*, RegistryType, Bytes> cases[] = {
         {u"port", RegistryType::String, {'1', 0, '2', 0, 0, 0}},
-        {u"port", RegistryType::Dword, {0x50, 0x00, 0x00}},
-        {u"port", RegistryType::Dword, {0x50, 0x00, 0x00, 0x00, 0x00}},
+        {u"port", RegistryType::Dword, {0x50, 0, 0}},
+        {u"port", RegistryType::Dword, {0x50, 0, 0, 0, 0}},
         {u"port", RegistryType::Qword, {0x50, 0, 0, 0, 0, 0, 0, 0}},
-        {u"port", RegistryType::Binary, {0x50, 0, 0, 0}},
         {u"lastUpdateCheck", RegistryType::Dword, dword(5)},
         {u"lastUpdateCheck", RegistryType::Qword, {5, 0, 0, 0, 0, 0, 0}},
-        {u"lastUpdateCheck", RegistryType::Binary, {5, 0, 0, 0, 0, 0, 0, 0}},
         {u"enabled", RegistryType::Binary, {0, 0, 0, 0}},
-        {u"allowKick", RegistryType::Qword, {1, 0, 0, 0, 0, 0, 0, 0}},
-        {u"coverQuality", RegistryType::String, {'0', 0, 0, 0}},
     };
-    for (const Case& c : cases) {
-        store(c.name, c.type, c.data);
-        EXPECT_EQ(loaded(), defaults) << utf16ToUtf8(c.name);
+    for (const auto& [name, type, data] : cases) {
+        store(name, type, data);
+        EXPECT_EQ(loaded(), PluginSettings{}) << utf16ToUtf8(name) << data.size();
         deleteRegistryTree(RegistryRoot::CurrentUser, kSettingsKeyPath);
     }
     store(u"lastUpdateCheck", RegistryType::Qword, {1, 2, 3, 4, 5, 6, 7, 0x88});
     EXPECT_EQ(loaded().lastUpdateCheck, 0x8807060504030201ull);
 }
 
-TEST_F(PluginSettingsTest, SavingAnEmptyPasswordDeletesTheValue) {
-    PluginSettings s;
-    s.password = u"x";
-    SaveSettings(s);
-    ASSERT_TRUE(stored(u"password"));
-    s.password.clear();
-    SaveSettings(s);
-    EXPECT_FALSE(stored(u"password"));
-    EXPECT_EQ(loaded().password, u"");
-    EXPECT_TRUE(EncodePassword(u"").empty());
-}
-
-TEST_F(PluginSettingsTest, StoredPasswordSizeFollowsTheTextAndItsTerminator) {
+TEST_F(PluginSettingsTest, PasswordsAreStoredInBlocksAfterTheirTerminatorAndEmptyOnesDeleted) {
     // 2n + 2 bytes rounded up to a multiple of 8, then 16 bytes of digest.
-    const std::pair<std::u16string, size_t> sizes[] = {
-        {u"a", 24}, {u"abc", 24}, {u"abcd", 32}, {u"abcdefg", 32}, {u"abcdefgh", 40}};
-    for (const auto& [password, size] : sizes) {
+    for (auto [password, size] : {std::pair<std::u16string, size_t>{u"a", 24},
+                                  {u"abc", 24},
+                                  {u"abcd", 32},
+                                  {u"abcdefg", 32},
+                                  {u"abcdefgh", 40}}) {
         PluginSettings s;
         s.password = password;
         SaveSettings(s);
-        auto v = stored(u"password");
-        ASSERT_TRUE(v);
-        EXPECT_EQ(v->type, uint32_t(RegistryType::Binary));
-        EXPECT_EQ(v->data.size(), size) << password.size();
+        EXPECT_EQ(stored(u"password")->type, uint32_t(RegistryType::Binary));
+        EXPECT_EQ(stored(u"password")->data.size(), size) << password.size();
         EXPECT_EQ(loaded().password, password);
     }
-}
+    SaveSettings(PluginSettings{});
+    EXPECT_FALSE(stored(u"password"));
+    EXPECT_EQ(loaded().password, u"");
+    EXPECT_TRUE(EncodePassword(u"").empty());
 
-TEST_F(PluginSettingsTest, EncodedPasswordMatchesKnownBytes) {
     // Computed independently of this code; any change of key, cycles, chaining, initial
     // vector, padding or digest placement changes them.
     const Bytes known = {0xdd, 0xb2, 0x30, 0x70, 0x4c, 0x6a, 0xe5, 0x56, 0x05, 0xf3, 0x24,
@@ -244,35 +194,28 @@ TEST_F(PluginSettingsTest, EncodedPasswordMatchesKnownBytes) {
 
 TEST_F(PluginSettingsTest, StoredPasswordsThatDoNotFitAreIgnored) {
     Bytes good = EncodePassword(u"a"); // 24 bytes
-    Bytes badDigest = good;
+    Bytes badDigest = good, badText = good;
     badDigest[23] ^= 0x01;
-    Bytes badText = good;
     badText[0] ^= 0x80;
-    Bytes otherKey(24, 0);
-    otherKey[0] = 'a';
+    Bytes otherKey = {'a', 0, 0, 0, 0, 0, 0, 0};
     Md5Digest d = md5(otherKey.data(), 8);
-    std::copy(d.begin(), d.end(), otherKey.begin() + 8);
+    otherKey.insert(otherKey.end(), d.begin(), d.end());
     const uint32_t wrongKey[4] = {1, 2, 3, 4};
     xteaCbcEncipher(otherKey.data(), otherKey.size(), wrongKey);
-    Bytes cut = EncodePassword(u"abcd"); // 32 bytes, the digest no longer at the end
+    Bytes cut = EncodePassword(u"abcd"); // 32 bytes; cut to 24 the digest is gone
     cut.resize(24);
 
-    const std::pair<RegistryType, Bytes> cases[] = {
-        {RegistryType::Binary, Bytes(good.begin(), good.begin() + 16)},
-        {RegistryType::Binary, Bytes(30, 0x41)},
-        {RegistryType::Binary, Bytes(good.begin(), good.begin() + 23)},
-        {RegistryType::String, good},
-        {RegistryType::Binary, badDigest},
-        {RegistryType::Binary, badText},
-        {RegistryType::Binary, otherKey},
-        {RegistryType::Binary, cut},
-    };
-    for (const auto& [type, data] : cases) {
+    for (auto [type, data] : {std::pair{RegistryType::Binary, Bytes(good.begin(), good.end() - 8)},
+                              {RegistryType::Binary, Bytes(30, 0x41)},
+                              {RegistryType::Binary, Bytes(good.begin(), good.end() - 1)},
+                              {RegistryType::String, good},
+                              {RegistryType::Binary, badDigest},
+                              {RegistryType::Binary, badText},
+                              {RegistryType::Binary, otherKey},
+                              {RegistryType::Binary, cut}}) {
         store(u"password", type, data);
         EXPECT_EQ(loaded().password, u"") << data.size();
-        if (type == RegistryType::Binary) {
-            EXPECT_FALSE(DecodePassword(data)) << data.size();
-        }
+        EXPECT_TRUE(type == RegistryType::String || !DecodePassword(data)) << data.size();
     }
     store(u"password", RegistryType::Binary, good);
     EXPECT_EQ(loaded().password, u"a");
@@ -295,44 +238,17 @@ TEST_F(PluginSettingsTest, DecodedTextEndsAtTheFirstNulOrTheDigest) {
 }
 
 TEST_F(PluginSettingsTest, NonAsciiPasswordsRoundTripAndReachTheLoginAsUtf8) {
-    const std::pair<std::u16string, std::string> cases[] = {
-        {u"p\u00e4ss\u20ac", "p\xc3\xa4ss\xe2\x82\xac"},
-        {u"\U0001F3B5x", "\xf0\x9f\x8e\xb5x"}, // a surrogate pair: three code units, 24 bytes
-    };
-    for (const auto& [password, utf8] : cases) {
+    // The second is a surrogate pair: three code units, 24 bytes.
+    for (auto [password, utf8] :
+         {std::pair<std::u16string, std::string>{u"p\u00e4ss\u20ac", "p\xc3\xa4ss\xe2\x82\xac"},
+          {u"\U0001F3B5x", "\xf0\x9f\x8e\xb5x"}}) {
         PluginSettings s;
         s.password = password;
         SaveSettings(s);
-        std::u16string back = loaded().password;
-        EXPECT_EQ(back, password);
-        EXPECT_EQ(utf16ToUtf8(back), utf8);
+        EXPECT_EQ(loaded().password, password);
+        EXPECT_EQ(utf16ToUtf8(loaded().password), utf8);
     }
     EXPECT_EQ(stored(u"password")->data.size(), 24u);
-}
-
-TEST_F(PluginSettingsTest, SaveWritesTheValuesInItsOrder) {
-    if (registryStoreFile().empty())
-        GTEST_SKIP() << "the registry lists values in its own order";
-    PluginSettings s;
-    s.password = u"pw";
-    SaveSettings(s);
-    RegistryKey key;
-    ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, kSettingsKeyPath));
-    std::vector<std::u16string> names;
-    RegistryValue v;
-    for (uint32_t i = 0; key.enumValue(i, v) == RegistryEnum::Ok; ++i)
-        names.push_back(v.name);
-    const std::vector<std::u16string> expected = {u"coverQuality",
-                                                  u"enabled",
-                                                  u"allowKick",
-                                                  u"sendUpdateNotification",
-                                                  u"haveUpdateNotification",
-                                                  u"bonjour",
-                                                  u"updateCheck",
-                                                  u"lastUpdateCheck",
-                                                  u"port",
-                                                  u"password"};
-    EXPECT_EQ(names, expected);
 }
 
 } // namespace

@@ -44,11 +44,12 @@ bool keyExists(std::u16string_view path) {
     return key.open(RegistryRoot::CurrentUser, path);
 }
 
-// A store file as written by hand: comments, an empty line, escapes, the largest type number.
+// A store file as written by hand: comments, an empty line, escapes, capital hex digits, the
+// largest type number.
 const std::string kHeader = "# Tandravole registry store: [key], then \"name\"=type:hex bytes\n";
 const std::string kKeyLine = "[HKEY_CURRENT_USER\\\\Software\\\\StoreTests]\n";
-const std::string kPortLine = "\"port\"=4:2a000000\n";
-const std::string kNameLine = "\"t\\\"\\u00e9\"=1:e90000\n";
+const std::string kPortLine = "\"port\"=4:2A000000\n";
+const std::string kNameLine = "\"t\\\"\\u00E9\"=1:e90000\n";
 const std::string kEnd = "# end of store\n";
 const std::string kValid =
     kHeader + "# by hand\n\n" + kKeyLine + kPortLine + kNameLine + "\"max\"=4294967295:\n" + kEnd;
@@ -97,6 +98,10 @@ TEST_F(RegistryStoreTest, FirstWriteCreatesTheFoldersAndEveryNameSurvivesAReload
     ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, std::u16string(kKey) + u"\\" + odd));
     EXPECT_EQ(key.readBinary(odd + u"\\"), (Bytes{0x00, 0xFF}));
     ASSERT_TRUE(key.readValue(u""));
+    EXPECT_EQ(key.readValue(u"")->type, 1u);
+    // Opened for reading only, nothing changes.
+    EXPECT_FALSE(key.deleteValue(u""));
+    EXPECT_FALSE(key.writeDword(u"", 1));
     EXPECT_EQ(key.readValue(u"")->type, 1u);
 }
 
@@ -168,35 +173,44 @@ TEST_F(RegistryStoreTest, DamagedFilesAreReportedKeptAsideAndTheStoreStartsEmpty
         text.replace(text.find(line), line.size(), by);
         return text;
     };
-    const std::pair<const char*, std::string> damaged[] = {
-        {"empty", ""},
-        {"not ours", "hello\n"},
-        {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n", 17)},
-        {"no end line", replaced(kEnd, "")},
-        {"cut inside a line", kValid.substr(0, kValid.find(kPortLine) + 8)},
-        {"text after the end", kValid + kKeyLine},
-        {"odd hex digits", replaced(kPortLine, "\"port\"=4:2a00000\n")},
-        {"bad hex digit", replaced(kPortLine, "\"port\"=4:2g000000\n")},
-        {"no type", replaced(kPortLine, "\"port\"=:2a000000\n")},
-        {"type too large", replaced(kPortLine, "\"port\"=4294967296:2a000000\n")},
-        {"no colon", replaced(kPortLine, "\"port\"=4 2a000000\n")},
-        {"no equals sign", replaced(kPortLine, "\"port\":4:2a000000\n")},
-        {"value before any key", replaced(kKeyLine, "") + kKeyLine},
-        {"unknown root", replaced(kKeyLine, "[HKEY_ELSEWHERE\\\\Software]\n")},
-        {"unknown escape", replaced(kKeyLine, "[HKEY_CURRENT_USER\\\\So\\qftware]\n")},
-        {"text after a key", replaced(kKeyLine, "[HKEY_CURRENT_USER\\\\Software]x\n")},
-        {"short \\u escape", replaced(kNameLine, "\"t\\u00e\"=1:00\n")},
-        {"bad \\u digit", replaced(kNameLine, "\"t\\u00eg\"=1:00\n")},
-        {"control character", replaced(kNameLine, "\"t\tx\"=1:00\n")},
-        {"raw non-ASCII", replaced(kNameLine, "\"t\xc3\xa9\"=1:00\n")},
-        {"unterminated name", replaced(kNameLine, "\"t=1:00\n")},
-        {"unknown line", replaced(kNameLine, "port=42\n")},
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* why; // how the problem names the fault
+    };
+    const Case damaged[] = {
+        {"empty", "", "(empty)"},
+        {"not ours", "hello\n", "line 1: not a registry store"},
+        {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n", 17), "line 1: not a"},
+        {"no end line", replaced(kEnd, ""), "the end line is missing"},
+        {"cut inside a line", kValid.substr(0, kValid.find(kPortLine) + 8), "middle of a line"},
+        {"text after the end", kValid + kKeyLine, "line 9: text after the end"},
+        {"odd hex digits", replaced(kPortLine, "\"port\"=4:2a00000\n"), "line 5: malformed value"},
+        {"bad hex digit", replaced(kPortLine, "\"port\"=4:2g000000\n"), "line 5: malformed value"},
+        {"no type", replaced(kPortLine, "\"port\"=:2a000000\n"), "line 5: malformed value"},
+        {"type too large", replaced(kPortLine, "\"port\"=4294967296:00\n"), "line 5: malformed"},
+        {"no colon", replaced(kPortLine, "\"port\"=4 2a000000\n"), "line 5: malformed value"},
+        {"no equals sign", replaced(kPortLine, "\"port\":4:2a000000\n"), "line 5: malformed"},
+        {"value before any key", replaced(kKeyLine, ""), "line 4: value before any key"},
+        {"unknown root", replaced(kKeyLine, "[HKEY_ELSEWHERE\\\\Software]\n"),
+         "line 4: key outside"},
+        {"unknown escape", replaced(kKeyLine, "[HKEY_CURRENT_USER\\\\So\\qftware]\n"),
+         "line 4: malformed key"},
+        {"text after a key", replaced(kKeyLine, "[HKEY_CURRENT_USER\\\\Software]x\n"),
+         "line 4: malformed key"},
+        {"short \\u escape", replaced(kNameLine, "\"t\\u00e\"=1:00\n"), "line 6: malformed value"},
+        {"bad \\u digit", replaced(kNameLine, "\"t\\u00eg\"=1:00\n"), "line 6: malformed value"},
+        {"control character", replaced(kNameLine, "\"t\tx\"=1:00\n"), "line 6: malformed value"},
+        {"raw non-ASCII", replaced(kNameLine, "\"t\xc3\xa9\"=1:00\n"), "line 6: malformed value"},
+        {"unterminated name", replaced(kNameLine, "\"t=1:00\n"), "line 6: malformed value"},
+        {"unknown line", replaced(kNameLine, "port=42\n"), "line 6: neither a key, a value"},
     };
     const std::string aside = file.string() + ".damaged";
-    for (const auto& [what, text] : damaged) {
+    for (const auto& [what, text, why] : damaged) {
         SCOPED_TRACE(what);
         std::string problem = loadFile(text);
         EXPECT_NE(problem.find(file.string() + ": damaged"), std::string::npos) << problem;
+        EXPECT_NE(problem.find(why), std::string::npos) << problem;
         EXPECT_NE(problem.find("kept as " + aside), std::string::npos) << problem;
         EXPECT_FALSE(keyExists(u"Software"));
         EXPECT_FALSE(fs::exists(file));
@@ -261,25 +275,21 @@ TEST_F(RegistryStoreTest, AnUnreadableFileIsReportedAndNeverOverwritten) {
 TEST_F(RegistryStoreTest, WritersOnSeveralThreadsAllLand) {
     RegistryKey key;
     ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kKey));
+    auto name = [](uint32_t n) { return u"v" + std::u16string(1, char16_t(u'a' + n)); };
     std::vector<std::thread> threads;
     for (uint32_t t = 0; t < 4; ++t)
-        threads.emplace_back([t] {
+        threads.emplace_back([&, t] {
             RegistryKey own;
             own.open(RegistryRoot::CurrentUser, kKey, true);
-            for (uint32_t i = 0; i < 8; ++i)
-                own.writeDword(u"v" + std::u16string(1, char16_t(u'a' + t)) +
-                                   std::u16string(1, char16_t(u'a' + i)),
-                               t * 100 + i);
+            for (uint32_t n = t; n < 32; n += 4)
+                own.writeDword(name(n), n);
         });
     for (auto& th : threads)
         th.join();
     reload();
     ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, kKey));
-    for (uint32_t t = 0; t < 4; ++t)
-        for (uint32_t i = 0; i < 8; ++i)
-            EXPECT_EQ(key.readDword(u"v" + std::u16string(1, char16_t(u'a' + t)) +
-                                    std::u16string(1, char16_t(u'a' + i))),
-                      t * 100 + i);
+    for (uint32_t n = 0; n < 32; ++n)
+        EXPECT_EQ(key.readDword(name(n)), n);
     EXPECT_EQ(entries(folder), std::set<std::string>{"registry"});
 }
 
