@@ -160,7 +160,8 @@ TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
 
     // The disconnect releases the cache: a new session's add finds nothing.
     app.reset();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !ctrl->server().loggedIn(); }));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return ctrl->server().sessionConnection() == 0; }));
     app = connectAndLogin();
     EXPECT_TRUE(add(10, 0, 0xFFFFFFFE).empty());
 }

@@ -123,7 +123,8 @@ TEST_F(BridgeTest, LoginSnapshotComesInOrderAndTheUpdateNoticeOnlyOnce) {
                             "download at www.tandravole.com");
     EXPECT_FALSE(ctrl->settings().haveUpdateNotification);
     app.reset();
-
+    // The first app's session is over before the second one connects.
+    ASSERT_TRUE(waitUntil([&] { return ctrl->server().sessionConnection() == 0; }));
     auto later = connectAndLogin();
     EXPECT_EQ(burst, (std::vector<uint32_t>{MSG_KEEPALIVE, MSG_TRACK_INFO, MSG_PLAYER_STATUS,
                                             MSG_CAPABILITIES}));

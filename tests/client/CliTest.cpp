@@ -17,8 +17,8 @@
 #include <cstdio>
 #include <map>
 #include <set>
-#include <utility>
 #include <sstream>
+#include <utility>
 
 using namespace remote;
 using testing_support::waitUntil;
