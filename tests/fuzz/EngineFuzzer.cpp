@@ -20,7 +20,7 @@
 // run deterministic and reaches the same handlers.
 #include "server/engine/WinampControlServer.h"
 #include "server/wire/Frame.h"
-#include "tools/testkit/StubDelegate.h"
+#include "tools/testkit/RecordingDelegate.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     data += 2;
     size -= 2;
 
-    StubDelegate delegate;
+    testkit::RecordingDelegate delegate; // answers nothing, records nothing
     WinampControlServer server;
     if (options & 0x01)
         server.setPassword("secret");
