@@ -91,6 +91,10 @@ struct ControlEnvironment {
     std::unique_ptr<DnsSdService> dnsSd;
     std::unique_ptr<UpdateCheckService> updateCheck;
     std::unique_ptr<PowerActionService> powerActions;
+    // Changes to the stored settings for this run only (the Linux host's --port and
+    // --password): the server is configured with them, the settings record keeps what is
+    // stored, so nothing saved later carries them. Null: the stored settings as they are.
+    std::function<void(PluginSettings&)> settingsForThisRun;
 };
 
 } // namespace bridge

@@ -32,6 +32,7 @@ CTandravoleCtrl::CTandravoleCtrl(bridge::ControlEnvironment environment)
       dnsSd_(orDefault(std::move(environment.dnsSd))),
       updateCheck_(orDefault(std::move(environment.updateCheck))),
       powerActions_(orDefault(std::move(environment.powerActions))),
+      settingsForThisRun_(std::move(environment.settingsForThisRun)),
       server_(std::make_unique<WinampControlServer>()) {
     // The random-track command draws on the host's thread from a generator seeded here, on
     // the same thread, with the tick count.
@@ -65,12 +66,15 @@ bridge::InitResult CTandravoleCtrl::Init(host::HostObjectPtr root) {
     if (window_)
         host::callMethod(root_.get(), host::RootOp::RegisterWindow, {window_->handle(), 1});
 
-    PluginSettings loaded;
-    LoadSettings(loaded);
+    PluginSettings stored;
+    LoadSettings(stored);
     {
         platform::ScopedLock hold(settingsLock_);
-        settings_ = loaded;
+        settings_ = stored;
     }
+    PluginSettings loaded = stored; // what the server runs with
+    if (settingsForThisRun_)
+        settingsForThisRun_(loaded);
 
     platform::socketStartup();
     server_->setAllCapabilities();
@@ -82,7 +86,7 @@ bridge::InitResult CTandravoleCtrl::Init(host::HostObjectPtr root) {
 
     updateCheck_->start(*this);
     panel_->initPanel();
-    panel_->fillPanel(loaded);
+    panel_->fillPanel(stored);
     panel_->disableApply();
     return bridge::InitResult::Ok;
 }

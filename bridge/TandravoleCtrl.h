@@ -240,6 +240,7 @@ private:
     std::unique_ptr<bridge::DnsSdService> dnsSd_;
     std::unique_ptr<bridge::UpdateCheckService> updateCheck_;
     std::unique_ptr<bridge::PowerActionService> powerActions_;
+    std::function<void(PluginSettings&)> settingsForThisRun_;
 
     std::unique_ptr<WinampControlServer> server_;
 

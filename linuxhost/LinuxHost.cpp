@@ -1,0 +1,236 @@
+#include "linuxhost/LinuxHost.h"
+
+#include "bridge/ControlServices.h"
+#include "bridge/HostWindow.h"
+#include "bridge/PluginSettings.h"
+#include "bridge/TandravoleCtrl.h"
+#include "common/Log.h"
+#include "common/Utf.h"
+#include "platform/Registry.h"
+#include "server/engine/WinampControlServerDelegate.h"
+#include "simhost/DemoLibrary.h"
+#include "simhost/LibraryJson.h"
+#include "simhost/SimPlayer.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <utility>
+
+namespace linuxhost {
+
+namespace {
+
+constexpr const char* kPrefix = "tandravole-host: ";
+
+// Both streams behind one lock: the engine's threads print events while the host's thread
+// prints its own lines.
+class Printer {
+public:
+    Printer(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    void out(const std::string& line) { print(out_, line); }
+    void err(const std::string& line) { print(err_, line); }
+
+private:
+    void print(std::ostream& stream, const std::string& line) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        stream << kPrefix << line << std::endl;
+    }
+    std::mutex mutex_;
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+// Errors always; connections, sessions and refused messages with --verbose.
+class PrintedLog final : public LogSink {
+public:
+    PrintedLog(Printer& printer, bool verbose) : printer_(printer), verbose_(verbose) {}
+    void write(LogKind kind, std::string_view text) override {
+        if (verbose_ || kind == LogKind::Error)
+            printer_.err(std::string(logKindName(kind)) + ": " + std::string(text));
+    }
+
+private:
+    Printer& printer_;
+    bool verbose_;
+};
+
+// The box the plug-in would show becomes a line on stderr with the system's reason.
+class PrintedBoxes final : public bridge::MessageBoxes {
+public:
+    PrintedBoxes(Printer& printer, bool& shown) : printer_(printer), shown_(shown) {}
+    void show(std::u16string_view text, std::u16string_view, std::string_view reason) override {
+        std::string line = utf16ToUtf8(text);
+        if (!reason.empty())
+            line += " (" + std::string(reason) + ")";
+        printer_.err(line);
+        shown_ = true;
+    }
+
+private:
+    Printer& printer_;
+    bool& shown_;
+};
+
+const char* powerActionName(uint32_t action) {
+    switch (action) {
+    case player::POWER_SLEEP:
+        return "suspend";
+    case player::POWER_RESTART:
+        return "restart";
+    case player::POWER_OFF:
+        return "power off";
+    default:
+        return "do an unknown power action";
+    }
+}
+
+// The sleep timer's power action is announced, never carried out: a simulated player has no
+// business switching the machine off.
+class AnnouncedPowerActions final : public bridge::PowerActionService {
+public:
+    explicit AnnouncedPowerActions(Printer& printer) : printer_(printer) {}
+    bool start(uint32_t action) override {
+        printer_.out(std::string("the player asks to ") + powerActionName(action) +
+                     " the computer; this host leaves it running");
+        return true;
+    }
+
+private:
+    Printer& printer_;
+};
+
+} // namespace
+
+LinuxHost::LinuxHost(HostOptions options, std::ostream& out, std::ostream& err)
+    : options_(std::move(options)), out_(out), err_(err) {}
+
+void LinuxHost::stop() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    stopRequested_ = true;
+    if (loop_)
+        loop_->quit();
+}
+
+uint16_t LinuxHost::port() const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return port_;
+}
+
+int LinuxHost::run() {
+    Printer printer(out_, err_);
+    namespace fs = std::filesystem;
+
+    // The data folder holds the settings and the album covers the player writes.
+    const fs::path dataDir = options_.dataDir;
+    std::error_code ec;
+    if (dataDir.empty()) {
+        printer.err("no data folder: set HOME or XDG_CONFIG_HOME, or give --data-dir");
+        return kExitStartFailed;
+    }
+    fs::create_directories(dataDir, ec);
+    if (ec) {
+        printer.err("cannot create the data folder " + dataDir.string() + ": " + ec.message());
+        return kExitStartFailed;
+    }
+    platform::setRegistryStoreFile((dataDir / kSettingsFileName).string());
+    if (std::string problem = platform::registryStoreProblem(); !problem.empty())
+        printer.err(problem + "; the settings start from their defaults");
+
+    simhost::LibraryData library;
+    std::string libraryName = "the demo library";
+    if (options_.libraryFile.empty()) {
+        library = simhost::demoLibrary();
+    } else {
+        std::string error;
+        auto loaded = simhost::loadLibraryJson(options_.libraryFile, error);
+        if (!loaded) {
+            printer.err(error);
+            return kExitStartFailed;
+        }
+        library = std::move(*loaded);
+        libraryName = options_.libraryFile;
+    }
+    const size_t playlistCount = library.playlists.size();
+
+    PrintedLog log(printer, options_.verbose);
+    setLogSink(&log);
+
+    simhost::SimPlayer player(std::move(library),
+                              simhost::SimOptions{nullptr, dataDir / "covers", 0, true});
+    if (!player.startupProblem().empty())
+        printer.err(player.startupProblem());
+
+    auto forThisRun = [this](PluginSettings& s) {
+        if (options_.port)
+            s.port = *options_.port;
+        if (options_.password)
+            s.password = utf8ToUtf16(*options_.password);
+    };
+
+    bridge::HostLoop loop;
+    std::unique_ptr<CTandravoleCtrl> ctrl;
+    player.setWakeHandler([&loop] { loop.wake(); });
+    // The player's status message goes to the control's window, on this thread.
+    player.setWindowMessageHandler([&ctrl](int32_t window, uint32_t m, uint64_t w, int64_t l) {
+        if (ctrl && ctrl->window() && ctrl->window()->handle() == window)
+            ctrl->window()->send(m, uintptr_t(w), intptr_t(l));
+    });
+    loop.setIdleHook([&player] {
+        player.pump();
+        const auto next = player.msUntilNextChange();
+        return uint32_t(std::min<uint64_t>(next.value_or(1000), 1000));
+    });
+
+    bool startFailed = false;
+    bridge::ControlEnvironment env;
+    env.messageBoxes = std::make_unique<PrintedBoxes>(printer, startFailed);
+    env.powerActions = std::make_unique<AnnouncedPowerActions>(printer);
+    env.settingsForThisRun = forThisRun;
+    ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
+    ctrl->Init(player.root());
+
+    PluginSettings settings = ctrl->settings();
+    forThisRun(settings);
+    int code = kExitOk;
+    if (!settings.enabled) {
+        printer.err("the server is switched off in the settings (\"enabled\" in " +
+                    platform::registryStoreFile() + ")");
+        code = kExitStartFailed;
+    } else if (startFailed) {
+        code = kExitStartFailed;
+    } else {
+        const uint16_t port = ctrl->server().boundPort();
+        printer.out("listening on port " + std::to_string(port) + " on every interface, " +
+                    (settings.password.empty() ? "no password" : "password set") + ", " +
+                    libraryName + ": " + std::to_string(player.trackCount()) + " tracks, " +
+                    std::to_string(playlistCount) + " playlists");
+        printer.out("connect with: tandravole-remote --host 127.0.0.1 --port " +
+                    std::to_string(port) + (settings.password.empty() ? "" : " --password TEXT") +
+                    " status");
+        bool stopNow;
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            port_ = port;
+            loop_ = &loop;
+            stopNow = stopRequested_;
+        }
+        if (!stopNow)
+            loop.run();
+        std::lock_guard<std::mutex> hold(mutex_);
+        loop_ = nullptr;
+    }
+
+    // The control goes first (its threads call the player), on this thread as it was made.
+    ctrl.reset();
+    player.setWindowMessageHandler({});
+    player.setWakeHandler({});
+    setLogSink(nullptr);
+    if (code == kExitOk)
+        printer.out("stopped");
+    return code;
+}
+
+} // namespace linuxhost

@@ -1,0 +1,28 @@
+// tandravole-host: the remote-control server against a simulated media player, on Linux.
+#include "linuxhost/HostOptions.h"
+#include "linuxhost/LinuxHost.h"
+#include "platform/Signals.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    auto options = linuxhost::parseHostOptions(
+        args, [](const char* name) { return std::getenv(name); }, error);
+    if (!options) {
+        std::cerr << "tandravole-host: " << error << "\n" << linuxhost::kUsage;
+        return linuxhost::kExitUsage;
+    }
+    if (options->help) {
+        std::cout << linuxhost::kUsage;
+        return linuxhost::kExitOk;
+    }
+    linuxhost::LinuxHost host(*options, std::cout, std::cerr);
+    // Ctrl-C and SIGTERM end the run in order: the server closes its connections first.
+    platform::TerminationWatch watch([&host](const char*) { host.stop(); });
+    return host.run();
+}

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The benchmarks: builds natively and runs those of the transport, the protocol engine, the
+# library lists, the library queries and the simulated player, printing their figures.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+scripts/install-deps.sh
+cmake -S . -B build/native -G Ninja >/dev/null
+cmake --build build/native -j "${JOBS:-$(nproc)}"
+status=0
+for bench in transport_bench engine_bench lists_bench library_bench simhost_bench; do
+  exe=$(find build/native/tools/bench -maxdepth 1 -name "$bench" -type f | head -n 1)
+  if [ -n "$exe" ]; then
+    echo "=== $bench ==="
+    "$exe" || status=$?
+  fi
+done
+exit $status
