@@ -219,8 +219,14 @@ int LinuxHost::run() {
         }
         if (!stopNow)
             loop.run();
-        std::lock_guard<std::mutex> hold(mutex_);
-        loop_ = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            loop_ = nullptr;
+        }
+        // The end of a session as the system would announce it: a logged-in app is told
+        // (notice 2) and every connection closes before the server goes.
+        if (ctrl->window())
+            ctrl->window()->send(bridge::kWmEndSession, 1, 0);
     }
 
     // The control goes first (its threads call the player), on this thread as it was made.

@@ -65,8 +65,14 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
         auto list = remote::decodeAs<wire::LibraryListMessage>(m);
         ASSERT_TRUE(list);
         EXPECT_GT(list->count, 10u); // the demo library's artists
+
+        // A stop (Ctrl-C, SIGTERM) ends the session the way the end of a Windows session does.
+        host.stop();
+        ASSERT_EQ(app.waitForType(wire::MSG_SERVER_NOTICE, m, 5000), remote::ClientStatus::Ok);
+        auto notice = remote::decodeAs<wire::ServerNoticeMessage>(m);
+        ASSERT_TRUE(notice);
+        EXPECT_EQ(notice->reason, wire::NOTICE_SESSION_END);
     }
-    host.stop();
     running.join();
     EXPECT_EQ(code, linuxhost::kExitOk);
     const std::string where = "listening on port " + std::to_string(port);
