@@ -9,6 +9,8 @@
 // brackets are escaped with a backslash and code units outside printable ASCII are written as
 // \uXXXX. Other lines starting with '#' are comments.
 // A file that breaks any of these rules is damaged: it is moved aside, never overwritten.
+// Longer than most files (about 700 lines): the format, the durable write and the key API share
+// the store's private types and its one lock, and read best side by side.
 #include "platform/Registry.h"
 
 #include <cerrno>
