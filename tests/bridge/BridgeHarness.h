@@ -56,10 +56,12 @@ public:
                 });
             runner_ = runner.get();
             {
+                // Notified under the lock: the constructor's wait owns m and ready, which end
+                // as soon as it returns.
                 std::lock_guard lock(m);
                 started = true;
+                ready.notify_all();
             }
-            ready.notify_all();
             loop.run();
             runner.reset();
             loop_ = nullptr;
