@@ -28,17 +28,4 @@ void sleepMs(uint32_t ms) {
     }
 }
 
-namespace {
-class SystemClock final : public Clock {
-public:
-    uint64_t monotonicMs() override { return platform::monotonicMs(); }
-    uint64_t fileTime() override { return fileTimeNow(); }
-};
-} // namespace
-
-Clock& systemClock() {
-    static SystemClock clock;
-    return clock;
-}
-
 } // namespace platform
