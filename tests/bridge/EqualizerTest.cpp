@@ -92,7 +92,10 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     key.writeValue(u"Rock", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
     key.writeValue(u"Pop Rock", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
     key.writeValue(u"Pop", sz, presetBytes({48, O, O, O, O, O, O, O, O, O, O, 0}));
-    key.writeValue(u"short", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O})); // 22 bytes
+    // 22 bytes, ending in a terminator: the system adds one to a string value whose count
+    // leaves it out when the next byte in memory happens to be zero, so an unterminated short
+    // value could be stored as a full-size one.
+    key.writeValue(u"short", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, 0}));
     key.writeValue(u"binary", uint32_t(platform::RegistryType::Binary),
                    presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
     key.writeDword(u"number", 79);
