@@ -23,6 +23,9 @@ build() { # dir, extra cmake arguments...
   cmake --build "$dir" -j "$jobs"
 }
 
+# Sanitizer builds at -O1: they compile faster than at -O2 and still find what they look for.
+sanitizer_flags=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g" "-DCMAKE_C_FLAGS_DEBUG=-O1 -g")
+
 run_native() { # dir
   ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 300
 }
@@ -46,11 +49,11 @@ for config in "${configs[@]}"; do
   case $config in
     native) build build/native && run_native build/native ;;
     asan)
-      build build/asan -DTANDRAVOLE_SANITIZE=address
+      build build/asan -DTANDRAVOLE_SANITIZE=address "${sanitizer_flags[@]}"
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
         run_native build/asan ;;
     tsan)
-      build build/tsan -DTANDRAVOLE_SANITIZE=thread
+      build build/tsan -DTANDRAVOLE_SANITIZE=thread "${sanitizer_flags[@]}"
       TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_native build/tsan ;;
     windows) run_windows ;;
     fuzz) JOBS=$jobs scripts/fuzz.sh all 30 ;;
