@@ -187,6 +187,7 @@ ClientStatus RemoteClient::receiveNew(wire::ReceivedMessage& out, uint32_t timeo
             continue;
         int n = platform::recvSome(socket_, buffer, sizeof buffer);
         if (n > 0) {
+            bytesReceived_ += uint64_t(n);
             splitter_.append(buffer, size_t(n));
         } else if (n < 0 && platform::lastErrorWouldBlock()) {
             continue;

@@ -95,6 +95,8 @@ public:
     uint32_t keepalivesAnswered() const { return keepalivesAnswered_; }
     uint32_t envelopesOpened() const { return envelopesOpened_; }
     uint32_t envelopesDropped() const { return envelopesDropped_; }
+    // Bytes read from the connection so far, frames and envelopes as they came.
+    uint64_t bytesReceived() const { return bytesReceived_; }
 
 private:
     // At most this many passed-over messages are kept; the oldest go first.
@@ -115,6 +117,7 @@ private:
     uint32_t keepalivesAnswered_ = 0;
     uint32_t envelopesOpened_ = 0;
     uint32_t envelopesDropped_ = 0;
+    uint64_t bytesReceived_ = 0;
 };
 
 } // namespace remote

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The benchmarks: builds natively and runs those of the transport, the protocol engine, the
-# library lists, the library queries and the simulated player, printing their figures.
+# library lists, the library queries and the simulated player, and the whole Linux host with the
+# client (host_bench, which sits idle for a minute), printing their figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,7 +9,7 @@ scripts/install-deps.sh
 cmake -S . -B build/native -G Ninja >/dev/null
 cmake --build build/native -j "${JOBS:-$(nproc)}"
 status=0
-for bench in transport_bench engine_bench lists_bench library_bench simhost_bench; do
+for bench in transport_bench engine_bench lists_bench library_bench simhost_bench host_bench; do
   exe=$(find build/native/tools/bench -maxdepth 1 -name "$bench" -type f | head -n 1)
   if [ -n "$exe" ]; then
     echo "=== $bench ==="

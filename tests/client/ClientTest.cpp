@@ -85,6 +85,7 @@ protected:
 TEST_F(ClientTest, GreetingLoginAndCapabilities) {
     RemoteClient client;
     ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
+    EXPECT_EQ(client.bytesReceived(), 23u); // the greeting's frame, nothing more yet
     EXPECT_EQ(client.hello().version, 0x0302);
     EXPECT_EQ(client.hello().passwordRequired, 0);
     ASSERT_EQ(client.login("", true, 0, 3000), ClientStatus::Ok);
@@ -110,10 +111,15 @@ TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
     RemoteClient client;
     ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
     ASSERT_EQ(client.login("", true, 0, 3000), ClientStatus::Ok);
+    const uint64_t before = client.bytesReceived();
     ASSERT_TRUE(client.query(wire::QUERY_NOW_PLAYING, 0));
     wire::ReceivedMessage m;
     ASSERT_EQ(client.waitForType(wire::MSG_NOW_PLAYING_LIST, m, 5000), ClientStatus::Ok);
     EXPECT_EQ(client.envelopesOpened(), 1u);
+    // Counted as they came over the connection: the envelope, smaller than what it held.
+    const uint64_t onTheWire = client.bytesReceived() - before;
+    EXPECT_GT(onTheWire, 12u);
+    EXPECT_LT(onTheWire, m.payload.size());
     auto list = decodeAs<wire::NowPlayingListMessage>(m);
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 3000u);
