@@ -69,9 +69,6 @@ void WinampControlServer::login(const ReceivedMessage& message) {
             [&] { d->onClientLogin(accepted); });
     if (loggedIn())
         sendCapabilities();
-    if (accepted && m.keepaliveSeconds) {
-        keepalive_->Stop(true);
-        keepalive_->setInterval(m.keepaliveSeconds);
-        keepalive_->Start();
-    }
+    if (accepted && m.keepaliveSeconds)
+        keepalive_->begin(m.keepaliveSeconds);
 }

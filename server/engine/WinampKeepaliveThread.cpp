@@ -23,15 +23,23 @@ uint32_t WinampKeepaliveThread::lastSeen() {
     return lastSeen_;
 }
 
+void WinampKeepaliveThread::begin(uint8_t seconds) {
+    Stop(true);
+    interval_ = seconds;
+    start_ = now();
+    setLastSeen(start_);
+    Start();
+}
+
 void WinampKeepaliveThread::Run() {
     uint32_t k = interval_;
     if (k == 0 || !server_)
         return;
     uint32_t probeEvery = k * 1000, timeout = 2 * k * 1000;
     uint32_t pause = k < 6 ? k * 200 : 1000;
-    // One reading of the clock is the start: last seen and the first probe's time.
-    const uint32_t start = now();
-    setLastSeen(start);
+    // One reading of the clock, taken by begin(), is the start: last seen and the first
+    // probe's time.
+    const uint32_t start = start_;
     server_->sendKeepalive();
     uint32_t lastProbe = start;
     if (IsStopRequested())

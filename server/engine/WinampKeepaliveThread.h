@@ -21,8 +21,10 @@ public:
 
     void Run() override;
 
-    // Owner only, while the thread is stopped.
-    void setInterval(uint8_t seconds) { interval_ = seconds; }
+    // Owner only: stops a running pass and starts probing every `seconds`. The clock is read
+    // here, on the caller's thread, so the first interval starts with the login and not
+    // whenever the new thread first runs.
+    void begin(uint8_t seconds);
     uint8_t interval() const { return interval_; }
     // The clock that last seen, probes and the time-out are measured with (the system's
     // unless set). Its tick count is read with GetTickCount's 32-bit wrap-around. The pauses
@@ -37,6 +39,7 @@ private:
     std::atomic<uint8_t> interval_{0};
     WinampControlServer* server_;
     uint32_t lastSeen_ = 0;
+    uint32_t start_ = 0; // set by begin() before the thread starts
     platform::CriticalSection lock_;
     std::atomic<platform::Clock*> clock_{&platform::systemClock()};
 
