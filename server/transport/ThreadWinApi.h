@@ -52,8 +52,9 @@ public:
     bool WaitForExit(uint32_t ms) override;
 
 protected:
-    // A derived destructor whose Run() uses the derived object's members must call this
-    // first, so the body ends before those members go away.
+    // Every derived destructor calls this first, so the body (a member of the derived class)
+    // ends before the derived part goes away; the base destructor's own call is a last resort
+    // for a thread that was never started or has already ended.
     void stopAndJoin();
 
     // The stop event, for bodies that wait on it together with an event of their own.

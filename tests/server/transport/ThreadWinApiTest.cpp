@@ -174,27 +174,6 @@ TEST(ThreadWinApi, DestructorSignalsAndJoinsRunningBody) {
     EXPECT_TRUE(endedBeforeMembersWent);
 }
 
-TEST(ThreadWinApi, BaseDestructorJoinsABodyWhoseClassDidNotAsk) {
-    // A class whose body uses nothing of its own need not stop the thread itself, once the
-    // body has begun (before that, the thread could still find the derived part gone).
-    static std::atomic<bool> began{false}, ended{false};
-    struct Plain : ThreadWinApi {
-        void Run() override {
-            began = true;
-            while (!WaitForStopRequest(platform::kInfinite)) {
-            }
-            platform::sleepMs(30);
-            ended = true;
-        }
-    };
-    {
-        Plain t;
-        ASSERT_TRUE(t.Start());
-        ASSERT_TRUE(waitUntil([&] { return began.load(); }));
-    }
-    EXPECT_TRUE(ended);
-}
-
 // --- exceptions ------------------------------------------------------------------------------
 
 TEST(ThreadWinApi, ExceptionOutOfBodyIsLoggedAndEndsOnlyThatThread) {
