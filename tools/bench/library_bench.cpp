@@ -7,6 +7,7 @@
 #include "library/NameCollation.h"
 #include "simhost/DemoLibrary.h"
 #include "simhost/SimPlayer.h"
+#include "tools/bench/MedianTiming.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,27 +20,8 @@
 
 namespace {
 
-struct Timing {
-    double wallMs = 0;
-    double cpuMs = 0; // this program's own work, when others share the machine
-};
-
-// Median wall and processor time of `runs` runs of body, which returns an item count.
-Timing medianMs(int runs, const std::function<size_t()>& body, size_t& items) {
-    std::vector<double> wall, cpu;
-    for (int i = 0; i < runs; ++i) {
-        std::clock_t c0 = std::clock();
-        auto start = std::chrono::steady_clock::now();
-        items = body();
-        wall.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-        cpu.push_back(double(std::clock() - c0) * 1000.0 / CLOCKS_PER_SEC);
-    }
-    std::sort(wall.begin(), wall.end());
-    std::sort(cpu.begin(), cpu.end());
-    return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
-}
+using bench::medianMs;
+using bench::Timing;
 
 size_t category(host::HostObject* root, uint32_t kind) {
     WinampMediaLibraryListBase* list = nullptr;

@@ -3,6 +3,7 @@
 //   simhost_bench [track count, default 100000] [runs, default 5]
 #include "simhost/DemoLibrary.h"
 #include "simhost/SimPlayer.h"
+#include "tools/bench/MedianTiming.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,28 +17,8 @@ using namespace host;
 
 namespace {
 
-// Wall time is what the user waits; processor time shows how much of it was this program's
-// own work when other programs share the machine.
-struct Timing {
-    double wallMs = 0;
-    double cpuMs = 0;
-};
-
-Timing medianMs(int runs, const std::function<size_t()>& body, size_t& items) {
-    std::vector<double> wall, cpu;
-    for (int i = 0; i < runs; ++i) {
-        std::clock_t c0 = std::clock();
-        auto start = std::chrono::steady_clock::now();
-        items = body();
-        wall.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-        cpu.push_back(double(std::clock() - c0) * 1000.0 / CLOCKS_PER_SEC);
-    }
-    std::sort(wall.begin(), wall.end());
-    std::sort(cpu.begin(), cpu.end());
-    return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
-}
+using bench::medianMs;
+using bench::Timing;
 
 // Reads the given text and integer properties of every file of a collection.
 size_t readAll(HostObject* files, std::initializer_list<FileOp> texts,
