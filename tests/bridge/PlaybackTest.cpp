@@ -60,6 +60,19 @@ TEST_F(BridgeTest, VolumeSeekAndRatingConvertAtTheirBoundaries) {
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.positionSeconds(); }), 2);
 
+    // The app's seek is pushed by the control itself, not only by the player's message.
+    onHost([&] { player->setWindowMessageHandler({}); });
+    app->command(CMD_SEEK, 5000);
+    PlayerStatus pushed;
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        ReceivedMessage m;
+        if (app->waitForType(MSG_PLAYER_STATUS, m, kWait) != remote::ClientStatus::Ok)
+            return true; // fails below
+        pushed = remote::decodeAs<PlayerStatusMessage>(m)->status;
+        return pushed.positionMs == 5000;
+    }));
+    EXPECT_EQ(pushed.positionMs, 5000u);
+
     ASSERT_TRUE(app->send(SetRatingMessage{4}));
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.tracks[0].rating; }), 4);
@@ -132,6 +145,15 @@ TEST_F(BridgeTest, SleepTimerAtATimeFiresOnTheClockAndStartsThePowerAction) {
     EXPECT_EQ(state.seconds, 0u); // 0.001 s left
     EXPECT_EQ(seams->count("power 2"), 0u);
 
+    // Re-armed for ten hours: still on one millisecond before, off on the dot.
+    ASSERT_TRUE(app->send(armTimer(0, 1, 36000)));
+    sync(*app);
+    clock.advance(35999999);
+    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
+    state = decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER));
+    EXPECT_TRUE(state.enabled);
+    EXPECT_EQ(seams->count("power 2"), 0u);
+
     clock.advance(1);
     systemMessage(bridge::kWmTimer, bridge::kSleepTimerId + 1); // another timer: nothing
     systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
@@ -162,7 +184,8 @@ TEST_F(BridgeTest, SleepTimerAtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresO
     start();
     auto app = connectAndLogin();
     app->command(CMD_SHUFFLE, 1);
-    app->command(CMD_REPEAT, 0);
+    sync(*app);
+    player->setRepeatMode(simhost::RepeatMode::Track); // the current entry: off as well
     ASSERT_TRUE(app->send(armTimer(1, 0, 0)));
     sync(*app);
     auto shuffleAndRepeat = [&] {
@@ -195,4 +218,30 @@ TEST_F(BridgeTest, SleepTimerAtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresO
     app->command(CMD_SHUFFLE, 1); // unlocked again
     sync(*app);
     EXPECT_TRUE(shuffleAndRepeat().first);
+}
+
+TEST_F(BridgeTest, TheDisplayTextFallsBackToTheNameThenThePathThenQuestionMarks) {
+    start();
+    inPlayer([](PlayerCore& c) {
+        c.tracks[1].artist = u"";
+        c.tracks[2].artist = c.tracks[2].name = u"";
+        return 0;
+    });
+    // Made only when the list asks for it.
+    auto text = [&](int32_t index, uint8_t want = 1) {
+        TrackList list;
+        list.wantDisplayText = want;
+        EXPECT_TRUE(ctrl->getNowPlayingTracks(list));
+        return index < int32_t(list.entries.size()) ? list.entries[size_t(index)].displayText
+                                                    : "(none)";
+    };
+    EXPECT_EQ(text(0, 0), "");
+    EXPECT_EQ(text(0), "First Band - Song A");
+    EXPECT_EQ(text(1), "Song B");
+    EXPECT_EQ(text(2), "D:\\Music\\song2.mp3");
+    inPlayer([](PlayerCore& c) {
+        c.tracks[2].path = u"";
+        return 0;
+    });
+    EXPECT_EQ(text(2), "???");
 }

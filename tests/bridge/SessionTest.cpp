@@ -276,3 +276,24 @@ TEST_F(BridgeTest, ThePlayersStatusMessagePushesTheStatusOnlyForItsOwnParameter)
     PlayerStatus status = decodeStatus(next(*app, MSG_PLAYER_STATUS));
     EXPECT_EQ(status.volume, 52428); // the player's 80 % as 80 * 655.35, truncated
 }
+
+TEST_F(BridgeTest, ThePlayersVolumeAndStateEventsPushTheStatusByThemselves) {
+    start();
+    auto app = connectAndLogin();
+    // Without the player's status message only the events can push.
+    onHost([&] { player->setWindowMessageHandler({}); });
+    inPlayer([](simhost::PlayerCore& c) {
+        c.setVolume(30);
+        return 0;
+    });
+    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
+    inPlayer([](simhost::PlayerCore& c) {
+        c.play();
+        return 0;
+    });
+    ASSERT_TRUE(waitUntil([&] {
+        ReceivedMessage m;
+        return app->waitForType(MSG_PLAYER_STATUS, m, kWait) == remote::ClientStatus::Ok &&
+               decodeStatus(m).playState == 0; // playing
+    }));
+}
