@@ -1,5 +1,6 @@
 #include "simhost/LibraryJson.h"
 
+#include "platform/Memory.h"
 #include "simhost/Json.h"
 #include "simhost/Search.h"
 
@@ -265,12 +266,18 @@ std::optional<LibraryData> loadLibraryJson(const std::filesystem::path& file, st
         error = "cannot open " + file.string();
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string inner;
-    auto lib = parseLibraryJson(text.str(), inner);
-    if (!lib)
-        error = file.string() + ": " + inner;
+    std::optional<LibraryData> lib;
+    {
+        std::ostringstream text;
+        text << in.rdbuf();
+        std::string inner;
+        lib = parseLibraryJson(text.str(), inner);
+        if (!lib)
+            error = file.string() + ": " + inner;
+    }
+    // The file's text and its parse tree are gone; a large library's would otherwise stay
+    // resident as free heap.
+    platform::returnFreedMemory();
     return lib;
 }
 
