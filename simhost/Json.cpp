@@ -26,14 +26,21 @@ private:
     std::string_view s_;
     JsonError& error_;
     size_t pos_ = 0, line_ = 1, lineStart_ = 0;
+    // The column of countedTo_, on the line starting at countedLineStart_.
+    size_t countedLineStart_ = 0, countedTo_ = 0, counted_ = 1;
 
-    size_t column() const {
-        // Columns count characters: UTF-8 continuation bytes do not start one.
-        size_t col = 1;
-        for (size_t i = lineStart_; i < pos_ && i < s_.size(); ++i)
-            if ((static_cast<unsigned char>(s_[i]) & 0xC0) != 0x80)
-                ++col;
-        return col;
+    // Columns count characters: UTF-8 continuation bytes do not start one. Every value asks
+    // for its column, so counting goes on from the previous answer on the same line: a whole
+    // library written on one line stays linear.
+    size_t column() {
+        if (countedLineStart_ != lineStart_ || countedTo_ > pos_) {
+            countedLineStart_ = countedTo_ = lineStart_;
+            counted_ = 1;
+        }
+        for (; countedTo_ < pos_ && countedTo_ < s_.size(); ++countedTo_)
+            if ((static_cast<unsigned char>(s_[countedTo_]) & 0xC0) != 0x80)
+                ++counted_;
+        return counted_;
     }
     bool fail(std::string message) {
         error_.line = line_;
@@ -248,8 +255,10 @@ private:
                 ++pos_;
                 continue;
             }
-            if (pos_ < s_.size() && s_[pos_] == ']')
+            if (pos_ < s_.size() && s_[pos_] == ']') {
+                v.items.shrink_to_fit(); // a large file's tree holds many small arrays
                 return ++pos_, true;
+            }
             return fail("expected ',' or ']'");
         }
     }
@@ -281,8 +290,10 @@ private:
                 ++pos_;
                 continue;
             }
-            if (pos_ < s_.size() && s_[pos_] == '}')
+            if (pos_ < s_.size() && s_[pos_] == '}') {
+                v.members.shrink_to_fit();
                 return ++pos_, true;
+            }
             return fail("expected ',' or '}'");
         }
     }

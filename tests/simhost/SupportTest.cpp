@@ -185,6 +185,9 @@ TEST(JsonTest, ValuesEscapesAndErrorsWithLineAndColumn) {
     EXPECT_EQ(err("{} x"), "line 1, column 4: unexpected text after the end of the document");
     EXPECT_EQ(err(""), "line 1, column 1: unexpected end of the document (expected a value)");
     EXPECT_EQ(err(std::string(300, '[').c_str()), "line 1, column 202: nested too deeply");
+    // Columns after earlier values on the same line, and back at an escape already read.
+    EXPECT_EQ(err("[\"\xc3\xa9\", \"\\q\"]"), "line 1, column 9: unknown escape '\\q'");
+    EXPECT_EQ(err("[1,\n \"\xc3\xa9\", 2 3]"), "line 2, column 9: expected ',' or ']'");
 }
 
 TEST(JsonTest, EveryPrefixOfADocumentParsesOrFailsInsideIt) {

@@ -1,7 +1,9 @@
 // Library browsing on a large generated library, the way the bridge does it: a search through
-// the root object, then the properties of every file read one invoke at a time.
+// the root object, then the properties of every file read one invoke at a time; and reading
+// that library from its file, laid out a track per line and all on one line.
 //   simhost_bench [track count, default 100000] [runs, default 5]
 #include "simhost/DemoLibrary.h"
+#include "simhost/LibraryJson.h"
 #include "simhost/SimPlayer.h"
 #include "tools/bench/MedianTiming.h"
 
@@ -102,5 +104,28 @@ int main(int argc, char** argv) {
 
     double worst = std::max({artists.wallMs, albums.wallMs, search.wallMs});
     std::printf("target: each under 200 ms -> %s\n", worst < 200 ? "met" : "NOT met");
+
+    // Tools that minify JSON write a whole document on one line; reading it must cost what
+    // the same document a track per line costs.
+    const std::string perLine = simhost::libraryToJson(simhost::syntheticLibrary(tracks, 7));
+    std::string oneLine = perLine;
+    std::erase(oneLine, '\n'); // the writer escapes every newline inside a text
+    double ms[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        const std::string& doc = i == 0 ? perLine : oneLine;
+        Timing parse = medianMs(
+            runs,
+            [&] {
+                std::string error;
+                auto lib = simhost::parseLibraryJson(doc, error);
+                return lib ? lib->tracks.size() : 0;
+            },
+            items);
+        ms[i] = parse.wallMs;
+        std::printf("library file %8.1f ms (%6.1f ms processor)  (%zu tracks, %.1f MB, %s)\n",
+                    parse.wallMs, parse.cpuMs, items, double(doc.size()) / 1e6,
+                    i == 0 ? "a track per line" : "on one line");
+    }
+    std::printf("one line / a track per line: %.2f\n", ms[0] > 0 ? ms[1] / ms[0] : 0.0);
     return 0;
 }
