@@ -131,7 +131,11 @@ TEST_F(BridgeTest, LoginSnapshotComesInOrderAndTheUpdateNoticeOnlyOnce) {
 }
 
 TEST_F(BridgeTest, PasswordLoginSnapshotOnlyAfterTheRightPassword) {
-    start([](PluginSettings& s) { s.password = u"s\u00e9same"; });
+    start([](PluginSettings& s) {
+        s.password = u"s\u00e9same";
+        s.sendUpdateNotification = true; // a refused login must not use the notice up
+        s.haveUpdateNotification = true;
+    });
     remote::RemoteClient app;
     ASSERT_EQ(app.connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
     EXPECT_EQ(app.hello().passwordRequired, 1);
@@ -139,7 +143,8 @@ TEST_F(BridgeTest, PasswordLoginSnapshotOnlyAfterTheRightPassword) {
     app.setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
     EXPECT_EQ(app.login("wrong", true, 0, kWait), remote::ClientStatus::LoginRefused);
     ASSERT_EQ(app.login("s\xc3\xa9same", true, 0, kWait), remote::ClientStatus::Ok);
-    EXPECT_EQ(seen, (std::vector<uint32_t>{MSG_KEEPALIVE, MSG_TRACK_INFO, MSG_PLAYER_STATUS}));
+    EXPECT_EQ(seen, (std::vector<uint32_t>{MSG_KEEPALIVE, MSG_TRACK_INFO, MSG_PLAYER_STATUS,
+                                           MSG_UPDATE_NOTICE}));
 }
 
 TEST_F(BridgeTest, ATrackChangePushesTheTrackThenItsIndex) {
