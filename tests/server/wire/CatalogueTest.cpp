@@ -213,6 +213,7 @@ TEST(CatalogueLayouts, PlayingNowAndPlaylistMessages) {
     createEx.name = "z";
     expectCodec(createEx, {4, 3, 2, 1, 0, 0, 1, 0, 0, 0, 'z', 0}, {.exact = true});
     EXPECT_FALSE(decodes<CreatePlaylistExMessage>({0, 0, 0, 0, 0, 0, 0xF5, 0xFF, 0xFF, 0xFF, 0}));
+    EXPECT_EQ(decoded<CreatePlaylistExMessage>({9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).extra, 9u);
 
     expectCodec(PlaylistsChangedMessage{}, {}, {.shortest = 0});
 
