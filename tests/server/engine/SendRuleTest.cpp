@@ -67,8 +67,15 @@ TEST_F(Engine, WhileQuietOnlyTheLoginOnlyRepliesLeave) {
         a.nowPlaying.emplace();
         a.playlists = std::vector<PlaylistEntry>{{"P", 1, 1, 0}};
         a.categories[player::CATEGORY_ARTISTS] = testkit::listOf(artists);
-        a.libraryQuery = testkit::listOf(artists);
         a.searches["s"] = LibraryTrackList{};
+        // Over the compression threshold: library lists and search results are held back
+        // whole, although an envelope needs only the login.
+        TrackEntry<std::string> long_;
+        long_.name = std::string(5000, 'n');
+        a.searches["big"].add(long_);
+        LibraryStringList many(LIST_KIND_ARTISTS);
+        many.add(std::string(5000, 'a'));
+        a.libraryQuery = testkit::listOf(many);
         a.trackText = Answers::TrackText{"t", {}};
         a.equalizer.emplace();
         a.presets.emplace();
@@ -102,6 +109,8 @@ TEST_F(Engine, WhileQuietOnlyTheLoginOnlyRepliesLeave) {
          },
          0},
         {"search", Op::SearchLibrary, [&p] { p->sendRaw(MSG_SEARCH, le32(1) + text0("s")); }, 0},
+        {"large search", Op::SearchLibrary,
+         [&p] { p->sendRaw(MSG_SEARCH, le32(1) + text0("big")); }, 0},
         {"track text", Op::GetCurrentTrackText, query(QUERY_TRACK_TEXT), MSG_TRACK_TEXT},
         {"equalizer", Op::GetEqualizer, query(QUERY_EQUALIZER), MSG_EQUALIZER},
         {"presets", Op::GetEqualizerPresets, query(QUERY_EQUALIZER_PRESETS), MSG_EQUALIZER_PRESETS},
