@@ -300,6 +300,8 @@ protected:
     // (the processing thread handles messages in order).
     void sync(remote::RemoteClient& c);
 
+    // Returns once every event the player has queued so far has reached the control.
+    void settlePlayerEvents();
     // The simulated player's state, read under its lock.
     template <class F> auto inPlayer(F f) {
         platform::ScopedLock hold(player->core().lock);

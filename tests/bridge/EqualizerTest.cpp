@@ -57,7 +57,9 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
               (std::array<int32_t, 11>{50, -100, 100, 1, -10, 0, 10, 20, 30, 40, 50}));
 
-    // Switching on rewrites the preamp with its own value; the player's event pushes it.
+    // Switching on rewrites the preamp with its own value; the player's event pushes it. The
+    // events of the writes above are read first, or their reads would be recorded here.
+    settlePlayerEvents();
     calls->clear();
     app->command(CMD_EQUALIZER_ON, 1);
     ReceivedMessage m;

@@ -190,9 +190,7 @@ TEST_F(BridgeTest, ATrackChangePushesTheTrackThenItsIndex) {
         c.next();
         return 0;
     });
-    ASSERT_TRUE(waitUntil(
-        [&] { return inPlayer([](simhost::PlayerCore& c) { return c.pending.empty(); }); }));
-    onHost([] {}); // the events taken off the queue have been delivered
+    settlePlayerEvents();
     TrackInfo asked = decodeTrack(ask(*app, QUERY_TRACK_INFO, 0xFFFFFFFF, MSG_TRACK_INFO));
     EXPECT_EQ(asked.index, 1);
     EXPECT_EQ(asked.name, "Song B");
