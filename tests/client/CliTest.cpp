@@ -429,7 +429,9 @@ TEST(CliOutput, StatusVolumeIsRoundedToTheNearestPercent) {
               "\"repeat\":\"track\"}");
 }
 
-TEST(CliOutput, EveryServerMessageIsDescribed) {
+// A sample of the server's messages, chosen where the description converts rather than copies:
+// durations, flags, masks, reasons, modes and actions, malformed and unknown messages.
+TEST(CliOutput, ServerMessagesAreDescribed) {
     wire::HelloMessage hello;
     hello.passwordRequired = 1;
     EXPECT_EQ(described(hello),
@@ -445,14 +447,6 @@ TEST(CliOutput, EveryServerMessageIsDescribed) {
               "\"durationMs\":187000,\"trackNumber\":3,\"rating\":4,"
               "\"key\":\"00000000000000000000000000000000\"}");
 
-    wire::NowPlayingListMessage nowPlaying;
-    nowPlaying.entries = {{1, "A - B"}};
-    EXPECT_EQ(described(nowPlaying), "{\"message\":\"MSG_NOW_PLAYING_LIST\",\"count\":1,"
-                                     "\"entries\":[{\"index\":1,\"text\":\"A - B\"}]}");
-    wire::PlaylistsMessage playlists;
-    playlists.playlists = {{"Mix", -2, 3, 0}};
-    EXPECT_EQ(described(playlists), "{\"message\":\"MSG_PLAYLISTS\",\"count\":1,\"playlists\":"
-                                    "[{\"id\":-2,\"files\":3,\"name\":\"Mix\"}]}");
     wire::PlaylistsExMessage ex;
     ex.parameter = 5;
     ex.listFlags = 1;
@@ -460,46 +454,20 @@ TEST(CliOutput, EveryServerMessageIsDescribed) {
     EXPECT_EQ(described(ex), "{\"message\":\"MSG_PLAYLISTS_EX\",\"parameter\":5,\"listFlags\":1,"
                              "\"count\":1,\"playlists\":[{\"id\":1,\"files\":2,\"name\":\"X\","
                              "\"flags\":3}]}");
-    wire::PlaylistTracksMessage tracks;
-    tracks.playlistId = 9;
-    EXPECT_EQ(described(tracks), "{\"message\":\"MSG_PLAYLIST_TRACKS\",\"playlist\":9,"
-                                 "\"count\":0,\"entries\":[]}");
-    wire::PlaylistDetailsMessage details;
-    details.list.playlistId = 4;
-    details.list.name = "L";
-    EXPECT_EQ(described(details), "{\"message\":\"MSG_PLAYLIST_DETAILS\",\"playlist\":4,"
-                                  "\"name\":\"L\",\"count\":0,\"entries\":[]}");
-
-    wire::CurrentIndexMessage index;
-    index.index = 12;
-    EXPECT_EQ(described(index), "{\"message\":\"MSG_CURRENT_INDEX\",\"index\":12}");
     wire::CapabilitiesMessage caps;
     caps.mask = 0x77FFFF;
     EXPECT_EQ(described(caps),
               "{\"message\":\"MSG_CAPABILITIES\",\"mask\":\"0x000000000077ffff\"}");
-    wire::PlaylistChangedMessage changed;
-    changed.playlistId = 5;
-    EXPECT_EQ(described(changed), "{\"message\":\"MSG_PLAYLIST_CHANGED\",\"playlist\":5}");
     wire::ServerNoticeMessage notice;
     notice.reason = 4;
     EXPECT_EQ(described(notice),
               "{\"message\":\"MSG_SERVER_NOTICE\",\"reason\":4,\"meaning\":\"the settings "
               "changed and the server restarts\"}");
-    wire::UpdateNoticeMessage update;
-    update.text = "5.1";
-    EXPECT_EQ(described(update), "{\"message\":\"MSG_UPDATE_NOTICE\",\"text\":\"5.1\"}");
     wire::CompressedMessage envelope;
     envelope.uncompressedLength = 100;
     envelope.innerType = 19;
     EXPECT_EQ(described(envelope), "{\"message\":\"MSG_COMPRESSED\",\"innerType\":19,"
                                    "\"uncompressedLength\":100}");
-    EXPECT_EQ(described(wire::NowPlayingChangedMessage{}),
-              "{\"message\":\"MSG_NOW_PLAYING_CHANGED\"}");
-    EXPECT_EQ(described(wire::TrackCoverNoneMessage{}), "{\"message\":\"MSG_TRACK_COVER_NONE\"}");
-    EXPECT_EQ(described(wire::PlaylistsChangedMessage{}),
-              "{\"message\":\"MSG_PLAYLISTS_CHANGED\"}");
-    EXPECT_EQ(described(wire::KeepaliveMessage{}), "{\"message\":\"MSG_KEEPALIVE\"}");
-
     wire::EqualizerMessage eq;
     eq.enabled = 1;
     eq.setting.preamp = 90;
@@ -507,11 +475,6 @@ TEST(CliOutput, EveryServerMessageIsDescribed) {
     EXPECT_EQ(described(eq), "{\"message\":\"MSG_EQUALIZER\",\"enabled\":true,\"available\":true,"
                              "\"range\":200,\"scale\":12,\"preamp\":90,\"bands\":[{\"hz\":60,"
                              "\"value\":150}]}");
-    wire::EqualizerPresetsMessage presets;
-    presets.names = {"Rock", "Jazz"};
-    EXPECT_EQ(described(presets), "{\"message\":\"MSG_EQUALIZER_PRESETS\",\"count\":2,\"presets\":"
-                                  "[{\"index\":0,\"name\":\"Rock\"},{\"index\":1,\"name\":"
-                                  "\"Jazz\"}]}");
     const char* actions[] = {"stop", "stop and power off", "stop and sleep"};
     for (uint32_t action = 0; action < 3; ++action) {
         wire::SleepTimerMessage sleep;
@@ -529,20 +492,6 @@ TEST(CliOutput, EveryServerMessageIsDescribed) {
     odd.action = 5;
     EXPECT_NE(describe(odd).json().find("\"action\":\"unknown\""), std::string::npos);
 
-    wire::TrackTextMessage text;
-    text.ok = true;
-    text.text = "hi";
-    EXPECT_EQ(described(text), "{\"message\":\"MSG_TRACK_TEXT\",\"ok\":true,\"text\":\"hi\","
-                               "\"key\":\"00000000000000000000000000000000\"}");
-    wire::CoverMessage cover;
-    cover.album = "B";
-    cover.artist = "A";
-    cover.image = {1, 2, 3};
-    cover.tag1 = 7;
-    cover.tag2 = 8;
-    cover.tag3 = 9;
-    EXPECT_EQ(described(cover), "{\"message\":\"MSG_COVER\",\"album\":\"B\",\"artist\":\"A\","
-                                "\"bytes\":3,\"tag1\":7,\"tag2\":8,\"tag3\":9}");
     wire::TrackCoverMessage trackCover;
     trackCover.image = {1, 2};
     EXPECT_EQ(described(trackCover), "{\"message\":\"MSG_TRACK_COVER\",\"bytes\":2,"

@@ -706,23 +706,6 @@ TEST(CatalogueThresholds, VolumeArgumentForEveryCombinationOfItsParts) {
         EXPECT_EQ(volumeFromArgument(c.argument), c.volume) << std::hex << c.argument;
 }
 
-// Flags 0..17 are bits 0..17, then 18 -> 20, 19 -> 18, 20 -> 21, 21 -> 22.
-TEST(CatalogueThresholds, EachCapabilityFlagAloneSetsItsOwnBit) {
-    const unsigned bits[kCapabilityCount] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
-                                             11, 12, 13, 14, 15, 16, 17, 20, 18, 21, 22};
-    for (size_t i = 0; i < kCapabilityCount; ++i) {
-        CapabilityFlags flags{};
-        flags[i] = 0x80;
-        EXPECT_EQ(capabilityMask(flags), uint64_t(1) << bits[i]) << "flag " << i;
-    }
-    CapabilityFlags flags{};
-    for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12})
-        flags[size_t(i)] = 1;
-    EXPECT_EQ(capabilityMask(flags), 0x1CFFu);
-    flags.fill(1);
-    EXPECT_EQ(capabilityMask(flags), 0x77FFFFu);
-}
-
 // Entry flags: bit 0 when the low byte is non-zero, bit 1 when the high byte is.
 TEST(CatalogueThresholds, PlaylistEntryFlagBytesOneAtATime) {
     const std::pair<uint16_t, uint8_t> cases[] = {{0x0000, 0}, {0x0001, 1}, {0x0080, 1},
