@@ -10,8 +10,6 @@ namespace bridge {
 
 class CrtRandom {
 public:
-    static constexpr int32_t kMax = 0x7FFF; // RAND_MAX
-
     explicit CrtRandom(uint32_t seed = 1) : state_(seed) {}
     void seed(uint32_t seed) { state_ = seed; }
     int32_t next() {

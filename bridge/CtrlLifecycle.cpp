@@ -47,7 +47,6 @@ bridge::InitResult CTandravoleCtrl::Init(host::HostObjectPtr root) {
     if (initialised_)
         return bridge::InitResult::AlreadyInitialised;
     initialised_ = true;
-    hostThread_ = std::this_thread::get_id();
     root_ = std::move(root);
 
     // Without events the control still works; it only pushes nothing on its own.

@@ -86,7 +86,6 @@ public:
     void setIdleHook(std::function<uint32_t()> hook);
 
     struct Impl;
-    Impl& impl() { return *impl_; }
 
 private:
     std::unique_ptr<Impl> impl_;

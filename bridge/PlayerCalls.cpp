@@ -25,11 +25,6 @@ std::u16string needText(const host::HostResult& r) {
     return r.text();
 }
 
-bool needTrue(const host::HostResult& r) {
-    needOk(r);
-    return r.isTrue();
-}
-
 void needOk(const host::HostResult& r) {
     if (!r.ok())
         playerCallFailed();

@@ -26,8 +26,6 @@ public:
 host::HostObjectPtr needObject(const host::HostResult& r);
 int32_t needInt(const host::HostResult& r);
 std::u16string needText(const host::HostResult& r);
-// VARIANT_TRUE only; any other boolean (or an integer) is false.
-bool needTrue(const host::HostResult& r);
 void needOk(const host::HostResult& r);
 
 template <class Op>

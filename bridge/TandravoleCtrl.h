@@ -42,7 +42,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace bridge {
@@ -83,7 +82,6 @@ public:
     WinampControlServer& server() { return *server_; }
     // Null before Init, or when the system refused the window.
     bridge::HostWindow* window() { return window_.get(); }
-    platform::Clock& clock() { return *clock_; }
 
     // The settings record, for the panel and the update check: a copy, and a change made
     // under the settings lock.
@@ -247,7 +245,6 @@ private:
     // Set by Init on the host's thread before the server's threads start; released by the
     // destructor after they have ended.
     host::HostObjectPtr root_;
-    std::thread::id hostThread_;
     std::unique_ptr<bridge::HostWindow> window_;
     bool initialised_ = false;
     bool sinkAdvised_ = false;
