@@ -271,7 +271,7 @@ std::optional<LibraryData> loadLibraryJson(const std::filesystem::path& file, st
         std::ostringstream text;
         text << in.rdbuf();
         std::string inner;
-        lib = parseLibraryJson(text.str(), inner);
+        lib = parseLibraryJson(text.view(), inner); // no copy of the whole file
         if (!lib)
             error = file.string() + ": " + inner;
     }
