@@ -193,11 +193,9 @@ void CTandravoleCtrl::onCreatePlaylist(const std::u16string& name) {
 }
 
 intptr_t CTandravoleCtrl::onCurrentText(TrackKey& key, std::string& text) {
-    HostObjectPtr now = playingNow();
-    int32_t at = intProperty(now.get(), PlayingNowOp::Position);
-    if (at == player::kNoIndex || at < 0 || at >= intOf(now.get(), PlayingNowOp::Count))
+    HostObjectPtr file = playingNowFile(player::kCurrent);
+    if (!file)
         return 0;
-    HostObjectPtr file = objectOf(now.get(), PlayingNowOp::Item, {at});
     std::u16string value = textProperty(file.get(), FileOp::Text);
     if (value.empty())
         return 0;

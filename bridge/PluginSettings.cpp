@@ -89,8 +89,8 @@ void LoadSettings(PluginSettings& settings) {
         settings.lastUpdateCheck = *when;
     if (auto quality = key.readDword(u"coverQuality"))
         settings.coverQuality = clampedCoverQuality(*quality);
-    if (auto stored = key.readBinary(u"password"); stored && storedPasswordSizeFits(stored->size()))
-        if (auto password = DecodePassword(*stored))
+    if (auto stored = key.readBinary(u"password"))
+        if (auto password = DecodePassword(*stored)) // refuses a size no password gives
             settings.password = std::move(*password);
 }
 

@@ -21,12 +21,8 @@ bool lookupAlbumCover(host::HostObject* root, const std::string& album, uint16_t
         if (!files || detail::fileCount(files.get()) == 0)
             return false;
         HostObjectPtr file = detail::fileAt(files.get(), 0);
-        if (artist.empty()) {
-            std::u16string found = detail::fileText(file.get(), FileOp::AlbumArtist);
-            if (found.empty())
-                found = detail::fileText(file.get(), FileOp::Artist);
-            artist = utf16ToUtf8(found);
-        }
+        if (artist.empty())
+            artist = utf16ToUtf8(detail::albumArtistOf(file.get()));
         int32_t sizeCode = requestedSize > kSmallImageMaxSize ? kLargeImage : kSmallImage;
         std::u16string path = detail::mustText(file.get(), FileOp::ImagePath, {sizeCode});
         return readImageFile(path, image);

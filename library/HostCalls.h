@@ -72,6 +72,11 @@ inline std::u16string fileText(host::HostObject* file, host::FileOp op) {
 inline int32_t fileInt(host::HostObject* file, host::FileOp op) {
     return mustGetInt(file, op);
 }
+// The album artist, or the artist when the file has none.
+inline std::u16string albumArtistOf(host::HostObject* file) {
+    std::u16string name = fileText(file, host::FileOp::AlbumArtist);
+    return name.empty() ? fileText(file, host::FileOp::Artist) : name;
+}
 
 // The root's search: a files collection for the expression.
 host::HostObjectPtr search(host::HostObject* root, const std::u16string& expression);

@@ -30,15 +30,10 @@ std::string utf8(const std::u16string& text) {
 }
 
 // The artist an album entry shows: the album artist, else the artist.
-std::u16string albumArtistOf(HostObject* file) {
-    std::u16string name = fileText(file, FileOp::AlbumArtist);
-    return name.empty() ? fileText(file, FileOp::Artist) : name;
-}
-
 AlbumEntry<std::string> albumEntry(HostObject* file, std::u16string title) {
     AlbumEntry<std::string> e;
     e.title = utf8(title);
-    e.artist = utf8(albumArtistOf(file));
+    e.artist = utf8(detail::albumArtistOf(file));
     e.number = uint16_t(fileInt(file, FileOp::TrackNumber));
     return e;
 }
