@@ -32,12 +32,6 @@ uint16_t presetLevel(uint16_t code) {
     return static_cast<uint16_t>(static_cast<int32_t>(level));
 }
 
-std::u16string presetsKeyPath(int32_t majorVersion) {
-    std::string v = std::to_string(majorVersion);
-    return u"Software\\J. River\\Media Center " + std::u16string(v.begin(), v.end()) +
-           u"\\Zones\\Global\\Equalizer\\Presets";
-}
-
 bool decodePreset(const platform::RegistryValue& value, EqualizerPreset& preset) {
     if (value.type != static_cast<uint32_t>(platform::RegistryType::String) ||
         value.data.size() != kPresetBytes || value.name.size() > kPresetNameRoom)
@@ -102,7 +96,7 @@ void CTandravoleCtrl::loadEqualizerPresets() {
         }))
         return;
     platform::RegistryKey key;
-    if (!key.open(platform::RegistryRoot::CurrentUser, presetsKeyPath(major)))
+    if (!key.open(platform::RegistryRoot::CurrentUser, host::presetsKeyPath(major)))
         return;
     for (uint32_t index = 0; index < kMaxPresetValues; ++index) {
         platform::RegistryValue value;

@@ -1,5 +1,6 @@
 #include "host/HostAutomation.h"
 
+#include <string>
 #include <vector>
 
 namespace host {
@@ -65,6 +66,12 @@ HostResult invokeHost(HostObject* object, int32_t id, InvokeKind kind,
     if (r.status != HostStatus::Ok)
         r.value = HostValue();
     return r;
+}
+
+std::u16string presetsKeyPath(int32_t majorVersion) {
+    std::string v = std::to_string(majorVersion);
+    return u"Software\\J. River\\Media Center " + std::u16string(v.begin(), v.end()) +
+           u"\\Zones\\Global\\Equalizer\\Presets";
 }
 
 } // namespace host

@@ -125,6 +125,10 @@ inline constexpr char16_t kNotifyEqChanged[] = u"MCC: NOTIFY_EQ_CHANGED";
 constexpr uint32_t kStatusWindowMessage = 33768;
 constexpr uint32_t kStatusWindowParam = 34086;
 
+// Where the player keeps its equalizer presets in the user's registry:
+// "Software\J. River\Media Center <version>\Zones\Global\Equalizer\Presets".
+std::u16string presetsKeyPath(int32_t majorVersion);
+
 // --- operation numbers, one enum per object kind ---------------------------------------------
 
 enum class RootOp : int32_t {

@@ -31,12 +31,6 @@ const StockPreset* stockPresets(size_t& count) {
     return kPresets;
 }
 
-std::u16string presetsKeyPath(int32_t majorVersion) {
-    std::string v = std::to_string(majorVersion);
-    return u"Software\\J. River\\Media Center " + std::u16string(v.begin(), v.end()) +
-           u"\\Zones\\Global\\Equalizer\\Presets";
-}
-
 std::u16string encodePresetValue(const StockPreset& preset) {
     std::u16string units;
     units += code(preset.preamp);

@@ -3,6 +3,8 @@
 // ten bands, a terminating NUL), a level L in 0..200 written as the code 110 - L * 62 / 200.
 #pragma once
 
+#include "host/HostAutomation.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -15,8 +17,8 @@ struct StockPreset {
     std::array<int32_t, 10> bands; // 60 Hz .. 16 kHz
 };
 
-// "Software\J. River\Media Center <version>\Zones\Global\Equalizer\Presets" under HKCU.
-std::u16string presetsKeyPath(int32_t majorVersion);
+// Where the player keeps its presets (the player-object layer knows the path).
+using host::presetsKeyPath;
 
 // The twelve code units of a preset value.
 std::u16string encodePresetValue(const StockPreset& preset);
