@@ -1,6 +1,8 @@
 #include "common/Log.h"
 
 #include <atomic>
+#include <exception>
+#include <string>
 
 namespace {
 std::atomic<LogSink*> installed{nullptr};
@@ -31,4 +33,18 @@ bool logEnabled() {
 void logEvent(LogKind kind, std::string_view text) {
     if (LogSink* sink = installed.load())
         sink->write(kind, text);
+}
+
+void logCaughtException(std::string_view where, LogKind kind) noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            logEvent(kind, std::string(where) + ": " + e.what());
+        } catch (...) {
+            logEvent(kind, std::string(where) + ": an exception of unknown type");
+        }
+    } catch (...) {
+        // Out of memory while building the text: the event is lost, the caller goes on.
+    }
 }

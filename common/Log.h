@@ -32,6 +32,10 @@ bool logEnabled();
 // Writes one event when a sink is installed.
 void logEvent(LogKind kind, std::string_view text);
 
+// Writes the exception being handled as "<where>: <its text>" (an error unless told otherwise).
+// Call it only inside a catch block; a failure of the report itself is swallowed.
+void logCaughtException(std::string_view where, LogKind kind = LogKind::Error) noexcept;
+
 // Builds the text only when a sink is installed: logLazy(kind, [&] { return "..."; }).
 template <class MakeText> void logLazy(LogKind kind, MakeText&& makeText) {
     if (logEnabled())

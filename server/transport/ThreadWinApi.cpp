@@ -20,20 +20,6 @@ void ThreadWinApi::stopAndJoin() {
         Join();
 }
 
-void logCaughtException(std::string_view where) noexcept {
-    try {
-        try {
-            throw;
-        } catch (const std::exception& e) {
-            logEvent(LogKind::Error, std::string(where) + ": " + e.what());
-        } catch (...) {
-            logEvent(LogKind::Error, std::string(where) + ": an exception of unknown type");
-        }
-    } catch (...) {
-        // Out of memory while building the text: the event is lost, the thread goes on.
-    }
-}
-
 void ThreadWinApi::entry(void* self) {
     try {
         static_cast<ThreadWinApi*>(self)->Run();

@@ -15,10 +15,6 @@
 #include <memory>
 #include <string_view>
 
-// Writes the exception being handled to the log as an error, saying where it was caught. Call
-// it only inside a catch block.
-void logCaughtException(std::string_view where) noexcept;
-
 class ThreadBase {
 public:
     virtual void Run() = 0;
