@@ -591,8 +591,13 @@ bool RegistryKey::writeValue(std::u16string_view name, uint32_t type,
         return false;
     Store& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.find(impl_->full))
+    const StoredKey* live = s.find(impl_->full);
+    if (!live)
         return false;
+    // A value written again as it stands changes nothing: no copy, no write to disk.
+    for (const auto& v : live->values)
+        if (sameName(v.name, name) && v.type == type && v.data == data)
+            return true;
     KeyMap next = s.keys();
     StoredKey* key = findIn(next, impl_->full);
     bool found = false;

@@ -140,6 +140,7 @@ TEST_F(RegistryStoreTest, ATargetThatCannotBeReplacedFailsEveryKindOfChange) {
     writeText(file / "keep", "x");
 
     EXPECT_FALSE(key.writeDword(u"port", 7));
+    EXPECT_TRUE(key.writeDword(u"port", 42)) << "the value it has: nothing to write";
     EXPECT_FALSE(key.deleteValue(u"port"));
     EXPECT_FALSE(deleteRegistryTree(RegistryRoot::CurrentUser, kKey));
     RegistryKey child;
