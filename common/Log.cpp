@@ -48,3 +48,7 @@ void logCaughtException(std::string_view where, LogKind kind) noexcept {
         // Out of memory while building the text: the event is lost, the caller goes on.
     }
 }
+
+std::string connectionName(uint32_t id) {
+    return "connection " + std::to_string(id);
+}

@@ -6,6 +6,7 @@
 // with no lock of the caller's held that the sink could need; it must be thread-safe itself.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,9 @@ public:
 // replaced; the caller replaces it only while no thread of the system runs.
 void setLogSink(LogSink* sink);
 bool logEnabled();
+
+// How events name a connection: "connection 7".
+std::string connectionName(uint32_t id);
 
 // Writes one event when a sink is installed.
 void logEvent(LogKind kind, std::string_view text);

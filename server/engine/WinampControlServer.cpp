@@ -13,10 +13,6 @@ using namespace wire;
 
 namespace {
 constexpr size_t kLocalReceive = 256;
-
-std::string connection(uint32_t id) {
-    return "connection " + std::to_string(id);
-}
 } // namespace
 
 WinampControlServer::WinampControlServer()
@@ -105,7 +101,7 @@ bool WinampControlServer::powerActionsAllowed() {
 void WinampControlServer::kickSession() {
     platform::ScopedLock hold(sessionLock_);
     if (session_) {
-        logLazy(LogKind::Session, [&] { return connection(session_) + " kicked"; });
+        logLazy(LogKind::Session, [&] { return connectionName(session_) + " kicked"; });
         transport_.stopConnection(session_);
     }
     loggedIn_ = 0;
@@ -122,14 +118,14 @@ bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint
     if (session_) {
         if (!allowKick_) {
             logLazy(LogKind::Connection, [&] {
-                return connection(connectionId) + " refused: " + connection(session_) +
+                return connectionName(connectionId) + " refused: " + connectionName(session_) +
                        " holds the session";
             });
             return false;
         }
         logLazy(LogKind::Session, [&] {
-            return connection(connectionId) + " takes the session over from " +
-                   connection(session_);
+            return connectionName(connectionId) + " takes the session over from " +
+                   connectionName(session_);
         });
         if (loggedIn_) {
             ServerNoticeMessage notice;
@@ -142,12 +138,9 @@ bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint
     // Password used stays as the latest login attempt left it; only kickSession clears it.
     quiet_ = 0;
     session_ = connectionId;
-    logLazy(LogKind::Connection, [&] { return connection(connectionId) + " accepted"; });
-    if (WinampControlServerDelegate* d = delegate_)
-        runGuarded(
-            LogKind::Error,
-            [&] { return connection(connectionId) + ": the delegate's onClientConnected failed"; },
-            [&] { d->onClientConnected(); });
+    logLazy(LogKind::Connection, [&] { return connectionName(connectionId) + " accepted"; });
+    tellDelegate(connectionId, "onClientConnected",
+                 [](WinampControlServerDelegate& d) { d.onClientConnected(); });
     sendHello(connectionId);
     return true;
 }
@@ -161,14 +154,9 @@ void WinampControlServer::clientClosed(TcpServer*, uint32_t connectionId) {
         session_ = 0;
     }
     logLazy(LogKind::Connection,
-            [&] { return connection(connectionId) + " closed, the session ended"; });
-    if (WinampControlServerDelegate* d = delegate_)
-        runGuarded(
-            LogKind::Error,
-            [&] {
-                return connection(connectionId) + ": the delegate's onClientDisconnected failed";
-            },
-            [&] { d->onClientDisconnected(); });
+            [&] { return connectionName(connectionId) + " closed, the session ended"; });
+    tellDelegate(connectionId, "onClientDisconnected",
+                 [](WinampControlServerDelegate& d) { d.onClientDisconnected(); });
     {
         platform::ScopedLock hold(parseLock_);
         parseBuffer_.clear();
@@ -226,4 +214,14 @@ bool WinampControlServer::sendToSession(const uint8_t* bytes, uint32_t count) {
 void WinampControlServer::sendFrame(Rule rule, const std::vector<uint8_t>& frame) {
     if (permits(rule))
         sendToSession(frame);
+}
+
+void WinampControlServer::tellDelegate(
+    uint32_t connectionId, const char* name,
+    const std::function<void(WinampControlServerDelegate&)>& event) {
+    if (WinampControlServerDelegate* d = delegate_)
+        runGuarded(
+            LogKind::Error,
+            [&] { return connectionName(connectionId) + ": the delegate's " + name + " failed"; },
+            [&] { event(*d); });
 }

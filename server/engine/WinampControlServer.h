@@ -41,6 +41,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -124,6 +125,10 @@ private:
     void sendFrame(Rule rule, const std::vector<uint8_t>& frame);
     // Whether MSG_QUERY 14 may start a power action ("password used").
     bool powerActionsAllowed();
+    // Tells the delegate (if any) of a session event; a throw ends that call only and is
+    // reported as "connection N: the delegate's <name> failed".
+    void tellDelegate(uint32_t connectionId, const char* name,
+                      const std::function<void(WinampControlServerDelegate&)>& event);
     // Pushes (WinampControlServerPushes.cpp)
     // List replies: whole up to 4096 bytes, the compressed envelope above that.
     void sendListReply(const std::vector<uint8_t>& frame);

@@ -317,7 +317,7 @@ void WinampControlServer::dispatch(const ReceivedMessage& message) {
         LogKind::Message,
         [&] {
             const char* name = messageName(message.type);
-            return "connection " + std::to_string(sessionConnection()) + ": " +
+            return connectionName(sessionConnection()) + ": " +
                    (name ? std::string(name) : "type " + std::to_string(message.type)) +
                    " dropped, its handling failed";
         },

@@ -56,17 +56,10 @@ void WinampControlServer::login(const ReceivedMessage& message) {
         passwordUsed_ = password_.empty() ? 0 : 1;
     }
     logLazy(LogKind::Session, [&] {
-        return "connection " + std::to_string(session) +
-               (accepted ? " logged in" : ": login refused");
+        return connectionName(session) + (accepted ? " logged in" : ": login refused");
     });
-    if (WinampControlServerDelegate* d = delegate_)
-        runGuarded(
-            LogKind::Error,
-            [&] {
-                return "connection " + std::to_string(session) +
-                       ": the delegate's onClientLogin failed";
-            },
-            [&] { d->onClientLogin(accepted); });
+    tellDelegate(session, "onClientLogin",
+                 [accepted](WinampControlServerDelegate& d) { d.onClientLogin(accepted); });
     if (loggedIn())
         sendCapabilities();
     if (accepted && m.keepaliveSeconds)

@@ -58,9 +58,8 @@ void WinampKeepaliveThread::Run() {
             return;
     }
     logLazy(LogKind::Session, [&] {
-        return "connection " + std::to_string(server_->sessionConnection()) +
-               ": no MSG_KEEPALIVE for more than " + std::to_string(timeout) +
-               " ms, the session timed out";
+        return connectionName(server_->sessionConnection()) + ": no MSG_KEEPALIVE for more than " +
+               std::to_string(timeout) + " ms, the session timed out";
     });
     server_->kickSession();
 }

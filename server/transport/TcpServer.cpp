@@ -180,7 +180,7 @@ void TcpClientThread::Run() {
     } catch (...) {
         // A failure inside a callback ends this connection like a socket error; the
         // connection still closes, leaves the map and is reported closed.
-        logCaughtException("connection " + std::to_string(id_));
+        logCaughtException(connectionName(id_));
         error = true;
     }
 
