@@ -259,12 +259,8 @@ struct SocketWaiter::Impl {
 
 SocketWaiter::SocketWaiter(SocketHandle s) {
     int p[2];
-    if (pipe(p) != 0)
+    if (pipe2(p, O_NONBLOCK | O_CLOEXEC) != 0)
         return;
-    fcntl(p[0], F_SETFL, fcntl(p[0], F_GETFL, 0) | O_NONBLOCK);
-    fcntl(p[1], F_SETFL, fcntl(p[1], F_GETFL, 0) | O_NONBLOCK);
-    fcntl(p[0], F_SETFD, FD_CLOEXEC);
-    fcntl(p[1], F_SETFD, FD_CLOEXEC);
     impl_ = new Impl{fd(s), p[0], p[1]};
 }
 

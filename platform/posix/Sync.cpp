@@ -47,12 +47,8 @@ int Event::Impl::pollDescriptor() {
     if (pipeRead >= 0)
         return pipeRead;
     int p[2];
-    if (pipe(p) != 0)
+    if (pipe2(p, O_NONBLOCK | O_CLOEXEC) != 0)
         return -1;
-    for (int end : p) {
-        fcntl(end, F_SETFL, fcntl(end, F_GETFL, 0) | O_NONBLOCK);
-        fcntl(end, F_SETFD, FD_CLOEXEC);
-    }
     pipeRead = p[0];
     pipeWrite = p[1];
     if (signalled) {
