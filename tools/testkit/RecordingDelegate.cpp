@@ -97,11 +97,6 @@ const char* opName(Op op) {
 RecordingDelegate::RecordingDelegate(Recording recording)
     : recording_(recording == Recording::On) {}
 
-Answers RecordingDelegate::answers() {
-    std::lock_guard<std::mutex> hold(answersMutex_);
-    return answers_;
-}
-
 std::vector<std::string> RecordingDelegate::calls() {
     std::lock_guard<std::mutex> hold(logMutex_);
     return calls_;
@@ -160,7 +155,7 @@ void RecordingDelegate::runHook(Op op) {
 
 template <class Args> void RecordingDelegate::enter(Op op, Args args) {
     counts_[size_t(op)].fetch_add(1, std::memory_order_relaxed);
-    if (recording_.load(std::memory_order_relaxed))
+    if (recording_)
         log(op, args());
     runHook(op);
 }

@@ -141,10 +141,8 @@ public:
         std::lock_guard<std::mutex> hold(answersMutex_);
         change(answers_);
     }
-    Answers answers();
 
     // --- the call log ---
-    void setRecording(bool on) { recording_ = on; }
     std::vector<std::string> calls();
     bool called(const std::string& call);
     // Waits until the call is in the log; false after ms.
@@ -221,7 +219,7 @@ private:
     void runHook(Op op);
 
     std::array<std::atomic<uint64_t>, kOpCount> counts_{};
-    std::atomic<bool> recording_;
+    const bool recording_; // fixed at construction
     std::mutex logMutex_;
     std::vector<std::string> calls_;
 
