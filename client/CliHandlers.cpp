@@ -33,17 +33,9 @@ int runStatus(CliSession& s) {
     return EXIT_OK;
 }
 
-namespace {
-
-std::optional<wire::PlayerStatusMessage> playerStatus(CliSession& s, ClientStatus& status) {
-    return s.queryReply<wire::PlayerStatusMessage>(wire::QUERY_PLAYER_STATUS, 0, status);
-}
-
-} // namespace
-
 int runPause(CliSession& s) {
     ClientStatus status;
-    auto st = playerStatus(s, status);
+    auto st = s.playerStatus(status);
     if (status != ClientStatus::Ok)
         return s.fail(status, "asking for the status");
     if (!st || st->status.playState != 0) {
@@ -60,7 +52,7 @@ int runVolume(CliSession& s) {
     const CliOptions& o = s.options();
     if (o.args.empty()) {
         ClientStatus status;
-        auto st = playerStatus(s, status);
+        auto st = s.playerStatus(status);
         if (status != ClientStatus::Ok)
             return s.fail(status, "asking for the volume");
         if (!st)
@@ -85,7 +77,7 @@ int runShuffle(CliSession& s) {
     const CliOptions& o = s.options();
     if (o.args.empty()) {
         ClientStatus status;
-        auto st = playerStatus(s, status);
+        auto st = s.playerStatus(status);
         if (status != ClientStatus::Ok)
             return s.fail(status, "asking for the status");
         if (!st)

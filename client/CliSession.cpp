@@ -88,7 +88,7 @@ int CliSession::commandThenStatus(uint8_t code, uint32_t argument, const char* w
     if (!client_.command(code, argument))
         return fail(ClientStatus::SendFailed, what);
     ClientStatus s;
-    auto st = queryReply<wire::PlayerStatusMessage>(wire::QUERY_PLAYER_STATUS, 0, s);
+    auto st = playerStatus(s);
     if (s != ClientStatus::Ok)
         return fail(s, what);
     Value v = Value::object();

@@ -59,6 +59,11 @@ public:
         return reply;
     }
 
+    // The player's status (MSG_QUERY 2).
+    std::optional<wire::PlayerStatusMessage> playerStatus(ClientStatus& status) {
+        return queryReply<wire::PlayerStatusMessage>(wire::QUERY_PLAYER_STATUS, 0, status);
+    }
+
     // Sends a player command, then prints {"ok", "command"} and the player's status.
     int commandThenStatus(uint8_t code, uint32_t argument, const char* what);
 
