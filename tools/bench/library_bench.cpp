@@ -1,6 +1,6 @@
 // The library requests on a large generated library in the simulated player, through the
 // same code the bridge calls: the artist list (two searches, every name ordered by the name
-// collation), the album list and an artist's albums.
+// collation) and the album list, and the name sort of the artist list on its own.
 //   library_bench [track count, default 100000] [runs, default 5]
 #include "common/Utf.h"
 #include "library/LibraryQueries.h"
@@ -10,11 +10,8 @@
 #include "tools/bench/MedianTiming.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <functional>
 #include <memory>
 #include <vector>
 
