@@ -2,8 +2,8 @@
 // Host's thread.
 #include "bridge/TandravoleCtrl.h"
 
-#include "bridge/PlayerCalls.h"
 #include "bridge/TrackKey.h"
+#include "host/PlayerCalls.h"
 #include "library/AlbumCover.h"
 #include "library/ImageFile.h"
 

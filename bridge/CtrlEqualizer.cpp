@@ -3,9 +3,9 @@
 // registry data at every login.
 #include "bridge/TandravoleCtrl.h"
 
-#include "bridge/PlayerCalls.h"
 #include "common/Log.h"
 #include "common/Utf.h"
+#include "host/PlayerCalls.h"
 #include "platform/Registry.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // equalizer messages, and the snapshot a client gets when it logs in.
 #include "bridge/TandravoleCtrl.h"
 
-#include "bridge/PlayerCalls.h"
+#include "host/PlayerCalls.h"
 
 #include <string_view>
 

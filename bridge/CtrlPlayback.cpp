@@ -2,9 +2,9 @@
 // shuffle, repeat and rating handlers. Host's thread.
 #include "bridge/TandravoleCtrl.h"
 
-#include "bridge/PlayerCalls.h"
 #include "bridge/TrackKey.h"
 #include "common/Utf.h"
+#include "host/PlayerCalls.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 // selection on the host's thread).
 #include "bridge/TandravoleCtrl.h"
 
-#include "bridge/PlayerCalls.h"
 #include "common/Utf.h"
+#include "host/PlayerCalls.h"
 #include "library/LibraryQueries.h"
 #include "library/PlaylistAdd.h"
 

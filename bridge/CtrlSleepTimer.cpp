@@ -4,7 +4,7 @@
 // the app that the timer is off.
 #include "bridge/TandravoleCtrl.h"
 
-#include "bridge/PlayerCalls.h"
+#include "host/PlayerCalls.h"
 
 using namespace bridge;
 using host::HostObjectPtr;

@@ -2,8 +2,8 @@
 // and the system's end-of-session, power and timer messages. Runs on the host's thread.
 #include "bridge/TandravoleCtrl.h"
 
-#include "bridge/PlayerCalls.h"
 #include "common/Log.h"
+#include "host/PlayerCalls.h"
 #include "server/wire/Commands.h"
 
 using namespace bridge;
@@ -20,7 +20,7 @@ bool CTandravoleCtrl::guarded(const char* what, const std::function<void()>& wor
     try {
         work();
         return true;
-    } catch (const PlayerCallFailed&) {
+    } catch (const host::PlayerCallFailed&) {
         logLazy(LogKind::Message, [&] { return std::string(what) + ": a player call failed"; });
     } catch (const std::exception& e) {
         logLazy(LogKind::Error, [&] { return std::string(what) + ": " + e.what(); });

@@ -24,7 +24,7 @@ bool lookupAlbumCover(host::HostObject* root, const std::string& album, uint16_t
         if (artist.empty())
             artist = utf16ToUtf8(detail::albumArtistOf(file.get()));
         int32_t sizeCode = requestedSize > kSmallImageMaxSize ? kLargeImage : kSmallImage;
-        std::u16string path = detail::mustText(file.get(), FileOp::ImagePath, {sizeCode});
+        std::u16string path = detail::textOf(file.get(), FileOp::ImagePath, {sizeCode});
         return readImageFile(path, image);
     });
 }

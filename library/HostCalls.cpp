@@ -3,16 +3,16 @@
 namespace library::detail {
 
 host::HostObjectPtr search(host::HostObject* root, const std::u16string& expression) {
-    return mustObject(root, host::RootOp::Search, {expression});
+    return objectOf(root, host::RootOp::Search, {expression});
 }
 
 int32_t fileCount(host::HostObject* files) {
-    int32_t n = mustInt(files, host::FilesOp::Count);
+    int32_t n = intOf(files, host::FilesOp::Count);
     return n < 0 ? 0 : n;
 }
 
 host::HostObjectPtr fileAt(host::HostObject* files, int32_t index) {
-    return mustObject(files, host::FilesOp::Item, {index});
+    return objectOf(files, host::FilesOp::Item, {index});
 }
 
 } // namespace library::detail

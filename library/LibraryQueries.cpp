@@ -95,7 +95,7 @@ std::unique_ptr<WinampMediaLibraryListBase> fieldList(HostObject* root, uint32_t
         HostObjectPtr file = fileAt(files.get(), i);
         strings->add(utf8(kind == 0
                               ? fileText(file.get(), FileOp::Genre)
-                              : detail::mustText(file.get(), FileOp::FieldByName, {u"Composer"})));
+                              : detail::textOf(file.get(), FileOp::FieldByName, {u"Composer"})));
     }
     return strings;
 }
@@ -221,15 +221,15 @@ HostObjectPtr distinctArtistFiles(HostObject* root, const std::u16string& expres
     std::map<std::u16string, int32_t, NameLess> firstKey(NameLess{&collator});
     for (int32_t i = 0; i < n; ++i) {
         HostObjectPtr file = fileAt(files.get(), i);
-        int32_t key = mustInt(file.get(), FileOp::Key);
+        int32_t key = intOf(file.get(), FileOp::Key);
         std::u16string name = fileText(file.get(), FileOp::Artist);
         std::u16string albumArtist = fileText(file.get(), FileOp::AlbumArtist);
         firstKey.emplace(std::move(name), key); // a name already there keeps its first key
         firstKey.emplace(std::move(albumArtist), key);
     }
-    HostObjectPtr result = mustObject(root, host::RootOp::NewFiles);
+    HostObjectPtr result = objectOf(root, host::RootOp::NewFiles);
     for (const auto& entry : firstKey)
-        mustCall(result.get(), host::FilesOp::AppendKey, {entry.second});
+        callOk(result.get(), host::FilesOp::AppendKey, {entry.second});
     return result;
 }
 

@@ -13,14 +13,14 @@ using host::HostObjectPtr;
 
 namespace {
 
+using detail::callOk;
 using detail::fileAt;
 using detail::fileCount;
-using detail::mustCall;
-using detail::mustInt;
-using detail::mustObject;
+using detail::intOf;
+using detail::objectOf;
 
 int32_t keyOf(HostObject* selection, int32_t index) {
-    return mustInt(fileAt(selection, index).get(), FileOp::Key);
+    return intOf(fileAt(selection, index).get(), FileOp::Key);
 }
 
 // Positions count on like the host's 32-bit integers, wrapping instead of overflowing.
@@ -30,21 +30,21 @@ int32_t plus(int32_t position, int32_t i) {
 
 void addToPlayingNow(HostObject* root, HostObject* selection, uint32_t item, uint32_t position) {
     using host::PlayingNowOp;
-    HostObjectPtr playingNow = mustObject(root, host::RootOp::PlayingNow);
+    HostObjectPtr playingNow = objectOf(root, host::RootOp::PlayingNow);
     int32_t p = int32_t(position);
     if (position == kPositionAtEnd)
         p = -1; // the host's own value for the end of the list
     else if (position == kPositionAfterCurrent)
-        p = plus(detail::mustGetInt(playingNow.get(), PlayingNowOp::Position), 1);
+        p = plus(detail::intProperty(playingNow.get(), PlayingNowOp::Position), 1);
     int32_t count = fileCount(selection);
     if (item != kAllItems) {
         if (item < uint32_t(count))
-            mustCall(playingNow.get(), PlayingNowOp::Insert, {keyOf(selection, int32_t(item)), p});
+            callOk(playingNow.get(), PlayingNowOp::Insert, {keyOf(selection, int32_t(item)), p});
         return;
     }
     for (int32_t i = 0; i < count; ++i)
-        mustCall(playingNow.get(), PlayingNowOp::Insert,
-                 {keyOf(selection, i), p == -1 ? -1 : plus(p, i)});
+        callOk(playingNow.get(), PlayingNowOp::Insert,
+               {keyOf(selection, i), p == -1 ? -1 : plus(p, i)});
 }
 
 // The selection's file `index` into the playlist's files: at the end by its key, or as a copy
@@ -52,9 +52,9 @@ void addToPlayingNow(HostObject* root, HostObject* selection, uint32_t item, uin
 void addToFiles(HostObject* files, HostObjectPtr selection, int32_t index, uint32_t position,
                 int32_t at) {
     if (position == kPositionAtEnd)
-        mustCall(files, FilesOp::AppendKey, {keyOf(selection.get(), index)});
+        callOk(files, FilesOp::AppendKey, {keyOf(selection.get(), index)});
     else
-        mustCall(files, FilesOp::InsertCopy, {selection, index, at});
+        callOk(files, FilesOp::InsertCopy, {selection, index, at});
 }
 
 // True when the host stored the changed files.
@@ -64,17 +64,17 @@ bool addToStoredPlaylist(HostObject* root, int32_t playlistId, const HostObjectP
     int32_t count = fileCount(selection.get());
     if (item != kAllItems && item >= uint32_t(count))
         return false;
-    HostObjectPtr playlist = mustCall(root, host::RootOp::PlaylistById, {playlistId}).asObject();
+    HostObjectPtr playlist = callOk(root, host::RootOp::PlaylistById, {playlistId}).asObject();
     if (!playlist)
         return false; // an id the host does not know: nothing to add to
-    HostObjectPtr files = mustObject(playlist.get(), PlaylistOp::Files);
+    HostObjectPtr files = objectOf(playlist.get(), PlaylistOp::Files);
     if (item != kAllItems) {
         addToFiles(files.get(), selection, int32_t(item), position, int32_t(position));
     } else {
         for (int32_t i = 0; i < count; ++i)
             addToFiles(files.get(), selection, i, position, plus(int32_t(position), i));
     }
-    return mustCall(playlist.get(), PlaylistOp::SetFiles, {files}).isTrue();
+    return callOk(playlist.get(), PlaylistOp::SetFiles, {files}).isTrue();
 }
 
 } // namespace

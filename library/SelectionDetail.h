@@ -19,11 +19,11 @@ host::HostObjectPtr distinctArtistFiles(host::HostObject* root, const std::u16st
 host::HostObjectPtr albumFile(host::HostObject* root, const std::u16string& album,
                               const std::u16string& artist, bool byAlbumArtist);
 
-// Runs a request, turning HostCallFailed and a failed allocation into `failed`.
+// Runs a request, turning a failed player call and a failed allocation into `failed`.
 template <class Result, class Body> Result orOnFailure(Result failed, Body&& body) {
     try {
         return body();
-    } catch (const HostCallFailed&) {
+    } catch (const host::PlayerCallFailed&) {
         return failed;
     } catch (const std::bad_alloc&) {
         return failed;
