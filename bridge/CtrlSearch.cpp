@@ -102,10 +102,10 @@ void CTandravoleCtrl::onAddSearchResults(const AddSearchResultsRecord& record) {
         if (position == player::kAtEnd)
             position = -1;
         else if (position == player::kAfterCurrent)
-            position = intProperty(now.get(), PlayingNowOp::Position) + 1;
+            position = library::positionPlus(intProperty(now.get(), PlayingNowOp::Position), 1);
         for (int32_t i = first; i < last; ++i) {
             int32_t key = intOf(objectOf(cached, FilesOp::Item, {i}).get(), FileOp::Key);
-            int32_t at = (position == -1 || !all) ? position : position + i;
+            int32_t at = (position == -1 || !all) ? position : library::positionPlus(position, i);
             run(now.get(), PlayingNowOp::Insert, {key, at});
         }
         server_->sendListChanged(player::kNowPlayingU);
@@ -120,7 +120,7 @@ void CTandravoleCtrl::onAddSearchResults(const AddSearchResultsRecord& record) {
                 int32_t key = intOf(objectOf(cached, FilesOp::Item, {i}).get(), FileOp::Key);
                 run(files.get(), FilesOp::AppendKey, {key});
             } else {
-                int32_t at = all ? record.position + i : record.position;
+                int32_t at = all ? library::positionPlus(record.position, i) : record.position;
                 run(files.get(), FilesOp::InsertCopy, {searchResult_, i, at});
             }
         }

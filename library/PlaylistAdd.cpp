@@ -23,11 +23,6 @@ int32_t keyOf(HostObject* selection, int32_t index) {
     return intOf(fileAt(selection, index).get(), FileOp::Key);
 }
 
-// Positions count on like the host's 32-bit integers, wrapping instead of overflowing.
-int32_t plus(int32_t position, int32_t i) {
-    return int32_t(uint32_t(position) + uint32_t(i));
-}
-
 void addToPlayingNow(HostObject* root, HostObject* selection, uint32_t item, uint32_t position) {
     using host::PlayingNowOp;
     HostObjectPtr playingNow = objectOf(root, host::RootOp::PlayingNow);
@@ -35,7 +30,7 @@ void addToPlayingNow(HostObject* root, HostObject* selection, uint32_t item, uin
     if (position == kPositionAtEnd)
         p = -1; // the host's own value for the end of the list
     else if (position == kPositionAfterCurrent)
-        p = plus(detail::intProperty(playingNow.get(), PlayingNowOp::Position), 1);
+        p = positionPlus(detail::intProperty(playingNow.get(), PlayingNowOp::Position), 1);
     int32_t count = fileCount(selection);
     if (item != kAllItems) {
         if (item < uint32_t(count))
@@ -44,7 +39,7 @@ void addToPlayingNow(HostObject* root, HostObject* selection, uint32_t item, uin
     }
     for (int32_t i = 0; i < count; ++i)
         callOk(playingNow.get(), PlayingNowOp::Insert,
-               {keyOf(selection, i), p == -1 ? -1 : plus(p, i)});
+               {keyOf(selection, i), p == -1 ? -1 : positionPlus(p, i)});
 }
 
 // The selection's file `index` into the playlist's files: at the end by its key, or as a copy
@@ -72,7 +67,7 @@ bool addToStoredPlaylist(HostObject* root, int32_t playlistId, const HostObjectP
         addToFiles(files.get(), selection, int32_t(item), position, int32_t(position));
     } else {
         for (int32_t i = 0; i < count; ++i)
-            addToFiles(files.get(), selection, i, position, plus(int32_t(position), i));
+            addToFiles(files.get(), selection, i, position, positionPlus(int32_t(position), i));
     }
     return callOk(playlist.get(), PlaylistOp::SetFiles, {files}).isTrue();
 }

@@ -18,6 +18,12 @@ constexpr uint32_t kAllItems = 0xFFFFFFFF;             // every file of the sele
 constexpr uint32_t kPositionAfterCurrent = 0xFFFFFFFF; // after the current entry
 constexpr uint32_t kPositionAtEnd = 0xFFFFFFFE;        // at the end of the list
 
+// A position moved on by i, counting like the host's 32-bit integers: wrapping, never
+// overflowing.
+inline int32_t positionPlus(int32_t position, int32_t i) {
+    return int32_t(uint32_t(position) + uint32_t(i));
+}
+
 struct PlaylistNotice {
     enum Kind {
         NowPlayingChanged, // MSG_NOW_PLAYING_CHANGED

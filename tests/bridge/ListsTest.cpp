@@ -157,6 +157,11 @@ TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
     add(10, 2, 0); // one copy at the front
     EXPECT_EQ(playlist(10), (std::vector<int32_t>{105, 103, 104, 105}));
     EXPECT_EQ(add(99, 0xFFFFFFFF, 0), (std::vector<std::string>{"list 99"}));
+    // Positions count on like the host's integers, past the largest one without overflowing.
+    add(10, 0xFFFFFFFF, 0x7FFFFFFF);
+    add(0xFFFFFFFF, 0xFFFFFFFF, 0x7FFFFFFF);
+    EXPECT_EQ(playlist(10).size(), 7u); // a stored playlist takes them at its end,
+    EXPECT_EQ(nowPlaying().size(), 8u); // the playing-now list refuses the position
 
     // The disconnect releases the cache: a new session's add finds nothing.
     app.reset();
