@@ -47,24 +47,12 @@ TEST_F(Engine, TrackInfoAndStatusRepliesAreByteExact) {
         repliesToQuery(*p, Op::GetTrackInfo, queryBytes(QUERY_TRACK_INFO, 0xFFFFFFFF)).empty());
     EXPECT_TRUE(fake.called("getTrackInfo(-1)"));
 
-    // Play state 0, 1, 2 and anything else as 1, 2, 3, 3; repeat only 1 or 2; shuffle as 0 or
-    // 1; the volume's byte is the volume divided by 257, rounded down.
-    struct StatusCase {
-        PlayerStatus status;
-        Bytes payload;
-    };
-    for (const StatusCase& c : {
-             StatusCase{{61000, 0, 2, 0x8080, 1}, le32(61000) + Bytes({1, 1, 2, 0x80, 0x80, 0x80})},
-             StatusCase{{0, 1, 1, 1000, 5}, le32(0) + Bytes({2, 1, 1, 3, 0xE8, 0x03})},
-             StatusCase{{1, 2, 3, 256, 0}, le32(1) + Bytes({3, 0, 0, 0, 0x00, 0x01})},
-             StatusCase{{2, 3, 0, 257, 0}, le32(2) + Bytes({3, 0, 0, 1, 0x01, 0x01})},
-             StatusCase{{3, 7, 0, 65534, 0}, le32(3) + Bytes({3, 0, 0, 254, 0xFE, 0xFF})},
-         }) {
-        fake.edit([&](Answers& a) { a.status = c.status; });
-        auto status = repliesToQuery(*p, Op::GetPlayerStatus, queryBytes(QUERY_PLAYER_STATUS, 0));
-        ASSERT_EQ(status.size(), 1u);
-        EXPECT_EQ(status[0].payload, c.payload) << c.status.volume;
-    }
+    // The delegate's status goes out through the status codec (its value mappings are the
+    // wire tests' concern).
+    fake.edit([](Answers& a) { a.status = PlayerStatus{61000, 0, 2, 0x8080, 1}; });
+    auto status = repliesToQuery(*p, Op::GetPlayerStatus, queryBytes(QUERY_PLAYER_STATUS, 0));
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_EQ(status[0].payload, le32(61000) + Bytes({1, 1, 2, 0x80, 0x80, 0x80}));
     fake.edit([](Answers& a) { a.status.reset(); });
     EXPECT_TRUE(
         repliesToQuery(*p, Op::GetPlayerStatus, queryBytes(QUERY_PLAYER_STATUS, 0)).empty());
