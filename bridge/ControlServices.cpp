@@ -6,7 +6,7 @@
 namespace bridge {
 
 void MessageBoxes::show(std::u16string_view text, std::u16string_view title,
-                        std::string_view reason) {
+                        std::string_view reason, BoxIcon /*icon*/) {
     logLazy(LogKind::Error, [&] {
         std::string line = utf16ToUtf8(title) + ": " + utf16ToUtf8(text);
         if (!reason.empty())

@@ -2,8 +2,10 @@
 // boxes, the DNS-SD registration, the update check and power actions. Each is a small
 // interface whose defaults do nothing (the panel, DNS-SD, the update check) or only log (the
 // message box, power actions), so the control runs anywhere; the Windows plug-in and the
-// Linux host hand in their own. The control owns what it is given and calls every seam on
-// the host's thread, except PowerActionService, which the message processor calls too.
+// Linux host hand in their own (the services in services/ implement the last three). The
+// control owns what it is given and calls every seam on the host's thread, except
+// PowerActionService, which the message processor calls too, and the boxes, which the
+// update check's thread shows too.
 #pragma once
 
 #include "bridge/HostWindow.h"
@@ -39,34 +41,57 @@ public:
     virtual void disableApply() {}
 };
 
-// Boxes the user must see: an OK box with the text and title exactly as given. `reason` is
-// the system's own description of the failure when one is known ("" otherwise); the plug-in
-// shows only the text, the Linux host prints both. The default writes to the event log.
+// The icon of a box (MB_ICONINFORMATION, MB_ICONWARNING, MB_ICONERROR, or none).
+enum class BoxIcon { None, Information, Warning, Error };
+
+// Boxes the user must see: an OK box with the text, title and icon exactly as given, which
+// returns when the user has closed it. `reason` is the system's own description of the
+// failure when one is known ("" otherwise); the plug-in shows only the text, the Linux host
+// prints both. The default writes to the event log. Called from any thread.
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
-    virtual void show(std::u16string_view text, std::u16string_view title, std::string_view reason);
+    virtual void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
+                      BoxIcon icon);
 };
 
 // The DNS-SD registration of the server (its own thread in the plug-in).
 class DnsSdService {
 public:
     virtual ~DnsSdService() = default;
-    // Registers `serviceType` on `port`; true when the registration started.
-    virtual bool start(uint16_t /*port*/, std::string_view /*serviceType*/) { return false; }
+    // Registers `serviceType` on `port` on a thread of its own and returns at once; keeps a
+    // running registration of the same port and type. Failures are silent.
+    virtual void start(uint16_t /*port*/, std::string_view /*serviceType*/) {}
     // Asks the registration to end and returns at once.
     virtual void stopWithoutWaiting() {}
+    // Ends the registration and waits until it has ended.
+    virtual void stopAndWait() {}
     virtual bool isRunning() { return false; }
 };
 
-// The periodic update check. It reads and writes the control's settings
-// (CTandravoleCtrl::settings, updateSettings) and reads the server's login state.
+// What the update check reads and writes of the control that owns it: the settings
+// (updateCheck, lastUpdateCheck, haveUpdateNotification), the server's login state (read
+// under the session lock) and the boxes it shows. Called from the check's own thread.
+class UpdateCheckOwner {
+public:
+    virtual PluginSettings settings() = 0;
+    virtual void updateSettings(const std::function<void(PluginSettings&)>& change) = 0;
+    virtual bool clientLoggedIn() = 0;
+    virtual MessageBoxes& messageBoxes() = 0;
+
+protected:
+    ~UpdateCheckOwner() = default;
+};
+
+// The periodic update check and the panel's "Check now".
 class UpdateCheckService {
 public:
     virtual ~UpdateCheckService() = default;
-    virtual void start(CTandravoleCtrl& /*owner*/) {}
+    virtual void start(UpdateCheckOwner& /*owner*/) {}
     // Stops and joins the check; the control calls it before its server goes away.
     virtual void stop() {}
+    // "Check now": asks at once, on the calling thread (the host's), and shows the outcome.
+    virtual void checkNow(UpdateCheckOwner& /*owner*/) {}
 };
 
 // Sleep, restart and power off, carried out on a thread of their own. Codes:

@@ -93,7 +93,8 @@ bridge::InitResult CTandravoleCtrl::Init(host::HostObjectPtr root) {
 bool CTandravoleCtrl::startServer(const PluginSettings& settings) {
     if (!server_->listen(settings.port)) {
         messageBoxes_->show(bridge::kStartFailureText, bridge::kMessageTitle,
-                            listenFailureReason(server_->transport().lastListenError()));
+                            listenFailureReason(server_->transport().lastListenError()),
+                            bridge::BoxIcon::None);
         if (dnsSd_->isRunning())
             dnsSd_->stopWithoutWaiting();
         panel_->clearServerEnabled();
@@ -158,6 +159,14 @@ PluginSettings CTandravoleCtrl::settings() {
 void CTandravoleCtrl::updateSettings(const std::function<void(PluginSettings&)>& change) {
     platform::ScopedLock hold(settingsLock_);
     change(settings_);
+}
+
+bool CTandravoleCtrl::clientLoggedIn() {
+    return server_->loggedIn();
+}
+
+void CTandravoleCtrl::CheckForUpdateNow() {
+    updateCheck_->checkNow(*this);
 }
 
 intptr_t CTandravoleCtrl::send(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -66,7 +66,9 @@ constexpr uint8_t kEqualizerScale = 12;
 
 } // namespace bridge
 
-class CTandravoleCtrl final : public WinampControlServerDelegate, public host::HostEventSink {
+class CTandravoleCtrl final : public WinampControlServerDelegate,
+                              public host::HostEventSink,
+                              public bridge::UpdateCheckOwner {
 public:
     explicit CTandravoleCtrl(bridge::ControlEnvironment environment = {});
     ~CTandravoleCtrl() override;
@@ -85,8 +87,14 @@ public:
 
     // The settings record, for the panel and the update check: a copy, and a change made
     // under the settings lock.
-    PluginSettings settings();
-    void updateSettings(const std::function<void(PluginSettings&)>& change);
+    PluginSettings settings() override;
+    void updateSettings(const std::function<void(PluginSettings&)>& change) override;
+    // Whether an app is logged in (the server's session lock), for the update check.
+    bool clientLoggedIn() override;
+    bridge::MessageBoxes& messageBoxes() override { return *messageBoxes_; }
+
+    // The panel's "Check now" (host's thread; blocks it for the request).
+    void CheckForUpdateNow();
 
     // The hidden window's procedure (host's thread): the private messages, the player's
     // status message, WM_ENDSESSION, WM_POWERBROADCAST and WM_TIMER. Nothing means "let the

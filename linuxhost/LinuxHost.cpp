@@ -61,7 +61,8 @@ private:
 class PrintedBoxes final : public bridge::MessageBoxes {
 public:
     PrintedBoxes(Printer& printer, bool& shown) : printer_(printer), shown_(shown) {}
-    void show(std::u16string_view text, std::u16string_view, std::string_view reason) override {
+    void show(std::u16string_view text, std::u16string_view, std::string_view reason,
+              bridge::BoxIcon) override {
         std::string line = utf16ToUtf8(text);
         if (!reason.empty())
             line += " (" + std::string(reason) + ")";

@@ -14,6 +14,8 @@ packages=(
   wine wine64 xvfb xauth
   clang libclang-rt-14-dev
   dpkg-dev python3
+  libcurl4-openssl-dev openssl
+  avahi-daemon avahi-utils libavahi-compat-libdnssd1 dbus iproute2 util-linux
 )
 
 missing=()

@@ -236,8 +236,8 @@ struct RecordingPanel : bridge::ControlPanel {
 
 struct RecordingBoxes : bridge::MessageBoxes {
     explicit RecordingBoxes(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
-    void show(std::u16string_view text, std::u16string_view title,
-              std::string_view reason) override {
+    void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
+              bridge::BoxIcon) override {
         log->add("box " + utf16ToUtf8(title) + ": " + utf16ToUtf8(text));
         log->reason = std::string(reason);
     }
@@ -246,10 +246,9 @@ struct RecordingBoxes : bridge::MessageBoxes {
 
 struct RecordingDnsSd : bridge::DnsSdService {
     explicit RecordingDnsSd(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
-    bool start(uint16_t port, std::string_view type) override {
+    void start(uint16_t port, std::string_view type) override {
         log->add("dnssd start " + std::to_string(port) + " " + std::string(type));
         log->dnsSdRunning = true;
-        return true;
     }
     void stopWithoutWaiting() override {
         log->add("dnssd stop");
