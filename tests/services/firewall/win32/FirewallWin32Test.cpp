@@ -1,0 +1,281 @@
+// The Windows backend of the firewall rules, run under Wine: FindFirstFileW finds what the
+// portable matching accepts (under Wine, exactly that); AddFirewallRules finds the executable in
+// the real current directory; the module and executable paths give the elevated launch; and what
+// Wine's hnetcfg implements of the firewall objects is driven for real.
+//
+// Wine 8 implements CoCreateInstance of CLSID_NetFwPolicy2 and CLSID_NetFwRule,
+// INetFwPolicy2::get_Rules, every INetFwRule::put_ the rules use (stubs answering S_OK) and
+// INetFwRules::Add (a stub answering S_OK that stores nothing). It does not implement
+// get_CurrentProfileTypes or INetFwRules::Item (both E_NOTIMPL). The tests that rely on that
+// are skipped on a real Windows, where Add would change the machine's firewall; what Wine
+// lacks is covered by the fakes of FirewallRulesTest.cpp.
+#include "services/firewall/win32/FirewallWin32.h"
+
+#include "common/Utf.h"
+#include "services/firewall/FirewallRules.h"
+#include "tests/services/firewall/FakeFirewall.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace services::firewall;
+
+namespace {
+
+bool runningUnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+const wchar_t* wide(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+
+// A fresh directory under the temporary folder, removed with what it holds.
+class TempDirectory {
+public:
+    TempDirectory() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        std::u16string dir(reinterpret_cast<const char16_t*>(base));
+        if (!dir.empty() && dir.back() == u'\\')
+            dir.pop_back();
+        dir += u"\\tandravole-fw-" + utf8ToUtf16(std::to_string(GetCurrentProcessId())) + u"-" +
+               utf8ToUtf16(std::to_string(counter_++));
+        path_ = dir;
+        CreateDirectoryW(wide(path_), nullptr);
+    }
+    ~TempDirectory() {
+        for (const std::u16string& f : files_)
+            DeleteFileW(wide(path_ + u"\\" + f));
+        RemoveDirectoryW(wide(path_));
+    }
+    void create(const std::u16string& name) {
+        HANDLE h = CreateFileW(wide(path_ + u"\\" + name), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << utf16ToUtf8(name);
+        CloseHandle(h);
+        files_.push_back(name);
+    }
+    const std::u16string& path() const { return path_; }
+    const std::vector<std::u16string>& files() const { return files_; }
+
+private:
+    static inline int counter_ = 0;
+    std::u16string path_;
+    std::vector<std::u16string> files_;
+};
+
+std::vector<std::u16string> sorted(std::vector<std::u16string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+} // namespace
+
+// FindFirstFileW and matchesFilePattern on the player's names.
+TEST(FirewallWin32, FindFirstFileAgreesWithThePortableMatching) {
+    const std::vector<std::vector<std::u16string>> cases = {
+        {u"Media Center 31.exe"},
+        {u"Media Center 30.exe", u"Media Center 31.exe"},
+        {u"Media Center 3.exe", u"Media Center 311.exe"},
+        {u"Media Center 31.exe", u"Media Center 3.exe", u"Media Center 311.exe", u"MC31.exe",
+         u"Media Center 31.dll"},
+        {u"media center 31.EXE"},
+    };
+    const std::vector<std::vector<std::u16string>> expected = {
+        {u"Media Center 31.exe"},
+        {u"Media Center 30.exe", u"Media Center 31.exe"},
+        {},
+        {u"Media Center 31.exe"},
+        {u"media center 31.EXE"},
+    };
+    auto process = systemFirewallProcess();
+    for (size_t i = 0; i < cases.size(); ++i) {
+        TempDirectory dir;
+        for (const std::u16string& f : cases[i])
+            dir.create(f);
+        const std::vector<std::u16string> found =
+            sorted(process->findFiles(dir.path() + u"\\" + kExecutablePattern));
+        std::vector<std::u16string> portable;
+        for (const std::u16string& f : dir.files())
+            if (matchesFilePattern(kExecutablePattern, f))
+                portable.push_back(f);
+        EXPECT_EQ(sorted(portable), sorted(expected[i])) << "case " << i;
+        // The system's search finds at least the exact matches; Wine's finds exactly them (a
+        // real Windows may also find "Media Center 3.exe": a '?' before the dot may match
+        // nothing there, which the caller's own matching then drops).
+        for (const std::u16string& f : portable)
+            EXPECT_NE(std::find(found.begin(), found.end(), f), found.end()) << "case " << i;
+        if (runningUnderWine()) {
+            EXPECT_EQ(found, sorted(portable)) << "case " << i;
+        }
+    }
+}
+
+// Only the exact match counts, whatever else the system's search finds.
+TEST(FirewallWin32, AddFirewallRulesUsesTheCurrentDirectory) {
+    TempDirectory dir;
+    dir.create(u"Media Center 31.exe");
+    dir.create(u"Media Center 3.exe");
+    wchar_t saved[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, saved), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(wide(dir.path())));
+
+    fwtest::FakeFirewall fw;
+    fwtest::RecordingBox box;
+    auto process = systemFirewallProcess();
+    services::firewall::AddFirewallRules(*process, fw, box, nullptr);
+    SetCurrentDirectoryW(saved);
+
+    ASSERT_EQ(fw.collection.size(), 2u);
+    // The current directory as the system spells it (Wine may answer another case or a long
+    // form), followed by the one match.
+    const std::u16string app = *fw.collection.begin()->second.application;
+    EXPECT_EQ(app.substr(app.size() - std::u16string(u"\\Media Center 31.exe").size()),
+              u"\\Media Center 31.exe");
+    EXPECT_EQ(box.shown.at(0).text, u"Firewall rules have been added successfully!");
+}
+
+TEST(FirewallWin32, AnApartmentOfAnotherKindIsUsedAndLeftAsItWas) {
+    // The thread is in the multithreaded apartment: CoInitializeEx answers RPC_E_CHANGED_MODE,
+    // the rules are still added, and AddFirewallRules does not uninitialise COM.
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    auto process = systemFirewallProcess();
+    EXPECT_EQ(process->initializeCom(), kChangedMode);
+
+    TempDirectory dir;
+    dir.create(u"Media Center 31.exe");
+    wchar_t saved[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, saved), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(wide(dir.path())));
+    fwtest::FakeFirewall fw;
+    fwtest::RecordingBox box;
+    services::firewall::AddFirewallRules(*process, fw, box, nullptr);
+    SetCurrentDirectoryW(saved);
+    EXPECT_EQ(fw.collection.size(), 2u);
+
+    // Still initialised as before: a further initialisation of the same kind answers S_FALSE.
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
+}
+
+TEST(FirewallWin32, LaunchFromTheProcessAndModulePaths) {
+    const std::u16string exe = processExecutablePath();
+    const std::u16string module = thisModulePath();
+    ASSERT_FALSE(exe.empty());
+    // Linked into the test program, the module is the program itself.
+    EXPECT_EQ(module, exe);
+    const ElevatedLaunch launch = firewallRequestLaunch(exe, module);
+    EXPECT_EQ(launch.directory, executableDirectory(exe));
+    ASSERT_FALSE(launch.directory.empty());
+    EXPECT_EQ(launch.directory.back(), u'\\');
+    EXPECT_EQ(launch.parameters, u"/c \"cd /D \"" + launch.directory + u"\" && rundll32 \"" + exe +
+                                     u"\",AddFirewallRules\"");
+}
+
+// --- the firewall objects of Wine ----------------------------------------------------------
+
+namespace {
+
+// Wine's policy with the profiles it does not implement answered as domain and private.
+class WineProfiles final : public FirewallPolicy {
+public:
+    explicit WineProfiles(std::unique_ptr<FirewallPolicy> real) : real_(std::move(real)) {}
+    HResult rules(std::unique_ptr<FirewallRules>& out) override { return real_->rules(out); }
+    HResult currentProfileTypes(int32_t& profiles) override {
+        profiles = 3;
+        return kOk;
+    }
+
+private:
+    std::unique_ptr<FirewallPolicy> real_;
+};
+
+class WineFirewall final : public FirewallApi {
+public:
+    std::unique_ptr<FirewallApi> real = systemFirewallApi();
+    std::unique_ptr<FirewallPolicy> createPolicy() override {
+        auto policy = real->createPolicy();
+        return policy ? std::make_unique<WineProfiles>(std::move(policy)) : nullptr;
+    }
+    std::unique_ptr<FirewallRule> createRule() override { return real->createRule(); }
+};
+
+class ComApartment {
+public:
+    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(hr_))
+            CoUninitialize();
+    }
+
+private:
+    HRESULT hr_;
+};
+
+} // namespace
+
+TEST(FirewallWin32Wine, PolicyRulesAndRuleProperties) {
+    if (!runningUnderWine())
+        GTEST_SKIP() << "adds a rule to the firewall of a real Windows";
+    ComApartment com;
+    auto api = systemFirewallApi();
+    auto policy = api->createPolicy();
+    ASSERT_TRUE(policy);
+    std::unique_ptr<FirewallRules> rules;
+    ASSERT_TRUE(succeeded(policy->rules(rules)));
+    ASSERT_TRUE(rules);
+
+    // Every property of a rule through a real INetFwRule and BSTRs, then Add.
+    EXPECT_TRUE(AddIncomingFirewallRule(*api, *rules, u"C:\\Media Center 31.exe", 3,
+                                        u"JRiver Media Center incoming (Tandravole)"));
+    EXPECT_TRUE(AddOutgoingFirewallRule(*api, *rules, u"C:\\Media Center 31.exe", 3,
+                                        u"JRiver Media Center outgoing (Tandravole)"));
+
+    // A rule that is not the system's own cannot be added.
+    fwtest::FakeFirewall fake;
+    auto foreign = fake.createRule();
+    EXPECT_EQ(rules->add(*foreign), static_cast<HResult>(E_INVALIDARG));
+}
+
+TEST(FirewallWin32Wine, WhatWineDoesNotImplement) {
+    if (!runningUnderWine())
+        GTEST_SKIP() << "documents Wine's firewall";
+    ComApartment com;
+    auto api = systemFirewallApi();
+    auto policy = api->createPolicy();
+    ASSERT_TRUE(policy);
+    int32_t profiles = 0;
+    EXPECT_EQ(policy->currentProfileTypes(profiles), static_cast<HResult>(E_NOTIMPL));
+    std::unique_ptr<FirewallRules> rules;
+    ASSERT_TRUE(succeeded(policy->rules(rules)));
+    EXPECT_EQ(rules->item(u"JRiver Media Center incoming (Tandravole)"),
+              static_cast<HResult>(E_NOTIMPL));
+
+    // So the whole operation stops silently after the profiles, as it must.
+    fwtest::RecordingBox box;
+    AddApplicationFirewallRules(*api, box, u"C:\\Media Center 31.exe", nullptr, kApplicationName);
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST(FirewallWin32Wine, WholeOperationWithWinesObjectsAndGivenProfiles) {
+    if (!runningUnderWine())
+        GTEST_SKIP() << "adds rules to the firewall of a real Windows";
+    ComApartment com;
+    WineFirewall api;
+    fwtest::RecordingBox box;
+    AddApplicationFirewallRules(api, box, u"C:\\Media Center 31.exe", nullptr, kApplicationName);
+    // Item is not implemented, so neither rule is seen to exist; both are added.
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, u"Firewall rules have been added successfully!");
+    EXPECT_EQ(box.shown[0].title, u"Tandravole");
+    EXPECT_EQ(box.shown[0].icon, bridge::BoxIcon::None);
+}
