@@ -34,6 +34,10 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& args
             options.help = true;
         } else if (arg == "--verbose" || arg == "-v") {
             options.verbose = true;
+        } else if (arg == "--no-bonjour") {
+            options.noBonjour = true;
+        } else if (arg == "--list-adapters") {
+            options.listAdapters = true;
         } else if (arg == "--port") {
             if (!value(text))
                 return std::nullopt;
@@ -68,7 +72,7 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& args
             return std::nullopt;
         }
     }
-    if (!dataDirGiven && !options.help) {
+    if (!dataDirGiven && !options.help && !options.listAdapters) {
         options.dataDir = defaultDataDir(getenv);
         if (options.dataDir.empty()) {
             error = "no data folder: set HOME or XDG_CONFIG_HOME, or give --data-dir";

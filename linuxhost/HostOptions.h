@@ -11,7 +11,8 @@ namespace linuxhost {
 
 constexpr const char* kUsage =
     "usage: tandravole-host [--port N] [--password TEXT] [--library FILE.json]\n"
-    "                       [--data-dir DIR] [--verbose]\n"
+    "                       [--data-dir DIR] [--no-bonjour] [--verbose]\n"
+    "       tandravole-host --list-adapters\n"
     "\n"
     "Runs the remote-control server against a simulated media player.\n"
     "  --port N           listen on port N for this run (0: any free port)\n"
@@ -19,14 +20,18 @@ constexpr const char* kUsage =
     "  --library FILE     play the library described in FILE (JSON); default: the demo library\n"
     "  --data-dir DIR     where settings and covers are kept\n"
     "                     (default: $XDG_CONFIG_HOME/tandravole, else ~/.config/tandravole)\n"
-    "  --verbose          print connections, logins, takeovers, kicks and refused messages\n";
+    "  --no-bonjour       do not advertise the server with DNS-SD for this run\n"
+    "  --verbose          print connections, logins, takeovers, kicks and refused messages\n"
+    "  --list-adapters    print the network adapters an app can reach this computer on, and exit\n";
 
 struct HostOptions {
     std::optional<uint16_t> port;        // overrides the stored setting for this run
     std::optional<std::string> password; // UTF-8; overrides the stored setting for this run
     std::string libraryFile;             // empty: the embedded demo library
     std::string dataDir;
+    bool noBonjour = false; // no DNS-SD registration for this run (the setting stays)
     bool verbose = false;
+    bool listAdapters = false;
     bool help = false;
 };
 

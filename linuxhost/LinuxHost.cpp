@@ -8,11 +8,13 @@
 #include "common/Utf.h"
 #include "platform/Registry.h"
 #include "server/engine/WinampControlServerDelegate.h"
+#include "services/power/AnnouncingPowerSystem.h"
 #include "simhost/DemoLibrary.h"
 #include "simhost/LibraryJson.h"
 #include "simhost/SimPlayer.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -75,35 +77,28 @@ private:
     bool& shown_;
 };
 
-const char* powerActionName(uint32_t action) {
-    switch (action) {
-    case player::POWER_SLEEP:
-        return "suspend";
-    case player::POWER_RESTART:
-        return "restart";
-    case player::POWER_OFF:
-        return "power off";
-    default:
-        return "do an unknown power action";
-    }
-}
-
-// The sleep timer's power action is announced, never carried out: a simulated player has no
-// business switching the machine off.
-class AnnouncedPowerActions final : public bridge::PowerActionService {
-public:
-    explicit AnnouncedPowerActions(Printer& printer) : printer_(printer) {}
-    bool start(uint32_t action) override {
-        printer_.out(std::string("the player asks to ") + powerActionName(action) +
-                     " the computer; this host leaves it running");
-        return true;
-    }
-
-private:
-    Printer& printer_;
-};
-
 } // namespace
+
+std::string describeAdapters(const std::vector<services::adapters::NetworkAdapterInfo>& adapters) {
+    if (adapters.empty())
+        return "no active IPv4 network adapter besides the loopback\n";
+    size_t nameWidth = 0, ipWidth = 0;
+    std::vector<std::array<std::string, 3>> rows;
+    for (const auto& adapter : adapters) {
+        rows.push_back(
+            {utf16ToUtf8(adapter.name), utf16ToUtf8(adapter.ip), utf16ToUtf8(adapter.mac)});
+        nameWidth = std::max(nameWidth, rows.back()[0].size());
+        ipWidth = std::max(ipWidth, rows.back()[1].size());
+    }
+    std::string text;
+    for (const auto& [name, ip, mac] : rows) {
+        std::string line = name + std::string(nameWidth - name.size() + 2, ' ') + ip;
+        if (!mac.empty())
+            line += std::string(ipWidth - ip.size() + 2, ' ') + mac;
+        text += line + "\n";
+    }
+    return text;
+}
 
 LinuxHost::LinuxHost(HostOptions options, std::ostream& out, std::ostream& err)
     : options_(std::move(options)), out_(out), err_(err) {}
@@ -169,6 +164,8 @@ int LinuxHost::run() {
             s.port = *options_.port;
         if (options_.password)
             s.password = utf8ToUtf16(*options_.password);
+        if (options_.noBonjour)
+            s.bonjour = false;
     };
 
     bridge::HostLoop loop;
@@ -188,7 +185,11 @@ int LinuxHost::run() {
     bool startFailed = false;
     bridge::ControlEnvironment env;
     env.messageBoxes = std::make_unique<PrintedBoxes>(printer, startFailed);
-    env.powerActions = std::make_unique<AnnouncedPowerActions>(printer);
+    // Power actions run their course on their own thread against a system that only
+    // announces what it would do: a simulated player has no business switching the machine off.
+    env.powerActions = services::power::makeAnnouncingPowerActions([&printer](std::string what) {
+        printer.out("the player " + what + " the computer now; this host leaves it running");
+    });
     env.settingsForThisRun = forThisRun;
     ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
     ctrl->Init(player.root());

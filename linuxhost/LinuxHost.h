@@ -4,9 +4,13 @@
 
 #include "linuxhost/HostOptions.h"
 
+#include "services/adapters/NetworkAdapters.h"
+
 #include <cstdint>
 #include <mutex>
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace bridge {
 class HostLoop;
@@ -21,6 +25,10 @@ constexpr int kExitUsage = 2;
 
 // The settings file inside the data folder.
 constexpr const char* kSettingsFileName = "settings.reg";
+
+// --list-adapters: one line per adapter (name, address, hardware address, in columns), or a
+// line saying there is none besides the loopback.
+std::string describeAdapters(const std::vector<services::adapters::NetworkAdapterInfo>& adapters);
 
 class LinuxHost {
 public:

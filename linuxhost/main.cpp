@@ -17,6 +17,10 @@ int main(int argc, char** argv) {
         std::cerr << "tandravole-host: " << error << "\n" << linuxhost::kUsage;
         return linuxhost::kExitUsage;
     }
+    if (options->listAdapters) {
+        std::cout << linuxhost::describeAdapters(services::adapters::ListNetworkAdapters());
+        return linuxhost::kExitOk;
+    }
     if (options->help) {
         std::cout << linuxhost::kUsage;
         return linuxhost::kExitOk;

@@ -25,7 +25,7 @@ std::optional<HostOptions> parse(std::vector<std::string> args, Env env, std::st
 TEST(HostOptions, EveryOptionAndItsOverrides) {
     std::string error;
     auto o = parse({"--port", "0", "--password", "pässword", "--library", "lib.json", "--data-dir",
-                    "/tmp/d", "--verbose"},
+                    "/tmp/d", "--verbose", "--no-bonjour"},
                    {}, error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->port, uint16_t(0));
@@ -33,12 +33,15 @@ TEST(HostOptions, EveryOptionAndItsOverrides) {
     EXPECT_EQ(o->libraryFile, "lib.json");
     EXPECT_EQ(o->dataDir, "/tmp/d");
     EXPECT_TRUE(o->verbose);
+    EXPECT_TRUE(o->noBonjour);
+    EXPECT_FALSE(o->listAdapters);
 
     auto none = parse({"--port", "65535", "--password", ""}, {{{"HOME", "/home/x"}}}, error);
     ASSERT_TRUE(none) << error;
     EXPECT_EQ(none->port, uint16_t(65535));
     EXPECT_EQ(none->password, std::string()); // an empty password for this run: none asked
     EXPECT_FALSE(none->verbose);
+    EXPECT_FALSE(none->noBonjour);
     EXPECT_TRUE(none->libraryFile.empty());
 }
 
@@ -52,6 +55,10 @@ TEST(HostOptions, TheDataFolderComesFromXdgThenHome) {
     EXPECT_FALSE(parse({}, {}, error));
     EXPECT_NE(error.find("--data-dir"), std::string::npos);
     EXPECT_TRUE(parse({"--data-dir", "/d"}, {}, error));
+    // Listing the adapters needs no data folder.
+    auto listing = parse({"--list-adapters"}, {}, error);
+    ASSERT_TRUE(listing) << error;
+    EXPECT_TRUE(listing->listAdapters);
 }
 
 TEST(HostOptions, MistakesAreNamed) {

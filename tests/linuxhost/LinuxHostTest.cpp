@@ -65,6 +65,11 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
         auto list = remote::decodeAs<wire::LibraryListMessage>(m);
         ASSERT_TRUE(list);
         EXPECT_GT(list->count, 10u); // the demo library's artists
+        // A power action (allowed with a password) is announced, never carried out.
+        ASSERT_TRUE(app.query(wire::QUERY_POWER_ACTION, 2));
+        // Queries are handled in order: once the status is back, the action has started.
+        ASSERT_TRUE(app.query(wire::QUERY_PLAYER_STATUS, 0));
+        ASSERT_EQ(app.waitForType(wire::MSG_PLAYER_STATUS, m, 5000), remote::ClientStatus::Ok);
 
         // A stop (Ctrl-C, SIGTERM) ends the session the way the end of a Windows session does.
         host.stop();
@@ -82,6 +87,9 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
                                  std::to_string(port) + " --password TEXT status"))
         << out.str();
     EXPECT_TRUE(printed(out, "tandravole-host: stopped")) << out.str();
+    EXPECT_TRUE(printed(out, "the player would power off the computer now; this host leaves it "
+                             "running"))
+        << out.str();
     // --verbose: the session's events as they happened.
     EXPECT_TRUE(printed(err, "session: connection 1: login refused")) << err.str();
     EXPECT_TRUE(printed(err, "session: connection 1 logged in")) << err.str();
@@ -142,3 +150,15 @@ TEST_F(LinuxHostTest, ADamagedSettingsFileIsReportedAndTheDefaultsServe) {
 }
 
 } // namespace
+
+TEST(LinuxHostAdapters, TheListIsInColumnsAndSaysWhenThereIsNone) {
+    using services::adapters::NetworkAdapterInfo;
+    EXPECT_EQ(linuxhost::describeAdapters({}),
+              "no active IPv4 network adapter besides the loopback\n");
+    EXPECT_EQ(linuxhost::describeAdapters({{u"eth0", u"192.168.1.20", u"00-1a-2b-3c-4d-5e"},
+                                           {u"wlan-long", u"10.0.0.7", u""},
+                                           {u"tun0", u"", u"02-00-00-00-00-01"}}),
+              "eth0       192.168.1.20  00-1a-2b-3c-4d-5e\n"
+              "wlan-long  10.0.0.7\n"
+              "tun0                     02-00-00-00-00-01\n");
+}
