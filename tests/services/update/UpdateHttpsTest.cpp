@@ -5,6 +5,8 @@
 // fixture, these tests are skipped.
 #include "services/update/UpdateCheck.h"
 
+#include "platform/Clock.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -117,4 +119,11 @@ TEST_F(UpdateHttpsTest, AServerThatIsNotThereFails) {
     Checked c = check("refused");
     EXPECT_FALSE(c.ok);
     EXPECT_FALSE(c.newer);
+}
+
+TEST_F(UpdateHttpsTest, AServerThatDoesNotAnswerTheConnectionIsGivenUpOnSoon) {
+    // The connect time-out is 2.5 s; the systems' own would be a minute or more.
+    uint64_t begin = platform::monotonicMs();
+    EXPECT_FALSE(check("stalled").ok);
+    EXPECT_LT(platform::monotonicMs() - begin, 30000u);
 }

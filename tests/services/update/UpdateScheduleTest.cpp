@@ -185,6 +185,12 @@ TEST_F(UpdateScheduleTest, TheNextCheckComesOnlyWhenTheLastIsMoreThanSevenDaysOl
     EXPECT_EQ(answer.asked, 2);
 }
 
+TEST_F(UpdateScheduleTest, ALastCheckOfZeroMeansNeverWhateverTheClockSays) {
+    clock.setFileTime(kDays7 - 1); // less than 7 days after 1601: "now - 0" is not old
+    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, kDays7 - 1);
+}
+
 TEST_F(UpdateScheduleTest, AFailedCheckIsRetriedAnHourLater) {
     setHave(true);
     answer.ok = false;

@@ -49,7 +49,8 @@ TEST(UpdateVersionTest, FileVersionTextsPackIntoOneNumber) {
 TEST(UpdateVersionTest, EachFileVersionPieceIsASigned32BitNumberCutTo8Bits) {
     EXPECT_EQ(PackFileVersion(u"junk.x.y.z"), 0u); // pieces without a number are 0
     EXPECT_EQ(PackFileVersion(u" \t7.8b.+9. 10 build"), 0x0708090Au);
-    EXPECT_EQ(PackFileVersion(u"300.256.511.1"), 0x2C00FF01u); // low 8 bits only
+    EXPECT_EQ(PackFileVersion(u"\r1.\n2.\v3.\f4"), 0x01020304u); // all of C's white space
+    EXPECT_EQ(PackFileVersion(u"300.256.511.1"), 0x2C00FF01u);   // low 8 bits only
     EXPECT_EQ(PackFileVersion(u"-1.-2.- 3.0"), 0xFFFE0000u);
     // Beyond the 32-bit range the number is clamped: 0x7FFFFFFF and -0x80000000.
     EXPECT_EQ(PackFileVersion(u"99999999999.-99999999999.2147483647.-2147483648"), 0xFF00FF00u);
@@ -88,6 +89,7 @@ TEST(UpdateVersionTest, EachAnswerPieceIsAnUnsigned16BitNumberOrZero) {
     EXPECT_EQ(ParseVersionAnswer("99999999999999999999.1"), (Version{0, 1, 0, 0}));
     EXPECT_EQ(ParseVersionAnswer("x.3"), (Version{0, 3, 0, 0}));
     EXPECT_EQ(ParseVersionAnswer(" 3.+4.5rc\n"), (Version{3, 4, 5, 0}));
+    EXPECT_EQ(ParseVersionAnswer("\r\t1.\f2.\v3.\n4"), (Version{1, 2, 3, 4}));
     EXPECT_EQ(ParseVersionAnswer("-1.-0.2"), (Version{0, 0, 2, 0}));
 }
 

@@ -3,7 +3,7 @@
 
 Each of its ports answers the version request in one way (a version, an empty body, a body of
 128 or 129 bytes, a redirect, ...); one port is held without listening, so a connection to it
-is refused. A request for any other path, with another method or another user agent gets
+is refused, and one never completes a connection. A request for any other path, with another method or another user agent gets
 "wrong request", which is no version. The certificate is self-signed for IP 127.0.0.1 and made
 anew by every start.
 
@@ -46,6 +46,7 @@ ANSWERS = {
 }
 PLAIN = "plain"  # the "newer" answer without TLS
 REFUSED = "refused"
+STALLED = "stalled"
 
 
 def files(directory):
@@ -100,6 +101,13 @@ def serve(directory):
     ports[REFUSED] = held.getsockname()[1]
     for s in servers.values():
         threading.Thread(target=s.serve_forever, daemon=True).start()
+    # A listener whose queue is full (one connection that is never accepted): the system drops
+    # every further connection request unanswered, so a connect attempt waits for its time-out.
+    stalled = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    stalled.bind(("127.0.0.1", 0))
+    stalled.listen(0)
+    filler = socket.create_connection(stalled.getsockname(), timeout=5)
+    ports[STALLED] = stalled.getsockname()[1]
 
     done = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: done.set())
