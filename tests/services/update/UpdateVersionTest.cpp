@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <ostream>
 #include <string>
 
 using update::EvaluateAnswer;
@@ -21,7 +22,11 @@ struct Evaluated {
     bool ok;
     bool newer;
     std::string text;
+    bool operator==(const Evaluated&) const = default;
 };
+[[maybe_unused]] void PrintTo(const Evaluated& e, std::ostream* out) {
+    *out << "{ok " << e.ok << ", newer " << e.newer << ", \"" << e.text << "\"}";
+}
 Evaluated evaluate(std::string_view answer, uint32_t local = kLocal1740) {
     // Outputs that come in filled must come out cleared.
     Evaluated e{false, true, "stale"};
@@ -110,42 +115,18 @@ TEST(UpdateVersionTest, TheRemoteVersionIsComparedMajorFirst) {
     EXPECT_FALSE(update::IsNewer({0, 0, 0, 0}, 0));
 }
 
-TEST(UpdateVersionTest, ANewerAnswerIsReturnedAsItsText) {
-    Evaluated e = evaluate("1.7.5");
-    EXPECT_TRUE(e.ok);
-    EXPECT_TRUE(e.newer);
-    EXPECT_EQ(e.text, "1.7.5");
-
-    e = evaluate("1.7.300");
-    EXPECT_TRUE(e.ok && e.newer);
-    EXPECT_EQ(e.text, "1.7.300");
-
-    e = evaluate("1..8");
-    EXPECT_TRUE(e.ok && e.newer);
-    EXPECT_EQ(e.text, "1..8"); // the text as sent
-
-    e = evaluate(std::string("2.0\0junk", 8));
-    EXPECT_TRUE(e.ok && e.newer);
-    EXPECT_EQ(e.text, "2.0");
-}
-
-TEST(UpdateVersionTest, AnOlderOrEqualAnswerSucceedsWithoutText) {
-    Evaluated e = evaluate("1.7");
-    EXPECT_TRUE(e.ok);
-    EXPECT_FALSE(e.newer);
-    EXPECT_EQ(e.text, "");
-    e = evaluate("1.7.4.0");
-    EXPECT_TRUE(e.ok);
-    EXPECT_FALSE(e.newer);
+TEST(UpdateVersionTest, ANewerAnswerIsReturnedAsItsTextAnOlderOneWithoutText) {
+    EXPECT_EQ(evaluate("1.7.5"), (Evaluated{true, true, "1.7.5"}));
+    EXPECT_EQ(evaluate("1.7.300"), (Evaluated{true, true, "1.7.300"}));
+    EXPECT_EQ(evaluate("1..8"), (Evaluated{true, true, "1..8"})); // the text as sent
+    EXPECT_EQ(evaluate(std::string("2.0\0junk", 8)), (Evaluated{true, true, "2.0"}));
+    EXPECT_EQ(evaluate("1.7"), (Evaluated{true, false, ""}));
+    EXPECT_EQ(evaluate("1.7.4.0"), (Evaluated{true, false, ""}));
 }
 
 TEST(UpdateVersionTest, AnAnswerThatIsNoVersionFailsWithClearedOutputs) {
-    for (std::string_view answer : {"2", "1.2.3.4.5", "", "....", "<html>"}) {
-        Evaluated e = evaluate(answer);
-        EXPECT_FALSE(e.ok) << answer;
-        EXPECT_FALSE(e.newer) << answer;
-        EXPECT_EQ(e.text, "") << answer;
-    }
+    for (std::string_view answer : {"2", "1.2.3.4.5", "", "....", "<html>"})
+        EXPECT_EQ(evaluate(answer), (Evaluated{false, false, ""})) << answer;
 }
 
 TEST(UpdateVersionTest, AnswersOf1To128BytesAreRead) {
