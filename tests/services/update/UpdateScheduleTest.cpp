@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using bridge::BoxIcon;
@@ -102,15 +103,29 @@ struct Answer {
     std::atomic<bool> ok{true};
     std::atomic<bool> newer{false};
     std::atomic<int> asked{0};
+    // While `slow` is set, a check goes on until finish() (a request that takes its time).
+    std::atomic<bool> slow{false};
+    std::atomic<bool> checking{false};
+    std::atomic<bool> checkerGoneWhileChecking{false};
+    platform::Event finished;
+    void finish() { finished.set(); }
 };
 
 class ScriptedChecker final : public update::VersionChecker {
 public:
     explicit ScriptedChecker(Answer& answer) : answer_(answer) {}
+    ~ScriptedChecker() override {
+        if (answer_.checking)
+            answer_.checkerGoneWhileChecking = true;
+    }
     bool check(std::string& versionText, bool& newer) override {
+        answer_.checking = true;
         ++answer_.asked;
+        if (answer_.slow)
+            answer_.finished.wait(platform::kInfinite);
         newer = answer_.ok && answer_.newer;
         versionText = newer ? "1.7.5" : "";
+        answer_.checking = false;
         return answer_.ok;
     }
 
@@ -349,4 +364,37 @@ TEST_F(UpdateScheduleTest, CheckNowRunsOnTheCallersThreadWithTheThreadsChecker) 
     ASSERT_EQ(owner.boxes.shown().size(), 1u);
     EXPECT_EQ(owner.boxes.shown()[0].text, u"You are using the latest version of Tandravole");
     service.stop(); // never started: nothing to stop
+}
+
+TEST_F(UpdateScheduleTest, StoppingWaitsForACheckUnderWay) {
+    answer.slow = true;
+    auto thread = makeThread(clock, answer, 1);
+    thread->start(owner);
+    ASSERT_TRUE(waitUntil([&] { return answer.checking.load(); }));
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        thread->stop();
+        stopped = true;
+    });
+    platform::sleepMs(20);
+    EXPECT_FALSE(stopped);
+    answer.finish();
+    stopper.join();
+    EXPECT_FALSE(thread->IsRunning());
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now()); // the check was completed
+}
+
+TEST_F(UpdateScheduleTest, DestroyingTheThreadWaitsForACheckUnderWay) {
+    answer.slow = true;
+    auto thread = makeThread(clock, answer, 1);
+    thread->start(owner);
+    ASSERT_TRUE(waitUntil([&] { return answer.checking.load(); }));
+    std::thread finisher([&] {
+        platform::sleepMs(20);
+        answer.finish();
+    });
+    thread.reset(); // the checker it owns must outlive the check
+    finisher.join();
+    EXPECT_FALSE(answer.checkerGoneWhileChecking);
+    EXPECT_EQ(answer.asked, 1);
 }
