@@ -1,0 +1,11 @@
+// The module's version on POSIX: the project's version, handed in by the build as
+// TANDRAVOLE_FILE_VERSION ("major.minor.patch.tweak"), read like a FileVersion string.
+#include "services/update/UpdateCheck.h"
+
+namespace update {
+
+uint32_t GetModuleFileVersion() {
+    return PackFileVersion(u"" TANDRAVOLE_FILE_VERSION);
+}
+
+} // namespace update

@@ -1,0 +1,110 @@
+// The version request against a real HTTPS server on 127.0.0.1: https_server.py, which CTest
+// starts before these tests and stops after them (a fixture). Each of its ports answers in
+// one way; its certificate is self-signed, so the request is told to accept it (on Linux by
+// trusting its file, on Windows by accepting an unknown root). Run by hand without the
+// fixture, these tests are skipped.
+#include "services/update/UpdateCheck.h"
+
+#include "platform/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+class UpdateHttpsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::ifstream in(TANDRAVOLE_UPDATE_TEST_SERVER_DIR "/endpoints.txt");
+        if (!in)
+            GTEST_SKIP() << "no test server (run through ctest, which starts it)";
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream words(line);
+            std::string name, value;
+            words >> name >> std::ws;
+            std::getline(words, value);
+            if (name == "certificate")
+                certificate_ = value;
+            else
+                ports_[name] = uint16_t(std::stoul(value));
+        }
+        ASSERT_FALSE(certificate_.empty());
+    }
+
+    update::VersionEndpoint at(const std::string& name, bool trusted = true) {
+        EXPECT_TRUE(ports_.count(name)) << name;
+        return update::VersionEndpoint{"127.0.0.1", ports_[name], trusted ? certificate_ : ""};
+    }
+    std::optional<std::string> fetch(const std::string& name) {
+        return update::FetchVersionAnswer(at(name));
+    }
+
+    struct Checked {
+        bool ok;
+        bool newer;
+        std::string text;
+        bool operator==(const Checked&) const = default;
+        friend void PrintTo(const Checked& c, std::ostream* out) {
+            *out << "{ok " << c.ok << ", newer " << c.newer << ", \"" << c.text << "\"}";
+        }
+    };
+    Checked check(const std::string& name) {
+        Checked c{false, true, "stale"};
+        c.ok = update::CheckLatestVersion(at(name), c.text, c.newer);
+        return c;
+    }
+
+private:
+    std::map<std::string, uint16_t> ports_;
+    std::string certificate_;
+};
+
+} // namespace
+
+TEST_F(UpdateHttpsTest, TheServersVersionIsComparedWithTheModulesOwn) {
+    uint32_t local = update::GetModuleFileVersion();
+    ASSERT_LT(local, 0x07010000u); // below the server's 9.1.2 and 7.1
+    ASSERT_GT(local, 0x01000000u); // above its 1.0
+    EXPECT_EQ(check("newer"), (Checked{true, true, "9.1.2"}));
+    EXPECT_EQ(check("older"), (Checked{true, false, ""}));
+    // The text ends at the first NUL of the body.
+    EXPECT_EQ(fetch("nul"), std::string("7.1\0.8.9", 8));
+    EXPECT_EQ(check("nul"), (Checked{true, true, "7.1"}));
+}
+
+TEST_F(UpdateHttpsTest, AnAnswerOf128BytesIsReadAnEmptyOneOr129BytesFail) {
+    EXPECT_EQ(fetch("exact128"), "5.0" + std::string(125, '.'));
+    EXPECT_EQ(fetch("over128"), std::nullopt);
+    EXPECT_EQ(check("over128"), (Checked{false, false, ""}));
+    EXPECT_EQ(fetch("empty"), std::nullopt);
+    EXPECT_EQ(check("empty"), (Checked{false, false, ""}));
+}
+
+TEST_F(UpdateHttpsTest, ARedirectFailsAndTheStatusIsNotLookedAt) {
+    // A 302 to the "newer" port, with a body of its own: neither followed nor read.
+    EXPECT_EQ(fetch("redirect"), std::nullopt);
+    EXPECT_FALSE(check("redirect").ok);
+    EXPECT_EQ(fetch("notfound"), "9.0"); // a 404's body counts like any other
+}
+
+TEST_F(UpdateHttpsTest, OnlyATrustedTlsServerIsAsked) {
+    EXPECT_EQ(fetch("plain"), std::nullopt); // the same answer without TLS
+    EXPECT_EQ(update::FetchVersionAnswer(at("newer", false)), std::nullopt);
+}
+
+TEST_F(UpdateHttpsTest, AServerThatIsNotThereFails) {
+    EXPECT_EQ(check("refused"), (Checked{false, false, ""}));
+}
+
+TEST_F(UpdateHttpsTest, AServerThatDoesNotAnswerTheConnectionIsGivenUpOnSoon) {
+    // The connect time-out is 2.5 s; the systems' own would be a minute or more.
+    uint64_t begin = platform::monotonicMs();
+    EXPECT_FALSE(check("stalled").ok);
+    EXPECT_LT(platform::monotonicMs() - begin, 30000u);
+}

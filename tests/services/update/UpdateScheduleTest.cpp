@@ -1,0 +1,400 @@
+// When the update check asks, what it changes and what it shows: one periodic pass and "Check
+// now" against a scripted answer on a hand-moved clock, then the thread that repeats the pass.
+#include "services/update/UpdateCheck.h"
+#include "services/update/UpdateCheckThread.h"
+
+#include "bridge/ControlServices.h"
+#include "platform/Clock.h"
+#include "platform/Sync.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using bridge::BoxIcon;
+using update::PeriodicOutcome;
+
+namespace {
+
+constexpr uint64_t kSecond = 10000000; // file-time units
+constexpr uint64_t kDays7 = 7 * 24 * 3600 * kSecond;
+constexpr uint32_t kWaitMs = 10000; // bound for what a thread should do at once
+
+bool waitUntil(const std::function<bool()>& done) {
+    for (uint64_t end = platform::monotonicMs() + kWaitMs; !done();) {
+        if (platform::monotonicMs() > end)
+            return false;
+        platform::sleepMs(1);
+    }
+    return true;
+}
+
+struct Box {
+    std::u16string text;
+    std::u16string title;
+    std::string reason;
+    BoxIcon icon;
+    PluginSettings settingsWhileOpen; // the owner's settings while the user reads the box
+};
+
+class FakeOwner;
+
+// Records each box; while `hold` is set, a box stays open until release().
+class RecordingBoxes final : public bridge::MessageBoxes {
+public:
+    explicit RecordingBoxes(FakeOwner& owner) : owner_(owner) {}
+    void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
+              BoxIcon icon) override;
+    std::vector<Box> shown() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return shown_;
+    }
+    std::atomic<bool> hold{false}; // set before the box is shown
+    void release() { closed_.set(); }
+
+private:
+    FakeOwner& owner_;
+    std::mutex lock_;
+    std::vector<Box> shown_;
+    platform::Event closed_;
+};
+
+// The control as the update check sees it.
+class FakeOwner final : public bridge::UpdateCheckOwner {
+public:
+    PluginSettings settings() override {
+        std::lock_guard<std::mutex> hold(lock_);
+        return settings_;
+    }
+    void updateSettings(const std::function<void(PluginSettings&)>& change) override {
+        std::lock_guard<std::mutex> hold(lock_);
+        change(settings_);
+    }
+    bool clientLoggedIn() override { return loggedIn; }
+    bridge::MessageBoxes& messageBoxes() override { return boxes; }
+
+    std::atomic<bool> loggedIn{false};
+    RecordingBoxes boxes{*this};
+
+private:
+    std::mutex lock_;
+    PluginSettings settings_;
+};
+
+void RecordingBoxes::show(std::u16string_view text, std::u16string_view title,
+                          std::string_view reason, BoxIcon icon) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        shown_.push_back(Box{std::u16string(text), std::u16string(title), std::string(reason), icon,
+                             owner_.settings()});
+    }
+    if (hold)
+        closed_.wait(platform::kInfinite);
+}
+
+// The answer the checker gives, and how often it was asked.
+struct Answer {
+    std::atomic<bool> ok{true};
+    std::atomic<bool> newer{false};
+    std::atomic<int> asked{0};
+    // While `slow` is set, a check goes on until finish() (a request that takes its time).
+    std::atomic<bool> slow{false};
+    std::atomic<bool> checking{false};
+    std::atomic<bool> checkerGoneWhileChecking{false};
+    platform::Event finished;
+    void finish() { finished.set(); }
+};
+
+class ScriptedChecker final : public update::VersionChecker {
+public:
+    explicit ScriptedChecker(Answer& answer) : answer_(answer) {}
+    ~ScriptedChecker() override {
+        if (answer_.checking)
+            answer_.checkerGoneWhileChecking = true;
+    }
+    bool check(std::string& versionText, bool& newer) override {
+        answer_.checking = true;
+        ++answer_.asked;
+        if (answer_.slow)
+            answer_.finished.wait(platform::kInfinite);
+        newer = answer_.ok && answer_.newer;
+        versionText = newer ? "1.7.5" : "";
+        answer_.checking = false;
+        return answer_.ok;
+    }
+
+private:
+    Answer& answer_;
+};
+
+class UpdateScheduleTest : public ::testing::Test {
+protected:
+    PeriodicOutcome pass() { return update::periodicCheck(owner, checker, clock); }
+    void checkNow() { update::checkNow(owner, checker, clock); }
+    void setLast(uint64_t when) {
+        owner.updateSettings([&](PluginSettings& s) { s.lastUpdateCheck = when; });
+    }
+    void setHave(bool have) {
+        owner.updateSettings([&](PluginSettings& s) { s.haveUpdateNotification = have; });
+    }
+    uint64_t now() { return clock.fileTime(); }
+
+    platform::ManualClock clock;
+    FakeOwner owner;
+    Answer answer;
+    ScriptedChecker checker{answer};
+};
+
+const std::u16string kNewText =
+    u"A new version (1.7.5) is available for download at https://www.tandravole.com";
+
+} // namespace
+
+TEST_F(UpdateScheduleTest, TheTimesAreSevenDaysFiveMinutesAndAnHourBeforeTheNextCheck) {
+    EXPECT_EQ(update::kCheckInterval, 6048000000000ull);
+    EXPECT_EQ(update::kFailedCheckAge, 6012000000000ull);
+    EXPECT_EQ(update::kTickMs, 300000u);
+}
+
+TEST_F(UpdateScheduleTest, NoPeriodicCheckWhenSwitchedOffOrWhileAnAppIsLoggedIn) {
+    owner.updateSettings([](PluginSettings& s) { s.updateCheck = false; });
+    EXPECT_EQ(pass(), PeriodicOutcome::NotAllowed);
+    owner.updateSettings([](PluginSettings& s) { s.updateCheck = true; });
+    owner.loggedIn = true;
+    EXPECT_EQ(pass(), PeriodicOutcome::NotAllowed);
+    EXPECT_EQ(answer.asked, 0);
+    EXPECT_EQ(owner.settings(), PluginSettings{});
+
+    owner.loggedIn = false;
+    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
+    EXPECT_EQ(answer.asked, 1);
+}
+
+TEST_F(UpdateScheduleTest, AFoundLatestVersionClearsTheNoticeAndStoresTheTime) {
+    setHave(true);
+    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
+    EXPECT_FALSE(owner.settings().haveUpdateNotification);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
+    EXPECT_TRUE(owner.boxes.shown().empty());
+}
+
+TEST_F(UpdateScheduleTest, TheNextCheckComesOnlyWhenTheLastIsMoreThanSevenDaysOld) {
+    setLast(now() - kDays7);
+    EXPECT_EQ(pass(), PeriodicOutcome::NotDue);
+    EXPECT_EQ(answer.asked, 0);
+    clock.setFileTime(now() + 1);
+    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
+    EXPECT_EQ(answer.asked, 1);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
+
+    // Right after it, nothing is due; a last check "in the future" is long ago (unsigned).
+    EXPECT_EQ(pass(), PeriodicOutcome::NotDue);
+    setLast(now() + kSecond);
+    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
+    EXPECT_EQ(answer.asked, 2);
+}
+
+TEST_F(UpdateScheduleTest, ALastCheckOfZeroMeansNeverWhateverTheClockSays) {
+    clock.setFileTime(kDays7 - 1); // less than 7 days after 1601: "now - 0" is not old
+    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, kDays7 - 1);
+}
+
+TEST_F(UpdateScheduleTest, AFailedCheckIsRetriedAnHourLater) {
+    setHave(true);
+    answer.ok = false;
+    uint64_t failedAt = now();
+    EXPECT_EQ(pass(), PeriodicOutcome::Failed);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, failedAt - 6012000000000ull);
+    EXPECT_TRUE(owner.settings().haveUpdateNotification); // unchanged
+    EXPECT_TRUE(owner.boxes.shown().empty());             // silent
+
+    answer.ok = true;
+    clock.setFileTime(failedAt + 3600 * kSecond);
+    EXPECT_EQ(pass(), PeriodicOutcome::NotDue);
+    clock.setFileTime(failedAt + 3600 * kSecond + 1);
+    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
+    EXPECT_EQ(answer.asked, 2);
+}
+
+TEST_F(UpdateScheduleTest, ANewerVersionIsShownAndMarkedForTheAppAfterTheBoxCloses) {
+    answer.newer = true;
+    setLast(now() - kDays7 - 1);
+    EXPECT_EQ(pass(), PeriodicOutcome::Newer);
+    auto boxes = owner.boxes.shown();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kNewText);
+    EXPECT_EQ(boxes[0].title, u"Tandravole Update Check");
+    EXPECT_EQ(boxes[0].icon, BoxIcon::None);
+    EXPECT_EQ(boxes[0].reason, "");
+    // While the box is open nothing has changed yet.
+    EXPECT_FALSE(boxes[0].settingsWhileOpen.haveUpdateNotification);
+    EXPECT_EQ(boxes[0].settingsWhileOpen.lastUpdateCheck, now() - kDays7 - 1);
+    EXPECT_TRUE(owner.settings().haveUpdateNotification);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
+}
+
+TEST_F(UpdateScheduleTest, CheckNowAsksWhateverTheSettingsAndReportsAFailure) {
+    owner.updateSettings([&](PluginSettings& s) {
+        s.updateCheck = false;
+        s.lastUpdateCheck = now() - 1;
+        s.haveUpdateNotification = true;
+    });
+    owner.loggedIn = true;
+    answer.ok = false;
+    PluginSettings before = owner.settings();
+    checkNow();
+    EXPECT_EQ(answer.asked, 1);
+    auto boxes = owner.boxes.shown();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
+              u"Update check failed, please make sure you are connected to the internet");
+    EXPECT_EQ(boxes[0].title, u"Tandravole 4 MediaCenter");
+    EXPECT_EQ(boxes[0].icon, BoxIcon::Error);
+    EXPECT_EQ(owner.settings(), before);
+}
+
+TEST_F(UpdateScheduleTest, CheckNowShowsANewerVersionAndStoresTheTimeOnly) {
+    owner.loggedIn = true;
+    answer.newer = true;
+    setLast(now() - 1);
+    checkNow();
+    auto boxes = owner.boxes.shown();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kNewText);
+    EXPECT_EQ(boxes[0].title, u"Tandravole 4 MediaCenter");
+    EXPECT_EQ(boxes[0].icon, BoxIcon::Information);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
+    EXPECT_FALSE(owner.settings().haveUpdateNotification);
+}
+
+TEST_F(UpdateScheduleTest, CheckNowSaysSoWhenThisIsTheLatestVersion) {
+    setHave(true);
+    checkNow();
+    auto boxes = owner.boxes.shown();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"You are using the latest version of Tandravole");
+    EXPECT_EQ(boxes[0].title, u"Tandravole 4 MediaCenter");
+    EXPECT_EQ(boxes[0].icon, BoxIcon::Information);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
+    EXPECT_TRUE(owner.settings().haveUpdateNotification);
+}
+
+// --- the thread ---------------------------------------------------------------------------
+
+namespace {
+
+std::unique_ptr<update::UpdateCheckThread> makeThread(platform::Clock& clock, Answer& answer,
+                                                      uint32_t tickMs) {
+    return std::make_unique<update::UpdateCheckThread>(
+        clock, std::make_unique<ScriptedChecker>(answer), tickMs);
+}
+
+} // namespace
+
+TEST_F(UpdateScheduleTest, TheThreadChecksOnlyAfterItsFirstTickAndStopsAtOnce) {
+    auto thread = makeThread(clock, answer, 600000);
+    thread->start(owner);
+    platform::sleepMs(100);
+    uint64_t stopping = platform::monotonicMs();
+    thread->stop();
+    EXPECT_LT(platform::monotonicMs() - stopping, 5000u);
+    EXPECT_FALSE(thread->IsRunning());
+    EXPECT_EQ(answer.asked, 0);
+}
+
+TEST_F(UpdateScheduleTest, TheThreadChecksAgainOnlyAfterSevenDays) {
+    answer.newer = true;
+    auto thread = makeThread(clock, answer, 1);
+    thread->start(owner);
+    ASSERT_TRUE(waitUntil([&] { return owner.settings().haveUpdateNotification; }));
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
+    platform::sleepMs(50); // many ticks, each finding the check not due
+    EXPECT_EQ(answer.asked, 1);
+
+    clock.advance(7 * 24 * 3600 * 1000ull + 1);
+    ASSERT_TRUE(waitUntil([&] { return answer.asked == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return owner.settings().lastUpdateCheck == now(); }));
+    thread->stop();
+    auto boxes = owner.boxes.shown();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].title, u"Tandravole Update Check");
+}
+
+TEST_F(UpdateScheduleTest, TheThreadWaitsForTheLoginToEnd) {
+    owner.loggedIn = true;
+    auto thread = makeThread(clock, answer, 1);
+    thread->start(owner);
+    platform::sleepMs(50);
+    EXPECT_EQ(answer.asked, 0);
+    owner.loggedIn = false;
+    EXPECT_TRUE(waitUntil([&] { return owner.settings().lastUpdateCheck == now(); }));
+    EXPECT_EQ(answer.asked, 1);
+}
+
+TEST_F(UpdateScheduleTest, TheThreadMarksTheUpdateOnlyOnceTheUserHasClosedTheBox) {
+    answer.newer = true;
+    owner.boxes.hold = true;
+    auto thread = makeThread(clock, answer, 1);
+    struct CloseBoxOnExit { // before the thread is joined, also when an assertion fails
+        RecordingBoxes& boxes;
+        ~CloseBoxOnExit() { boxes.release(); }
+    } closeBoxOnExit{owner.boxes};
+    thread->start(owner);
+    ASSERT_TRUE(waitUntil([&] { return !owner.boxes.shown().empty(); }));
+    platform::sleepMs(20);
+    EXPECT_FALSE(owner.settings().haveUpdateNotification);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, 0u);
+    owner.boxes.release();
+    EXPECT_TRUE(waitUntil([&] { return owner.settings().haveUpdateNotification; }));
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
+}
+
+TEST_F(UpdateScheduleTest, CheckNowRunsOnTheCallersThreadWithTheThreadsChecker) {
+    auto thread = makeThread(clock, answer, 600000);
+    bridge::UpdateCheckService& service = *thread;
+    service.checkNow(owner);
+    EXPECT_EQ(answer.asked, 1);
+    ASSERT_EQ(owner.boxes.shown().size(), 1u);
+    EXPECT_EQ(owner.boxes.shown()[0].text, u"You are using the latest version of Tandravole");
+    service.stop(); // never started: nothing to stop
+}
+
+TEST_F(UpdateScheduleTest, StoppingWaitsForACheckUnderWay) {
+    answer.slow = true;
+    auto thread = makeThread(clock, answer, 1);
+    thread->start(owner);
+    ASSERT_TRUE(waitUntil([&] { return answer.checking.load(); }));
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        thread->stop();
+        stopped = true;
+    });
+    platform::sleepMs(20);
+    EXPECT_FALSE(stopped);
+    answer.finish();
+    stopper.join();
+    EXPECT_FALSE(thread->IsRunning());
+    EXPECT_EQ(owner.settings().lastUpdateCheck, now()); // the check was completed
+}
+
+TEST_F(UpdateScheduleTest, DestroyingTheThreadWaitsForACheckUnderWay) {
+    answer.slow = true;
+    auto thread = makeThread(clock, answer, 1);
+    thread->start(owner);
+    ASSERT_TRUE(waitUntil([&] { return answer.checking.load(); }));
+    std::thread finisher([&] {
+        platform::sleepMs(20);
+        answer.finish();
+    });
+    thread.reset(); // the checker it owns must outlive the check
+    finisher.join();
+    EXPECT_FALSE(answer.checkerGoneWhileChecking);
+    EXPECT_EQ(answer.asked, 1);
+}
