@@ -9,6 +9,7 @@
 #include "platform/Registry.h"
 #include "server/engine/WinampControlServerDelegate.h"
 #include "services/power/AnnouncingPowerSystem.h"
+#include "services/update/UpdateCheckThread.h"
 #include "simhost/DemoLibrary.h"
 #include "simhost/LibraryJson.h"
 #include "simhost/SimPlayer.h"
@@ -190,6 +191,9 @@ int LinuxHost::run() {
     env.powerActions = services::power::makeAnnouncingPowerActions([&printer](std::string what) {
         printer.out("the player " + what + " the computer now; this host leaves it running");
     });
+    // The periodic update check asks the product's web site, as the plug-in does; the
+    // "updateCheck" setting switches it off.
+    env.updateCheck = std::make_unique<update::UpdateCheckThread>(platform::systemClock());
     env.settingsForThisRun = forThisRun;
     ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
     ctrl->Init(player.root());

@@ -90,6 +90,8 @@ void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
     env.messageBoxes = std::make_unique<RecordingBoxes>(seams);
     env.dnsSd = std::make_unique<RecordingDnsSd>(seams);
     env.powerActions = std::make_unique<RecordingPower>(seams);
+    if (environment)
+        environment(env);
     onHost([&] {
         ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
         initResult = ctrl->Init(root);

@@ -216,7 +216,7 @@ public:
     }
     std::atomic<bool> powerRunning{false};
     std::atomic<bool> dnsSdRunning{false};
-    std::string reason; // the latest message box's, written on the host's thread
+    std::string reason; // the latest message box's, written before the box is logged
 
 private:
     std::mutex mutex_;
@@ -236,10 +236,12 @@ struct RecordingPanel : bridge::ControlPanel {
 
 struct RecordingBoxes : bridge::MessageBoxes {
     explicit RecordingBoxes(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
+    // "box TITLE: TEXT", with " (information)", " (warning)" or " (error)" for an icon.
     void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
-              bridge::BoxIcon) override {
-        log->add("box " + utf16ToUtf8(title) + ": " + utf16ToUtf8(text));
+              bridge::BoxIcon icon) override {
+        static const char* const kIcons[] = {"", " (information)", " (warning)", " (error)"};
         log->reason = std::string(reason);
+        log->add("box " + utf16ToUtf8(title) + ": " + utf16ToUtf8(text) + kIcons[int(icon)]);
     }
     std::shared_ptr<SeamLog> log;
 };
@@ -321,6 +323,8 @@ protected:
     std::unique_ptr<CTandravoleCtrl> ctrl; // created and destroyed on the host's thread
     bridge::InitResult initResult = bridge::InitResult::Ok;
     bridge::WindowFactory windowFactory; // null: the real one
+    // Changes the control's environment before it is created (the real services).
+    std::function<void(bridge::ControlEnvironment&)> environment;
     std::vector<uint32_t> burst;
 };
 

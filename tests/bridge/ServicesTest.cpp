@@ -1,0 +1,91 @@
+// The control with the real update check: the check reads the control's settings and login
+// state, shows its boxes through the control's seam, and a newer version found while no app
+// was logged in is announced to the next app that logs in.
+#include "tests/bridge/BridgeHarness.h"
+
+#include "services/update/UpdateCheckThread.h"
+
+using namespace bridge_test;
+using namespace wire;
+using testing_support::waitUntil;
+
+namespace {
+
+// Answers as told and counts the questions; any thread.
+class ScriptedChecker final : public update::VersionChecker {
+public:
+    ScriptedChecker(std::atomic<int>& asked, std::atomic<bool>& newer)
+        : asked_(asked), newer_(newer) {}
+    bool check(std::string& versionText, bool& newer) override {
+        ++asked_;
+        newer = newer_.load();
+        versionText = newer ? "4.1" : "";
+        return true;
+    }
+
+private:
+    std::atomic<int>& asked_;
+    std::atomic<bool>& newer_;
+};
+
+class UpdateWiring : public BridgeTest {
+protected:
+    UpdateWiring() {
+        environment = [this](bridge::ControlEnvironment& env) {
+            env.updateCheck = std::make_unique<update::UpdateCheckThread>(
+                clock, std::make_unique<ScriptedChecker>(asked, newer), 5);
+        };
+    }
+    std::atomic<int> asked{0};
+    std::atomic<bool> newer{true};
+};
+
+} // namespace
+
+TEST_F(UpdateWiring, ANewerVersionFoundWhileNoAppIsLoggedInIsToldToTheNextApp) {
+    start([](PluginSettings& s) { s.sendUpdateNotification = true; });
+    const std::string box = "box Tandravole Update Check: A new version (4.1) is available for "
+                            "download at https://www.tandravole.com";
+    ASSERT_TRUE(waitUntil([&] { return seams->count(box) == 1; }, kWait));
+    ASSERT_TRUE(waitUntil([&] { return ctrl->settings().haveUpdateNotification; }, kWait));
+    EXPECT_EQ(ctrl->settings().lastUpdateCheck, clock.fileTime());
+    EXPECT_EQ(asked.load(), 1); // a week passes before the next question
+
+    auto app = std::make_unique<remote::RemoteClient>();
+    ASSERT_EQ(app->connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
+    std::vector<ReceivedMessage> seen;
+    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m); });
+    ASSERT_EQ(app->login("", true, 0, kWait), remote::ClientStatus::Ok);
+    ASSERT_FALSE(seen.empty());
+    ASSERT_EQ(seen.back().type, uint32_t(MSG_UPDATE_NOTICE));
+    EXPECT_FALSE(ctrl->settings().haveUpdateNotification); // told once
+}
+
+TEST_F(UpdateWiring, NoPeriodicCheckWhileAnAppIsLoggedInButCheckNowAsks) {
+    // Switched on only once the app is logged in: no check has been made yet, and none may
+    // be made while the app stays.
+    start([](PluginSettings& s) { s.updateCheck = false; });
+    auto app = connectAndLogin();
+    ctrl->updateSettings([](PluginSettings& s) { s.updateCheck = true; });
+    // Passes come every 5 ms; none may ask while the app is logged in.
+    platform::sleepMs(100);
+    EXPECT_EQ(asked.load(), 0);
+
+    newer = false;
+    onHost([&] { ctrl->CheckForUpdateNow(); });
+    EXPECT_EQ(asked.load(), 1);
+    EXPECT_EQ(seams->count("box Tandravole 4 MediaCenter: You are using the latest version of "
+                           "Tandravole (information)"),
+              1u);
+    EXPECT_EQ(ctrl->settings().lastUpdateCheck, clock.fileTime());
+
+    // Check now stored the time: the periodic check waits another week even once the app is
+    // gone.
+    app.reset();
+    ASSERT_TRUE(waitUntil([&] { return ctrl->server().sessionConnection() == 0; }));
+    platform::sleepMs(100);
+    EXPECT_EQ(asked.load(), 1);
+    clock.advance(7ull * 24 * 3600 * 1000 + 1);
+    ASSERT_TRUE(waitUntil([&] { return asked.load() == 2; }, kWait));
+    EXPECT_FALSE(ctrl->settings().haveUpdateNotification);
+}
