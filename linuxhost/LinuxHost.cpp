@@ -193,7 +193,8 @@ int LinuxHost::run() {
     });
     // The periodic update check asks the product's web site, as the plug-in does; the
     // "updateCheck" setting switches it off.
-    env.updateCheck = std::make_unique<update::UpdateCheckThread>(platform::systemClock());
+    env.updateCheck =
+        std::make_unique<services::update::UpdateCheckThread>(platform::systemClock());
     env.settingsForThisRun = forThisRun;
     ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
     ctrl->Init(player.root());

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-namespace update {
+namespace services::update {
 
 namespace {
 
@@ -171,4 +171,4 @@ std::u16string NewVersionText(std::string_view versionText) {
     return text + u") is available for download at " + webSiteAddress();
 }
 
-} // namespace update
+} // namespace services::update

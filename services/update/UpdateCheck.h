@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace update {
+namespace services::update {
 
 // The request on the web site, and the largest answer that is read.
 inline constexpr char kVersionPath[] = "version_check.php?type=mediacenter";
@@ -94,4 +94,4 @@ bool CheckLatestVersion(const VersionEndpoint& endpoint, std::string& versionTex
 // widened byte by byte (each byte one UTF-16 unit of the same value, 0..255).
 std::u16string NewVersionText(std::string_view versionText);
 
-} // namespace update
+} // namespace services::update

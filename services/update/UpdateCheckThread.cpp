@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace update {
+namespace services::update {
 
 bool WebSiteVersionChecker::check(std::string& versionText, bool& newer) {
     return CheckLatestVersion(versionText, newer);
@@ -79,4 +79,4 @@ void UpdateCheckThread::Run() {
         periodicCheck(owner, *checker_, clock_);
 }
 
-} // namespace update
+} // namespace services::update

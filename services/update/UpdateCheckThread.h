@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-namespace update {
+namespace services::update {
 
 // The question "is there a newer version?".
 class VersionChecker {
@@ -86,4 +86,4 @@ private:
     std::atomic<bridge::UpdateCheckOwner*> owner_{nullptr};
 };
 
-} // namespace update
+} // namespace services::update

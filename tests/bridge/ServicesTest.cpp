@@ -12,7 +12,7 @@ using testing_support::waitUntil;
 namespace {
 
 // Answers as told and counts the questions; any thread.
-class ScriptedChecker final : public update::VersionChecker {
+class ScriptedChecker final : public services::update::VersionChecker {
 public:
     ScriptedChecker(std::atomic<int>& asked, std::atomic<bool>& newer)
         : asked_(asked), newer_(newer) {}
@@ -32,7 +32,7 @@ class UpdateWiring : public BridgeTest {
 protected:
     UpdateWiring() {
         environment = [this](bridge::ControlEnvironment& env) {
-            env.updateCheck = std::make_unique<update::UpdateCheckThread>(
+            env.updateCheck = std::make_unique<services::update::UpdateCheckThread>(
                 clock, std::make_unique<ScriptedChecker>(asked, newer), 5);
         };
     }

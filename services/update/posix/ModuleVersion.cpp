@@ -2,10 +2,10 @@
 // TANDRAVOLE_FILE_VERSION ("major.minor.patch.tweak"), read like a FileVersion string.
 #include "services/update/UpdateCheck.h"
 
-namespace update {
+namespace services::update {
 
 uint32_t GetModuleFileVersion() {
     return PackFileVersion(u"" TANDRAVOLE_FILE_VERSION);
 }
 
-} // namespace update
+} // namespace services::update

@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 
-namespace update {
+namespace services::update {
 
 namespace {
 
@@ -65,4 +65,4 @@ std::optional<std::string> FetchVersionAnswer(const VersionEndpoint& endpoint) {
     return body;
 }
 
-} // namespace update
+} // namespace services::update

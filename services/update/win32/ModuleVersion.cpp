@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace update {
+namespace services::update {
 
 uint32_t GetModuleFileVersion() {
     HMODULE module = nullptr;
@@ -50,4 +50,4 @@ uint32_t GetModuleFileVersion() {
     return PackFileVersion(text.substr(0, text.find(u'\0')));
 }
 
-} // namespace update
+} // namespace services::update

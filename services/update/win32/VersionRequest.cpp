@@ -9,7 +9,7 @@
 
 #include <memory>
 
-namespace update {
+namespace services::update {
 
 namespace {
 
@@ -67,4 +67,4 @@ std::optional<std::string> FetchVersionAnswer(const VersionEndpoint& endpoint) {
     return body;
 }
 
-} // namespace update
+} // namespace services::update

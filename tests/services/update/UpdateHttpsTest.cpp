@@ -37,12 +37,13 @@ protected:
         ASSERT_FALSE(certificate_.empty());
     }
 
-    update::VersionEndpoint at(const std::string& name, bool trusted = true) {
+    services::update::VersionEndpoint at(const std::string& name, bool trusted = true) {
         EXPECT_TRUE(ports_.count(name)) << name;
-        return update::VersionEndpoint{"127.0.0.1", ports_[name], trusted ? certificate_ : ""};
+        return services::update::VersionEndpoint{"127.0.0.1", ports_[name],
+                                                 trusted ? certificate_ : ""};
     }
     std::optional<std::string> fetch(const std::string& name) {
-        return update::FetchVersionAnswer(at(name));
+        return services::update::FetchVersionAnswer(at(name));
     }
 
     struct Checked {
@@ -56,7 +57,7 @@ protected:
     };
     Checked check(const std::string& name) {
         Checked c{false, true, "stale"};
-        c.ok = update::CheckLatestVersion(at(name), c.text, c.newer);
+        c.ok = services::update::CheckLatestVersion(at(name), c.text, c.newer);
         return c;
     }
 
@@ -68,7 +69,7 @@ private:
 } // namespace
 
 TEST_F(UpdateHttpsTest, TheServersVersionIsComparedWithTheModulesOwn) {
-    uint32_t local = update::GetModuleFileVersion();
+    uint32_t local = services::update::GetModuleFileVersion();
     ASSERT_LT(local, 0x07010000u); // below the server's 9.1.2 and 7.1
     ASSERT_GT(local, 0x01000000u); // above its 1.0
     EXPECT_EQ(check("newer"), (Checked{true, true, "9.1.2"}));
@@ -95,7 +96,7 @@ TEST_F(UpdateHttpsTest, ARedirectFailsAndTheStatusIsNotLookedAt) {
 
 TEST_F(UpdateHttpsTest, OnlyATrustedTlsServerIsAsked) {
     EXPECT_EQ(fetch("plain"), std::nullopt); // the same answer without TLS
-    EXPECT_EQ(update::FetchVersionAnswer(at("newer", false)), std::nullopt);
+    EXPECT_EQ(services::update::FetchVersionAnswer(at("newer", false)), std::nullopt);
 }
 
 TEST_F(UpdateHttpsTest, AServerThatIsNotThereFails) {

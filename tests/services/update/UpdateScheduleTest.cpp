@@ -18,7 +18,7 @@
 #include <vector>
 
 using bridge::BoxIcon;
-using update::PeriodicOutcome;
+using services::update::PeriodicOutcome;
 
 namespace {
 
@@ -111,7 +111,7 @@ struct Answer {
     void finish() { finished.set(); }
 };
 
-class ScriptedChecker final : public update::VersionChecker {
+class ScriptedChecker final : public services::update::VersionChecker {
 public:
     explicit ScriptedChecker(Answer& answer) : answer_(answer) {}
     ~ScriptedChecker() override {
@@ -135,8 +135,8 @@ private:
 
 class UpdateScheduleTest : public ::testing::Test {
 protected:
-    PeriodicOutcome pass() { return update::periodicCheck(owner, checker, clock); }
-    void checkNow() { update::checkNow(owner, checker, clock); }
+    PeriodicOutcome pass() { return services::update::periodicCheck(owner, checker, clock); }
+    void checkNow() { services::update::checkNow(owner, checker, clock); }
     void setLast(uint64_t when) {
         owner.updateSettings([&](PluginSettings& s) { s.lastUpdateCheck = when; });
     }
@@ -157,9 +157,9 @@ const std::u16string kNewText =
 } // namespace
 
 TEST_F(UpdateScheduleTest, TheTimesAreSevenDaysFiveMinutesAndAnHourBeforeTheNextCheck) {
-    EXPECT_EQ(update::kCheckInterval, 6048000000000ull);
-    EXPECT_EQ(update::kFailedCheckAge, 6012000000000ull);
-    EXPECT_EQ(update::kTickMs, 300000u);
+    EXPECT_EQ(services::update::kCheckInterval, 6048000000000ull);
+    EXPECT_EQ(services::update::kFailedCheckAge, 6012000000000ull);
+    EXPECT_EQ(services::update::kTickMs, 300000u);
 }
 
 TEST_F(UpdateScheduleTest, NoPeriodicCheckWhenSwitchedOffOrWhileAnAppIsLoggedIn) {
@@ -290,9 +290,9 @@ TEST_F(UpdateScheduleTest, CheckNowSaysSoWhenThisIsTheLatestVersion) {
 
 namespace {
 
-std::unique_ptr<update::UpdateCheckThread> makeThread(platform::Clock& clock, Answer& answer,
-                                                      uint32_t tickMs) {
-    return std::make_unique<update::UpdateCheckThread>(
+std::unique_ptr<services::update::UpdateCheckThread> makeThread(platform::Clock& clock,
+                                                                Answer& answer, uint32_t tickMs) {
+    return std::make_unique<services::update::UpdateCheckThread>(
         clock, std::make_unique<ScriptedChecker>(answer), tickMs);
 }
 

@@ -8,9 +8,9 @@
 #include <ostream>
 #include <string>
 
-using update::EvaluateAnswer;
-using update::PackFileVersion;
-using update::ParseVersionAnswer;
+using services::update::EvaluateAnswer;
+using services::update::PackFileVersion;
+using services::update::ParseVersionAnswer;
 
 namespace {
 
@@ -63,15 +63,16 @@ TEST(UpdateVersionTest, EachFileVersionPieceIsASigned32BitNumberCutTo8Bits) {
 }
 
 TEST(UpdateVersionTest, TranslationKeyIsLanguageThenCodePageInLowerCaseHex) {
-    EXPECT_EQ(update::TranslationKey(0x0409, 0x04B0), u"040904b0");
-    EXPECT_EQ(update::TranslationKey(0xABCD, 0x00EF), u"abcd00ef");
-    EXPECT_EQ(update::TranslationKey(0, 0), u"00000000");
+    EXPECT_EQ(services::update::TranslationKey(0x0409, 0x04B0), u"040904b0");
+    EXPECT_EQ(services::update::TranslationKey(0xABCD, 0x00EF), u"abcd00ef");
+    EXPECT_EQ(services::update::TranslationKey(0, 0), u"00000000");
 }
 
 TEST(UpdateVersionTest, TheModuleCarriesTheProjectVersion) {
     // From the project's version at the top of the build, packed by the build itself.
-    EXPECT_EQ(update::GetModuleFileVersion(), uint32_t(TANDRAVOLE_EXPECTED_PACKED_VERSION));
-    EXPECT_NE(update::GetModuleFileVersion(), 0u);
+    EXPECT_EQ(services::update::GetModuleFileVersion(),
+              uint32_t(TANDRAVOLE_EXPECTED_PACKED_VERSION));
+    EXPECT_NE(services::update::GetModuleFileVersion(), 0u);
 }
 
 TEST(UpdateVersionTest, AnswersOfTwoToFourPiecesArePaddedWithZeros) {
@@ -99,20 +100,20 @@ TEST(UpdateVersionTest, EachAnswerPieceIsAnUnsigned16BitNumberOrZero) {
 }
 
 TEST(UpdateVersionTest, TheRemoteVersionIsComparedMajorFirst) {
-    EXPECT_TRUE(update::IsNewer({1, 7, 5, 0}, kLocal1740));
-    EXPECT_TRUE(update::IsNewer({1, 7, 4, 1}, kLocal1740));
-    EXPECT_TRUE(update::IsNewer({1, 8, 0, 0}, kLocal1740));
-    EXPECT_TRUE(update::IsNewer({2, 0, 0, 0}, kLocal1740));
-    EXPECT_FALSE(update::IsNewer({1, 7, 4, 0}, kLocal1740));
-    EXPECT_FALSE(update::IsNewer({1, 7, 3, 9}, kLocal1740));
-    EXPECT_FALSE(update::IsNewer({1, 6, 300, 0}, kLocal1740));
-    EXPECT_FALSE(update::IsNewer({0, 255, 255, 255}, kLocal1740));
+    EXPECT_TRUE(services::update::IsNewer({1, 7, 5, 0}, kLocal1740));
+    EXPECT_TRUE(services::update::IsNewer({1, 7, 4, 1}, kLocal1740));
+    EXPECT_TRUE(services::update::IsNewer({1, 8, 0, 0}, kLocal1740));
+    EXPECT_TRUE(services::update::IsNewer({2, 0, 0, 0}, kLocal1740));
+    EXPECT_FALSE(services::update::IsNewer({1, 7, 4, 0}, kLocal1740));
+    EXPECT_FALSE(services::update::IsNewer({1, 7, 3, 9}, kLocal1740));
+    EXPECT_FALSE(services::update::IsNewer({1, 6, 300, 0}, kLocal1740));
+    EXPECT_FALSE(services::update::IsNewer({0, 255, 255, 255}, kLocal1740));
     // A part above 255 beats any local part.
-    EXPECT_TRUE(update::IsNewer({255, 255, 255, 300}, 0xFFFFFFFF));
-    EXPECT_FALSE(update::IsNewer({255, 255, 255, 255}, 0xFFFFFFFF));
+    EXPECT_TRUE(services::update::IsNewer({255, 255, 255, 300}, 0xFFFFFFFF));
+    EXPECT_FALSE(services::update::IsNewer({255, 255, 255, 255}, 0xFFFFFFFF));
     // An unreadable local version (0) loses to every version but 0.0.0.0.
-    EXPECT_TRUE(update::IsNewer({0, 0, 0, 1}, 0));
-    EXPECT_FALSE(update::IsNewer({0, 0, 0, 0}, 0));
+    EXPECT_TRUE(services::update::IsNewer({0, 0, 0, 1}, 0));
+    EXPECT_FALSE(services::update::IsNewer({0, 0, 0, 0}, 0));
 }
 
 TEST(UpdateVersionTest, ANewerAnswerIsReturnedAsItsTextAnOlderOneWithoutText) {
@@ -130,21 +131,21 @@ TEST(UpdateVersionTest, AnAnswerThatIsNoVersionFailsWithClearedOutputs) {
 }
 
 TEST(UpdateVersionTest, AnswersOf1To128BytesAreRead) {
-    EXPECT_FALSE(update::IsAcceptableAnswerSize(0));
-    EXPECT_TRUE(update::IsAcceptableAnswerSize(1));
-    EXPECT_TRUE(update::IsAcceptableAnswerSize(128));
-    EXPECT_FALSE(update::IsAcceptableAnswerSize(129));
+    EXPECT_FALSE(services::update::IsAcceptableAnswerSize(0));
+    EXPECT_TRUE(services::update::IsAcceptableAnswerSize(1));
+    EXPECT_TRUE(services::update::IsAcceptableAnswerSize(128));
+    EXPECT_FALSE(services::update::IsAcceptableAnswerSize(129));
 }
 
 TEST(UpdateVersionTest, TheBoxesNameTheVersionAndTheWebSite) {
-    EXPECT_EQ(update::NewVersionText("1.7.5"),
+    EXPECT_EQ(services::update::NewVersionText("1.7.5"),
               u"A new version (1.7.5) is available for download at https://www.tandravole.com");
     // Byte by byte: a byte above 0x7F becomes the UTF-16 unit of the same value.
-    EXPECT_EQ(update::NewVersionText("2.0\xE9\x80"),
+    EXPECT_EQ(services::update::NewVersionText("2.0\xE9\x80"),
               u"A new version (2.0\u00E9\u0080) is available for download at "
               u"https://www.tandravole.com");
-    EXPECT_EQ(update::webSiteAddress(), u"https://www.tandravole.com");
-    update::VersionEndpoint product = update::productEndpoint();
+    EXPECT_EQ(services::update::webSiteAddress(), u"https://www.tandravole.com");
+    services::update::VersionEndpoint product = services::update::productEndpoint();
     EXPECT_EQ(product.host, "www.tandravole.com");
     EXPECT_EQ(product.port, 443);
     EXPECT_EQ(product.testCertificateFile, "");
