@@ -1,7 +1,6 @@
 // Linux: Avahi's compatibility library through dlopen, and the thread's own niceness.
 #include "services/dnssd/DnsSdSystem.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <sys/resource.h>
@@ -35,13 +34,10 @@ void closeLibrary(LibraryHandle library) {
 
 void lowerCurrentThreadPriority() {
     // On Linux each thread has its own niceness, addressed by its thread id; Windows'
-    // THREAD_PRIORITY_LOWEST is two steps below normal. Raising niceness needs no privilege.
+    // THREAD_PRIORITY_LOWEST is two steps below normal. Raising niceness needs no privilege,
+    // and the kernel keeps the value within its range (at most 19).
     const id_t self = static_cast<id_t>(gettid());
-    errno = 0;
-    int nice = getpriority(PRIO_PROCESS, self);
-    if (nice == -1 && errno != 0)
-        return;
-    setpriority(PRIO_PROCESS, self, nice + 2 > 19 ? 19 : nice + 2);
+    setpriority(PRIO_PROCESS, self, getpriority(PRIO_PROCESS, self) + 2);
 }
 
 } // namespace dnssd::system
