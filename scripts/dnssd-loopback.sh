@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# The DNS-SD round trip against a real avahi-daemon that cannot reach the network
+# (docs/ARCHITECTURE.md of /work/shared, "DNS-SD on Linux without touching the network"):
+#
+#  1. starts the system D-Bus daemon if none runs (the host and avahi-browse reach the daemon
+#     through its socket, a file, so they stay outside the namespace);
+#  2. runs the no-daemon cases (a registration fails silently, the thread ends);
+#  3. starts avahi-daemon inside a network namespace of its own (unshare -n) with only the
+#     loopback interface, multicast on, IPv4 only, allowed on lo only;
+#  4. runs the daemon cases (registered on its port without TXT data, another port replaces
+#     it, the same port keeps it; checked with avahi-browse);
+#  5. stops the daemon and runs the no-daemon cases again;
+#  6. stops, by pid, everything it started (also on failure and interruption).
+#
+# Usage: scripts/dnssd-loopback.sh TEST_PROGRAM   (services_dnssd_tests; ctest passes it)
+# Exit: 0 passed, 1 failed, 77 skipped: no network namespace can be made here (not root, or
+# no unshare). avahi-daemon never runs outside the namespace.
+set -uo pipefail
+
+skip=77
+program=${1:?usage: $0 path/to/services_dnssd_tests}
+PATH=$PATH:/usr/sbin:/sbin
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+# In the TSan build: libdbus (under Avahi's library) reports a lock-order inversion of its own.
+export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}suppressions=$root/tests/services/dnssd/libdbus.tsan.supp"
+
+say() { echo "dnssd-loopback: $*"; }
+fail() {
+  say "FAILED: $*" >&2
+  exit 1
+}
+
+# --- can we make the namespace at all? -------------------------------------------------------
+if ! command -v unshare >/dev/null 2>&1; then
+  say "SKIPPED: no unshare here, so no network namespace for the loopback avahi-daemon"
+  exit $skip
+fi
+if ! unshare -n true 2>/dev/null; then
+  say "SKIPPED: cannot create a network namespace (needs root); the loopback avahi-daemon" \
+      "cannot run"
+  exit $skip
+fi
+for tool in avahi-daemon avahi-browse dbus-daemon ip timeout flock pgrep; do
+  command -v "$tool" >/dev/null 2>&1 ||
+    fail "$tool is missing (scripts/install-deps.sh installs avahi-daemon, avahi-utils, dbus)"
+done
+[ -x "$program" ] || fail "no test program at $program"
+
+# --- one run at a time on this machine (ctest's RESOURCE_LOCK covers only one ctest) -------
+mkdir -p /run/lock
+exec 9>/run/lock/tandravole-dnssd-loopback.lock
+flock -w 300 9 || fail "another loopback run has held the lock for 5 minutes"
+
+work=$(mktemp -d)
+dbus_pid=""
+avahi_pid=""
+
+# Stops a process we started: TERM, up to 10 s, then KILL.
+stop_pid() { # pid name
+  local pid=$1 name=$2 i
+  kill -0 "$pid" 2>/dev/null || return 0
+  kill -TERM "$pid" 2>/dev/null
+  for i in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  say "$name ($pid) ignored TERM; killing it"
+  kill -KILL "$pid" 2>/dev/null
+  sleep 0.2
+}
+
+stop_avahi() {
+  [ -n "$avahi_pid" ] || return 0
+  stop_pid "$avahi_pid" avahi-daemon
+  wait "$avahi_pid" 2>/dev/null
+  avahi_pid=""
+}
+
+cleanup() {
+  stop_avahi
+  if [ -n "$dbus_pid" ]; then
+    stop_pid "$dbus_pid" dbus-daemon
+    rm -f /run/dbus/pid /run/dbus/system_bus_socket # it leaves them behind
+    dbus_pid=""
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Another avahi-daemon would take our registrations, and it may be on a real network.
+if running=$(pgrep -a -x avahi-daemon); then
+  fail "an avahi-daemon already runs; refusing to register with it:"$'\n'"$running"
+fi
+
+# --- the system bus -----------------------------------------------------------------------
+bus_answers() {
+  timeout 5 dbus-send --system --print-reply --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.GetId >/dev/null 2>&1
+}
+mkdir -p /run/dbus
+if ! bus_answers; then
+  # A bus that was stopped leaves its socket and pid file behind; either makes a new
+  # dbus-daemon refuse to start (or this script believe one runs).
+  if [ -f /run/dbus/pid ] && kill -0 "$(cat /run/dbus/pid)" 2>/dev/null; then
+    fail "a system dbus-daemon ($(cat /run/dbus/pid)) runs but does not answer"
+  fi
+  rm -f /run/dbus/pid /run/dbus/system_bus_socket
+  dbus_pid=$(timeout 20 dbus-daemon --system --fork --print-pid) ||
+    fail "could not start the system dbus-daemon"
+  dbus_pid=${dbus_pid//[!0-9]/}
+  bus_answers || fail "the system dbus-daemon ($dbus_pid) does not answer"
+  say "started the system dbus-daemon ($dbus_pid)"
+fi
+
+# Runs the test program's cases for one situation; every case must run (none skipped).
+run_cases() { # situation filter
+  local out=$work/cases.log status=0
+  say "cases with $1: $2"
+  TANDRAVOLE_DNSSD_LOOPBACK=$1 timeout 300 "$program" "--gtest_filter=$2" >"$out" 2>&1 ||
+    status=$?
+  cat "$out"
+  [ $status -eq 0 ] || fail "the $1 cases failed (exit $status)"
+  if grep -q '^\[  SKIPPED \]' "$out"; then fail "cases were skipped in the $1 run"; fi
+  grep -q '^\[  PASSED  \] [1-9]' "$out" || fail "no $1 case ran"
+}
+
+run_cases no-daemon 'DnsSdLoopbackNoDaemon.*'
+
+# --- the daemon, in a network namespace with only the loopback interface ------------------
+printf '[server]\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=lo\n' >"$work/avahi-lo.conf"
+# unshare without --fork execs in place and sh execs the daemon, so $! is avahi-daemon's pid.
+unshare -n sh -c 'ip link set lo up && ip link set lo multicast on &&
+                  exec avahi-daemon -f "$1" --no-drop-root --no-chroot --no-rlimits' \
+  sh "$work/avahi-lo.conf" >"$work/avahi.log" 2>&1 &
+avahi_pid=$!
+ready=""
+for i in $(seq 200); do # 20 s
+  if ! kill -0 "$avahi_pid" 2>/dev/null; then
+    cat "$work/avahi.log" >&2
+    avahi_pid=""
+    fail "avahi-daemon ended at start"
+  fi
+  if grep -q 'Server startup complete' "$work/avahi.log"; then
+    ready=yes
+    break
+  fi
+  sleep 0.1
+done
+[ -n "$ready" ] || { cat "$work/avahi.log" >&2; fail "avahi-daemon did not start within 20 s"; }
+say "avahi-daemon ($avahi_pid) runs in its own network namespace, on lo only"
+
+run_cases daemon 'DnsSdLoopback.*'
+
+# --- and once it is gone again ------------------------------------------------------------
+stop_avahi
+say "avahi-daemon stopped"
+run_cases no-daemon 'DnsSdLoopbackNoDaemon.*'
+
+cleanup
+trap - EXIT
+if left=$(pgrep -a -x avahi-daemon); then
+  fail "an avahi-daemon is still running:"$'\n'"$left"
+fi
+say "passed"

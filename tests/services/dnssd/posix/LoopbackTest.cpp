@@ -1,0 +1,221 @@
+// The real round trip: BonjourServiceThread through Avahi's compatibility library
+// to a real avahi-daemon, checked with avahi-browse. The daemon must be one that cannot reach
+// the network: scripts/dnssd-loopback.sh starts it in a network namespace of its own with only
+// the loopback interface and runs these cases, telling them through TANDRAVOLE_DNSSD_LOOPBACK
+// whether it runs ("daemon") or not ("no-daemon"). Run any other way, they skip: they must
+// never register with a daemon on a real network.
+#include "services/dnssd/BonjourServiceThread.h"
+#include "services/dnssd/DnsSdLibrary.h"
+#include "tests/services/dnssd/DnsSdTestSupport.h"
+#include "tests/support/TestSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr char kType[] = "_tandravole._tcp";
+constexpr uint32_t kRegisterMs = 20000; // the daemon probes the name before it answers
+constexpr uint32_t kBrowseMs = 30000;
+
+// One resolved service as `avahi-browse -rtp` prints it:
+// =;lo;IPv4;NAME;_tandravole._tcp;local;HOST;127.0.0.1;PORT;TXT
+struct Resolved {
+    std::string interface, protocol, name, type, domain, host, address, port, txt;
+};
+
+// avahi-browse -p escapes ';', '\' and unprintable bytes as "\DDD" (decimal) and '.' as "\.".
+std::string unescape(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && isdigit(static_cast<unsigned char>(s[i + 1])) &&
+            isdigit(static_cast<unsigned char>(s[i + 2])) &&
+            isdigit(static_cast<unsigned char>(s[i + 3]))) {
+            out += static_cast<char>(std::stoi(std::string(s.substr(i + 1, 3))));
+            i += 3;
+        } else if (s[i] == '\\' && i + 1 < s.size()) {
+            out += s[++i];
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, ';'))
+        fields.push_back(field);
+    if (!line.empty() && line.back() == ';')
+        fields.push_back(""); // the empty last field
+    return fields;
+}
+
+// Every resolved _tandravole._tcp service the daemon knows now (bounded by `timeout`).
+std::vector<Resolved> browse() {
+    std::vector<Resolved> found;
+    FILE* pipe = popen("timeout 20 avahi-browse -rtp _tandravole._tcp 2>/dev/null", "r");
+    if (!pipe)
+        return found;
+    char buffer[2048];
+    while (fgets(buffer, sizeof buffer, pipe)) {
+        std::string line(buffer);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        if (line.rfind("=;", 0) != 0)
+            continue;
+        std::vector<std::string> f = split(line);
+        if (f.size() != 10)
+            continue;
+        found.push_back({f[1], f[2], unescape(f[3]), f[4], f[5], f[6], f[7], f[8], f[9]});
+    }
+    pclose(pipe);
+    return found;
+}
+
+std::string describe(const std::vector<Resolved>& services) {
+    std::string out;
+    for (const auto& s : services)
+        out += "\n  " + s.interface + " " + s.protocol + " '" + s.name + "' " + s.type + " " +
+               s.host + " " + s.address + ":" + s.port + " txt='" + s.txt + "'";
+    return out.empty() ? " (none)" : out;
+}
+
+// Browses until `wanted` holds for what is seen (services come and go a little later than the
+// registration's reply and release); returns the last sight.
+template <class Wanted> std::vector<Resolved> browseUntil(Wanted wanted, bool& held) {
+    std::vector<Resolved> seen;
+    held = testing_support::waitUntil(
+        [&] {
+            seen = browse();
+            return wanted(seen);
+        },
+        kBrowseMs);
+    return seen;
+}
+
+const Resolved* onPort(const std::vector<Resolved>& services, uint16_t port) {
+    for (const auto& s : services)
+        if (s.port == std::to_string(port))
+            return &s;
+    return nullptr;
+}
+
+bool loopbackRun(const char* situation) {
+    const char* value = std::getenv("TANDRAVOLE_DNSSD_LOOPBACK");
+    return value && std::string_view(value) == situation;
+}
+
+class DnsSdLoopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!loopbackRun("daemon"))
+            GTEST_SKIP() << "needs the loopback avahi-daemon: run scripts/dnssd-loopback.sh";
+        ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd::defaultLibraryName()))
+            << dnssd::defaultLibraryName() << " (libavahi-compat-libdnssd1) is missing";
+    }
+
+    dnssd_test::EventRecorder events_;
+};
+
+TEST_F(DnsSdLoopback, TheServiceIsRegisteredOnItsPortWithoutTxtData) {
+    BonjourServiceThread thread;
+    thread.setObserver(events_.observer());
+    thread.StartBonjour(19371, kType);
+    ASSERT_TRUE(events_.waitFor(BonjourEvent::Kind::Registered, 1, kRegisterMs))
+        << events_.summary();
+    const std::string name = events_.events().front().name;
+    EXPECT_FALSE(name.empty());
+
+    bool held = false;
+    auto seen = browseUntil([](const auto& s) { return onPort(s, 19371) != nullptr; }, held);
+    ASSERT_TRUE(held) << describe(seen);
+    const Resolved& service = *onPort(seen, 19371);
+    std::printf("avahi-browse sees:%s\n", describe(seen).c_str());
+    EXPECT_EQ(service.interface, "lo");
+    EXPECT_EQ(service.protocol, "IPv4");
+    EXPECT_EQ(service.name, name);
+    EXPECT_EQ(service.type, kType);
+    EXPECT_EQ(service.domain, "local");
+    EXPECT_EQ(service.address, "127.0.0.1");
+    EXPECT_EQ(service.txt, "") << "no TXT data";
+    EXPECT_EQ(seen.size(), 1u) << describe(seen);
+
+    thread.stopAndWait();
+    EXPECT_EQ(events_.summary(), "registered:" + name + " ended:0");
+    seen = browseUntil([](const auto& s) { return s.empty(); }, held);
+    EXPECT_TRUE(held) << "still advertised after the stop:" << describe(seen);
+}
+
+TEST_F(DnsSdLoopback, AnotherPortReplacesTheRegistration) {
+    BonjourServiceThread thread;
+    thread.setObserver(events_.observer());
+    thread.StartBonjour(19371, kType);
+    ASSERT_TRUE(events_.waitFor(BonjourEvent::Kind::Registered, 1, kRegisterMs))
+        << events_.summary();
+    bool held = false;
+    auto seen = browseUntil([](const auto& s) { return onPort(s, 19371) != nullptr; }, held);
+    ASSERT_TRUE(held) << describe(seen);
+
+    thread.StartBonjour(19372, kType);
+    ASSERT_TRUE(events_.waitFor(BonjourEvent::Kind::Registered, 2, kRegisterMs))
+        << events_.summary();
+    seen = browseUntil(
+        [](const auto& s) { return onPort(s, 19372) != nullptr && onPort(s, 19371) == nullptr; },
+        held);
+    EXPECT_TRUE(held) << "wanted port 19372 only:" << describe(seen);
+    EXPECT_EQ(seen.size(), 1u) << describe(seen);
+
+    thread.stopAndWait();
+    const std::string name = events_.events().front().name;
+    EXPECT_EQ(events_.summary(), "registered:" + name + " ended:0 registered:" + name + " ended:0");
+    seen = browseUntil([](const auto& s) { return s.empty(); }, held);
+    EXPECT_TRUE(held) << "still advertised after the stop:" << describe(seen);
+}
+
+TEST_F(DnsSdLoopback, TheSamePortKeepsTheRegistration) {
+    BonjourServiceThread thread;
+    thread.setObserver(events_.observer());
+    thread.StartBonjour(19373, kType);
+    ASSERT_TRUE(events_.waitFor(BonjourEvent::Kind::Registered, 1, kRegisterMs))
+        << events_.summary();
+
+    thread.StartBonjour(19373, kType);
+    EXPECT_TRUE(thread.IsRunning());
+    bool held = false;
+    auto seen = browseUntil([](const auto& s) { return onPort(s, 19373) != nullptr; }, held);
+    EXPECT_TRUE(held) << describe(seen);
+    EXPECT_EQ(seen.size(), 1u) << describe(seen);
+    // Nothing was released or registered again.
+    EXPECT_EQ(events_.summary(), "registered:" + events_.events().front().name);
+    EXPECT_TRUE(thread.IsRunning());
+    thread.stopAndWait();
+}
+
+// No daemon on the bus: the registration fails, silently, and the thread ends by itself.
+TEST(DnsSdLoopbackNoDaemon, TheRegistrationFailsAndTheThreadEnds) {
+    if (!loopbackRun("no-daemon"))
+        GTEST_SKIP() << "run by scripts/dnssd-loopback.sh while no avahi-daemon runs";
+    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd::defaultLibraryName()));
+    dnssd_test::EventRecorder events;
+    BonjourServiceThread thread;
+    thread.setObserver(events.observer());
+    thread.StartBonjour(19371, kType);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !thread.IsRunning(); }, 10000))
+        << events.summary();
+    std::printf("told: %s\n", events.summary().c_str());
+    EXPECT_EQ(events.count(BonjourEvent::Kind::Registered), 0u) << events.summary();
+    ASSERT_EQ(events.count(BonjourEvent::Kind::Failed), 1u) << events.summary();
+    EXPECT_NE(events.events().front().error, dnssd::kDNSServiceErr_NoError);
+}
+
+} // namespace
