@@ -100,8 +100,10 @@ bool CTandravoleCtrl::startServer(const PluginSettings& settings) {
         panel_->clearServerEnabled();
         return false;
     }
+    // The port the server listens on: the configured one, or the one the system chose for a
+    // configured 0 (the Linux host's --port 0).
     if (settings.bonjour)
-        dnsSd_->start(settings.port, bridge::kServiceType);
+        dnsSd_->start(server_->boundPort(), bridge::kServiceType);
     else if (dnsSd_->isRunning())
         dnsSd_->stopWithoutWaiting();
     return true;

@@ -8,6 +8,7 @@
 #include "common/Utf.h"
 #include "platform/Registry.h"
 #include "server/engine/WinampControlServerDelegate.h"
+#include "services/dnssd/BonjourServiceThread.h"
 #include "services/power/AnnouncingPowerSystem.h"
 #include "services/update/UpdateCheckThread.h"
 #include "simhost/DemoLibrary.h"
@@ -195,6 +196,21 @@ int LinuxHost::run() {
     // "updateCheck" setting switches it off.
     env.updateCheck =
         std::make_unique<services::update::UpdateCheckThread>(platform::systemClock());
+    // The DNS-SD registration, as the plug-in makes it; what became of it is printed.
+    auto dnsSd = std::make_unique<services::dnssd::BonjourServiceThread>();
+    dnsSd->setObserver([&printer](const services::dnssd::BonjourEvent& event) {
+        using Kind = services::dnssd::BonjourEvent::Kind;
+        const std::string code = std::to_string(event.error);
+        if (event.kind == Kind::Registered)
+            printer.out("advertised with DNS-SD as \"" + event.name + "\" (" +
+                        bridge::kServiceType + ")");
+        else if (event.kind == Kind::Failed)
+            printer.out("not advertised with DNS-SD (error " + code +
+                        "; is avahi-daemon running, and libdns_sd.so.1 installed?)");
+        else if (event.error != 0)
+            printer.out("the DNS-SD advertisement ended (error " + code + ")");
+    });
+    env.dnsSd = std::move(dnsSd);
     env.settingsForThisRun = forThisRun;
     ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
     ctrl->Init(player.root());
@@ -214,6 +230,10 @@ int LinuxHost::run() {
                     (settings.password.empty() ? "no password" : "password set") + ", " +
                     libraryName + ": " + std::to_string(player.trackCount()) + " tracks, " +
                     std::to_string(playlistCount) + " playlists");
+        if (!settings.bonjour)
+            printer.out(std::string("not advertised with DNS-SD (") +
+                        (options_.noBonjour ? "--no-bonjour" : "switched off in the settings") +
+                        ")");
         printer.out("connect with: tandravole-remote --host 127.0.0.1 --port " +
                     std::to_string(port) + (settings.password.empty() ? "" : " --password TEXT") +
                     " status");

@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# The DNS-SD round trip against a real avahi-daemon that cannot reach the network
-# (docs/ARCHITECTURE.md of /work/shared, "DNS-SD on Linux without touching the network"):
+# The DNS-SD round trip against a real avahi-daemon that cannot reach the network:
 #
 #  1. starts the system D-Bus daemon if none runs (the host and avahi-browse reach the daemon
 #     through its socket, a file, so they stay outside the namespace);
@@ -9,21 +8,21 @@
 #     loopback interface, multicast on, IPv4 only, allowed on lo only;
 #  4. runs the daemon cases (registered on its port without TXT data, another port replaces
 #     it, the same port keeps it; checked with avahi-browse);
-#  5. stops the daemon and runs the no-daemon cases again;
-#  6. stops, by pid, everything it started (also on failure and interruption).
+#  5. runs tandravole-host (when given): it advertises its own port without TXT data and
+#     withdraws it when it stops, and advertises nothing with --no-bonjour;
+#  6. stops the daemon and runs the no-daemon cases again;
+#  7. stops, by pid, everything it started (also on failure and interruption).
 #
-# Usage: scripts/dnssd-loopback.sh TEST_PROGRAM   (services_dnssd_tests; ctest passes it)
+# Usage: scripts/dnssd-loopback.sh TEST_PROGRAM [HOST_PROGRAM]
+#        (services_dnssd_tests and tandravole-host; ctest passes both)
 # Exit: 0 passed, 1 failed, 77 skipped: no network namespace can be made here (not root, or
 # no unshare). avahi-daemon never runs outside the namespace.
 set -uo pipefail
 
 skip=77
-program=${1:?usage: $0 path/to/services_dnssd_tests}
+program=${1:?usage: $0 path/to/services_dnssd_tests [path/to/tandravole-host]}
+host_program=${2:-}
 PATH=$PATH:/usr/sbin:/sbin
-
-root=$(cd "$(dirname "$0")/.." && pwd)
-# In the TSan build: libdbus (under Avahi's library) reports a lock-order inversion of its own.
-export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}suppressions=$root/tests/services/dnssd/libdbus.tsan.supp"
 
 say() { echo "dnssd-loopback: $*"; }
 fail() {
@@ -46,6 +45,7 @@ for tool in avahi-daemon avahi-browse dbus-daemon ip timeout flock pgrep; do
     fail "$tool is missing (scripts/install-deps.sh installs avahi-daemon, avahi-utils, dbus)"
 done
 [ -x "$program" ] || fail "no test program at $program"
+[ -z "$host_program" ] || [ -x "$host_program" ] || fail "no tandravole-host at $host_program"
 
 # --- one run at a time on this machine (ctest's RESOURCE_LOCK covers only one ctest) -------
 mkdir -p /run/lock
@@ -77,7 +77,12 @@ stop_avahi() {
   avahi_pid=""
 }
 
+host_pid=""
 cleanup() {
+  if [ -n "$host_pid" ]; then
+    stop_pid "$host_pid" tandravole-host
+    host_pid=""
+  fi
   stop_avahi
   if [ -n "$dbus_pid" ]; then
     stop_pid "$dbus_pid" dbus-daemon
@@ -154,10 +159,84 @@ say "avahi-daemon ($avahi_pid) runs in its own network namespace, on lo only"
 
 run_cases daemon 'DnsSdLoopback.*'
 
+# --- tandravole-host, as a user starts it -------------------------------------------------
+# The resolved services of our type on port $1, as avahi-browse -rtp prints them.
+browse_port() { # port
+  timeout 20 avahi-browse -rtp _tandravole._tcp 2>/dev/null |
+    awk -F';' -v port="$1" '$1 == "=" && $9 == port'
+}
+# Starts the host with the given options on a free port; sets host_pid and host_port.
+start_host() { # options...
+  local i
+  "$host_program" --port 0 --data-dir "$work/host" "$@" >"$work/host.log" 2>&1 &
+  host_pid=$!
+  host_port=""
+  for i in $(seq 100); do # 10 s
+    host_port=$(sed -n 's/^tandravole-host: listening on port \([0-9]*\) .*/\1/p' "$work/host.log")
+    [ -n "$host_port" ] && return 0
+    kill -0 "$host_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$work/host.log" >&2
+  fail "tandravole-host did not start"
+}
+stop_host() {
+  kill -TERM "$host_pid"
+  local status=0
+  timeout 20 tail --pid="$host_pid" -f /dev/null || fail "tandravole-host did not stop"
+  wait "$host_pid" || status=$?
+  host_pid=""
+  [ $status -eq 0 ] || { cat "$work/host.log" >&2; fail "tandravole-host exited with $status"; }
+}
+if [ -n "$host_program" ]; then
+  say "tandravole-host advertises its port"
+  start_host
+  for i in $(seq 100); do # 10 s
+    grep -q '^tandravole-host: advertised with DNS-SD as "' "$work/host.log" && break
+    sleep 0.1
+  done
+  grep -q '^tandravole-host: advertised with DNS-SD as "' "$work/host.log" ||
+    { cat "$work/host.log" >&2; fail "tandravole-host did not say it was advertised"; }
+  # The daemon announces a new service after probing for its name: ask until it is there.
+  found=""
+  for i in $(seq 10); do
+    found=$(browse_port "$host_port")
+    [ -n "$found" ] && break
+    sleep 1
+  done
+  echo "$found"
+  [ "$(printf '%s\n' "$found" | grep -c '^=;lo;IPv4;.*;_tandravole\._tcp;local;.*;127\.0\.0\.1;'"$host_port"';$')" -eq 1 ] ||
+    fail "avahi-browse does not show the host's port $host_port once, without TXT data"
+  stop_host
+  for i in $(seq 10); do
+    [ -z "$(browse_port "$host_port")" ] && break
+    sleep 1
+  done
+  [ -z "$(browse_port "$host_port")" ] || fail "the host's service stayed after it stopped"
+
+  say "tandravole-host --no-bonjour advertises nothing"
+  start_host --no-bonjour
+  grep -q '^tandravole-host: not advertised with DNS-SD (--no-bonjour)$' "$work/host.log" ||
+    { cat "$work/host.log" >&2; fail "tandravole-host did not say it is not advertised"; }
+  [ -z "$(browse_port "$host_port")" ] || fail "tandravole-host --no-bonjour was advertised"
+  stop_host
+fi
+
 # --- and once it is gone again ------------------------------------------------------------
 stop_avahi
 say "avahi-daemon stopped"
 run_cases no-daemon 'DnsSdLoopbackNoDaemon.*'
+if [ -n "$host_program" ]; then
+  say "tandravole-host serves without a daemon and says it is not advertised"
+  start_host
+  for i in $(seq 100); do # 10 s
+    grep -q '^tandravole-host: not advertised with DNS-SD (error ' "$work/host.log" && break
+    sleep 0.1
+  done
+  grep -q '^tandravole-host: not advertised with DNS-SD (error ' "$work/host.log" ||
+    { cat "$work/host.log" >&2; fail "tandravole-host did not say it was not advertised"; }
+  stop_host
+fi
 
 cleanup
 trap - EXIT

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace services::dnssd {
+
 namespace {
 
 // The wait for the daemon's reply and the pause after a wait that found none: together they bound
@@ -49,24 +51,24 @@ void BonjourServiceThread::StartBonjour(uint16_t port, std::string_view serviceT
 }
 
 void BonjourServiceThread::Run() {
-    dnssd::system::lowerCurrentThreadPriority();
-    endError_ = dnssd::kDNSServiceErr_NoError;
+    system::lowerCurrentThreadPriority();
+    endError_ = kDNSServiceErr_NoError;
 
-    dnssd::DNSServiceRef registration = nullptr;
-    dnssd::DNSServiceErrorType result;
+    DNSServiceRef registration = nullptr;
+    DNSServiceErrorType result;
     {
         platform::ScopedLock holdPort(portLock_);
         platform::ScopedLock holdType(typeLock_);
-        result = dnssd::DNSServiceRegister(&registration, 0, 0, nullptr, serviceType_.c_str(),
-                                           nullptr, nullptr, dnssd::portInNetworkOrder(port_), 0,
-                                           nullptr, &BonjourServiceThread::registerReply, this);
+        result = DNSServiceRegister(&registration, 0, 0, nullptr, serviceType_.c_str(), nullptr,
+                                    nullptr, portInNetworkOrder(port_), 0, nullptr,
+                                    &BonjourServiceThread::registerReply, this);
     }
-    if (result != dnssd::kDNSServiceErr_NoError) {
+    if (result != kDNSServiceErr_NoError) {
         tell(BonjourEvent::Kind::Failed, result);
         return;
     }
 
-    const int socket = dnssd::DNSServiceRefSockFD(registration);
+    const int socket = DNSServiceRefSockFD(registration);
     // -1 (no socket) stays all ones, the seam's "no socket", on every platform.
     const auto handle = static_cast<platform::SocketHandle>(static_cast<intptr_t>(socket));
     while (!IsStopRequested()) {
@@ -74,22 +76,21 @@ void BonjourServiceThread::Run() {
             platform::sleepMs(kPauseMs);
             continue;
         }
-        dnssd::DNSServiceErrorType processed = dnssd::DNSServiceProcessResult(registration);
-        if (processed != dnssd::kDNSServiceErr_NoError) {
+        DNSServiceErrorType processed = DNSServiceProcessResult(registration);
+        if (processed != kDNSServiceErr_NoError) {
             endError_ = processed;
             Stop(false);
         }
     }
-    dnssd::DNSServiceRefDeallocate(registration);
+    DNSServiceRefDeallocate(registration);
     tell(BonjourEvent::Kind::Ended, endError_);
 }
 
 void TANDRAVOLE_DNSSD_API BonjourServiceThread::registerReply(
-    dnssd::DNSServiceRef /*sdRef*/, dnssd::DNSServiceFlags /*flags*/,
-    dnssd::DNSServiceErrorType errorCode, const char* name, const char* /*regtype*/,
-    const char* /*domain*/, void* context) {
+    DNSServiceRef /*sdRef*/, DNSServiceFlags /*flags*/, DNSServiceErrorType errorCode,
+    const char* name, const char* /*regtype*/, const char* /*domain*/, void* context) {
     auto* self = static_cast<BonjourServiceThread*>(context);
-    if (errorCode != dnssd::kDNSServiceErr_NoError) {
+    if (errorCode != kDNSServiceErr_NoError) {
         self->endError_ = errorCode;
         self->Stop(false);
         self->tell(BonjourEvent::Kind::Failed, errorCode);
@@ -113,3 +114,5 @@ void BonjourServiceThread::tell(BonjourEvent::Kind kind, int32_t error, const ch
         logCaughtException("the DNS-SD observer");
     }
 }
+
+} // namespace services::dnssd

@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+namespace services::dnssd {
+
 // What became of a registration, for a host that reports it (the Linux host prints it; the
 // plug-in sets no observer). Telling it changes nothing of what the thread does.
 struct BonjourEvent {
@@ -59,11 +61,10 @@ public:
     void Run() override;
 
 private:
-    static void TANDRAVOLE_DNSSD_API registerReply(dnssd::DNSServiceRef sdRef,
-                                                   dnssd::DNSServiceFlags flags,
-                                                   dnssd::DNSServiceErrorType errorCode,
-                                                   const char* name, const char* regtype,
-                                                   const char* domain, void* context);
+    static void TANDRAVOLE_DNSSD_API registerReply(DNSServiceRef sdRef, DNSServiceFlags flags,
+                                                   DNSServiceErrorType errorCode, const char* name,
+                                                   const char* regtype, const char* domain,
+                                                   void* context);
     void tell(BonjourEvent::Kind kind, int32_t error, const char* name = nullptr);
 
     platform::CriticalSection portLock_;
@@ -75,3 +76,5 @@ private:
     // Why the running registration ended: a failed reply's or result processing's code.
     std::atomic<int32_t> endError_{0};
 };
+
+} // namespace services::dnssd

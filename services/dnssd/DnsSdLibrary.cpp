@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstring>
 
-namespace dnssd {
+namespace services::dnssd {
 namespace {
 
 // The four entries, in the order of the cache below.
@@ -127,4 +127,4 @@ void* libraryEntryForTesting(const char* name) {
     return library.anyEntry(name);
 }
 
-} // namespace dnssd
+} // namespace services::dnssd

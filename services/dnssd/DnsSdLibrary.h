@@ -19,7 +19,7 @@
 #error "TANDRAVOLE_DNSSD_API is defined by the build: link tandravole_dnssd_api"
 #endif
 
-namespace dnssd {
+namespace services::dnssd {
 
 struct DNSServiceRefOpaque;
 using DNSServiceRef = DNSServiceRefOpaque*; // opaque: the library's registration
@@ -79,4 +79,4 @@ bool replaceLibraryForTesting(const char* path);
 // Tests only: any export of the loaded library by name (a fake's controls), or null.
 void* libraryEntryForTesting(const char* name);
 
-} // namespace dnssd
+} // namespace services::dnssd

@@ -4,7 +4,7 @@
 // platform::selectReadable.
 #pragma once
 
-namespace dnssd::system {
+namespace services::dnssd::system {
 
 using LibraryHandle = void*;
 
@@ -23,4 +23,4 @@ void closeLibrary(LibraryHandle library);
 // steps of niceness on Linux). Failures are ignored: the thread only runs a little earlier.
 void lowerCurrentThreadPriority();
 
-} // namespace dnssd::system
+} // namespace services::dnssd::system

@@ -44,9 +44,9 @@ TEST_F(BridgeTest, InitRunsItsStepsAndRefusesANullRootAndASecondCall) {
     int32_t handle = ctrl->window()->handle();
     EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows; }),
               std::vector<int32_t>{handle});
-    EXPECT_EQ(seams->events(),
-              (std::vector<std::string>{"dnssd start " + std::to_string(0) + " _tandravole._tcp",
-                                        "initPanel", "fillPanel port=0", "disableApply"}));
+    EXPECT_EQ(seams->events(), (std::vector<std::string>{
+                                   "dnssd start " + std::to_string(port()) + " _tandravole._tcp",
+                                   "initPanel", "fillPanel port=0", "disableApply"}));
 
     bridge::InitResult again = bridge::InitResult::Ok, null = bridge::InitResult::Ok;
     onHost([&] {

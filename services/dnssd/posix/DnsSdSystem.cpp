@@ -6,7 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-namespace dnssd::system {
+namespace services::dnssd::system {
 
 const char* defaultLibraryName() {
     // Debian's libavahi-compat-libdnssd1; the versioned name, since the unversioned one comes
@@ -40,4 +40,4 @@ void lowerCurrentThreadPriority() {
     setpriority(PRIO_PROCESS, self, getpriority(PRIO_PROCESS, self) + 2);
 }
 
-} // namespace dnssd::system
+} // namespace services::dnssd::system

@@ -6,7 +6,7 @@
 #include <string>
 #include <windows.h>
 
-namespace dnssd::system {
+namespace services::dnssd::system {
 
 const char* defaultLibraryName() {
     return "dnssd.dll";
@@ -36,4 +36,4 @@ void lowerCurrentThreadPriority() {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
 }
 
-} // namespace dnssd::system
+} // namespace services::dnssd::system

@@ -89,7 +89,7 @@ TEST(HostProcess, ASignalEndsTheSessionWithNoticeTwoAndTheProcessWithZero) {
     ASSERT_TRUE(platform::socketStartup());
     for (int signal : {SIGTERM, SIGINT}) {
         const std::string data = scratchFolder();
-        HostProcess host({"--port", "0", "--data-dir", data});
+        HostProcess host({"--port", "0", "--data-dir", data, "--no-bonjour"});
         ASSERT_GT(host.pid, 0);
         const std::string start = host.readUntil("status\n");
         const size_t at = start.find("listening on port ");

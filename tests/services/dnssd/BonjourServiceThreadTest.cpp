@@ -15,6 +15,9 @@
 #include <stdexcept>
 #include <string>
 
+using services::dnssd::BonjourEvent;
+using services::dnssd::BonjourServiceThread;
+
 using dnssd_test::EventRecorder;
 using dnssd_test::FakeControls;
 using dnssd_test::ReplyChannel;
@@ -27,7 +30,7 @@ constexpr char kType[] = "_tandravole._tcp";
 class BonjourServiceThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary))
+        ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary))
             << "cannot load " << dnssd_test::kFakeLibrary;
         fake_ = FakeControls();
         ASSERT_TRUE(fake_.valid());
@@ -122,7 +125,7 @@ TEST_F(BonjourServiceThreadTest, AnotherPortEndsTheOldRegistrationBeforeTheNewOn
 
 TEST_F(BonjourServiceThreadTest, ARefusedRegistrationEndsTheThreadAndNothingElseIsCalled) {
     FakeDnsSdScript script;
-    script.registerError = dnssd::kDNSServiceErr_Unknown;
+    script.registerError = services::dnssd::kDNSServiceErr_Unknown;
     fake_.script(script);
     testing_support::LogCapture log;
 
@@ -146,7 +149,7 @@ TEST_F(BonjourServiceThreadTest, ARefusingReplyStopsTheThreadAndReleasesTheRegis
     ReplyChannel channel;
     ASSERT_TRUE(channel.valid());
     FakeDnsSdScript script = channel.script();
-    script.replyError = dnssd::kDNSServiceErr_NameConflict;
+    script.replyError = services::dnssd::kDNSServiceErr_NameConflict;
     fake_.script(script);
     ASSERT_TRUE(channel.queueReply());
 
@@ -162,7 +165,7 @@ TEST_F(BonjourServiceThreadTest, AFailedResultProcessingStopsTheThreadAndRelease
     ReplyChannel channel;
     ASSERT_TRUE(channel.valid());
     FakeDnsSdScript script = channel.script();
-    script.processError = dnssd::kDNSServiceErr_ServiceNotRunning;
+    script.processError = services::dnssd::kDNSServiceErr_ServiceNotRunning;
     fake_.script(script);
     ASSERT_TRUE(channel.queueReply());
 
@@ -247,7 +250,7 @@ TEST_F(BonjourServiceThreadTest, AnObserverThatThrowsChangesNothing) {
 // Without the library: the registration fails with kDNSServiceErr_ServiceNotRunning and the
 // thread ends at once, before its loop (it never tells "ended").
 TEST(BonjourServiceThreadWithoutLibrary, EndsAtOnceAndSilently) {
-    EXPECT_FALSE(dnssd::replaceLibraryForTesting(nullptr));
+    EXPECT_FALSE(services::dnssd::replaceLibraryForTesting(nullptr));
     testing_support::LogCapture log;
     EventRecorder events;
     BonjourServiceThread thread;
@@ -260,7 +263,7 @@ TEST(BonjourServiceThreadWithoutLibrary, EndsAtOnceAndSilently) {
 
 // A library without DNSServiceRegister: the same, and none of its other entries is called.
 TEST(BonjourServiceThreadWithoutLibrary, ALibraryWithoutTheRegisterEntryEndsItTheSameWay) {
-    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibraryWithoutRegister));
+    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibraryWithoutRegister));
     FakeControls fake;
     ASSERT_TRUE(fake.valid());
     fake.reset();

@@ -11,41 +11,43 @@ using dnssd_test::FakeControls;
 namespace {
 
 int replies = 0;
-dnssd::DNSServiceErrorType lastReplyError = 0;
+services::dnssd::DNSServiceErrorType lastReplyError = 0;
 
-void TANDRAVOLE_DNSSD_API countReply(dnssd::DNSServiceRef, dnssd::DNSServiceFlags,
-                                     dnssd::DNSServiceErrorType errorCode, const char*, const char*,
-                                     const char*, void*) {
+void TANDRAVOLE_DNSSD_API countReply(services::dnssd::DNSServiceRef,
+                                     services::dnssd::DNSServiceFlags,
+                                     services::dnssd::DNSServiceErrorType errorCode, const char*,
+                                     const char*, const char*, void*) {
     ++replies;
     lastReplyError = errorCode;
 }
 
-dnssd::DNSServiceRef bogusRef() {
+services::dnssd::DNSServiceRef bogusRef() {
     static char somewhere;
-    return reinterpret_cast<dnssd::DNSServiceRef>(&somewhere);
+    return reinterpret_cast<services::dnssd::DNSServiceRef>(&somewhere);
 }
 
 TEST(DnsSdLibrary, WithoutALibraryEveryWrapperGivesItsMissingAnswer) {
-    EXPECT_FALSE(dnssd::replaceLibraryForTesting(nullptr));
-    EXPECT_FALSE(dnssd::libraryLoaded());
-    EXPECT_EQ(dnssd::libraryEntryForTesting("DNSServiceRegister"), nullptr);
+    EXPECT_FALSE(services::dnssd::replaceLibraryForTesting(nullptr));
+    EXPECT_FALSE(services::dnssd::libraryLoaded());
+    EXPECT_EQ(services::dnssd::libraryEntryForTesting("DNSServiceRegister"), nullptr);
 
-    dnssd::DNSServiceRef ref = bogusRef();
-    EXPECT_EQ(dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_tandravole._tcp", nullptr, nullptr,
-                                        dnssd::portInNetworkOrder(19371), 0, nullptr, &countReply,
-                                        nullptr),
-              dnssd::kDNSServiceErr_ServiceNotRunning);
-    EXPECT_EQ(dnssd::kDNSServiceErr_ServiceNotRunning, -65563);
+    services::dnssd::DNSServiceRef ref = bogusRef();
+    EXPECT_EQ(services::dnssd::DNSServiceRegister(
+                  &ref, 0, 0, nullptr, "_tandravole._tcp", nullptr, nullptr,
+                  services::dnssd::portInNetworkOrder(19371), 0, nullptr, &countReply, nullptr),
+              services::dnssd::kDNSServiceErr_ServiceNotRunning);
+    EXPECT_EQ(services::dnssd::kDNSServiceErr_ServiceNotRunning, -65563);
     EXPECT_EQ(ref, bogusRef()); // untouched
-    EXPECT_EQ(dnssd::DNSServiceRefSockFD(ref), -1);
-    EXPECT_EQ(dnssd::DNSServiceProcessResult(ref), dnssd::kDNSServiceErr_ServiceNotRunning);
-    dnssd::DNSServiceRefDeallocate(ref); // does nothing
+    EXPECT_EQ(services::dnssd::DNSServiceRefSockFD(ref), -1);
+    EXPECT_EQ(services::dnssd::DNSServiceProcessResult(ref),
+              services::dnssd::kDNSServiceErr_ServiceNotRunning);
+    services::dnssd::DNSServiceRefDeallocate(ref); // does nothing
     EXPECT_EQ(replies, 0);
 }
 
 TEST(DnsSdLibrary, CallsGoThroughToTheLoadedLibrary) {
-    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
-    EXPECT_TRUE(dnssd::libraryLoaded());
+    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
+    EXPECT_TRUE(services::dnssd::libraryLoaded());
     FakeControls fake;
     ASSERT_TRUE(fake.valid());
     fake.reset();
@@ -54,12 +56,12 @@ TEST(DnsSdLibrary, CallsGoThroughToTheLoadedLibrary) {
     script.processError = -65570;
     fake.script(script);
 
-    dnssd::DNSServiceRef ref = nullptr;
+    services::dnssd::DNSServiceRef ref = nullptr;
     int context = 0;
-    ASSERT_EQ(dnssd::DNSServiceRegister(&ref, 8, 3, "Name", "_x._tcp", "example.", "host.local.",
-                                        dnssd::portInNetworkOrder(0x0102), 5, "\4abcd", &countReply,
-                                        &context),
-              dnssd::kDNSServiceErr_NoError);
+    ASSERT_EQ(services::dnssd::DNSServiceRegister(
+                  &ref, 8, 3, "Name", "_x._tcp", "example.", "host.local.",
+                  services::dnssd::portInNetworkOrder(0x0102), 5, "\4abcd", &countReply, &context),
+              services::dnssd::kDNSServiceErr_NoError);
     ASSERT_NE(ref, nullptr);
     FakeDnsSdRegistration r{};
     ASSERT_TRUE(fake.lastRegistration(r));
@@ -75,18 +77,18 @@ TEST(DnsSdLibrary, CallsGoThroughToTheLoadedLibrary) {
     EXPECT_FALSE(r.txtRecordNull);
     EXPECT_EQ(r.context, &context);
 
-    EXPECT_EQ(dnssd::DNSServiceRefSockFD(ref), 1234);
+    EXPECT_EQ(services::dnssd::DNSServiceRefSockFD(ref), 1234);
     replies = 0;
-    EXPECT_EQ(dnssd::DNSServiceProcessResult(ref), -65570);
+    EXPECT_EQ(services::dnssd::DNSServiceProcessResult(ref), -65570);
     EXPECT_EQ(replies, 1);
     EXPECT_EQ(lastReplyError, 0);
-    dnssd::DNSServiceRefDeallocate(ref);
+    services::dnssd::DNSServiceRefDeallocate(ref);
     EXPECT_EQ(fake.log(), "register:258 sockfd process reply:0 deallocate");
     EXPECT_EQ(fake.liveRegistrations(), 0);
 }
 
 TEST(DnsSdLibrary, AMissingEntryGivesItsMissingAnswerWhileTheOthersWork) {
-    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibraryWithoutRegister));
+    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibraryWithoutRegister));
     FakeControls fake;
     ASSERT_TRUE(fake.valid());
     fake.reset();
@@ -95,43 +97,43 @@ TEST(DnsSdLibrary, AMissingEntryGivesItsMissingAnswerWhileTheOthersWork) {
     script.processError = -65570;
     fake.script(script);
 
-    dnssd::DNSServiceRef ref = bogusRef();
-    EXPECT_EQ(dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_x._tcp", nullptr, nullptr, 0, 0,
-                                        nullptr, nullptr, nullptr),
-              dnssd::kDNSServiceErr_ServiceNotRunning);
+    services::dnssd::DNSServiceRef ref = bogusRef();
+    EXPECT_EQ(services::dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_x._tcp", nullptr, nullptr,
+                                                  0, 0, nullptr, nullptr, nullptr),
+              services::dnssd::kDNSServiceErr_ServiceNotRunning);
     EXPECT_EQ(fake.log(), "");
-    EXPECT_EQ(dnssd::DNSServiceRefSockFD(ref), 77);
-    EXPECT_EQ(dnssd::DNSServiceProcessResult(ref), -65570);
-    dnssd::DNSServiceRefDeallocate(ref);
+    EXPECT_EQ(services::dnssd::DNSServiceRefSockFD(ref), 77);
+    EXPECT_EQ(services::dnssd::DNSServiceProcessResult(ref), -65570);
+    services::dnssd::DNSServiceRefDeallocate(ref);
     EXPECT_EQ(fake.log(), "sockfd process deallocate-unknown");
 }
 
 TEST(DnsSdLibrary, ReplacingTheLibraryForgetsTheCachedEntries) {
-    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
+    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
     FakeControls fake;
     ASSERT_TRUE(fake.valid());
     fake.reset();
-    dnssd::DNSServiceRef ref = nullptr;
-    ASSERT_EQ(dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_x._tcp", nullptr, nullptr, 0, 0,
-                                        nullptr, nullptr, nullptr),
-              dnssd::kDNSServiceErr_NoError);
-    dnssd::DNSServiceRefDeallocate(ref);
+    services::dnssd::DNSServiceRef ref = nullptr;
+    ASSERT_EQ(services::dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_x._tcp", nullptr, nullptr,
+                                                  0, 0, nullptr, nullptr, nullptr),
+              services::dnssd::kDNSServiceErr_NoError);
+    services::dnssd::DNSServiceRefDeallocate(ref);
     EXPECT_EQ(fake.log(), "register:0 deallocate");
 
     // The full fake's entries are cached now; the new library has no DNSServiceRegister.
-    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibraryWithoutRegister));
+    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibraryWithoutRegister));
     FakeControls bare;
     ASSERT_TRUE(bare.valid());
     bare.reset();
-    EXPECT_EQ(dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_x._tcp", nullptr, nullptr, 0, 0,
-                                        nullptr, nullptr, nullptr),
-              dnssd::kDNSServiceErr_ServiceNotRunning);
-    dnssd::DNSServiceRefDeallocate(bogusRef());
+    EXPECT_EQ(services::dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_x._tcp", nullptr, nullptr,
+                                                  0, 0, nullptr, nullptr, nullptr),
+              services::dnssd::kDNSServiceErr_ServiceNotRunning);
+    services::dnssd::DNSServiceRefDeallocate(bogusRef());
     EXPECT_EQ(bare.log(), "deallocate-unknown");
 
     // And without a library nothing is called through an old address.
-    EXPECT_FALSE(dnssd::replaceLibraryForTesting(nullptr));
-    EXPECT_EQ(dnssd::DNSServiceRefSockFD(bogusRef()), -1);
+    EXPECT_FALSE(services::dnssd::replaceLibraryForTesting(nullptr));
+    EXPECT_EQ(services::dnssd::DNSServiceRefSockFD(bogusRef()), -1);
 }
 
 } // namespace

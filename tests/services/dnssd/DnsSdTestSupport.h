@@ -18,6 +18,9 @@
 
 namespace dnssd_test {
 
+using services::dnssd::BonjourEvent;
+using services::dnssd::BonjourServiceThread;
+
 // The fake libraries (FakeDnsSd.cpp), by the path the build gives: beside the test program
 // on Windows (found by the default search order), a full path elsewhere.
 inline constexpr const char kFakeLibrary[] = FAKE_DNSSD_LIBRARY;
@@ -28,15 +31,16 @@ class FakeControls {
 public:
     // Resolves the controls of the loaded fake; valid() says whether all were found.
     FakeControls() {
-        reset_ = reinterpret_cast<FakeDnsSdResetFn>(dnssd::libraryEntryForTesting(kFakeDnsSdReset));
+        reset_ = reinterpret_cast<FakeDnsSdResetFn>(
+            services::dnssd::libraryEntryForTesting(kFakeDnsSdReset));
         setScript_ = reinterpret_cast<FakeDnsSdSetScriptFn>(
-            dnssd::libraryEntryForTesting(kFakeDnsSdSetScript));
+            services::dnssd::libraryEntryForTesting(kFakeDnsSdSetScript));
         lastRegistration_ = reinterpret_cast<FakeDnsSdLastRegistrationFn>(
-            dnssd::libraryEntryForTesting(kFakeDnsSdLastRegistration));
-        callLog_ =
-            reinterpret_cast<FakeDnsSdCallLogFn>(dnssd::libraryEntryForTesting(kFakeDnsSdCallLog));
+            services::dnssd::libraryEntryForTesting(kFakeDnsSdLastRegistration));
+        callLog_ = reinterpret_cast<FakeDnsSdCallLogFn>(
+            services::dnssd::libraryEntryForTesting(kFakeDnsSdCallLog));
         live_ = reinterpret_cast<FakeDnsSdLiveRegistrationsFn>(
-            dnssd::libraryEntryForTesting(kFakeDnsSdLiveRegistrations));
+            services::dnssd::libraryEntryForTesting(kFakeDnsSdLiveRegistrations));
     }
     bool valid() const { return reset_ && setScript_ && lastRegistration_ && callLog_ && live_; }
 

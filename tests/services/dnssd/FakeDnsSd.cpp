@@ -9,9 +9,9 @@
 #include <set>
 #include <string>
 
-using namespace dnssd;
+using namespace services::dnssd;
 
-struct dnssd::DNSServiceRefOpaque {
+struct services::dnssd::DNSServiceRefOpaque {
     DNSServiceRegisterReply callback;
     void* context;
     std::string regtype;

@@ -1,9 +1,9 @@
 // A fake DNS-SD client library (FakeDnsSd.cpp, built as a shared library / DLL): it exports
 // the four DNSService* functions the service resolves by name, records what they were given
 // and answers as the test scripts it. The test loads it with
-// dnssd::replaceLibraryForTesting and reaches these controls through
-// dnssd::libraryEntryForTesting (each control is an export of the same name). Plain C types
-// only: the library and the test program each have their own C++ runtime on Windows.
+// services::dnssd::replaceLibraryForTesting and reaches these controls through
+// services::dnssd::libraryEntryForTesting (each control is an export of the same name). Plain C
+// types only: the library and the test program each have their own C++ runtime on Windows.
 #pragma once
 
 #include <cstddef>

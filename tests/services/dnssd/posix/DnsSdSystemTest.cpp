@@ -16,10 +16,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using services::dnssd::BonjourEvent;
+using services::dnssd::BonjourServiceThread;
+
 namespace {
 
 TEST(DnsSdSystemPosix, LoadsAvahisCompatibilityLibraryWithoutItsWarning) {
-    EXPECT_STREQ(dnssd::defaultLibraryName(), "libdns_sd.so.1");
+    EXPECT_STREQ(services::dnssd::defaultLibraryName(), "libdns_sd.so.1");
     // The module loaded it when the program started (Debian's libavahi-compat-libdnssd1).
     const char* nowarn = std::getenv("AVAHI_COMPAT_NOWARN");
     ASSERT_NE(nowarn, nullptr);
@@ -27,12 +30,13 @@ TEST(DnsSdSystemPosix, LoadsAvahisCompatibilityLibraryWithoutItsWarning) {
 }
 
 TEST(DnsSdSystemPosix, TheRegistrationThreadRunsTwoStepsNicer) {
-    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
+    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
     dnssd_test::FakeControls fake;
     ASSERT_TRUE(fake.valid());
     fake.reset();
     FakeDnsSdScript script;
-    script.registerError = dnssd::kDNSServiceErr_Unknown; // the thread ends after registering
+    script.registerError =
+        services::dnssd::kDNSServiceErr_Unknown; // the thread ends after registering
     fake.script(script);
 
     errno = 0;

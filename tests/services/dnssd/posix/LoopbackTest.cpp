@@ -19,6 +19,9 @@
 #include <string_view>
 #include <vector>
 
+using services::dnssd::BonjourEvent;
+using services::dnssd::BonjourServiceThread;
+
 namespace {
 
 constexpr char kType[] = "_tandravole._tcp";
@@ -120,8 +123,9 @@ protected:
     void SetUp() override {
         if (!loopbackRun("daemon"))
             GTEST_SKIP() << "needs the loopback avahi-daemon: run scripts/dnssd-loopback.sh";
-        ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd::defaultLibraryName()))
-            << dnssd::defaultLibraryName() << " (libavahi-compat-libdnssd1) is missing";
+        ASSERT_TRUE(
+            services::dnssd::replaceLibraryForTesting(services::dnssd::defaultLibraryName()))
+            << services::dnssd::defaultLibraryName() << " (libavahi-compat-libdnssd1) is missing";
     }
 
     dnssd_test::EventRecorder events_;
@@ -205,7 +209,7 @@ TEST_F(DnsSdLoopback, TheSamePortKeepsTheRegistration) {
 TEST(DnsSdLoopbackNoDaemon, TheRegistrationFailsAndTheThreadEnds) {
     if (!loopbackRun("no-daemon"))
         GTEST_SKIP() << "run by scripts/dnssd-loopback.sh while no avahi-daemon runs";
-    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd::defaultLibraryName()));
+    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(services::dnssd::defaultLibraryName()));
     dnssd_test::EventRecorder events;
     BonjourServiceThread thread;
     thread.setObserver(events.observer());
@@ -215,7 +219,7 @@ TEST(DnsSdLoopbackNoDaemon, TheRegistrationFailsAndTheThreadEnds) {
     std::printf("told: %s\n", events.summary().c_str());
     EXPECT_EQ(events.count(BonjourEvent::Kind::Registered), 0u) << events.summary();
     ASSERT_EQ(events.count(BonjourEvent::Kind::Failed), 1u) << events.summary();
-    EXPECT_NE(events.events().front().error, dnssd::kDNSServiceErr_NoError);
+    EXPECT_NE(events.events().front().error, services::dnssd::kDNSServiceErr_NoError);
 }
 
 } // namespace

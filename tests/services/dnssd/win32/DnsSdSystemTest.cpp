@@ -12,16 +12,19 @@
 #include <atomic>
 #include <windows.h>
 
+using services::dnssd::BonjourEvent;
+using services::dnssd::BonjourServiceThread;
+
 namespace {
 
 TEST(DnsSdSystemWin32, TheLibraryIsDnssdDll) {
-    EXPECT_STREQ(dnssd::defaultLibraryName(), "dnssd.dll");
+    EXPECT_STREQ(services::dnssd::defaultLibraryName(), "dnssd.dll");
 }
 
 // Where Bonjour is not installed (as under Wine) the plug-in's own library load finds nothing,
 // and a registration ends at once and silently.
 TEST(DnsSdSystemWin32, WithoutBonjourInstalledTheRegistrationEndsSilently) {
-    if (dnssd::replaceLibraryForTesting(dnssd::defaultLibraryName()))
+    if (services::dnssd::replaceLibraryForTesting(services::dnssd::defaultLibraryName()))
         GTEST_SKIP() << "dnssd.dll is installed here";
     dnssd_test::EventRecorder events;
     BonjourServiceThread thread;
@@ -32,12 +35,13 @@ TEST(DnsSdSystemWin32, WithoutBonjourInstalledTheRegistrationEndsSilently) {
 }
 
 TEST(DnsSdSystemWin32, TheRegistrationThreadRunsAtTheLowestPriority) {
-    ASSERT_TRUE(dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
+    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
     dnssd_test::FakeControls fake;
     ASSERT_TRUE(fake.valid());
     fake.reset();
     FakeDnsSdScript script;
-    script.registerError = dnssd::kDNSServiceErr_Unknown; // the thread ends after registering
+    script.registerError =
+        services::dnssd::kDNSServiceErr_Unknown; // the thread ends after registering
     fake.script(script);
 
     std::atomic<int> seen{-100};
