@@ -78,7 +78,27 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
   if [ ${#missing[@]} -gt 0 ]; then
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # avahi-daemon is installed for the tests, which start it themselves in a network
+    # namespace that has only the loopback interface. Installed here it must not start on the
+    # machine's real network: no service starts during the installation (policy-rc.d), and
+    # where systemd runs, the daemon it would start on demand is masked.
+    new_avahi=""
+    case " ${missing[*]} " in *" avahi-daemon "*) new_avahi=yes ;; esac
+    policy=/usr/sbin/policy-rc.d
+    own_policy=""
+    if [ -n "$new_avahi" ] && [ ! -e "$policy" ]; then
+      printf '#!/bin/sh\nexit 101\n' >"$policy"
+      chmod 755 "$policy"
+      own_policy=yes
+    fi
+    status=0
+    apt-get install -y -q --no-install-recommends "${missing[@]}" || status=$?
+    [ -z "$own_policy" ] || rm -f "$policy"
+    [ $status -eq 0 ] || exit $status
+    if [ -n "$new_avahi" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null; then
+      systemctl mask --now avahi-daemon.service avahi-daemon.socket
+      echo "install-deps: avahi-daemon installed for the tests and masked in systemd"
+    fi
   fi
 fi
 
