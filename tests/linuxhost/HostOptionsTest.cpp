@@ -70,6 +70,8 @@ TEST(HostOptions, MistakesAreNamed) {
         {{"--port", "65536"}, "--port takes a number from 0 to 65535, not \"65536\""},
         {{"--port", "-1"}, "--port takes a number from 0 to 65535, not \"-1\""},
         {{"--port", "80x"}, "--port takes a number from 0 to 65535, not \"80x\""},
+        {{"--password"}, "--password needs a value"},
+        {{"--library"}, "--library needs a value"},
         {{"--library", ""}, "--library needs a file name"},
         {{"--data-dir", ""}, "--data-dir needs a folder name"},
         {{"--bogus"}, "unknown argument \"--bogus\""},
