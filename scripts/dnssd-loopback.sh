@@ -182,6 +182,16 @@ start_host() { # options...
   cat "$work/host.log" >&2
   fail "tandravole-host did not start"
 }
+# Waits up to 10 s for the host to print a line matching the pattern.
+host_says() { # pattern what
+  local i
+  for i in $(seq 100); do
+    grep -q "$1" "$work/host.log" && return 0
+    sleep 0.1
+  done
+  cat "$work/host.log" >&2
+  fail "tandravole-host did not say $2"
+}
 stop_host() {
   kill -TERM "$host_pid"
   local status=0
@@ -193,12 +203,7 @@ stop_host() {
 if [ -n "$host_program" ]; then
   say "tandravole-host advertises its port"
   start_host
-  for i in $(seq 100); do # 10 s
-    grep -q '^tandravole-host: advertised with DNS-SD as "' "$work/host.log" && break
-    sleep 0.1
-  done
-  grep -q '^tandravole-host: advertised with DNS-SD as "' "$work/host.log" ||
-    { cat "$work/host.log" >&2; fail "tandravole-host did not say it was advertised"; }
+  host_says '^tandravole-host: advertised with DNS-SD as "' "it was advertised"
   # The daemon announces a new service after probing for its name: ask until it is there.
   found=""
   for i in $(seq 10); do
@@ -218,8 +223,7 @@ if [ -n "$host_program" ]; then
 
   say "tandravole-host --no-bonjour advertises nothing"
   start_host --no-bonjour
-  grep -q '^tandravole-host: not advertised with DNS-SD (--no-bonjour)$' "$work/host.log" ||
-    { cat "$work/host.log" >&2; fail "tandravole-host did not say it is not advertised"; }
+  host_says '^tandravole-host: not advertised with DNS-SD (--no-bonjour)$' "it is not advertised"
   [ -z "$(browse_port "$host_port")" ] || fail "tandravole-host --no-bonjour was advertised"
   stop_host
 fi
@@ -231,12 +235,7 @@ run_cases no-daemon 'DnsSdLoopbackNoDaemon.*'
 if [ -n "$host_program" ]; then
   say "tandravole-host serves without a daemon and says it is not advertised"
   start_host
-  for i in $(seq 100); do # 10 s
-    grep -q '^tandravole-host: not advertised with DNS-SD (error ' "$work/host.log" && break
-    sleep 0.1
-  done
-  grep -q '^tandravole-host: not advertised with DNS-SD (error ' "$work/host.log" ||
-    { cat "$work/host.log" >&2; fail "tandravole-host did not say it was not advertised"; }
+  host_says '^tandravole-host: not advertised with DNS-SD (error ' "it was not advertised"
   stop_host
 fi
 
