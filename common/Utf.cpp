@@ -80,3 +80,11 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
     }
     return out;
 }
+
+std::u16string widenBytes(std::string_view bytes) {
+    std::u16string wide;
+    wide.reserve(bytes.size());
+    for (char c : bytes)
+        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    return wide;
+}

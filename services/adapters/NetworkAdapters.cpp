@@ -1,5 +1,7 @@
 #include "services/adapters/NetworkAdapters.h"
 
+#include "common/Utf.h"
+
 #include <cstdio>
 
 namespace services::adapters {
@@ -24,14 +26,6 @@ std::string formatMacAddress(const std::vector<uint8_t>& physicalAddress) {
                   physicalAddress[1], physicalAddress[2], physicalAddress[3], physicalAddress[4],
                   physicalAddress[5]);
     return text;
-}
-
-std::u16string widenBytes(const std::string& bytes) {
-    std::u16string wide;
-    wide.reserve(bytes.size());
-    for (char c : bytes)
-        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-    return wide;
 }
 
 std::vector<NetworkAdapterInfo> selectNetworkAdapters(const std::vector<RawAdapter>& adapters) {

@@ -46,9 +46,6 @@ std::vector<NetworkAdapterInfo> selectNetworkAdapters(const std::vector<RawAdapt
 // "%.2x-%.2x-%.2x-%.2x-%.2x-%.2x" of exactly 6 bytes; empty otherwise.
 std::string formatMacAddress(const std::vector<uint8_t>& physicalAddress);
 
-// Each byte becomes one UTF-16 unit of the same value.
-std::u16string widenBytes(const std::string& bytes);
-
 // The system's adapters (backend); empty on any failure.
 std::vector<NetworkAdapterInfo> ListNetworkAdapters();
 

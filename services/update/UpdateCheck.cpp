@@ -1,6 +1,7 @@
 #include "services/update/UpdateCheck.h"
 
 #include "bridge/TandravoleCtrl.h"
+#include "common/Utf.h"
 
 #include <limits>
 #include <vector>
@@ -88,10 +89,7 @@ VersionEndpoint productEndpoint() {
 }
 
 std::u16string webSiteAddress() {
-    std::u16string address = u"https://";
-    for (char c : std::string_view(bridge::kProductWebSite))
-        address += char16_t(c);
-    return address;
+    return u"https://" + widenBytes(bridge::kProductWebSite);
 }
 
 uint32_t PackFileVersion(std::u16string_view fileVersion) {
@@ -165,10 +163,8 @@ bool CheckLatestVersion(std::string& versionText, bool& newer) {
 }
 
 std::u16string NewVersionText(std::string_view versionText) {
-    std::u16string text = u"A new version (";
-    for (char c : versionText)
-        text += char16_t(static_cast<unsigned char>(c));
-    return text + u") is available for download at " + webSiteAddress();
+    return u"A new version (" + widenBytes(versionText) + u") is available for download at " +
+           webSiteAddress();
 }
 
 } // namespace services::update

@@ -6,6 +6,8 @@
 // the Windows request asks for IPv4 only. Linux has no receive-only interfaces.
 #include "services/adapters/NetworkAdapters.h"
 
+#include "common/Utf.h"
+
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <net/if_arp.h>
