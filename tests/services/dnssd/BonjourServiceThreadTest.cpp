@@ -145,59 +145,35 @@ TEST_F(BonjourServiceThreadTest, ARefusedRegistrationEndsTheThreadAndNothingElse
     thread.stopAndWait();
 }
 
-TEST_F(BonjourServiceThreadTest, ARefusingReplyStopsTheThreadAndReleasesTheRegistration) {
-    ReplyChannel channel;
-    ASSERT_TRUE(channel.valid());
-    FakeDnsSdScript script = channel.script();
-    script.replyError = services::dnssd::kDNSServiceErr_NameConflict;
-    fake_.script(script);
-    ASSERT_TRUE(channel.queueReply());
-
-    BonjourServiceThread thread;
-    thread.setObserver(events_.observer());
-    thread.StartBonjour(19371, kType);
-    ASSERT_TRUE(waitUntil([&] { return !thread.IsRunning(); }));
-    EXPECT_EQ(fake_.log(), "register:19371 sockfd process reply:-65548 deallocate");
-    EXPECT_EQ(events_.summary(), "failed:-65548 ended:-65548");
-}
-
-TEST_F(BonjourServiceThreadTest, AFailedResultProcessingStopsTheThreadAndReleasesTheRegistration) {
-    ReplyChannel channel;
-    ASSERT_TRUE(channel.valid());
-    FakeDnsSdScript script = channel.script();
-    script.processError = services::dnssd::kDNSServiceErr_ServiceNotRunning;
-    fake_.script(script);
-    ASSERT_TRUE(channel.queueReply());
-
-    BonjourServiceThread thread;
-    thread.setObserver(events_.observer());
-    thread.StartBonjour(19371, kType);
-    ASSERT_TRUE(waitUntil([&] { return !thread.IsRunning(); }));
-    EXPECT_EQ(fake_.log(), "register:19371 sockfd process reply:0 deallocate");
-    EXPECT_EQ(events_.summary(), "registered:Fake Computer ended:-65563");
-}
-
-TEST_F(BonjourServiceThreadTest, SuccessfulRepliesKeepTheRegistrationServing) {
-    ReplyChannel channel;
-    ASSERT_TRUE(channel.valid());
-    FakeDnsSdScript script = channel.script();
-    script.replyName = "Living Room";
-    fake_.script(script);
-    ASSERT_TRUE(channel.queueReply());
-
-    BonjourServiceThread thread;
-    thread.setObserver(events_.observer());
-    thread.StartBonjour(19371, kType);
-    ASSERT_TRUE(events_.waitFor(BonjourEvent::Kind::Registered));
-    ASSERT_TRUE(channel.queueReply()); // a later reply is handled too
-    ASSERT_TRUE(fake_.waitForLog("register:19371 sockfd process reply:0 process reply:0"))
-        << fake_.log();
-    platform::sleepMs(300);
-    EXPECT_TRUE(thread.IsRunning());
-
-    thread.stopAndWait();
-    EXPECT_EQ(fake_.log(), "register:19371 sockfd process reply:0 process reply:0 deallocate");
-    EXPECT_EQ(events_.summary(), "registered:Living Room registered:Living Room ended:0");
+// A reply that refuses the registration, and a result processing that fails: either stops
+// the thread, which releases the registration.
+TEST_F(BonjourServiceThreadTest, AFailedReplyOrResultProcessingStopsAndReleases) {
+    struct Case {
+        services::dnssd::DNSServiceErrorType replyError, processError;
+        const char *log, *events;
+    };
+    for (const Case& c : {Case{services::dnssd::kDNSServiceErr_NameConflict, 0,
+                               "register:19371 sockfd process reply:-65548 deallocate",
+                               "failed:-65548 ended:-65548"},
+                          Case{0, services::dnssd::kDNSServiceErr_ServiceNotRunning,
+                               "register:19371 sockfd process reply:0 deallocate",
+                               "registered:Fake Computer ended:-65563"}}) {
+        fake_.reset();
+        ReplyChannel channel;
+        ASSERT_TRUE(channel.valid());
+        FakeDnsSdScript script = channel.script();
+        script.replyError = c.replyError;
+        script.processError = c.processError;
+        fake_.script(script);
+        ASSERT_TRUE(channel.queueReply());
+        EventRecorder events;
+        BonjourServiceThread thread;
+        thread.setObserver(events.observer());
+        thread.StartBonjour(19371, kType);
+        ASSERT_TRUE(waitUntil([&] { return !thread.IsRunning(); }));
+        EXPECT_EQ(fake_.log(), c.log);
+        EXPECT_EQ(events.summary(), c.events);
+    }
 }
 
 TEST_F(BonjourServiceThreadTest, StopWithoutWaitingReturnsWhileTheThreadIsBusy) {

@@ -199,16 +199,6 @@ TEST_P(FirewallPropertyFailure, StopsAtThatStep) {
 
 INSTANTIATE_TEST_SUITE_P(EachProperty, FirewallPropertyFailure, testing::Range(0, 8));
 
-TEST(FirewallRules, PropertyFailureOnBothRulesAddsNothing) {
-    Press r;
-    r.fw.failingPut = "put_Name";
-    r.add();
-    EXPECT_TRUE(r.fw.collection.empty());
-    EXPECT_TRUE(r.fw.callsStartingWith("Add").empty());
-    EXPECT_TRUE(r.fw.callsStartingWith("put_Description").empty());
-    EXPECT_EQ(r.box.shown.at(0).text, u"Firewall rules could not be added!");
-}
-
 TEST(FirewallRules, RuleObjectThatCannotBeCreatedFails) {
     Press r;
     r.fw.ruleCreationFails = true;
@@ -219,23 +209,6 @@ TEST(FirewallRules, RuleObjectThatCannotBeCreatedFails) {
     ASSERT_EQ(r.box.shown.size(), 1u);
     EXPECT_EQ(r.box.shown[0].text, u"Firewall rules could not be added!");
     EXPECT_EQ(r.box.shown[0].icon, BoxIcon::Warning);
-}
-
-TEST(FirewallRules, AddRuleAnswersWhetherItWasAdded) {
-    FakeFirewall fw;
-    std::unique_ptr<FirewallPolicy> policy = fw.createPolicy();
-    std::unique_ptr<FirewallRules> rules;
-    ASSERT_TRUE(succeeded(policy->rules(rules)));
-    EXPECT_TRUE(AddIncomingFirewallRule(fw, *rules, kPath, 1, u"a"));
-    fw.addFailsFor.insert(u"b");
-    EXPECT_FALSE(AddOutgoingFirewallRule(fw, *rules, kPath, 1, u"b"));
-    fw.failingPut = "put_Direction";
-    EXPECT_FALSE(AddFirewallRule(fw, *rules, kPath, 1, u"c", u"d", 2));
-    fw.failingPut.clear();
-    EXPECT_TRUE(AddFirewallRule(fw, *rules, kPath, 5, u"e", u"f", 2));
-    EXPECT_EQ(fw.collection.at(u"e").profiles, 5) << "the profiles are set as given";
-    EXPECT_EQ(fw.collection.at(u"e").description, u"f");
-    EXPECT_EQ(fw.collection.at(u"a").direction, 1);
 }
 
 // The profile rule, through the whole operation.
@@ -253,9 +226,7 @@ TEST_P(FirewallProfiles, PublicOnlyWhenItIsTheOnlyOne) {
 
 INSTANTIATE_TEST_SUITE_P(Masks, FirewallProfiles,
                          testing::Values(std::pair{1 | 2 | 4, 3}, std::pair{4, 4},
-                                         std::pair{2 | 4, 2}, std::pair{1 | 4, 1}, std::pair{1, 1},
-                                         std::pair{2, 2}, std::pair{3, 3}, std::pair{0, 0},
-                                         std::pair{0x7FFFFFFF, 0x7FFFFFFB}));
+                                         std::pair{2 | 4, 2}, std::pair{3, 3}, std::pair{0, 0}));
 
 TEST(FirewallRules, NoPolicyNoRulesOrNoProfilesIsSilent) {
     {
@@ -283,14 +254,6 @@ TEST(FirewallRules, NoPolicyNoRulesOrNoProfilesIsSilent) {
                                                         "Release rules", "Release policy"}));
         EXPECT_EQ(r.fw.live, 0);
     }
-}
-
-TEST(FirewallRules, AnotherApplicationNameNamesTheRules) {
-    Press r;
-    AddApplicationFirewallRules(r.fw, r.box, kPath, nullptr, u"Player");
-    EXPECT_EQ(r.fw.collection.count(u"Player incoming (Tandravole)"), 1u);
-    EXPECT_EQ(r.fw.collection.count(u"Player outgoing (Tandravole)"), 1u);
-    EXPECT_EQ(r.box.shown.at(0).owner, nullptr);
 }
 
 // --- AddFirewallRules: the executable search and COM --------------------------------------
@@ -404,17 +367,6 @@ TEST(AddFirewallRulesExport, NameMatching) {
 
 // --- RequestFirewallRules: the elevated command ------------------------------------------
 
-TEST(RequestFirewallRules, ParametersByteExact) {
-    EXPECT_EQ(firewallRequestParameters(u"C:\\Program Files\\J River\\Media Center 31\\",
-                                        u"C:\\Program Files\\J River\\Media Center 31\\Plugins\\"
-                                        u"Tandravole.dll"),
-              u"/c \"cd /D \"C:\\Program Files\\J River\\Media Center 31\\\" && rundll32 "
-              u"\"C:\\Program Files\\J River\\Media Center 31\\Plugins\\Tandravole.dll\","
-              u"AddFirewallRules\"");
-    EXPECT_EQ(firewallRequestParameters(u"", u""),
-              u"/c \"cd /D \"\" && rundll32 \"\",AddFirewallRules\"");
-}
-
 TEST(RequestFirewallRules, LaunchFromTheExecutablePath) {
     const ElevatedLaunch l =
         firewallRequestLaunch(u"C:\\Program Files\\J River\\Media Center 31\\Media Center 31.exe",
@@ -428,13 +380,7 @@ TEST(RequestFirewallRules, LaunchFromTheExecutablePath) {
 }
 
 TEST(RequestFirewallRules, DirectoryUpToTheLastBackslash) {
-    EXPECT_EQ(executableDirectory(u"C:\\a\\b\\c.exe"), u"C:\\a\\b\\");
     EXPECT_EQ(executableDirectory(u"C:\\c.exe"), u"C:\\");
-    EXPECT_EQ(executableDirectory(u"\\"), u"\\");
     EXPECT_EQ(executableDirectory(u"c.exe"), u"");
-    EXPECT_EQ(executableDirectory(u""), u"");
     EXPECT_EQ(executableDirectory(u"C:/a/b.exe"), u"") << "only '\\' separates";
-    const ElevatedLaunch l = firewallRequestLaunch(u"", u"m.dll");
-    EXPECT_EQ(l.directory, u"");
-    EXPECT_EQ(l.parameters, u"/c \"cd /D \"\" && rundll32 \"m.dll\",AddFirewallRules\"");
 }

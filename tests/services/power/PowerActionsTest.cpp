@@ -113,17 +113,6 @@ TEST(ShutdownSystem, WithoutInitiateSystemShutdownExExitWindowsEx) {
                      "AdjustTokenPrivileges(token, 19:0, 0)", "CloseHandle(token)"}));
 }
 
-TEST(ShutdownSystem, AdvapiNotLoadedTakesTheExitWindowsPath) {
-    RecordingPowerSystem sys;
-    sys.advapiLoaded = false;
-    EXPECT_TRUE(ShutdownSystem(sys, kEwxPowerOff));
-    EXPECT_EQ(sys.calls(),
-              (Calls{"OpenProcessToken(0x28)", "LookupPrivilegeValue(local, SeShutdownPrivilege)",
-                     "AdjustTokenPrivileges(token, 19:0, 2)", "GetModuleHandle(ADVAPI32)",
-                     exitWindows("0x1c"), "AdjustTokenPrivileges(token, 19:0, 0)",
-                     "CloseHandle(token)"}));
-}
-
 TEST(ShutdownSystem, FlagsOutsideShutdownRebootPowerOffTakeExitWindowsEx) {
     struct Case {
         uint32_t flags;
@@ -146,18 +135,6 @@ TEST(ShutdownSystem, TokenFailureAttemptsNothing) {
     sys.tokenOpens = false;
     EXPECT_FALSE(ShutdownSystem(sys, kEwxReboot));
     EXPECT_EQ(sys.calls(), Calls{"OpenProcessToken(0x28)"});
-}
-
-TEST(ShutdownSystem, PrivilegeOutcomesAreNotExamined) {
-    RecordingPowerSystem sys;
-    sys.lookupSucceeds = false;
-    sys.adjustSucceeds = false;
-    EXPECT_TRUE(ShutdownSystem(sys, kEwxReboot));
-    EXPECT_EQ(sys.calls(),
-              (Calls{"OpenProcessToken(0x28)", "LookupPrivilegeValue(local, SeShutdownPrivilege)",
-                     "AdjustTokenPrivileges(token, 0:0, 2)", "GetModuleHandle(ADVAPI32)",
-                     "GetProcAddress(ADVAPI32, InitiateSystemShutdownExW)", initiate(true),
-                     "AdjustTokenPrivileges(token, 0:0, 0)", "CloseHandle(token)"}));
 }
 
 // --- SetSuspendStateIfAvailable ----------------------------------------------------------------
@@ -197,13 +174,6 @@ TEST(SetSuspendStateIfAvailable, FailureCases) {
 
 TEST(PowerAction, SleepSuspendsWhenSuspendIsAllowed) {
     RecordingPowerSystem sys;
-    CarryOutPowerAction(sys, 0);
-    EXPECT_EQ(sys.calls(), join({ask("IsPwrSuspendAllowed"), suspendState(false)}));
-}
-
-TEST(PowerAction, SleepEndsAfterSuspendWhateverItsOutcome) {
-    RecordingPowerSystem sys;
-    sys.setSuspendAnswer = 0;
     CarryOutPowerAction(sys, 0);
     EXPECT_EQ(sys.calls(), join({ask("IsPwrSuspendAllowed"), suspendState(false)}));
 }
@@ -308,13 +278,6 @@ TEST(PowerAction, PowerOffWithoutInitiateSystemShutdownEx) {
         << "the fallback is tried once";
 }
 
-TEST(PowerAction, PowerOffWithoutTokenFallsBackOnceAndAttemptsNothing) {
-    RecordingPowerSystem sys;
-    sys.tokenOpens = false;
-    CarryOutPowerAction(sys, 2);
-    EXPECT_EQ(sys.calls(), (Calls{"OpenProcessToken(0x28)", "OpenProcessToken(0x28)"}));
-}
-
 TEST(PowerAction, OtherActionsDoNothing) {
     for (uint32_t action : {3u, 7u, 0xFFFFFFFFu}) {
         RecordingPowerSystem sys;
@@ -366,37 +329,6 @@ TEST(SystemShutdownThread, UnknownActionStartsAndEnds) {
     EXPECT_FALSE(thread.isRunning());
     EXPECT_EQ(thread.action(), 7u);
     EXPECT_TRUE(sys.calls().empty());
-}
-
-TEST(SystemShutdownThread, StartsAgainAfterAnActionEnded) {
-    auto owned = std::make_unique<RecordingPowerSystem>();
-    RecordingPowerSystem& sys = *owned;
-    SystemShutdownThread thread(std::move(owned));
-    EXPECT_TRUE(thread.start(2));
-    thread.Join();
-    sys.clear();
-    EXPECT_TRUE(thread.start(0));
-    thread.Join();
-    EXPECT_EQ(thread.action(), 0u);
-    EXPECT_EQ(sys.requests(), Calls{"SetSuspendState(hibernate 0, force 1, wake disabled 0)"});
-}
-
-TEST(SystemShutdownThread, ConcurrentStartsRunOneAction) {
-    platform::Event release;
-    auto owned = std::make_unique<RecordingPowerSystem>();
-    RecordingPowerSystem& sys = *owned;
-    sys.release = &release;
-    SystemShutdownThread thread(std::move(owned));
-    bridge::PowerActionService& service = thread;
-    std::vector<std::thread> callers;
-    for (int i = 0; i < 4; ++i)
-        callers.emplace_back([&] { EXPECT_TRUE(service.start(1)); });
-    for (std::thread& t : callers)
-        t.join();
-    ASSERT_TRUE(sys.entered.wait(10000));
-    release.set();
-    thread.Join();
-    EXPECT_EQ(sys.requests(), Calls{initiate(true)});
 }
 
 TEST(SystemShutdownThread, DestroyingWaitsForTheAction) {
@@ -451,26 +383,4 @@ TEST(AnnouncingPowerSystem, AnnouncesEachActionOnce) {
         service.reset();
         EXPECT_EQ(a.get(), c.said) << c.action;
     }
-}
-
-TEST(AnnouncingPowerSystem, EveryRequestIsOnlyAnnounced) {
-    Announcements a;
-    AnnouncingPowerSystem sys(a.sink());
-    EXPECT_TRUE(SetSuspendStateIfAvailable(sys, true));
-    EXPECT_TRUE(sys.exitWindowsEx(kEwxReboot | kEwxForce, kShutdownReason));
-    EXPECT_TRUE(sys.exitWindowsEx(kEwxPowerOff, kShutdownReason));
-    EXPECT_TRUE(sys.exitWindowsEx(kEwxShutdown, kShutdownReason));
-    EXPECT_TRUE(sys.exitWindowsEx(0, kShutdownReason));
-    EXPECT_TRUE(ShutdownSystem(sys, kEwxShutdown));
-    EXPECT_TRUE(ShutdownSystem(sys, kEwxForce)); // ExitWindowsEx(0x14): no state bit
-    EXPECT_EQ(a.get(), (std::vector<std::string>{
-                           "would hibernate", "would restart", "would power off", "would shut down",
-                           "would log off", "would power off", "would log off"}));
-    Handle token = 0;
-    EXPECT_TRUE(sys.openProcessToken(kTokenAdjustPrivileges | kTokenQuery, token));
-    EXPECT_NE(token, 0u);
-    EXPECT_EQ(sys.getProcAddress(sys.loadLibrary(u"powrprof.dll"), "Nothing"), 0u);
-
-    AnnouncingPowerSystem silent(nullptr);
-    EXPECT_TRUE(SetSuspendStateIfAvailable(silent, false)) << "no function: nothing is said";
 }

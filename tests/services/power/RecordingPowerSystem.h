@@ -28,9 +28,6 @@ public:
 
     // Answers.
     bool tokenOpens = true;
-    bool lookupSucceeds = true;
-    bool adjustSucceeds = true;
-    bool advapiLoaded = true;
     bool hasInitiate = true;
     bool initiateAccepts = true;
     std::vector<bool> exitAnswers; // one per ExitWindowsEx call; true past the end
@@ -49,10 +46,6 @@ public:
     std::vector<std::string> calls() {
         std::lock_guard<std::mutex> lock(mutex_);
         return calls_;
-    }
-    void clear() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        calls_.clear();
     }
     // The calls that change the machine's state.
     std::vector<std::string> requests() {
@@ -74,15 +67,13 @@ public:
     bool lookupPrivilegeValue(std::u16string_view name, Luid& luid) override {
         std::string n(name.begin(), name.end());
         log("LookupPrivilegeValue(local, " + n + ")");
-        if (!lookupSucceeds)
-            return false;
         luid = kShutdownLuid;
         return true;
     }
     bool adjustTokenPrivilege(Handle token, const Luid& luid, uint32_t attributes) override {
         log("AdjustTokenPrivileges(" + name(token) + ", " + std::to_string(luid.lowPart) + ":" +
             std::to_string(luid.highPart) + ", " + std::to_string(attributes) + ")");
-        return adjustSucceeds;
+        return true;
     }
     bool closeHandle(Handle handle) override {
         log("CloseHandle(" + name(handle) + ")");
@@ -90,7 +81,7 @@ public:
     }
     Handle getModuleHandle(std::u16string_view module) override {
         log("GetModuleHandle(" + std::string(module.begin(), module.end()) + ")");
-        return advapiLoaded && module == u"ADVAPI32" ? kAdvapi : 0;
+        return module == u"ADVAPI32" ? kAdvapi : 0;
     }
     Handle loadLibrary(std::u16string_view module) override {
         log("LoadLibrary(" + std::string(module.begin(), module.end()) + ")");
