@@ -42,7 +42,9 @@ void CTandravoleCtrl::onEqualizerChange() {
 
 void CTandravoleCtrl::onStateOrVolumeChange() {
     PlayerStatus status;
-    if (readPlayerStatus(status))
+    // Only the push needs the whole status: the end-of-list check runs with the state as far
+    // as it was read (a field read after it may fail; one read before it leaves 3, unknown).
+    if (guarded("player status", [&] { readPlayerStatus(status); }))
         server_->sendPlayerStatus(status);
     checkEndOfList(status.playState);
 }

@@ -114,8 +114,11 @@ void CTandravoleCtrl::fillTrackInfo(TrackInfo& track, host::HostObject* file,
         track.displayText = utf16ToUtf8(displayText(artist, name, path));
 }
 
+// The state is read first: a caller that only needs it (the end-of-list check) keeps it when
+// a later field cannot be read, such as the volume of a player without a mixer.
 bool CTandravoleCtrl::readPlayerStatus(PlayerStatus& status) {
     HostObjectPtr pb = playback();
+    setPlayState(status, intProperty(pb.get(), PlaybackOp::State));
     status.positionMs = static_cast<uint32_t>(intProperty(pb.get(), PlaybackOp::Position)) * 1000u;
     HostObjectPtr volume = volumeObject();
     if (boolProperty(volume.get(), VolumeOp::Muted)) {
@@ -124,7 +127,6 @@ bool CTandravoleCtrl::readPlayerStatus(PlayerStatus& status) {
         double level = intProperty(volume.get(), VolumeOp::Volume) * 655.35;
         status.volume = static_cast<uint16_t>(std::clamp(level, 0.0, 65535.0));
     }
-    setPlayState(status, intProperty(pb.get(), PlaybackOp::State));
     HostObjectPtr list = playingNow();
     status.shuffle = boolProperty(list.get(), PlayingNowOp::Shuffle) ? 1 : 0;
     if (!boolProperty(list.get(), PlayingNowOp::Repeat))

@@ -1,7 +1,8 @@
 // The sleep timer: armed for a point in time (checked by timer 3 every five seconds against
 // the control's clock) or for the end of the playing-now list (checked on the player's state
-// and volume events). Firing stops playback, starts the power action asked for, and tells
-// the app that the timer is off.
+// and volume events). Timer 3 runs only while the timer is armed in time mode: arming another
+// mode or disarming kills it, and a tick that finds anything else fires nothing. Firing stops
+// playback, starts the power action asked for, and tells the app that the timer is off.
 #include "bridge/TandravoleCtrl.h"
 
 #include "host/PlayerCalls.h"
@@ -29,13 +30,13 @@ void CTandravoleCtrl::setSleepTimer(bool enabled, uint32_t mode, uint32_t action
     sleepArmed_ = enabled;
     if (tearingDown_ || !window_)
         return;
-    if (!enabled) {
-        window_->killTimer(kSleepTimerId);
+    if (enabled && mode == player::SLEEP_MODE_AT_TIME) {
+        window_->setTimer(kSleepTimerId, kSleepTimerPeriodMs);
         return;
     }
-    if (mode == player::SLEEP_MODE_AT_TIME) {
-        window_->setTimer(kSleepTimerId, kSleepTimerPeriodMs);
-    } else if (mode == player::SLEEP_MODE_AT_LIST_END) {
+    // A timer armed earlier for a point in time must not fire into this one.
+    window_->killTimer(kSleepTimerId);
+    if (enabled && mode == player::SLEEP_MODE_AT_LIST_END) {
         // The list must play to its end once: shuffle and repeat go off.
         send(wm::kSetShuffle, 0, 0);
         PlayerStatus status;
@@ -54,11 +55,14 @@ void CTandravoleCtrl::getSleepTimer(bool& enabled, uint32_t& mode, uint32_t& act
     secondsLeft = now < deadline ? uint32_t((deadline - now) / kFileTimePerSecond) : 0;
 }
 
-// Host's thread, WM_TIMER 3.
+// Host's thread, WM_TIMER 3: fires a timer armed for a point in time once its deadline is
+// reached. A tick left over from a timer since disarmed or switched to the list's end (the
+// setter on the message processor's thread may race with a tick) fires nothing.
 void CTandravoleCtrl::onSleepTimerTick() {
-    if (sleepArmed_ && clock_->fileTime() < sleepDeadline_)
+    const bool armedForTime = sleepArmed_ && sleepMode_ == player::SLEEP_MODE_AT_TIME;
+    if (armedForTime && clock_->fileTime() < sleepDeadline_)
         return;
-    if (sleepArmed_)
+    if (armedForTime)
         fireSleepTimer();
     window_->killTimer(kSleepTimerId);
 }

@@ -91,6 +91,38 @@ private:
     std::atomic<bridge::HostWindow*> runner_{nullptr};
 };
 
+// The real hidden window behind a wrapper that forwards everything; tests override what they
+// watch.
+class ForwardingWindow : public bridge::HostWindow {
+public:
+    explicit ForwardingWindow(std::unique_ptr<bridge::HostWindow> inner)
+        : inner_(std::move(inner)) {}
+    intptr_t send(uint32_t m, uintptr_t w, intptr_t l) override { return inner_->send(m, w, l); }
+    bool post(uint32_t m, uintptr_t w, intptr_t l) override { return inner_->post(m, w, l); }
+    bool setTimer(uint32_t id, uint32_t periodMs) override {
+        return inner_->setTimer(id, periodMs);
+    }
+    void killTimer(uint32_t id) override { inner_->killTimer(id); }
+    int32_t handle() const override { return inner_->handle(); }
+    void pumpWhile(const std::function<void()>& work) override { inner_->pumpWhile(work); }
+    void close() override { inner_->close(); }
+
+    // A window factory that wraps the real window in W, constructed with the real window
+    // followed by `extra`.
+    template <class W, class... Extra> static bridge::WindowFactory factory(Extra&... extra) {
+        return
+            [&extra...](bridge::WindowProcedure procedure) -> std::unique_ptr<bridge::HostWindow> {
+                auto real = bridge::createHostWindow(std::move(procedure));
+                if (!real)
+                    return nullptr;
+                return std::make_unique<W>(std::move(real), extra...);
+            };
+    }
+
+private:
+    std::unique_ptr<bridge::HostWindow> inner_;
+};
+
 // --- a recording wrapper around the player's objects ---------------------------------------
 
 // Every call as one line: "volume.m5(0,-3)", "root.m2(\"[rating]=4 ...\")", "file.m23(5)".
@@ -216,6 +248,7 @@ public:
     }
     std::atomic<bool> powerRunning{false};
     std::atomic<bool> dnsSdRunning{false};
+    std::atomic<bool> serverEnabledChecked{false}; // the panel's box 207 as the user sees it
     std::string reason; // the latest message box's, written before the box is logged
 
 private:
@@ -228,8 +261,12 @@ struct RecordingPanel : bridge::ControlPanel {
     void initPanel() override { log->add("initPanel"); }
     void fillPanel(const PluginSettings& s) override {
         log->add("fillPanel port=" + std::to_string(s.port));
+        log->serverEnabledChecked = s.enabled;
     }
-    void clearServerEnabled() override { log->add("clearServerEnabled"); }
+    void clearServerEnabled() override {
+        log->add("clearServerEnabled");
+        log->serverEnabledChecked = false;
+    }
     void disableApply() override { log->add("disableApply"); }
     std::shared_ptr<SeamLog> log;
 };

@@ -24,6 +24,26 @@ SleepTimerMessage armTimer(uint32_t mode, uint32_t action, uint32_t seconds) {
     return m;
 }
 
+// The real window, telling whether the sleep timer's timer 3 runs.
+class TimerWatch : public ForwardingWindow {
+public:
+    TimerWatch(std::unique_ptr<bridge::HostWindow> inner, std::atomic<bool>& running)
+        : ForwardingWindow(std::move(inner)), running_(running) {}
+    bool setTimer(uint32_t id, uint32_t periodMs) override {
+        if (id == bridge::kSleepTimerId)
+            running_ = true;
+        return ForwardingWindow::setTimer(id, periodMs);
+    }
+    void killTimer(uint32_t id) override {
+        if (id == bridge::kSleepTimerId)
+            running_ = false;
+        ForwardingWindow::killTimer(id);
+    }
+
+private:
+    std::atomic<bool>& running_;
+};
+
 } // namespace
 
 TEST_F(BridgeTest, VolumeSeekAndRatingConvertAtTheirBoundaries) {
@@ -218,6 +238,53 @@ TEST_F(BridgeTest, SleepTimerAtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresO
     app->command(CMD_SHUFFLE, 1); // unlocked again
     sync(*app);
     EXPECT_TRUE(shuffleAndRepeat().first);
+}
+
+// The list's end, not a clock, ends a timer switched from a point in time to the list's end;
+// the check needs only the player's state, so a status that cannot be read whole still ends
+// it (shuffle is read after the state).
+TEST_F(BridgeTest, SleepTimerSwitchedToTheListsEndWaitsForTheListEvenWithAStatusHalfRead) {
+    std::atomic<bool> timerRunning{false};
+    windowFactory = ForwardingWindow::factory<TimerWatch>(timerRunning);
+    for (bool statusFails : {false, true}) {
+        SCOPED_TRACE(statusFails ? "the shuffle flag cannot be read" : "the status reads whole");
+        start();
+        auto app = connectAndLogin();
+        app->command(CMD_PLAY, 0);
+        ASSERT_TRUE(app->send(armTimer(0, 1, 1800))); // power off in 30 minutes
+        sync(*app);
+        EXPECT_TRUE(timerRunning);
+        ASSERT_TRUE(app->send(armTimer(1, 1, 0))); // ... no: at the end of the list
+        sync(*app);
+        EXPECT_FALSE(timerRunning);
+        player->setRepeatMode(simhost::RepeatMode::List); // the list plays on meanwhile
+        // Ticks already on their way find a list-mode timer: they fire nothing.
+        for (int tick = 0; tick < 3; ++tick) {
+            clock.advance(5000);
+            systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
+        }
+        clock.advance(1800 * 1000);
+        systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
+        EXPECT_TRUE(decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER)).enabled);
+        EXPECT_EQ(seams->count("power 2"), 0u);
+        EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Playing);
+
+        player->setRepeatMode(simhost::RepeatMode::Off);
+        if (statusFails)
+            calls->failCalls("now.g2");
+        app->command(CMD_SET_INDEX, 2);
+        app->command(CMD_PLAY, 0);
+        sync(*app);
+        clock.advance(31000); // the last, 30 s track ends and the player stops
+        SleepTimerMessage state = decodeTimer(next(*app, MSG_SLEEP_TIMER));
+        EXPECT_FALSE(state.enabled);
+        EXPECT_EQ(state.mode, 1u);
+        EXPECT_EQ(seams->count("power 2"), 1u);
+        calls->failCalls("");
+        app.reset();
+        destroy();
+        seams = std::make_shared<SeamLog>();
+    }
 }
 
 TEST_F(BridgeTest, TheDisplayTextFallsBackToTheNameThenThePathThenQuestionMarks) {

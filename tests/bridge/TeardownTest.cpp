@@ -9,27 +9,18 @@ using testing_support::waitUntil;
 namespace {
 
 // The real window, counting the senders that are inside a send right now.
-class WatchedWindow : public bridge::HostWindow {
+class WatchedWindow : public ForwardingWindow {
 public:
     WatchedWindow(std::unique_ptr<bridge::HostWindow> inner, std::atomic<int>& inside)
-        : inner_(std::move(inner)), inside_(inside) {}
+        : ForwardingWindow(std::move(inner)), inside_(inside) {}
     intptr_t send(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         ++inside_;
-        intptr_t result = inner_->send(message, wParam, lParam);
+        intptr_t result = ForwardingWindow::send(message, wParam, lParam);
         --inside_;
         return result;
     }
-    bool post(uint32_t m, uintptr_t w, intptr_t l) override { return inner_->post(m, w, l); }
-    bool setTimer(uint32_t id, uint32_t periodMs) override {
-        return inner_->setTimer(id, periodMs);
-    }
-    void killTimer(uint32_t id) override { inner_->killTimer(id); }
-    int32_t handle() const override { return inner_->handle(); }
-    void pumpWhile(const std::function<void()>& work) override { inner_->pumpWhile(work); }
-    void close() override { inner_->close(); }
 
 private:
-    std::unique_ptr<bridge::HostWindow> inner_;
     std::atomic<int>& inside_;
 };
 
@@ -69,12 +60,7 @@ TEST_F(BridgeTest, DestroyingTheControlWhileAppsAreBusyNeverHangs) {
 
 TEST_F(BridgeTest, DestroyingTheControlWhileARequestIsInsideASend) {
     std::atomic<int> inside{0};
-    windowFactory = [&](bridge::WindowProcedure procedure) -> std::unique_ptr<bridge::HostWindow> {
-        auto real = bridge::createHostWindow(std::move(procedure));
-        if (!real)
-            return nullptr;
-        return std::make_unique<WatchedWindow>(std::move(real), inside);
-    };
+    windowFactory = ForwardingWindow::factory<WatchedWindow>(inside);
     // The message processor (a status query) and a connection thread (a login's snapshot)
     // each wait in a send while the host's thread is busy, and the control goes away then.
     for (bool duringLogin : {false, true}) {
