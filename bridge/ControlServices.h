@@ -120,6 +120,11 @@ struct ControlEnvironment {
     // --password): the server is configured with them, the settings record keeps what is
     // stored, so nothing saved later carries them. Null: the stored settings as they are.
     std::function<void(PluginSettings&)> settingsForThisRun;
+    // The sockets library (WSAStartup / WSACleanup): started by Init, given back by the
+    // destructor only when the start succeeded. Null: platform::socketStartup and
+    // socketCleanup.
+    std::function<bool()> socketStartup;
+    std::function<void()> socketCleanup;
 };
 
 } // namespace bridge

@@ -33,6 +33,10 @@ CTandravoleCtrl::CTandravoleCtrl(bridge::ControlEnvironment environment)
       updateCheck_(orDefault(std::move(environment.updateCheck))),
       powerActions_(orDefault(std::move(environment.powerActions))),
       settingsForThisRun_(std::move(environment.settingsForThisRun)),
+      socketStartup_(environment.socketStartup ? std::move(environment.socketStartup)
+                                               : std::function<bool()>(platform::socketStartup)),
+      socketCleanup_(environment.socketCleanup ? std::move(environment.socketCleanup)
+                                               : std::function<void()>(platform::socketCleanup)),
       server_(std::make_unique<WinampControlServer>()) {
     // The random-track command draws on the host's thread from a generator seeded here, on
     // the same thread, with the tick count.
@@ -75,17 +79,21 @@ bridge::InitResult CTandravoleCtrl::Init(host::HostObjectPtr root) {
     if (settingsForThisRun_)
         settingsForThisRun_(loaded);
 
-    platform::socketStartup();
+    // Only a start that succeeded holds a reference the destructor gives back: the sockets
+    // library is counted per process, and the player may use it too.
+    socketsStarted_ = socketStartup_();
     server_->setAllCapabilities();
     server_->setDelegate(this);
     server_->setPassword(utf16ToUtf8(loaded.password));
     server_->setAllowKick(loaded.allowKick);
-    if (loaded.enabled)
-        startServer(loaded);
+    const bool serverFailed = loaded.enabled && !startServer(loaded);
 
     updateCheck_->start(*this);
     panel_->initPanel();
     panel_->fillPanel(stored);
+    // Filling shows the stored "enabled"; a server that could not start stays unchecked.
+    if (serverFailed)
+        panel_->clearServerEnabled();
     panel_->disableApply();
     return bridge::InitResult::Ok;
 }
@@ -127,8 +135,8 @@ CTandravoleCtrl::~CTandravoleCtrl() {
         window_->pumpWhile(stopThreads);
     else
         stopThreads();
-    if (initialised_)
-        platform::socketCleanup();
+    if (socketsStarted_)
+        socketCleanup_();
 
     if (dnsSd_->isRunning())
         dnsSd_->stopWithoutWaiting();

@@ -247,6 +247,8 @@ private:
     std::unique_ptr<bridge::UpdateCheckService> updateCheck_;
     std::unique_ptr<bridge::PowerActionService> powerActions_;
     std::function<void(PluginSettings&)> settingsForThisRun_;
+    std::function<bool()> socketStartup_;
+    std::function<void()> socketCleanup_;
 
     std::unique_ptr<WinampControlServer> server_;
 
@@ -256,6 +258,7 @@ private:
     std::unique_ptr<bridge::HostWindow> window_;
     bool initialised_ = false;
     bool sinkAdvised_ = false;
+    bool socketsStarted_ = false; // Init's start of the sockets library succeeded
     uint32_t sinkCookie_ = 0;
     std::atomic<bool> tearingDown_{false};
 
