@@ -146,8 +146,35 @@ bool TcpClientThread::sendTurn(bool& blocked) {
             return false;
         }
         platform::ScopedLock hold(sendLock_);
+        if (outputDropped_)
+            return true; // send() dropped the backlog meanwhile; the thread is stopping
         sendBuffer_.erase(sendBuffer_.begin(), sendBuffer_.begin() + sent);
     }
+}
+
+bool TcpClientThread::queue(const uint8_t* bytes, uint32_t count, size_t limit) {
+    size_t unsent;
+    {
+        platform::ScopedLock hold(sendLock_);
+        if (outputDropped_)
+            return false;
+        if (sendBuffer_.size() <= limit) {
+            sendBuffer_.insert(sendBuffer_.end(), bytes, bytes + count);
+            return true;
+        }
+        // A peer that has left this much unread is treated like one whose socket send failed:
+        // the connection ends and what it has not taken is dropped, here and now, so the
+        // memory comes back at once. An app that connects again asks for the state afresh.
+        unsent = sendBuffer_.size();
+        outputDropped_ = true;
+        std::deque<uint8_t>().swap(sendBuffer_);
+    }
+    logLazy(LogKind::Connection, [&] {
+        return connectionName(id_) + " ended: the app left " + std::to_string(unsent) +
+               " bytes unread";
+    });
+    requestStop();
+    return false;
 }
 
 void TcpClientThread::flushBeforeClose() {
@@ -383,14 +410,20 @@ bool TcpServer::send(uint32_t connectionId, const void* bytes, uint32_t count) {
     if (it == connections_.end())
         return false;
     TcpClientThread& connection = *it->second;
-    {
-        platform::ScopedLock buffer(connection.sendLock_);
-        const uint8_t* p = static_cast<const uint8_t*>(bytes);
-        connection.sendBuffer_.insert(connection.sendBuffer_.end(), p, p + count);
-    }
+    if (!connection.queue(static_cast<const uint8_t*>(bytes), count, sendBacklogLimit_))
+        return false;
     if (tCurrentConnection != &connection)
         connection.wake();
     return true;
+}
+
+size_t TcpServer::queuedBytes(uint32_t connectionId) {
+    platform::ScopedLock hold(mapLock_);
+    auto it = connections_.find(connectionId);
+    if (it == connections_.end())
+        return 0;
+    platform::ScopedLock buffer(it->second->sendLock_);
+    return it->second->sendBuffer_.size();
 }
 
 uint32_t TcpServer::read(uint32_t connectionId, void* out, uint32_t maximum) {

@@ -15,7 +15,13 @@
 //
 // Sending: send() only queues bytes and wakes the connection's thread, which writes them on
 // its next pass. Each pass reads what has arrived, reports it, then writes what is queued, so
-// replies leave even while the peer keeps sending.
+// replies leave even while the peer keeps sending. No sender ever waits for a slow peer.
+//
+// Backlog: a peer that stops reading cannot make its send buffer grow without end. A send()
+// to a connection that already holds more than the backlog limit (64 MiB unless set) of
+// unsent bytes is refused and ends the connection as a failed socket send would: its queued
+// output is dropped at once and its thread closes it. The limit is checked before the
+// append, so one message larger than the limit still goes to a connection that keeps up.
 #pragma once
 
 #include "platform/Socket.h"
@@ -93,6 +99,9 @@ private:
     bool sendTurn(bool& blocked);
     void flushBeforeClose();
     void wake();
+    // send(): under sendLock_. Appends, or, past the limit, drops the backlog and asks the
+    // thread to stop (the caller holds the map lock). False when refused.
+    bool queue(const uint8_t* bytes, uint32_t count, size_t limit);
     // Asks the thread to stop without waiting and remembers that it was asked, in case the
     // thread has not started yet. Called under the server's map lock only.
     void requestStop();
@@ -105,6 +114,7 @@ private:
     std::deque<uint8_t> receiveBuffer_;
     platform::CriticalSection sendLock_;
     std::deque<uint8_t> sendBuffer_;
+    bool outputDropped_ = false; // under sendLock_: the backlog limit ended the connection
     std::unique_ptr<platform::SocketWaiter> waiter_;
     bool stopAsked_ = false; // under the server's map lock
 };
@@ -144,6 +154,12 @@ public:
 
     void setMaximumConnections(uint32_t maximum) { maximumConnections_ = maximum; }
     void setFlushOnClose(uint8_t flush) { flushOnClose_ = flush; }
+    // Unsent bytes a connection may hold before the next send() to it ends it (see Backlog).
+    static constexpr size_t kDefaultSendBacklogLimit = size_t(64) << 20;
+    void setSendBacklogLimit(size_t bytes) { sendBacklogLimit_ = bytes; }
+
+    // Bytes queued for the connection that its socket has not taken yet; 0 for an unknown id.
+    size_t queuedBytes(uint32_t connectionId);
 
     // Number of connections in the map, and of ended ones not yet reaped (owners, tests).
     size_t connectionCount();
@@ -170,4 +186,5 @@ private:
     platform::CriticalSection finishedLock_;
     uint32_t maximumConnections_ = 2;
     uint8_t flushOnClose_ = 0;
+    std::atomic<size_t> sendBacklogLimit_{kDefaultSendBacklogLimit};
 };
