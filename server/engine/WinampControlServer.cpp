@@ -114,6 +114,7 @@ void WinampControlServer::kickSession() {
 // --- transport callbacks ---------------------------------------------------------------------
 
 bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint32_t) {
+    platform::ScopedLock parse(parseLock_);
     platform::ScopedLock hold(sessionLock_);
     if (session_) {
         if (!allowKick_) {
@@ -135,6 +136,11 @@ bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint
         }
         kickSession();
     }
+    // Complete frames are cut out as they arrive, and a closed session empties the buffer, so
+    // anything in it now is the start of a frame of an app that was taken over or kicked. The
+    // rest of it will never be read (see dataReceived), and it must not swallow the new app's
+    // first bytes.
+    parseBuffer_.clear();
     // Password used stays as the latest login attempt left it; only kickSession clears it.
     quiet_ = 0;
     session_ = connectionId;
@@ -146,12 +152,21 @@ bool WinampControlServer::clientAccepted(TcpServer*, uint32_t connectionId, uint
 }
 
 void WinampControlServer::clientClosed(TcpServer*, uint32_t connectionId) {
+    bool kicked;
     {
         platform::ScopedLock hold(sessionLock_);
-        if (connectionId != session_)
+        kicked = connectionId != session_;
+        if (kicked && session_ != 0)
             return;
         loggedIn_ = 0;
         session_ = 0;
+    }
+    if (kicked) {
+        // A connection ended by kickSession, its session cleared already: what that session
+        // left stays as kickSession left it, except the cover loader's threads. With no session
+        // after it they stop now, rather than idle on until some later session ends.
+        coverLoader_->resetCoverLoader();
+        return;
     }
     logLazy(LogKind::Connection,
             [&] { return connectionName(connectionId) + " closed, the session ended"; });
@@ -178,6 +193,14 @@ void WinampControlServer::dataReceived(TcpServer* server, uint32_t connectionId,
     if (n == 0)
         return;
     platform::ScopedLock hold(parseLock_);
+    {
+        // Only the session's bytes are parsed: a connection that was taken over or kicked is
+        // on its way out, and what it still sends would otherwise act on the session that
+        // followed it (a late login answered to the new app, a request half in the buffer).
+        platform::ScopedLock session(sessionLock_);
+        if (connectionId != session_)
+            return;
+    }
     parseBuffer_.append(buffer, n);
     // Queued messages of one receive go to the processing thread together; an immediate one
     // first hands over those before it, so the queue keeps arrival order.

@@ -23,6 +23,11 @@
 // only. Both are reported through the log seam (common/Log.h), as are the session's events:
 // accepted, refused, takeover, login accepted or refused, kicked, closed.
 //
+// Only the session connection's bytes reach the parse buffer: a connection that was taken over
+// or kicked is on its way out, and its late bytes are dropped; a new session starts with an
+// empty parse buffer (an unfinished frame of a kicked app is dropped). A kicked connection that
+// closes while no session has followed it stops the cover loader's threads.
+//
 // Locks, outer first: transport delegate lock -> parse lock -> session lock -> transport map
 // lock -> a connection's buffer lock. The session lock is recursive (kickSession inside
 // clientAccepted). The delegate is called without the session lock, except
@@ -67,6 +72,8 @@ public:
     uint16_t boundPort() { return transport_.boundPort(); }
     TcpServer& transport() { return transport_; }
     WinampKeepaliveThread& keepalive() { return *keepalive_; }
+    MessageProcessorThread& processor() { return *processor_; }
+    CoverLoader& coverLoader() { return *coverLoader_; }
     wire::CompressionMode compressionMode() const {
         return wire::CompressionMode(compression_.load());
     }

@@ -1,0 +1,137 @@
+// What a session ended by a takeover or a kick leaves behind: late bytes of the app that was
+// ended (a login still on its way) do not act on the session after it, its unfinished frame does
+// not swallow the next app's first message, and the cover loader's threads stop once its
+// connection has closed with no session after it. The bytes come from a second transport whose
+// delegate leaves them in its receive buffers, so the engine is told of them exactly when the
+// test says: before or after the session ends.
+#include "tests/server/engine/EngineFixture.h"
+
+#include <map>
+#include <mutex>
+
+namespace engine_test {
+namespace {
+
+constexpr uint32_t kLoopback = 0x0100007F;
+
+// Keeps received bytes where they are and counts them per connection.
+class Holding : public TcpServerDelegate {
+public:
+    bool clientAccepted(TcpServer*, uint32_t id, uint32_t) override {
+        std::lock_guard lock(mutex);
+        bytes[id] = 0;
+        return true;
+    }
+    void clientClosed(TcpServer*, uint32_t) override {}
+    void dataReceived(TcpServer*, uint32_t id, uint32_t count) override {
+        std::lock_guard lock(mutex);
+        bytes[id] += count;
+    }
+    uint32_t held(uint32_t id) {
+        std::lock_guard lock(mutex);
+        return bytes[id];
+    }
+    std::vector<uint32_t> ids() {
+        std::lock_guard lock(mutex);
+        std::vector<uint32_t> out;
+        for (auto& [id, count] : bytes)
+            out.push_back(id);
+        return out;
+    }
+    std::mutex mutex;
+    std::map<uint32_t, uint32_t> bytes;
+};
+
+struct Row {
+    const char* what;
+    bool kickFirst; // the old session is kicked before the new app comes, else taken over
+    std::string password;
+    Bytes oldBefore, oldAfter, newAfter; // around the end of the old session
+    std::vector<std::string> logins;     // the delegate's login calls
+};
+
+Bytes loginFrame() {
+    return buildFrame(MSG_LOGIN, Bytes(16, 0x5A) + Bytes{1, 0});
+}
+
+TEST(KickedSession, OnlyTheNextAppsBytesAreParsed) {
+    platform::socketStartup();
+    const Bytes unfinished =
+        Bytes{0x3B, 0x87, 0xD9, 0x71} + le32(MSG_QUERY) + le32(100) + Bytes(10, 2);
+    const Row rows[] = {
+        {"a late login of an app taken over", false, "secret", {}, loginFrame(), {}, {}},
+        {"a late login of a kicked app", true, "secret", {}, loginFrame(), {}, {}},
+        {"an unfinished frame of an app taken over",
+         false,
+         "",
+         unfinished,
+         {},
+         loginFrame(),
+         {"onClientLogin(1)"}},
+        {"an unfinished frame of a kicked app",
+         true,
+         "",
+         unfinished,
+         {},
+         loginFrame(),
+         {"onClientLogin(1)"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Holding holding;
+        TcpServer feeder;
+        feeder.setDelegate(&holding);
+        ASSERT_TRUE(feeder.listen(0));
+        TestClient oldApp(feeder.boundPort());
+        ASSERT_TRUE(waitUntil([&] { return holding.ids().size() == 1; }));
+        TestClient newApp(feeder.boundPort());
+        ASSERT_TRUE(waitUntil([&] { return holding.ids().size() == 2; }));
+        const uint32_t oldId = holding.ids()[0], newId = holding.ids()[1];
+
+        RecordingDelegate fake(RecordingDelegate::Recording::On);
+        WinampControlServer server;
+        server.setDelegate(&fake);
+        server.setAllowKick(true);
+        server.setPassword(row.password);
+        auto deliver = [&](TestClient& app, uint32_t id, const Bytes& bytes) {
+            if (bytes.empty())
+                return;
+            const uint32_t before = holding.held(id);
+            ASSERT_TRUE(app.sendAll(bytes));
+            ASSERT_TRUE(waitUntil([&] { return holding.held(id) == before + bytes.size(); }));
+            server.dataReceived(&feeder, id, uint32_t(bytes.size()));
+        };
+        ASSERT_TRUE(server.clientAccepted(&feeder, oldId, kLoopback));
+        deliver(oldApp, oldId, row.oldBefore);
+        if (row.kickFirst)
+            server.kickSession();
+        ASSERT_TRUE(server.clientAccepted(&feeder, newId, kLoopback));
+        deliver(oldApp, oldId, row.oldAfter);
+        deliver(newApp, newId, row.newAfter);
+
+        std::vector<std::string> logins;
+        for (const std::string& call : fake.calls())
+            if (call.rfind("onClientLogin", 0) == 0)
+                logins.push_back(call);
+        EXPECT_EQ(logins, row.logins);
+    }
+    platform::socketCleanup();
+}
+
+TEST_F(Engine, TheCoverLoaderStopsWhenAKickedSessionsConnectionClosesWithNoneAfterIt) {
+    server.keepalive().setClock(clock);
+    fake.edit([](Answers& a) { a.albumCovers["Blue"] = Bytes(100, 7); });
+    Peer app(port);
+    ASSERT_EQ(app.login("", 1, 1), 1);
+    CoverRequestMessage r;
+    r.album = "Blue";
+    app.send(r);
+    ASSERT_EQ(app.nextOf(MSG_COVER).type, uint32_t(MSG_COVER));
+    EXPECT_EQ(server.coverLoader().threadCount(), 1u);
+    clock.advance(2001); // two silent keep-alive intervals: kicked
+    EXPECT_TRUE(app.client.closedByPeer(5000));
+    EXPECT_TRUE(waitUntil([&] { return server.coverLoader().threadCount() == 0; }));
+}
+
+} // namespace
+} // namespace engine_test

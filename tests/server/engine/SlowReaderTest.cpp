@@ -1,0 +1,240 @@
+// Apps that read slowly or not at all, while replies and pushes keep coming:
+// - an app that reads in odd-sized pieces with pauses, after letting the socket fill up, gets
+//   every message whole and in order (pushes in the order pushed, list replies in the order
+//   asked, every cover intact);
+// - an app that stops reading does not hold up the processing thread or a pushing thread;
+//   its backlog grows until the keep-alive, a takeover or the backlog limit ends its session,
+//   and the app after it is served at once.
+// The figures (how far a backlog grew) are printed.
+#include "tests/server/engine/EngineFixture.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <optional>
+#include <random>
+#include <thread>
+
+namespace engine_test {
+namespace {
+
+constexpr size_t kCoverSize = 512 * 1024;
+constexpr uint32_t kCovers = 16;
+constexpr uint32_t kLists = 6;
+constexpr uint32_t kPushes = 3000;
+constexpr uint32_t kWait = 20000; // generous: a sanitizer build on a busy machine
+
+template <class M> std::optional<M> as(const ReceivedMessage& m) {
+    M decoded;
+    if (m.type != M::kType || !decoded.decode(m.payload.data(), m.payload.size()))
+        return std::nullopt;
+    return decoded;
+}
+
+std::string album(uint32_t i) {
+    return "album " + std::to_string(i);
+}
+
+// Bytes that do not compress, different for every cover.
+Bytes coverImage(uint32_t i) {
+    std::mt19937 random(i + 1);
+    Bytes image(kCoverSize);
+    for (auto& b : image)
+        b = uint8_t(random());
+    return image;
+}
+
+TrackInfo pushedTrack(uint32_t i) {
+    TrackInfo t;
+    t.index = int32_t(i);
+    t.name = std::string(i % 200, 'n') + std::to_string(i);
+    t.artist = "artist " + std::to_string(i * 7);
+    return t;
+}
+
+class SlowReader : public Engine {
+protected:
+    SlowReader() {
+        fake.edit([](Answers& a) {
+            std::vector<TrackInfo> list;
+            for (uint32_t i = 0; i < 4000; ++i) {
+                TrackInfo t;
+                t.index = int32_t(i);
+                t.displayText = "track " + std::to_string(i * 2654435761u);
+                list.push_back(t);
+            }
+            a.nowPlaying = list;
+            for (uint32_t i = 0; i < kCovers; ++i)
+                a.albumCovers[album(i)] = coverImage(i);
+        });
+    }
+    void askForCoversAndLists(Peer& app) {
+        for (uint32_t i = 0; i < kCovers; ++i) {
+            CoverRequestMessage r;
+            r.album = album(i);
+            r.tag1 = i;
+            r.requestedSize = 200;
+            app.send(r);
+            if (i < kLists)
+                app.query(QUERY_NOW_PLAYING);
+        }
+    }
+    // Pushes track records from a thread of its own, as the player's thread does.
+    std::thread pusher(std::atomic<uint32_t>& pushed) {
+        return std::thread([this, &pushed] {
+            for (uint32_t i = 0; i < kPushes; ++i, ++pushed)
+                server.sendTrackInfo(pushedTrack(i));
+        });
+    }
+    // Samples the session connection's backlog until stop; the largest seen.
+    std::thread sampler(std::atomic<bool>& stop, std::atomic<size_t>& largest) {
+        return std::thread([this, &stop, &largest] {
+            while (!stop) {
+                uint32_t id = server.sessionConnection();
+                largest = std::max<size_t>(largest, server.transport().queuedBytes(id));
+                platform::sleepMs(1);
+            }
+        });
+    }
+    // Logs in with keep-alive and waits until the app's backlog passes `bytes`.
+    std::unique_ptr<Peer> stuckApp(uint8_t keepalive, size_t bytes) {
+        auto app = std::make_unique<Peer>(port);
+        EXPECT_EQ(app->login("", 1, keepalive), 1);
+        askForCoversAndLists(*app);
+        const uint32_t id = server.sessionConnection();
+        EXPECT_TRUE(waitUntil([&] { return server.transport().queuedBytes(id) > bytes; }, kWait))
+            << server.transport().queuedBytes(id) << " bytes queued";
+        return app;
+    }
+};
+
+TEST_F(SlowReader, GetsEveryMessageWholeAndInOrderThroughPartialSends) {
+    auto app = std::make_unique<Peer>(port);
+    ASSERT_EQ(app->login("", 1), 1);
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> largest{0};
+    std::thread sampling = sampler(stop, largest);
+    std::atomic<uint32_t> pushed{0};
+    askForCoversAndLists(*app);
+    std::thread pushing = pusher(pushed);
+    // The socket fills up first; from then on each of the connection's sends is taken only in
+    // part, as far as the app has read.
+    const uint32_t id = server.sessionConnection();
+    EXPECT_TRUE(waitUntil([&] { return server.transport().queuedBytes(id) > (1u << 20); }, kWait));
+
+    static const size_t kPieces[] = {1, 7, 4093, 13, 1021, 333, 2, 8191, 517};
+    FrameSplitter splitter;
+    std::vector<TrackInfo> tracks;
+    std::vector<std::vector<IndexedText>> lists;
+    std::map<uint32_t, CoverMessage> covers;
+    uint8_t buffer[8192];
+    const uint32_t start = platform::tickCount();
+    for (size_t reads = 0;
+         tracks.size() < kPushes || lists.size() < kLists || covers.size() < kCovers; ++reads) {
+        ASSERT_LT(platform::tickCount() - start, 4 * kWait)
+            << tracks.size() << " pushes, " << lists.size() << " lists, " << covers.size()
+            << " covers";
+        if (reads % 64 == 0)
+            platform::sleepMs(1);
+        if (platform::selectReadable(app->client.handle(), 100000) != 1)
+            continue;
+        int n = platform::recvSome(app->client.handle(), buffer, kPieces[reads % 9]);
+        ASSERT_GT(n, 0) << "the server closed the connection";
+        splitter.append(buffer, size_t(n));
+        ReceivedMessage m;
+        while (splitter.next(m)) {
+            if (m.type == MSG_COMPRESSED) {
+                ReceivedMessage inner;
+                ASSERT_TRUE(openCompressed(m.payload.data(), m.payload.size(), inner));
+                m = std::move(inner);
+            }
+            if (auto track = as<TrackInfoMessage>(m))
+                tracks.push_back(track->track);
+            if (auto list = as<NowPlayingListMessage>(m))
+                lists.push_back(list->entries);
+            if (auto cover = as<CoverMessage>(m))
+                covers[cover->tag1] = *cover;
+        }
+    }
+    stop = true;
+    sampling.join();
+    pushing.join();
+    for (uint32_t i = 0; i < kPushes; ++i)
+        ASSERT_EQ(tracks[i], pushedTrack(i)) << "push " << i;
+    std::vector<IndexedText> expected;
+    fake.edit([&](Answers& a) {
+        for (const TrackInfo& t : *a.nowPlaying)
+            expected.push_back({uint32_t(t.index), t.displayText});
+    });
+    for (const auto& list : lists)
+        EXPECT_TRUE(list == expected);
+    for (uint32_t i = 0; i < kCovers; ++i) {
+        EXPECT_EQ(covers[i].album, album(i));
+        EXPECT_TRUE(covers[i].image == coverImage(i)) << "cover " << i;
+    }
+    std::printf("slow app: the backlog reached %zu bytes\n", size_t(largest));
+}
+
+TEST_F(SlowReader, AStuckAppHoldsUpNoOneAndTheKeepaliveEndsIt) {
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> largest{0};
+    std::thread sampling = sampler(stop, largest);
+    server.keepalive().setClock(clock);
+    auto app = stuckApp(1, 512u << 10);
+    // Neither the processing thread nor a pushing thread waits for the app.
+    app->query(QUERY_PLAYER_STATUS);
+    std::atomic<uint32_t> pushed{0};
+    std::thread pushing = pusher(pushed);
+    EXPECT_TRUE(fake.waitForCount(Op::GetPlayerStatus, 1, kWait));
+    EXPECT_TRUE(waitUntil([&] { return pushed == kPushes; }, kWait));
+    pushing.join();
+    // Two silent seconds later the keep-alive ends the session, full socket and all.
+    clock.advance(2001);
+    EXPECT_TRUE(waitUntil([&] { return server.transport().connectionCount() == 0; }, kWait));
+    EXPECT_EQ(server.sessionConnection(), 0u);
+    stop = true;
+    sampling.join();
+    std::printf("stuck app with keep-alive 1 s: the backlog reached %zu bytes\n", size_t(largest));
+}
+
+TEST_F(SlowReader, ATakeoverEndsAStuckAppAndTheNewAppIsServedAtOnce) {
+    server.setAllowKick(true);
+    auto stuck = stuckApp(0, 1u << 20);
+    auto next = std::make_unique<Peer>(port);
+    ASSERT_EQ(next->login(""), 1);
+    next->query(QUERY_PLAYER_STATUS);
+    EXPECT_EQ(next->nextOf(MSG_PLAYER_STATUS, kWait).type, uint32_t(MSG_PLAYER_STATUS));
+    EXPECT_TRUE(waitUntil([&] { return server.transport().connectionCount() == 1; }, kWait));
+}
+
+TEST_F(SlowReader, TheBacklogLimitEndsAStuckAppWithoutKeepalive) {
+    constexpr size_t kLimit = 2u << 20;
+    server.transport().setSendBacklogLimit(kLimit);
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> largest{0};
+    std::thread sampling = sampler(stop, largest);
+    auto app = std::make_unique<Peer>(port);
+    ASSERT_EQ(app->login("", 1), 1);
+    // Asks again and again, reading nothing: covers pile up until the limit is passed.
+    for (uint32_t round = 0; server.sessionConnection() != 0 && round < 100; ++round) {
+        CoverRequestMessage r;
+        r.album = album(round % kCovers);
+        r.tag1 = round;
+        app->send(r);
+        platform::sleepMs(5);
+    }
+    EXPECT_TRUE(waitUntil([&] { return server.transport().connectionCount() == 0; }, kWait));
+    EXPECT_TRUE(fake.waitFor("onClientDisconnected()", kWait));
+    stop = true;
+    sampling.join();
+    // One message more than the limit at most was ever queued.
+    EXPECT_LE(size_t(largest), kLimit + kCoverSize + 1024);
+    auto next = std::make_unique<Peer>(port);
+    EXPECT_EQ(next->login(""), 1);
+    std::printf("stuck app without keep-alive: ended with a backlog of at most %zu bytes "
+                "(limit %zu)\n",
+                size_t(largest), kLimit);
+}
+
+} // namespace
+} // namespace engine_test
