@@ -29,8 +29,18 @@ void readBool(const RegistryKey& key, std::u16string_view name, bool& field) {
         field = *v != 0;
 }
 
-void writeBool(RegistryKey& key, std::u16string_view name, bool value) {
-    key.writeDword(name, value ? 1 : 0);
+// Booleans as exactly 0 or 1.
+platform::RegistryValue dwordValue(std::u16string_view name, uint32_t value) {
+    return {std::u16string(name),
+            uint32_t(platform::RegistryType::Dword),
+            {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)}};
+}
+
+platform::RegistryValue qwordValue(std::u16string_view name, uint64_t value) {
+    platform::RegistryValue v{std::u16string(name), uint32_t(platform::RegistryType::Qword), {}};
+    for (int i = 0; i < 8; ++i)
+        v.data.push_back(uint8_t(value >> (8 * i)));
+    return v;
 }
 
 } // namespace
@@ -95,20 +105,24 @@ void LoadSettings(PluginSettings& settings) {
 }
 
 void SaveSettings(const PluginSettings& settings) {
-    RegistryKey key;
-    if (!key.create(RegistryRoot::CurrentUser, kSettingsKeyPath))
-        return;
-    key.writeDword(u"coverQuality", clampedCoverQuality(settings.coverQuality));
-    writeBool(key, u"enabled", settings.enabled);
-    writeBool(key, u"allowKick", settings.allowKick);
-    writeBool(key, u"sendUpdateNotification", settings.sendUpdateNotification);
-    writeBool(key, u"haveUpdateNotification", settings.haveUpdateNotification);
-    writeBool(key, u"bonjour", settings.bonjour);
-    writeBool(key, u"updateCheck", settings.updateCheck);
-    key.writeQword(u"lastUpdateCheck", settings.lastUpdateCheck);
-    key.writeDword(u"port", settings.port);
+    std::vector<platform::RegistryValue> values = {
+        dwordValue(u"coverQuality", clampedCoverQuality(settings.coverQuality)),
+        dwordValue(u"enabled", settings.enabled),
+        dwordValue(u"allowKick", settings.allowKick),
+        dwordValue(u"sendUpdateNotification", settings.sendUpdateNotification),
+        dwordValue(u"haveUpdateNotification", settings.haveUpdateNotification),
+        dwordValue(u"bonjour", settings.bonjour),
+        dwordValue(u"updateCheck", settings.updateCheck),
+        qwordValue(u"lastUpdateCheck", settings.lastUpdateCheck),
+        dwordValue(u"port", settings.port),
+    };
+    std::vector<std::u16string> remove;
     if (settings.password.empty())
-        key.deleteValue(u"password");
+        remove.push_back(u"password");
     else
-        key.writeBinary(u"password", EncodePassword(settings.password));
+        values.push_back({u"password", uint32_t(platform::RegistryType::Binary),
+                          EncodePassword(settings.password)});
+    // One change: a process that dies in the middle of a save leaves the old record or the
+    // new one, never some values of each.
+    platform::writeRegistryValues(RegistryRoot::CurrentUser, kSettingsKeyPath, values, remove);
 }

@@ -47,8 +47,9 @@ void LoadSettings(PluginSettings& settings);
 
 // Writes the record: the DWORDs (booleans as exactly 0 or 1, coverQuality clamped to 0..2,
 // port zero-extended) and lastUpdateCheck as a QWORD; an empty password deletes the value,
-// any other is stored as EncodePassword makes it. When the key cannot be created nothing is
-// written; the results of the single writes are not checked. Nothing is reported.
+// any other is stored as EncodePassword makes it. All of it is one change of the store (see
+// platform::writeRegistryValues), so a crash in the middle leaves the old record or the new
+// one. When the key cannot be created nothing is written. Nothing is reported.
 void SaveSettings(const PluginSettings& settings);
 
 // The stored form of a password of n UTF-16 code units (n >= 1): the UTF-16LE text padded

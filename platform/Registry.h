@@ -72,16 +72,28 @@ private:
 // Deletes a key with all its subkeys and values; true when it existed and is gone.
 bool deleteRegistryTree(RegistryRoot root, std::u16string_view path);
 
+// Creates the key and its missing parents, writes `values` into it (each replacing a value of
+// the same name, in storage order for new ones) and deletes the values named in `remove` (a
+// missing one is no failure), all as one change. On POSIX that is one durable rewrite of the
+// store's file, so a process killed at any moment leaves either all of it or none of it. On
+// Windows the registry takes each value by itself. False when the key could not be created or
+// a change could not be made.
+bool writeRegistryValues(RegistryRoot root, std::u16string_view path,
+                         const std::vector<RegistryValue>& values,
+                         const std::vector<std::u16string>& remove = {});
+
 // POSIX only: the file behind the store (default "~/.config/tandravole/registry"). Switching
 // drops the store in memory; the new file is read at the next call that needs it. A missing
 // file is an empty store; its folder and any missing parents are created by the first write.
 // Ignored on Windows.
 //
 // On POSIX every change rewrites the whole file durably: the new content goes to a temporary
-// file beside it ("<file>.tmp-XXXXXX"), which is flushed to disk and renamed over the old
-// file, and then the folder is flushed. A change that cannot be written (folder not
+// file beside it ("<file>.tmp-<process id>-XXXXXX"), which is flushed to disk and renamed over
+// the old file, and then the folder is flushed. A change that cannot be written (folder not
 // creatable, disk full, target not replaceable) returns false and leaves the file, the store
-// in memory and the folder as they were: the temporary file is removed again.
+// in memory and the folder as they were: the temporary file is removed again. A temporary
+// file left by a process that died in the middle of a change is removed when the store is
+// next read.
 void setRegistryStoreFile(const std::string& path);
 std::string registryStoreFile();
 

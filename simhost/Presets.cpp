@@ -46,18 +46,19 @@ std::string installEqualizerPresets(int32_t majorVersion) {
     RegistryKey key;
     if (key.open(RegistryRoot::CurrentUser, path))
         return {};
-    if (!key.create(RegistryRoot::CurrentUser, path))
-        return "cannot create the equalizer presets key";
+    std::vector<RegistryValue> values;
     for (const auto& p : kPresets) {
-        std::u16string units = encodePresetValue(p);
-        std::vector<uint8_t> data;
-        for (char16_t c : units) {
-            data.push_back(uint8_t(c & 0xFF));
-            data.push_back(uint8_t(c >> 8));
+        RegistryValue v{p.name, uint32_t(RegistryType::String), {}};
+        for (char16_t c : encodePresetValue(p)) {
+            v.data.push_back(uint8_t(c & 0xFF));
+            v.data.push_back(uint8_t(c >> 8));
         }
-        if (!key.writeValue(p.name, uint32_t(RegistryType::String), data))
-            return "cannot write the equalizer presets";
+        values.push_back(std::move(v));
     }
+    // The key and every preset in one change: a first start that dies in the middle leaves no
+    // key, and the next start writes them all, rather than a key that stops at some preset.
+    if (!writeRegistryValues(RegistryRoot::CurrentUser, path, values))
+        return "cannot write the equalizer presets";
     return {};
 }
 

@@ -1,18 +1,12 @@
-// The registry as one text file. The whole store is held in memory under one mutex; every
-// change is made on a copy, which replaces the file and only then the memory, so a write that
-// fails changes neither. Lines of the file:
-//   # Tandravole registry store: ...            the first line, always
-//   [HKEY_CURRENT_USER\\Software\\Example]      a key (full path, root first)
-//   "name"=4:2a000000                           a value: type number, raw bytes in hex
-//   # end of store                              the last line, always
-// In key paths and value names, quotes, backslashes (the path separator too) and closing
-// brackets are escaped with a backslash and code units outside printable ASCII are written as
-// \uXXXX. Other lines starting with '#' are comments.
-// A file that breaks any of these rules is damaged: it is moved aside, never overwritten.
-// Longer than most files (about 700 lines): the format, the durable write and the key API share
-// the store's private types and its one lock, and read best side by side.
+// The registry as one text file (its form: RegistryStoreFormat.h). The whole store is held in
+// memory under one mutex; every change is made on a copy, which replaces the file and only then
+// the memory, so a write that fails changes neither. A file that is not a store of ours is
+// damaged: it is moved aside, never overwritten.
 #include "platform/Registry.h"
 
+#include "platform/posix/RegistryStoreFormat.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <signal.h>
 #include <unistd.h>
 
 namespace platform {
@@ -28,270 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct StoredKey {
-    std::u16string path; // as first created, root prefix included
-    std::vector<RegistryValue> values;
-};
+using namespace store_file;
 
-using KeyMap = std::map<std::u16string, StoredKey>; // by lowered full path
-
-constexpr const char* kHeader = "# Tandravole registry store: [key], then \"name\"=type:hex bytes";
-constexpr std::string_view kHeaderStart = "# Tandravole registry store";
-constexpr std::string_view kEndLine = "# end of store";
-// Far above any store of settings and presets; a larger file is not one of ours.
-constexpr size_t kMaxStoreSize = 16u << 20;
 // Names tried for a damaged file: "<file>.damaged", then "<file>.damaged.1" and on.
 constexpr int kAsideNames = 100;
-
-const char16_t* rootName(RegistryRoot root) {
-    switch (root) {
-    case RegistryRoot::CurrentUser:
-        return u"HKEY_CURRENT_USER";
-    case RegistryRoot::LocalMachine:
-        return u"HKEY_LOCAL_MACHINE";
-    case RegistryRoot::ClassesRoot:
-        return u"HKEY_CLASSES_ROOT";
-    }
-    return u"HKEY_CURRENT_USER";
-}
-
-char16_t lower(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-}
-
-std::u16string lowered(std::u16string_view s) {
-    std::u16string out(s);
-    for (auto& c : out)
-        c = lower(c);
-    return out;
-}
-
-bool sameName(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
-// Trims separators at both ends and collapses repeated ones.
-std::u16string cleanPath(std::u16string_view path) {
-    std::u16string out;
-    for (char16_t c : path) {
-        if (c == u'\\' && (out.empty() || out.back() == u'\\'))
-            continue;
-        out += c;
-    }
-    while (!out.empty() && out.back() == u'\\')
-        out.pop_back();
-    return out;
-}
-
-std::u16string fullPath(RegistryRoot root, std::u16string_view path) {
-    std::u16string full = rootName(root);
-    std::u16string clean = cleanPath(path);
-    if (!clean.empty())
-        full += u"\\" + clean;
-    return full;
-}
-
-bool startsWithRoot(std::u16string_view full) {
-    std::u16string low = lowered(full);
-    for (RegistryRoot root :
-         {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine, RegistryRoot::ClassesRoot}) {
-        std::u16string name = lowered(rootName(root));
-        if (low == name || low.starts_with(name + u"\\"))
-            return true;
-    }
-    return false;
-}
-
-StoredKey* findIn(KeyMap& keys, const std::u16string& full) {
-    auto it = keys.find(lowered(full));
-    return it == keys.end() ? nullptr : &it->second;
-}
-
-// Parents exist whenever a child does, as in the real registry.
-StoredKey& createIn(KeyMap& keys, const std::u16string& full) {
-    size_t pos = full.find(u'\\');
-    while (pos != std::u16string::npos) {
-        std::u16string parent = full.substr(0, pos);
-        keys.try_emplace(lowered(parent), StoredKey{parent, {}});
-        pos = full.find(u'\\', pos + 1);
-    }
-    return keys.try_emplace(lowered(full), StoredKey{full, {}}).first->second;
-}
-
-std::string escapeText(std::u16string_view s) {
-    std::string out;
-    char buf[8];
-    for (char16_t c : s) {
-        if (c == u'"' || c == u'\\' || c == u']') {
-            out += '\\';
-            out += char(c);
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += char(c);
-        } else {
-            std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(c));
-            out += buf;
-        }
-    }
-    return out;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Reads escaped text from line[i] up to the terminator and steps past it; false on anything
-// escapeText does not write: a character outside printable ASCII, an unknown escape, a
-// \u without four hex digits, or no terminator.
-bool unescapeText(std::string_view line, size_t& i, char terminator, std::u16string& out) {
-    while (i < line.size() && line[i] != terminator) {
-        char c = line[i++];
-        if (c < 0x20 || c > 0x7E)
-            return false;
-        if (c != '\\') {
-            out += char16_t(c);
-            continue;
-        }
-        if (i >= line.size())
-            return false;
-        char e = line[i++];
-        if (e == '"' || e == '\\' || e == ']') {
-            out += char16_t(e);
-        } else if (e == 'u' && i + 4 <= line.size()) {
-            unsigned v = 0;
-            for (size_t k = 0; k < 4; ++k) {
-                int d = hexDigit(line[i++]);
-                if (d < 0)
-                    return false;
-                v = v << 4 | unsigned(d);
-            }
-            out += char16_t(v);
-        } else {
-            return false;
-        }
-    }
-    if (i >= line.size())
-        return false;
-    ++i; // the terminator
-    return true;
-}
-
-// One value line after its opening quote; false when it is not exactly "name"=type:hex.
-bool parseValue(std::string_view line, RegistryValue& v) {
-    size_t i = 1;
-    if (!unescapeText(line, i, '"', v.name) || i >= line.size() || line[i++] != '=')
-        return false;
-    uint64_t type = 0;
-    size_t digits = 0;
-    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i, ++digits)
-        type = type * 10 + uint64_t(line[i] - '0');
-    if (digits == 0 || digits > 10 || type > 0xFFFFFFFFu || i >= line.size() || line[i++] != ':')
-        return false;
-    v.type = uint32_t(type);
-    if ((line.size() - i) % 2 != 0)
-        return false;
-    for (; i < line.size(); i += 2) {
-        int hi = hexDigit(line[i]), lo = hexDigit(line[i + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
-        v.data.push_back(uint8_t(hi << 4 | lo));
-    }
-    return true;
-}
-
-// Parses a whole store file into keys; on failure `why` says what is wrong and where.
-bool parseStore(std::string_view text, KeyMap& keys, std::string& why) {
-    if (text.size() > kMaxStoreSize) {
-        why = "larger than any store (over " + std::to_string(kMaxStoreSize) + " bytes)";
-        return false;
-    }
-    if (text.empty()) {
-        why = "empty";
-        return false;
-    }
-    if (text.back() != '\n') {
-        why = "ends in the middle of a line (truncated)";
-        return false;
-    }
-    StoredKey* current = nullptr;
-    bool ended = false;
-    size_t number = 0;
-    for (size_t pos = 0; pos < text.size();) {
-        size_t eol = text.find('\n', pos);
-        std::string_view line = text.substr(pos, eol - pos);
-        pos = eol + 1;
-        ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        auto fail = [&](const char* what) {
-            why = "line " + std::to_string(number) + ": " + what;
-            return false;
-        };
-        if (ended)
-            return fail("text after the end of the store");
-        if (number == 1) {
-            if (!line.starts_with(kHeaderStart))
-                return fail("not a registry store (no header line)");
-            continue;
-        }
-        if (line == kEndLine) {
-            ended = true;
-        } else if (line.empty() || line[0] == '#') {
-            continue;
-        } else if (line[0] == '[') {
-            size_t i = 1;
-            std::u16string path;
-            if (!unescapeText(line, i, ']', path) || i != line.size())
-                return fail("malformed key");
-            path = cleanPath(path);
-            if (!startsWithRoot(path))
-                return fail("key outside the registry roots");
-            current = &createIn(keys, path);
-        } else if (line[0] == '"') {
-            RegistryValue v;
-            if (!parseValue(line, v))
-                return fail("malformed value");
-            if (!current)
-                return fail("value before any key");
-            current->values.push_back(std::move(v));
-        } else {
-            return fail("neither a key, a value nor a comment");
-        }
-    }
-    if (!ended) {
-        why = "the end line is missing (truncated)";
-        return false;
-    }
-    return true;
-}
-
-std::string serialise(const KeyMap& keys) {
-    static const char* digits = "0123456789abcdef";
-    std::string out = std::string(kHeader) + "\n";
-    for (auto& [lowPath, key] : keys) {
-        out += '[' + escapeText(key.path) + "]\n";
-        for (auto& v : key.values) {
-            out += '"' + escapeText(v.name) + "\"=" + std::to_string(v.type) + ':';
-            for (uint8_t b : v.data) {
-                out += digits[b >> 4];
-                out += digits[b & 15];
-            }
-            out += '\n';
-        }
-    }
-    out += std::string(kEndLine) + "\n";
-    return out;
-}
 
 enum class ReadResult { Ok, Missing, Failed };
 
@@ -357,6 +92,29 @@ std::string keepAside(const std::string& file) {
     return {};
 }
 
+// A writer killed between making its temporary file and renaming it leaves the file behind.
+// Its name carries the writer's process id: one whose process is gone (or is this process,
+// which writes only under the store's lock, held by whoever calls this) is removed.
+void removeStaleTemporaries(const std::string& file) {
+    fs::path target(file);
+    fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string prefix = target.filename().string() + ".tmp-";
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        char* rest = nullptr;
+        long pid = std::strtol(name.c_str() + prefix.size(), &rest, 10);
+        if (pid <= 0 || *rest != '-')
+            continue;
+        if (pid != ::getpid() && (::kill(pid_t(pid), 0) == 0 || errno != ESRCH))
+            continue; // its writer may still be at work
+        std::error_code ignored;
+        fs::remove(it->path(), ignored);
+    }
+}
+
 class Store {
 public:
     std::mutex mutex;
@@ -415,6 +173,7 @@ private:
 
 void Store::load() {
     std::string path = file();
+    removeStaleTemporaries(path);
     std::string text, error;
     switch (readFile(path, text, error)) {
     case ReadResult::Missing:
@@ -453,7 +212,7 @@ bool Store::writeFile(const std::string& text) {
     fs::create_directories(folder, ec);
     if (ec)
         return false;
-    std::string temp = target.string() + ".tmp-XXXXXX";
+    std::string temp = target.string() + ".tmp-" + std::to_string(::getpid()) + "-XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;
@@ -705,6 +464,35 @@ bool deleteRegistryTree(RegistryRoot root, std::u16string_view path) {
             ++it;
     }
     return s.commit(std::move(next));
+}
+
+bool writeRegistryValues(RegistryRoot root, std::u16string_view path,
+                         const std::vector<RegistryValue>& values,
+                         const std::vector<std::u16string>& remove) {
+    std::u16string full = fullPath(root, path);
+    Store& s = store();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    bool changed = !s.find(full);
+    KeyMap next = s.keys();
+    StoredKey& key = createIn(next, full);
+    for (const RegistryValue& v : values) {
+        auto same = [&](const RegistryValue& stored) { return sameName(stored.name, v.name); };
+        auto it = std::find_if(key.values.begin(), key.values.end(), same);
+        if (it == key.values.end()) {
+            key.values.push_back(v);
+            changed = true;
+        } else if (it->type != v.type || it->data != v.data) {
+            it->type = v.type;
+            it->data = v.data;
+            changed = true;
+        }
+    }
+    for (const std::u16string& name : remove)
+        changed |= std::erase_if(key.values, [&](const RegistryValue& stored) {
+                       return sameName(stored.name, name);
+                   }) > 0;
+    // Nothing to change writes nothing, as a single value written again as it stands.
+    return !changed || s.commit(std::move(next));
 }
 
 void setRegistryStoreFile(const std::string& path) {

@@ -210,6 +210,27 @@ bool deleteRegistryTree(RegistryRoot root, std::u16string_view path) {
     return RegDeleteTreeW(rootKey(root), wide(path).c_str()) == ERROR_SUCCESS;
 }
 
+bool writeRegistryValues(RegistryRoot root, std::u16string_view path,
+                         const std::vector<RegistryValue>& values,
+                         const std::vector<std::u16string>& remove) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(rootKey(root), wide(path).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    bool ok = true;
+    for (const RegistryValue& v : values)
+        ok = RegSetValueExW(key, wide(v.name).c_str(), 0, v.type,
+                            v.data.empty() ? nullptr : v.data.data(),
+                            DWORD(v.data.size())) == ERROR_SUCCESS &&
+             ok;
+    for (const std::u16string& name : remove) {
+        LSTATUS rc = RegDeleteValueW(key, wide(name).c_str());
+        ok = (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) && ok;
+    }
+    RegCloseKey(key);
+    return ok;
+}
+
 void setRegistryStoreFile(const std::string&) {}
 std::string registryStoreFile() {
     return {};
