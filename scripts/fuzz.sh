@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of tests/fuzz (build/fuzz: clang, ASan+UBSan) and runs them one
-# after another, each for a bounded time, with its checked-in seeds (tests/fuzz/corpus/TARGET)
-# and its dictionary (tests/fuzz/TARGET.dict) when it has one.
+# after another, each for a bounded time, with its checked-in seeds (tests/fuzz/corpus/TARGET,
+# written by tests/fuzz/make-corpus.py), the minimised corpus of long runs
+# (tests/fuzz/corpus/learned/TARGET) and its dictionary (tests/fuzz/TARGET.dict) when it has one.
 #
 # Usage: scripts/fuzz.sh [TARGET|all] [SECONDS]   (default: all, 600 seconds a target)
-#   Targets: engine client search library_json utf.
+#   Targets: engine client search library_json utf registry_store password.
 #   What a run learns is kept in build/fuzz/corpus-TARGET and used by the next run; a failing
 #   input is saved in build/fuzz/crash-TARGET/ and its log in build/fuzz/fuzz-TARGET.log.
 #   Reproduce one with: build/fuzz/tests/fuzz/fuzz_TARGET FILE
@@ -15,7 +16,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-all=(engine client search library_json utf)
+all=(engine client search library_json utf registry_store password)
 which=${1:-all}
 seconds=${2:-600}
 jobs=${JOBS:-$(nproc)}
@@ -55,7 +56,9 @@ for target in "${targets[@]}"; do
   echo "--- fuzz_$target: $seconds s"
   status=0
   # New inputs go to the first folder; the seeds are only read.
-  "$dir/tests/fuzz/fuzz_$target" "${args[@]}" "$corpus" "tests/fuzz/corpus/$target" \
+  seeds=("tests/fuzz/corpus/$target")
+  [ -d "tests/fuzz/corpus/learned/$target" ] && seeds+=("tests/fuzz/corpus/learned/$target")
+  "$dir/tests/fuzz/fuzz_$target" "${args[@]}" "$corpus" "${seeds[@]}" \
     >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)

@@ -6,6 +6,7 @@ by byte here, so the seeds do not depend on the encoders under test.
 
     tests/fuzz/make-corpus.py
 """
+import hashlib
 import shutil
 import struct
 from pathlib import Path
@@ -283,6 +284,59 @@ UTF = {
     "lone-surrogate-utf16": u16(0xD800) + u16(0x0041),
 }
 
+STORE_HEADER = "# Tandravole registry store: [key], then \"name\"=type:hex bytes\n"
+STORE_END = "# end of store\n"
+
+REGISTRY_STORE = {
+    "settings": STORE_HEADER + "[HKEY_CURRENT_USER\\Software\\Tandravole\\MediaCenter]\n"
+    "\"coverQuality\"=4:02000000\n\"lastUpdateCheck\"=11:0102030405060708\n"
+    "\"password\"=3:00112233445566778899aabbccddeeff0011223344556677\n" + STORE_END,
+    "escapes-and-types": STORE_HEADER + "# a comment\n\n"
+    "[HKEY_LOCAL_MACHINE\\a\\\\q\\\"x\\] \\u00e9]\r\n"
+    "\"na\\\"me\\u263a\"=1:410000000000\n\"\"=4294967295:\n" + STORE_END,
+    "presets": STORE_HEADER + "[HKEY_CURRENT_USER\\Software\\P\\31\\Presets]\n"
+    "\"R\\u00e9tro\"=1:6e006e006e006e006e006e006e006e006e006e006e000000\n" + STORE_END,
+    "truncated": STORE_HEADER + "[HKEY_CURRENT_USER\\Software]\n\"a\"=4:01",
+    "value-before-key": STORE_HEADER + "\"a\"=4:01000000\n" + STORE_END,
+    "outside-the-roots": STORE_HEADER + "[HKEY_NOWHERE\\x]\n" + STORE_END,
+    "after-the-end": STORE_HEADER + STORE_END + "[HKEY_CURRENT_USER\\x]\n",
+}
+
+PASSWORD_KEY = (0xCC89B9EE, 0xB402327F, 0x1BA48036, 0x0CE1AD54)
+
+
+def xtea_cbc(data):
+    """XTEA with 64 cycles in CBC mode with a zero initial vector, as the stored password."""
+    out, chain, mask = bytearray(), (0, 0), 0xFFFFFFFF
+    for off in range(0, len(data), 8):
+        v0, v1 = struct.unpack("<II", data[off:off + 8])
+        v0, v1, total = v0 ^ chain[0], v1 ^ chain[1], 0
+        for _ in range(64):
+            v0 = (v0 + ((((v1 << 4) ^ (v1 >> 5)) + v1) ^ (total + PASSWORD_KEY[total & 3]))) & mask
+            total = (total + 0x9E3779B9) & mask
+            v1 = (v1 + ((((v0 << 4) ^ (v0 >> 5)) + v0)
+                        ^ (total + PASSWORD_KEY[(total >> 11) & 3]))) & mask
+        chain = (v0, v1)
+        out += struct.pack("<II", v0, v1)
+    return bytes(out)
+
+
+def stored_password(text, padding=0):
+    """The stored form: UTF-16LE text, zeros up to a multiple of 8 (plus padding), the MD5."""
+    plain = text.encode("utf-16-le") + b"\0\0"
+    plain += bytes(-len(plain) % 8 + padding)
+    return xtea_cbc(plain + hashlib.md5(plain).digest())
+
+
+PASSWORD = {
+    "one-character": stored_password("a"),
+    "four-characters": stored_password("abcd"),
+    "non-ascii": stored_password("pässwörd 🎵"),
+    "extra-padding": stored_password("x", padding=8),
+    "too-short": bytes(16),
+    "not-whole-blocks": bytes(30),
+}
+
 
 def write(target, files):
     folder = HERE / "corpus" / target
@@ -300,6 +354,8 @@ def main():
     write("search", {f"expression-{i:02d}": text.encode() for i, text in enumerate(SEARCH)})
     write("library_json", {name: text.encode() for name, text in LIBRARY.items()})
     write("utf", UTF)
+    write("registry_store", {name: text.encode() for name, text in REGISTRY_STORE.items()})
+    write("password", PASSWORD)
 
 
 if __name__ == "__main__":
