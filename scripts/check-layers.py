@@ -39,7 +39,8 @@ EVERYTHING_BUT_TESTS = sorted(PRODUCT)
 LAYERS = dict(PRODUCT)
 LAYERS["tools/testkit"] = EVERYTHING_BUT_TESTS
 LAYERS["tools/bench"] = EVERYTHING_BUT_TESTS + ["tools/testkit", "tools/bench"]
-LAYERS["tests"] = EVERYTHING_BUT_TESTS + ["tools/testkit"]
+LAYERS["tools/storm"] = EVERYTHING_BUT_TESTS + ["tools/storm"]
+LAYERS["tests"] = EVERYTHING_BUT_TESTS + ["tools/testkit", "tools/storm"]
 
 OS_HEADER = re.compile(
     r"^(?:(?:windows|winsock2?|ws2tcpip|ws2def|mstcpip|mswsock|objbase|ole2|oleauto|olectl|"
