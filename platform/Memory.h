@@ -3,10 +3,16 @@
 // 100,000 tracks is several hundred megabytes) that would stay resident for the process's life.
 #pragma once
 
+#include <cstddef>
+
 namespace platform {
 
 // Best effort: returns what the runtime's heap can give back, and does nothing where the
 // runtime offers no such call.
 void returnFreedMemory();
+
+// Bytes of the C runtime's heap in use right now (glibc's count, mapped blocks included), for
+// benchmarks that weigh what a structure keeps; 0 where the runtime does not say.
+size_t heapInUse();
 
 } // namespace platform

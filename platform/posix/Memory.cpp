@@ -14,4 +14,13 @@ void returnFreedMemory() {
 #endif
 }
 
+size_t heapInUse() {
+#if defined(__GLIBC__)
+    struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#else
+    return 0;
+#endif
+}
+
 } // namespace platform
