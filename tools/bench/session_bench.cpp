@@ -112,22 +112,34 @@ bool sessions(uint8_t keepaliveSeconds) {
     return true;
 }
 
+// A server with one app logged in, whose delegate holds every call of `op` until the end.
+struct HeldServer {
+    explicit HeldServer(Op op) {
+        delegate.onCall(op, [this] { release.wait(kWaitMs); });
+        server.setDelegate(&delegate);
+        if (server.listen(0))
+            app = logIn(server, 0);
+    }
+    ~HeldServer() {
+        release.set();
+        if (app != platform::kInvalidSocket)
+            platform::closeSocket(app);
+    }
+    RecordingDelegate delegate;
+    platform::Event release{false};
+    WinampControlServer server;
+    platform::SocketHandle app = platform::kInvalidSocket;
+};
+
 // Messages held in the processing queue behind a request the delegate does not answer yet.
 bool queuedMessages() {
-    RecordingDelegate delegate;
-    platform::Event release(false);
-    delegate.onCall(Op::GetPlayerStatus, [&] { release.wait(kWaitMs); });
-    WinampControlServer server;
-    server.setDelegate(&delegate);
-    if (!server.listen(0))
-        return false;
-    platform::SocketHandle app = logIn(server, 0);
-    if (app == platform::kInvalidSocket)
+    HeldServer held(Op::GetPlayerStatus);
+    if (held.app == platform::kInvalidSocket)
         return false;
     wire::QueryMessage status;
     status.sub = wire::QUERY_PLAYER_STATUS;
-    sendAll(app, wire::encodeFrame(status));
-    if (!delegate.waitForCount(Op::GetPlayerStatus, 1, kWaitMs))
+    sendAll(held.app, wire::encodeFrame(status));
+    if (!held.delegate.waitForCount(Op::GetPlayerStatus, 1, kWaitMs))
         return false;
     wire::QueryMessage index;
     index.sub = wire::QUERY_CURRENT_INDEX;
@@ -136,13 +148,10 @@ bool queuedMessages() {
     for (size_t i = 0; i < kMessages; ++i)
         all.insert(all.end(), frame.begin(), frame.end());
     const size_t heap = platform::heapInUse();
-    sendAll(app, all);
-    bool queued = waitUntil([&] { return server.processor().queued() == kMessages; });
-    const double each = double(platform::heapInUse() - heap) / kMessages;
-    release.set();
-    platform::closeSocket(app);
-    if (!queued)
+    sendAll(held.app, all);
+    if (!waitUntil([&] { return held.server.processor().queued() == kMessages; }))
         return false;
+    const double each = double(platform::heapInUse() - heap) / kMessages;
     std::printf("per message waiting for the processing thread (%zu messages of %zu bytes): "
                 "heap %s\n",
                 kMessages, frame.size(), perItem(each).c_str());
@@ -151,15 +160,8 @@ bool queuedMessages() {
 
 // Cover requests waiting while all four loader threads are busy.
 bool pendingCovers() {
-    RecordingDelegate delegate;
-    platform::Event release(false);
-    delegate.onCall(Op::GetAlbumCover, [&] { release.wait(kWaitMs); });
-    WinampControlServer server;
-    server.setDelegate(&delegate);
-    if (!server.listen(0))
-        return false;
-    platform::SocketHandle app = logIn(server, 0);
-    if (app == platform::kInvalidSocket)
+    HeldServer held(Op::GetAlbumCover);
+    if (held.app == platform::kInvalidSocket)
         return false;
     auto request = [](size_t i) {
         wire::CoverRequestMessage r;
@@ -171,8 +173,8 @@ bool pendingCovers() {
         return wire::encodeFrame(r);
     };
     for (size_t i = 0; i < 4; ++i)
-        sendAll(app, request(i));
-    if (!delegate.waitForCount(Op::GetAlbumCover, 4, kWaitMs))
+        sendAll(held.app, request(i));
+    if (!held.delegate.waitForCount(Op::GetAlbumCover, 4, kWaitMs))
         return false;
     std::vector<uint8_t> all;
     for (size_t i = 4; i < 4 + kCovers; ++i) {
@@ -180,13 +182,10 @@ bool pendingCovers() {
         all.insert(all.end(), frame.begin(), frame.end());
     }
     const size_t heap = platform::heapInUse();
-    sendAll(app, all);
-    bool pending = waitUntil([&] { return server.coverLoader().pendingCount() == kCovers; });
-    const double each = double(platform::heapInUse() - heap) / kCovers;
-    release.set();
-    platform::closeSocket(app);
-    if (!pending)
+    sendAll(held.app, all);
+    if (!waitUntil([&] { return held.server.coverLoader().pendingCount() == kCovers; }))
         return false;
+    const double each = double(platform::heapInUse() - heap) / kCovers;
     std::printf("per cover request waiting for a loader thread (%zu requests, album and artist "
                 "of 33 and 9 bytes): heap %s\n",
                 kCovers, perItem(each).c_str());

@@ -11,9 +11,7 @@
 // Exit code 0 when all of it held, 1 when something did not (each failure on a line of its
 // own), 2 for a mistake on the command line. The storm stops by itself: N seconds of apps,
 // then at most a minute each to settle and to stop.
-#include "bridge/PluginSettings.h"
 #include "platform/Clock.h"
-#include "platform/Registry.h"
 #include "platform/Socket.h"
 #include "tools/storm/StormApps.h"
 #include "tools/storm/posix/HostProcess.h"
@@ -118,18 +116,6 @@ struct Host {
     storm::Tally tally;
 };
 
-// The host's stored settings: takeover allowed or not; no update check (the storm stays on
-// 127.0.0.1) and no DNS-SD.
-void writeSettings(const fs::path& dataDir, bool kickAllowed) {
-    fs::create_directories(dataDir);
-    platform::setRegistryStoreFile((dataDir / "settings.reg").string());
-    PluginSettings settings;
-    settings.allowKick = kickAllowed;
-    settings.updateCheck = false;
-    settings.bonjour = false;
-    SaveSettings(settings);
-}
-
 // Waits until the thread count has stayed the same for half a second; the figures then.
 storm::ProcessFigures settled(storm::HostProcess& process) {
     storm::ProcessFigures last = process.figures();
@@ -178,7 +164,7 @@ int main(int argc, char** argv) {
         h->name = kick ? "host taking over" : "host refusing";
         h->kickAllowed = kick;
         h->dataDir = scratch / (kick ? "kick" : "no-kick");
-        writeSettings(h->dataDir, kick);
+        storm::writeHostSettings(h->dataDir.string(), kick);
         h->process = std::make_unique<storm::HostProcess>(
             options.host,
             std::vector<std::string>{"--port", "0", "--password", kPassword, "--data-dir",

@@ -1,9 +1,7 @@
 // tandravole-host ended by SIGTERM at a random moment while two apps hammer it with requests,
 // covers and keep-alive, again and again: every run must end by itself within the watchdog's
 // time, with exit code 0 and without a sanitizer report.
-#include "bridge/PluginSettings.h"
 #include "platform/Clock.h"
-#include "platform/Registry.h"
 #include "platform/Socket.h"
 #include "tools/storm/StormApps.h"
 #include "tools/storm/posix/HostProcess.h"
@@ -28,14 +26,8 @@ TEST(HostTeardown, SigtermAtRandomMomentsUnderLoadEndsTheHostWithZero) {
     ASSERT_TRUE(platform::socketStartup());
     const fs::path data = fs::temp_directory_path() /
                           ("tandravole-teardown-" + std::to_string(platform::tickCount()));
-    fs::create_directories(data);
     // Two apps take the session from each other; no update check leaves this machine.
-    platform::setRegistryStoreFile((data / "settings.reg").string());
-    PluginSettings settings;
-    settings.allowKick = true;
-    settings.updateCheck = false;
-    settings.bonjour = false;
-    SaveSettings(settings);
+    storm::writeHostSettings(data.string(), true);
 
     const uint32_t seed = std::random_device{}();
     std::mt19937 random(seed);

@@ -1,6 +1,8 @@
 #include "tools/storm/posix/HostProcess.h"
 
+#include "bridge/PluginSettings.h"
 #include "platform/Clock.h"
+#include "platform/Registry.h"
 
 #include <cerrno>
 #include <csignal>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -37,10 +40,20 @@ uint32_t countEntries(const std::string& folder) {
 
 } // namespace
 
+void writeHostSettings(const std::string& dataDir, bool kickAllowed) {
+    std::filesystem::create_directories(dataDir);
+    platform::setRegistryStoreFile((std::filesystem::path(dataDir) / "settings.reg").string());
+    PluginSettings settings;
+    settings.allowKick = kickAllowed;
+    settings.updateCheck = false;
+    settings.bonjour = false;
+    SaveSettings(settings);
+}
+
 bool hasSanitizerReport(const std::string& text) {
-    for (const char* marker : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
-                               "WARNING: ThreadSanitizer", "ERROR: ThreadSanitizer",
-                               "runtime error:", "SUMMARY: UndefinedBehaviorSanitizer"})
+    for (const char* marker :
+         {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer",
+          "ERROR: ThreadSanitizer", "runtime error:", "SUMMARY: UndefinedBehaviorSanitizer"})
         if (text.find(marker) != std::string::npos)
             return true;
     return false;

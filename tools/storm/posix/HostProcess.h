@@ -55,6 +55,11 @@ private:
     bool outputEnded_ = false;
 };
 
+// Stores the settings that a host started with --data-dir `dataDir` reads: takeover allowed or
+// not, no update check (nothing leaves 127.0.0.1) and no DNS-SD. Points this process's
+// registry store at that folder's file.
+void writeHostSettings(const std::string& dataDir, bool kickAllowed);
+
 // Whether a text holds a report of AddressSanitizer, UndefinedBehaviorSanitizer, LeakSanitizer
 // or ThreadSanitizer.
 bool hasSanitizerReport(const std::string& text);
