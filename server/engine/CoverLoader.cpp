@@ -6,10 +6,6 @@
 #include "server/engine/WinampControlServerDelegate.h"
 #include "server/wire/Messages.h"
 
-namespace {
-constexpr uint32_t kPollMs = 50;
-}
-
 uint64_t coverRequestKey(const CoverRequest& request) {
     const uint64_t texts =
         uint64_t(murmur3_x86_32(request.album, 0)) << 32 | murmur3_x86_32(request.artist, 0);
@@ -70,28 +66,24 @@ void CoverLoadThread::assign(const CoverRequest& request) {
 }
 
 void CoverLoadThread::Run() {
-    if (IsStopRequested())
-        return;
-    for (;;) {
-        if (requestEvent_.wait(kPollMs)) {
-            platform::ScopedLock hold(requestLock_);
-            // A lookup that throws loses its request, not the thread: no reply for it.
-            const bool looked = runGuarded(
-                LogKind::Error,
-                [&] { return "cover lookup for album '" + current_.album + "' failed"; },
-                [&] {
-                    callback_(current_.image, current_.album, current_.requestedSize,
-                              current_.artist, context_);
-                });
-            if (!looked)
-                current_.image.clear();
-            requestEvent_.reset();
-            // May assign the next pending request to this thread, signalling the event again.
-            owner_.finishCoverRequest(*this);
-        }
-        // The pause between passes ends early on a stop, so teardown does not wait for it.
-        if (WaitForStopRequest(kPollMs))
-            return;
+    // Sleeps until a request is assigned or a stop is asked for, whichever comes first: a
+    // stop must not wait for a poll, since the session's connection thread stops every loader
+    // thread while it holds the transport's delegate lock.
+    while (platform::waitForEither(*stopEvent(), requestEvent_, platform::kInfinite) == 1) {
+        platform::ScopedLock hold(requestLock_);
+        // A lookup that throws loses its request, not the thread: no reply for it.
+        const bool looked = runGuarded(
+            LogKind::Error,
+            [&] { return "cover lookup for album '" + current_.album + "' failed"; },
+            [&] {
+                callback_(current_.image, current_.album, current_.requestedSize, current_.artist,
+                          context_);
+            });
+        if (!looked)
+            current_.image.clear();
+        requestEvent_.reset();
+        // May assign the next pending request to this thread, signalling the event again.
+        owner_.finishCoverRequest(*this);
     }
 }
 
