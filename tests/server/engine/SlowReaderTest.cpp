@@ -19,7 +19,7 @@ namespace engine_test {
 namespace {
 
 constexpr size_t kCoverSize = 512 * 1024;
-constexpr uint32_t kCovers = 16;
+constexpr uint32_t kCovers = 24; // 12 MB: more than the sockets of a stuck app hold
 constexpr uint32_t kLists = 6;
 constexpr uint32_t kPushes = 3000;
 constexpr uint32_t kWait = 20000; // generous: a sanitizer build on a busy machine
