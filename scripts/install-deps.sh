@@ -9,7 +9,7 @@ lz4_dir=${LZ4_SOURCE_DIR:-$here/.deps/lz4}
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  googletest libgtest-dev liblz4-dev libicu-dev
+  googletest libgtest-dev liblz4-dev libicu-dev rapidjson-dev libstb-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth
   clang libclang-rt-14-dev
