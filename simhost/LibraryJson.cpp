@@ -4,16 +4,16 @@
 #include "simhost/Search.h"
 
 #include <rapidjson/error/en.h>
-#include <rapidjson/filereadstream.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
-#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <type_traits>
@@ -71,8 +71,7 @@ std::string describe(ByteSource& source, const Mistake& m) {
         while ((c = source.next()) == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ':' ||
                c == ',')
             count(c);
-    return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
-           m.message;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + m.message;
 }
 
 // The document's structure as the reader reports it, filled straight into the library: no
@@ -257,9 +256,9 @@ private:
     bool checkKey() {
         static const std::u16string_view top[] = {u"tracks", u"playlists", u"playingNow"};
         static const std::u16string_view track[] = {
-            u"key",   u"path",  u"name",    u"artist",    u"album",    u"albumArtist",
+            u"key",      u"path",  u"name",    u"artist",    u"album",    u"albumArtist",
             u"composer", u"genre", u"comment", u"mediaType", u"duration", u"track",
-            u"disc",  u"year",  u"rating",  u"plays",     u"bitrate"};
+            u"disc",     u"year",  u"rating",  u"plays",     u"bitrate"};
         static const std::u16string_view playlist[] = {u"id",   u"name",   u"path",
                                                        u"type", u"tracks", u"expression"};
         auto known = [this](const auto& names) {
@@ -290,11 +289,10 @@ private:
         static const struct {
             const char16_t* name;
             int64_t lo, hi;
-        } ranges[] = {{u"key", 1, INT32_MAX},       {u"id", 1, INT32_MAX},
-                      {u"duration", 0, 86400 * 7},  {u"track", 0, 65535},
-                      {u"disc", 0, 999},            {u"year", 0, 9999},
-                      {u"rating", 0, 5},            {u"plays", 0, INT32_MAX},
-                      {u"bitrate", 0, 100000000},   {u"type", 0, 255}};
+        } ranges[] = {{u"key", 1, INT32_MAX}, {u"id", 1, INT32_MAX},    {u"duration", 0, 86400 * 7},
+                      {u"track", 0, 65535},   {u"disc", 0, 999},        {u"year", 0, 9999},
+                      {u"rating", 0, 5},      {u"plays", 0, INT32_MAX}, {u"bitrate", 0, 100000000},
+                      {u"type", 0, 255}};
         for (const auto& r : ranges)
             if (key_ == r.name)
                 return {r.lo, r.hi};
@@ -347,10 +345,14 @@ private:
     }
     bool trackText(std::u16string_view text) {
         static const std::pair<const char16_t*, std::u16string Track::*> fields[] = {
-            {u"path", &Track::path},           {u"name", &Track::name},
-            {u"artist", &Track::artist},       {u"album", &Track::album},
-            {u"albumArtist", &Track::albumArtist}, {u"composer", &Track::composer},
-            {u"genre", &Track::genre},         {u"comment", &Track::comment},
+            {u"path", &Track::path},
+            {u"name", &Track::name},
+            {u"artist", &Track::artist},
+            {u"album", &Track::album},
+            {u"albumArtist", &Track::albumArtist},
+            {u"composer", &Track::composer},
+            {u"genre", &Track::genre},
+            {u"comment", &Track::comment},
             {u"mediaType", &Track::mediaType}};
         for (const auto& [name, field] : fields)
             if (key_ == name)
@@ -374,9 +376,8 @@ private:
             return true;
         }
         if (!used.insert(number).second)
-            return fail(entryStart_, std::string(what) + " " + std::to_string(number) +
-                                         " is used twice",
-                        false);
+            return fail(entryStart_,
+                        std::string(what) + " " + std::to_string(number) + " is used twice", false);
         highest = std::max(highest, number);
         return true;
     }
@@ -489,15 +490,44 @@ private:
 
 class FileBytes final : public ByteSource {
 public:
-    explicit FileBytes(const std::filesystem::path& file) : f_(std::fopen(file.c_str(), "rb")) {}
-    ~FileBytes() override {
-        if (f_)
-            std::fclose(f_);
-    }
-    int next() override { return f_ ? std::getc(f_) : -1; }
+    explicit FileBytes(const std::filesystem::path& file) : in_(file, std::ios::binary) {}
+    int next() override { return in_.get(); } // EOF is -1
 
 private:
-    FILE* f_;
+    std::ifstream in_;
+};
+
+// A file as the reader's input stream, through a buffer of 64 KiB: the file's text is never
+// held whole. (rapidjson's FileReadStream takes a FILE*, which cannot open every path on
+// Windows.)
+class BufferedFileStream {
+public:
+    using Ch = char;
+    explicit BufferedFileStream(std::ifstream& in) : in_(in) { fill(); }
+    Ch Peek() const { return pos_ < size_ ? buffer_[pos_] : '\0'; }
+    Ch Take() {
+        const Ch c = Peek();
+        if (pos_ < size_ && ++pos_ == size_)
+            fill();
+        return c;
+    }
+    size_t Tell() const { return done_ + pos_; }
+    // Writing is not for an input stream; the reader never calls these.
+    Ch* PutBegin() { return nullptr; }
+    void Put(Ch) {}
+    void Flush() {}
+    size_t PutEnd(Ch*) { return 0; }
+
+private:
+    void fill() {
+        done_ += size_;
+        in_.read(buffer_.data(), std::streamsize(buffer_.size()));
+        size_ = size_t(in_.gcount());
+        pos_ = 0;
+    }
+    std::ifstream& in_;
+    std::array<char, 65536> buffer_{};
+    size_t size_ = 0, pos_ = 0, done_ = 0;
 };
 
 } // namespace
@@ -510,21 +540,16 @@ std::optional<LibraryData> parseLibraryJson(std::string_view utf8, std::string& 
 
 std::optional<LibraryData> loadLibraryJson(const std::filesystem::path& file, std::string& error) {
     std::error_code ec;
-    FILE* f = std::fopen(file.c_str(), "rb");
+    std::ifstream in(file, std::ios::binary);
     const auto size = std::filesystem::file_size(file, ec);
-    if (!f || ec) {
-        if (f)
-            std::fclose(f);
+    if (!in || ec) {
         error = "cannot open " + file.string();
         return std::nullopt;
     }
-    // Read through a small buffer: the file's text is never held whole.
-    char buffer[65536];
-    rapidjson::FileReadStream stream(f, buffer, sizeof buffer);
+    auto stream = std::make_unique<BufferedFileStream>(in);
     std::string inner;
     auto lib = load(
-        stream, size_t(size), [&file] { return std::make_unique<FileBytes>(file); }, inner);
-    std::fclose(f);
+        *stream, size_t(size), [&file] { return std::make_unique<FileBytes>(file); }, inner);
     if (!lib)
         error = file.string() + ": " + inner;
     platform::returnFreedMemory();
@@ -534,8 +559,8 @@ std::optional<LibraryData> loadLibraryJson(const std::filesystem::path& file, st
 namespace {
 
 // ASCII out: other characters become \u escapes (surrogate pairs beyond the first plane).
-using AsciiWriter = rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF16<char16_t>,
-                                      rapidjson::ASCII<>>;
+using AsciiWriter =
+    rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF16<char16_t>, rapidjson::ASCII<>>;
 
 void put(rapidjson::StringBuffer& out, std::string_view text) {
     for (char c : text)
@@ -577,7 +602,8 @@ std::string libraryToJson(const LibraryData& library) {
         w.Key(u"key");
         w.Int(t.key);
         text(w, u"path", t.path);
-        auto maybeText = [&](const char16_t* name, const std::u16string& v, const char16_t* unless) {
+        auto maybeText = [&](const char16_t* name, const std::u16string& v,
+                             const char16_t* unless) {
             if (v != unless)
                 text(w, name, v);
         };
