@@ -182,6 +182,15 @@ TEST(CliTable, HelpShowsEveryHelpLineAndEveryGeneralOption) {
 
 // Refused before connecting (the port is closed), with exit code 2, the program's name, the
 // reason, and a pointer to --help.
+TEST(CliTable, VersionIsTheProductsInFourParts) {
+    std::ostringstream out, err;
+    EXPECT_EQ(runCommandLine({"--port", "1", "--version"}, out, err), EXIT_OK);
+    const std::string said = out.str();
+    EXPECT_EQ(said, std::string("tandravole-remote ") + TANDRAVOLE_FILE_VERSION + "\n");
+    EXPECT_EQ(std::count(said.begin(), said.end(), '.'), 3);
+    EXPECT_EQ(err.str(), "");
+}
+
 TEST(CliTable, MistakesGiveAClearErrorAndExitCodeTwo) {
     std::vector<std::pair<Args, std::string>> cases;
     for (const Command& command : commandTable()) {

@@ -3,6 +3,7 @@
 #include "linuxhost/LinuxHost.h"
 #include "bridge/PluginSettings.h"
 #include "client/RemoteClient.h"
+#include "linuxhost/SettingsCommand.h"
 #include "platform/Registry.h"
 #include "platform/Socket.h"
 #include "server/wire/Commands.h"
@@ -30,10 +31,10 @@ protected:
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         dir = fs::temp_directory_path() / ("tandravole-host-test-" + std::to_string(stamp));
         options.dataDir = (dir / "data").string();
-        options.port = 0;
+        options.settings.port = 0;
         // The DNS-SD registration has its own test against a daemon that cannot reach the
         // network (scripts/dnssd-loopback.sh).
-        options.noBonjour = true;
+        options.settings.bonjour = false;
     }
     void TearDown() override {
         std::error_code ec;
@@ -49,7 +50,7 @@ protected:
 };
 
 TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
-    options.password = "open sesame";
+    options.settings.password = "open sesame";
     options.verbose = true;
     LinuxHost host(options, out, err);
     int code = -1;
@@ -91,7 +92,7 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
                                  std::to_string(port) + " --password TEXT status"))
         << out.str();
     EXPECT_TRUE(printed(out, "tandravole-host: stopped")) << out.str();
-    EXPECT_TRUE(printed(out, "not advertised with DNS-SD (--no-bonjour)")) << out.str();
+    EXPECT_TRUE(printed(out, "not advertised with DNS-SD (off for this run)")) << out.str();
     EXPECT_TRUE(printed(out, "the player would power off the computer now; this host leaves it "
                              "running"))
         << out.str();
@@ -110,7 +111,7 @@ TEST_F(LinuxHostTest, APortInUseIsRefusedWithTheSystemsReason) {
     ASSERT_TRUE(platform::socketStartup());
     platform::SocketHandle taken = platform::listenTcp4(0);
     ASSERT_NE(taken, platform::kInvalidSocket);
-    options.port = platform::socketLocalPort(taken);
+    options.settings.port = platform::socketLocalPort(taken);
     LinuxHost host(options, out, err);
     EXPECT_EQ(host.run(), linuxhost::kExitStartFailed); // returns without a stop
     platform::closeSocket(taken);
@@ -154,7 +155,119 @@ TEST_F(LinuxHostTest, ADamagedSettingsFileIsReportedAndTheDefaultsServe) {
     EXPECT_TRUE(fs::exists(settings.string() + ".damaged"));
 }
 
+TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesAndServeTheNextRun) {
+    ASSERT_TRUE(platform::socketStartup());
+    platform::SocketHandle probe = platform::listenTcp4(0);
+    const uint16_t port = platform::socketLocalPort(probe);
+    platform::closeSocket(probe);
+    HostOptions save;
+    save.dataDir = options.dataDir;
+    save.saveSettings = true;
+    save.settings.port = port;
+    save.settings.password = "s3cret";
+    save.settings.allowKick = true;
+    ASSERT_EQ(linuxhost::runSettingsCommand(save, out, err), linuxhost::kExitOk) << err.str();
+    const std::string file = (fs::path(options.dataDir) / "settings.reg").string();
+    EXPECT_TRUE(printed(out, "stored in " + file + ":\n  --server on\n  --port " +
+                                 std::to_string(port) + "\n  --password (set)\n"))
+        << out.str();
+    EXPECT_TRUE(printed(out, "  --allow-kick on\n  --update-notice off\n  last update check: "
+                             "never\n"))
+        << out.str();
+    platform::RegistryKey key;
+    ASSERT_TRUE(key.open(platform::RegistryRoot::CurrentUser, kSettingsKeyPath));
+    EXPECT_EQ(key.readBinary(u"password"), EncodePassword(u"s3cret")) << "the panel's encoding";
+    EXPECT_EQ(key.readDword(u"port"), port);
+
+    // The next run takes them (this run's options leave the port and password alone).
+    options.settings = {};
+    options.settings.bonjour = false;
+    std::ostringstream runOut, runErr;
+    LinuxHost host(options, runOut, runErr);
+    host.stop();
+    EXPECT_EQ(host.run(), linuxhost::kExitOk) << runErr.str();
+    EXPECT_TRUE(printed(runOut, "listening on port " + std::to_string(port) +
+                                    " on every interface, password set"))
+        << runOut.str();
+    platform::socketCleanup();
+
+    // An empty password removes the value; the rest stays as stored.
+    save.settings = {};
+    save.settings.password = "";
+    std::ostringstream again;
+    ASSERT_EQ(linuxhost::runSettingsCommand(save, again, err), linuxhost::kExitOk);
+    EXPECT_FALSE(key.readBinary(u"password").has_value());
+    PluginSettings stored;
+    LoadSettings(stored);
+    EXPECT_EQ(stored.port, port);
+    EXPECT_TRUE(stored.allowKick);
+
+    HostOptions show;
+    show.dataDir = options.dataDir;
+    show.showSettings = true;
+    std::ostringstream shown;
+    ASSERT_EQ(linuxhost::runSettingsCommand(show, shown, err), linuxhost::kExitOk);
+    EXPECT_EQ(shown.str(), "stored in " + file + ":\n" + linuxhost::describeSettings(stored));
+}
+
+TEST_F(LinuxHostTest, SettingsThatCannotBeStoredAreReported) {
+    fs::create_directories(dir);
+    std::ofstream(dir / "a-file") << "x";
+    HostOptions save;
+    save.dataDir = (dir / "a-file" / "data").string(); // no folder can be made below a file
+    save.saveSettings = true;
+    save.settings.port = 1234;
+    EXPECT_EQ(linuxhost::runSettingsCommand(save, out, err), linuxhost::kExitStartFailed);
+    EXPECT_TRUE(printed(err, "could not store the settings in " + save.dataDir)) << err.str();
+    EXPECT_EQ(out.str(), "");
+}
+
 } // namespace
+
+TEST(LinuxHostStartLines, AddressesForTheAppAndTheRemoteAsItRunsFromHere) {
+    using services::adapters::NetworkAdapterInfo;
+    EXPECT_EQ(linuxhost::describeAppAddresses({}, 19371),
+              "no network adapter besides the loopback: only this computer can connect, on port "
+              "19371");
+    EXPECT_EQ(linuxhost::describeAppAddresses({{u"eth0", u"192.168.1.20", u"00-1a"}}, 5),
+              "an app on the network connects to 192.168.1.20 (eth0), port 5");
+    EXPECT_EQ(
+        linuxhost::describeAppAddresses(
+            {{u"eth0", u"192.168.1.20", u""}, {u"tun0", u"", u""}, {u"wlan0", u"10.0.0.7", u""}},
+            19371),
+        "an app on the network connects to one of 192.168.1.20 (eth0), 10.0.0.7 (wlan0), "
+        "port 19371");
+
+    // A build tree (linuxhost/ beside client/) and an installed folder with both programs.
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const fs::path root = fs::weakly_canonical(fs::temp_directory_path()) /
+                          ("tandravole-remote-path-" + std::to_string(stamp));
+    const fs::path build = root / "clone" / "build" / "native", bin = root / "bin";
+    for (const fs::path& f :
+         {build / "linuxhost" / "tandravole-host", build / "client" / "tandravole-remote",
+          bin / "tandravole-host", bin / "tandravole-remote"}) {
+        fs::create_directories(f.parent_path());
+        std::ofstream(f) << "#!/bin/sh\n";
+    }
+    const std::string host = (build / "linuxhost" / "tandravole-host").string();
+    const std::string remote = (build / "client" / "tandravole-remote").string();
+    const struct {
+        std::string program, cwd, path, expected;
+    } cases[] = {
+        {host, (root / "clone").string(), "/usr/bin", "build/native/client/tandravole-remote"},
+        {host, (build / "client").string(), "", "./tandravole-remote"},
+        {host, root.string() + "/elsewhere", "", remote},
+        {host, "/", bin.string(), remote}, // the PATH's is another one
+        {(bin / "tandravole-host").string(), "/", "relative:" + bin.string(), "tandravole-remote"},
+        {(bin / "tandravole-host").string(), bin.string(), "", "./tandravole-remote"},
+        {(root / "nowhere" / "tandravole-host").string(), "/", "", "tandravole-remote"},
+        {"", "/", "", "tandravole-remote"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(linuxhost::remoteCommand(c.program, c.cwd, c.path), c.expected)
+            << c.program << " from " << c.cwd << " with PATH " << c.path;
+    fs::remove_all(root);
+}
 
 TEST(LinuxHostAdapters, TheListIsInColumnsAndSaysWhenThereIsNone) {
     using services::adapters::NetworkAdapterInfo;
