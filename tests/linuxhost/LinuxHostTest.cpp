@@ -2,6 +2,7 @@
 // client, options that hold for one run only, and the failures a user must be told about.
 #include "linuxhost/LinuxHost.h"
 #include "bridge/PluginSettings.h"
+#include "client/Describe.h"
 #include "client/RemoteClient.h"
 #include "linuxhost/SettingsCommand.h"
 #include "platform/Registry.h"
@@ -69,6 +70,10 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
         auto list = remote::decodeAs<wire::LibraryListMessage>(m);
         ASSERT_TRUE(list);
         EXPECT_GT(list->count, 10u); // the demo library's artists
+        // Tagged as a well-kept library is: no empty album artist heads the list.
+        const std::string artists = remote::describeMessage(m).json();
+        EXPECT_NE(artists.find("\"entries\":[\"{Curly} & Sons\","), std::string::npos)
+            << artists.substr(0, 200);
         // A power action (allowed with a password) is announced, never carried out.
         ASSERT_TRUE(app.query(wire::QUERY_POWER_ACTION, 2));
         // Queries are handled in order: once the genres are back, the action has started.
