@@ -13,6 +13,9 @@
 #include <system_error>
 
 namespace simhost {
+
+using medialib::autoAlbumArtist;
+using medialib::Track;
 namespace {
 
 using Rgb = std::array<uint8_t, 3>;

@@ -1,7 +1,7 @@
 #include "simhost/LibraryJson.h"
 
+#include "medialib/Search.h"
 #include "platform/Memory.h"
-#include "simhost/Search.h"
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
@@ -20,6 +20,13 @@
 #include <unordered_set>
 
 namespace simhost {
+
+using medialib::LibraryData;
+using medialib::PlaylistData;
+using medialib::PlaylistType;
+using medialib::SearchError;
+using medialib::SearchQuery;
+using medialib::Track;
 namespace {
 
 // Strings arrive as UTF-16, as the library keeps them; the bytes must be valid UTF-8.
