@@ -9,6 +9,7 @@
 #include "platform/Registry.h"
 #include "server/engine/WinampControlServerDelegate.h"
 #include "services/dnssd/BonjourServiceThread.h"
+#include "services/dnssd/DnsSdLibrary.h"
 #include "services/power/AnnouncingPowerSystem.h"
 #include "services/update/UpdateCheck.h"
 #include "services/update/UpdateCheckThread.h"
@@ -157,6 +158,19 @@ std::string remoteCommand(const std::string& program, const std::string& cwd,
     return found.string();
 }
 
+std::string dnsSdFailure(int32_t error) {
+    std::string line = "not advertised with DNS-SD (error " + std::to_string(error) + ")";
+    // No daemon answers (Avahi's library says "unknown"), or its client library is missing.
+    if (error == services::dnssd::kDNSServiceErr_Unknown ||
+        error == services::dnssd::kDNSServiceErr_ServiceNotRunning)
+        line += ": for the app to find this host, install and start avahi-daemon (apt-get "
+                "install avahi-daemon libavahi-compat-libdnssd1; systemctl enable --now "
+                "avahi-daemon); meanwhile";
+    else
+        line += ";";
+    return line + " enter an address above in the app";
+}
+
 std::string versionText() {
     const uint32_t packed = services::update::GetModuleFileVersion();
     return std::to_string(packed >> 24) + "." + std::to_string((packed >> 16) & 0xFF) + "." +
@@ -259,11 +273,7 @@ int LinuxHost::run() {
             printer.out("advertised with DNS-SD as \"" + event.name + "\" (" +
                         bridge::kServiceType + ")");
         else if (event.kind == Kind::Failed)
-            printer.out("not advertised with DNS-SD (error " + code +
-                        "): for the app to find this host, install and start avahi-daemon "
-                        "(apt-get install avahi-daemon libavahi-compat-libdnssd1; systemctl enable "
-                        "--now avahi-daemon); "
-                        "meanwhile enter an address above in the app");
+            printer.out(dnsSdFailure(event.error));
         else if (event.error != 0)
             printer.out("the DNS-SD advertisement ended (error " + code + ")");
     });

@@ -43,6 +43,10 @@ describeAppAddresses(const std::vector<services::adapters::NetworkAdapterInfo>& 
 std::string remoteCommand(const std::string& program, const std::string& cwd,
                           const std::string& pathVariable);
 
+// The line that says the DNS-SD registration failed: with how to get a daemon when none
+// answers, and in every case that the app can be given an address by hand.
+std::string dnsSdFailure(int32_t error);
+
 // The version the binaries carry, "major.minor.patch.tweak".
 std::string versionText();
 

@@ -89,6 +89,14 @@ std::vector<uint8_t> renderCover(std::u16string_view album, std::u16string_view 
             const Rgb& colour = palette[size_t(v % 16)];
             std::copy(colour.begin(), colour.end(), pixels.begin() + ptrdiff_t(3 * (y * size + x)));
         }
+    // Rows unfiltered: the covers are flat bands of colour that deflate well as they are, and
+    // stb's search for the best filter of each row would take most of the time. Set once,
+    // before the first cover of any thread.
+    static const bool unfiltered = [] {
+        stbi_write_force_png_filter = 0;
+        return true;
+    }();
+    (void)unfiltered;
     std::vector<uint8_t> png;
     auto append = [](void* context, void* data, int bytes) {
         auto* out = static_cast<std::vector<uint8_t>*>(context);

@@ -243,6 +243,16 @@ TEST(LinuxHostStartLines, AddressesForTheAppAndTheRemoteAsItRunsFromHere) {
         "an app on the network connects to one of 192.168.1.20 (eth0), 10.0.0.7 (wlan0), "
         "port 19371");
 
+    // Only when no daemon answers is installing one the advice.
+    for (int32_t error : {-65537, -65563})
+        EXPECT_EQ(linuxhost::dnsSdFailure(error),
+                  "not advertised with DNS-SD (error " + std::to_string(error) +
+                      "): for the app to find this host, install and start avahi-daemon (apt-get "
+                      "install avahi-daemon libavahi-compat-libdnssd1; systemctl enable --now "
+                      "avahi-daemon); meanwhile enter an address above in the app");
+    EXPECT_EQ(linuxhost::dnsSdFailure(-65548),
+              "not advertised with DNS-SD (error -65548); enter an address above in the app");
+
     // A build tree (linuxhost/ beside client/) and an installed folder with both programs.
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const fs::path root = fs::weakly_canonical(fs::temp_directory_path()) /
