@@ -56,7 +56,8 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
     LinuxHost host(options, out, err);
     int code = -1;
     std::thread running([&] { code = host.run(); });
-    ASSERT_TRUE(waitUntil([&] { return host.port() != 0; }));
+    // A fresh data folder: the demo library's covers are written first (slow under sanitizers).
+    ASSERT_TRUE(waitUntil([&] { return host.port() != 0; }, 120000));
     const uint16_t port = host.port();
     {
         remote::RemoteClient app;
