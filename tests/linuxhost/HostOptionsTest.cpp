@@ -107,6 +107,7 @@ TEST(HostOptions, MistakesAreNamed) {
         {{"--library"}, "--library needs a value"},
         {{"--library", ""}, "--library needs a file name"},
         {{"--data-dir", ""}, "--data-dir needs a folder name"},
+        {{"--data-dir"}, "--data-dir needs a value"},
         {{"--bogus"}, "unknown argument \"--bogus\""},
         {{"--bonjour", "yes"}, "--bonjour takes on or off, not \"yes\""},
         {{"--allow-kick"}, "--allow-kick needs a value"},

@@ -230,6 +230,24 @@ TEST_F(LinuxHostTest, SettingsThatCannotBeStoredAreReported) {
 
 } // namespace
 
+TEST(LinuxHostSettings, TheLastUpdateCheckIsADateInUtc) {
+    constexpr uint64_t k1970 = 116444736000000000ull; // as a Windows file time
+    const std::pair<uint64_t, std::string> cases[] = {
+        {0, "never"},
+        {k1970 - 1, "before 1970"},
+        {k1970, "1970-01-01 00:00 UTC"},
+        {k1970 + 599999999, "1970-01-01 00:00 UTC"}, // a tenth of a microsecond short of 1:00
+        {k1970 + 600000000, "1970-01-01 00:01 UTC"},
+        {133000000000000000ull, "2022-06-18 04:26 UTC"}};
+    for (const auto& [fileTime, text] : cases) {
+        PluginSettings s;
+        s.lastUpdateCheck = fileTime;
+        EXPECT_NE(linuxhost::describeSettings(s).find("last update check: " + text + "\n"),
+                  std::string::npos)
+            << fileTime;
+    }
+}
+
 TEST(LinuxHostStartLines, AddressesForTheAppAndTheRemoteAsItRunsFromHere) {
     using services::adapters::NetworkAdapterInfo;
     EXPECT_EQ(linuxhost::describeAppAddresses({}, 19371),

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -167,7 +168,7 @@ TEST(LibraryJsonTest, BrokenDocumentsAreReportedWithLineAndColumn) {
                                                   "name of object member."},
         {"{\"tracks\": [", "line 1, column 13: Invalid value."},
         {"{\"tracks\": [], \"playingNow\": [1 2]}", "line 1, column 33: Missing a comma or "
-                                                   "']' after an array element."},
+                                                    "']' after an array element."},
         {"{\"tracks\": [{\"path\": \"caf\xc3\"}]}", "line 1, column 26: Invalid encoding in "
                                                     "string."},
         {"{\"tracks\": [{\"path\": \"\xed\xa0\x80\"}]}", "line 1, column 23: Invalid encoding "
@@ -176,7 +177,8 @@ TEST(LibraryJsonTest, BrokenDocumentsAreReportedWithLineAndColumn) {
                                                  "in string."},
         {"{\"tracks\": []} x", "line 1, column 16: The document root must not be followed by "
                                "other values."},
-        {"{\"tracks\": []}\0x"sv, "line 1, column 15: unexpected text after the end of the document"},
+        {"{\"tracks\": []}\0x"sv,
+         "line 1, column 15: unexpected text after the end of the document"},
         {"", "line 1, column 1: The document is empty."},
         {"{\"tracks\": [{\"path\": \"\xc3\xa9\\q\"}]}", "line 1, column 24: Invalid escape "
                                                         "character in string."},
@@ -280,6 +282,33 @@ TEST(LibraryJsonTest, LoadsTracksPlaylistsAndReportsMistakes) {
     std::string e;
     EXPECT_FALSE(loadLibraryJson("/nonexistent/library.json", e));
     EXPECT_EQ(e, "cannot open /nonexistent/library.json");
+}
+
+TEST(LibraryJsonTest, EveryNumberIsTakenAtItsLimitsAndRefusedPastThem) {
+    const struct {
+        const char* member;
+        int64_t lo, hi;
+    } limits[] = {{"key", 1, INT32_MAX},   {"duration", 0, 604800},  {"track", 0, 65535},
+                  {"disc", 0, 999},        {"year", 0, 9999},        {"rating", 0, 5},
+                  {"plays", 0, INT32_MAX}, {"bitrate", 0, 100000000}};
+    for (const auto& l : limits) {
+        auto doc = [&](int64_t v) {
+            return "{\"tracks\": [{\"path\": \"x\", \"" + std::string(l.member) +
+                   "\": " + std::to_string(v) + "}]}";
+        };
+        const std::string refused = "line 1, column " + std::to_string(31 + strlen(l.member)) +
+                                    ": track 1: \"" + l.member + "\" must be a whole number from " +
+                                    std::to_string(l.lo) + " to " + std::to_string(l.hi);
+        for (int64_t v : {l.lo, l.hi}) {
+            std::string error;
+            EXPECT_TRUE(parseLibraryJson(doc(v), error)) << error;
+        }
+        for (int64_t v : {l.lo - 1, l.hi + 1}) {
+            std::string error;
+            EXPECT_FALSE(parseLibraryJson(doc(v), error)) << l.member << " " << v;
+            EXPECT_EQ(error, refused);
+        }
+    }
 }
 
 TEST(LibraryJsonTest, AFileIsReadInPiecesAndItsMistakesAreFoundInIt) {
