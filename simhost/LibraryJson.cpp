@@ -574,9 +574,31 @@ void put(rapidjson::StringBuffer& out, std::string_view text) {
         out.Put(c);
 }
 
+// The writer gives up at a surrogate without its pair and would leave the file ending mid
+// string. The library can hold one (a file's lone \u escape, an app's encoded surrogate), so
+// such a unit is saved as U+FFFD, the replacement character, and the rest of the text is kept.
+size_t loneSurrogateAt(std::u16string_view text, size_t from) {
+    for (size_t i = from; i < text.size(); ++i) {
+        const bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            ++i;
+        else if (high || (text[i] >= 0xDC00 && text[i] <= 0xDFFF))
+            return i;
+    }
+    return std::u16string_view::npos;
+}
+
 void text(AsciiWriter& w, const char16_t* name, const std::u16string& value) {
     w.Key(name);
-    w.String(value.data(), rapidjson::SizeType(value.size()));
+    size_t at = loneSurrogateAt(value, 0);
+    if (at == std::u16string_view::npos) {
+        w.String(value.data(), rapidjson::SizeType(value.size()));
+        return;
+    }
+    std::u16string clean = value;
+    for (; at != std::u16string_view::npos; at = loneSurrogateAt(clean, at + 1))
+        clean[at] = u'\uFFFD';
+    w.String(clean.data(), rapidjson::SizeType(clean.size()));
 }
 
 void keyList(AsciiWriter& w, const char16_t* name, const std::vector<int32_t>& keys) {

@@ -490,3 +490,17 @@ TEST(DemoLibraryTest, SyntheticLibraryHasTheAskedSize) {
 }
 
 } // namespace
+
+TEST(LibraryJsonTest, ALoneSurrogateIsSavedAsTheReplacementCharacterAndTheFileStillLoads) {
+    LibraryData lib;
+    lib.tracks.emplace_back();
+    lib.tracks[0].key = 1;
+    lib.tracks[0].path = u"a.mp3";
+    lib.tracks[0].name = std::u16string(u"a") + char16_t(0xDC00) + u"b" + char16_t(0xD800);
+    lib.tracks[0].artist = std::u16string(u"\U0001F600") + char16_t(0xD800) + u"x";
+    std::string error;
+    auto back = parseLibraryJson(libraryToJson(lib), error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->tracks.at(0).name, u"a\uFFFDb\uFFFD");
+    EXPECT_EQ(back->tracks.at(0).artist, u"\U0001F600\uFFFDx");
+}
