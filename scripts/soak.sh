@@ -16,7 +16,7 @@ if ! [[ "$minutes" =~ ^[0-9]+$ ]] || [ "$minutes" -lt 1 ]; then
   echo "usage: scripts/soak.sh MINUTES [BUILD_DIR]" >&2
   exit 2
 fi
-scripts/install-deps.sh >/dev/null
+scripts/install-deps.sh run >/dev/null
 [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" -G Ninja >/dev/null
 cmake --build "$dir" -j "${JOBS:-$(nproc)}" --target tandravole-storm tandravole-host
 # Resident memory is compared only natively: the sanitizers' allocators keep freed memory.
