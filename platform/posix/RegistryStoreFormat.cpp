@@ -1,5 +1,6 @@
 #include "platform/posix/RegistryStoreFormat.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace platform::store_file {
@@ -166,13 +167,33 @@ StoredKey* findIn(KeyMap& keys, const std::u16string& full) {
 }
 
 StoredKey& createIn(KeyMap& keys, const std::u16string& full) {
-    size_t pos = full.find(u'\\');
-    while (pos != std::u16string::npos) {
-        std::u16string parent = full.substr(0, pos);
-        keys.try_emplace(lowered(parent), StoredKey{parent, {}});
-        pos = full.find(u'\\', pos + 1);
+    size_t room = SIZE_MAX;
+    return *createIn(keys, full, room);
+}
+
+StoredKey* createIn(KeyMap& keys, const std::u16string& full, size_t& room) {
+    const std::u16string low = lowered(full);
+    if (auto it = keys.find(low); it != keys.end())
+        return &it->second;
+    // The missing parents, deepest first: a parent that exists has every parent of its own
+    // already, so the walk ends at the first one found.
+    std::vector<size_t> missing;
+    size_t need = full.size();
+    if (need > room)
+        return nullptr;
+    for (size_t pos = full.rfind(u'\\'); pos != std::u16string::npos && pos > 0;
+         pos = full.rfind(u'\\', pos - 1)) {
+        if (keys.count(low.substr(0, pos)) != 0)
+            break;
+        need += pos;
+        if (need > room)
+            return nullptr;
+        missing.push_back(pos);
     }
-    return keys.try_emplace(lowered(full), StoredKey{full, {}}).first->second;
+    room -= need;
+    for (size_t pos : missing)
+        keys.try_emplace(low.substr(0, pos), StoredKey{full.substr(0, pos), {}});
+    return &keys.try_emplace(low, StoredKey{full, {}}).first->second;
 }
 
 bool parseStore(std::string_view text, KeyMap& keys, std::string& why) {
@@ -189,6 +210,9 @@ bool parseStore(std::string_view text, KeyMap& keys, std::string& why) {
         return false;
     }
     StoredKey* current = nullptr;
+    // Every key's name counts once, with the parents it implies: a store the writer makes
+    // holds each of them on a line of its own, so they fit within the largest file.
+    size_t room = kMaxStoreSize;
     bool ended = false;
     size_t number = 0;
     for (size_t pos = 0; pos < text.size();) {
@@ -221,7 +245,10 @@ bool parseStore(std::string_view text, KeyMap& keys, std::string& why) {
             path = cleanPath(path);
             if (!startsWithRoot(path))
                 return fail("key outside the registry roots");
-            current = &createIn(keys, path);
+            current = createIn(keys, path, room);
+            if (!current)
+                return fail("keys nested too deep: their names and their parents' add up to "
+                            "more than any store holds");
         } else if (line[0] == '"') {
             RegistryValue v;
             if (!parseValue(line, v))

@@ -42,6 +42,11 @@ std::u16string fullPath(RegistryRoot root, std::u16string_view path);
 StoredKey* findIn(KeyMap& keys, const std::u16string& full);
 // Parents exist whenever a child does, as in the real registry.
 StoredKey& createIn(KeyMap& keys, const std::u16string& full);
+// The same within `room` characters of key names: the names of the keys it adds (the key and
+// its missing parents) are taken from `room`; where they would not fit, it adds nothing and
+// returns null. Its work is in proportion to the names it adds, so a deep path cannot make a
+// file's reading take time or memory out of proportion to the file.
+StoredKey* createIn(KeyMap& keys, const std::u16string& full, size_t& room);
 // Parses a whole store file into keys; on failure `why` says what is wrong and where.
 bool parseStore(std::string_view text, KeyMap& keys, std::string& why);
 // The file's text for the keys; parseStore reads it back into the same keys.
