@@ -22,7 +22,7 @@ PRODUCT = {
     "server/transport": ["platform", "common"],
     "server/wire": ["common"],
     "server/engine": ["server/transport", "server/wire", "platform", "common"],
-    "host": ["common"],
+    "host": ["platform", "common"],
     "library": ["host", "server/wire", "common"],
     "bridge": ["library", "host", "server/engine", "server/transport", "server/wire",
                "platform", "common"],
