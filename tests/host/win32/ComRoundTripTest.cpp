@@ -255,6 +255,16 @@ TEST_F(ComRoundTrip, TheTestHostAnswersRawInvokeCalls) {
     EXPECT_EQ(rootDispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id),
               DISP_E_UNKNOWNNAME);
     EXPECT_EQ(id, DISPID_UNKNOWN);
+    EXPECT_EQ(rootDispatch->Invoke(1, IID_IDispatch, LOCALE_USER_DEFAULT, DISPATCH_METHOD, nullptr,
+                                   nullptr, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+    // The connection point is only that, and knows only its own cookies.
+    platform::ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(rootDispatch.query<IConnectionPointContainer>()->FindConnectionPoint(
+                  DIID_IMJAutomationEvents, point.put()),
+              S_OK);
+    EXPECT_FALSE(point.query<IDispatch>());
+    EXPECT_EQ(point->Unadvise(12345), CONNECT_E_NOCONNECTION);
 }
 
 TEST_F(ComRoundTrip, EventsReachTheSinkInOrderOnThePumpingThreadUntilUnadvised) {
@@ -264,6 +274,7 @@ TEST_F(ComRoundTrip, EventsReachTheSinkInOrderOnThePumpingThreadUntilUnadvised) 
     EXPECT_EQ(volume->advise(&sink, cookie), HostStatus::Failed); // only the root has events
     const long before = liveComObjects();
     ASSERT_EQ(root->advise(&sink, cookie), HostStatus::Ok);
+    EXPECT_NE(cookie, 0u); // never a connection's cookie in COM
     EXPECT_GT(liveComObjects(), before);
 
     auto changeAndPump = [&] {
@@ -288,12 +299,20 @@ TEST_F(ComRoundTrip, EventsReachTheSinkInOrderOnThePumpingThreadUntilUnadvised) 
     EXPECT_EQ(root->unadvise(cookie), HostStatus::NotSupported); // no such connection
 }
 
-// A player root of the test's own, firing events as the real player may: its connection point
-// keeps the sink it is given, even after Unadvise.
-class KeepingRoot final : public ComObject<IDispatch, IConnectionPointContainer, IConnectionPoint> {
+// A player root of the test's own, failing and firing events as the real player may: Invoke
+// gives the failure it is told, and its connection point keeps the sink it is given, even after
+// Unadvise.
+class FakePlayer final : public ComObject<IDispatch, IConnectionPointContainer, IConnectionPoint> {
 public:
     platform::ComPtr<IDispatch> sink;
     static constexpr DWORD kCookie = 42;
+    struct Failure {
+        HRESULT hr;
+        SCODE scode;
+        WORD wCode;
+        const char16_t* description;
+        UINT argumentError;
+    } failure{};
 
     // Fires event 1 with `args` in DISPPARAMS order (the last argument first).
     HRESULT fire(std::vector<VARIANT> args) {
@@ -319,9 +338,14 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return E_NOTIMPL;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                     EXCEPINFO* exception, UINT* argumentError) override {
+        exception->scode = failure.scode;
+        exception->wCode = failure.wCode;
+        if (failure.description)
+            exception->bstrDescription = platform::Bstr(failure.description).detach();
+        *argumentError = failure.argumentError;
+        return failure.hr;
     }
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override {
         return E_NOTIMPL;
@@ -347,13 +371,44 @@ public:
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 };
 
+TEST(PlayerFailures, ThePlayersOwnCodeAndTextBecomeTheStatusAndDescription) {
+    const struct {
+        FakePlayer::Failure failure;
+        HostStatus status;
+        const char* description;
+    } cases[] = {
+        {{DISP_E_EXCEPTION, DISP_E_BADINDEX, 0, u"No such entry", 0},
+         HostStatus::BadIndex,
+         "No such entry"},
+        {{DISP_E_EXCEPTION, E_FAIL, 0, nullptr, 0}, HostStatus::Failed, "exception 0x80004005"},
+        {{DISP_E_EXCEPTION, 0, 1001, u"", 0}, HostStatus::Failed, "exception 1001"},
+        // rgvarg index 0 is the last of the two arguments.
+        {{DISP_E_TYPEMISMATCH, 0, 0, nullptr, 0},
+         HostStatus::TypeMismatch,
+         "argument 2: argument of the wrong type (0x80020005)"},
+        {{DISP_E_TYPEMISMATCH, 0, 0, nullptr, 7},
+         HostStatus::TypeMismatch,
+         "argument of the wrong type (0x80020005)"},
+        {{E_ACCESSDENIED, 0, 0, nullptr, 0}, HostStatus::Failed, "operation failed (0x80070005)"},
+    };
+    auto player = platform::ComPtr<FakePlayer>::adopt(new FakePlayer);
+    HostObjectPtr root = wrapDispatch(player.get());
+    for (const auto& c : cases) {
+        player->failure = c.failure;
+        HostFault fault;
+        HostResult r = callMethod(root.get(), RootOp::RegisterWindow, {1, 2}, &fault);
+        EXPECT_EQ(r.status, c.status) << c.description;
+        EXPECT_EQ(fault.description, c.description);
+    }
+}
+
 TEST(PlayerEvents, ArgumentsAreReadAsSentAndNothingArrivesAfterUnadvise) {
-    auto player = platform::ComPtr<KeepingRoot>::adopt(new KeepingRoot);
+    auto player = platform::ComPtr<FakePlayer>::adopt(new FakePlayer);
     HostObjectPtr root = wrapDispatch(player.get());
     RecordingSink sink;
     uint32_t cookie = 0;
     ASSERT_EQ(root->advise(&sink, cookie), HostStatus::Ok);
-    EXPECT_EQ(cookie, KeepingRoot::kCookie);
+    EXPECT_EQ(cookie, FakePlayer::kCookie);
 
     // VB's way: a text by reference; and a type the host layer does not carry, which arrives
     // empty instead of losing the event.
@@ -374,7 +429,9 @@ TEST(PlayerEvents, ArgumentsAreReadAsSentAndNothingArrivesAfterUnadvise) {
     EXPECT_EQ(root->unadvise(cookie), HostStatus::Ok);
     EXPECT_EQ(player->fire(args), S_OK); // the player still holds the sink: it is deaf now
     EXPECT_EQ(sink.events.size(), 1u);
+    EXPECT_EQ(liveComObjects(), 2); // the player and the sink it holds
     player->sink.reset();
+    EXPECT_EQ(liveComObjects(), 1);
     root.reset();
     player.reset();
     EXPECT_EQ(liveComObjects(), 0);
