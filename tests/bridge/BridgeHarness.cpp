@@ -7,6 +7,7 @@
 
 namespace bridge_test {
 
+using namespace medialib;
 using namespace simhost;
 
 LibraryData smallLibrary() {
