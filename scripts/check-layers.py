@@ -5,7 +5,7 @@ Fails (exit 1, one line per finding) on:
   - a quoted include that is not written from the project root ("folder/File.h"),
   - a quoted include of a folder that the including file's layer may not use,
   - an OS header, or a preprocessor test of the platform, outside the folders that may have
-    them (platform/, any win32/ or posix/ backend folder, and the Windows-only shell/).
+    them (platform/ and any win32/ or posix/ backend folder, shell/win32/ among them).
 
     scripts/check-layers.py [ROOT]
 """
@@ -65,7 +65,7 @@ def layer_of(path, table):
 
 def may_use_os_headers(path):
     parts = path.split("/")
-    return parts[0] in ("platform", "shell") or "win32" in parts[:-1] or "posix" in parts[:-1]
+    return parts[0] == "platform" or "win32" in parts[:-1] or "posix" in parts[:-1]
 
 
 def source_files(root):
@@ -98,7 +98,7 @@ def check(root):
             if not quoted:
                 if OS_HEADER.match(name) and not may_use_os_headers(rel):
                     problems.append(f"{where}: OS header <{name}> outside platform/, "
-                                    "win32/, posix/ and shell/")
+                                    "win32/ and posix/")
                 continue
             target = layer_of(name, LAYERS)
             if not (root / name).exists():
