@@ -137,7 +137,7 @@ int LinuxHost::run() {
     if (std::string problem = platform::registryStoreProblem(); !problem.empty())
         printer.err(problem + "; the settings start from their defaults");
 
-    simhost::LibraryData library;
+    medialib::LibraryData library;
     std::string libraryName = "the demo library";
     if (options_.libraryFile.empty()) {
         library = simhost::demoLibrary();

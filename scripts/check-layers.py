@@ -30,8 +30,9 @@ PRODUCT = {
                  "platform", "common"],
     "shell": ["bridge", "services", "library", "host", "server/engine", "server/transport",
               "server/wire", "platform", "common"],
-    "simhost": ["host", "server/transport", "platform", "common"],
-    "linuxhost": ["bridge", "services", "simhost", "library", "host", "server/engine",
+    "medialib": [],
+    "simhost": ["medialib", "host", "server/transport", "platform", "common"],
+    "linuxhost": ["bridge", "services", "simhost", "medialib", "library", "host", "server/engine",
                   "server/transport", "server/wire", "platform", "common"],
     "client": ["server/wire", "platform", "common"],
 }

@@ -12,6 +12,9 @@
 #include <system_error>
 
 namespace simhost {
+
+using medialib::autoAlbumArtist;
+using medialib::Track;
 namespace {
 
 uint32_t hashText(std::u16string_view a, std::u16string_view b) {

@@ -3,7 +3,7 @@
 // never picks up a stale picture; files already present are reused.
 #pragma once
 
-#include "simhost/Library.h"
+#include "medialib/Library.h"
 #include "simhost/PlayerCore.h"
 
 #include <filesystem>
@@ -19,7 +19,7 @@ constexpr uint32_t kLargeCoverSize = 300; // size codes 4 and 5
 // Covers by album id for the tracks' albums (Track::albumId). Some albums are left without a
 // cover on purpose, as in a real library. `problem` describes a folder or file that could not
 // be written; the covers written before it are still returned.
-std::map<int32_t, CoverFiles> generateCovers(const std::vector<Track>& tracks,
+std::map<int32_t, CoverFiles> generateCovers(const std::vector<medialib::Track>& tracks,
                                              const std::filesystem::path& folder,
                                              std::string& problem);
 

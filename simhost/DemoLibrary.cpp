@@ -6,6 +6,12 @@
 #include <vector>
 
 namespace simhost {
+
+using medialib::autoAlbumArtist;
+using medialib::LibraryData;
+using medialib::PlaylistData;
+using medialib::PlaylistType;
+using medialib::Track;
 namespace {
 
 using S = std::u16string;

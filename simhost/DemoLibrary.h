@@ -3,7 +3,7 @@
 // the same tracks on every platform.
 #pragma once
 
-#include "simhost/Library.h"
+#include "medialib/Library.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,10 +14,10 @@ namespace simhost {
 // in search expressions, two that differ only in case), compilations with album artists,
 // composers, genres, ratings, play counts (some never played), tracks without an album, a
 // few videos, and playlists: ordinary ones, two groups, smart ones and an empty one.
-LibraryData demoLibrary();
+medialib::LibraryData demoLibrary();
 
 // `trackCount` tracks in albums of ordinary artists, a share of them compilations and
 // singles, with three ordinary playlists.
-LibraryData syntheticLibrary(size_t trackCount, uint32_t seed = 7);
+medialib::LibraryData syntheticLibrary(size_t trackCount, uint32_t seed = 7);
 
 } // namespace simhost

@@ -1,8 +1,8 @@
 #include "simhost/LibraryJson.h"
 
+#include "medialib/Search.h"
 #include "platform/Memory.h"
 #include "simhost/Json.h"
-#include "simhost/Search.h"
 
 #include <climits>
 #include <cmath>
@@ -11,6 +11,13 @@
 #include <sstream>
 
 namespace simhost {
+
+using medialib::LibraryData;
+using medialib::PlaylistData;
+using medialib::PlaylistType;
+using medialib::SearchError;
+using medialib::SearchQuery;
+using medialib::Track;
 namespace {
 
 using Type = JsonValue::Type;

@@ -5,6 +5,13 @@
 
 namespace simhost {
 
+using medialib::LibraryData;
+using medialib::PlaylistData;
+using medialib::PlaylistType;
+using medialib::SearchError;
+using medialib::SearchQuery;
+using medialib::Track;
+
 using host::PlaybackState;
 
 namespace {

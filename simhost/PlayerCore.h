@@ -6,10 +6,10 @@
 #pragma once
 
 #include "host/HostAutomation.h"
+#include "medialib/Library.h"
+#include "medialib/Search.h"
 #include "platform/Clock.h"
 #include "platform/Sync.h"
-#include "simhost/Library.h"
-#include "simhost/Search.h"
 
 #include <array>
 #include <deque>
@@ -35,25 +35,25 @@ struct CoverFiles {
 
 class PlayerCore {
 public:
-    PlayerCore(LibraryData library, platform::Clock* clock, uint32_t openDelayMs);
+    PlayerCore(medialib::LibraryData library, platform::Clock* clock, uint32_t openDelayMs);
 
     platform::CriticalSection lock;
 
     // --- library ---
-    std::vector<Track> tracks;
+    std::vector<medialib::Track> tracks;
     std::unordered_map<int32_t, size_t> byKey;
-    std::vector<PlaylistData> playlists;
+    std::vector<medialib::PlaylistData> playlists;
     int32_t nextPlaylistId = 1;
     std::map<int32_t, CoverFiles> covers; // by album id
 
-    Track* track(int32_t key);
-    PlaylistData* playlist(int32_t id);
+    medialib::Track* track(int32_t key);
+    medialib::PlaylistData* playlist(int32_t id);
     // Runs an expression over the candidates (the whole library when null).
     std::optional<std::vector<int32_t>> search(std::u16string_view expression,
                                                const std::vector<int32_t>* candidates,
                                                std::string& error);
     // The files of a playlist: its keys, or the results of a smart playlist's expression.
-    std::vector<int32_t> playlistFiles(const PlaylistData& p);
+    std::vector<int32_t> playlistFiles(const medialib::PlaylistData& p);
 
     // --- playing now and playback ---
     std::vector<int32_t> nowPlaying;

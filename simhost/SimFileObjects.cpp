@@ -1,9 +1,14 @@
 // Files and files collections of the simulated player, and the objects' shared failures.
 #include "simhost/SimObjects.h"
 
-#include "simhost/TextFold.h"
+#include "medialib/TextFold.h"
 
 namespace simhost::objects {
+
+using medialib::FieldInfo;
+using medialib::fieldText;
+using medialib::findField;
+using medialib::Track;
 
 HostStatus fault(HostFault* f, HostStatus s, std::string text) {
     if (f)

@@ -1,13 +1,18 @@
 #include "simhost/SimPlayer.h"
 
+#include "medialib/TextFold.h"
 #include "simhost/Covers.h"
 #include "simhost/Presets.h"
-#include "simhost/TextFold.h"
 
 #include <map>
 #include <vector>
 
 namespace simhost {
+
+using medialib::autoAlbumArtist;
+using medialib::folded;
+using medialib::LibraryData;
+using medialib::Track;
 
 namespace {
 

@@ -7,8 +7,8 @@
 #pragma once
 
 #include "host/HostAutomation.h"
+#include "medialib/Library.h"
 #include "platform/Clock.h"
-#include "simhost/Library.h"
 #include "simhost/PlayerCore.h"
 
 #include <cstdint>
@@ -35,7 +35,7 @@ std::filesystem::path defaultCoverCache();
 
 class SimPlayer {
 public:
-    explicit SimPlayer(LibraryData library, SimOptions options = {});
+    explicit SimPlayer(medialib::LibraryData library, SimOptions options = {});
     ~SimPlayer();
     SimPlayer(const SimPlayer&) = delete;
     SimPlayer& operator=(const SimPlayer&) = delete;

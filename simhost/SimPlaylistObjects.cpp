@@ -1,9 +1,13 @@
 // Stored playlists of the simulated player: one playlist and the collection of all of them.
 #include "simhost/SimObjects.h"
 
-#include "simhost/TextFold.h"
+#include "medialib/TextFold.h"
 
 namespace simhost::objects {
+
+using medialib::equalsFolded;
+using medialib::PlaylistData;
+using medialib::PlaylistType;
 namespace {
 
 // --- playlists -------------------------------------------------------------------------------

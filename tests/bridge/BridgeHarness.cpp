@@ -6,6 +6,7 @@
 
 namespace bridge_test {
 
+using namespace medialib;
 using namespace simhost;
 
 LibraryData smallLibrary() {

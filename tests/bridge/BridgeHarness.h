@@ -311,7 +311,7 @@ struct RecordingPower : bridge::PowerActionService {
 
 // Six tracks (keys 100..105) of 10..60 s, two albums; playlists: 7 ordinary {100,101,102},
 // 8 a group, 9 smart, 10 ordinary and empty.
-simhost::LibraryData smallLibrary();
+medialib::LibraryData smallLibrary();
 
 // --- the fixture ---------------------------------------------------------------------------
 

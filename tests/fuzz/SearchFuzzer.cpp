@@ -1,4 +1,4 @@
-// The simulated player's search-expression parser, and the query it builds run over a small
+// The search-expression parser, and the query it builds run over a small
 // fixed library.
 //
 // Input: the expression, as UTF-8 when it is well-formed UTF-8, otherwise byte by byte as
@@ -8,7 +8,7 @@
 // - an error names a column inside the expression (or just after its end) and says something;
 // - every file the query returns satisfies its conditions, and none comes twice.
 #include "common/Utf.h"
-#include "simhost/Search.h"
+#include "medialib/Search.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 #include <cstddef>
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-using namespace simhost;
+using namespace medialib;
 
 namespace {
 

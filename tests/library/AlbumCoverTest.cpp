@@ -16,7 +16,7 @@
 using namespace library;
 using namespace library_test;
 using host::HostValue;
-using simhost::Track;
+using medialib::Track;
 
 namespace fs = std::filesystem;
 
@@ -172,7 +172,7 @@ TEST_F(LibraryCover, AFailedCallGivesNoImage) {
 
 TEST_F(LibraryCover, ThePlayersOwnCoverFiles) {
     TempFolder covers;
-    SmallPlayer withCovers(simhost::LibraryData{library(), {}, {}},
+    SmallPlayer withCovers(medialib::LibraryData{library(), {}, {}},
                            simhost::SimOptions{nullptr, covers.path, 0, false});
     std::string artist;
     ASSERT_TRUE(lookupAlbumCover(withCovers.root.get(), "Blue", 300, artist, image));

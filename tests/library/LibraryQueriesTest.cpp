@@ -11,7 +11,7 @@ using namespace library;
 using namespace library_test;
 using host::HostObjectPtr;
 using host::HostValue;
-using simhost::Track;
+using medialib::Track;
 
 namespace {
 

@@ -9,7 +9,7 @@
 using namespace library;
 using namespace library_test;
 using host::HostValue;
-using simhost::Track;
+using medialib::Track;
 
 namespace {
 
@@ -21,21 +21,21 @@ const Notices kNowPlayingChanged = {{PlaylistNotice::NowPlayingChanged}};
 // playing-now list 10, 11, 12 with entry 1 current; playlist 5 (20, 21) and group 6.
 class LibraryAdd : public ::testing::Test {
 protected:
-    static simhost::LibraryData library() {
-        simhost::LibraryData d;
+    static medialib::LibraryData library() {
+        medialib::LibraryData d;
         d.tracks = {track(3, u"Band", u"One", u"Third"), track(1, u"Band", u"One", u"First"),
                     track(2, u"Band", u"One", u"Second"), track(4, u"Band", u"", u"Loose")};
         for (int32_t key : {10, 11, 12, 20, 21})
             d.tracks.push_back(track(key, u"Filler", u"F", u"f" + std::u16string(1, u'a' + key)));
         d.playingNow = {10, 11, 12};
-        simhost::PlaylistData mine;
+        medialib::PlaylistData mine;
         mine.id = 5;
         mine.name = u"Mine";
         mine.keys = {20, 21};
-        simhost::PlaylistData group;
+        medialib::PlaylistData group;
         group.id = 6;
         group.name = u"Group";
-        group.type = simhost::PlaylistType::Group;
+        group.type = medialib::PlaylistType::Group;
         d.playlists = {mine, group};
         return d;
     }

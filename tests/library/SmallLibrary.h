@@ -11,9 +11,9 @@
 
 namespace library_test {
 
-inline simhost::Track track(int32_t key, std::u16string artist, std::u16string album,
-                            std::u16string name, std::u16string genre = u"Rock") {
-    simhost::Track t;
+inline medialib::Track track(int32_t key, std::u16string artist, std::u16string album,
+                             std::u16string name, std::u16string genre = u"Rock") {
+    medialib::Track t;
     t.key = key;
     t.path = u"/music/" + name;
     t.artist = std::move(artist);
@@ -27,11 +27,11 @@ inline simhost::Track track(int32_t key, std::u16string artist, std::u16string a
 
 class SmallPlayer {
 public:
-    explicit SmallPlayer(simhost::LibraryData data, simhost::SimOptions options = {})
+    explicit SmallPlayer(medialib::LibraryData data, simhost::SimOptions options = {})
         : player(std::move(data), options), recorder(std::make_shared<Recorder>()),
           root(recordedRoot(recorder, player.root())) {}
-    explicit SmallPlayer(std::vector<simhost::Track> tracks)
-        : SmallPlayer(simhost::LibraryData{std::move(tracks), {}, {}}) {}
+    explicit SmallPlayer(std::vector<medialib::Track> tracks)
+        : SmallPlayer(medialib::LibraryData{std::move(tracks), {}, {}}) {}
 
     // A fresh recorder (no calls, no rules) over the same player.
     void rerecord() {

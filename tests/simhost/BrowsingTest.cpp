@@ -1,8 +1,8 @@
 // The library browser's expressions run against the demo library through the root object, as
 // the bridge will run them; the answers are checked against the library's own data.
+#include "medialib/TextFold.h"
 #include "simhost/DemoLibrary.h"
 #include "simhost/SimPlayer.h"
-#include "simhost/TextFold.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+using namespace medialib;
 using namespace simhost;
 using namespace host;
 

@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+using namespace medialib;
 using namespace simhost;
 using namespace host;
 

@@ -19,6 +19,7 @@
 #include <thread>
 #include <tuple>
 
+using namespace medialib;
 using namespace simhost;
 using namespace platform;
 namespace fs = std::filesystem;

@@ -1,12 +1,12 @@
 // The search language with the expressions the bridge builds, over a small hand-made library
 // whose answers are known.
-#include "simhost/Search.h"
+#include "medialib/Search.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-using namespace simhost;
+using namespace medialib;
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The simulated player's search language: a parser that turns an expression into a query and
+// The player's search language: a parser that turns an expression into a query and
 // an evaluator that runs it over tracks.
 //
 // Grammar (whitespace is spaces and tabs; keywords and field names are case-insensitive):
@@ -30,7 +30,7 @@
 // column; nothing is thrown.
 #pragma once
 
-#include "simhost/Library.h"
+#include "medialib/Library.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,7 +39,7 @@
 #include <string_view>
 #include <vector>
 
-namespace simhost {
+namespace medialib {
 
 struct SearchError {
     size_t column = 0; // 1-based, in UTF-16 code units
@@ -73,4 +73,4 @@ private:
     std::optional<int64_t> limit_;
 };
 
-} // namespace simhost
+} // namespace medialib

@@ -1,14 +1,14 @@
 // Evaluation of parsed search expressions: the conditions over each track, then the modifiers
 // (stable sort, duplicates dropped, a limit).
-#include "simhost/Search.h"
+#include "medialib/Search.h"
 
-#include "simhost/SearchNode.h"
-#include "simhost/TextFold.h"
+#include "medialib/SearchNode.h"
+#include "medialib/TextFold.h"
 
 #include <algorithm>
 #include <unordered_set>
 
-namespace simhost {
+namespace medialib {
 
 bool SearchQuery::Node::eval(const Track& t) const {
     switch (kind) {
@@ -158,4 +158,4 @@ std::vector<const Track*> SearchQuery::run(const std::vector<const Track*>& cand
     return out;
 }
 
-} // namespace simhost
+} // namespace medialib

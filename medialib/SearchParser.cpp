@@ -1,10 +1,10 @@
-// The parser of the simulated player's search language (grammar in Search.h): one pass over
+// The parser of the player's search language (grammar in Search.h): one pass over
 // the text, recursive descent with a depth limit, errors with their column.
-#include "simhost/SearchNode.h"
+#include "medialib/SearchNode.h"
 
-#include "simhost/TextFold.h"
+#include "medialib/TextFold.h"
 
-namespace simhost {
+namespace medialib {
 
 namespace {
 
@@ -397,4 +397,4 @@ std::optional<SearchQuery> SearchQuery::parse(std::u16string_view expression, Se
     return q;
 }
 
-} // namespace simhost
+} // namespace medialib

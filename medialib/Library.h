@@ -1,5 +1,6 @@
-// The simulated player's library: tracks with their fields, and stored playlists. Fields are
-// reached by name (as searches and the field-by-name call name them) through one table.
+// The player's library model, shared by every player backend: tracks with their fields, and
+// stored playlists. Fields are reached by name (as searches and the field-by-name call name
+// them) through one table.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace simhost {
+namespace medialib {
 
 struct Track {
     int32_t key = 0; // the player's file key, unique and positive
@@ -73,4 +74,4 @@ inline std::u16string_view autoAlbumArtist(const Track& t) {
                                  : std::u16string_view(t.albumArtist);
 }
 
-} // namespace simhost
+} // namespace medialib

@@ -1,15 +1,15 @@
 // A parsed search expression's tree, shared by the parser that builds it and the evaluator
-// that runs it. Internal to simhost.
+// that runs it. Internal to medialib.
 #pragma once
 
-#include "simhost/Search.h"
+#include "medialib/Search.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace simhost {
+namespace medialib {
 
 struct SearchQuery::Node {
     enum class Kind { Compare, And, Or, Not };
@@ -26,4 +26,4 @@ struct SearchQuery::Node {
     bool eval(const Track& t) const;
 };
 
-} // namespace simhost
+} // namespace medialib

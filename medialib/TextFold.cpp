@@ -1,6 +1,6 @@
-#include "simhost/TextFold.h"
+#include "medialib/TextFold.h"
 
-namespace simhost {
+namespace medialib {
 
 char16_t foldCase(char16_t c) {
     if (c < 0x80)
@@ -81,4 +81,4 @@ int compareFolded(std::u16string_view a, std::u16string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-} // namespace simhost
+} // namespace medialib

@@ -1,4 +1,4 @@
-// Case-insensitive comparison of UTF-16 texts as the simulated player does it: simple case
+// Case-insensitive comparison of UTF-16 texts as the player's search does it: simple case
 // folding of Basic Latin, Latin-1, Latin Extended-A, Greek and Cyrillic; other code units
 // compare as they are.
 #pragma once
@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace simhost {
+namespace medialib {
 
 char16_t foldCase(char16_t c);
 std::u16string folded(std::u16string_view s);
@@ -17,4 +17,4 @@ bool containsFolded(std::u16string_view hay, std::u16string_view needle);
 // <0, 0, >0 comparing folded code units.
 int compareFolded(std::u16string_view a, std::u16string_view b);
 
-} // namespace simhost
+} // namespace medialib

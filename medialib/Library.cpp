@@ -1,10 +1,10 @@
-#include "simhost/Library.h"
+#include "medialib/Library.h"
 
-#include "simhost/TextFold.h"
+#include "medialib/TextFold.h"
 
 #include <string>
 
-namespace simhost {
+namespace medialib {
 namespace {
 
 using SV = std::u16string_view;
@@ -67,4 +67,4 @@ std::u16string fieldText(const FieldInfo& field, const Track& track) {
     return std::u16string(digits.begin(), digits.end());
 }
 
-} // namespace simhost
+} // namespace medialib
