@@ -1,6 +1,8 @@
 // The command line of tandravole-host.
 #pragma once
 
+#include "bridge/PluginSettings.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -10,28 +12,54 @@
 namespace linuxhost {
 
 constexpr const char* kUsage =
-    "usage: tandravole-host [--port N] [--password TEXT] [--library FILE.json]\n"
-    "                       [--data-dir DIR] [--no-bonjour] [--verbose]\n"
-    "       tandravole-host --list-adapters\n"
+    "usage: tandravole-host [SETTINGS] [--library FILE.json] [--data-dir DIR] [--verbose]\n"
+    "       tandravole-host --save-settings SETTINGS [--data-dir DIR]\n"
+    "       tandravole-host --show-settings [--data-dir DIR]\n"
+    "       tandravole-host --list-adapters | --version | --help\n"
     "\n"
     "Runs the remote-control server against a simulated media player.\n"
-    "  --port N           listen on port N for this run (0: any free port)\n"
-    "  --password TEXT    require this password for this run (empty: none)\n"
     "  --library FILE     play the library described in FILE (JSON); default: the demo library\n"
     "  --data-dir DIR     where settings and covers are kept\n"
     "                     (default: $XDG_CONFIG_HOME/tandravole, else ~/.config/tandravole)\n"
-    "  --no-bonjour       do not advertise the server with DNS-SD for this run\n"
     "  --verbose          print connections, logins, takeovers, kicks and refused messages\n"
-    "  --list-adapters    print the network adapters an app can reach this computer on, and exit\n";
+    "  --list-adapters    print the network adapters an app can reach this computer on, and exit\n"
+    "  --version          print the version, and exit\n"
+    "\n"
+    "SETTINGS hold for this run only, unless --save-settings stores them:\n"
+    "  --port N           listen on port N (0: any free port; stored default 19371)\n"
+    "  --password TEXT    require this password (empty: none)\n"
+    "  --bonjour on|off   advertise the server with DNS-SD (--no-bonjour: off)\n"
+    "  --server on|off    run the server at all\n"
+    "  --cover-quality low|medium|high   the size of the playing-now cover sent to the app\n"
+    "  --update-check on|off             look for a newer version once a week\n"
+    "  --allow-kick on|off               a second app may take the session over\n"
+    "  --update-notice on|off            tell the app at login that a newer version exists\n"
+    "  --save-settings    store the SETTINGS given (the others stay as stored), show them, exit\n"
+    "  --show-settings    show the stored settings, and exit\n";
+
+// Settings given on the command line; each one given replaces the stored one.
+struct SettingsChange {
+    std::optional<uint16_t> port;
+    std::optional<std::string> password; // UTF-8; empty: no password
+    std::optional<bool> enabled, bonjour, updateCheck, allowKick, sendUpdateNotification;
+    std::optional<uint32_t> coverQuality; // 0 low, 1 medium, 2 high
+
+    bool empty() const;
+    void applyTo(PluginSettings& settings) const;
+};
 
 struct HostOptions {
-    std::optional<uint16_t> port;        // overrides the stored setting for this run
-    std::optional<std::string> password; // UTF-8; overrides the stored setting for this run
-    std::string libraryFile;             // empty: the embedded demo library
+    SettingsChange settings;
+    std::string libraryFile; // empty: the embedded demo library
     std::string dataDir;
-    bool noBonjour = false; // no DNS-SD registration for this run (the setting stays)
+    // This program's file, for the tandravole-remote command the start lines print; empty:
+    // the one on the PATH.
+    std::string programPath;
     bool verbose = false;
     bool listAdapters = false;
+    bool showSettings = false;
+    bool saveSettings = false;
+    bool version = false;
     bool help = false;
 };
 

@@ -117,7 +117,7 @@ class RunningHost {
 public:
     RunningHost(const fs::path& dataDir, const std::string& libraryFile) {
         linuxhost::HostOptions options;
-        options.port = 0;
+        options.settings.port = 0;
         options.dataDir = dataDir.string();
         options.libraryFile = libraryFile;
         host_ = std::make_unique<linuxhost::LinuxHost>(options, out_, err_);
