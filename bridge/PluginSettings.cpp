@@ -8,6 +8,7 @@
 
 using platform::RegistryKey;
 using platform::RegistryRoot;
+namespace value = settings_value;
 
 const uint32_t PasswordKey[4] = {0xCC89B9EE, 0xB402327F, 0x1BA48036, 0x0CE1AD54};
 
@@ -77,19 +78,19 @@ void LoadSettings(PluginSettings& settings) {
         return;
     }
     // Each value is taken only with its own type and size; anything else keeps the field.
-    if (auto port = key.readDword(u"port"))
+    if (auto port = key.readDword(value::kPort))
         settings.port = uint16_t(*port & 0xFFFF);
-    readBool(key, u"bonjour", settings.bonjour);
-    readBool(key, u"enabled", settings.enabled);
-    readBool(key, u"allowKick", settings.allowKick);
-    readBool(key, u"sendUpdateNotification", settings.sendUpdateNotification);
-    readBool(key, u"haveUpdateNotification", settings.haveUpdateNotification);
-    readBool(key, u"updateCheck", settings.updateCheck);
-    if (auto when = key.readQword(u"lastUpdateCheck"))
+    readBool(key, value::kBonjour, settings.bonjour);
+    readBool(key, value::kEnabled, settings.enabled);
+    readBool(key, value::kAllowKick, settings.allowKick);
+    readBool(key, value::kSendUpdateNotification, settings.sendUpdateNotification);
+    readBool(key, value::kHaveUpdateNotification, settings.haveUpdateNotification);
+    readBool(key, value::kUpdateCheck, settings.updateCheck);
+    if (auto when = key.readQword(value::kLastUpdateCheck))
         settings.lastUpdateCheck = *when;
-    if (auto quality = key.readDword(u"coverQuality"))
+    if (auto quality = key.readDword(value::kCoverQuality))
         settings.coverQuality = clampedCoverQuality(*quality);
-    if (auto stored = key.readBinary(u"password"))
+    if (auto stored = key.readBinary(value::kPassword))
         if (auto password = DecodePassword(*stored)) // refuses a size no password gives
             settings.password = std::move(*password);
 }
@@ -98,17 +99,17 @@ void SaveSettings(const PluginSettings& settings) {
     RegistryKey key;
     if (!key.create(RegistryRoot::CurrentUser, kSettingsKeyPath))
         return;
-    key.writeDword(u"coverQuality", clampedCoverQuality(settings.coverQuality));
-    writeBool(key, u"enabled", settings.enabled);
-    writeBool(key, u"allowKick", settings.allowKick);
-    writeBool(key, u"sendUpdateNotification", settings.sendUpdateNotification);
-    writeBool(key, u"haveUpdateNotification", settings.haveUpdateNotification);
-    writeBool(key, u"bonjour", settings.bonjour);
-    writeBool(key, u"updateCheck", settings.updateCheck);
-    key.writeQword(u"lastUpdateCheck", settings.lastUpdateCheck);
-    key.writeDword(u"port", settings.port);
+    key.writeDword(value::kCoverQuality, clampedCoverQuality(settings.coverQuality));
+    writeBool(key, value::kEnabled, settings.enabled);
+    writeBool(key, value::kAllowKick, settings.allowKick);
+    writeBool(key, value::kSendUpdateNotification, settings.sendUpdateNotification);
+    writeBool(key, value::kHaveUpdateNotification, settings.haveUpdateNotification);
+    writeBool(key, value::kBonjour, settings.bonjour);
+    writeBool(key, value::kUpdateCheck, settings.updateCheck);
+    key.writeQword(value::kLastUpdateCheck, settings.lastUpdateCheck);
+    key.writeDword(value::kPort, settings.port);
     if (settings.password.empty())
-        key.deleteValue(u"password");
+        key.deleteValue(value::kPassword);
     else
-        key.writeBinary(u"password", EncodePassword(settings.password));
+        key.writeBinary(value::kPassword, EncodePassword(settings.password));
 }

@@ -5,8 +5,8 @@ Fails (exit 1, one line per finding) on:
   - a quoted include that is not written from the project root ("folder/File.h"),
   - a quoted include of a folder that the including file's layer may not use,
   - an OS header, or a preprocessor test of the platform, outside the folders that may have
-    them (platform/, any win32/ or posix/ backend folder, the Windows-only shell/ and its
-    Windows-only test host in tests/shell/).
+    them (platform/ and any win32/ or posix/ backend folder, shell/win32/ among them, and
+    the Windows-only test host in tests/shell/testhost/).
 
     scripts/check-layers.py [ROOT]
 """
@@ -67,7 +67,7 @@ def layer_of(path, table):
 
 def may_use_os_headers(path):
     parts = path.split("/")
-    return (parts[0] in ("platform", "shell") or parts[:2] == ["tests", "shell"]
+    return (parts[0] == "platform" or parts[:3] == ["tests", "shell", "testhost"]
             or "win32" in parts[:-1] or "posix" in parts[:-1])
 
 
@@ -101,7 +101,7 @@ def check(root):
             if not quoted:
                 if OS_HEADER.match(name) and not may_use_os_headers(rel):
                     problems.append(f"{where}: OS header <{name}> outside platform/, "
-                                    "win32/, posix/, shell/ and tests/shell/")
+                                    "win32/, posix/ and tests/shell/testhost/")
                 continue
             target = layer_of(name, LAYERS)
             if not (root / name).exists():

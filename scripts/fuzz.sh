@@ -4,7 +4,7 @@
 # and its dictionary (tests/fuzz/TARGET.dict) when it has one.
 #
 # Usage: scripts/fuzz.sh [TARGET|all] [SECONDS]   (default: all, 600 seconds a target)
-#   Targets: engine client search library_json utf.
+#   Targets: engine client search library_json utf registrar.
 #   What a run learns is kept in build/fuzz/corpus-TARGET and used by the next run; a failing
 #   input is saved in build/fuzz/crash-TARGET/ and its log in build/fuzz/fuzz-TARGET.log.
 #   Reproduce one with: build/fuzz/tests/fuzz/fuzz_TARGET FILE
@@ -15,7 +15,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-all=(engine client search library_json utf)
+all=(engine client search library_json utf registrar)
 which=${1:-all}
 seconds=${2:-600}
 jobs=${JOBS:-$(nproc)}
