@@ -28,7 +28,7 @@ packages=(
 if [ "$job" = test ]; then
   packages+=(
     googletest libgtest-dev
-    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev nsis
     wine wine64 xvfb xauth
     clang libclang-rt-14-dev
     dpkg-dev python3 openssl
