@@ -52,44 +52,18 @@ SimPlayer::SimPlayer(LibraryData library, SimOptions options) {
         if (!problem.empty())
             startupProblem_ += (startupProblem_.empty() ? "" : "; ") + problem;
     }
-    root_ = makeRootObject(core_);
+    root_ = automation::makeRootObject(core_);
 }
 
 SimPlayer::~SimPlayer() = default;
 
 void SimPlayer::pump() {
-    std::vector<PlayerCore::Pending> due;
-    std::vector<host::HostEventSink*> sinks;
-    std::vector<int32_t> windows;
-    WindowMessageFn windowFn;
-    {
-        platform::ScopedLock lock(core_->lock);
-        core_->catchUp();
-        due.assign(core_->pending.begin(), core_->pending.end());
-        core_->pending.clear();
-        for (auto& [cookie, sink] : core_->sinks)
-            sinks.push_back(sink);
-        windows = core_->windows;
-        windowFn = core_->windowFn;
-    }
-    for (const auto& p : due) {
-        if (p.window) {
-            if (windowFn)
-                for (int32_t w : windows)
-                    windowFn(w, host::kStatusWindowMessage, host::kStatusWindowParam, 0);
-            continue;
-        }
-        // Event 1 carries a category text, the notification name and an empty detail.
-        host::HostValue args[3] = {host::HostValue(u"MCC"), host::HostValue(p.name),
-                                   host::HostValue(u"")};
-        for (host::HostEventSink* sink : sinks)
-            sink->onHostEvent(host::kEventNotify, args);
-    }
+    core_->deliverEvents();
 }
 
 std::optional<uint64_t> SimPlayer::msUntilNextChange() {
     platform::ScopedLock lock(core_->lock);
-    if (!core_->pending.empty())
+    if (core_->eventsPending())
         return 0;
     uint64_t ms = core_->msUntilNextChange();
     if (ms == UINT64_MAX)

@@ -20,8 +20,6 @@
 
 namespace simhost {
 
-constexpr int32_t kSimMajorVersion = 31;
-
 struct SimOptions {
     platform::Clock* clock = nullptr;   // null: the system's clock
     std::filesystem::path coverCache;   // album covers are written here; empty: no covers
@@ -69,8 +67,5 @@ private:
     host::HostObjectPtr root_;
     std::string startupProblem_;
 };
-
-// The root automation object over a player core (used by SimPlayer).
-host::HostObjectPtr makeRootObject(std::shared_ptr<PlayerCore> core);
 
 } // namespace simhost
