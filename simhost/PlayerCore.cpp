@@ -10,8 +10,6 @@ namespace simhost {
 using medialib::LibraryData;
 using medialib::PlaylistData;
 using medialib::PlaylistType;
-using medialib::SearchError;
-using medialib::SearchQuery;
 using medialib::Track;
 
 using host::PlaybackState;
@@ -54,27 +52,8 @@ PlaylistData* PlayerCore::playlist(int32_t id) {
 std::optional<std::vector<int32_t>> PlayerCore::search(std::u16string_view expression,
                                                        const std::vector<int32_t>* candidates,
                                                        std::string& error) {
-    SearchError e;
-    auto query = SearchQuery::parse(expression, &e);
-    if (!query) {
-        error = "search expression: " + e.describe();
-        return std::nullopt;
-    }
-    std::vector<const Track*> in;
-    if (candidates) {
-        in.reserve(candidates->size());
-        for (int32_t key : *candidates)
-            if (const Track* t = track(key))
-                in.push_back(t);
-    } else {
-        in.reserve(tracks.size());
-        for (const auto& t : tracks)
-            in.push_back(&t);
-    }
-    std::vector<int32_t> keys;
-    for (const Track* t : query->run(in))
-        keys.push_back(t->key);
-    return keys;
+    return medialib::searchKeys(
+        expression, tracks, candidates, [this](int32_t key) { return track(key); }, error);
 }
 
 std::vector<int32_t> PlayerCore::playlistFiles(const PlaylistData& p) {

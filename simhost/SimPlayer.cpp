@@ -38,10 +38,19 @@ std::filesystem::path defaultCoverCache() {
     return (ec ? std::filesystem::path(".") : base) / "tandravole-covers";
 }
 
-SimPlayer::SimPlayer(LibraryData library, SimOptions options) {
+namespace {
+
+std::shared_ptr<PlayerCore> makeCore(medialib::LibraryData library, const SimOptions& options) {
     platform::Clock* clock = options.clock ? options.clock : &platform::systemClock();
     assignAlbumIds(library.tracks);
-    core_ = std::make_shared<PlayerCore>(std::move(library), clock, options.openDelayMs);
+    return std::make_shared<PlayerCore>(std::move(library), clock, options.openDelayMs);
+}
+
+} // namespace
+
+SimPlayer::SimPlayer(LibraryData library, SimOptions options)
+    : Player(makeCore(std::move(library), options)),
+      core_(std::static_pointer_cast<PlayerCore>(backend_)) {
     if (!options.coverCache.empty()) {
         std::string problem;
         core_->covers = generateCovers(core_->tracks, options.coverCache, problem);
@@ -52,14 +61,9 @@ SimPlayer::SimPlayer(LibraryData library, SimOptions options) {
         if (!problem.empty())
             startupProblem_ += (startupProblem_.empty() ? "" : "; ") + problem;
     }
-    root_ = automation::makeRootObject(core_);
 }
 
 SimPlayer::~SimPlayer() = default;
-
-void SimPlayer::pump() {
-    core_->deliverEvents();
-}
 
 std::optional<uint64_t> SimPlayer::msUntilNextChange() {
     platform::ScopedLock lock(core_->lock);
@@ -71,14 +75,10 @@ std::optional<uint64_t> SimPlayer::msUntilNextChange() {
     return ms;
 }
 
-void SimPlayer::setWindowMessageHandler(WindowMessageFn fn) {
+std::string SimPlayer::describe() {
     platform::ScopedLock lock(core_->lock);
-    core_->windowFn = std::move(fn);
-}
-
-void SimPlayer::setWakeHandler(std::function<void()> fn) {
-    platform::ScopedLock lock(core_->lock);
-    core_->wakeFn = std::move(fn);
+    return std::to_string(core_->tracks.size()) + " tracks, " +
+           std::to_string(core_->playlists.size()) + " playlists";
 }
 
 void SimPlayer::setRepeatMode(RepeatMode mode) {
