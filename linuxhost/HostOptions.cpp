@@ -48,6 +48,18 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& args
                 return std::nullopt;
             }
             options.port = static_cast<uint16_t>(port);
+        } else if (arg == "--player") {
+            if (!value(text))
+                return std::nullopt;
+            if (text == "sim") {
+                options.mpd.reset();
+            } else {
+                options.mpd = mpdclient::parseAddress(text, getenv, error);
+                if (!options.mpd) {
+                    error = "--player: " + error;
+                    return std::nullopt;
+                }
+            }
         } else if (arg == "--password") {
             if (!value(text))
                 return std::nullopt;
@@ -71,6 +83,10 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& args
             error = "unknown argument \"" + arg + "\"";
             return std::nullopt;
         }
+    }
+    if (options.mpd && !options.libraryFile.empty()) {
+        error = "--library is for the simulated player; MPD plays its own library";
+        return std::nullopt;
     }
     if (!dataDirGiven && !options.help && !options.listAdapters) {
         options.dataDir = defaultDataDir(getenv);

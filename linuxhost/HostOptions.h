@@ -1,6 +1,8 @@
 // The command line of tandravole-host.
 #pragma once
 
+#include "mpdclient/Address.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -10,14 +12,18 @@
 namespace linuxhost {
 
 constexpr const char* kUsage =
-    "usage: tandravole-host [--port N] [--password TEXT] [--library FILE.json]\n"
-    "                       [--data-dir DIR] [--no-bonjour] [--verbose]\n"
+    "usage: tandravole-host [--player sim|mpd[://HOST[:PORT]]] [--port N] [--password TEXT]\n"
+    "                       [--library FILE.json] [--data-dir DIR] [--no-bonjour] [--verbose]\n"
     "       tandravole-host --list-adapters\n"
     "\n"
-    "Runs the remote-control server against a simulated media player.\n"
+    "Runs the remote-control server against a media player: a simulated one, or MPD.\n"
+    "  --player sim       the simulated player with its demo library (the default)\n"
+    "  --player mpd       the MPD at $MPD_HOST ([PASSWORD@]HOST) and $MPD_PORT, else\n"
+    "                     127.0.0.1:6600; mpd://[PASSWORD@]HOST[:PORT] names one\n"
     "  --port N           listen on port N for this run (0: any free port)\n"
     "  --password TEXT    require this password for this run (empty: none)\n"
-    "  --library FILE     play the library described in FILE (JSON); default: the demo library\n"
+    "  --library FILE     the simulated player plays the library described in FILE (JSON);\n"
+    "                     default: the demo library\n"
     "  --data-dir DIR     where settings and covers are kept\n"
     "                     (default: $XDG_CONFIG_HOME/tandravole, else ~/.config/tandravole)\n"
     "  --no-bonjour       do not advertise the server with DNS-SD for this run\n"
@@ -25,9 +31,10 @@ constexpr const char* kUsage =
     "  --list-adapters    print the network adapters an app can reach this computer on, and exit\n";
 
 struct HostOptions {
-    std::optional<uint16_t> port;        // overrides the stored setting for this run
-    std::optional<std::string> password; // UTF-8; overrides the stored setting for this run
-    std::string libraryFile;             // empty: the embedded demo library
+    std::optional<mpdclient::Address> mpd; // the MPD to play; nothing: the simulated player
+    std::optional<uint16_t> port;          // overrides the stored setting for this run
+    std::optional<std::string> password;   // UTF-8; overrides the stored setting for this run
+    std::string libraryFile;               // empty: the embedded demo library
     std::string dataDir;
     bool noBonjour = false; // no DNS-SD registration for this run (the setting stays)
     bool verbose = false;
@@ -36,8 +43,8 @@ struct HostOptions {
 };
 
 // Reads the arguments (without the program name). On a mistake, returns nothing and sets
-// `error` to one line saying what is wrong. `getenv` reads the environment (for the default
-// data directory).
+// `error` to one line saying what is wrong. `getenv` reads the environment (the default data
+// folder, MPD_HOST and MPD_PORT).
 std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& args,
                                             const std::function<const char*(const char*)>& getenv,
                                             std::string& error);

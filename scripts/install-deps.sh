@@ -16,6 +16,8 @@ packages=(
   dpkg-dev python3
   libcurl4-openssl-dev openssl
   avahi-daemon avahi-utils libavahi-compat-libdnssd1 dbus iproute2 util-linux
+  libmpdclient-dev libstb-dev
+  mpd sox flac
 )
 
 missing=()
@@ -78,15 +80,18 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
   if [ ${#missing[@]} -gt 0 ]; then
-    # avahi-daemon is installed for the tests, which start it themselves in a network
-    # namespace that has only the loopback interface. Installed here it must not start on the
-    # machine's real network: no service starts during the installation (policy-rc.d), and
-    # where systemd runs, the daemon it would start on demand is masked.
+    # avahi-daemon and mpd are installed for the tests, which start their own daemons (avahi in
+    # a network namespace that has only the loopback interface, mpd on a free port of
+    # 127.0.0.1). Installed here neither may start on the machine: no service starts during the
+    # installation (policy-rc.d), and where systemd runs, the daemons it would start on demand
+    # are masked.
     new_avahi=""
     case " ${missing[*]} " in *" avahi-daemon "*) new_avahi=yes ;; esac
+    new_mpd=""
+    case " ${missing[*]} " in *" mpd "*) new_mpd=yes ;; esac
     policy=/usr/sbin/policy-rc.d
     own_policy=""
-    if [ -n "$new_avahi" ] && [ ! -e "$policy" ]; then
+    if { [ -n "$new_avahi" ] || [ -n "$new_mpd" ]; } && [ ! -e "$policy" ]; then
       printf '#!/bin/sh\nexit 101\n' >"$policy"
       chmod 755 "$policy"
       own_policy=yes
@@ -98,6 +103,10 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
     if [ -n "$new_avahi" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null; then
       systemctl mask --now avahi-daemon.service avahi-daemon.socket
       echo "install-deps: avahi-daemon installed for the tests and masked in systemd"
+    fi
+    if [ -n "$new_mpd" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null; then
+      systemctl mask --now mpd.service mpd.socket
+      echo "install-deps: mpd installed for the tests and masked in systemd"
     fi
   fi
 fi
