@@ -334,6 +334,10 @@ bool Connection::picture(const std::string& uri, std::vector<uint8_t>& bytes, si
     return true; // empty when the file has no picture either
 }
 
+bool Connection::update() {
+    return check(mpd_run_update(c_, nullptr) != 0);
+}
+
 bool Connection::waitIdle(unsigned mask, unsigned& changed) {
     if (!check(mpd_send_idle_mask(c_, mpd_idle(mask))))
         return false;

@@ -118,6 +118,9 @@ public:
     // the file ("readpicture"); empty when there is none. At most maxBytes are read.
     bool picture(const std::string& uri, std::vector<uint8_t>& bytes, size_t maxBytes);
 
+    // Asks MPD to rescan its music folder (the "database" idle event follows when done).
+    bool update();
+
     // Blocks until one of the subsystems in `mask` changes, and says which changed.
     bool waitIdle(unsigned mask, unsigned& changed);
 
