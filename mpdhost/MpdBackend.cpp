@@ -390,8 +390,8 @@ HostStatus MpdBackend::transport(PlaybackOp op, HostFault* f) {
         break;
     case PlaybackOp::Next:
     case PlaybackOp::Previous:
-        if (stopped) {
-            // MPD moves only while playing; stopped, the choice moves on the list.
+        if (stopped || status_.state == PlayState::Paused) {
+            // MPD's next and previous start playing; the player moves and keeps its state.
             int32_t at = queuePosition() + (op == PlaybackOp::Next ? 1 : -1);
             if (queuePosition() >= 0 && at >= 0 && at < count)
                 return selectEntry(at, f);
@@ -435,7 +435,8 @@ HostStatus MpdBackend::selectEntry(int32_t index, HostFault* f) {
         return Ok;
     }
     // Playing or paused: the entry starts from its beginning, in the same state.
-    if (!connection_->seekEntry(uint32_t(index), 0))
+    const bool paused = status_.state == PlayState::Paused;
+    if (!connection_->seekEntry(uint32_t(index), 0) || (paused && !connection_->pause(true)))
         return failed(f);
     return refresh(f, true);
 }

@@ -269,9 +269,14 @@ TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
                   m, kWaitMs),
               ClientStatus::Ok);
 
-    command(wire::CMD_SEEK, 1500);
+    // Paused, the two-second tracks stay where the test puts them, however busy the machine.
+    command(wire::CMD_PLAY_PAUSE);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Paused; }));
+    command(wire::CMD_SEEK, 1999);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.elapsedMs == 1000; })); // whole seconds
     command(wire::CMD_NEXT);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.songPos == 1; }));
+    ASSERT_TRUE(mpdReaches(
+        [](auto& s) { return s.songPos == 1 && s.state == mpdclient::PlayState::Paused; }));
     command(wire::CMD_VOLUME, 32768u << 16); // the level in the high half
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 50; }));
     command(wire::CMD_SHUFFLE, 1);
