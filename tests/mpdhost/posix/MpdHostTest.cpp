@@ -8,8 +8,8 @@
 #include "platform/Socket.h"
 #include "server/wire/Commands.h"
 #include "server/wire/Messages.h"
-#include "tests/mpdhost/posix/MpdServer.h"
 #include "tests/support/TestSocket.h"
+#include "tools/testkit/posix/MpdServer.h"
 
 #include <gtest/gtest.h>
 

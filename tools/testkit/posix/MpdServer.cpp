@@ -1,8 +1,8 @@
-#include "tests/mpdhost/posix/MpdServer.h"
+#include "tools/testkit/posix/MpdServer.h"
 
 #include "mpdclient/Connection.h"
 #include "platform/Socket.h"
-#include "tests/support/TestSocket.h"
+#include "platform/Clock.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -17,6 +18,16 @@ namespace fs = std::filesystem;
 namespace mpd_test {
 
 namespace {
+
+// Polls until the condition holds or the time is up.
+bool waitUntil(const std::function<bool()>& cond, uint32_t ms) {
+    for (uint32_t start = platform::tickCount(); !cond();) {
+        if (platform::tickCount() - start >= ms)
+            return cond();
+        platform::sleepMs(2);
+    }
+    return true;
+}
 
 std::string quoted(const std::string& s) {
     std::string out = "'";
@@ -127,6 +138,34 @@ bool MpdServer::addSong(const SongSpec& song) {
     return makeSong(dir_ / "music", song);
 }
 
+bool MpdServer::addGeneratedAlbums(int artists, int albums, int tracks) {
+    const fs::path one = dir_ / "one.flac";
+    if (!run("sox -n -r 8000 -c 1 " + quoted(one.string()) + " synth 1 sine 440"))
+        return false;
+    static const char* genres[] = {"Rock", "Jazz", "Pop", "Folk", "Classical", "Blues"};
+    for (int a = 0; a < artists; ++a)
+        for (int b = 0; b < albums; ++b) {
+            const std::string artist = "Artist " + std::to_string(a);
+            const std::string album = "Album " + std::to_string(a) + "-" + std::to_string(b);
+            const fs::path folder = dir_ / "music" / "generated" / artist / album;
+            std::error_code ec;
+            fs::create_directories(folder, ec);
+            std::string files;
+            for (int t = 1; t <= tracks; ++t) {
+                const fs::path file = folder / ("Track " + std::to_string(t) + ".flac");
+                fs::copy_file(one, file, fs::copy_options::overwrite_existing, ec);
+                if (ec)
+                    return false;
+                files += " " + quoted(file.string());
+            }
+            if (!run("metaflac " + quoted("--set-tag=ARTIST=" + artist) + " " +
+                     quoted("--set-tag=ALBUM=" + album) + " " +
+                     quoted(std::string("--set-tag=GENRE=") + genres[(a + b) % 6]) + files))
+                return false;
+        }
+    return true;
+}
+
 mpdclient::Address MpdServer::address() const {
     mpdclient::Address a;
     a.port = port_;
@@ -168,14 +207,14 @@ bool MpdServer::start(uint16_t port) {
     // Its database made from the music folder, once mpd answers.
     std::unique_ptr<mpdclient::Connection> c;
     std::string error;
-    bool ready = testing_support::waitUntil(
+    bool ready = waitUntil(
                      [&] {
                          c = mpdclient::Connection::open(address(), 2000, error);
                          return c != nullptr;
                      },
                      20000) &&
                  c->update() &&
-                 testing_support::waitUntil(
+                 waitUntil(
                      [&] {
                          mpdclient::StatusInfo status;
                          return c->status(status) && !status.updatingDb;
@@ -191,7 +230,7 @@ void MpdServer::stop() {
         return;
     ::kill(pid_, SIGTERM);
     // mpd is not our child (it left us when it went to the background): wait until it is gone.
-    bool gone = testing_support::waitUntil([&] { return ::kill(pid_, 0) != 0; }, 20000);
+    bool gone = waitUntil([&] { return ::kill(pid_, 0) != 0; }, 20000);
     if (!gone)
         ::kill(pid_, SIGKILL);
     pid_ = 0;

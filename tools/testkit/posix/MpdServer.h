@@ -1,5 +1,5 @@
-// A real mpd for tests: its own music folder (short tagged FLAC files made with sox and
-// metaflac), database, sticker file and playlists in a temporary folder, a null audio output
+// A real mpd for tests and benchmarks: its own music folder (short tagged FLAC files made with sox
+// and metaflac), database, sticker file and playlists in a temporary folder, a null audio output
 // with a software mixer, on a free port of 127.0.0.1. Started and stopped by its pid; never a
 // daemon that outlives the test, never the system's MPD.
 #pragma once
@@ -38,6 +38,9 @@ public:
     bool running() const { return pid_ > 0; }
     // Adds a song to the music folder (MPD sees it after an update).
     bool addSong(const SongSpec& song);
+    // Fills the music folder with artists x albums x tracks copies of one short file, tagged
+    // one album at a time (quick enough for ten thousand files).
+    bool addGeneratedAlbums(int artists, int albums, int tracks);
 
     uint16_t port() const { return port_; }
     mpdclient::Address address() const;
