@@ -190,6 +190,18 @@ bool statusRoundTrips(remote::RemoteClient& app, int count, std::vector<double>*
     return true;
 }
 
+// Round trips of two sessions after 200 each to warm up, in blocks taking turns, so that load
+// from elsewhere falls on both alike.
+bool takingTurns(remote::RemoteClient& a, remote::RemoteClient& b, int blocks, int perBlock,
+                 std::vector<double>& aUs, std::vector<double>& bUs) {
+    if (!statusRoundTrips(a, 200, nullptr) || !statusRoundTrips(b, 200, nullptr))
+        return false;
+    for (int i = 0; i < blocks; ++i)
+        if (!statusRoundTrips(a, perBlock, &aUs) || !statusRoundTrips(b, perBlock, &bUs))
+            return false;
+    return true;
+}
+
 // --- the figures ------------------------------------------------------------------------------
 
 bool measureRoundTrips(const fs::path& dir) {
@@ -207,12 +219,8 @@ bool measureRoundTrips(const fs::path& dir) {
         return false;
     const int blocks = 10, perBlock = 1000;
     std::vector<double> engineUs, hostUs;
-    if (!statusRoundTrips(engineApp, 200, nullptr) || !statusRoundTrips(hostApp, 200, nullptr))
+    if (!takingTurns(engineApp, hostApp, blocks, perBlock, engineUs, hostUs))
         return false;
-    for (int b = 0; b < blocks; ++b)
-        if (!statusRoundTrips(engineApp, perBlock, &engineUs) ||
-            !statusRoundTrips(hostApp, perBlock, &hostUs))
-            return false;
     engine.transport().stopAll(true);
 
     bench::Percentiles e = bench::percentiles(engineUs), h = bench::percentiles(hostUs);
@@ -323,8 +331,8 @@ bool measureIdle(const fs::path& dir, int seconds, Resident& resident,
                 hostWakes, hostCpu, hostWakes < 5 && hostCpu < 0.05 ? "met" : "MISSED");
     std::printf("   whole process: %.2f wake-ups/s, %.4f %% of one core; probes answered: %u\n",
                 allWakes, allCpu, answered);
-    // The bench's own two threads wake for their own reasons (the app looks once a second).
-    std::printf("   the host's threads, keep-alive probes aside: %.2f wake-ups/s (target < 1.5): "
+    // The bench's own threads wake for their own reasons (its app looks once a second).
+    std::printf("   the process without the bench's threads: %.2f wake-ups/s (target < 1.5): "
                 "%s\n\n",
                 hostWakes, hostWakes < 1.5 ? "met" : "MISSED");
     app.close();
@@ -409,12 +417,8 @@ bool measureMpd(const fs::path& dir, int idleSeconds, Resident& resident) {
         return false;
     const int blocks = 10, perBlock = 500;
     std::vector<double> simUs, mpdUs;
-    if (!statusRoundTrips(simApp, 200, nullptr) || !statusRoundTrips(mpdApp, 200, nullptr))
+    if (!takingTurns(simApp, mpdApp, blocks, perBlock, simUs, mpdUs))
         return false;
-    for (int b = 0; b < blocks; ++b)
-        if (!statusRoundTrips(simApp, perBlock, &simUs) ||
-            !statusRoundTrips(mpdApp, perBlock, &mpdUs))
-            return false;
     bench::Percentiles sp = bench::percentiles(simUs), mp = bench::percentiles(mpdUs);
     std::printf("5. MPD: %d tracks generated and scanned by mpd in %.1f s; the host started "
                 "with them in %.0f ms\n",

@@ -129,6 +129,18 @@ protected:
         ASSERT_TRUE(app.send(a));
     }
     void command(uint8_t c, uint32_t argument = 0) { ASSERT_TRUE(app.command(c, argument)); }
+    // Whether a status push with this play state (0 playing, 2 stopped) arrives.
+    bool statusPushed(uint32_t playState) {
+        wire::ReceivedMessage m;
+        return app.waitFor(
+                   [&](const wire::ReceivedMessage& r) {
+                       auto s = r.type == wire::MSG_PLAYER_STATUS
+                                    ? remote::decodeAs<wire::PlayerStatusMessage>(r)
+                                    : std::nullopt;
+                       return s && s->status.playState == playState;
+                   },
+                   m, kWaitMs) == ClientStatus::Ok;
+    }
     // What MPD itself reports, once `cond` holds for it.
     bool mpdReaches(const std::function<bool(const mpdclient::StatusInfo&)>& cond) {
         return waitUntil(
@@ -258,16 +270,7 @@ TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
     ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 4; }, kWaitMs));
     command(wire::CMD_PLAY);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Playing; }));
-    wire::ReceivedMessage m;
-    ASSERT_EQ(app.waitFor(
-                  [](const wire::ReceivedMessage& r) {
-                      auto s = r.type == wire::MSG_PLAYER_STATUS
-                                   ? remote::decodeAs<wire::PlayerStatusMessage>(r)
-                                   : std::nullopt;
-                      return s && s->status.playState == 0; // pushed: playing
-                  },
-                  m, kWaitMs),
-              ClientStatus::Ok);
+    ASSERT_TRUE(statusPushed(0)); // playing
 
     // Paused, the two-second tracks stay where the test puts them, however busy the machine.
     command(wire::CMD_PLAY_PAUSE);
@@ -385,16 +388,7 @@ TEST_F(MpdHostTest, ADatabaseUpdateAndAnMpdRestartUnderALoggedInApp) {
     mpd.reset();
     server->stop();
     // The app hears that the player stopped; calls fail without an answer.
-    wire::ReceivedMessage m;
-    ASSERT_EQ(app.waitFor(
-                  [](const wire::ReceivedMessage& r) {
-                      auto s = r.type == wire::MSG_PLAYER_STATUS
-                                   ? remote::decodeAs<wire::PlayerStatusMessage>(r)
-                                   : std::nullopt;
-                      return s && s->status.playState == 2;
-                  },
-                  m, kWaitMs),
-              ClientStatus::Ok);
+    ASSERT_TRUE(statusPushed(2)); // stopped
     ASSERT_TRUE(waitUntil(
         [&] {
             return out.str().find("lost MPD at 127.0.0.1:" + std::to_string(port)) !=
