@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The benchmarks: builds natively and runs those of the transport, the protocol engine, the
 # library lists, the library queries and the simulated player, and the whole Linux host with the
-# client (host_bench, which sits idle for a minute), printing their figures.
+# client (host_bench, which sits idle for a minute with the simulated player and another with a
+# real MPD that it starts on 127.0.0.1 with 10,000 generated tracks), printing their figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
