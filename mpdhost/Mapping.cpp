@@ -35,11 +35,6 @@ const std::string* KeyTable::textOf(int32_t key) const {
     return it == byKey_.end() ? nullptr : &it->second;
 }
 
-void KeyTable::clear() {
-    byText_.clear();
-    byKey_.clear();
-}
-
 namespace {
 
 // The whole number a tag starts with ("3/12" gives 3, "2001-05-12" gives 2001); 0 if none.

@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace mpdhost {
 
@@ -23,8 +22,6 @@ public:
     // Nothing when the text has no key.
     const int32_t* find(const std::string& text) const;
     const std::string* textOf(int32_t key) const;
-    void clear();
-    size_t size() const { return byText_.size(); }
 
 private:
     std::unordered_map<std::string, int32_t> byText_;

@@ -125,12 +125,14 @@ TEST(MpdTracks, SongsBecomeTracks) {
     song.title = "Tïtle";
     song.albumArtist = "Various";
     song.track = "x";
+    song.disc = "1/2";
     song.date = "";
     song.uri = "noextension";
     t = trackFromSong(song, 1);
     EXPECT_EQ(t.name, u"Tïtle");
     EXPECT_EQ(t.albumArtist, u"Various");
     EXPECT_EQ(t.trackNumber, 0);
+    EXPECT_EQ(t.discNumber, 1);
     EXPECT_EQ(t.year, 0);
     song.title.clear();
     EXPECT_EQ(trackFromSong(song, 1).name, u"noextension");
