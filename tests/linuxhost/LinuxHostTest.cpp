@@ -54,7 +54,8 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
     LinuxHost host(options, out, err);
     int code = -1;
     std::thread running([&] { code = host.run(); });
-    ASSERT_TRUE(waitUntil([&] { return host.port() != 0; }));
+    // Generous: the demo library and its covers are made first, slowly under a sanitizer.
+    ASSERT_TRUE(waitUntil([&] { return host.port() != 0; }, 60000));
     const uint16_t port = host.port();
     {
         remote::RemoteClient app;
