@@ -5,6 +5,7 @@
 #include <mpd/client.h>
 
 #include <cstring>
+#include <mutex>
 
 namespace mpdclient {
 
@@ -48,6 +49,11 @@ PlayState playState(mpd_state state) {
 
 // The chunk MPD sends of a picture at a time unless a client asks for more ("binarylimit").
 constexpr size_t kPictureChunk = 8192;
+
+// libmpdclient reads the times of songs and playlists ("Last-Modified") through the C
+// library's time zone functions, which keep one state for the whole process: connections on
+// different threads read such answers one at a time.
+std::mutex timeParsing;
 
 } // namespace
 
@@ -126,6 +132,7 @@ bool Connection::status(StatusInfo& out) {
 
 bool Connection::list(const std::function<bool()>& send, std::vector<SongInfo>& out) {
     out.clear();
+    std::lock_guard<std::mutex> hold(timeParsing);
     if (!check(send()))
         return false;
     while (mpd_entity* entity = mpd_recv_entity(c_)) {
@@ -242,6 +249,7 @@ bool Connection::setVolume(uint32_t volume) {
 
 bool Connection::playlists(std::vector<std::string>& names) {
     names.clear();
+    std::lock_guard<std::mutex> hold(timeParsing);
     if (!check(mpd_send_list_playlists(c_)))
         return false;
     while (mpd_playlist* p = mpd_recv_playlist(c_)) {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -44,6 +45,28 @@ bool contains(const std::vector<uint8_t>& bytes, const std::string& text) {
     const std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return all.find(text) != std::string_view::npos;
 }
+
+// What the host prints, read while its threads still print: every write and read under a lock.
+class LockedText : public std::stringbuf {
+public:
+    std::string text() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return str();
+    }
+
+protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return std::stringbuf::xsputn(s, n);
+    }
+    int_type overflow(int_type c) override {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return std::stringbuf::overflow(c);
+    }
+
+private:
+    std::mutex mutex_;
+};
 
 // Width and height of a baseline JPEG (its SOF0 segment); 0, 0 when there is none.
 std::pair<int, int> jpegSize(const std::vector<uint8_t>& j) {
@@ -79,7 +102,7 @@ protected:
     void startHost() {
         host = std::make_unique<linuxhost::LinuxHost>(options, out, err);
         running = std::thread([this] { code = host->run(); });
-        ASSERT_TRUE(waitUntil([&] { return host->port() != 0; }, kWaitMs)) << err.str();
+        ASSERT_TRUE(waitUntil([&] { return host->port() != 0; }, kWaitMs)) << errText.text();
         ASSERT_EQ(app.connect("127.0.0.1", host->port(), kWaitMs), ClientStatus::Ok);
         ASSERT_EQ(app.login("", true, 0, kWaitMs), ClientStatus::Ok);
         std::string error;
@@ -170,7 +193,8 @@ protected:
 
     std::unique_ptr<MpdServer> server;
     linuxhost::HostOptions options;
-    std::ostringstream out, err;
+    LockedText outText, errText;
+    std::ostream out{&outText}, err{&errText};
     std::unique_ptr<linuxhost::LinuxHost> host;
     std::thread running;
     int code = -1;
@@ -181,10 +205,10 @@ protected:
 
 TEST_F(MpdHostTest, EveryListDrillDownSearchAndCoverComesFromMpd) {
     startHost();
-    EXPECT_NE(out.str().find("MPD at 127.0.0.1:" + std::to_string(server->port()) +
-                             ": 17 tracks, 0 playlists"),
+    EXPECT_NE(outText.text().find("MPD at 127.0.0.1:" + std::to_string(server->port()) +
+                                  ": 17 tracks, 0 playlists"),
               std::string::npos)
-        << out.str();
+        << outText.text();
     auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
     ASSERT_TRUE(artists);
     EXPECT_EQ(texts(*artists),
@@ -391,14 +415,15 @@ TEST_F(MpdHostTest, ADatabaseUpdateAndAnMpdRestartUnderALoggedInApp) {
     ASSERT_TRUE(statusPushed(2)); // stopped
     ASSERT_TRUE(waitUntil(
         [&] {
-            return out.str().find("lost MPD at 127.0.0.1:" + std::to_string(port)) !=
+            return outText.text().find("lost MPD at 127.0.0.1:" + std::to_string(port)) !=
                    std::string::npos;
         },
         kWaitMs))
-        << out.str();
+        << outText.text();
     ASSERT_TRUE(server->start(port)) << server->problem();
-    ASSERT_TRUE(waitUntil([&] { return out.str().find("is back") != std::string::npos; }, kWaitMs))
-        << out.str();
+    ASSERT_TRUE(
+        waitUntil([&] { return outText.text().find("is back") != std::string::npos; }, kWaitMs))
+        << outText.text();
     std::string error;
     mpd = mpdclient::Connection::open(server->address(), kWaitMs, error);
     command(wire::CMD_VOLUME, 65535u << 16);
@@ -414,9 +439,9 @@ TEST_F(MpdHostTest, AnAbsentMpdAtStartIsOneLineAndExitCodeOne) {
     options.mpd->port = closed;
     linuxhost::LinuxHost absent(options, out, err);
     EXPECT_EQ(absent.run(), linuxhost::kExitStartFailed);
-    EXPECT_EQ(err.str(), "tandravole-host: cannot reach MPD at 127.0.0.1:" +
-                             std::to_string(closed) + ": Connection refused\n");
-    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(errText.text(), "tandravole-host: cannot reach MPD at 127.0.0.1:" +
+                                  std::to_string(closed) + ": Connection refused\n");
+    EXPECT_EQ(outText.text(), "");
 }
 
 } // namespace
