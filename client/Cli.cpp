@@ -10,6 +10,10 @@ int runCli(const CliOptions& options, std::ostream& out, std::ostream& err) {
         out << usageText();
         return EXIT_OK;
     }
+    if (options.version) {
+        out << "tandravole-remote " << TANDRAVOLE_FILE_VERSION << "\n";
+        return EXIT_OK;
+    }
     const Command* command = findCommand(options.command);
     if (!command) {
         err << "tandravole-remote: unknown command '" << options.command << "'\n";

@@ -28,6 +28,7 @@ struct CliOptions {
     std::string password;
     bool json = false;
     bool help = false;
+    bool version = false; // print the version and exit
     uint32_t timeoutMs = 5000;
     uint8_t keepaliveSeconds = 0;
 

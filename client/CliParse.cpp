@@ -85,6 +85,10 @@ std::string setHelp(CliOptions& o, const std::string&) {
     o.help = true;
     return {};
 }
+std::string setVersion(CliOptions& o, const std::string&) {
+    o.version = true;
+    return {};
+}
 std::string setGenre(CliOptions& o, const std::string& v) {
     o.genre = v;
     return {};
@@ -168,6 +172,7 @@ const std::vector<Option>& optionTable() {
         {"--keepalive", nullptr, "S",
          "ask the server for keep-alive probes every S seconds (1..255)", setKeepalive},
         {"--help", "-h", nullptr, "show this text", setHelp},
+        {"--version", nullptr, nullptr, "show the program's version", setVersion},
         // Command options: the commands' own help lines show them.
         {"--genre", nullptr, "G", nullptr, setGenre},
         {"--artist", nullptr, "A", nullptr, setArtist},
@@ -252,8 +257,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         }
     }
 
-    if (o.help || o.command == "help") {
-        o.help = true;
+    if (o.help || o.version || o.command == "help") {
+        o.help = !o.version;
         result.ok = true;
         return result;
     }

@@ -1,6 +1,7 @@
 #include "client/Value.h"
 
-#include <cstdio>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 namespace remote {
 
@@ -27,84 +28,46 @@ const Value* Value::find(const std::string& key) const {
     return nullptr;
 }
 
-namespace {
-void appendJsonString(std::string& out, const std::string& s) {
-    out += '"';
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                out += esc;
-            } else {
-                out += char(c); // UTF-8 passes through
-            }
-        }
-    }
-    out += '"';
-}
-} // namespace
-
-void Value::writeJson(std::string& out) const {
+template <class Writer> void Value::writeJson(Writer& w) const {
     switch (kind_) {
     case Kind::Null:
-        out += "null";
+        w.Null();
         break;
     case Kind::Bool:
-        out += b_ ? "true" : "false";
+        w.Bool(b_);
         break;
     case Kind::Int:
-        out += std::to_string(i_);
+        w.Int64(i_);
         break;
     case Kind::UInt:
-        out += std::to_string(u_);
+        w.Uint64(u_);
         break;
     case Kind::Text:
-        appendJsonString(out, s_);
+        w.String(s_.data(), rapidjson::SizeType(s_.size()));
         break;
     case Kind::Array:
-        out += '[';
-        for (size_t i = 0; i < items_.size(); ++i) {
-            if (i)
-                out += ',';
-            items_[i].writeJson(out);
-        }
-        out += ']';
+        w.StartArray();
+        for (const Value& item : items_)
+            item.writeJson(w);
+        w.EndArray();
         break;
     case Kind::Object:
-        out += '{';
-        for (size_t i = 0; i < members_.size(); ++i) {
-            if (i)
-                out += ',';
-            appendJsonString(out, members_[i].first);
-            out += ':';
-            members_[i].second.writeJson(out);
+        w.StartObject();
+        for (const auto& [key, value] : members_) {
+            w.Key(key.data(), rapidjson::SizeType(key.size()));
+            value.writeJson(w);
         }
-        out += '}';
+        w.EndObject();
         break;
     }
 }
 
 std::string Value::json() const {
-    std::string out;
-    writeJson(out);
-    return out;
+    // UTF-8 passes through as it is; quotes, backslashes and control characters are escaped.
+    rapidjson::StringBuffer out;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(out);
+    writeJson(writer);
+    return std::string(out.GetString(), out.GetSize());
 }
 
 std::string Value::scalarText() const {

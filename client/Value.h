@@ -52,7 +52,7 @@ public:
 
 private:
     explicit Value(Kind k) : kind_(k) {}
-    void writeJson(std::string& out) const;
+    template <class Writer> void writeJson(Writer& writer) const;
     std::string scalarText() const;
 
     Kind kind_ = Kind::Null;

@@ -1,8 +1,8 @@
 #include "imaging/Thumbnail.h"
 
-#include <stb_image.h>
-#include <stb_image_resize.h>
-#include <stb_image_write.h>
+#include <stb/stb_image.h>
+#include <stb/stb_image_resize.h>
+#include <stb/stb_image_write.h>
 
 #include <algorithm>
 #include <climits>

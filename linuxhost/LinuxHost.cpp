@@ -10,7 +10,9 @@
 #include "platform/Registry.h"
 #include "server/engine/WinampControlServerDelegate.h"
 #include "services/dnssd/BonjourServiceThread.h"
+#include "services/dnssd/DnsSdLibrary.h"
 #include "services/power/AnnouncingPowerSystem.h"
+#include "services/update/UpdateCheck.h"
 #include "services/update/UpdateCheckThread.h"
 #include "simhost/DemoLibrary.h"
 #include "simhost/LibraryJson.h"
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -103,6 +106,78 @@ std::string describeAdapters(const std::vector<services::adapters::NetworkAdapte
     return text;
 }
 
+std::string
+describeAppAddresses(const std::vector<services::adapters::NetworkAdapterInfo>& adapters,
+                     uint16_t port) {
+    std::string where;
+    size_t count = 0;
+    for (const auto& adapter : adapters) {
+        if (adapter.ip.empty())
+            continue;
+        where +=
+            (count ? ", " : "") + utf16ToUtf8(adapter.ip) + " (" + utf16ToUtf8(adapter.name) + ")";
+        ++count;
+    }
+    if (count == 0)
+        return "no network adapter besides the loopback: only this computer can connect, on "
+               "port " +
+               std::to_string(port);
+    return std::string("an app on the network connects to ") + (count > 1 ? "one of " : "") +
+           where + ", port " + std::to_string(port);
+}
+
+std::string remoteCommand(const std::string& program, const std::string& cwd,
+                          const std::string& pathVariable) {
+    namespace fs = std::filesystem;
+    const std::string name = "tandravole-remote";
+    if (program.empty())
+        return name;
+    std::error_code ec;
+    const fs::path folder = fs::weakly_canonical(fs::absolute(program, ec), ec).parent_path();
+    fs::path found;
+    for (const fs::path& candidate : {folder / name, folder.parent_path() / "client" / name})
+        if (fs::is_regular_file(candidate, ec)) {
+            found = candidate;
+            break;
+        }
+    if (found.empty())
+        return name;
+    // The first one on the PATH is what the bare name runs.
+    for (size_t start = 0; start <= pathVariable.size();) {
+        size_t end = pathVariable.find(':', start);
+        if (end == std::string::npos)
+            end = pathVariable.size();
+        const fs::path entry = pathVariable.substr(start, end - start);
+        if (!entry.empty() && entry.is_absolute() && fs::is_regular_file(entry / name, ec))
+            return fs::equivalent(entry / name, found, ec) ? name : found.string();
+        start = end + 1;
+    }
+    const fs::path here = fs::weakly_canonical(cwd, ec);
+    const fs::path relative = found.lexically_relative(here);
+    if (!cwd.empty() && !relative.empty() && *relative.begin() != "..")
+        return relative.has_parent_path() ? relative.string() : "./" + relative.string();
+    return found.string();
+}
+
+std::string dnsSdFailure(int32_t error) {
+    std::string line = "not advertised with DNS-SD (error " + std::to_string(error) + ")";
+    // No daemon answers (Avahi's library says "unknown"), or its client library is missing.
+    if (error == services::dnssd::kDNSServiceErr_Unknown ||
+        error == services::dnssd::kDNSServiceErr_ServiceNotRunning)
+        line += ": for the app to find this host, install and start avahi-daemon (apt-get "
+                "install avahi-daemon libavahi-compat-libdnssd1; systemctl enable --now "
+                "avahi-daemon); meanwhile";
+    else
+        line += ";";
+    return line + " enter an address above in the app";
+}
+
+std::string versionText() {
+    const uint32_t packed = services::update::GetModuleFileVersion();
+    return std::to_string(packed >> 24) + "." + std::to_string((packed >> 16) & 0xFF) + "." +
+           std::to_string((packed >> 8) & 0xFF) + "." + std::to_string(packed & 0xFF);
+}
+
 LinuxHost::LinuxHost(HostOptions options, std::ostream& out, std::ostream& err)
     : options_(std::move(options)), out_(out), err_(err) {}
 
@@ -181,14 +256,7 @@ int LinuxHost::run() {
         player = std::move(sim);
     }
 
-    auto forThisRun = [this](PluginSettings& s) {
-        if (options_.port)
-            s.port = *options_.port;
-        if (options_.password)
-            s.password = utf8ToUtf16(*options_.password);
-        if (options_.noBonjour)
-            s.bonjour = false;
-    };
+    auto forThisRun = [this](PluginSettings& s) { options_.settings.applyTo(s); };
 
     bridge::HostLoop loop;
     std::unique_ptr<CTandravoleCtrl> ctrl;
@@ -227,8 +295,7 @@ int LinuxHost::run() {
             printer.out("advertised with DNS-SD as \"" + event.name + "\" (" +
                         bridge::kServiceType + ")");
         else if (event.kind == Kind::Failed)
-            printer.out("not advertised with DNS-SD (error " + code +
-                        "; is avahi-daemon running, and libdns_sd.so.1 installed?)");
+            printer.out(dnsSdFailure(event.error));
         else if (event.error != 0)
             printer.out("the DNS-SD advertisement ended (error " + code + ")");
     });
@@ -251,13 +318,20 @@ int LinuxHost::run() {
         printer.out("listening on port " + std::to_string(port) + " on every interface, " +
                     (settings.password.empty() ? "no password" : "password set") + ", " + source +
                     ": " + player->describe());
+        printer.out(describeAppAddresses(services::adapters::ListNetworkAdapters(), port));
+        const char* path = std::getenv("PATH");
+        printer.out(
+            "connect with: " +
+            remoteCommand(options_.programPath, fs::current_path(ec).string(), path ? path : "") +
+            " --host 127.0.0.1 --port " + std::to_string(port) +
+            (settings.password.empty() ? "" : " --password TEXT") + " status" +
+            (settings.password.empty() ? "" : " (TEXT: the password)"));
         if (!settings.bonjour)
             printer.out(std::string("not advertised with DNS-SD (") +
-                        (options_.noBonjour ? "--no-bonjour" : "switched off in the settings") +
+                        (options_.settings.bonjour ? "off for this run"
+                                                   : "switched off in the "
+                                                     "settings") +
                         ")");
-        printer.out("connect with: tandravole-remote --host 127.0.0.1 --port " +
-                    std::to_string(port) + (settings.password.empty() ? "" : " --password TEXT") +
-                    " status");
         bool stopNow;
         {
             std::lock_guard<std::mutex> hold(mutex_);

@@ -31,6 +31,26 @@ constexpr const char* kSettingsFileName = "settings.reg";
 // line saying there is none besides the loopback.
 std::string describeAdapters(const std::vector<services::adapters::NetworkAdapterInfo>& adapters);
 
+// The start line that tells where an app on the network connects: every adapter's address with
+// its name, and the port.
+std::string
+describeAppAddresses(const std::vector<services::adapters::NetworkAdapterInfo>& adapters,
+                     uint16_t port);
+
+// How to run tandravole-remote from the folder `cwd`: the one beside `program` (installed
+// together) or in the build tree's client/ folder, relative to `cwd` when it lies below it and
+// absolute otherwise; the bare name when `program` is unknown or has no remote beside it, or
+// when the one found is also the first on `pathVariable` (a PATH value).
+std::string remoteCommand(const std::string& program, const std::string& cwd,
+                          const std::string& pathVariable);
+
+// The line that says the DNS-SD registration failed: with how to get a daemon when none
+// answers, and in every case that the app can be given an address by hand.
+std::string dnsSdFailure(int32_t error);
+
+// The version the binaries carry, "major.minor.patch.tweak".
+std::string versionText();
+
 class LinuxHost {
 public:
     // `out` gets the start lines and power actions, `err` problems and (with --verbose) the

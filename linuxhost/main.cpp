@@ -2,7 +2,10 @@
 // Linux.
 #include "linuxhost/HostOptions.h"
 #include "linuxhost/LinuxHost.h"
+#include "linuxhost/SettingsCommand.h"
 #include "platform/Signals.h"
+
+#include <filesystem>
 
 #include <cstdlib>
 #include <iostream>
@@ -26,6 +29,14 @@ int main(int argc, char** argv) {
         std::cout << linuxhost::kUsage;
         return linuxhost::kExitOk;
     }
+    if (options->version) {
+        std::cout << "tandravole-host " << linuxhost::versionText() << "\n";
+        return linuxhost::kExitOk;
+    }
+    if (options->showSettings || options->saveSettings)
+        return linuxhost::runSettingsCommand(*options, std::cout, std::cerr);
+    std::error_code noLink;
+    options->programPath = std::filesystem::read_symlink("/proc/self/exe", noLink).string();
     linuxhost::LinuxHost host(*options, std::cout, std::cerr);
     // Ctrl-C and SIGTERM end the run in order: the server closes its connections first.
     platform::TerminationWatch watch([&host](const char*) { host.stop(); });

@@ -1,38 +1,13 @@
 #include "medialib/TextFold.h"
 
+#include "medialib/SystemCaseFold.h"
+
 namespace medialib {
 
 char16_t foldCase(char16_t c) {
-    if (c < 0x80)
-        return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return char16_t(c + 32); // Latin-1 capitals
-    if (c == 0x178)
-        return 0xFF; // Y with diaeresis: its small letter is in Latin-1
-    if (c >= 0x100 && c <= 0x17F) {
-        // Latin Extended-A alternates capital/small, with the run 0x139..0x148 and
-        // 0x179..0x17E shifted by one.
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-            return (c % 2 == 1) ? char16_t(c + 1) : c;
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
-            return c;
-        return (c % 2 == 0) ? char16_t(c + 1) : c;
-    }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        return char16_t(c + 32); // Greek capitals
-    if (c == 0x386)
-        return 0x3AC; // Greek capitals with tonos
-    if (c >= 0x388 && c <= 0x38A)
-        return char16_t(c + 37);
-    if (c == 0x38C)
-        return 0x3CC;
-    if (c == 0x38E || c == 0x38F)
-        return char16_t(c + 63);
-    if (c >= 0x410 && c <= 0x42F)
-        return char16_t(c + 32); // Cyrillic capitals
-    if (c >= 0x400 && c <= 0x40F)
-        return char16_t(c + 80);
-    return c;
+    // Made once, on first use, from the system's folding (thread-safe as a static).
+    static const std::u16string table = systemCaseFoldTable();
+    return table[c];
 }
 
 std::u16string folded(std::u16string_view s) {

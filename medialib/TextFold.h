@@ -1,6 +1,6 @@
-// Case-insensitive comparison of UTF-16 texts as the player's search does it: simple case
-// folding of Basic Latin, Latin-1, Latin Extended-A, Greek and Cyrillic; other code units
-// compare as they are.
+// Case-insensitive comparison of UTF-16 texts as the player's search does it: each code unit
+// folded by the system's simple case folding (ICU's on POSIX, see SystemCaseFold.h), so every
+// script with case compares without it; the texts keep their length.
 #pragma once
 
 #include <string>

@@ -34,7 +34,7 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
   exit 2
 fi
 
-scripts/install-deps.sh >/dev/null
+scripts/install-deps.sh test >/dev/null
 cmake -S . -B "$dir" -G Ninja -DTANDRAVOLE_WERROR=ON -DTANDRAVOLE_FUZZ=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$dir" -j "$jobs" --target tandravole_fuzzers

@@ -1,30 +1,52 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the native, Windows and fuzz builds and the
-# tests need, and fetches Debian's lz4 source package for the Windows build.
-# Safe to run repeatedly; does nothing that is already done.
+# Installs the Debian packages a job needs. Safe to run repeatedly; does nothing that is
+# already done.
+#
+#   scripts/install-deps.sh run    what scripts/run.sh needs to build and run tandravole-host
+#                                  and tandravole-remote: build tools and libraries, nothing
+#                                  that starts or changes a service
+#   scripts/install-deps.sh test   also what the tests need (GoogleTest, the Windows toolchain,
+#                                  Wine, Xvfb, clang for the fuzz targets, the DNS-SD test
+#                                  daemon, mpd with sox and flac to make its music) and
+#                                  Debian's lz4 sources for the Windows build
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 lz4_dir=${LZ4_SOURCE_DIR:-$here/.deps/lz4}
+job=${1:-}
+case $job in
+  run | test) ;;
+  *) echo "usage: scripts/install-deps.sh run|test" >&2; exit 2 ;;
+esac
 
+# The host: build tools, the libraries it links (LZ4, ICU, RapidJSON, stb, libcurl, libmpdclient)
+# and Avahi's DNS-SD client library, which it loads at run time (the library only: no daemon).
 packages=(
   build-essential cmake ninja-build pkg-config
-  googletest libgtest-dev liblz4-dev libicu-dev
-  g++-mingw-w64-x86-64-posix mingw-w64-tools
-  wine wine64 xvfb xauth
-  clang libclang-rt-14-dev
-  dpkg-dev python3
-  libcurl4-openssl-dev openssl
-  avahi-daemon avahi-utils libavahi-compat-libdnssd1 dbus iproute2 util-linux
-  libmpdclient-dev libstb-dev
-  mpd sox flac
+  liblz4-dev libicu-dev rapidjson-dev libstb-dev libcurl4-openssl-dev ca-certificates
+  libavahi-compat-libdnssd1 libmpdclient-dev
 )
+if [ "$job" = test ]; then
+  packages+=(
+    googletest libgtest-dev
+    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    wine wine64 xvfb xauth
+    clang libclang-rt-14-dev
+    dpkg-dev python3 openssl
+    avahi-daemon avahi-utils dbus iproute2 util-linux
+    mpd sox flac
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+need_update=0
+# The Windows build compiles Debian's lz4 sources: a deb-src entry for the machine's suite
+# (sets need_update when it had to be written).
+add_source_entry() {
 suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
 src_list=/etc/apt/sources.list.d/tandravole-src.sources
 
@@ -70,12 +92,17 @@ fi
 # build links.
 wanted=$(printf 'Types: deb-src\n%s\nSuites: %s\nComponents: main\n' "$(printf '%s\n' "$entry" | grep '^URIs:')" "$suite"
          printf '%s\n' "$entry" | sed -n '/^Signed-By:/,$p')
-need_update=0
 if [ ! -f "$src_list" ] || [ "$(cat "$src_list")" != "$wanted" ]; then
   printf '%s\n' "$wanted" >"$src_list"
   need_update=1
 fi
+}
+[ "$job" = run ] || add_source_entry
 
+if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing Debian packages; as root: apt-get install ${missing[*]}" >&2
+  exit 1
+fi
 if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
@@ -102,7 +129,9 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
     [ $status -eq 0 ] || exit $status
     if [ -n "$new_avahi" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null; then
       systemctl mask --now avahi-daemon.service avahi-daemon.socket
-      echo "install-deps: avahi-daemon installed for the tests and masked in systemd"
+      echo "install-deps: avahi-daemon installed for the tests and masked in systemd; for" \
+           "discovery on this machine: systemctl unmask avahi-daemon.service avahi-daemon.socket" \
+           "&& systemctl enable --now avahi-daemon"
     fi
     if [ -n "$new_mpd" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null; then
       systemctl mask --now mpd.service mpd.socket
@@ -111,7 +140,7 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   fi
 fi
 
-if [ ! -f "$lz4_dir/lib/lz4.c" ]; then
+if [ "$job" = test ] && [ ! -f "$lz4_dir/lib/lz4.c" ]; then
   tmp=$(mktemp -d)
   (cd "$tmp" && apt-get source -q --download-only lz4 >/dev/null && dpkg-source -x --no-check ./*.dsc src >/dev/null)
   mkdir -p "$(dirname "$lz4_dir")"
@@ -119,4 +148,8 @@ if [ ! -f "$lz4_dir/lib/lz4.c" ]; then
   mv "$tmp/src" "$lz4_dir"
   rm -rf "$tmp"
 fi
-echo "dependencies ready (lz4 source: $lz4_dir)"
+if [ "$job" = test ]; then
+  echo "dependencies ready for the tests (lz4 source: $lz4_dir)"
+else
+  echo "dependencies ready for the host"
+fi

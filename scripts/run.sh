@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The main job: builds natively and runs tandravole-host, the remote-control server against
-# the simulated player with its demo library, on port 19371 until Ctrl-C.
+# The main job: installs what the host needs (scripts/install-deps.sh run: build tools and
+# libraries, no service is started, stopped or masked), builds natively and runs
+# tandravole-host, the remote-control server against the simulated player with its demo
+# library, on port 19371 until Ctrl-C.
 # Usage: scripts/run.sh [tandravole-host options]   (scripts/run.sh --help lists them)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-scripts/install-deps.sh
+scripts/install-deps.sh run
 cmake -S . -B build/native -G Ninja >/dev/null
 cmake --build build/native -j "${JOBS:-$(nproc)}" --target tandravole-host tandravole-remote
 exec build/native/linuxhost/tandravole-host "$@"

@@ -7,7 +7,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 # Includes point down the layers and OS headers stay in their folders (docs/ARCHITECTURE.md).
 scripts/check-layers.py

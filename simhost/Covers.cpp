@@ -1,8 +1,9 @@
 #include "simhost/Covers.h"
 
-#include "simhost/Png.h"
+#include <stb/stb_image_write.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@ namespace simhost {
 using medialib::autoAlbumArtist;
 using medialib::Track;
 namespace {
+
+using Rgb = std::array<uint8_t, 3>;
 
 uint32_t hashText(std::u16string_view a, std::u16string_view b) {
     uint32_t h = 2166136261u;
@@ -63,7 +66,7 @@ std::vector<uint8_t> renderCover(std::u16string_view album, std::u16string_view 
     int64_t cx = int64_t(size) * (20 + (h >> 4) % 60) / 100;
     int64_t cy = int64_t(size) * (20 + (h >> 12) % 60) / 100;
     int64_t scale = std::max<int64_t>(1, size / 16);
-    std::vector<uint8_t> pixels(size_t(size) * size);
+    std::vector<uint8_t> pixels(size_t(size) * size * 3);
     for (uint32_t y = 0; y < size; ++y)
         for (uint32_t x = 0; x < size; ++x) {
             int64_t dx = int64_t(x) - cx, dy = int64_t(y) - cy, v;
@@ -83,9 +86,26 @@ std::vector<uint8_t> renderCover(std::u16string_view album, std::u16string_view 
                         : int64_t(y) * 12 / size;
                 break;
             }
-            pixels[size_t(y) * size + x] = uint8_t(v % 16);
+            const Rgb& colour = palette[size_t(v % 16)];
+            std::copy(colour.begin(), colour.end(), pixels.begin() + ptrdiff_t(3 * (y * size + x)));
         }
-    return encodeIndexedPng(size, size, 4, palette, pixels);
+    // Rows unfiltered: the covers are flat bands of colour that deflate well as they are, and
+    // stb's search for the best filter of each row would take most of the time. Set once,
+    // before the first cover of any thread.
+    static const bool unfiltered = [] {
+        stbi_write_force_png_filter = 0;
+        return true;
+    }();
+    (void)unfiltered;
+    std::vector<uint8_t> png;
+    auto append = [](void* context, void* data, int bytes) {
+        auto* out = static_cast<std::vector<uint8_t>*>(context);
+        out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + bytes);
+    };
+    if (!stbi_write_png_to_func(append, &png, int(size), int(size), 3, pixels.data(),
+                                int(size) * 3))
+        png.clear();
+    return png;
 }
 
 std::map<int32_t, CoverFiles> generateCovers(const std::vector<Track>& tracks,
@@ -115,6 +135,10 @@ std::map<int32_t, CoverFiles> generateCovers(const std::vector<Track>& tracks,
             std::filesystem::path path = folder / name;
             if (!std::filesystem::exists(path, ec)) {
                 std::vector<uint8_t> png = renderCover(t.album, artist, size);
+                if (png.empty()) {
+                    problem = "cannot encode the cover " + path.string();
+                    return covers;
+                }
                 // A name of this writer's own: two players (tests in parallel, a host and a
                 // test) may fill the same folder at once.
                 std::filesystem::path tmp = path;

@@ -23,7 +23,8 @@ std::map<int32_t, CoverFiles> generateCovers(const std::vector<medialib::Track>&
                                              const std::filesystem::path& folder,
                                              std::string& problem);
 
-// The picture of one album: deterministic for its title and artist.
+// The picture of one album as the bytes of a PNG file (8-bit RGB): deterministic for its title
+// and artist; empty only when it cannot be encoded.
 std::vector<uint8_t> renderCover(std::u16string_view album, std::u16string_view artist,
                                  uint32_t size);
 

@@ -168,7 +168,11 @@ public:
             S artist = compilation ? artists[rng_.next() % artists.size()] : albumArtist;
             Track t = baseTrack(artist, classical ? S(u"Classical") : genre);
             t.album = title;
-            t.albumArtist = compilation ? albumArtist : (rng_.chance(50) ? albumArtist : S());
+            // Tagged like a well-kept library: every track of an album names its album artist.
+            // (The draw that once left half of them untagged stays, so that every other value
+            // of the generated libraries is as it was.)
+            rng_.next();
+            t.albumArtist = albumArtist;
             t.discNumber = discs > 1 ? 1 + i * discs / count : (rng_.chance(70) ? 1 : 0);
             t.trackNumber = discs > 1 ? 1 + i % ((count + 1) / 2) : i + 1;
             t.year = year;
@@ -189,6 +193,7 @@ public:
 
     void single(LibraryData& lib, const S& artist, const S& genre) {
         Track t = baseTrack(artist, genre);
+        t.albumArtist = artist;
         t.name = trackTitle();
         t.path = u"D:\\Music\\Singles\\" + pathPart(artist) + u" - " + pathPart(t.name) + u" [" +
                  digits(t.key) + u"].mp3";
@@ -246,6 +251,7 @@ public:
             Track t = baseTrack(artists[a], genreOf[a]);
             t.name = trackTitle() + u" (Video)";
             t.mediaType = u"Video";
+            t.albumArtist = artists[a];
             t.album = u"Music Videos";
             t.path = u"D:\\Videos\\" + pathPart(artists[a]) + u" - " + pathPart(t.name) + u".mkv";
             lib.tracks.push_back(std::move(t));

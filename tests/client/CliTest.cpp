@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -181,6 +182,15 @@ TEST(CliTable, HelpShowsEveryHelpLineAndEveryGeneralOption) {
 
 // Refused before connecting (the port is closed), with exit code 2, the program's name, the
 // reason, and a pointer to --help.
+TEST(CliTable, VersionIsTheProductsInFourParts) {
+    std::ostringstream out, err;
+    EXPECT_EQ(runCommandLine({"--port", "1", "--version"}, out, err), EXIT_OK);
+    const std::string said = out.str();
+    EXPECT_EQ(said, std::string("tandravole-remote ") + TANDRAVOLE_FILE_VERSION + "\n");
+    EXPECT_EQ(std::count(said.begin(), said.end(), '.'), 3);
+    EXPECT_EQ(err.str(), "");
+}
+
 TEST(CliTable, MistakesGiveAClearErrorAndExitCodeTwo) {
     std::vector<std::pair<Args, std::string>> cases;
     for (const Command& command : commandTable()) {
@@ -410,6 +420,19 @@ TEST(CliOutput, DurationsStatesAndNamesAtTheirEdges) {
     TrackKey key;
     key.bytes = {0x00, 0x01, 0x0F, 0x10, 0x7F, 0x80, 0xAB, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0x5A};
     EXPECT_EQ(hexKey(key), "00010f107f80abff000000000000005a");
+}
+
+TEST(CliOutput, JsonKeepsOrderEscapesTextAndHoldsEveryNumber) {
+    Value v = Value::object();
+    v.set("text", std::string("a\"b\\c\n\x01\xc3\xa9/")).set("none", Value());
+    v.set("numbers", Value::array()
+                         .push(static_cast<long long>(INT64_MIN))
+                         .push(static_cast<unsigned long long>(UINT64_MAX))
+                         .push(true));
+    v.set("empty", Value::object()).set("a", 1);
+    EXPECT_EQ(v.json(), "{\"text\":\"a\\\"b\\\\c\\n\\u0001\xc3\xa9/\",\"none\":null,"
+                        "\"numbers\":[-9223372036854775808,18446744073709551615,true],"
+                        "\"empty\":{},\"a\":1}");
 }
 
 TEST(CliOutput, StatusVolumeIsRoundedToTheNearestPercent) {

@@ -24,25 +24,58 @@ std::optional<HostOptions> parse(std::vector<std::string> args, Env env, std::st
 
 TEST(HostOptions, EveryOptionAndItsOverrides) {
     std::string error;
-    auto o = parse({"--port", "0", "--password", "pässword", "--library", "lib.json", "--data-dir",
-                    "/tmp/d", "--verbose", "--no-bonjour"},
+    auto o = parse({"--port",          "0",
+                    "--password",      "p\xc3\xa4ssword",
+                    "--library",       "lib.json",
+                    "--data-dir",      "/tmp/d",
+                    "--verbose",       "--no-bonjour",
+                    "--server",        "off",
+                    "--cover-quality", "low",
+                    "--update-check",  "off",
+                    "--allow-kick",    "on",
+                    "--update-notice", "on"},
                    {}, error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->port, uint16_t(0));
-    EXPECT_EQ(o->password, std::string("pässword"));
     EXPECT_EQ(o->libraryFile, "lib.json");
     EXPECT_EQ(o->dataDir, "/tmp/d");
     EXPECT_TRUE(o->verbose);
-    EXPECT_TRUE(o->noBonjour);
     EXPECT_FALSE(o->listAdapters);
+    // Every setting given replaces the stored one; the two the update check keeps stay.
+    PluginSettings s;
+    s.lastUpdateCheck = 5;
+    s.haveUpdateNotification = true;
+    o->settings.applyTo(s);
+    PluginSettings expected{false, false, u"p\u00e4ssword", 0, 0, false, true, 5, true, true};
+    EXPECT_EQ(s, expected);
 
-    auto none = parse({"--port", "65535", "--password", ""}, {{{"HOME", "/home/x"}}}, error);
+    auto none = parse({"--port", "65535", "--password", "", "--bonjour", "on"},
+                      {{{"HOME", "/home/x"}}}, error);
     ASSERT_TRUE(none) << error;
-    EXPECT_EQ(none->port, uint16_t(65535));
-    EXPECT_EQ(none->password, std::string()); // an empty password for this run: none asked
+    PluginSettings stored;
+    stored.password = u"old";
+    stored.bonjour = false;
+    none->settings.applyTo(stored);
+    EXPECT_EQ(stored.port, 65535);
+    EXPECT_EQ(stored.password, u"") << "an empty password: none asked";
+    EXPECT_TRUE(stored.bonjour);
     EXPECT_FALSE(none->verbose);
-    EXPECT_FALSE(none->noBonjour);
     EXPECT_TRUE(none->libraryFile.empty());
+    EXPECT_TRUE(parse({}, {{{"HOME", "/h"}}}, error)->settings.empty());
+}
+
+TEST(HostOptions, SettingsAreShownOrSavedOnTheirOwn) {
+    std::string error;
+    auto save = parse({"--save-settings", "--cover-quality", "medium"}, {{{"HOME", "/h"}}}, error);
+    ASSERT_TRUE(save) << error;
+    EXPECT_TRUE(save->saveSettings);
+    EXPECT_EQ(save->settings.coverQuality, 1u);
+    EXPECT_EQ(save->dataDir, "/h/.config/tandravole");
+    auto show = parse({"--data-dir", "/d", "--show-settings"}, {}, error);
+    ASSERT_TRUE(show) << error;
+    EXPECT_TRUE(show->showSettings);
+    auto version = parse({"--version"}, {}, error);
+    ASSERT_TRUE(version) << error; // needs no data folder
+    EXPECT_TRUE(version->version);
 }
 
 TEST(HostOptions, TheDataFolderComesFromXdgThenHome) {
@@ -74,7 +107,21 @@ TEST(HostOptions, MistakesAreNamed) {
         {{"--library"}, "--library needs a value"},
         {{"--library", ""}, "--library needs a file name"},
         {{"--data-dir", ""}, "--data-dir needs a folder name"},
+        {{"--data-dir"}, "--data-dir needs a value"},
         {{"--bogus"}, "unknown argument \"--bogus\""},
+        {{"--bonjour", "yes"}, "--bonjour takes on or off, not \"yes\""},
+        {{"--allow-kick"}, "--allow-kick needs a value"},
+        {{"--cover-quality", "2"}, "--cover-quality takes low, medium or high, not \"2\""},
+        {{"--save-settings"},
+         "--save-settings needs the settings to store (--port, --password, "
+         "...)"},
+        {{"--show-settings", "--port", "1"},
+         "--show-settings takes no settings; give them with --save-settings to store them"},
+        {{"--save-settings", "--port", "1", "--library", "x.json"},
+         "--library belongs to a run, not to --save-settings"},
+        {{"--show-settings", "--verbose"}, "--verbose belongs to a run, not to --show-settings"},
+        {{"--show-settings", "--save-settings", "--port", "1"},
+         "--save-settings shows what it stored; --show-settings is not needed with it"},
     };
     for (const Case& c : cases) {
         std::string error;

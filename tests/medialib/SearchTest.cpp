@@ -186,6 +186,20 @@ TEST_F(SearchTest, CaseIsIgnoredAcrossScripts) {
     tracks[1].artist = u"\u00c9LODIE \u0141UKASZ \u0416"; // ÉLODIE ŁUKASZ Ж
     EXPECT_EQ(run(u"[Artist]=[\u00ffvonne \u03ac\u03b3\u03b3\u03b5\u03bb\u03bf\u03c3]"), (V{1}));
     EXPECT_EQ(run(u"[Artist]=\"\u00e9lodie \u0142ukasz \u0436\""), (V{2}));
+    // Every script with case, not a chosen few: Latin Extended-B and Additional, Cyrillic's
+    // Ukrainian letters, Armenian, full-width Latin.
+    const std::pair<const char16_t*, const char16_t*> pairs[] = {
+        {u"\u01cd\u1e00", u"\u01ce\u1e01"},
+        {u"\u0490\u0404", u"\u0491\u0454"},
+        {u"\u0531\u0544", u"\u0561\u0574"},
+        {u"\uff21\uff3a", u"\uff41\uff5a"}};
+    for (const auto& [upper, lower] : pairs) {
+        tracks[2].artist = upper;
+        EXPECT_EQ(run(u"[Artist]=[" + std::u16string(lower) + u"]"), (V{3}))
+            << "U+" << std::hex << unsigned(upper[0]);
+        tracks[2].artist = lower;
+        EXPECT_EQ(run(u"[Artist]=[" + std::u16string(upper) + u"]"), (V{3}));
+    }
 }
 
 TEST_F(SearchTest, NodupKeepsTheFirstFileInSortedOrder) {

@@ -1,18 +1,19 @@
 // What the simulated player stands on: the registry seam, the stock equalizer presets, the
-// JSON library loader, the PNG writer, the demo and synthetic libraries and their covers.
+// JSON library loader, the demo and synthetic libraries and their covers.
 #include "platform/Registry.h"
+#include "simhost/Covers.h"
 #include "simhost/DemoLibrary.h"
-#include "simhost/Json.h"
 #include "simhost/LibraryJson.h"
-#include "simhost/Png.h"
 #include "simhost/Presets.h"
 #include "simhost/SimPlayer.h"
 
 #include <gtest/gtest.h>
+#include <stb/stb_image.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -156,54 +157,60 @@ TEST_F(RegistryTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
     EXPECT_EQ(w.readString(u"Rock"), u"mine") << "a person's presets stay";
 }
 
-TEST(JsonTest, ValuesEscapesAndErrorsWithLineAndColumn) {
-    JsonError e;
-    auto v = parseJson("{\"a\": [1, -2.5e1, true, null, \"x\\u00e9\\n\\\"\"],\n \"b\": {}}", e);
-    ASSERT_TRUE(v) << e.describe();
-    const JsonValue* a = v->find(u"a");
-    ASSERT_TRUE(a);
-    ASSERT_EQ(a->items.size(), 5u);
-    EXPECT_EQ(a->items[1].number, -25);
-    EXPECT_TRUE(a->items[2].boolean);
-    EXPECT_EQ(a->items[4].text, u"x\u00e9\n\"");
-    EXPECT_EQ(v->find(u"b")->line, 2u);
-    EXPECT_EQ(parseJson("\"\xe6\x9d\xb1\xf0\x9f\x8e\xb5\"", e)->text, u"\u6771\U0001F3B5");
-
-    auto err = [](const char* text) {
-        JsonError error;
-        EXPECT_FALSE(parseJson(text, error).has_value()) << text;
-        return error.describe();
+TEST(LibraryJsonTest, BrokenDocumentsAreReportedWithLineAndColumn) {
+    // Columns count characters, not bytes: "é" is two bytes and one column.
+    using namespace std::literals;
+    const struct {
+        std::string_view text;
+        const char* error;
+    } cases[] = {
+        {"{\"tracks\": [],\n  \"playlists\" []}", "line 2, column 15: Missing a colon after a "
+                                                  "name of object member."},
+        {"{\"tracks\": [", "line 1, column 13: Invalid value."},
+        {"{\"tracks\": [], \"playingNow\": [1 2]}", "line 1, column 33: Missing a comma or "
+                                                    "']' after an array element."},
+        {"{\"tracks\": [{\"path\": \"caf\xc3\"}]}", "line 1, column 26: Invalid encoding in "
+                                                    "string."},
+        {"{\"tracks\": [{\"path\": \"\xed\xa0\x80\"}]}", "line 1, column 23: Invalid encoding "
+                                                         "in string."},
+        {"{\"tracks\": [{\"path\": \"a\tb\"}]}", "line 1, column 24: Invalid escape character "
+                                                 "in string."},
+        {"{\"tracks\": []} x", "line 1, column 16: The document root must not be followed by "
+                               "other values."},
+        {"{\"tracks\": []}\0x"sv,
+         "line 1, column 15: unexpected text after the end of the document"},
+        {"", "line 1, column 1: The document is empty."},
+        {"{\"tracks\": [{\"path\": \"\xc3\xa9\\q\"}]}", "line 1, column 24: Invalid escape "
+                                                        "character in string."},
+        {"{\"tracks\": [{\"path\": \"\\ud800\"}]}", "line 1, column 23: The surrogate pair in "
+                                                    "string is invalid."},
+        // Nesting where the format has none stops at once, however deep the rest goes.
+        {"{\"tracks\": [[[[[[[[[[[[", "line 1, column 13: track 1: must be an object"},
+        {"[{\"tracks\": []}]", "line 1, column 1: the document must be an object with \"tracks\""},
+        {"  7", "line 1, column 3: the document must be an object with \"tracks\""},
     };
-    EXPECT_EQ(err("{\"a\": 1,\n  \"b\" 2}"),
-              "line 2, column 7: expected ':' after the member name");
-    EXPECT_EQ(err("[1, 2"), "line 1, column 6: expected ',' or ']'");
-    EXPECT_EQ(err("[01]"), "line 1, column 3: expected ',' or ']'");
-    EXPECT_EQ(err("\"caf\xc3\""), "line 1, column 5: invalid UTF-8 in a string");
-    EXPECT_EQ(err("\"\xed\xa0\x80\""), "line 1, column 2: invalid UTF-8 in a string")
-        << "an encoded surrogate";
-    EXPECT_EQ(err("\"a\tb\""), "line 1, column 3: control character in a string (write it as an "
-                               "escape)");
-    EXPECT_EQ(err("{} x"), "line 1, column 4: unexpected text after the end of the document");
-    EXPECT_EQ(err(""), "line 1, column 1: unexpected end of the document (expected a value)");
-    EXPECT_EQ(err(std::string(300, '[').c_str()), "line 1, column 202: nested too deeply");
-    // Columns after earlier values on the same line, and back at an escape already read.
-    EXPECT_EQ(err("[\"\xc3\xa9\", \"\\q\"]"), "line 1, column 9: unknown escape '\\q'");
-    EXPECT_EQ(err("[1,\n \"\xc3\xa9\", 2 3]"), "line 2, column 9: expected ',' or ']'");
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(parseLibraryJson(c.text, error).has_value()) << c.text;
+        EXPECT_EQ(error, c.error) << c.text;
+    }
 }
 
-TEST(JsonTest, EveryPrefixOfADocumentParsesOrFailsInsideIt) {
+TEST(LibraryJsonTest, EveryPrefixOfALibraryLoadsOrFailsInsideIt) {
     std::string doc = "{\"tracks\": [{\"path\": \"D:\\\\a \\u00e9\xc3\xa9\", \"rating\": 4, "
-                      "\"x\": [1.5e3, -0, true, false, null, {}]}]}";
-    JsonError e;
-    ASSERT_TRUE(parseJson(doc, e)) << e.describe();
+                      "\"year\": 1.999e3}], \"playingNow\": [1]}";
+    std::string error;
+    auto whole = parseLibraryJson(doc, error);
+    ASSERT_TRUE(whole) << error;
+    EXPECT_EQ(whole->tracks[0].path, u"D:\\a \u00e9\u00e9");
+    EXPECT_EQ(whole->tracks[0].year, 1999);
     for (size_t n = 0; n < doc.size(); ++n) {
-        JsonError err;
-        std::string prefix = doc.substr(0, n);
-        if (parseJson(prefix, err))
-            continue;
-        EXPECT_EQ(err.line, 1u);
-        EXPECT_GE(err.column, 1u);
-        EXPECT_LE(err.column, prefix.size() + 1) << prefix;
+        std::string prefix = doc.substr(0, n), e;
+        ASSERT_FALSE(parseLibraryJson(prefix, e)) << prefix;
+        size_t column = 0;
+        ASSERT_EQ(std::sscanf(e.c_str(), "line 1, column %zu:", &column), 1) << e;
+        EXPECT_GE(column, 1u);
+        EXPECT_LE(column, prefix.size() + 1) << prefix;
     }
 }
 
@@ -252,7 +259,16 @@ TEST(LibraryJsonTest, LoadsTracksPlaylistsAndReportsMistakes) {
               "line 1, column 38: track 2: key 1 is used twice");
     EXPECT_EQ(fails(R"({"tracks": [], "playlists": [{"name": "p", "tracks": [3]}]})"),
               "line 1, column 55: playlist 1: no track has key 3");
-    EXPECT_EQ(fails(R"({"songs": []})"), "line 1, column 1: \"tracks\" (a list) is required");
+    EXPECT_EQ(fails(R"({"songs": []})"), "line 1, column 11: unknown member \"songs\"");
+    EXPECT_EQ(fails(R"( {"playlists": []})"), "line 1, column 2: \"tracks\" (a list) is required");
+    EXPECT_EQ(fails(R"({"tracks": [{"path": 5}]})"),
+              "line 1, column 22: track 1: \"path\" must be a text");
+    EXPECT_EQ(fails(R"({"tracks": [{"path": "x", "year": [1999]}]})"),
+              "line 1, column 35: track 1: \"year\" must be a whole number from 0 to 9999");
+    EXPECT_EQ(fails(R"({"tracks": [], "playlists": [{"name": "p", "tracks": "1"}]})"),
+              "line 1, column 54: playlist 1: \"tracks\" must be a list of track keys");
+    EXPECT_EQ(fails(R"({"tracks": [], "playlists": {}})"),
+              "line 1, column 29: \"playlists\" must be a list");
     EXPECT_EQ(fails(R"({"tracks": [{"key": 2147483647, "path": "x"}, {"path": "y"}]})"),
               "line 1, column 47: track 2: no free key is left above the highest one");
     EXPECT_EQ(
@@ -266,6 +282,63 @@ TEST(LibraryJsonTest, LoadsTracksPlaylistsAndReportsMistakes) {
     std::string e;
     EXPECT_FALSE(loadLibraryJson("/nonexistent/library.json", e));
     EXPECT_EQ(e, "cannot open /nonexistent/library.json");
+}
+
+TEST(LibraryJsonTest, EveryNumberIsTakenAtItsLimitsAndRefusedPastThem) {
+    const struct {
+        const char* member;
+        int64_t lo, hi;
+    } limits[] = {{"key", 1, INT32_MAX},   {"duration", 0, 604800},  {"track", 0, 65535},
+                  {"disc", 0, 999},        {"year", 0, 9999},        {"rating", 0, 5},
+                  {"plays", 0, INT32_MAX}, {"bitrate", 0, 100000000}};
+    for (const auto& l : limits) {
+        auto doc = [&](int64_t v) {
+            return "{\"tracks\": [{\"path\": \"x\", \"" + std::string(l.member) +
+                   "\": " + std::to_string(v) + "}]}";
+        };
+        const std::string refused = "line 1, column " + std::to_string(31 + strlen(l.member)) +
+                                    ": track 1: \"" + l.member + "\" must be a whole number from " +
+                                    std::to_string(l.lo) + " to " + std::to_string(l.hi);
+        for (int64_t v : {l.lo, l.hi}) {
+            std::string error;
+            EXPECT_TRUE(parseLibraryJson(doc(v), error)) << error;
+        }
+        for (int64_t v : {l.lo - 1, l.hi + 1}) {
+            std::string error;
+            EXPECT_FALSE(parseLibraryJson(doc(v), error)) << l.member << " " << v;
+            EXPECT_EQ(error, refused);
+        }
+    }
+}
+
+TEST(LibraryJsonTest, AFileIsReadInPiecesAndItsMistakesAreFoundInIt) {
+    // Larger than the reader's buffer, with the mistake far past its first fill.
+    LibraryData lib = syntheticLibrary(3000, 9);
+    std::string text = libraryToJson(lib);
+    ASSERT_GT(text.size(), 200000u);
+    fs::path dir = freshTempDir("library-file");
+    auto write = [&](const std::string& content) {
+        std::ofstream(dir / "library.json", std::ios::binary) << content;
+        return dir / "library.json";
+    };
+    std::string error;
+    auto loaded = loadLibraryJson(write(text), error);
+    ASSERT_TRUE(loaded) << error;
+    ASSERT_EQ(loaded->tracks.size(), lib.tracks.size());
+    EXPECT_EQ(loaded->tracks.back().path, lib.tracks.back().path);
+
+    size_t at = text.find("\"rating\":", text.size() / 2);
+    ASSERT_NE(at, std::string::npos);
+    text[at + 9] = '9';
+    size_t line = size_t(std::count(text.begin(), text.begin() + ptrdiff_t(at), '\n')) + 1;
+    size_t column = at - text.rfind('\n', at) + 9;
+    EXPECT_FALSE(loadLibraryJson(write(text), error));
+    EXPECT_TRUE(error.starts_with((dir / "library.json").string() + ": line " +
+                                  std::to_string(line) + ", column " + std::to_string(column) +
+                                  ": track "))
+        << error;
+    EXPECT_TRUE(error.ends_with("\"rating\" must be a whole number from 0 to 5")) << error;
+    fs::remove_all(dir);
 }
 
 TEST(LibraryJsonTest, TheDemoLibrarySurvivesARoundTrip) {
@@ -298,48 +371,24 @@ TEST(LibraryJsonTest, TheDemoLibrarySurvivesARoundTrip) {
     EXPECT_EQ(back->playingNow, demo.playingNow);
 }
 
-TEST(PngTest, ChecksumsMatchKnownValuesAndStoredBlocksAreWellFormed) {
-    const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-    EXPECT_EQ(crc32(digits, 9), 0xCBF43926u);
-    const uint8_t wiki[] = {'W', 'i', 'k', 'i', 'p', 'e', 'd', 'i', 'a'};
-    EXPECT_EQ(adler32(wiki, 9), 0x11E60398u);
-    std::vector<uint8_t> big(200000);
-    for (size_t i = 0; i < big.size(); ++i)
-        big[i] = uint8_t(i * 7);
-    // Adler-32 over a buffer longer than one reduction interval, against a plain loop.
-    uint32_t a = 1, b = 0;
-    for (uint8_t x : big) {
-        a = (a + x) % 65521;
-        b = (b + a) % 65521;
+TEST(CoverTest, ACoverDecodesToItsSizeInTheAlbumsColours) {
+    for (uint32_t size : {kSmallCoverSize, kLargeCoverSize}) {
+        std::vector<uint8_t> png = renderCover(u"Blue Hours", u"Anna Berg", size);
+        int w = 0, h = 0, channels = 0;
+        uint8_t* pixels = stbi_load_from_memory(png.data(), int(png.size()), &w, &h, &channels, 3);
+        ASSERT_TRUE(pixels) << stbi_failure_reason();
+        EXPECT_EQ(w, int(size));
+        EXPECT_EQ(h, int(size));
+        std::set<std::array<uint8_t, 3>> colours;
+        for (size_t i = 0; i < size_t(w) * size_t(h); ++i)
+            colours.insert({pixels[3 * i], pixels[3 * i + 1], pixels[3 * i + 2]});
+        stbi_image_free(pixels);
+        EXPECT_GE(colours.size(), 2u) << "a pattern, not a plain square";
+        EXPECT_LE(colours.size(), 16u) << "from the album's palette";
+        EXPECT_EQ(renderCover(u"Blue Hours", u"Anna Berg", size), png) << "deterministic";
     }
-    EXPECT_EQ(adler32(big.data(), big.size()), b << 16 | a);
-
-    auto z = zlibStored(big);
-    EXPECT_EQ((z[0] * 256 + z[1]) % 31, 0);
-    std::vector<uint8_t> back;
-    size_t p = 2;
-    bool last = false;
-    while (!last) {
-        last = z[p] & 1;
-        EXPECT_EQ(z[p] >> 1, 0) << "stored blocks";
-        size_t len = z[p + 1] | z[p + 2] << 8, nlen = z[p + 3] | z[p + 4] << 8;
-        EXPECT_EQ(len ^ 0xFFFF, nlen);
-        back.insert(back.end(), z.begin() + ptrdiff_t(p + 5), z.begin() + ptrdiff_t(p + 5 + len));
-        p += 5 + len;
-    }
-    EXPECT_EQ(back, big);
-    EXPECT_EQ(p + 4, z.size()) << "Adler-32 ends the stream";
-
-    // A 3x2 image at 4 bits: rows packed two pixels a byte with a filter byte in front.
-    auto png = encodeIndexedPng(3, 2, 4, {{0, 0, 0}, {255, 0, 0}}, {1, 0, 1, 0, 1, 0});
-    ASSERT_GT(png.size(), 8u);
-    EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
-    EXPECT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR");
-    auto idat = std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1);
-    ASSERT_NE(idat, png.end());
-    const uint8_t* body = &*(idat + 4);
-    EXPECT_EQ(std::vector<uint8_t>(body + 7, body + 7 + 6),
-              (std::vector<uint8_t>{0, 0x10, 0x10, 0, 0x01, 0x00}));
+    EXPECT_NE(renderCover(u"Blue Hours", u"Anna Berg", kSmallCoverSize),
+              renderCover(u"Blue Hours", u"Jonas Berg", kSmallCoverSize));
 }
 
 TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
@@ -441,3 +490,17 @@ TEST(DemoLibraryTest, SyntheticLibraryHasTheAskedSize) {
 }
 
 } // namespace
+
+TEST(LibraryJsonTest, ALoneSurrogateIsSavedAsTheReplacementCharacterAndTheFileStillLoads) {
+    LibraryData lib;
+    lib.tracks.emplace_back();
+    lib.tracks[0].key = 1;
+    lib.tracks[0].path = u"a.mp3";
+    lib.tracks[0].name = std::u16string(u"a") + char16_t(0xDC00) + u"b" + char16_t(0xD800);
+    lib.tracks[0].artist = std::u16string(u"\U0001F600") + char16_t(0xD800) + u"x";
+    std::string error;
+    auto back = parseLibraryJson(libraryToJson(lib), error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->tracks.at(0).name, u"a\uFFFDb\uFFFD");
+    EXPECT_EQ(back->tracks.at(0).artist, u"\U0001F600\uFFFDx");
+}

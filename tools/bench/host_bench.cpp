@@ -124,7 +124,7 @@ public:
     RunningHost(const fs::path& dataDir, const std::string& libraryFile,
                 std::optional<mpdclient::Address> mpd = std::nullopt) {
         linuxhost::HostOptions options;
-        options.port = 0;
+        options.settings.port = 0;
         options.dataDir = dataDir.string();
         options.libraryFile = libraryFile;
         options.mpd = mpd;

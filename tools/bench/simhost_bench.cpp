@@ -1,7 +1,9 @@
 // Library browsing on a large generated library, the way the bridge does it: a search through
 // the root object, then the properties of every file read one invoke at a time; and reading
-// that library from its file, laid out a track per line and all on one line.
+// that library from its text, laid out a track per line and all on one line, and from its file
+// in a process of its own: time and peak memory (the process's largest resident size).
 //   simhost_bench [track count, default 100000] [runs, default 5]
+//   simhost_bench --load FILE    (loads one library file and exits; the figures' child)
 #include "simhost/DemoLibrary.h"
 #include "simhost/LibraryJson.h"
 #include "simhost/SimPlayer.h"
@@ -12,7 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 using namespace host;
@@ -38,9 +43,53 @@ size_t readAll(HostObject* files, std::initializer_list<FileOp> texts,
     return size_t(n);
 }
 
+// This process's peak resident memory in kB (VmHWM: of this program's image only, where a
+// child's rusage would also count the parent it was forked from).
+long peakResidentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return 0;
+}
+
+// Loads a library file and prints how long it took and the peak memory; 0 when it loaded.
+int loadOnly(const char* file) {
+    auto start = std::chrono::steady_clock::now();
+    std::string error;
+    auto lib = simhost::loadLibraryJson(file, error);
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!lib) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%zu %.1f %ld\n", lib->tracks.size(), ms, peakResidentKb());
+    return 0;
+}
+
+// This program again with --load FILE (where /proc names it): its load time and its peak
+// resident memory in kB.
+bool loadInChild(const std::string& file, double& ms, long& peakKb) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return false;
+    const std::string figures = file + ".figures";
+    const std::string command = "'" + self.string() + "' --load '" + file + "' > '" + figures + "'";
+    const bool ran = std::system(command.c_str()) == 0;
+    std::ifstream in(figures);
+    size_t count = 0;
+    const bool read = ran && (in >> count >> ms >> peakKb);
+    std::filesystem::remove(figures, error);
+    return read;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--load")
+        return loadOnly(argv[2]);
     size_t tracks = argc > 1 ? size_t(std::strtoul(argv[1], nullptr, 10)) : 100000;
     int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
@@ -127,5 +176,33 @@ int main(int argc, char** argv) {
                     i == 0 ? "a track per line" : "on one line");
     }
     std::printf("one line / a track per line: %.2f\n", ms[0] > 0 ? ms[1] / ms[0] : 0.0);
+
+    // From the file, in a fresh process: what loading costs a host at start-up.
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("simhost-bench-" + std::to_string(std::time(nullptr)) + ".json"))
+                                 .string();
+    std::ofstream(file, std::ios::binary) << perLine;
+    std::vector<double> loadMs;
+    std::vector<long> peaks;
+    for (int i = 0; i < runs; ++i) {
+        double m = 0;
+        long kb = 0;
+        if (!loadInChild(file, m, kb)) {
+            std::printf("library file from disk: no figures (the loading process failed, or "
+                        "no /proc/self/exe)\n");
+            break;
+        }
+        loadMs.push_back(m);
+        peaks.push_back(kb);
+    }
+    std::filesystem::remove(file);
+    if (!loadMs.empty()) {
+        std::sort(loadMs.begin(), loadMs.end());
+        std::sort(peaks.begin(), peaks.end());
+        std::printf("library file from disk %8.1f ms, peak memory %.1f MB (a process that only "
+                    "loads it; medians of %zu)\n",
+                    loadMs[loadMs.size() / 2], double(peaks[peaks.size() / 2]) / 1024,
+                    loadMs.size());
+    }
     return 0;
 }

@@ -1,6 +1,6 @@
 // tandravole-host run as a process, as a person runs it: its start line, an app logged in,
 // SIGTERM or Ctrl-C ending the session with notice 2 and the process with 0; mistakes on the
-// command line end it with 2 and a line on stderr.
+// command line end it with 2 and a line on stderr; --version and --help with 0.
 #include "client/RemoteClient.h"
 #include "platform/Socket.h"
 #include "server/wire/Commands.h"
@@ -119,8 +119,12 @@ TEST(HostProcess, CommandLineMistakesExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(wrong.exitCode(10000), 2) << said;
 
     HostProcess help({"--help"});
-    EXPECT_NE(help.readUntil("--verbose").find("usage: tandravole-host"), std::string::npos);
+    EXPECT_NE(help.readUntil("--show-settings").find("usage: tandravole-host"), std::string::npos);
     EXPECT_EQ(help.exitCode(10000), 0);
+
+    HostProcess version({"--version"});
+    EXPECT_EQ(version.readUntil("\n"), "tandravole-host " TANDRAVOLE_FILE_VERSION "\n");
+    EXPECT_EQ(version.exitCode(10000), 0);
 }
 
 } // namespace

@@ -85,8 +85,8 @@ protected:
         server = std::make_unique<MpdServer>(mpd_test::standardSongs());
         ASSERT_TRUE(server->start()) << server->problem();
         options.dataDir = (server->dir() / "data").string();
-        options.port = 0;
-        options.noBonjour = true;
+        options.settings.port = 0;
+        options.settings.bonjour = false;
         options.mpd = server->address();
     }
     void TearDown() override {
