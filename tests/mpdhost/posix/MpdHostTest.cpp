@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -47,25 +46,31 @@ bool contains(const std::vector<uint8_t>& bytes, const std::string& text) {
 }
 
 // What the host prints, read while its threads still print: every write and read under a lock.
-class LockedText : public std::stringbuf {
+// No put area, so every character written goes through xsputn or overflow.
+class LockedText : public std::streambuf {
 public:
     std::string text() {
         std::lock_guard<std::mutex> hold(mutex_);
-        return str();
+        return text_;
     }
 
 protected:
     std::streamsize xsputn(const char* s, std::streamsize n) override {
         std::lock_guard<std::mutex> hold(mutex_);
-        return std::stringbuf::xsputn(s, n);
+        text_.append(s, size_t(n));
+        return n;
     }
     int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
         std::lock_guard<std::mutex> hold(mutex_);
-        return std::stringbuf::overflow(c);
+        text_.push_back(traits_type::to_char_type(c));
+        return c;
     }
 
 private:
     std::mutex mutex_;
+    std::string text_;
 };
 
 // Width and height of a baseline JPEG (its SOF0 segment); 0, 0 when there is none.
