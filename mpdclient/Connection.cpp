@@ -52,8 +52,14 @@ constexpr size_t kPictureChunk = 8192;
 
 // libmpdclient reads the times of songs and playlists ("Last-Modified") through the C
 // library's time zone functions, which keep one state for the whole process: connections on
-// different threads read such answers one at a time.
+// different threads read such entries one at a time. Held for one entry, not a whole answer,
+// so a database being loaded on one connection does not hold up the other's commands.
 std::mutex timeParsing;
+
+template <typename T, typename Read> T* readTimed(Read read) {
+    std::lock_guard<std::mutex> hold(timeParsing);
+    return read();
+}
 
 } // namespace
 
@@ -132,10 +138,9 @@ bool Connection::status(StatusInfo& out) {
 
 bool Connection::list(const std::function<bool()>& send, std::vector<SongInfo>& out) {
     out.clear();
-    std::lock_guard<std::mutex> hold(timeParsing);
     if (!check(send()))
         return false;
-    while (mpd_entity* entity = mpd_recv_entity(c_)) {
+    while (mpd_entity* entity = readTimed([this] { return mpd_recv_entity(c_); })) {
         if (mpd_entity_get_type(entity) == MPD_ENTITY_TYPE_SONG)
             out.push_back(songInfo(mpd_entity_get_song(entity)));
         mpd_entity_free(entity);
@@ -249,10 +254,9 @@ bool Connection::setVolume(uint32_t volume) {
 
 bool Connection::playlists(std::vector<std::string>& names) {
     names.clear();
-    std::lock_guard<std::mutex> hold(timeParsing);
     if (!check(mpd_send_list_playlists(c_)))
         return false;
-    while (mpd_playlist* p = mpd_recv_playlist(c_)) {
+    while (mpd_playlist* p = readTimed([this] { return mpd_recv_playlist(c_); })) {
         names.emplace_back(mpd_playlist_get_path(p));
         mpd_playlist_free(p);
     }
