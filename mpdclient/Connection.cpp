@@ -56,7 +56,7 @@ constexpr size_t kPictureChunk = 8192;
 // so a database being loaded on one connection does not hold up the other's commands.
 std::mutex timeParsing;
 
-template <typename T, typename Read> T* readTimed(Read read) {
+template <typename Read> auto readTimed(Read read) {
     std::lock_guard<std::mutex> hold(timeParsing);
     return read();
 }
