@@ -301,9 +301,13 @@ TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Playing; }));
     ASSERT_TRUE(statusPushed(0)); // playing
 
-    // Paused, the two-second tracks stay where the test puts them, however busy the machine.
+    // Paused, the two-second tracks stay where the test puts them, however busy the machine
+    // (the first may have ended before the pause arrived: the first entry is chosen again).
     command(wire::CMD_PLAY_PAUSE);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Paused; }));
+    command(wire::CMD_SET_INDEX, 0);
+    ASSERT_TRUE(mpdReaches(
+        [](auto& s) { return s.songPos == 0 && s.state == mpdclient::PlayState::Paused; }));
     command(wire::CMD_SEEK, 1999);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.elapsedMs == 1000; })); // whole seconds
     command(wire::CMD_NEXT);
