@@ -306,13 +306,15 @@ TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
     command(wire::CMD_PLAY_PAUSE);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Paused; }));
     command(wire::CMD_SET_INDEX, 0);
-    ASSERT_TRUE(mpdReaches(
-        [](auto& s) { return s.songPos == 0 && s.state == mpdclient::PlayState::Paused; }));
+    ASSERT_TRUE(mpdReaches([](auto& s) {
+        return s.songPos == 0 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
+    }));
     command(wire::CMD_SEEK, 1999);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.elapsedMs == 1000; })); // whole seconds
-    command(wire::CMD_NEXT);
-    ASSERT_TRUE(mpdReaches(
-        [](auto& s) { return s.songPos == 1 && s.state == mpdclient::PlayState::Paused; }));
+    command(wire::CMD_NEXT); // the next entry from its beginning, still paused
+    ASSERT_TRUE(mpdReaches([](auto& s) {
+        return s.songPos == 1 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
+    }));
     command(wire::CMD_VOLUME, 32768u << 16); // the level in the high half
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 50; }));
     command(wire::CMD_SHUFFLE, 1);
