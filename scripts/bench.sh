@@ -2,7 +2,8 @@
 # The benchmarks: builds natively and runs those of the transport, the protocol engine, the
 # library lists, the library queries and the simulated player (with the library file's parse
 # time and peak memory), and the whole Linux host with the client (host_bench, which sits idle
-# for a minute), printing their figures.
+# for a minute with the simulated player and another with a real MPD that it starts on
+# 127.0.0.1 with 10,000 generated tracks), printing their figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -32,9 +32,15 @@ PRODUCT = {
     "shell": ["bridge", "services", "library", "host", "server/engine", "server/transport",
               "server/wire", "platform", "common"],
     "medialib": [],
-    "simhost": ["medialib", "host", "server/transport", "platform", "common"],
-    "linuxhost": ["bridge", "services", "simhost", "medialib", "library", "host", "server/engine",
-                  "server/transport", "server/wire", "platform", "common"],
+    "automation": ["medialib", "host", "platform", "common"],
+    "simhost": ["automation", "medialib", "host", "server/transport", "platform", "common"],
+    "mpdclient": ["platform", "common"],
+    "imaging": [],
+    "mpdhost": ["mpdclient", "imaging", "automation", "medialib", "host", "server/transport",
+                "platform", "common"],
+    "linuxhost": ["bridge", "services", "simhost", "mpdhost", "mpdclient", "automation",
+                  "medialib", "library", "host", "server/engine", "server/transport",
+                  "server/wire", "platform", "common"],
     "client": ["server/wire", "platform", "common"],
 }
 EVERYTHING_BUT_TESTS = sorted(PRODUCT)

@@ -141,7 +141,7 @@ void BridgeTest::sync(remote::RemoteClient& c) {
 
 void BridgeTest::settlePlayerEvents() {
     ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return inPlayer([](simhost::PlayerCore& c) { return c.pending.empty(); }); }));
+        [&] { return inPlayer([](simhost::PlayerCore& c) { return !c.eventsPending(); }); }));
     onHost([] {}); // the host's thread has finished delivering what it took off the queue
 }
 
