@@ -39,6 +39,9 @@ public:
     virtual void clearServerEnabled() {}
     // Disables the "Apply" button (control 209).
     virtual void disableApply() {}
+    // The record the controls show now (Apply's fresh settings); the default record when
+    // there is no panel.
+    virtual PluginSettings readPanel() { return {}; }
 };
 
 // The icon of a box (MB_ICONINFORMATION, MB_ICONWARNING, MB_ICONERROR, or none).

@@ -4,6 +4,7 @@
 #include "common/Log.h"
 #include "common/Utf.h"
 #include "platform/Socket.h"
+#include "server/wire/Commands.h"
 
 #include <utility>
 
@@ -177,6 +178,44 @@ bool CTandravoleCtrl::clientLoggedIn() {
 
 void CTandravoleCtrl::CheckForUpdateNow() {
     updateCheck_->checkNow(*this);
+}
+
+void CTandravoleCtrl::ApplySettings() {
+    panel_->disableApply();
+    // The panel's record carries no last check and no pending notice: both become 0, in the
+    // store and in memory.
+    const PluginSettings fresh = panel_->readPanel();
+    SaveSettings(fresh);
+    {
+        platform::ScopedLock hold(settingsLock_);
+        settings_ = fresh;
+    }
+
+    WinampControlServer& server = *server_;
+    {
+        platform::ScopedLock hold(server.sessionLock());
+        if (server.loggedIn())
+            server.sendServerNotice(wire::NOTICE_SETTINGS_CHANGED);
+        server.kickSession();
+    }
+    // Connection threads may be waiting in a send to this thread (a login's snapshot): keep
+    // answering while they are stopped and joined.
+    auto stopConnections = [&server] { server.transport().stopAll(true); };
+    if (window_)
+        window_->pumpWhile(stopConnections);
+    else
+        stopConnections();
+    {
+        platform::ScopedLock hold(server.sessionLock());
+        server.kickSession();
+    }
+
+    server.setPassword(utf16ToUtf8(fresh.password));
+    server.setAllowKick(fresh.allowKick);
+    if (dnsSd_->isRunning())
+        dnsSd_->stopAndWait();
+    if (fresh.enabled)
+        startServer(fresh);
 }
 
 intptr_t CTandravoleCtrl::send(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -8,6 +8,7 @@
 
 using platform::RegistryKey;
 using platform::RegistryRoot;
+namespace value = settings_value;
 
 const uint32_t PasswordKey[4] = {0xCC89B9EE, 0xB402327F, 0x1BA48036, 0x0CE1AD54};
 
@@ -87,40 +88,41 @@ void LoadSettings(PluginSettings& settings) {
         return;
     }
     // Each value is taken only with its own type and size; anything else keeps the field.
-    if (auto port = key.readDword(u"port"))
+    if (auto port = key.readDword(value::kPort))
         settings.port = uint16_t(*port & 0xFFFF);
-    readBool(key, u"bonjour", settings.bonjour);
-    readBool(key, u"enabled", settings.enabled);
-    readBool(key, u"allowKick", settings.allowKick);
-    readBool(key, u"sendUpdateNotification", settings.sendUpdateNotification);
-    readBool(key, u"haveUpdateNotification", settings.haveUpdateNotification);
-    readBool(key, u"updateCheck", settings.updateCheck);
-    if (auto when = key.readQword(u"lastUpdateCheck"))
+    readBool(key, value::kBonjour, settings.bonjour);
+    readBool(key, value::kEnabled, settings.enabled);
+    readBool(key, value::kAllowKick, settings.allowKick);
+    readBool(key, value::kSendUpdateNotification, settings.sendUpdateNotification);
+    readBool(key, value::kHaveUpdateNotification, settings.haveUpdateNotification);
+    readBool(key, value::kUpdateCheck, settings.updateCheck);
+    if (auto when = key.readQword(value::kLastUpdateCheck))
         settings.lastUpdateCheck = *when;
-    if (auto quality = key.readDword(u"coverQuality"))
+    if (auto quality = key.readDword(value::kCoverQuality))
         settings.coverQuality = clampedCoverQuality(*quality);
-    if (auto stored = key.readBinary(u"password"))
+    if (auto stored = key.readBinary(value::kPassword))
         if (auto password = DecodePassword(*stored)) // refuses a size no password gives
             settings.password = std::move(*password);
 }
 
 void SaveSettings(const PluginSettings& settings) {
     std::vector<platform::RegistryValue> values = {
-        dwordValue(u"coverQuality", clampedCoverQuality(settings.coverQuality)),
-        dwordValue(u"enabled", settings.enabled),
-        dwordValue(u"allowKick", settings.allowKick),
-        dwordValue(u"sendUpdateNotification", settings.sendUpdateNotification),
-        dwordValue(u"haveUpdateNotification", settings.haveUpdateNotification),
-        dwordValue(u"bonjour", settings.bonjour),
-        dwordValue(u"updateCheck", settings.updateCheck),
-        qwordValue(u"lastUpdateCheck", settings.lastUpdateCheck),
-        dwordValue(u"port", settings.port),
+        dwordValue(value::kCoverQuality, clampedCoverQuality(settings.coverQuality)),
+        dwordValue(value::kEnabled, settings.enabled),
+        dwordValue(value::kAllowKick, settings.allowKick),
+        dwordValue(value::kSendUpdateNotification, settings.sendUpdateNotification),
+        dwordValue(value::kHaveUpdateNotification, settings.haveUpdateNotification),
+        dwordValue(value::kBonjour, settings.bonjour),
+        dwordValue(value::kUpdateCheck, settings.updateCheck),
+        qwordValue(value::kLastUpdateCheck, settings.lastUpdateCheck),
+        dwordValue(value::kPort, settings.port),
     };
     std::vector<std::u16string> remove;
     if (settings.password.empty())
-        remove.push_back(u"password");
+        remove.emplace_back(value::kPassword);
     else
-        values.push_back({u"password", uint32_t(platform::RegistryType::Binary),
+        values.push_back({std::u16string(value::kPassword),
+                          uint32_t(platform::RegistryType::Binary),
                           EncodePassword(settings.password)});
     // One change: a process that dies in the middle of a save leaves the old record or the
     // new one, never some values of each.

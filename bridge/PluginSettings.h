@@ -33,6 +33,33 @@ struct PluginSettings {
 // The key every setting lives under, below HKEY_CURRENT_USER.
 inline constexpr std::u16string_view kSettingsKeyPath = u"Software\\Tandravole\\MediaCenter";
 
+// The registry value of each field.
+namespace settings_value {
+inline constexpr std::u16string_view kEnabled = u"enabled";
+inline constexpr std::u16string_view kBonjour = u"bonjour";
+inline constexpr std::u16string_view kPassword = u"password";
+inline constexpr std::u16string_view kPort = u"port";
+inline constexpr std::u16string_view kCoverQuality = u"coverQuality";
+inline constexpr std::u16string_view kUpdateCheck = u"updateCheck";
+inline constexpr std::u16string_view kAllowKick = u"allowKick";
+inline constexpr std::u16string_view kLastUpdateCheck = u"lastUpdateCheck";
+inline constexpr std::u16string_view kSendUpdateNotification = u"sendUpdateNotification";
+inline constexpr std::u16string_view kHaveUpdateNotification = u"haveUpdateNotification";
+} // namespace settings_value
+
+// All ten, in the order unregistration deletes them.
+inline constexpr std::u16string_view kSettingsValueNames[] = {
+    settings_value::kCoverQuality,
+    settings_value::kEnabled,
+    settings_value::kBonjour,
+    settings_value::kPort,
+    settings_value::kPassword,
+    settings_value::kUpdateCheck,
+    settings_value::kLastUpdateCheck,
+    settings_value::kAllowKick,
+    settings_value::kSendUpdateNotification,
+    settings_value::kHaveUpdateNotification};
+
 // The fixed 128-bit key of the stored password, as four 32-bit words. Changing it makes every
 // stored password unreadable (it then loads as no password).
 extern const uint32_t PasswordKey[4];

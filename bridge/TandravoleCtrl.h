@@ -95,6 +95,11 @@ public:
 
     // The panel's "Check now" (host's thread; blocks it for the request).
     void CheckForUpdateNow();
+    // The panel's "Apply" (host's thread): saves what the panel shows, tells a logged-in app
+    // that the settings changed and ends its session, stops the server and DNS-SD, and starts
+    // them again with the new settings. A port that cannot be opened is reported in a box and
+    // leaves the "Server enabled" box cleared; the settings are saved all the same.
+    void ApplySettings();
 
     // The hidden window's procedure (host's thread): the private messages, the player's
     // status message, WM_ENDSESSION, WM_POWERBROADCAST and WM_TIMER. Nothing means "let the

@@ -125,6 +125,19 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& args
                 return std::nullopt;
             }
             settings.port = static_cast<uint16_t>(port);
+        } else if (arg == "--player") {
+            if (!value(text))
+                return std::nullopt;
+            if (text == "sim") {
+                options.mpd.reset();
+            } else {
+                options.mpd = mpdclient::parseAddress(text, getenv, error);
+                if (!options.mpd) {
+                    error = "--player: " + error;
+                    return std::nullopt;
+                }
+            }
+            notASetting = arg;
         } else if (arg == "--password") {
             ok = value(text);
             settings.password = text;
@@ -150,6 +163,10 @@ std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& args
         }
         if (!ok)
             return std::nullopt;
+    }
+    if (options.mpd && !options.libraryFile.empty()) {
+        error = "--library is for the simulated player; MPD plays its own library";
+        return std::nullopt;
     }
     if (options.showSettings && options.saveSettings) {
         error = "--save-settings shows what it stored; --show-settings is not needed with it";

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bridge/PluginSettings.h"
+#include "mpdclient/Address.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,13 +13,18 @@
 namespace linuxhost {
 
 constexpr const char* kUsage =
-    "usage: tandravole-host [SETTINGS] [--library FILE.json] [--data-dir DIR] [--verbose]\n"
+    "usage: tandravole-host [SETTINGS] [--player sim|mpd[://HOST[:PORT]]] [--library FILE.json]\n"
+    "                       [--data-dir DIR] [--verbose]\n"
     "       tandravole-host --save-settings SETTINGS [--data-dir DIR]\n"
     "       tandravole-host --show-settings [--data-dir DIR]\n"
     "       tandravole-host --list-adapters | --version | --help\n"
     "\n"
-    "Runs the remote-control server against a simulated media player.\n"
-    "  --library FILE     play the library described in FILE (JSON); default: the demo library\n"
+    "Runs the remote-control server against a media player: a simulated one, or MPD.\n"
+    "  --player sim       the simulated player with its demo library (the default)\n"
+    "  --player mpd       the MPD at $MPD_HOST ([PASSWORD@]HOST) and $MPD_PORT, else\n"
+    "                     127.0.0.1:6600; mpd://[PASSWORD@]HOST[:PORT] names one\n"
+    "  --library FILE     the simulated player plays the library described in FILE (JSON);\n"
+    "                     default: the demo library\n"
     "  --data-dir DIR     where settings and covers are kept\n"
     "                     (default: $XDG_CONFIG_HOME/tandravole, else ~/.config/tandravole)\n"
     "  --verbose          print connections, logins, takeovers, kicks and refused messages\n"
@@ -49,6 +55,7 @@ struct SettingsChange {
 };
 
 struct HostOptions {
+    std::optional<mpdclient::Address> mpd; // the MPD to play; nothing: the simulated player
     SettingsChange settings;
     std::string libraryFile; // empty: the embedded demo library
     std::string dataDir;
@@ -64,8 +71,8 @@ struct HostOptions {
 };
 
 // Reads the arguments (without the program name). On a mistake, returns nothing and sets
-// `error` to one line saying what is wrong. `getenv` reads the environment (for the default
-// data directory).
+// `error` to one line saying what is wrong. `getenv` reads the environment (the default data
+// folder, MPD_HOST and MPD_PORT).
 std::optional<HostOptions> parseHostOptions(const std::vector<std::string>& args,
                                             const std::function<const char*(const char*)>& getenv,
                                             std::string& error);

@@ -6,6 +6,7 @@
 #include "bridge/TandravoleCtrl.h"
 #include "common/Log.h"
 #include "common/Utf.h"
+#include "mpdhost/MpdPlayer.h"
 #include "platform/Registry.h"
 #include "server/engine/WinampControlServerDelegate.h"
 #include "services/dnssd/BonjourServiceThread.h"
@@ -212,44 +213,65 @@ int LinuxHost::run() {
     if (std::string problem = platform::registryStoreProblem(); !problem.empty())
         printer.err(problem + "; the settings start from their defaults");
 
-    medialib::LibraryData library;
-    std::string libraryName = "the demo library";
-    if (options_.libraryFile.empty()) {
-        library = simhost::demoLibrary();
-    } else {
+    PrintedLog log(printer, options_.verbose);
+    setLogSink(&log);
+    struct LogOff {
+        ~LogOff() { setLogSink(nullptr); }
+    } logOff;
+
+    std::unique_ptr<automation::Player> player;
+    std::string source;
+    if (options_.mpd) {
+        mpdhost::MpdOptions mpd;
+        mpd.address = *options_.mpd;
+        mpd.coverCache = dataDir / "mpd-covers";
+        mpd.say = [&printer](const std::string& line) { printer.out(line); };
+        auto mpdPlayer = std::make_unique<mpdhost::MpdPlayer>(std::move(mpd));
         std::string error;
-        auto loaded = simhost::loadLibraryJson(options_.libraryFile, error);
-        if (!loaded) {
+        if (!mpdPlayer->start(error)) {
             printer.err(error);
             return kExitStartFailed;
         }
-        library = std::move(*loaded);
-        libraryName = options_.libraryFile;
+        source = "MPD at " + options_.mpd->describe();
+        player = std::move(mpdPlayer);
+    } else {
+        medialib::LibraryData library;
+        source = "the demo library";
+        if (options_.libraryFile.empty()) {
+            library = simhost::demoLibrary();
+        } else {
+            std::string error;
+            auto loaded = simhost::loadLibraryJson(options_.libraryFile, error);
+            if (!loaded) {
+                printer.err(error);
+                return kExitStartFailed;
+            }
+            library = std::move(*loaded);
+            source = options_.libraryFile;
+        }
+        auto sim = std::make_unique<simhost::SimPlayer>(
+            std::move(library), simhost::SimOptions{nullptr, dataDir / "covers", 0, true});
+        if (!sim->startupProblem().empty())
+            printer.err(sim->startupProblem());
+        player = std::move(sim);
     }
-    const size_t playlistCount = library.playlists.size();
-
-    PrintedLog log(printer, options_.verbose);
-    setLogSink(&log);
-
-    simhost::SimPlayer player(std::move(library),
-                              simhost::SimOptions{nullptr, dataDir / "covers", 0, true});
-    if (!player.startupProblem().empty())
-        printer.err(player.startupProblem());
 
     auto forThisRun = [this](PluginSettings& s) { options_.settings.applyTo(s); };
 
     bridge::HostLoop loop;
     std::unique_ptr<CTandravoleCtrl> ctrl;
-    player.setWakeHandler([&loop] { loop.wake(); });
+    player->setWakeHandler([&loop] { loop.wake(); });
     // The player's status message goes to the control's window, on this thread.
-    player.setWindowMessageHandler([&ctrl](int32_t window, uint32_t m, uint64_t w, int64_t l) {
+    player->setWindowMessageHandler([&ctrl](int32_t window, uint32_t m, uint64_t w, int64_t l) {
         if (ctrl && ctrl->window() && ctrl->window()->handle() == window)
             ctrl->window()->send(m, uintptr_t(w), intptr_t(l));
     });
+    // The loop sleeps until the player changes by itself or something wakes it: a message,
+    // a timer, or the player's wake-up when events wait.
     loop.setIdleHook([&player] {
-        player.pump();
-        const auto next = player.msUntilNextChange();
-        return uint32_t(std::min<uint64_t>(next.value_or(1000), 1000));
+        player->pump();
+        const auto next = player->msUntilNextChange();
+        return next ? uint32_t(std::min<uint64_t>(*next, UINT32_MAX)) : UINT32_MAX;
     });
 
     bool startFailed = false;
@@ -280,7 +302,7 @@ int LinuxHost::run() {
     env.dnsSd = std::move(dnsSd);
     env.settingsForThisRun = forThisRun;
     ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
-    ctrl->Init(player.root());
+    ctrl->Init(player->root());
 
     PluginSettings settings = ctrl->settings();
     forThisRun(settings);
@@ -294,9 +316,8 @@ int LinuxHost::run() {
     } else {
         const uint16_t port = ctrl->server().boundPort();
         printer.out("listening on port " + std::to_string(port) + " on every interface, " +
-                    (settings.password.empty() ? "no password" : "password set") + ", " +
-                    libraryName + ": " + std::to_string(player.trackCount()) + " tracks, " +
-                    std::to_string(playlistCount) + " playlists");
+                    (settings.password.empty() ? "no password" : "password set") + ", " + source +
+                    ": " + player->describe());
         printer.out(describeAppAddresses(services::adapters::ListNetworkAdapters(), port));
         const char* path = std::getenv("PATH");
         printer.out(
@@ -332,9 +353,7 @@ int LinuxHost::run() {
 
     // The control goes first (its threads call the player), on this thread as it was made.
     ctrl.reset();
-    player.setWindowMessageHandler({});
-    player.setWakeHandler({});
-    setLogSink(nullptr);
+    player.reset();
     if (code == kExitOk)
         printer.out("stopped");
     return code;

@@ -1,5 +1,6 @@
-// tandravole-host's run: the simulated player, the control and its server in one process,
-// driven by a host loop on the calling thread until stop() or a termination request.
+// tandravole-host's run: a player (the simulated one, or MPD), the control and its server in
+// one process, driven by a host loop on the calling thread until stop() or a termination
+// request.
 #pragma once
 
 #include "linuxhost/HostOptions.h"
@@ -20,7 +21,7 @@ namespace linuxhost {
 
 // Exit codes of tandravole-host.
 constexpr int kExitOk = 0;
-constexpr int kExitStartFailed = 1; // library, data folder or server could not start
+constexpr int kExitStartFailed = 1; // library, MPD, data folder or server could not start
 constexpr int kExitUsage = 2;
 
 // The settings file inside the data folder.

@@ -1,4 +1,5 @@
-// tandravole-host: the remote-control server against a simulated media player, on Linux.
+// tandravole-host: the remote-control server against a media player (simulated, or MPD), on
+// Linux.
 #include "linuxhost/HostOptions.h"
 #include "linuxhost/LinuxHost.h"
 #include "linuxhost/SettingsCommand.h"

@@ -158,4 +158,32 @@ std::vector<const Track*> SearchQuery::run(const std::vector<const Track*>& cand
     return out;
 }
 
+std::optional<std::vector<int32_t>> searchKeys(std::u16string_view expression,
+                                               const std::vector<Track>& all,
+                                               const std::vector<int32_t>* candidates,
+                                               const std::function<const Track*(int32_t)>& find,
+                                               std::string& error) {
+    SearchError e;
+    auto query = SearchQuery::parse(expression, &e);
+    if (!query) {
+        error = "search expression: " + e.describe();
+        return std::nullopt;
+    }
+    std::vector<const Track*> in;
+    if (candidates) {
+        in.reserve(candidates->size());
+        for (int32_t key : *candidates)
+            if (const Track* t = find(key))
+                in.push_back(t);
+    } else {
+        in.reserve(all.size());
+        for (const auto& t : all)
+            in.push_back(&t);
+    }
+    std::vector<int32_t> keys;
+    for (const Track* t : query->run(in))
+        keys.push_back(t->key);
+    return keys;
+}
+
 } // namespace medialib

@@ -33,6 +33,7 @@
 #include "medialib/Library.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,5 +73,14 @@ private:
     std::vector<const FieldInfo*> nodupFields_;
     std::optional<int64_t> limit_;
 };
+
+// Runs an expression over the tracks with the candidates' keys, in their order (every track of
+// `all` when null); `find` looks a key up (null: not in the library, left out). The keys of
+// the result, or nothing with `error` filled ("search expression: column 7: ...").
+std::optional<std::vector<int32_t>> searchKeys(std::u16string_view expression,
+                                               const std::vector<Track>& all,
+                                               const std::vector<int32_t>* candidates,
+                                               const std::function<const Track*(int32_t)>& find,
+                                               std::string& error);
 
 } // namespace medialib

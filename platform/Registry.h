@@ -82,6 +82,15 @@ bool writeRegistryValues(RegistryRoot root, std::u16string_view path,
                          const std::vector<RegistryValue>& values,
                          const std::vector<std::u16string>& remove = {});
 
+// Deletes one key that has no subkeys; its values go with it. False when the key is missing,
+// still has subkeys, or could not be deleted. Windows: RegDeleteKeyExW where advapi32 has it
+// (looked up once), RegDeleteKeyW otherwise.
+bool deleteRegistryKey(RegistryRoot root, std::u16string_view path);
+
+// Deletes the key only when it has neither values nor subkeys, as SHDeleteEmptyKeyW does;
+// false when it is missing, not empty, or could not be deleted.
+bool deleteEmptyRegistryKey(RegistryRoot root, std::u16string_view path);
+
 // POSIX only: the file behind the store (default "~/.config/tandravole/registry"). Switching
 // drops the store in memory; the new file is read at the next call that needs it. A missing
 // file is an empty store; its folder and any missing parents are created by the first write.

@@ -5,7 +5,8 @@ Fails (exit 1, one line per finding) on:
   - a quoted include that is not written from the project root ("folder/File.h"),
   - a quoted include of a folder that the including file's layer may not use,
   - an OS header, or a preprocessor test of the platform, outside the folders that may have
-    them (platform/, any win32/ or posix/ backend folder, and the Windows-only shell/).
+    them (platform/ and any win32/ or posix/ backend folder, shell/win32/ among them, and
+    the Windows-only test host in tests/shell/testhost/).
 
     scripts/check-layers.py [ROOT]
 """
@@ -22,7 +23,7 @@ PRODUCT = {
     "server/transport": ["platform", "common"],
     "server/wire": ["common"],
     "server/engine": ["server/transport", "server/wire", "platform", "common"],
-    "host": ["common"],
+    "host": ["platform", "common"],
     "library": ["host", "server/wire", "common"],
     "bridge": ["library", "host", "server/engine", "server/transport", "server/wire",
                "platform", "common"],
@@ -31,9 +32,15 @@ PRODUCT = {
     "shell": ["bridge", "services", "library", "host", "server/engine", "server/transport",
               "server/wire", "platform", "common"],
     "medialib": [],
-    "simhost": ["medialib", "host", "server/transport", "platform", "common"],
-    "linuxhost": ["bridge", "services", "simhost", "medialib", "library", "host", "server/engine",
-                  "server/transport", "server/wire", "platform", "common"],
+    "automation": ["medialib", "host", "platform", "common"],
+    "simhost": ["automation", "medialib", "host", "server/transport", "platform", "common"],
+    "mpdclient": ["platform", "common"],
+    "imaging": [],
+    "mpdhost": ["mpdclient", "imaging", "automation", "medialib", "host", "server/transport",
+                "platform", "common"],
+    "linuxhost": ["bridge", "services", "simhost", "mpdhost", "mpdclient", "automation",
+                  "medialib", "library", "host", "server/engine", "server/transport",
+                  "server/wire", "platform", "common"],
     "client": ["server/wire", "platform", "common"],
 }
 EVERYTHING_BUT_TESTS = sorted(PRODUCT)
@@ -67,7 +74,8 @@ def layer_of(path, table):
 
 def may_use_os_headers(path):
     parts = path.split("/")
-    return parts[0] in ("platform", "shell") or "win32" in parts[:-1] or "posix" in parts[:-1]
+    return (parts[0] == "platform" or parts[:3] == ["tests", "shell", "testhost"]
+            or "win32" in parts[:-1] or "posix" in parts[:-1])
 
 
 def source_files(root):
@@ -100,7 +108,7 @@ def check(root):
             if not quoted:
                 if OS_HEADER.match(name) and not may_use_os_headers(rel):
                     problems.append(f"{where}: OS header <{name}> outside platform/, "
-                                    "win32/, posix/ and shell/")
+                                    "win32/, posix/ and tests/shell/testhost/")
                 continue
             target = layer_of(name, LAYERS)
             if not (root / name).exists():

@@ -5,7 +5,7 @@
 # (tests/fuzz/corpus/learned/TARGET) and its dictionary (tests/fuzz/TARGET.dict) when it has one.
 #
 # Usage: scripts/fuzz.sh [TARGET|all] [SECONDS]   (default: all, 600 seconds a target)
-#   Targets: engine client search library_json utf registry_store password.
+#   Targets: engine client search library_json utf registry_store password registrar.
 #   What a run learns is kept in build/fuzz/corpus-TARGET and used by the next run; a failing
 #   input is saved in build/fuzz/crash-TARGET/ and its log in build/fuzz/fuzz-TARGET.log.
 #   Reproduce one with: build/fuzz/tests/fuzz/fuzz_TARGET FILE
@@ -16,7 +16,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-all=(engine client search library_json utf registry_store password)
+all=(engine client search library_json utf registry_store password registrar)
 which=${1:-all}
 seconds=${2:-600}
 jobs=${JOBS:-$(nproc)}

@@ -7,7 +7,8 @@
 #                                  that starts or changes a service
 #   scripts/install-deps.sh test   also what the tests need (GoogleTest, the Windows toolchain,
 #                                  Wine, Xvfb, clang for the fuzz targets, the DNS-SD test
-#                                  daemon) and Debian's lz4 sources for the Windows build
+#                                  daemon, mpd with sox and flac to make its music) and
+#                                  Debian's lz4 sources for the Windows build
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,21 +19,22 @@ case $job in
   *) echo "usage: scripts/install-deps.sh run|test" >&2; exit 2 ;;
 esac
 
-# The host: build tools, the libraries it links (LZ4, ICU, RapidJSON, stb, libcurl) and Avahi's
-# DNS-SD client library, which it loads at run time (the library only: no daemon).
+# The host: build tools, the libraries it links (LZ4, ICU, RapidJSON, stb, libcurl, libmpdclient)
+# and Avahi's DNS-SD client library, which it loads at run time (the library only: no daemon).
 packages=(
   build-essential cmake ninja-build pkg-config
   liblz4-dev libicu-dev rapidjson-dev libstb-dev libcurl4-openssl-dev ca-certificates
-  libavahi-compat-libdnssd1
+  libavahi-compat-libdnssd1 libmpdclient-dev
 )
 if [ "$job" = test ]; then
   packages+=(
     googletest libgtest-dev
-    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev nsis
     wine wine64 xvfb xauth
     clang libclang-rt-14-dev
     dpkg-dev python3 openssl
     avahi-daemon avahi-utils dbus iproute2 util-linux
+    mpd sox flac
   )
 fi
 
@@ -105,15 +107,18 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
   if [ ${#missing[@]} -gt 0 ]; then
-    # avahi-daemon is installed for the tests, which start it themselves in a network
-    # namespace that has only the loopback interface. Installed here it must not start on the
-    # machine's real network: no service starts during the installation (policy-rc.d), and
-    # where systemd runs, the daemon it would start on demand is masked.
+    # avahi-daemon and mpd are installed for the tests, which start their own daemons (avahi in
+    # a network namespace that has only the loopback interface, mpd on a free port of
+    # 127.0.0.1). Installed here neither may start on the machine: no service starts during the
+    # installation (policy-rc.d), and where systemd runs, the daemons it would start on demand
+    # are masked.
     new_avahi=""
     case " ${missing[*]} " in *" avahi-daemon "*) new_avahi=yes ;; esac
+    new_mpd=""
+    case " ${missing[*]} " in *" mpd "*) new_mpd=yes ;; esac
     policy=/usr/sbin/policy-rc.d
     own_policy=""
-    if [ -n "$new_avahi" ] && [ ! -e "$policy" ]; then
+    if { [ -n "$new_avahi" ] || [ -n "$new_mpd" ]; } && [ ! -e "$policy" ]; then
       printf '#!/bin/sh\nexit 101\n' >"$policy"
       chmod 755 "$policy"
       own_policy=yes
@@ -127,6 +132,10 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
       echo "install-deps: avahi-daemon installed for the tests and masked in systemd; for" \
            "discovery on this machine: systemctl unmask avahi-daemon.service avahi-daemon.socket" \
            "&& systemctl enable --now avahi-daemon"
+    fi
+    if [ -n "$new_mpd" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null; then
+      systemctl mask --now mpd.service mpd.socket
+      echo "install-deps: mpd installed for the tests and masked in systemd"
     fi
   fi
 fi

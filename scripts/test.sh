@@ -16,11 +16,12 @@ jobs=${JOBS:-$(nproc)}
 configs=("$@")
 [ ${#configs[@]} -gt 0 ] || configs=(native asan tsan windows fuzz)
 
-build() { # dir, extra cmake arguments...
-  local dir=$1
+build() { # dir [--target T], extra cmake arguments...
+  local dir=$1 target=()
   shift
+  if [ "${1:-}" = --target ]; then target=(--target "$2"); shift 2; fi
   cmake -S . -B "$dir" -G Ninja -DTANDRAVOLE_WERROR=ON "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  cmake --build "$dir" -j "$jobs" "${target[@]}"
 }
 
 # Sanitizer builds at -O1: they compile faster than at -O2 and still find what they look for.
@@ -32,7 +33,10 @@ run_native() { # dir
 
 run_windows() {
   local dir=build/windows
-  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+  # The app's side of the end-to-end test is the native client, talking to the DLL under Wine.
+  build build/native --target tandravole-remote
+  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+    "-DTANDRAVOLE_LINUX_CLIENT=$root/build/native/client/tandravole-remote"
   # A prefix of our own, created once per run; only its wineserver is stopped afterwards.
   export WINEPREFIX="$root/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   rm -rf "$WINEPREFIX"

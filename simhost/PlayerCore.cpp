@@ -1,5 +1,7 @@
 #include "simhost/PlayerCore.h"
 
+#include "medialib/TextFold.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -8,8 +10,6 @@ namespace simhost {
 using medialib::LibraryData;
 using medialib::PlaylistData;
 using medialib::PlaylistType;
-using medialib::SearchError;
-using medialib::SearchQuery;
 using medialib::Track;
 
 using host::PlaybackState;
@@ -52,27 +52,8 @@ PlaylistData* PlayerCore::playlist(int32_t id) {
 std::optional<std::vector<int32_t>> PlayerCore::search(std::u16string_view expression,
                                                        const std::vector<int32_t>* candidates,
                                                        std::string& error) {
-    SearchError e;
-    auto query = SearchQuery::parse(expression, &e);
-    if (!query) {
-        error = "search expression: " + e.describe();
-        return std::nullopt;
-    }
-    std::vector<const Track*> in;
-    if (candidates) {
-        in.reserve(candidates->size());
-        for (int32_t key : *candidates)
-            if (const Track* t = track(key))
-                in.push_back(t);
-    } else {
-        in.reserve(tracks.size());
-        for (const auto& t : tracks)
-            in.push_back(&t);
-    }
-    std::vector<int32_t> keys;
-    for (const Track* t : query->run(in))
-        keys.push_back(t->key);
-    return keys;
+    return medialib::searchKeys(
+        expression, tracks, candidates, [this](int32_t key) { return track(key); }, error);
 }
 
 std::vector<int32_t> PlayerCore::playlistFiles(const PlaylistData& p) {
@@ -441,25 +422,95 @@ void PlayerCore::setBand(int32_t band, int32_t value) {
     notify(host::kNotifyEqChanged);
 }
 
-// --- events ----------------------------------------------------------------------------------
+// --- what the automation objects ask ----------------------------------------------------------
 
-void PlayerCore::queue(Pending p) {
-    for (const auto& q : pending)
-        if (q.window == p.window && q.name == p.name)
-            return; // already on its way
-    pending.push_back(std::move(p));
-    if (wakeFn)
-        wakeFn();
+using automation::fault;
+using host::HostFault;
+using host::HostStatus;
+
+HostStatus PlayerCore::runSearch(std::u16string_view expression,
+                                 const std::vector<int32_t>* candidates, std::vector<int32_t>& keys,
+                                 HostFault* f) {
+    std::string error;
+    auto found = search(expression, candidates, error);
+    if (!found)
+        return fault(f, HostStatus::Failed, error);
+    keys = std::move(*found);
+    return Ok;
 }
 
-void PlayerCore::notify(const char16_t* name) {
-    if (!sinks.empty())
-        queue(Pending{false, name});
+HostStatus PlayerCore::rate(int32_t key, int32_t rating, HostFault* f) {
+    Track* t = track(key);
+    if (!t)
+        return fault(f, HostStatus::Failed, "the file is no longer in the library");
+    t->rating = rating;
+    return Ok;
 }
 
-void PlayerCore::statusChanged() {
-    if (!windows.empty())
-        queue(Pending{true, {}});
+HostStatus PlayerCore::coverPath(const Track& t, int32_t sizeCode, std::u16string& path,
+                                 HostFault*) {
+    auto it = covers.find(t.albumId);
+    path = it == covers.end() ? std::u16string()
+                              : (sizeCode == 3 ? it->second.small : it->second.large);
+    return Ok;
+}
+
+HostStatus PlayerCore::transport(host::PlaybackOp op, HostFault* f) {
+    switch (op) {
+    case host::PlaybackOp::Play:
+        return play(), Ok;
+    case host::PlaybackOp::Stop:
+        return stop(), Ok;
+    case host::PlaybackOp::Next:
+        return next(), Ok;
+    case host::PlaybackOp::Previous:
+        return previous(), Ok;
+    case host::PlaybackOp::PlayPause:
+        return playPause(), Ok;
+    default:
+        return fault(f, HostStatus::UnknownOperation, "not a transport command");
+    }
+}
+
+HostStatus PlayerCore::selectEntry(int32_t index, HostFault* f) {
+    if (selectEntry(index))
+        return Ok;
+    return fault(f, HostStatus::BadIndex,
+                 "index " + std::to_string(index) + " is outside 0.." +
+                     std::to_string(int64_t(nowPlaying.size()) - 1));
+}
+
+HostStatus PlayerCore::storePlaylistKeys(int32_t id, const std::vector<int32_t>& keys, bool& stored,
+                                         HostFault* f) {
+    PlaylistData* p = playlist(id);
+    if (!p)
+        return fault(f, HostStatus::Failed, "the playlist was deleted");
+    stored = p->type == PlaylistType::Ordinary; // groups and smart lists take no files
+    if (stored)
+        p->keys = keys;
+    return Ok;
+}
+
+HostStatus PlayerCore::createPlaylist(const std::u16string& name, const std::u16string& path,
+                                      int32_t& id, HostFault*) {
+    PlaylistData p;
+    p.id = id = nextPlaylistId++;
+    p.name = name;
+    p.path = path;
+    playlists.push_back(std::move(p));
+    return Ok;
+}
+
+HostStatus PlayerCore::deletePlaylist(const std::u16string& name, const std::u16string& path,
+                                      bool& deleted, HostFault*) {
+    deleted = false;
+    for (auto it = playlists.begin(); it != playlists.end(); ++it)
+        if (medialib::equalsFolded(it->name, name) && medialib::equalsFolded(it->path, path)) {
+            playlists.erase(it);
+            deleted = true;
+            break;
+        }
+    return Ok;
 }
 
 } // namespace simhost

@@ -5,6 +5,7 @@
 // player's thread with the lock released.
 #pragma once
 
+#include "automation/PlayerBackend.h"
 #include "host/HostAutomation.h"
 #include "medialib/Library.h"
 #include "medialib/Search.h"
@@ -22,22 +23,20 @@
 
 namespace simhost {
 
-enum class RepeatMode { Off, List, Track };
+using automation::RepeatMode;
+using automation::WindowMessageFn;
 
-// Delivers a window message to a window the player was given with RootOp::RegisterWindow.
-using WindowMessageFn =
-    std::function<void(int32_t window, uint32_t message, uint64_t wParam, int64_t lParam)>;
+// The player's major version, as the version object reports it.
+constexpr int32_t kSimMajorVersion = 31;
 
 struct CoverFiles {
     std::u16string small; // size code 3
     std::u16string large; // size codes 4 and 5
 };
 
-class PlayerCore {
+class PlayerCore final : public automation::PlayerBackend {
 public:
     PlayerCore(medialib::LibraryData library, platform::Clock* clock, uint32_t openDelayMs);
-
-    platform::CriticalSection lock;
 
     // --- library ---
     std::vector<medialib::Track> tracks;
@@ -65,7 +64,7 @@ public:
     // Brings playback up to the clock: ends of tracks, the end of waiting.
     void catchUp();
     int32_t positionSeconds();
-    int32_t playbackFigure();
+    int32_t playbackFigure() override;
     void play();
     void stop();
     void playPause();
@@ -92,27 +91,67 @@ public:
     void setEqualizerOn(bool on);
     void setBand(int32_t band, int32_t value);
 
-    // --- events ---
-    std::map<uint32_t, host::HostEventSink*> sinks;
-    uint32_t nextCookie = 1;
-    std::vector<int32_t> windows;
-    WindowMessageFn windowFn;
-    std::function<void()> wakeFn;
-
-    struct Pending {
-        bool window = false; // a status message to the registered windows
-        std::u16string name; // otherwise a notification
-    };
-    std::deque<Pending> pending;
-    void notify(const char16_t* name);
-    void statusChanged();
+    // --- what the automation objects ask (automation/PlayerBackend.h) ---
+    void settle() override { catchUp(); }
+    const medialib::Track* findTrack(int32_t key) override { return track(key); }
+    HostStatus runSearch(std::u16string_view expression, const std::vector<int32_t>* candidates,
+                         std::vector<int32_t>& keys, HostFault* f) override;
+    HostStatus rate(int32_t key, int32_t rating, HostFault* f) override;
+    HostStatus coverPath(const medialib::Track& track, int32_t sizeCode, std::u16string& path,
+                         HostFault* f) override;
+    host::PlaybackState playbackState() override { return state; }
+    int32_t elapsedSeconds() override { return positionSeconds(); }
+    HostStatus seekTo(int32_t seconds, HostFault*) override { return seek(seconds), Ok; }
+    HostStatus transport(host::PlaybackOp op, HostFault* f) override;
+    const std::vector<int32_t>& queue() override { return nowPlaying; }
+    int32_t queuePosition() override { return position; }
+    HostStatus selectEntry(int32_t index, HostFault* f) override;
+    HostStatus insertEntry(int32_t key, int32_t at, bool& done, HostFault*) override {
+        return done = insertEntry(key, at), Ok;
+    }
+    HostStatus removeEntry(int32_t index, bool& done, HostFault*) override {
+        return done = removeEntry(index), Ok;
+    }
+    HostStatus clearQueue(HostFault*) override { return clearNowPlaying(), Ok; }
+    HostStatus playKeys(const std::vector<int32_t>& keys, int32_t start, HostFault*) override {
+        return playFiles(keys, start), Ok;
+    }
+    bool shuffleOn() override { return shuffle; }
+    HostStatus putShuffle(bool on, HostFault*) override { return setShuffle(on), Ok; }
+    RepeatMode repeatMode() override { return repeat; }
+    HostStatus putRepeat(RepeatMode mode, HostFault*) override { return setRepeat(mode), Ok; }
+    HostStatus volumeLevel(int32_t& level, HostFault*) override { return level = volume, Ok; }
+    HostStatus putVolume(int32_t level, HostFault*) override { return setVolume(level), Ok; }
+    bool isMuted() override { return muted; }
+    HostStatus putMuted(bool on, HostFault*) override { return setMuted(on), Ok; }
+    bool isEqualizerOn() override { return equalizerOn; }
+    HostStatus putEqualizerOn(bool on, HostFault*) override { return setEqualizerOn(on), Ok; }
+    int32_t bandValue(int32_t band) override { return bands[size_t(band)]; }
+    HostStatus putBand(int32_t band, int32_t value, HostFault*) override {
+        return setBand(band, value), Ok;
+    }
+    int32_t majorVersion() override { return kSimMajorVersion; }
+    size_t playlistCount() override { return playlists.size(); }
+    const medialib::PlaylistData* playlistAt(size_t index) override { return &playlists[index]; }
+    const medialib::PlaylistData* findPlaylist(int32_t id) override { return playlist(id); }
+    HostStatus playlistKeys(const medialib::PlaylistData& p, std::vector<int32_t>& keys,
+                            HostFault*) override {
+        return keys = playlistFiles(p), Ok;
+    }
+    HostStatus storePlaylistKeys(int32_t id, const std::vector<int32_t>& keys, bool& stored,
+                                 HostFault* f) override;
+    HostStatus createPlaylist(const std::u16string& name, const std::u16string& path, int32_t& id,
+                              HostFault* f) override;
+    HostStatus deletePlaylist(const std::u16string& name, const std::u16string& path, bool& deleted,
+                              HostFault* f) override;
 
 private:
+    static constexpr HostStatus Ok = HostStatus::Ok;
+
     void startEntry(int32_t index, uint64_t atMs);
     void setState(host::PlaybackState s);
     uint64_t elapsedMs(uint64_t now) const;
     uint64_t currentDurationMs();
-    void queue(Pending p);
 
     platform::Clock* clock_;
     uint32_t openDelayMs_;

@@ -38,10 +38,19 @@ std::filesystem::path defaultCoverCache() {
     return (ec ? std::filesystem::path(".") : base) / "tandravole-covers";
 }
 
-SimPlayer::SimPlayer(LibraryData library, SimOptions options) {
+namespace {
+
+std::shared_ptr<PlayerCore> makeCore(medialib::LibraryData library, const SimOptions& options) {
     platform::Clock* clock = options.clock ? options.clock : &platform::systemClock();
     assignAlbumIds(library.tracks);
-    core_ = std::make_shared<PlayerCore>(std::move(library), clock, options.openDelayMs);
+    return std::make_shared<PlayerCore>(std::move(library), clock, options.openDelayMs);
+}
+
+} // namespace
+
+SimPlayer::SimPlayer(LibraryData library, SimOptions options)
+    : Player(makeCore(std::move(library), options)),
+      core_(std::static_pointer_cast<PlayerCore>(backend_)) {
     if (!options.coverCache.empty()) {
         std::string problem;
         core_->covers = generateCovers(core_->tracks, options.coverCache, problem);
@@ -52,44 +61,13 @@ SimPlayer::SimPlayer(LibraryData library, SimOptions options) {
         if (!problem.empty())
             startupProblem_ += (startupProblem_.empty() ? "" : "; ") + problem;
     }
-    root_ = makeRootObject(core_);
 }
 
 SimPlayer::~SimPlayer() = default;
 
-void SimPlayer::pump() {
-    std::vector<PlayerCore::Pending> due;
-    std::vector<host::HostEventSink*> sinks;
-    std::vector<int32_t> windows;
-    WindowMessageFn windowFn;
-    {
-        platform::ScopedLock lock(core_->lock);
-        core_->catchUp();
-        due.assign(core_->pending.begin(), core_->pending.end());
-        core_->pending.clear();
-        for (auto& [cookie, sink] : core_->sinks)
-            sinks.push_back(sink);
-        windows = core_->windows;
-        windowFn = core_->windowFn;
-    }
-    for (const auto& p : due) {
-        if (p.window) {
-            if (windowFn)
-                for (int32_t w : windows)
-                    windowFn(w, host::kStatusWindowMessage, host::kStatusWindowParam, 0);
-            continue;
-        }
-        // Event 1 carries a category text, the notification name and an empty detail.
-        host::HostValue args[3] = {host::HostValue(u"MCC"), host::HostValue(p.name),
-                                   host::HostValue(u"")};
-        for (host::HostEventSink* sink : sinks)
-            sink->onHostEvent(host::kEventNotify, args);
-    }
-}
-
 std::optional<uint64_t> SimPlayer::msUntilNextChange() {
     platform::ScopedLock lock(core_->lock);
-    if (!core_->pending.empty())
+    if (core_->eventsPending())
         return 0;
     uint64_t ms = core_->msUntilNextChange();
     if (ms == UINT64_MAX)
@@ -97,14 +75,10 @@ std::optional<uint64_t> SimPlayer::msUntilNextChange() {
     return ms;
 }
 
-void SimPlayer::setWindowMessageHandler(WindowMessageFn fn) {
+std::string SimPlayer::describe() {
     platform::ScopedLock lock(core_->lock);
-    core_->windowFn = std::move(fn);
-}
-
-void SimPlayer::setWakeHandler(std::function<void()> fn) {
-    platform::ScopedLock lock(core_->lock);
-    core_->wakeFn = std::move(fn);
+    return std::to_string(core_->tracks.size()) + " tracks, " +
+           std::to_string(core_->playlists.size()) + " playlists";
 }
 
 void SimPlayer::setRepeatMode(RepeatMode mode) {

@@ -6,6 +6,7 @@
 // sinks and status messages to registered windows, with no lock held.
 #pragma once
 
+#include "automation/Player.h"
 #include "host/HostAutomation.h"
 #include "medialib/Library.h"
 #include "platform/Clock.h"
@@ -20,8 +21,6 @@
 
 namespace simhost {
 
-constexpr int32_t kSimMajorVersion = 31;
-
 struct SimOptions {
     platform::Clock* clock = nullptr;   // null: the system's clock
     std::filesystem::path coverCache;   // album covers are written here; empty: no covers
@@ -33,26 +32,16 @@ struct SimOptions {
 // folder, reused between runs.
 std::filesystem::path defaultCoverCache();
 
-class SimPlayer {
+class SimPlayer final : public automation::Player {
 public:
     explicit SimPlayer(medialib::LibraryData library, SimOptions options = {});
-    ~SimPlayer();
-    SimPlayer(const SimPlayer&) = delete;
-    SimPlayer& operator=(const SimPlayer&) = delete;
+    ~SimPlayer() override;
 
-    host::HostObjectPtr root() const { return root_; }
-
-    // On the player's thread: brings playback up to the clock and delivers what is queued.
-    void pump();
     // Milliseconds until playback changes by itself (a track ends, waiting ends); nothing when
     // it will not.
-    std::optional<uint64_t> msUntilNextChange();
-
-    // Where window messages for registered windows go (called from pump()).
-    void setWindowMessageHandler(WindowMessageFn fn);
-    // Called, from whichever thread queued it, when something waits for pump(). It must not
-    // call into the player.
-    void setWakeHandler(std::function<void()> fn);
+    std::optional<uint64_t> msUntilNextChange() override;
+    // "2500 tracks, 9 playlists"
+    std::string describe() override;
 
     // Controls beyond the automation interface, for people and tests.
     void setRepeatMode(RepeatMode mode);
@@ -66,11 +55,7 @@ public:
 
 private:
     std::shared_ptr<PlayerCore> core_;
-    host::HostObjectPtr root_;
     std::string startupProblem_;
 };
-
-// The root automation object over a player core (used by SimPlayer).
-host::HostObjectPtr makeRootObject(std::shared_ptr<PlayerCore> core);
 
 } // namespace simhost

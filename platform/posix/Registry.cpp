@@ -495,6 +495,38 @@ bool writeRegistryValues(RegistryRoot root, std::u16string_view path,
     return !changed || s.commit(std::move(next));
 }
 
+namespace {
+
+// Deletes the key at `full` when it has no subkeys, and also no values when `mustBeEmpty`.
+bool deleteOneKey(const std::u16string& full, bool mustBeEmpty) {
+    Store& s = store();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const StoredKey* key = s.find(full);
+    if (!key || (mustBeEmpty && !key->values.empty()))
+        return false;
+    std::u16string low = lowered(full);
+    std::u16string prefix = low + u"\\";
+    const KeyMap& keys = s.keys();
+    auto child = keys.lower_bound(prefix);
+    if (child != keys.end() && child->first.starts_with(prefix))
+        return false; // a subkey
+    KeyMap changed = keys;
+    changed.erase(low);
+    return s.commit(std::move(changed));
+}
+
+} // namespace
+
+bool deleteRegistryKey(RegistryRoot root, std::u16string_view path) {
+    std::u16string full = fullPath(root, path);
+    return full != rootName(root) && deleteOneKey(full, false);
+}
+
+bool deleteEmptyRegistryKey(RegistryRoot root, std::u16string_view path) {
+    std::u16string full = fullPath(root, path);
+    return full != rootName(root) && deleteOneKey(full, true);
+}
+
 void setRegistryStoreFile(const std::string& path) {
     Store& s = store();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -47,6 +47,12 @@ public:
         if (T* p = std::exchange(p_, nullptr))
             p->Release();
     }
+    // Lets go like reset() and returns the count the object reports afterwards: 0 means this
+    // was the last reference and the object is gone (for tests that prove it).
+    ULONG releaseAndCount() {
+        T* p = std::exchange(p_, nullptr);
+        return p ? p->Release() : 0;
+    }
     // For an out-parameter: lets go of what is held and hands out the slot to fill.
     T** put() {
         reset();

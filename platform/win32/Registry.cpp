@@ -231,6 +231,46 @@ bool writeRegistryValues(RegistryRoot root, std::u16string_view path,
     return ok;
 }
 
+namespace {
+
+using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+
+// RegDeleteKeyExW, or null where advapi32 lacks it; looked up once.
+DeleteKeyExFn deleteKeyEx() {
+    static const DeleteKeyExFn fn = [] {
+        HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+        void* entry =
+            advapi ? reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")) : nullptr;
+        return reinterpret_cast<DeleteKeyExFn>(entry);
+    }();
+    return fn;
+}
+
+} // namespace
+
+bool deleteRegistryKey(RegistryRoot root, std::u16string_view path) {
+    if (path.empty())
+        return false;
+    // Both refuse a key that has subkeys.
+    std::wstring name = wide(path);
+    if (DeleteKeyExFn fn = deleteKeyEx())
+        return fn(rootKey(root), name.c_str(), 0, 0) == ERROR_SUCCESS;
+    return RegDeleteKeyW(rootKey(root), name.c_str()) == ERROR_SUCCESS;
+}
+
+bool deleteEmptyRegistryKey(RegistryRoot root, std::u16string_view path) {
+    if (path.empty())
+        return false;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(rootKey(root), wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD subKeys = 0, values = 0;
+    LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && subKeys == 0 && values == 0 && deleteRegistryKey(root, path);
+}
+
 void setRegistryStoreFile(const std::string&) {}
 std::string registryStoreFile() {
     return {};

@@ -1,6 +1,7 @@
 #include "tests/bridge/BridgeHarness.h"
 
 #include "simhost/Presets.h"
+#include "tests/support/PlayerRoot.h"
 
 #include <chrono>
 
@@ -56,7 +57,8 @@ BridgeTest::BridgeTest() : scratch(scratchFolder()) {
                                  presetsKeyPath(kSimMajorVersion));
     player = std::make_unique<SimPlayer>(smallLibrary(),
                                          SimOptions{&clock, scratch / "covers", 0, true});
-    root = std::make_shared<RecordingObject>(calls, player->root(), "root");
+    root = std::make_shared<RecordingObject>(
+        calls, testing_support::playerRootForTests(player->root()), "root");
     host = std::make_unique<HostThread>([this] {
         player->pump();
         return 5u;
@@ -74,6 +76,8 @@ BridgeTest::~BridgeTest() {
     player->setWakeHandler({});
     host.reset();
     player.reset();
+    root.reset();
+    EXPECT_TRUE(testing_support::playerObjectsReleased());
     std::error_code ec;
     std::filesystem::remove_all(scratch, ec);
 }
@@ -137,7 +141,7 @@ void BridgeTest::sync(remote::RemoteClient& c) {
 
 void BridgeTest::settlePlayerEvents() {
     ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return inPlayer([](simhost::PlayerCore& c) { return c.pending.empty(); }); }));
+        [&] { return inPlayer([](simhost::PlayerCore& c) { return !c.eventsPending(); }); }));
     onHost([] {}); // the host's thread has finished delivering what it took off the queue
 }
 

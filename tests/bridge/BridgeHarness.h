@@ -249,7 +249,8 @@ public:
     std::atomic<bool> powerRunning{false};
     std::atomic<bool> dnsSdRunning{false};
     std::atomic<bool> serverEnabledChecked{false}; // the panel's box 207 as the user sees it
-    std::string reason; // the latest message box's, written before the box is logged
+    PluginSettings panelShows; // what readPanel() gives: set before Apply, read on the host
+    std::string reason;        // the latest message box's, written before the box is logged
 
 private:
     std::mutex mutex_;
@@ -268,6 +269,7 @@ struct RecordingPanel : bridge::ControlPanel {
         log->serverEnabledChecked = false;
     }
     void disableApply() override { log->add("disableApply"); }
+    PluginSettings readPanel() override { return log->panelShows; }
     std::shared_ptr<SeamLog> log;
 };
 

@@ -91,6 +91,55 @@ TEST_F(BridgeTest, APortInUseShowsTheBoxOnceClearsTheCheckBoxAndStopsDnsSd) {
     holder.stopAll(true);
 }
 
+TEST_F(BridgeTest, ApplyRestartsTheServerWithThePanelsSettingsAndTellsTheAppFirst) {
+    start([](PluginSettings& s) {
+        s.haveUpdateNotification = true;
+        s.lastUpdateCheck = 123;
+    });
+    auto app = connectAndLogin();
+    const uint16_t before = port();
+    TcpServer holder; // a port that is free now and taken later
+    ASSERT_TRUE(holder.listen(0));
+    const uint16_t moved = holder.boundPort();
+    holder.stopAll(true);
+
+    seams->panelShows.port = moved;
+    seams->panelShows.password = u"sésame";
+    seams->panelShows.allowKick = true;
+    seams->dnsSdRunning = true;
+    onHost([&] { ctrl->ApplySettings(); });
+    auto notice = remote::decodeAs<ServerNoticeMessage>(next(*app, MSG_SERVER_NOTICE));
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->reason, NOTICE_SETTINGS_CHANGED);
+    EXPECT_TRUE(connectionClosed(*app));
+    EXPECT_EQ(port(), moved);
+    EXPECT_NE(port(), before);
+    EXPECT_EQ(seams->count("dnssd start " + std::to_string(moved) + " _tandravole._tcp"), 1u);
+    PluginSettings stored;
+    LoadSettings(stored);
+    EXPECT_EQ(stored, seams->panelShows); // no last check, no pending notice
+    EXPECT_EQ(ctrl->settings(), seams->panelShows);
+    auto again = std::make_unique<remote::RemoteClient>();
+    ASSERT_EQ(again->connect("127.0.0.1", moved, kWait), remote::ClientStatus::Ok);
+    EXPECT_EQ(again->login("sésame", true, 0, kWait), remote::ClientStatus::Ok);
+    again.reset();
+
+    // A port that cannot be opened: the box, the check box cleared, the settings saved.
+    ASSERT_TRUE(holder.listen(0));
+    seams->panelShows.port = holder.boundPort();
+    onHost([&] { ctrl->ApplySettings(); });
+    EXPECT_EQ(port(), 0);
+    EXPECT_FALSE(seams->serverEnabledChecked);
+    EXPECT_EQ(seams->count("box Tandravole 4 MediaCenter: Could not start server, please make "
+                           "sure the selected port isn't already in use."),
+              1u);
+    LoadSettings(stored);
+    EXPECT_TRUE(stored.enabled);
+    EXPECT_EQ(stored.port, holder.boundPort());
+    EXPECT_EQ(seams->count("disableApply"), 3u); // Init and both Applies
+    holder.stopAll(true);
+}
+
 TEST_F(BridgeTest, TheSocketsLibraryIsGivenBackOnlyWhenItsStartSucceeded) {
     for (bool started : {true, false}) {
         int cleanups = 0;

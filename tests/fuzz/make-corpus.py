@@ -338,6 +338,33 @@ PASSWORD = {
 }
 
 
+# The real registration script, and small ones around every construct and mistake.
+REGISTRAR = {
+    "tandravole-rgs": (HERE.parent.parent / "shell" / "Tandravole.rgs").read_bytes(),
+    "every-construct": b"""HKCU
+{
+\tNoRemove Software
+\t{
+\t\tPlain = s '%MODULE% at 100%%'
+\t\t{
+\t\t\tval Count = d '0x2A'
+\t\t\tval 'It''s' = s '%APPID%'
+\t\t\tForceRemove Fresh = d 4294967295
+\t\t\t{
+\t\t\t\tLeaf
+\t\t\t}
+\t\t}
+\t}
+}
+hkey_local_machine { NoRemove Software { {6074938C} = s '%P%' } }
+""",
+    "crlf-bom": b"\xef\xbb\xbfHKLM\r\n{\r\n\tK = s 'v'\r\n}\r\n\0\0",
+    "unclosed": b"HKCR\n{\n\tK = s 'open\n}\n",
+    "unknown-replacement": b"HKCR { K = s '%NOPE%' }",
+    "non-ascii": "HKCU { 'Caf\u00e9 \U0001F3B5' = s 'T\u014dky\u014d' }".encode(),
+}
+
+
 def write(target, files):
     folder = HERE / "corpus" / target
     shutil.rmtree(folder, ignore_errors=True)
@@ -356,6 +383,7 @@ def main():
     write("utf", UTF)
     write("registry_store", {name: text.encode() for name, text in REGISTRY_STORE.items()})
     write("password", PASSWORD)
+    write("registrar", REGISTRAR)
 
 
 if __name__ == "__main__":

@@ -61,6 +61,13 @@ TEST(HostOptions, EveryOptionAndItsOverrides) {
     EXPECT_FALSE(none->verbose);
     EXPECT_TRUE(none->libraryFile.empty());
     EXPECT_TRUE(parse({}, {{{"HOME", "/h"}}}, error)->settings.empty());
+    EXPECT_FALSE(none->mpd) << "the simulated player unless --player names MPD";
+
+    // The last --player given counts; "sim" goes back to the simulated player.
+    auto mpd = parse({"--player", "mpd://box:6601"}, {{{"HOME", "/h"}}}, error);
+    ASSERT_TRUE(mpd && mpd->mpd) << error;
+    EXPECT_EQ(mpd->mpd->describe(), "box:6601");
+    EXPECT_FALSE(parse({"--player", "mpd", "--player", "sim"}, {{{"HOME", "/h"}}}, error)->mpd);
 }
 
 TEST(HostOptions, SettingsAreShownOrSavedOnTheirOwn) {
@@ -120,6 +127,12 @@ TEST(HostOptions, MistakesAreNamed) {
         {{"--save-settings", "--port", "1", "--library", "x.json"},
          "--library belongs to a run, not to --save-settings"},
         {{"--show-settings", "--verbose"}, "--verbose belongs to a run, not to --show-settings"},
+        {{"--save-settings", "--port", "1", "--player", "mpd"},
+         "--player belongs to a run, not to --save-settings"},
+        {{"--player", "mpd", "--library", "x.json"},
+         "--library is for the simulated player; MPD plays its own library"},
+        {{"--player"}, "--player needs a value"},
+        {{"--player", "mpd://"}, "--player: mpd:// needs a host"},
         {{"--show-settings", "--save-settings", "--port", "1"},
          "--save-settings shows what it stored; --show-settings is not needed with it"},
     };

@@ -1,9 +1,11 @@
 // The firewall seams over the system. wchar_t is 16 bits here, so UTF-16 texts pass to the
 // system as they are. The firewall's GUIDs are not in mingw's libuuid: initguid.h makes this
-// file define those that netfw.h declares.
+// file define those that netfw.h declares. References and BSTRs are held by platform::ComPtr
+// and platform::Bstr.
 #include "services/firewall/win32/FirewallWin32.h"
 
 #include "common/Log.h"
+#include "platform/win32/ComPtr.h"
 #include "services/firewall/FirewallRules.h"
 
 #include <initguid.h>
@@ -13,6 +15,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace services::firewall {
@@ -23,41 +26,9 @@ const wchar_t* wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-// A BSTR owned for one call; null when the allocation failed.
-class Bstr {
-public:
-    explicit Bstr(std::u16string_view text) {
-        const std::u16string copy(text);
-        value_ = SysAllocString(wide(copy));
-    }
-    ~Bstr() { SysFreeString(value_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return value_; }
-
-private:
-    BSTR value_ = nullptr;
-};
-
-template <class Interface> class ComRef {
-public:
-    explicit ComRef(Interface* p) : p_(p) {}
-    ~ComRef() {
-        if (p_)
-            p_->Release();
-    }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    Interface* operator->() const { return p_; }
-    Interface* get() const { return p_; }
-
-private:
-    Interface* p_;
-};
-
 class SystemRule final : public FirewallRule {
 public:
-    explicit SystemRule(INetFwRule* rule) : rule_(rule) {}
+    explicit SystemRule(platform::ComPtr<INetFwRule> rule) : rule_(std::move(rule)) {}
     INetFwRule* get() const { return rule_.get(); }
 
     HResult putProfiles(int32_t profiles) override { return rule_->put_Profiles(profiles); }
@@ -83,28 +54,25 @@ public:
 
 private:
     template <class Call> static HResult withBstr(std::u16string_view text, Call call) {
-        Bstr b(text);
+        platform::Bstr b(text);
         if (!b.get())
             return kOutOfMemory;
         return call(b.get());
     }
 
-    ComRef<INetFwRule> rule_;
+    platform::ComPtr<INetFwRule> rule_;
 };
 
 class SystemRules final : public FirewallRules {
 public:
-    explicit SystemRules(INetFwRules* rules) : rules_(rules) {}
+    explicit SystemRules(platform::ComPtr<INetFwRules> rules) : rules_(std::move(rules)) {}
 
     HResult item(std::u16string_view name) override {
-        Bstr b(name);
+        platform::Bstr b(name);
         if (!b.get())
             return kOutOfMemory;
-        INetFwRule* found = nullptr;
-        const HRESULT hr = rules_->Item(b.get(), &found);
-        if (found)
-            found->Release();
-        return hr;
+        platform::ComPtr<INetFwRule> found;
+        return rules_->Item(b.get(), found.put());
     }
 
     HResult add(FirewallRule& rule) override {
@@ -115,20 +83,18 @@ public:
     }
 
 private:
-    ComRef<INetFwRules> rules_;
+    platform::ComPtr<INetFwRules> rules_;
 };
 
 class SystemPolicy final : public FirewallPolicy {
 public:
-    explicit SystemPolicy(INetFwPolicy2* policy) : policy_(policy) {}
+    explicit SystemPolicy(platform::ComPtr<INetFwPolicy2> policy) : policy_(std::move(policy)) {}
 
     HResult rules(std::unique_ptr<FirewallRules>& out) override {
-        INetFwRules* rules = nullptr;
-        const HRESULT hr = policy_->get_Rules(&rules);
+        platform::ComPtr<INetFwRules> rules;
+        const HRESULT hr = policy_->get_Rules(rules.put());
         if (SUCCEEDED(hr) && rules)
-            out = std::make_unique<SystemRules>(rules);
-        else if (rules)
-            rules->Release();
+            out = std::make_unique<SystemRules>(std::move(rules));
         return hr;
     }
 
@@ -140,27 +106,27 @@ public:
     }
 
 private:
-    ComRef<INetFwPolicy2> policy_;
+    platform::ComPtr<INetFwPolicy2> policy_;
 };
 
 class SystemApi final : public FirewallApi {
 public:
     std::unique_ptr<FirewallPolicy> createPolicy() override {
-        INetFwPolicy2* policy = nullptr;
+        platform::ComPtr<INetFwPolicy2> policy;
         if (FAILED(CoCreateInstance(CLSID_NetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_INetFwPolicy2, reinterpret_cast<void**>(&policy))) ||
+                                    IID_INetFwPolicy2, policy.putVoid())) ||
             !policy)
             return nullptr;
-        return std::make_unique<SystemPolicy>(policy);
+        return std::make_unique<SystemPolicy>(std::move(policy));
     }
 
     std::unique_ptr<FirewallRule> createRule() override {
-        INetFwRule* rule = nullptr;
+        platform::ComPtr<INetFwRule> rule;
         if (FAILED(CoCreateInstance(CLSID_NetFwRule, nullptr, CLSCTX_INPROC_SERVER, IID_INetFwRule,
-                                    reinterpret_cast<void**>(&rule))) ||
+                                    rule.putVoid())) ||
             !rule)
             return nullptr;
-        return std::make_unique<SystemRule>(rule);
+        return std::make_unique<SystemRule>(std::move(rule));
     }
 };
 

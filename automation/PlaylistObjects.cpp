@@ -1,25 +1,24 @@
-// Stored playlists of the simulated player: one playlist and the collection of all of them.
-#include "simhost/SimObjects.h"
+// Stored playlists: one playlist and the collection of all of them.
+#include "automation/Objects.h"
 
 #include "medialib/TextFold.h"
 
-namespace simhost::objects {
+namespace automation::objects {
 
 using medialib::equalsFolded;
 using medialib::PlaylistData;
-using medialib::PlaylistType;
 namespace {
 
 // --- playlists -------------------------------------------------------------------------------
 
-class PlaylistObject : public SimObject {
+class PlaylistObject : public AutomationObject {
 public:
-    PlaylistObject(CorePtr core, int32_t id) : SimObject(std::move(core)), id_(id) {}
+    PlaylistObject(CorePtr core, int32_t id) : AutomationObject(std::move(core)), id_(id) {}
 
 protected:
     HostStatus run(int32_t id, InvokeKind kind, Args args, HostValue& r, HostFault* f) override {
         using host::PlaylistOp;
-        PlaylistData* p = core_->playlist(id_);
+        const PlaylistData* p = core_->findPlaylist(id_);
         if (!p)
             return fault(f, HostStatus::Failed, "the playlist was deleted");
         ArgReader a(args, f);
@@ -31,7 +30,11 @@ protected:
         if (is(id, kind, PlaylistOp::Files, M)) {
             if (!a.expect(0))
                 return a.status();
-            return r = filesValue(core_, core_->playlistFiles(*p)), HostStatus::Ok;
+            std::vector<int32_t> keys;
+            HostStatus s = core_->playlistKeys(*p, keys, f);
+            if (s == HostStatus::Ok)
+                r = filesValue(core_, std::move(keys));
+            return s;
         }
         if (is(id, kind, PlaylistOp::Id, M)) {
             if (!a.expect(0))
@@ -64,10 +67,11 @@ protected:
             auto* files = dynamic_cast<FilesObject*>(args[0].asObject().get());
             if (!files)
                 return fault(f, HostStatus::TypeMismatch, "argument 1 must be a files collection");
-            if (p->type != PlaylistType::Ordinary)
-                return r = HostValue::boolean(false), HostStatus::Ok; // groups and smart lists
-            p->keys = files->keysLocked();
-            return r = HostValue::boolean(true), HostStatus::Ok;
+            bool stored = false;
+            HostStatus s = core_->storePlaylistKeys(id_, files->keysLocked(), stored, f);
+            if (s == HostStatus::Ok)
+                r = HostValue::boolean(stored);
+            return s;
         }
         return unknown(f, "playlist", id, kind);
     }
@@ -84,9 +88,9 @@ HostValue playlistValue(const CorePtr& core, int32_t id) {
 
 namespace {
 
-class PlaylistsObject : public SimObject {
+class PlaylistsObject : public AutomationObject {
 public:
-    using SimObject::SimObject;
+    using AutomationObject::AutomationObject;
 
 protected:
     HostStatus run(int32_t id, InvokeKind kind, Args args, HostValue& r, HostFault* f) override {
@@ -94,41 +98,36 @@ protected:
         ArgReader a(args, f);
         int32_t n = 0;
         std::u16string name, path;
-        auto& lists = core_->playlists;
+        bool deleted = false;
+        HostStatus s = HostStatus::Ok;
         if (kind != M)
             return unknown(f, "playlists", id, kind);
         switch (static_cast<PlaylistsOp>(id)) {
         case PlaylistsOp::Count:
             if (!a.expect(0))
                 return a.status();
-            return r = HostValue(int32_t(lists.size())), HostStatus::Ok;
+            return r = HostValue(int32_t(core_->playlistCount())), HostStatus::Ok;
         case PlaylistsOp::Item:
             if (!a.expect(1) || !a.integer(0, n))
                 return a.status();
-            if (n < 0 || size_t(n) >= lists.size())
-                return badIndex(f, n, lists.size());
-            return r = playlistValue(core_, lists[size_t(n)].id), HostStatus::Ok;
+            if (n < 0 || size_t(n) >= core_->playlistCount())
+                return badIndex(f, n, core_->playlistCount());
+            return r = playlistValue(core_, core_->playlistAt(size_t(n))->id), HostStatus::Ok;
         case PlaylistsOp::Create: {
             if (!a.expect(2) || !a.text(0, name) || !a.text(1, path))
                 return a.status();
             if (name.empty())
                 return fault(f, HostStatus::Failed, "a playlist needs a name");
-            PlaylistData p;
-            p.id = core_->nextPlaylistId++;
-            p.name = name;
-            p.path = path;
-            lists.push_back(std::move(p));
-            return r = playlistValue(core_, lists.back().id), HostStatus::Ok;
+            if ((s = core_->createPlaylist(name, path, n, f)) == HostStatus::Ok)
+                r = playlistValue(core_, n);
+            return s;
         }
         case PlaylistsOp::Delete:
             if (!a.expect(2) || !a.text(0, name) || !a.text(1, path))
                 return a.status();
-            for (auto it = lists.begin(); it != lists.end(); ++it)
-                if (equalsFolded(it->name, name) && equalsFolded(it->path, path)) {
-                    lists.erase(it);
-                    return r = HostValue::boolean(true), HostStatus::Ok;
-                }
-            return r = HostValue::boolean(false), HostStatus::Ok;
+            if ((s = core_->deletePlaylist(name, path, deleted, f)) == HostStatus::Ok)
+                r = HostValue::boolean(deleted);
+            return s;
         }
         return unknown(f, "playlists", id, kind);
     }
@@ -140,4 +139,4 @@ HostObjectPtr makePlaylistsObject(CorePtr core) {
     return std::make_shared<PlaylistsObject>(std::move(core));
 }
 
-} // namespace simhost::objects
+} // namespace automation::objects

@@ -1,19 +1,18 @@
-// The simulated player's root automation object: the entry to every other object, the
-// library search, event sinks and registered windows.
-#include "simhost/SimObjects.h"
-#include "simhost/SimPlayer.h"
+// The root automation object: the entry to every other object, the library search, event
+// sinks and registered windows.
+#include "automation/Objects.h"
 
 #include <algorithm>
 
-namespace simhost {
+namespace automation {
 namespace objects {
 namespace {
 
 // --- root ------------------------------------------------------------------------------------
 
-class RootObject : public SimObject {
+class RootObject : public AutomationObject {
 public:
-    using SimObject::SimObject;
+    using AutomationObject::AutomationObject;
 
     HostStatus advise(host::HostEventSink* sink, uint32_t& cookie) override {
         if (!sink)
@@ -46,11 +45,11 @@ protected:
         case RootOp::Search: {
             if (!a.expect(1) || !a.text(0, text))
                 return a.status();
-            std::string error;
-            auto keys = core_->search(text, nullptr, error);
-            if (!keys)
-                return fault(f, HostStatus::Failed, error);
-            return r = filesValue(core_, std::move(*keys)), HostStatus::Ok;
+            std::vector<int32_t> keys;
+            HostStatus s = core_->runSearch(text, nullptr, keys, f);
+            if (s == HostStatus::Ok)
+                r = filesValue(core_, std::move(keys));
+            return s;
         }
         case RootOp::PlayingNow:
             return a.expect(0) ? object(makePlayingNowObject(core_)) : a.status();
@@ -65,7 +64,7 @@ protected:
         case RootOp::PlaylistById:
             if (!a.expect(1) || !a.integer(0, n))
                 return a.status();
-            if (!core_->playlist(n))
+            if (!core_->findPlaylist(n))
                 return object(nullptr); // unknown ids give a null object
             return r = playlistValue(core_, n), HostStatus::Ok;
         case RootOp::RegisterWindow: {
@@ -87,8 +86,8 @@ protected:
 } // namespace
 } // namespace objects
 
-host::HostObjectPtr makeRootObject(std::shared_ptr<PlayerCore> core) {
-    return std::make_shared<objects::RootObject>(std::move(core));
+host::HostObjectPtr makeRootObject(std::shared_ptr<PlayerBackend> backend) {
+    return std::make_shared<objects::RootObject>(std::move(backend));
 }
 
-} // namespace simhost
+} // namespace automation

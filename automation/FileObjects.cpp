@@ -1,20 +1,12 @@
-// Files and files collections of the simulated player, and the objects' shared failures.
-#include "simhost/SimObjects.h"
+// Files and files collections, and the objects' shared failures.
+#include "automation/Objects.h"
 
-#include "medialib/TextFold.h"
-
-namespace simhost::objects {
+namespace automation::objects {
 
 using medialib::FieldInfo;
 using medialib::fieldText;
 using medialib::findField;
 using medialib::Track;
-
-HostStatus fault(HostFault* f, HostStatus s, std::string text) {
-    if (f)
-        f->description = std::move(text);
-    return s;
-}
 
 HostStatus unknown(HostFault* f, const char* object, int32_t id, InvokeKind kind) {
     const char* k = kind == InvokeKind::Method ? "method" : kind == InvokeKind::Get ? "get" : "put";
@@ -32,15 +24,15 @@ namespace {
 
 // --- file ------------------------------------------------------------------------------------
 
-class FileObject : public SimObject {
+class FileObject : public AutomationObject {
 public:
-    FileObject(CorePtr core, int32_t key) : SimObject(std::move(core)), key_(key) {}
+    FileObject(CorePtr core, int32_t key) : AutomationObject(std::move(core)), key_(key) {}
     int32_t key() const { return key_; }
 
 protected:
     HostStatus run(int32_t id, InvokeKind kind, Args args, HostValue& r, HostFault* f) override {
         using host::FileOp;
-        Track* t = core_->track(key_);
+        const Track* t = core_->findTrack(key_);
         if (!t)
             return fault(f, HostStatus::Failed, "the file is no longer in the library");
         ArgReader a(args, f);
@@ -79,19 +71,18 @@ protected:
         if (is(id, kind, FileOp::Rating, P)) {
             if (!a.expect(1) || !a.integer(0, n))
                 return a.status();
-            t->rating = n < 0 ? 0 : (n > 5 ? 5 : n);
-            return HostStatus::Ok;
+            return core_->rate(key_, n < 0 ? 0 : (n > 5 ? 5 : n), f);
         }
         if (is(id, kind, FileOp::ImagePath, M)) {
             if (!a.expect(1) || !a.integer(0, n))
                 return a.status();
             if (n < 3 || n > 5)
                 return fault(f, HostStatus::BadIndex, "image size code must be 3, 4 or 5");
-            auto it = core_->covers.find(t->albumId);
-            r = HostValue(it == core_->covers.end()
-                              ? std::u16string()
-                              : (n == 3 ? it->second.small : it->second.large));
-            return HostStatus::Ok;
+            std::u16string path;
+            HostStatus s = core_->coverPath(*t, n, path, f);
+            if (s == HostStatus::Ok)
+                r = HostValue(std::move(path));
+            return s;
         }
         if (is(id, kind, FileOp::FieldByName, M)) {
             if (!a.expect(1) || !a.text(0, text))
@@ -143,12 +134,11 @@ HostStatus FilesObject::run(int32_t id, InvokeKind kind, Args args, HostValue& r
             return a.status();
         if (keys_.empty())
             return fault(f, HostStatus::Failed, "nothing to play: the collection is empty");
-        core_->playFiles(keys_, n);
-        return HostStatus::Ok;
+        return core_->playKeys(keys_, n, f);
     case FilesOp::AppendKey:
         if (!a.expect(1) || !a.integer(0, n))
             return a.status();
-        if (!core_->track(n))
+        if (!core_->findTrack(n))
             return fault(f, HostStatus::Failed, "no file has key " + std::to_string(n));
         keys_.push_back(n);
         return HostStatus::Ok;
@@ -176,12 +166,11 @@ HostStatus FilesObject::run(int32_t id, InvokeKind kind, Args args, HostValue& r
     case FilesOp::Narrow: {
         if (!a.expect(1) || !a.text(0, text))
             return a.status();
-        std::string error;
-        auto kept = core_->search(text, &keys_, error);
-        if (!kept)
-            return fault(f, HostStatus::Failed, error);
-        keys_ = std::move(*kept);
-        return HostStatus::Ok;
+        std::vector<int32_t> kept;
+        HostStatus s = core_->runSearch(text, &keys_, kept, f);
+        if (s == HostStatus::Ok)
+            keys_ = std::move(kept);
+        return s;
     }
     }
     return unknown(f, "files collection", id, kind);
@@ -191,4 +180,4 @@ HostValue filesValue(const CorePtr& core, std::vector<int32_t> keys) {
     return HostValue(HostObjectPtr(std::make_shared<FilesObject>(core, std::move(keys))));
 }
 
-} // namespace simhost::objects
+} // namespace automation::objects

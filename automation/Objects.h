@@ -1,11 +1,11 @@
-// The simulated player's automation objects, shared between their source files: the argument
-// reader, the base that takes the core's lock for the whole of every invoke, the files
-// collection (other objects read its keys), and the constructors of each object kind.
-// Internal to simhost: the public entry is makeRootObject in SimPlayer.h.
+// The automation objects, shared between their source files: the argument reader, the base
+// that takes the backend's lock for the whole of every invoke, the files collection (other
+// objects read its keys), and the constructors of each object kind. Internal to automation:
+// the public entry is makeRootObject in PlayerBackend.h.
 #pragma once
 
+#include "automation/PlayerBackend.h"
 #include "host/HostAutomation.h"
-#include "simhost/PlayerCore.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace simhost::objects {
+namespace automation::objects {
 
 using host::HostFault;
 using host::HostObjectPtr;
@@ -21,10 +21,8 @@ using host::HostStatus;
 using host::HostValue;
 using host::InvokeKind;
 using Args = std::span<const HostValue>;
-using CorePtr = std::shared_ptr<PlayerCore>;
+using CorePtr = std::shared_ptr<PlayerBackend>;
 
-// Fills the fault's description (when there is one) and returns s.
-HostStatus fault(HostFault* f, HostStatus s, std::string text);
 HostStatus unknown(HostFault* f, const char* object, int32_t id, InvokeKind kind);
 HostStatus badIndex(HostFault* f, int32_t index, size_t count);
 
@@ -77,12 +75,13 @@ private:
     HostStatus status_ = HostStatus::Ok;
 };
 
-class SimObject : public host::HostObject {
+class AutomationObject : public host::HostObject {
 public:
-    explicit SimObject(CorePtr core) : core_(std::move(core)) {}
+    explicit AutomationObject(CorePtr core) : core_(std::move(core)) {}
     HostStatus invoke(int32_t id, InvokeKind kind, Args args, HostValue& result,
                       HostFault* f) final {
         platform::ScopedLock lock(core_->lock);
+        core_->settle();
         result = HostValue();
         return run(id, kind, args, result, f);
     }
@@ -98,10 +97,10 @@ bool is(int32_t id, InvokeKind kind, auto op, InvokeKind want) {
 }
 constexpr InvokeKind M = InvokeKind::Method, G = InvokeKind::Get, P = InvokeKind::Put;
 
-class FilesObject : public SimObject {
+class FilesObject : public AutomationObject {
 public:
     FilesObject(CorePtr core, std::vector<int32_t> keys)
-        : SimObject(std::move(core)), keys_(std::move(keys)) {}
+        : AutomationObject(std::move(core)), keys_(std::move(keys)) {}
     // Read under the core's lock (another collection's invoke holds it).
     const std::vector<int32_t>& keysLocked() const { return keys_; }
 
@@ -121,4 +120,4 @@ HostObjectPtr makeVolumeObject(CorePtr core);
 HostObjectPtr makeVersionObject(CorePtr core);
 HostObjectPtr makePlaylistsObject(CorePtr core);
 
-} // namespace simhost::objects
+} // namespace automation::objects

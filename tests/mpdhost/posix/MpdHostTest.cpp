@@ -1,0 +1,458 @@
+// The whole stack against a real mpd: the client library, the server, the bridge, the MPD
+// player and an mpd started by the test on 127.0.0.1 with its own music. What the app sees is
+// checked against what MPD itself then reports.
+#include "client/RemoteClient.h"
+#include "linuxhost/LinuxHost.h"
+#include "mpdclient/Connection.h"
+#include "mpdhost/MpdBackend.h"
+#include "platform/Socket.h"
+#include "server/wire/Commands.h"
+#include "server/wire/Messages.h"
+#include "tests/support/TestSocket.h"
+#include "tools/testkit/posix/MpdServer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+namespace fs = std::filesystem;
+using mpd_test::MpdServer;
+using remote::ClientStatus;
+using testing_support::waitUntil;
+
+namespace {
+
+constexpr uint32_t kWaitMs = 10000;
+
+std::vector<std::string> texts(const wire::LibraryListMessage& list) {
+    std::vector<std::string> out;
+    std::string current;
+    for (uint8_t b : list.entries) {
+        if (b == 0) {
+            out.push_back(current);
+            current.clear();
+        } else {
+            current += char(b);
+        }
+    }
+    return out;
+}
+
+bool contains(const std::vector<uint8_t>& bytes, const std::string& text) {
+    const std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return all.find(text) != std::string_view::npos;
+}
+
+// What the host prints, read while its threads still print: every write and read under a lock.
+// No put area, so every character written goes through xsputn or overflow.
+class LockedText : public std::streambuf {
+public:
+    std::string text() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return text_;
+    }
+
+protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        std::lock_guard<std::mutex> hold(mutex_);
+        text_.append(s, size_t(n));
+        return n;
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        std::lock_guard<std::mutex> hold(mutex_);
+        text_.push_back(traits_type::to_char_type(c));
+        return c;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string text_;
+};
+
+// Width and height of a baseline JPEG (its SOF0 segment); 0, 0 when there is none.
+std::pair<int, int> jpegSize(const std::vector<uint8_t>& j) {
+    for (size_t i = 2; i + 9 < j.size(); ++i)
+        if (j[i] == 0xFF && j[i + 1] == 0xC0)
+            return {j[i + 7] << 8 | j[i + 8], j[i + 5] << 8 | j[i + 6]};
+    return {0, 0};
+}
+
+class MpdHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string missing;
+        if (!mpd_test::toolsPresent(missing))
+            GTEST_SKIP() << "MPD tests skipped: " << missing;
+        server = std::make_unique<MpdServer>(mpd_test::standardSongs());
+        ASSERT_TRUE(server->start()) << server->problem();
+        options.dataDir = (server->dir() / "data").string();
+        options.settings.port = 0;
+        options.settings.bonjour = false;
+        options.mpd = server->address();
+    }
+    void TearDown() override {
+        if (app.connected())
+            app.close();
+        if (host) {
+            host->stop();
+            running.join();
+        }
+        server.reset();
+    }
+
+    void startHost() {
+        host = std::make_unique<linuxhost::LinuxHost>(options, out, err);
+        running = std::thread([this] { code = host->run(); });
+        ASSERT_TRUE(waitUntil([&] { return host->port() != 0; }, kWaitMs)) << errText.text();
+        ASSERT_EQ(app.connect("127.0.0.1", host->port(), kWaitMs), ClientStatus::Ok);
+        ASSERT_EQ(app.login("", true, 0, kWaitMs), ClientStatus::Ok);
+        std::string error;
+        mpd = mpdclient::Connection::open(server->address(), kWaitMs, error);
+        ASSERT_TRUE(mpd) << error;
+    }
+
+    template <class M> std::optional<M> ask(uint8_t sub, uint32_t parameter = 0) {
+        wire::ReceivedMessage m;
+        if (!app.query(sub, parameter) || app.waitForType(M::kType, m, kWaitMs) != ClientStatus::Ok)
+            return std::nullopt;
+        return remote::decodeAs<M>(m);
+    }
+    std::optional<wire::LibraryListMessage> browse(std::array<std::string, 4> texts) {
+        wire::LibraryQueryExMessage q;
+        q.requestId = ++requests;
+        for (uint32_t i = 0; i < 4; ++i)
+            if (!texts[i].empty())
+                q.mask |= 1u << i;
+        q.texts = texts;
+        wire::ReceivedMessage m;
+        if (!app.send(q) || app.waitFor(
+                                [&](const wire::ReceivedMessage& r) {
+                                    auto l = r.type == wire::MSG_LIBRARY_LIST
+                                                 ? remote::decodeAs<wire::LibraryListMessage>(r)
+                                                 : std::nullopt;
+                                    return l && l->requestId == q.requestId;
+                                },
+                                m, kWaitMs) != ClientStatus::Ok)
+            return std::nullopt;
+        return remote::decodeAs<wire::LibraryListMessage>(m);
+    }
+    // Adds every file of a selection (or one) to a list at a position (the end by default).
+    void add(std::array<std::string, 4> texts, uint32_t playlist = 0xFFFFFFFF,
+             uint32_t item = 0xFFFFFFFF, std::optional<uint32_t> position = std::nullopt) {
+        wire::LibraryAddExMessage a;
+        a.playlistId = playlist;
+        a.item = item;
+        for (uint32_t i = 0; i < 4; ++i)
+            if (!texts[i].empty())
+                a.mask |= 1u << i;
+        a.texts = texts;
+        if (position) {
+            a.mask |= wire::LibraryAddExMessage::kPositionBit;
+            a.position = *position;
+        }
+        ASSERT_TRUE(app.send(a));
+    }
+    void command(uint8_t c, uint32_t argument = 0) { ASSERT_TRUE(app.command(c, argument)); }
+    // Whether a status push with this play state (0 playing, 2 stopped) arrives.
+    bool statusPushed(uint32_t playState) {
+        wire::ReceivedMessage m;
+        return app.waitFor(
+                   [&](const wire::ReceivedMessage& r) {
+                       auto s = r.type == wire::MSG_PLAYER_STATUS
+                                    ? remote::decodeAs<wire::PlayerStatusMessage>(r)
+                                    : std::nullopt;
+                       return s && s->status.playState == playState;
+                   },
+                   m, kWaitMs) == ClientStatus::Ok;
+    }
+    // What MPD itself reports, once `cond` holds for it.
+    bool mpdReaches(const std::function<bool(const mpdclient::StatusInfo&)>& cond) {
+        return waitUntil(
+            [&] {
+                mpdclient::StatusInfo s;
+                return mpd->status(s) && cond(s);
+            },
+            kWaitMs);
+    }
+    std::vector<std::string> queueTitles() {
+        std::vector<mpdclient::SongInfo> songs;
+        mpd->queue(songs);
+        std::vector<std::string> titles;
+        for (const auto& s : songs)
+            titles.push_back(s.title);
+        return titles;
+    }
+    int32_t sticker(const std::string& uri, const char* name) {
+        std::vector<std::pair<std::string, std::string>> values;
+        bool disabled = false;
+        mpd->stickers(name, values, disabled);
+        for (const auto& [u, v] : values)
+            if (u == uri)
+                return std::stoi(v);
+        return 0;
+    }
+
+    std::unique_ptr<MpdServer> server;
+    linuxhost::HostOptions options;
+    LockedText outText, errText;
+    std::ostream out{&outText}, err{&errText};
+    std::unique_ptr<linuxhost::LinuxHost> host;
+    std::thread running;
+    int code = -1;
+    remote::RemoteClient app;
+    std::unique_ptr<mpdclient::Connection> mpd;
+    uint32_t requests = 0;
+};
+
+TEST_F(MpdHostTest, EveryListDrillDownSearchAndCoverComesFromMpd) {
+    startHost();
+    EXPECT_NE(outText.text().find("MPD at 127.0.0.1:" + std::to_string(server->port()) +
+                                  ": 17 tracks, 0 playlists"),
+              std::string::npos)
+        << outText.text();
+    auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
+    ASSERT_TRUE(artists);
+    EXPECT_EQ(texts(*artists),
+              (std::vector<std::string>{"Anna Berg", "Björk Ensemble", "Loner",
+                                        "Salt/Pepper [live]", "Various Artists", "Zed"}));
+    auto genres = ask<wire::LibraryListMessage>(wire::QUERY_GENRES);
+    ASSERT_TRUE(genres);
+    EXPECT_EQ(texts(*genres), (std::vector<std::string>{"Folk", "Jazz", "Pop", "Rock"}));
+    auto composers = ask<wire::LibraryListMessage>(wire::QUERY_COMPOSERS);
+    ASSERT_TRUE(composers);
+    EXPECT_EQ(texts(*composers), (std::vector<std::string>{"Clara Schumann", "Edvard Grieg"}));
+    auto albums = ask<wire::LibraryListMessage>(wire::QUERY_ALBUMS);
+    ASSERT_TRUE(albums);
+    EXPECT_EQ(albums->count, 5u);
+
+    struct Case {
+        std::array<std::string, 4> query; // genre, artist, album, composer
+        uint8_t code;                     // list kind on the wire
+        uint32_t count;
+        const char* shows;
+    };
+    const Case cases[] = {
+        {{"", "Salt/Pepper [live]", "", ""}, 6, 1, "Spice {1}"}, // an escaped name
+        {{"", "Anna Berg", "", ""}, 6, 3, "Hits \"2000\""},      // also as a guest artist
+        {{"", "Anna Berg", "First Light", ""}, 7, 4, "Dusk"},    // the album's tracks
+        {{"", "Loner", "", ""}, 7, 2, "Again"},                  // no album: the tracks
+        {{"Folk", "", "", ""}, 0, 1, "Björk Ensemble"},          // a genre: its artists
+        {{"", "", "", "Edvard Grieg"}, 6, 1, "Blå"},             // a composer: albums
+        {{"", "", "Blå", ""}, 7, 3, "Fjäll"},
+    };
+    for (const Case& c : cases) {
+        auto list = browse(c.query);
+        ASSERT_TRUE(list) << c.shows;
+        EXPECT_EQ(list->code, c.code) << c.shows;
+        EXPECT_EQ(list->count, c.count) << c.shows;
+        EXPECT_TRUE(contains(list->entries, c.shows)) << c.shows;
+    }
+
+    // The word search, case folded beyond ASCII.
+    wire::SearchMessage search;
+    search.searchId = 7;
+    search.text = "STRÖM blå";
+    ASSERT_TRUE(app.send(search));
+    wire::ReceivedMessage m;
+    ASSERT_EQ(app.waitForType(wire::MSG_LIBRARY_LIST, m, kWaitMs), ClientStatus::Ok);
+    auto results = remote::decodeAs<wire::LibraryListMessage>(m);
+    ASSERT_TRUE(results);
+    EXPECT_EQ(results->count, 1u);
+    EXPECT_TRUE(contains(results->entries, "Ström"));
+
+    // Covers from a folder's picture and from an embedded one, at both sizes.
+    struct Cover {
+        const char* album;
+        uint16_t size;
+        int side;
+    };
+    const Cover covers[] = {{"First Light", 200, 300}, {"First Light", 64, 96}, {"Blå", 65, 300}};
+    uint32_t tag = 0;
+    for (const Cover& c : covers) {
+        wire::CoverRequestMessage r;
+        r.album = c.album;
+        r.requestedSize = c.size;
+        r.tag1 = ++tag;
+        ASSERT_TRUE(app.send(r));
+        ASSERT_EQ(app.waitFor(
+                      [&](const wire::ReceivedMessage& x) {
+                          auto cm = x.type == wire::MSG_COVER
+                                        ? remote::decodeAs<wire::CoverMessage>(x)
+                                        : std::nullopt;
+                          return cm && cm->tag1 == tag;
+                      },
+                      m, kWaitMs),
+                  ClientStatus::Ok)
+            << c.album;
+        auto cover = remote::decodeAs<wire::CoverMessage>(m);
+        EXPECT_EQ(jpegSize(cover->image), std::make_pair(c.side, c.side)) << c.album;
+    }
+}
+
+TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
+    startHost();
+    add({"", "Anna Berg", "First Light", ""});
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 4; }, kWaitMs));
+    command(wire::CMD_PLAY);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Playing; }));
+    ASSERT_TRUE(statusPushed(0)); // playing
+
+    // Paused, the two-second tracks stay where the test puts them, however busy the machine
+    // (the first may have ended before the pause arrived: the first entry is chosen again).
+    command(wire::CMD_PLAY_PAUSE);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Paused; }));
+    command(wire::CMD_SET_INDEX, 0);
+    ASSERT_TRUE(mpdReaches([](auto& s) {
+        return s.songPos == 0 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
+    }));
+    command(wire::CMD_SEEK, 1999);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.elapsedMs == 1000; })); // whole seconds
+    command(wire::CMD_NEXT); // the next entry from its beginning, still paused
+    ASSERT_TRUE(mpdReaches([](auto& s) {
+        return s.songPos == 1 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
+    }));
+    command(wire::CMD_VOLUME, 32768u << 16); // the level in the high half
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 50; }));
+    command(wire::CMD_SHUFFLE, 1);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.random; }));
+    command(wire::CMD_REPEAT, 1);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.repeat && !s.single; }));
+    // Read back through the app: 50 % on the wire, shuffle, repeat of the list.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            auto status = ask<wire::PlayerStatusMessage>(wire::QUERY_PLAYER_STATUS);
+            return status && status->status.volume == 32767 && status->status.shuffle == 1 &&
+                   status->status.repeatMode == 2;
+        },
+        kWaitMs));
+
+    // Queue edits at each position: the start, after the current entry, the end.
+    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 0, 0u);
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 5; }, kWaitMs));
+    EXPECT_EQ(queueTitles()[0], "Gale");
+    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 1, 0xFFFFFFFFu); // after current
+    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 2);              // at the end
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 7; }, kWaitMs));
+    EXPECT_EQ(queueTitles(), (std::vector<std::string>{"Gale", "Dawn", "Morning", "Breeze", "Noon",
+                                                       "Dusk", "Calm"}));
+    command(wire::CMD_REMOVE, 0);
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 6; }, kWaitMs));
+    EXPECT_EQ(queueTitles()[0], "Dawn");
+    command(wire::CMD_STOP);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Stopped; }));
+}
+
+TEST_F(MpdHostTest, StoredPlaylistsStickersAndRuleFills) {
+    startHost();
+    wire::CreatePlaylistMessage create;
+    create.name = "Mix ünd Match";
+    ASSERT_TRUE(app.send(create));
+    std::vector<std::string> names;
+    ASSERT_TRUE(waitUntil([&] { return mpd->playlists(names) && names.size() == 1; }, kWaitMs));
+    EXPECT_EQ(names[0], "Mix ünd Match");
+    auto lists = ask<wire::PlaylistsMessage>(wire::QUERY_PLAYLISTS);
+    ASSERT_TRUE(lists);
+    ASSERT_EQ(lists->playlists.size(), 1u);
+    const uint32_t id = uint32_t(lists->playlists[0].id);
+    add({"", "Björk Ensemble", "Blå", ""}, id);
+    std::vector<std::string> uris;
+    ASSERT_TRUE(
+        waitUntil([&] { return mpd->playlistSongs(names[0], uris) && uris.size() == 3; }, kWaitMs));
+    // The id stays the same for the name in another run of the host.
+    EXPECT_EQ(uint32_t(mpdhost::KeyTable().keyFor(names[0])), id);
+
+    // A rating goes to MPD's stickers; the rating fill finds the file by it.
+    add({"", "Loner", "", ""});
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 2; }, kWaitMs));
+    const auto titles = queueTitles();
+    command(wire::CMD_SET_INDEX,
+            uint32_t(std::find(titles.begin(), titles.end(), "Again") - titles.begin()));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            auto s = ask<wire::TrackInfoMessage>(wire::QUERY_TRACK_INFO, 0xFFFFFFFF);
+            return s && s->track.name == "Again";
+        },
+        kWaitMs));
+    wire::SetRatingMessage rating;
+    rating.rating = 4;
+    ASSERT_TRUE(app.send(rating));
+    ASSERT_TRUE(waitUntil(
+        [&] { return sticker("Singles/Loner - Again.flac", mpdhost::kRatingSticker) == 4; },
+        kWaitMs));
+    wire::FillNowPlayingMessage fill;
+    fill.kind = 0;
+    fill.rating = 3;
+    fill.orHigher = 1;
+    ASSERT_TRUE(app.send(fill));
+    ASSERT_TRUE(
+        waitUntil([&] { return queueTitles() == std::vector<std::string>{"Again"}; }, kWaitMs));
+
+    // A track played to its end counts a play; the never-played fill leaves it out.
+    command(wire::CMD_PLAY);
+    ASSERT_TRUE(waitUntil(
+        [&] { return sticker("Singles/Loner - Again.flac", mpdhost::kPlayCountSticker) == 1; },
+        kWaitMs));
+    fill.kind = 1;
+    ASSERT_TRUE(app.send(fill));
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 16; }, kWaitMs));
+
+    command(wire::CMD_DELETE_PLAYLIST, id);
+    ASSERT_TRUE(waitUntil([&] { return mpd->playlists(names) && names.empty(); }, kWaitMs));
+}
+
+TEST_F(MpdHostTest, ADatabaseUpdateAndAnMpdRestartUnderALoggedInApp) {
+    startHost();
+    ASSERT_TRUE(
+        server->addSong({"New/fresh.flac", "Newcomer", "Debut", "Fresh", "Pop", "", "", 1, 2}));
+    ASSERT_TRUE(mpd->update());
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
+            return artists && contains(artists->entries, "Newcomer");
+        },
+        kWaitMs));
+
+    add({"", "Loner", "", ""});
+    command(wire::CMD_PLAY);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Playing; }));
+    const uint16_t port = server->port();
+    mpd.reset();
+    server->stop();
+    // The app hears that the player stopped; calls fail without an answer.
+    ASSERT_TRUE(statusPushed(2)); // stopped
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return outText.text().find("lost MPD at 127.0.0.1:" + std::to_string(port)) !=
+                   std::string::npos;
+        },
+        kWaitMs))
+        << outText.text();
+    ASSERT_TRUE(server->start(port)) << server->problem();
+    ASSERT_TRUE(
+        waitUntil([&] { return outText.text().find("is back") != std::string::npos; }, kWaitMs))
+        << outText.text();
+    std::string error;
+    mpd = mpdclient::Connection::open(server->address(), kWaitMs, error);
+    command(wire::CMD_VOLUME, 65535u << 16);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 100; }));
+    EXPECT_TRUE(app.connected());
+}
+
+TEST_F(MpdHostTest, AnAbsentMpdAtStartIsOneLineAndExitCodeOne) {
+    platform::socketStartup();
+    platform::SocketHandle s = platform::listenTcp4(0);
+    const uint16_t closed = platform::socketLocalPort(s);
+    platform::closeSocket(s);
+    options.mpd->port = closed;
+    linuxhost::LinuxHost absent(options, out, err);
+    EXPECT_EQ(absent.run(), linuxhost::kExitStartFailed);
+    EXPECT_EQ(errText.text(), "tandravole-host: cannot reach MPD at 127.0.0.1:" +
+                                  std::to_string(closed) + ": Connection refused\n");
+    EXPECT_EQ(outText.text(), "");
+}
+
+} // namespace

@@ -1,0 +1,287 @@
+#include "tests/shell/testhost/PlayerHost.h"
+
+#include "bridge/PluginSettings.h"
+#include "platform/Registry.h"
+#include "shell/win32/Guids.h"
+#include "simhost/DemoLibrary.h"
+#include "tests/shell/testhost/SimDispatch.h"
+
+#include <winsock2.h>
+
+#include <iphlpapi.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+namespace testhost {
+
+namespace {
+
+constexpr wchar_t kFrameClass[] = L"TandravoleTestHostFrame";
+
+// The frame keeps the control filling its client area.
+LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SIZE) {
+        auto* control = reinterpret_cast<IOleObject*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (control) {
+            platform::ComPtr<IOleObject> object(control);
+            if (auto inPlace = object.query<IOleInPlaceObject>()) {
+                RECT client{};
+                GetClientRect(window, &client);
+                inPlace->SetObjectRects(&client, &client);
+            }
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND makeFrame() {
+    static const bool registered = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = frameProcedure;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kFrameClass;
+        return RegisterClassExW(&wc) != 0;
+    }();
+    if (!registered)
+        return nullptr;
+    // Room for the panel's 342 x 250 dialog units at the panel's font.
+    RECT size{0, 0, 560, 440};
+    AdjustWindowRect(&size, WS_OVERLAPPEDWINDOW, FALSE);
+    return CreateWindowExW(0, kFrameClass, L"Tandravole test host (the player)",
+                           WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                           size.right - size.left, size.bottom - size.top, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+} // namespace
+
+std::u16string dllBesideProgram() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::u16string program(reinterpret_cast<const char16_t*>(path), length);
+    return program.substr(0, program.find_last_of(u'\\') + 1) + u"Tandravole.dll";
+}
+
+PlayerHost::PlayerHost(HostOptions options) : options_(std::move(options)) {
+    if (options_.dllPath.empty())
+        options_.dllPath = dllBesideProgram();
+    OleInitialize(nullptr);
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    frame_ = makeFrame();
+
+    simhost::SimOptions sim;
+    sim.coverCache = std::filesystem::temp_directory_path() / "tandravole-testhost-covers";
+    sim.writeEqualizerPresets = true; // the player's presets, where the plug-in reads them
+    player_ = std::make_unique<simhost::SimPlayer>(simhost::demoLibrary(), sim);
+    // The player notifies the window the plug-in registered, on this thread.
+    player_->setWindowMessageHandler([](int32_t window, uint32_t m, uint64_t w, int64_t l) {
+        SendMessageW(reinterpret_cast<HWND>(static_cast<intptr_t>(window)), m, WPARAM(w),
+                     LPARAM(l));
+    });
+    const DWORD thread = thread_;
+    player_->setWakeHandler([thread] { PostThreadMessageW(thread, WM_NULL, 0, 0); });
+    root_ = makeSimDispatch(player_->root());
+}
+
+PlayerHost::~PlayerHost() {
+    if (control_)
+        releaseControl();
+    player_->setWindowMessageHandler({});
+    player_->setWakeHandler({});
+    root_.reset();
+    player_.reset();
+    if (frame_)
+        DestroyWindow(frame_);
+    if (dll_)
+        FreeLibrary(dll_);
+    WSACleanup();
+    OleUninitialize();
+}
+
+void PlayerHost::prepareRegistry() {
+    for (const std::u16string& name : options_.installations) {
+        platform::RegistryKey key;
+        key.create(platform::RegistryRoot::LocalMachine,
+                   std::u16string(kInstallationsKey) + u"\\" + name);
+    }
+    PluginSettings settings;
+    settings.port = options_.port;
+    settings.password = options_.password;
+    settings.allowKick = options_.allowKick;
+    settings.bonjour = false;
+    settings.updateCheck = false;
+    SaveSettings(settings);
+}
+
+HRESULT PlayerHost::registerServer() {
+    if (!dll_)
+        dll_ = LoadLibraryW(reinterpret_cast<const wchar_t*>(options_.dllPath.c_str()));
+    if (!dll_)
+        return HRESULT_FROM_WIN32(GetLastError());
+    auto entryPoint = entry<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer");
+    return entryPoint ? entryPoint() : E_NOTIMPL;
+}
+
+HRESULT PlayerHost::unregisterServer() {
+    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer") : nullptr;
+    return entryPoint ? entryPoint() : E_NOTIMPL;
+}
+
+HRESULT PlayerHost::canUnloadNow() {
+    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow") : nullptr;
+    return entryPoint ? entryPoint() : E_NOTIMPL;
+}
+
+HRESULT PlayerHost::createControl() {
+    HRESULT hr = CoCreateInstance(CLSID_TandravoleCtrl, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IOleObject, control_.putVoid());
+    if (FAILED(hr))
+        return hr;
+    site_ = ContainerSite::create(frame_);
+    DWORD misc = 0;
+    control_->GetMiscStatus(DVASPECT_CONTENT, &misc);
+    const bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
+    if (siteFirst)
+        control_->SetClientSite(site_.get());
+    if (auto persist = control_.query<IPersistStreamInit>())
+        persist->InitNew();
+    if (!siteFirst)
+        control_->SetClientSite(site_.get());
+    SetWindowLongPtrW(frame_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control_.get()));
+    RECT client{};
+    GetClientRect(frame_, &client);
+    hr = control_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, frame_, &client);
+    if (FAILED(hr))
+        return hr;
+    // The page as large as the control says it wants to be (HIMETRIC, 0.01 mm).
+    SIZEL extent{};
+    if (SUCCEEDED(control_->GetExtent(DVASPECT_CONTENT, &extent))) {
+        HDC screen = GetDC(nullptr);
+        RECT wanted{0, 0, MulDiv(extent.cx, GetDeviceCaps(screen, LOGPIXELSX), 2540),
+                    MulDiv(extent.cy, GetDeviceCaps(screen, LOGPIXELSY), 2540)};
+        ReleaseDC(nullptr, screen);
+        AdjustWindowRect(&wanted, WS_OVERLAPPEDWINDOW, FALSE);
+        SetWindowPos(frame_, nullptr, 0, 0, wanted.right - wanted.left, wanted.bottom - wanted.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+    }
+    return S_OK;
+}
+
+HRESULT PlayerHost::initControl() {
+    auto dispatch = control_.query<IDispatch>();
+    if (!dispatch)
+        return E_NOINTERFACE;
+    wchar_t name[] = L"Init";
+    LPOLESTR names[] = {name};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr))
+        return hr;
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_DISPATCH;
+    argument.pdispVal = root_.get(); // lent for the call: the control takes its own reference
+    DISPPARAMS params{&argument, nullptr, 1, 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO exception{};
+    UINT argumentError = 0;
+    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                          &exception, &argumentError);
+    VariantClear(&result);
+    platform::Bstr::adopt(exception.bstrSource);
+    platform::Bstr::adopt(exception.bstrDescription);
+    platform::Bstr::adopt(exception.bstrHelpFile);
+    return hr;
+}
+
+ULONG PlayerHost::releaseControl() {
+    if (!control_)
+        return 0;
+    SetWindowLongPtrW(frame_, GWLP_USERDATA, 0);
+    if (auto inPlace = control_.query<IOleInPlaceObject>())
+        inPlace->InPlaceDeactivate();
+    control_->Close(OLECLOSE_NOSAVE);
+    control_->SetClientSite(nullptr);
+    site_.reset();
+    return control_.releaseAndCount();
+}
+
+HWND PlayerHost::panel() const {
+    HWND window = nullptr;
+    if (auto ole = control_.query<IOleWindow>())
+        ole->GetWindow(&window);
+    return window;
+}
+
+void PlayerHost::runOnce(uint32_t maxWaitMs, HANDLE extra) {
+    player_->pump();
+    uint32_t waitMs = maxWaitMs;
+    if (auto next = player_->msUntilNextChange())
+        waitMs = uint32_t(std::min<uint64_t>(waitMs, *next));
+    MsgWaitForMultipleObjectsEx(extra ? 1 : 0, extra ? &extra : nullptr, waitMs, QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quitting_ = true;
+            break;
+        }
+        // The UI-active control sees its keys first, as in the player.
+        IOleInPlaceActiveObject* active = site_ ? site_->activeObject() : nullptr;
+        if (active && active->TranslateAccelerator(&message) == S_OK)
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    player_->pump();
+}
+
+bool PlayerHost::pumpUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (done && done())
+            return true;
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        if (!done || elapsed >= timeoutMs) {
+            if (!done)
+                runOnce(0, nullptr);
+            return false;
+        }
+        runOnce(uint32_t(std::min<ULONGLONG>(timeoutMs - elapsed, 20)), nullptr);
+    }
+}
+
+void PlayerHost::serve(HANDLE stop) {
+    while (!quitting_ && IsWindow(frame_) && WaitForSingleObject(stop, 0) != WAIT_OBJECT_0)
+        runOnce(1000, stop);
+}
+
+void PlayerHost::quit() {
+    quitting_ = true;
+    PostThreadMessageW(thread_, WM_NULL, 0, 0);
+}
+
+bool PlayerHost::serverListens() {
+    // The system's table of listening sockets: no connection is made, so no app's session is
+    // taken by the look.
+    ULONG size = 0;
+    if (GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0) !=
+        ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    std::vector<uint8_t> buffer(size);
+    auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
+    if (GetExtendedTcpTable(table, &size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0) != NO_ERROR)
+        return false;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i)
+        if (ntohs(static_cast<u_short>(table->table[i].dwLocalPort)) == options_.port)
+            return true;
+    return false;
+}
+
+} // namespace testhost

@@ -1,0 +1,216 @@
+// tandravole-testhost.exe: the player for the plug-in DLL under Wine, serving apps over
+// 127.0.0.1.
+//
+//   tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] [--dll PATH]
+//                           [--installation NAME]... [--cycles N]
+//
+// It prints one line per step: "registered", "listening on port N", and at the end
+// "released: references R, can unload S_OK|S_FALSE" and "unregistered: 0x...". It serves until
+// its standard input closes (or it is killed); lines on standard input act as the player's own
+// controls: "next" skips to the next track, "play" plays, "quit" ends the run.
+//
+// With --cycles N it does not wait for its input: it creates, initialises and releases the
+// control N times while apps may be using it, each control serving for a moment of its own
+// length, and prints "cycle I: listening", then "cycles: N, longest release MS ms".
+// Exit code 0 when every step succeeded (every release left no reference).
+#include "common/Utf.h"
+#include "host/HostAutomation.h"
+#include "tests/shell/testhost/PlayerHost.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+void say(const std::string& line) {
+    std::cout << line << std::endl;
+}
+
+int usage(const std::string& problem) {
+    std::cerr << "tandravole-testhost: " << problem << "\n"
+              << "usage: tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] "
+                 "[--dll PATH] [--installation NAME]... [--cycles N]\n";
+    return 2;
+}
+
+std::string hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+// Creates, activates and initialises the control and waits until its server listens.
+bool startControl(testhost::PlayerHost& host) {
+    HRESULT hr = host.createControl();
+    if (FAILED(hr)) {
+        say("creating the control failed: " + hex(hr));
+        return false;
+    }
+    if (FAILED(hr = host.initControl())) {
+        say("Init failed: " + hex(hr));
+        return false;
+    }
+    if (!host.pumpUntil([&] { return host.serverListens(); }, 10000)) {
+        say("the control's server does not listen on port " + std::to_string(host.port()));
+        return false;
+    }
+    return true;
+}
+
+// The player's own buttons, as lines on standard input, until it closes or says "quit".
+void serve(testhost::PlayerHost& host) {
+    struct {
+        std::mutex lock;
+        std::vector<std::string> pending;
+        bool ended = false;
+    } input;
+    const DWORD playerThread = GetCurrentThreadId();
+    std::thread reader([&input, playerThread] {
+        std::string line;
+        bool more = true;
+        while (more) {
+            more = static_cast<bool>(std::getline(std::cin, line));
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            {
+                std::lock_guard hold(input.lock);
+                if (more)
+                    input.pending.push_back(line);
+                input.ended = !more || line == "quit";
+                more = more && !input.ended;
+            }
+            PostThreadMessageW(playerThread, WM_NULL, 0, 0);
+        }
+    });
+    host::HostObjectPtr root = host.player().root();
+    for (bool ended = false; !ended;) {
+        host.pumpUntil(
+            [&] {
+                std::lock_guard hold(input.lock);
+                return !input.pending.empty() || input.ended;
+            },
+            1000);
+        std::vector<std::string> now;
+        {
+            std::lock_guard hold(input.lock);
+            now.swap(input.pending);
+            ended = input.ended;
+        }
+        for (const std::string& command : now) {
+            auto playback = host::callMethod(root.get(), host::RootOp::Playback).asObject();
+            if (command == "next" && playback)
+                host::callMethod(playback.get(), host::PlaybackOp::Next);
+            else if (command == "play" && playback)
+                host::callMethod(playback.get(), host::PlaybackOp::Play);
+            else if (!command.empty() && command != "quit")
+                say("unknown command: " + command);
+        }
+    }
+    reader.join();
+}
+
+// The control made and released `cycles` times while apps use it; false on the first release
+// that leaves a reference or a control that does not start.
+bool cycle(testhost::PlayerHost& host, int cycles) {
+    std::mt19937 random(12345);
+    ULONGLONG longest = 0;
+    for (int i = 1; i <= cycles; ++i) {
+        if (!startControl(host))
+            return false;
+        say("cycle " + std::to_string(i) + ": listening");
+        const uint32_t serveMs = 200 + random() % 1300;
+        host.pumpUntil([] { return false; }, serveMs);
+        const ULONGLONG before = GetTickCount64();
+        const ULONG left = host.releaseControl();
+        longest = std::max(longest, GetTickCount64() - before);
+        if (left != 0) {
+            say("cycle " + std::to_string(i) + ": the release left " + std::to_string(left) +
+                " references");
+            return false;
+        }
+    }
+    say("cycles: " + std::to_string(cycles) + ", longest release " + std::to_string(longest) +
+        " ms");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    testhost::HostOptions options;
+    bool installationGiven = false;
+    int cycles = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (arg == "--port" || arg == "--cycles") {
+            const char* v = value();
+            const long number = v ? std::strtol(v, nullptr, 10) : 0;
+            if (number < 1 || number > 65535)
+                return usage(arg + " takes 1..65535");
+            if (arg == "--port")
+                options.port = uint16_t(number);
+            else
+                cycles = int(number);
+        } else if (arg == "--password") {
+            const char* v = value();
+            if (!v)
+                return usage("--password takes a text");
+            options.password = utf8ToUtf16(v);
+        } else if (arg == "--allow-kick") {
+            options.allowKick = true;
+        } else if (arg == "--dll") {
+            const char* v = value();
+            if (!v)
+                return usage("--dll takes a path");
+            options.dllPath = utf8ToUtf16(v);
+        } else if (arg == "--installation") {
+            const char* v = value();
+            if (!v)
+                return usage("--installation takes a name");
+            if (!installationGiven)
+                options.installations.clear();
+            installationGiven = true;
+            options.installations.push_back(utf8ToUtf16(v));
+        } else {
+            return usage("unknown argument " + arg);
+        }
+    }
+
+    testhost::PlayerHost host(options);
+    host.prepareRegistry();
+    const HRESULT registered = host.registerServer();
+    if (FAILED(registered)) {
+        say("registration failed: " + hex(registered));
+        return 1;
+    }
+    say("registered");
+    bool ok = true;
+    ULONG references = 0;
+    if (cycles > 0) {
+        ok = cycle(host, cycles);
+    } else {
+        ok = startControl(host);
+        if (ok) {
+            say("listening on port " + std::to_string(host.port()));
+            serve(host);
+        }
+        references = host.releaseControl();
+    }
+    // Let the server's threads, the hidden window and the event sink go before asking.
+    host.pumpUntil([&] { return host.canUnloadNow() == S_OK; }, 5000);
+    const HRESULT unload = host.canUnloadNow();
+    say("released: references " + std::to_string(references) + ", can unload " +
+        (unload == S_OK ? "S_OK" : "S_FALSE"));
+    const HRESULT unregistered = host.unregisterServer();
+    say("unregistered: " + hex(unregistered));
+    return ok && references == 0 && unload == S_OK && SUCCEEDED(unregistered) ? 0 : 1;
+}
