@@ -22,7 +22,4 @@ private:
     std::function<HWND()> owner_;
 };
 
-// MB_ICONINFORMATION, MB_ICONWARNING, MB_ICONERROR or no flag.
-UINT boxIconFlag(bridge::BoxIcon icon);
-
 } // namespace shell

@@ -4,6 +4,7 @@
 // and platform::Bstr.
 #include "services/firewall/win32/FirewallWin32.h"
 
+#include "bridge/win32/BoxIcon.h"
 #include "common/Log.h"
 #include "platform/win32/ComPtr.h"
 #include "services/firewall/FirewallRules.h"
@@ -130,27 +131,14 @@ public:
     }
 };
 
-UINT iconFlag(bridge::BoxIcon icon) {
-    switch (icon) {
-    case bridge::BoxIcon::Information:
-        return MB_ICONINFORMATION;
-    case bridge::BoxIcon::Warning:
-        return MB_ICONWARNING;
-    case bridge::BoxIcon::Error:
-        return MB_ICONERROR;
-    case bridge::BoxIcon::None:
-        break;
-    }
-    return 0;
-}
-
 class SystemBox final : public FirewallBox {
 public:
     void show(OwnerWindow owner, std::u16string_view text, std::u16string_view title,
               bridge::BoxIcon icon) override {
         const std::u16string t(text);
         const std::u16string c(title);
-        MessageBoxW(static_cast<HWND>(owner), wide(t), wide(c), MB_OK | iconFlag(icon));
+        MessageBoxW(static_cast<HWND>(owner), wide(t), wide(c),
+                    MB_OK | bridge::messageBoxIconFlag(icon));
     }
 };
 
