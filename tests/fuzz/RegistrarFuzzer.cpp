@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const RegistrarRootBlock& block : parsed.roots) {
         text += block.root == platform::RegistryRoot::ClassesRoot   ? u"HKEY_CLASSES_ROOT\n{\n"
                 : block.root == platform::RegistryRoot::CurrentUser ? u"HKEY_CURRENT_USER\n{\n"
-                                                                     : u"HKEY_LOCAL_MACHINE\n{\n";
+                                                                    : u"HKEY_LOCAL_MACHINE\n{\n";
         for (const RegistrarKey& key : block.keys)
             writeKey(key, 1, text);
         text += u"}\n";
