@@ -70,17 +70,14 @@ TrackKey key() {
 }
 
 TEST(CatalogueLayouts, SessionAndStatusMessages) {
-    HelloMessage hello;
-    hello.passwordRequired = 1;
-    hello.challenge = {1, 2, 3, 4, 5, 6, 7, 8};
-    expectCodec(hello, {0x02, 0x03, 1, 1, 2, 3, 4, 5, 6, 7, 8});
+    expectCodec(HelloMessage{.passwordRequired = 1, .challenge = {1, 2, 3, 4, 5, 6, 7, 8}},
+                {0x02, 0x03, 1, 1, 2, 3, 4, 5, 6, 7, 8});
 
-    LoginMessage login;
-    login.response = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
-                      0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F};
-    login.hasOptions = true;
-    login.extendedLists = 1;
-    login.keepaliveSeconds = 30;
+    const LoginMessage login{.response = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18,
+                                          0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F},
+                             .hasOptions = true,
+                             .extendedLists = 1,
+                             .keepaliveSeconds = 30};
     const Bytes loginBytes = cat({Bytes(login.response.begin(), login.response.end()), {1, 30}});
     expectCodec(login, loginBytes, {.shortest = 16});
     // Only exactly 18 bytes carry the options.
@@ -88,91 +85,60 @@ TEST(CatalogueLayouts, SessionAndStatusMessages) {
         Bytes other = loginBytes;
         other.resize(n, 0x77);
         LoginMessage m = decoded<LoginMessage>(other);
-        EXPECT_FALSE(m.hasOptions) << n;
-        EXPECT_EQ(m.extendedLists, 0) << n;
-        EXPECT_EQ(m.keepaliveSeconds, 0) << n;
+        EXPECT_FALSE(m.hasOptions || m.extendedLists || m.keepaliveSeconds) << n;
     }
     EXPECT_EQ(decoded<LoginMessage>(loginBytes).keepaliveSeconds, 30);
 
-    LoginResultMessage result;
-    result.accepted = 1;
-    expectCodec(result, {1});
+    expectCodec(LoginResultMessage{.accepted = 1}, {1});
 
-    QueryMessage query;
-    query.sub = 10;
-    query.parameter = 0x04030201;
-    query.hasSecond = true;
-    query.second = 0x08070605;
     const Bytes queryBytes = {10, 1, 2, 3, 4, 5, 6, 7, 8};
-    expectCodec(query, queryBytes, {.shortest = 5});
+    expectCodec(
+        QueryMessage{.sub = 10, .parameter = 0x04030201, .hasSecond = true, .second = 0x08070605},
+        queryBytes, {.shortest = 5});
     for (size_t n : {5u, 8u, 10u}) { // only exactly 9 bytes carry the second parameter
         Bytes other = queryBytes;
         other.resize(n, 0x77);
         QueryMessage m = decoded<QueryMessage>(other);
-        EXPECT_FALSE(m.hasSecond) << n;
-        EXPECT_EQ(m.second, 0u) << n;
+        EXPECT_FALSE(m.hasSecond || m.second) << n;
         EXPECT_EQ(m.parameter, 0x04030201u) << n;
     }
 
     TrackInfoMessage track;
-    track.track.index = 2;
-    track.track.durationMs = 0x0A0B0C0D;
-    track.track.figureA = 0x0102;
-    track.track.playbackFigure = 3;
-    track.track.rating = 4;
-    track.track.trackNumber = 0x0506;
-    track.track.key = key();
-    track.track.isCurrent = 1;
-    track.track.name = "N";
-    track.track.artist = "Ar";
-    track.track.genre = "G";
-    track.track.extra = {7, 8, 9, 10};
+    track.track = {.isCurrent = 1,
+                   .playbackFigure = 3,
+                   .rating = 4,
+                   .figureA = 0x0102,
+                   .trackNumber = 0x0506,
+                   .extra = {7, 8, 9, 10},
+                   .index = 2,
+                   .durationMs = 0x0A0B0C0D,
+                   .key = key(),
+                   .name = "N",
+                   .artist = "Ar",
+                   .album = "",
+                   .genre = "G",
+                   .displayText = ""};
     expectCodec(track, cat({{2, 0, 0, 0, 0x0D, 0x0C, 0x0B, 0x0A, 0x02, 0x01, 3, 4, 0x06, 0x05},
                             kKey,
                             {0x06, 1, 2, 0, 1, 'N', 0, 'A', 'r', 0, 0, 'G', 0},
                             {7, 0, 8, 0, 9, 0, 10, 0}}));
 
-    PlayerStatusMessage status;
-    status.status = {0x01020304, 1, 2, 0x1234, 1};
-    expectCodec(status, {4, 3, 2, 1, 2, 1, 2, 0x12, 0x34, 0x12});
-
-    PlayerCommandMessage command;
-    command.command = 6;
-    command.argument = 0x04030201;
-    expectCodec(command, {6, 1, 2, 3, 4}, {.exact = true});
-
-    SetRatingMessage rating;
-    rating.rating = 4;
-    expectCodec(rating, {4}, {.exact = true});
-
-    CurrentIndexMessage index;
-    index.index = 0x11223344;
-    expectCodec(index, {0x44, 0x33, 0x22, 0x11});
-
-    CapabilitiesMessage caps;
-    caps.mask = 0x0102030405060708ull;
-    expectCodec(caps, {8, 7, 6, 5, 4, 3, 2, 1});
-
-    ServerNoticeMessage notice;
-    notice.reason = NOTICE_TAKEN_OVER;
-    expectCodec(notice, {8});
-
-    UpdateNoticeMessage update;
-    update.text = "new";
-    expectCodec(update, {4, 0, 0, 0, 0, 0, 'n', 'e', 'w', 0});
+    expectCodec(PlayerStatusMessage{.status = {0x01020304, 1, 2, 0x1234, 1}},
+                {4, 3, 2, 1, 2, 1, 2, 0x12, 0x34, 0x12});
+    expectCodec(PlayerCommandMessage{.command = 6, .argument = 0x04030201}, {6, 1, 2, 3, 4},
+                {.exact = true});
+    expectCodec(SetRatingMessage{.rating = 4}, {4}, {.exact = true});
+    expectCodec(CurrentIndexMessage{.index = 0x11223344}, {0x44, 0x33, 0x22, 0x11});
+    expectCodec(CapabilitiesMessage{.mask = 0x0102030405060708ull}, {8, 7, 6, 5, 4, 3, 2, 1});
+    expectCodec(ServerNoticeMessage{.reason = NOTICE_TAKEN_OVER}, {8});
+    expectCodec(UpdateNoticeMessage{.text = "new"}, {4, 0, 0, 0, 0, 0, 'n', 'e', 'w', 0});
     EXPECT_FALSE(decodes<UpdateNoticeMessage>({0, 0, 0, 0, 0, 0}));                // no terminator
     EXPECT_FALSE(decodes<UpdateNoticeMessage>({3, 0, 0, 0, 0, 0, 'n', 'e', 'w'})); // not 0
 
-    TrackTextMessage trackText;
-    trackText.ok = true;
-    trackText.text = "hi";
-    trackText.key = key();
-    expectCodec(trackText, cat({{2, 0, 0, 0}, kKey, {'h', 'i', 0}}));
+    expectCodec(TrackTextMessage{.ok = true, .text = "hi", .key = key()},
+                cat({{2, 0, 0, 0}, kKey, {'h', 'i', 0}}));
     // The failure form: n = 0 and a zero key, whatever key the record had.
-    TrackTextMessage failure;
-    failure.key = key();
-    failure.text = "ignored";
-    expectCodec(failure, repeat(20, 0));
+    expectCodec(TrackTextMessage{.text = "ignored", .key = key()}, repeat(20, 0));
     EXPECT_FALSE(decoded<TrackTextMessage>(repeat(20, 0)).ok);
     EXPECT_FALSE(decodes<TrackTextMessage>(cat({{1, 0, 0, 0}, repeat(16, 0)})));
 
@@ -183,69 +149,41 @@ TEST(CatalogueLayouts, SessionAndStatusMessages) {
 }
 
 TEST(CatalogueLayouts, PlayingNowAndPlaylistMessages) {
-    NowPlayingListMessage nowPlaying;
-    nowPlaying.entries = {{1, "A"}, {0x0102, ""}};
-    expectCodec(nowPlaying, {2, 0, 0, 0, 1, 0, 0, 0, 'A', 0, 2, 1, 0, 0, 0});
+    expectCodec(NowPlayingListMessage{.entries = {{1, "A"}, {0x0102, ""}}},
+                {2, 0, 0, 0, 1, 0, 0, 0, 'A', 0, 2, 1, 0, 0, 0});
     expectCodec(NowPlayingChangedMessage{}, {}, {.shortest = 0});
-
-    PlaylistsMessage playlists;
-    playlists.playlists = {{"Mix", 7, 12, 0}, {"", -3, 0, 0}};
-    expectCodec(playlists, {2,   0,   0, 0,    7,    0,    0,    0, 12, 0, 0, 0, 'M',
-                            'i', 'x', 0, 0xFD, 0xFF, 0xFF, 0xFF, 0, 0,  0, 0, 0});
-
-    MoveNowPlayingMessage move;
-    move.from = 1;
-    move.to = 0x0A0B0C0D;
-    expectCodec(move, {1, 0, 0, 0, 0x0D, 0x0C, 0x0B, 0x0A});
-
-    ClearPlaylistMessage clear;
-    clear.playlistId = 0xFFFFFFFF;
-    expectCodec(clear, {0xFF, 0xFF, 0xFF, 0xFF}, {.exact = true});
-
-    CreatePlaylistMessage create;
-    create.name = "Mix";
-    expectCodec(create, {3, 0, 0, 0, 'M', 'i', 'x', 0}, {.exact = true});
+    expectCodec(PlaylistsMessage{.playlists = {{"Mix", 7, 12, 0}, {"", -3, 0, 0}}},
+                {2,   0,   0, 0,    7,    0,    0,    0, 12, 0, 0, 0, 'M',
+                 'i', 'x', 0, 0xFD, 0xFF, 0xFF, 0xFF, 0, 0,  0, 0, 0});
+    expectCodec(MoveNowPlayingMessage{.from = 1, .to = 0x0A0B0C0D},
+                {1, 0, 0, 0, 0x0D, 0x0C, 0x0B, 0x0A});
+    expectCodec(ClearPlaylistMessage{.playlistId = 0xFFFFFFFF}, {0xFF, 0xFF, 0xFF, 0xFF},
+                {.exact = true});
+    expectCodec(CreatePlaylistMessage{.name = "Mix"}, {3, 0, 0, 0, 'M', 'i', 'x', 0},
+                {.exact = true});
     EXPECT_EQ(decoded<CreatePlaylistMessage>({0, 0, 0, 0, 0}).name, "");
     EXPECT_FALSE(decodes<CreatePlaylistMessage>({0xFF, 0xFF, 0xFF, 0xFF, 'a'})); // n + 5 wraps
-
-    CreatePlaylistExMessage createEx;
-    createEx.extra = 0x01020304;
-    createEx.name = "z";
-    expectCodec(createEx, {4, 3, 2, 1, 0, 0, 1, 0, 0, 0, 'z', 0}, {.exact = true});
+    expectCodec(CreatePlaylistExMessage{.extra = 0x01020304, .name = "z"},
+                {4, 3, 2, 1, 0, 0, 1, 0, 0, 0, 'z', 0}, {.exact = true});
     EXPECT_FALSE(decodes<CreatePlaylistExMessage>({0, 0, 0, 0, 0, 0, 0xF5, 0xFF, 0xFF, 0xFF, 0}));
     EXPECT_EQ(decoded<CreatePlaylistExMessage>({9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).extra, 9u);
-
     expectCodec(PlaylistsChangedMessage{}, {}, {.shortest = 0});
-
-    PlaylistTracksMessage tracks;
-    tracks.playlistId = 9;
-    tracks.entries = {{4, "t"}};
-    expectCodec(tracks, {1, 0, 0, 0, 9, 0, 0, 0, 4, 0, 0, 0, 't', 0});
-
-    RemoveTrackMessage remove;
-    remove.playlistId = 0xFFFFFFFF;
-    remove.index = 5;
-    expectCodec(remove, {0xFF, 0xFF, 0xFF, 0xFF, 5, 0, 0, 0}, {.exact = true});
-
-    MoveTrackMessage moveTrack;
-    moveTrack.playlistId = 1;
-    moveTrack.from = 2;
-    moveTrack.to = 3;
-    expectCodec(moveTrack, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}, {.exact = true});
-
-    PlaylistChangedMessage changed;
-    changed.playlistId = 0x01020304;
-    expectCodec(changed, {4, 3, 2, 1});
+    expectCodec(PlaylistTracksMessage{.playlistId = 9, .entries = {{4, "t"}}},
+                {1, 0, 0, 0, 9, 0, 0, 0, 4, 0, 0, 0, 't', 0});
+    expectCodec(RemoveTrackMessage{.playlistId = 0xFFFFFFFF, .index = 5},
+                {0xFF, 0xFF, 0xFF, 0xFF, 5, 0, 0, 0}, {.exact = true});
+    expectCodec(MoveTrackMessage{.playlistId = 1, .from = 2, .to = 3},
+                {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}, {.exact = true});
+    expectCodec(PlaylistChangedMessage{.playlistId = 0x01020304}, {4, 3, 2, 1});
 
     // Entry flags travel as two bits, which decode as those bits.
-    PlaylistsExMessage ex;
-    ex.parameter = 0xFFFFFFFF;
-    ex.listFlags = 1;
-    ex.playlists = {{"X", 3, 1, 0x0100}, {"Y", 4, 2, 0x0001}};
     const Bytes exBytes = {2, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0,   0, 3, 0,
                            0, 0, 1, 0, 0,    0,    2,    0,    0, 0, 'X', 0, 4, 0,
                            0, 0, 2, 0, 0,    0,    1,    0,    0, 0, 'Y', 0};
-    expectCodec(ex, exBytes, {.reencodes = false});
+    expectCodec(PlaylistsExMessage{.parameter = 0xFFFFFFFF,
+                                   .listFlags = 1,
+                                   .playlists = {{"X", 3, 1, 0x0100}, {"Y", 4, 2, 0x0001}}},
+                exBytes, {.reencodes = false});
     PlaylistsExMessage back = decoded<PlaylistsExMessage>(exBytes);
     ASSERT_EQ(back.playlists.size(), 2u);
     EXPECT_EQ(back.playlists[0].flags, 2);
@@ -255,104 +193,62 @@ TEST(CatalogueLayouts, PlayingNowAndPlaylistMessages) {
 }
 
 TEST(CatalogueLayouts, LibraryAndSearchMessages) {
-    LibraryQueryMessage query;
-    query.requestId = 0x0A0B0C0D;
-    query.has = {1, 0, 1};
-    query.texts = {"g", "", "b"};
-    expectCodec(query, {0x0D, 0x0C, 0x0B, 0x0A, 1, 0, 1, 'g', 0, 'b', 0});
-
-    LibraryListMessage list;
-    list.requestId = 5;
-    list.count = 2;
-    list.code = 6;
-    list.entries = {'A', 'n', 'n', 0, 'B', 'o', 0};
-    expectCodec(list, {5, 0, 0, 0, 2, 0, 0, 0, 6, 'A', 'n', 'n', 0, 'B', 'o', 0}, {.shortest = 9});
-
+    expectCodec(
+        LibraryQueryMessage{.requestId = 0x0A0B0C0D, .has = {1, 0, 1}, .texts = {"g", "", "b"}},
+        {0x0D, 0x0C, 0x0B, 0x0A, 1, 0, 1, 'g', 0, 'b', 0});
+    expectCodec(
+        LibraryListMessage{
+            .requestId = 5, .count = 2, .code = 6, .entries = {'A', 'n', 'n', 0, 'B', 'o', 0}},
+        {5, 0, 0, 0, 2, 0, 0, 0, 6, 'A', 'n', 'n', 0, 'B', 'o', 0}, {.shortest = 9});
     // A flag is a whole u32: 0x100 counts as present.
-    LibraryAddMessage add;
-    add.playlistId = 0x01020304;
-    add.has = {0, 0x100, 1};
-    add.item = 10;
-    add.texts = {"", "a", "b"};
-    expectCodec(add, {4, 3, 2, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 10, 0, 0, 0, 'a', 0, 'b', 0});
-
-    SearchMessage search;
-    search.searchId = 0x01020304;
-    search.text = "ab";
-    expectCodec(search, {4, 3, 2, 1, 'a', 'b', 0}, {.exact = true});
+    expectCodec(
+        LibraryAddMessage{
+            .playlistId = 0x01020304, .has = {0, 0x100, 1}, .item = 10, .texts = {"", "a", "b"}},
+        {4, 3, 2, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 10, 0, 0, 0, 'a', 0, 'b', 0});
+    expectCodec(SearchMessage{.searchId = 0x01020304, .text = "ab"}, {4, 3, 2, 1, 'a', 'b', 0},
+                {.exact = true});
     EXPECT_FALSE(decodes<SearchMessage>({4, 3, 2, 1, 'a', 0, 'b', 0})); // 0 before the end
     EXPECT_EQ(decoded<SearchMessage>({4, 3, 2, 1, 0}).text, "");
-
-    SearchResultsMessage results;
-    results.searchId = 9;
-    results.total = 1;
-    results.entries = {'x', 0};
-    expectCodec(results, {9, 0, 0, 0, 1, 0, 0, 0, 'x', 0}, {.shortest = 8});
-
-    AddSearchResultsMessage addResults;
-    addResults.searchId = 3;
-    addResults.item = 0xFFFFFFFF;
-    expectCodec(addResults, {3, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, {.exact = true});
-
-    AddSearchResultsToMessage addTo;
-    addTo.searchId = 1;
-    addTo.playlistId = 2;
-    addTo.item = 3;
-    expectCodec(addTo, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}, {.exact = true});
-
-    AddSearchResultsAtMessage addAt;
-    addAt.searchId = 1;
-    addAt.playlistId = 2;
-    addAt.item = 3;
-    addAt.position = 4;
-    expectCodec(addAt, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 0, 0});
-
-    FillNowPlayingMessage fill;
-    fill.kind = 1;
-    fill.rating = 4;
-    fill.orHigher = 1;
-    expectCodec(fill, {1, 4, 1}, {.exact = true});
-
-    LibraryQueryExMessage queryEx;
-    queryEx.requestId = 2;
-    queryEx.mask = 0x09;
-    queryEx.texts = {"g", "", "", "c"};
-    expectCodec(queryEx, {2, 0, 0, 0, 9, 0, 0, 0, 'g', 0, 'c', 0});
-
-    LibraryAddExMessage addEx;
-    addEx.playlistId = 5;
-    addEx.mask = 0x02 | LibraryAddExMessage::kPositionBit;
-    addEx.item = 0xFFFFFFFF;
-    addEx.texts = {"", "a", "", ""};
-    addEx.position = 3;
-    expectCodec(addEx, {5, 0, 0, 0, 2, 0, 0, 0x10, 0xFF, 0xFF, 0xFF, 0xFF, 'a', 0, 3, 0, 0, 0});
-
-    CompressedMessage envelope;
-    envelope.uncompressedLength = 100;
-    envelope.innerType = MSG_LIBRARY_LIST;
-    envelope.block = {1, 2, 3};
-    expectCodec(envelope, {100, 0, 0, 0, 19, 0, 0, 0, 0, 0, 1, 2, 3}, {.shortest = 10});
+    expectCodec(SearchResultsMessage{.searchId = 9, .total = 1, .entries = {'x', 0}},
+                {9, 0, 0, 0, 1, 0, 0, 0, 'x', 0}, {.shortest = 8});
+    expectCodec(AddSearchResultsMessage{.searchId = 3, .item = 0xFFFFFFFF},
+                {3, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, {.exact = true});
+    expectCodec(AddSearchResultsToMessage{.searchId = 1, .playlistId = 2, .item = 3},
+                {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0}, {.exact = true});
+    expectCodec(AddSearchResultsAtMessage{.searchId = 1, .playlistId = 2, .item = 3, .position = 4},
+                {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 0, 0});
+    expectCodec(FillNowPlayingMessage{.kind = 1, .rating = 4, .orHigher = 1}, {1, 4, 1},
+                {.exact = true});
+    expectCodec(LibraryQueryExMessage{.requestId = 2, .mask = 0x09, .texts = {"g", "", "", "c"}},
+                {2, 0, 0, 0, 9, 0, 0, 0, 'g', 0, 'c', 0});
+    expectCodec(LibraryAddExMessage{.playlistId = 5,
+                                    .mask = 0x02 | LibraryAddExMessage::kPositionBit,
+                                    .item = 0xFFFFFFFF,
+                                    .texts = {"", "a", "", ""},
+                                    .position = 3},
+                {5, 0, 0, 0, 2, 0, 0, 0x10, 0xFF, 0xFF, 0xFF, 0xFF, 'a', 0, 3, 0, 0, 0});
+    expectCodec(CompressedMessage{.uncompressedLength = 100,
+                                  .innerType = MSG_LIBRARY_LIST,
+                                  .block = {1, 2, 3}},
+                {100, 0, 0, 0, 19, 0, 0, 0, 0, 0, 1, 2, 3}, {.shortest = 10});
 }
 
 TEST(CatalogueLayouts, CoverEqualizerAndSleepTimerMessages) {
-    TrackCoverMessage trackCover;
-    trackCover.image = {0x89, 'P', 'N'};
-    trackCover.key = key();
-    expectCodec(trackCover, cat({{3, 0, 0, 0}, kKey, {0x89, 'P', 'N'}}));
+    expectCodec(TrackCoverMessage{.image = {0x89, 'P', 'N'}, .key = key()},
+                cat({{3, 0, 0, 0}, kKey, {0x89, 'P', 'N'}}));
     expectCodec(TrackCoverNoneMessage{}, {}, {.shortest = 0});
 
     // The album is read up to its stated length; an artist that does not fit counts as absent.
-    CoverRequestMessage request;
-    request.album = "Blue";
-    request.hasArtist = true;
-    request.artist = "Jo";
-    request.tag1 = 1;
-    request.tag2 = 0x00030002;
-    request.requestedSize = 200;
-    request.tag3 = 9;
     const Bytes requestBytes = {4, 0, 0,   0,   1,   0,   0, 0, 2, 0, 3, 0,   200, 0,
                                 9, 1, 'B', 'l', 'u', 'e', 0, 2, 0, 0, 0, 'J', 'o'};
-    expectCodec(request, requestBytes, {.shortest = 21});
+    expectCodec(CoverRequestMessage{.album = "Blue",
+                                    .hasArtist = true,
+                                    .artist = "Jo",
+                                    .tag1 = 1,
+                                    .tag2 = 0x00030002,
+                                    .requestedSize = 200,
+                                    .tag3 = 9},
+                requestBytes, {.shortest = 21});
     CoverRequestMessage noArtist = decoded<CoverRequestMessage>(
         Bytes(requestBytes.begin(), requestBytes.end() - 1)); // artist one byte short
     EXPECT_FALSE(noArtist.hasArtist);
@@ -361,50 +257,39 @@ TEST(CatalogueLayouts, CoverEqualizerAndSleepTimerMessages) {
     flagOff[15] = 0xFE; // only bit 0 says an artist follows
     EXPECT_FALSE(decoded<CoverRequestMessage>(flagOff).hasArtist);
 
-    CoverMessage cover;
-    cover.album = "Blue";
-    cover.artist = "Jo";
-    cover.image = {0xFF, 0xD8};
-    cover.tag1 = 1;
-    cover.tag2 = 2;
-    cover.tag3 = 3;
-    expectCodec(cover, {4, 0, 0, 0, 2, 0, 0,   0,   2,   0,   0, 0,   1,   0, 0,    0,
-                        2, 0, 0, 0, 3, 0, 'B', 'l', 'u', 'e', 0, 'J', 'o', 0, 0xFF, 0xD8});
-
-    EqualizerMessage eq;
-    eq.enabled = 1;
-    eq.setting.preamp = 0x0102;
-    eq.setting.bands = {{60, 150}, {0x0F0E, 0}};
-    expectCodec(eq, {2, 1, 12, 1, 200, 0, 2, 1, 0, 0, 60, 0, 150, 0, 0x0E, 0x0F, 0, 0});
-
-    EqualizerPresetsMessage presets;
-    presets.names = {"Rock", ""};
-    expectCodec(presets, {2, 0, 0, 0, 'R', 'o', 'c', 'k', 0, 0});
-
-    SleepTimerMessage sleep;
-    sleep.enabled = true;
-    sleep.mode = 1;
-    sleep.action = 2;
-    sleep.seconds = 600;
-    expectCodec(sleep, {1, 2, 3, 0, 0x58, 2, 0, 0});
+    expectCodec(CoverMessage{.album = "Blue",
+                             .artist = "Jo",
+                             .image = {0xFF, 0xD8},
+                             .tag1 = 1,
+                             .tag2 = 2,
+                             .tag3 = 3},
+                {4, 0, 0, 0, 2, 0, 0,   0,   2,   0,   0, 0,   1,   0, 0,    0,
+                 2, 0, 0, 0, 3, 0, 'B', 'l', 'u', 'e', 0, 'J', 'o', 0, 0xFF, 0xD8});
+    expectCodec(EqualizerMessage{.setting = {"", {{60, 150}, {0x0F0E, 0}}, 0x0102}, .enabled = 1},
+                {2, 1, 12, 1, 200, 0, 2, 1, 0, 0, 60, 0, 150, 0, 0x0E, 0x0F, 0, 0});
+    expectCodec(EqualizerPresetsMessage{.names = {"Rock", ""}},
+                {2, 0, 0, 0, 'R', 'o', 'c', 'k', 0, 0});
+    expectCodec(SleepTimerMessage{.enabled = true, .mode = 1, .action = 2, .seconds = 600},
+                {1, 2, 3, 0, 0x58, 2, 0, 0});
 }
 
 TEST(CatalogueLayouts, PlaylistDetailsFullAndShortEntries) {
     PlaylistDetailsMessage m;
     m.list.playlistId = 4;
     m.list.name = "L";
-    TrackInfo t;
-    t.index = 1;
-    t.durationMs = 2;
-    t.figureA = 3;
-    t.playbackFigure = 4;
-    t.rating = 5;
-    t.trackNumber = 6;
-    t.extra = {7, 8, 9, 10};
-    t.name = "n";
-    t.artist = "ar";
-    t.displayText = "ar - n";
-    m.list.entries = {t};
+    m.list.entries = {{.playbackFigure = 4,
+                       .rating = 5,
+                       .figureA = 3,
+                       .trackNumber = 6,
+                       .extra = {7, 8, 9, 10},
+                       .index = 1,
+                       .durationMs = 2,
+                       .key = {},
+                       .name = "n",
+                       .artist = "ar",
+                       .album = "",
+                       .genre = "",
+                       .displayText = "ar - n"}};
     const Bytes head = {1, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 'L', 0};
     const Bytes first24 = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 4, 5, 6, 0, 7, 0, 8, 0, 9, 0, 10, 0, 0, 0};
     expectCodec(m, cat({head, first24, {1, 0, 2, 0, 0, 0, 0, 0, 'n', 0, 'a', 'r', 0, 0, 0}}));
