@@ -91,26 +91,6 @@ TEST_F(Engine, EveryRequestReachesItsDelegateOperationWithItsArguments) {
         });
 }
 
-// Command 6 takes an 8-bit volume from byte b0 or a 16-bit one from the high half h; a
-// non-zero b1 forces the 8-bit one. Values that are not multiples of 257 tell the two apart.
-TEST_F(Engine, VolumeCommandChoosesBetweenTheLowByteAndTheHighHalf) {
-    auto p = connectAndLogin();
-    std::vector<Case> cases;
-    for (const auto& [argument, volume] : std::vector<std::pair<uint32_t, uint16_t>>{
-             {0x00000001, 257},    // h 0, b0 1: b0 x 257
-             {0x000000FF, 65535},  // h 0, b0 255
-             {0x00000180, 0x8080}, // h 0, b0 non-zero: b1 does not matter
-             {0x00000000, 0},      // h 0, b0 0, b1 0: h
-             {0x00010000, 1},      // h 1
-             {0x12340005, 0x1234}, // h non-zero, b1 0: h, whatever b0
-             {0x00000100, 0},      // h 0, b0 0, b1 non-zero: b0 x 257
-             {0x12340105, 1285},   // b1 non-zero: b0 x 257
-         })
-        cases.push_back({MSG_PLAYER_COMMAND, command(CMD_VOLUME, argument),
-                         "setVolume(" + std::to_string(volume) + ")"});
-    expectCalls(fake, *p, cases);
-}
-
 // Shuffle, repeat and the equalizer switch read byte 1 only; seek, index and playlist ids
 // pass the whole argument, as a signed number where the delegate takes one.
 TEST_F(Engine, CommandArgumentsAreReadAsTheirOperationsTakeThem) {

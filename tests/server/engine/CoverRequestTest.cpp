@@ -1,8 +1,6 @@
-// MSG_COVER_REQUEST through the engine: decoding, the reply, repeats, the pool of four
-// loaders, and the loader's reset when the session connection closes.
+// MSG_COVER_REQUEST through the engine: decoding, the reply, repeats, and the loader's reset
+// when the session connection closes (the pool of loaders is CoverLoaderTest's).
 #include "tests/server/engine/EngineFixture.h"
-
-#include <set>
 
 namespace engine_test {
 namespace {
@@ -51,30 +49,6 @@ TEST_F(Engine, CoverRequestsAreServedOnceWithTheArtistTheHostGave) {
     EXPECT_TRUE(p->within(100).empty());
     EXPECT_TRUE(fake.waitForCount(Op::GetAlbumCover, 3));
     EXPECT_EQ(fake.count(Op::GetAlbumCover), 3u); // the repeated requests were never looked up
-}
-
-TEST_F(Engine, AFifthConcurrentCoverRequestWaitsForAFreeLoader) {
-    fake.edit([](Answers& a) {
-        for (int i = 0; i < 5; ++i)
-            a.albumCovers["Album" + std::to_string(i)] = {uint8_t(i)};
-    });
-    auto p = connectAndLogin();
-    Hold hold(fake, Op::GetAlbumCover);
-    for (uint32_t i = 0; i < 5; ++i)
-        p->send(coverRequest("Album" + std::to_string(i), i));
-    ASSERT_TRUE(fake.waitForCount(Op::GetAlbumCover, 4));
-    platform::sleepMs(30);
-    EXPECT_EQ(fake.count(Op::GetAlbumCover), 4u); // the fifth is pending
-    hold.release();
-    std::set<std::string> albums;
-    for (int i = 0; i < 5; ++i) {
-        ReceivedMessage m = p->next();
-        ASSERT_EQ(m.type, uint32_t(MSG_COVER));
-        CoverMessage c;
-        ASSERT_TRUE(c.decode(m.payload.data(), m.payload.size()));
-        albums.insert(c.album);
-    }
-    EXPECT_EQ(albums.size(), 5u);
 }
 
 // The end of the session connection forgets the requests seen: the same request is served

@@ -45,15 +45,6 @@ TEST_F(Engine, KeepaliveFromTheAppKeepsTheSessionAlive) {
     EXPECT_EQ(p.nextOf(MSG_CURRENT_INDEX).type, uint32_t(MSG_CURRENT_INDEX));
 }
 
-TEST_F(Engine, LoginWithoutKeepaliveByteNeverTimesOut) {
-    server.keepalive().setClock(clock);
-    Peer p(port);
-    ASSERT_EQ(p.login("", 0, 0, false), 1);
-    EXPECT_FALSE(server.keepalive().IsRunning());
-    clock.advance(24 * 3600 * 1000);
-    EXPECT_FALSE(p.client.closedByPeer(300));
-}
-
 // A kick does not stop the keep-alive thread: it watches whatever session comes next.
 TEST_F(Engine, AKickLeavesTheKeepaliveThreadWatchingTheNextSession) {
     server.keepalive().setClock(clock);

@@ -78,27 +78,6 @@ TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
     }
 }
 
-TEST_F(Engine, LargeNowPlayingListDecompressesExactly) {
-    std::vector<TrackInfo> entries;
-    for (int i = 0; i < 400; ++i) {
-        TrackInfo t;
-        t.index = i;
-        t.displayText = "Artist " + std::to_string(i % 17) + " - Title number " + std::to_string(i);
-        entries.push_back(t);
-    }
-    fake.edit([&](Answers& a) { a.nowPlaying = entries; });
-    auto p = connectAndLogin();
-    p->query(QUERY_NOW_PLAYING);
-    ReceivedMessage m = p->next();
-    ASSERT_EQ(m.type, uint32_t(MSG_COMPRESSED));
-    ReceivedMessage inner = opened(m);
-    NowPlayingListMessage list;
-    ASSERT_TRUE(list.decode(inner.payload.data(), inner.payload.size()));
-    ASSERT_EQ(list.entries.size(), 400u);
-    EXPECT_EQ(list.entries[399].index, 399u);
-    EXPECT_EQ(list.entries[399].text, "Artist 8 - Title number 399");
-}
-
 // A list reply finished while the app has gone quiet: the whole message obeys the send rule
 // and is held back, the envelope needs only the login and still leaves. Before login neither
 // leaves.
@@ -189,33 +168,6 @@ TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedList
     EXPECT_TRUE(repliesTo(*basic, Op::QueryLibraryList, [&] {
                     basic->sendRaw(MSG_LIBRARY_QUERY, le32(0x13) + Bytes({1, 0, 0}) + text0("G"));
                 }).empty());
-}
-
-// With a non-zero second parameter, query 10 asks for full entries and sends
-// MSG_PLAYLIST_DETAILS.
-TEST_F(Engine, PlaylistDetailsCarryFullEntries) {
-    TrackInfo t;
-    t.index = 2;
-    t.durationMs = 1000;
-    t.figureA = 3;
-    t.playbackFigure = 4;
-    t.rating = 5;
-    t.trackNumber = 6;
-    t.extra = {0, 11, 0, 0};
-    t.name = "N";
-    t.artist = "A";
-    t.album = "L";
-    t.genre = "G";
-    fake.edit([&](Answers& a) { a.playlistTracks[9] = {t}; });
-    auto p = connectAndLogin();
-    p->sendRaw(MSG_QUERY, Bytes{QUERY_PLAYLIST_TRACKS} + le32(9) + le32(1));
-    ReceivedMessage m = p->next();
-    ASSERT_EQ(m.type, uint32_t(MSG_PLAYLIST_DETAILS));
-    EXPECT_EQ(m.payload, le32(1) + le32(9) + Bytes({0, 0, 0}) + text0("") + le32(2) + le32(1000) +
-                             Bytes({3, 0, 4, 5, 6, 0}) + Bytes({0, 0, 11, 0, 0, 0, 0, 0}) +
-                             Bytes({0, 0}) + Bytes({1, 0, 1, 0, 1, 0, 1, 0}) + text0("N") +
-                             text0("A") + text0("L") + text0("G"));
-    EXPECT_TRUE(fake.called("getPlaylistTracks(9,0)"));
 }
 
 } // namespace

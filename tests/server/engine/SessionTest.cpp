@@ -240,17 +240,6 @@ TEST_F(Engine, SecondAppIsRefusedWithAllowKickOff) {
     EXPECT_EQ(first->next().type, uint32_t(MSG_CURRENT_INDEX));
 }
 
-TEST_F(Engine, ClosingTheSessionClearsItAndTellsTheDelegate) {
-    auto p = connectAndLogin();
-    EXPECT_TRUE(server.loggedIn());
-    p.reset();
-    EXPECT_TRUE(fake.waitFor("onClientDisconnected()"));
-    EXPECT_FALSE(server.loggedIn());
-    EXPECT_EQ(server.sessionConnection(), 0u);
-    auto again = connectAndLogin();
-    EXPECT_TRUE(server.loggedIn());
-}
-
 // A frame cut short by the close is forgotten: the next session's bytes parse on their own.
 TEST_F(Engine, ClosingTheSessionEmptiesTheParseBuffer) {
     {
