@@ -67,14 +67,6 @@ protected:
         return t;
     }
 
-    // A logged call whose text starts and ends so (the request ids are the client's choice).
-    bool calledLike(const std::string& start, const std::string& end) {
-        const std::vector<std::string> calls = player.calls();
-        return std::any_of(calls.begin(), calls.end(), [&](const std::string& c) {
-            return c.starts_with(start) && c.ends_with(end);
-        });
-    }
-
     RecordingDelegate player{RecordingDelegate::Recording::On};
     platform::ManualClock clock; // outlives the server, whose keep-alive thread reads it
     WinampControlServer server;
@@ -82,7 +74,7 @@ protected:
     std::string out, err;
 };
 
-TEST_F(ClientTest, GreetingLoginAndCapabilities) {
+TEST_F(ClientTest, GreetingLoginCapabilitiesAndPassword) {
     RemoteClient client;
     ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
     EXPECT_EQ(client.bytesReceived(), 23u); // the greeting's frame, nothing more yet
@@ -91,16 +83,16 @@ TEST_F(ClientTest, GreetingLoginAndCapabilities) {
     ASSERT_EQ(client.login("", true, 0, 3000), ClientStatus::Ok);
     EXPECT_EQ(client.capabilities(), 0x000000000077FFFFull);
     EXPECT_TRUE(waitUntil([&] { return server.loggedIn(); }));
-}
+    client.close();
 
-TEST_F(ClientTest, PasswordChallengeResponse) {
     server.setPassword("s\xC3\xA9same");
-    RemoteClient client;
-    ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
-    EXPECT_EQ(client.hello().passwordRequired, 1);
-    EXPECT_EQ(client.login("wrong", true, 0, 3000), ClientStatus::LoginRefused);
+    RemoteClient second;
+    ASSERT_TRUE(waitUntil([&] { return server.sessionConnection() == 0; }));
+    ASSERT_EQ(second.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
+    EXPECT_EQ(second.hello().passwordRequired, 1);
+    EXPECT_EQ(second.login("wrong", true, 0, 3000), ClientStatus::LoginRefused);
     // A refused login leaves the connection open for another attempt.
-    EXPECT_EQ(client.login("s\xC3\xA9same", true, 0, 3000), ClientStatus::Ok);
+    EXPECT_EQ(second.login("s\xC3\xA9same", true, 0, 3000), ClientStatus::Ok);
 }
 
 TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
@@ -163,18 +155,9 @@ TEST_F(ClientTest, StatusAndTransportCommands) {
     EXPECT_NE(out.find("\"position\":\"1:01\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"name\":\"Blue\""), std::string::npos) << out;
 
-    ASSERT_EQ(cli({"volume", "50"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("setVolume(32768)"));
+    // (The call each command makes is CliRunTest's.)
     ASSERT_EQ(cli({"volume", "0"}), EXIT_OK) << err;
     EXPECT_TRUE(player.called("setVolume(0)"));
-    ASSERT_EQ(cli({"seek", "1:30"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("setPosition(90000)"));
-    ASSERT_EQ(cli({"shuffle", "on"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("setShuffle(1)"));
-    ASSERT_EQ(cli({"next"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("playbackCommand(4)"));
-    ASSERT_EQ(cli({"prev"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("playbackCommand(3)"));
 
     // Pause toggles only while playing; the printed status shows the result.
     ASSERT_EQ(cli({"pause"}), EXIT_OK) << err;
@@ -221,12 +204,10 @@ TEST_F(ClientTest, LibraryListsBrowseAndSearch) {
     EXPECT_NE(out.find("\"count\":0"), std::string::npos) << out;
 
     ASSERT_EQ(cli({"--json", "browse", "--artist", "Ann", "--composer", "C"}), EXIT_OK) << err;
-    EXPECT_TRUE(calledLike("queryLibraryList(", ",,Ann,,C)"));
     EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"duration\":\"2:05\""), std::string::npos) << out;
 
     ASSERT_EQ(cli({"--json", "search", "first", "song"}), EXIT_OK) << err;
-    EXPECT_TRUE(calledLike("searchLibrary(", ",first song)"));
     EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
 }
 
@@ -267,10 +248,6 @@ TEST_F(ClientTest, EqualizerAndSleepTimer) {
     ASSERT_EQ(cli({"--json", "sleep-timer", "10", "--then", "suspend"}), EXIT_OK) << err;
     EXPECT_TRUE(player.called("setSleepTimer(1,0,2,600)"));
     EXPECT_NE(out.find("\"action\":\"stop and sleep\""), std::string::npos) << out;
-    ASSERT_EQ(cli({"sleep-timer", "end-of-list"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("setSleepTimer(1,1,0,0)"));
-    ASSERT_EQ(cli({"sleep-timer", "off"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("setSleepTimer(0,0,0,0)"));
 }
 
 // Pushes the control makes during the login (before MSG_CAPABILITIES ends it) are printed
@@ -345,12 +322,8 @@ TEST(CliArguments, RejectsMistakesBeforeConnecting) {
         const char* message;
     } cases[] = {
         {{}, "no command given"},
-        {{"dance"}, "unknown command 'dance'"},
         {{"--port", "70000", "status"}, "--port needs a number"},
-        {{"--port"}, "option --port needs a value"},
-        {{"--colour", "status"}, "unknown option '--colour'"},
         {{"volume", "101"}, "percentage from 0 to 100"},
-        {{"volume", "1", "2"}, "wrong number of arguments"},
         {{"seek", "1:75"}, "seek needs seconds"},
         {{"shuffle", "maybe"}, "on or off"},
         {{"browse"}, "at least one of"},
@@ -362,7 +335,6 @@ TEST(CliArguments, RejectsMistakesBeforeConnecting) {
         {{"sleep-timer", "soon"}, "MINUTES, end-of-list or off"},
         {{"--then", "explode", "sleep-timer", "5"}, "--then must be"},
         {{"status", "--count", "3"}, "belong to watch"},
-        {{"search"}, "wrong number of arguments"},
     };
     for (const auto& c : cases) {
         ParseResult r = parseCommandLine(c.args);
@@ -390,21 +362,6 @@ TEST(CliArguments, OptionsAnywhereAndInlineValues) {
     ASSERT_TRUE(w.ok) << w.error;
     EXPECT_EQ(*w.options.seconds, 3u);
     EXPECT_EQ(*w.options.count, 10u);
-}
-
-TEST(CliArguments, HelpDocumentsEveryCommand) {
-    std::ostringstream o, e;
-    EXPECT_EQ(runCommandLine({"--help"}, o, e), EXIT_OK);
-    for (const char* command :
-         {"status",     "play",   "pause",       "stop",        "next",        "prev",
-          "volume",     "seek",   "shuffle",     "repeat",      "now-playing", "playlists",
-          "artists",    "albums", "genres",      "composers",   "browse",      "search",
-          "cover",      "eq",     "sleep-timer", "watch",       "--host",      "--port",
-          "--password", "--json", "--timeout",   "--keepalive", "--count",     "--seconds"})
-        EXPECT_NE(o.str().find(command), std::string::npos) << command;
-    std::ostringstream o2;
-    EXPECT_EQ(runCommandLine({"help"}, o2, e), EXIT_OK);
-    EXPECT_EQ(o2.str(), o.str());
 }
 
 } // namespace
