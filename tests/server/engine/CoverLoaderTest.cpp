@@ -1,6 +1,6 @@
 #include "server/engine/CoverLoader.h"
 
-#include "tests/support/TestSocket.h"
+#include "tests/support/LogCapture.h"
 #include "tools/testkit/RecordingDelegate.h"
 
 #include <gtest/gtest.h>
@@ -293,11 +293,13 @@ TEST_F(CoverLoaderTest, ALookupThatThrowsLosesItsRequestNotItsThread) {
         if (lookups() == 1)
             throw std::runtime_error("no host");
     });
+    testing_support::LogCapture log;
     RecordingSink sink(&delegate);
     CoverLoader loader(sink);
     loader.queueCoverRequest(request("bad"));
     ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 1; }));
     EXPECT_EQ(sink.frameCount(), 0u);
+    EXPECT_TRUE(log.has(LogKind::Error, "cover lookup for album 'bad' failed"));
     for (int i = 0; i < 3; ++i) // three more threads
         loader.queueCoverRequest(request("good", "", uint32_t(i)));
     ASSERT_TRUE(waitUntil([&] { return loader.idleCount() == 4; }));

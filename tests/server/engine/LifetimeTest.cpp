@@ -80,27 +80,6 @@ TEST_F(Engine, ThrowingSessionEventsEndOnlyTheirOwnCall) {
     EXPECT_EQ(p->next().type, uint32_t(MSG_CURRENT_INDEX));
 }
 
-TEST_F(Engine, CoverLookupThatThrowsLosesOnlyItsRequest) {
-    fake.edit([](Answers& a) {
-        a.albumCovers["Bad"] = {1};
-        a.albumCovers["Good"] = {2};
-    });
-    fake.onCall(Op::GetAlbumCover, [&] {
-        if (fake.count(Op::GetAlbumCover) == 1)
-            throw std::bad_alloc();
-    });
-    auto p = connectAndLogin();
-    CoverRequestMessage request;
-    request.album = "Bad";
-    p->send(request);
-    EXPECT_TRUE(log.waitFor(LogKind::Error, "cover lookup for album 'Bad' failed"));
-    request.album = "Good";
-    p->send(request);
-    ReceivedMessage m = p->next();
-    ASSERT_EQ(m.type, uint32_t(MSG_COVER));
-    EXPECT_EQ(m.payload[22], 'G');
-}
-
 // Each session event is one sentence with the connection's id.
 TEST_F(Engine, SessionEventsAreLogged) {
     server.keepalive().setClock(clock);
