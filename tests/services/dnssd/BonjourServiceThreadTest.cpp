@@ -77,28 +77,18 @@ TEST_F(BonjourServiceThreadTest, RegistersTheServiceTypeOnThePortInNetworkOrderW
     EXPECT_EQ(events_.summary(), "ended:0");
 }
 
-TEST_F(BonjourServiceThreadTest, TheSamePortAndTypeKeepTheRunningRegistration) {
-    BonjourServiceThread thread; // no observer: nothing is told, nothing changes
+TEST_F(BonjourServiceThreadTest, TheSamePortKeepsTheRegistrationAnotherEndsItBeforeTheNewOne) {
+    BonjourServiceThread thread;
+    thread.setObserver(events_.observer());
     bridge::DnsSdService& service = thread;
     service.start(19371, kType);
     ASSERT_TRUE(fake_.waitForLog("register:19371 sockfd")) << fake_.log();
-
+    // The same port and type keep the running registration.
     service.start(19371, kType);
     thread.StartBonjour(19371, std::string(kType));
     EXPECT_TRUE(service.isRunning());
     platform::sleepMs(200);
     EXPECT_EQ(fake_.log(), "register:19371 sockfd");
-
-    service.stopAndWait();
-    EXPECT_FALSE(service.isRunning());
-    EXPECT_EQ(fake_.log(), "register:19371 sockfd deallocate");
-}
-
-TEST_F(BonjourServiceThreadTest, AnotherPortEndsTheOldRegistrationBeforeTheNewOneStarts) {
-    BonjourServiceThread thread;
-    thread.setObserver(events_.observer());
-    thread.StartBonjour(19371, kType);
-    ASSERT_TRUE(fake_.waitForLog("register:19371 sockfd")) << fake_.log();
 
     thread.StartBonjour(19372, kType);
     // It waited: the old registration was released before StartBonjour returned.
@@ -119,7 +109,8 @@ TEST_F(BonjourServiceThreadTest, AnotherPortEndsTheOldRegistrationBeforeTheNewOn
         << fake_.log();
     ASSERT_TRUE(fake_.lastRegistration(r));
     EXPECT_STREQ(r.regtype, "_other._tcp");
-    thread.stopAndWait();
+    service.stopAndWait();
+    EXPECT_FALSE(service.isRunning());
     EXPECT_EQ(events_.summary(), "ended:0 ended:0 ended:0");
 }
 
