@@ -30,6 +30,7 @@ public:
     // Answers.
     bool policyFails = false;
     HResult rulesResult = kOk;
+    bool rulesNull = false; // get_Rules succeeds without a collection
     HResult profilesResult = kOk;
     int32_t currentProfiles = 1 | 2; // domain and private
     bool ruleCreationFails = false;
@@ -124,7 +125,7 @@ public:
 
     HResult rules(std::unique_ptr<FirewallRules>& out) override {
         fw_.calls.push_back("get_Rules");
-        if (succeeded(fw_.rulesResult))
+        if (succeeded(fw_.rulesResult) && !fw_.rulesNull)
             out = std::make_unique<FakeRules>(fw_);
         return fw_.rulesResult;
     }

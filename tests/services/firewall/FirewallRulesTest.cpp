@@ -174,14 +174,16 @@ TEST(FirewallRules, Profiles) {
 TEST(FirewallRules, NoPolicyNoRulesOrNoProfilesIsSilent) {
     const Calls all = {"CoCreateInstance(NetFwPolicy2)", "get_Rules", "get_CurrentProfileTypes",
                        "Release rules", "Release policy"};
-    for (int failing = 0; failing < 3; ++failing) {
+    for (int failing = 0; failing < 4; ++failing) {
         Press r;
         r.fw.policyFails = failing == 0;
         r.fw.rulesResult = failing == 1 ? kFail : kOk;
+        r.fw.rulesNull = failing == 3;
         r.fw.profilesResult = failing == 2 ? kFail : kOk;
         r.add();
         EXPECT_TRUE(r.box.shown.empty()) << failing;
-        Calls expected(all.begin(), all.begin() + failing + 1);
+        // A collection that succeeds but is missing stops where a failing one does.
+        Calls expected(all.begin(), all.begin() + (failing == 3 ? 2 : failing + 1));
         if (failing == 2)
             expected.push_back("Release rules");
         if (failing > 0)
