@@ -123,17 +123,19 @@ HRESULT PlayerHost::registerServer() {
         dll_ = LoadLibraryW(reinterpret_cast<const wchar_t*>(options_.dllPath.c_str()));
     if (!dll_)
         return HRESULT_FROM_WIN32(GetLastError());
-    auto entryPoint = entry<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer");
-    return entryPoint ? entryPoint() : E_NOTIMPL;
+    return callExport("DllRegisterServer");
 }
 
 HRESULT PlayerHost::unregisterServer() {
-    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer") : nullptr;
-    return entryPoint ? entryPoint() : E_NOTIMPL;
+    return callExport("DllUnregisterServer");
 }
 
 HRESULT PlayerHost::canUnloadNow() {
-    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow") : nullptr;
+    return callExport("DllCanUnloadNow");
+}
+
+HRESULT PlayerHost::callExport(const char* name) const {
+    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>(name) : nullptr;
     return entryPoint ? entryPoint() : E_NOTIMPL;
 }
 

@@ -75,6 +75,7 @@ public:
 
 private:
     void runOnce(uint32_t maxWaitMs, HANDLE extra);
+    HRESULT callExport(const char* name) const; // a DLL export taking nothing, or E_NOTIMPL
     template <class F> F entry(const char* name) const {
         return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll_, name)));
     }
