@@ -51,7 +51,7 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
     calls->clear();
     ASSERT_TRUE(app->send(set));
     sync(*app);
-    EXPECT_EQ(calls->starting("volume.m5("),
+    EXPECT_EQ(calls->only({"volume.m5("}),
               (std::vector<std::string>{"volume.m5(0,50)", "volume.m5(1,-100)", "volume.m5(2,100)",
                                         "volume.m5(3,1)"}));
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
@@ -70,10 +70,10 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
                   },
                   m, kWait),
               remote::ClientStatus::Ok);
-    std::vector<std::string> switched = calls->starting("volume.");
+    std::vector<std::string> switched = calls->only({"volume."});
     switched.resize(3); // then the event's reads
     EXPECT_EQ(switched,
-              (std::vector<std::string>{"volume.p4(-1)", "volume.m6(0)", "volume.m5(0,50)"}));
+              (std::vector<std::string>{"volume.p4(TRUE)", "volume.m6(0)", "volume.m5(0,50)"}));
     EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.equalizerOn; }));
 }
 
@@ -125,7 +125,7 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     calls->clear();
     app->command(CMD_APPLY_PRESET, 6); // the count: nothing
     sync(*app);
-    EXPECT_TRUE(calls->starting("volume.m5(").empty());
+    EXPECT_TRUE(calls->only({"volume.m5("}).empty());
     app->command(CMD_APPLY_PRESET, 0); // "Pop": preamp 200, flat bands
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
