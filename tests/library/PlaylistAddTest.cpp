@@ -70,8 +70,9 @@ void run(const std::vector<Step>& steps) {
         EXPECT_EQ(p.addBand(s.playlist, s.item, s.position), s.notices);
         EXPECT_EQ(p.recorder->only({"root.m27(", "playlist.", "playlistFiles.", "playingNow."}),
                   s.calls);
-        if (!s.keys.empty())
+        if (!s.keys.empty()) {
             EXPECT_EQ(p.keys(s.playlist), s.keys);
+        }
     }
 }
 
