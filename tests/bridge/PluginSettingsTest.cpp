@@ -227,8 +227,8 @@ TEST_F(PluginSettingsTest, StoredPasswordsThatDoNotFitAreIgnoredAndTextEndsAtThe
     // Decoded text ends at the first NUL or the digest. Values another writer could make: the
     // digest is right, the text is not NUL-terminated, or text follows the first NUL.
     auto encipher = [](Bytes text) {
-        Md5Digest d = md5(text.data(), text.size());
-        text.insert(text.end(), d.begin(), d.end());
+        Md5Digest digest = md5(text.data(), text.size());
+        text.insert(text.end(), digest.begin(), digest.end());
         xteaCbcEncipher(text.data(), text.size(), PasswordKey);
         return text;
     };
