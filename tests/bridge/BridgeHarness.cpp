@@ -57,8 +57,7 @@ BridgeTest::BridgeTest() : scratch(scratchFolder()) {
                                  presetsKeyPath(kSimMajorVersion));
     player = std::make_unique<SimPlayer>(smallLibrary(),
                                          SimOptions{&clock, scratch / "covers", 0, true});
-    root = std::make_shared<RecordingObject>(
-        calls, testing_support::playerRootForTests(player->root()), "root");
+    root = library_test::recordedRoot(calls, testing_support::playerRootForTests(player->root()));
     host = std::make_unique<HostThread>([this] {
         player->pump();
         return 5u;
@@ -90,7 +89,12 @@ void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
     SaveSettings(settings);
     bridge::ControlEnvironment env;
     env.clock = &clock;
-    env.windowFactory = windowFactory;
+    if (watchWindow)
+        env.windowFactory = [this](bridge::WindowProcedure procedure) {
+            auto real = bridge::createHostWindow(std::move(procedure));
+            return std::unique_ptr<bridge::HostWindow>(
+                real ? new WatchedWindow(std::move(real), insideSend, sleepTimerRunning) : nullptr);
+        };
     env.panel = std::make_unique<RecordingPanel>(seams);
     env.messageBoxes = std::make_unique<RecordingBoxes>(seams);
     env.dnsSd = std::make_unique<RecordingDnsSd>(seams);

@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "simhost/SimPlayer.h"
+#include "tests/library/RecordingHost.h"
 #include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,6 @@
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -91,142 +91,38 @@ private:
     std::atomic<bridge::HostWindow*> runner_{nullptr};
 };
 
-// The real hidden window behind a wrapper that forwards everything; tests override what they
-// watch.
-class ForwardingWindow : public bridge::HostWindow {
+// The real hidden window, watched: how many senders are inside a send right now, and whether
+// the sleep timer's timer runs.
+class WatchedWindow : public bridge::HostWindow {
 public:
-    explicit ForwardingWindow(std::unique_ptr<bridge::HostWindow> inner)
-        : inner_(std::move(inner)) {}
-    intptr_t send(uint32_t m, uintptr_t w, intptr_t l) override { return inner_->send(m, w, l); }
+    WatchedWindow(std::unique_ptr<bridge::HostWindow> inner, std::atomic<int>& inside,
+                  std::atomic<bool>& sleepTimer)
+        : inner_(std::move(inner)), inside_(inside), sleepTimer_(sleepTimer) {}
+    intptr_t send(uint32_t m, uintptr_t w, intptr_t l) override {
+        ++inside_;
+        intptr_t result = inner_->send(m, w, l);
+        --inside_;
+        return result;
+    }
     bool post(uint32_t m, uintptr_t w, intptr_t l) override { return inner_->post(m, w, l); }
     bool setTimer(uint32_t id, uint32_t periodMs) override {
+        if (id == bridge::kSleepTimerId)
+            sleepTimer_ = true;
         return inner_->setTimer(id, periodMs);
     }
-    void killTimer(uint32_t id) override { inner_->killTimer(id); }
+    void killTimer(uint32_t id) override {
+        if (id == bridge::kSleepTimerId)
+            sleepTimer_ = false;
+        inner_->killTimer(id);
+    }
     int32_t handle() const override { return inner_->handle(); }
     void pumpWhile(const std::function<void()>& work) override { inner_->pumpWhile(work); }
     void close() override { inner_->close(); }
 
-    // A window factory that wraps the real window in W, constructed with the real window
-    // followed by `extra`.
-    template <class W, class... Extra> static bridge::WindowFactory factory(Extra&... extra) {
-        return
-            [&extra...](bridge::WindowProcedure procedure) -> std::unique_ptr<bridge::HostWindow> {
-                auto real = bridge::createHostWindow(std::move(procedure));
-                if (!real)
-                    return nullptr;
-                return std::make_unique<W>(std::move(real), extra...);
-            };
-    }
-
 private:
     std::unique_ptr<bridge::HostWindow> inner_;
-};
-
-// --- a recording wrapper around the player's objects ---------------------------------------
-
-// Every call as one line: "volume.m5(0,-3)", "root.m2(\"[rating]=4 ...\")", "file.m23(5)".
-class CallLog {
-public:
-    void add(std::string call) {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(std::move(call));
-    }
-    std::vector<std::string> starting(const std::string& prefix) {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> out;
-        for (const auto& c : calls_)
-            if (c.rfind(prefix, 0) == 0)
-                out.push_back(c);
-        return out;
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        calls_.clear();
-    }
-    // Calls starting with `prefix` fail without reaching the player ("" for none).
-    void failCalls(std::string prefix) {
-        std::lock_guard lock(mutex_);
-        failing_ = std::move(prefix);
-    }
-    bool fails(const std::string& call) {
-        std::lock_guard lock(mutex_);
-        return !failing_.empty() && call.rfind(failing_, 0) == 0;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> calls_;
-    std::string failing_;
-};
-
-class RecordingObject : public host::HostObject {
-public:
-    RecordingObject(std::shared_ptr<CallLog> log, host::HostObjectPtr inner, std::string name)
-        : log_(std::move(log)), inner_(std::move(inner)), name_(std::move(name)) {}
-
-    host::HostStatus invoke(int32_t id, host::InvokeKind kind,
-                            std::span<const host::HostValue> args, host::HostValue& result,
-                            host::HostFault* fault) override {
-        const char* k = kind == host::InvokeKind::Method ? "m"
-                        : kind == host::InvokeKind::Get  ? "g"
-                                                         : "p";
-        std::string call = name_ + "." + k + std::to_string(id) + "(";
-        std::vector<host::HostValue> innerArgs;
-        for (size_t i = 0; i < args.size(); ++i) {
-            const host::HostValue& a = args[i];
-            if (i)
-                call += ",";
-            if (auto t = a.asText())
-                call += "\"" + utf16ToUtf8(*t) + "\"";
-            else if (auto n = a.asInt())
-                call += std::to_string(*n);
-            else
-                call += "obj";
-            auto* wrapped = dynamic_cast<RecordingObject*>(a.asObject().get());
-            innerArgs.push_back(wrapped ? host::HostValue(wrapped->inner_) : a);
-        }
-        call += ")";
-        log_->add(call);
-        if (log_->fails(call))
-            return host::HostStatus::Failed;
-        host::HostStatus status = inner_->invoke(id, kind, innerArgs, result, fault);
-        if (host::HostObjectPtr o = result.asObject())
-            result = host::HostValue(host::HostObjectPtr(
-                std::make_shared<RecordingObject>(log_, o, childName(id, kind))));
-        return status;
-    }
-    host::HostStatus advise(host::HostEventSink* sink, uint32_t& cookie) override {
-        return inner_->advise(sink, cookie);
-    }
-    host::HostStatus unadvise(uint32_t cookie) override { return inner_->unadvise(cookie); }
-
-private:
-    // Objects are named after what they are: root, playback, now, volume, version, search,
-    // newfiles, files, playlists, playlist, file; anything else "obj".
-    std::string childName(int32_t id, host::InvokeKind kind) const {
-        if (kind != host::InvokeKind::Method)
-            return "obj";
-        if (name_ == "root") {
-            static const std::map<int32_t, std::string> names = {
-                {1, "playback"}, {2, "search"},  {3, "now"},       {4, "playlists"},
-                {6, "volume"},   {7, "version"}, {23, "newfiles"}, {27, "playlist"}};
-            auto it = names.find(id);
-            return it == names.end() ? "obj" : it->second;
-        }
-        if ((name_ == "now" && id == 5) ||
-            ((name_ == "search" || name_ == "files" || name_ == "newfiles") && id == 2))
-            return "file";
-        if (name_ == "playlists" && (id == 2 || id == 3))
-            return "playlist";
-        if (name_ == "playlist" && id == 3)
-            return "files";
-        return "obj";
-    }
-
-    std::shared_ptr<CallLog> log_;
-    host::HostObjectPtr inner_;
-    std::string name_;
+    std::atomic<int>& inside_;
+    std::atomic<bool>& sleepTimer_;
 };
 
 // --- stand-ins for the control's seams ----------------------------------------------------
@@ -273,9 +169,9 @@ struct RecordingPanel : bridge::ControlPanel {
     std::shared_ptr<SeamLog> log;
 };
 
+// "box TITLE: TEXT", with " (information)", " (warning)" or " (error)" for an icon.
 struct RecordingBoxes : bridge::MessageBoxes {
     explicit RecordingBoxes(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
-    // "box TITLE: TEXT", with " (information)", " (warning)" or " (error)" for an icon.
     void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
               bridge::BoxIcon icon) override {
         static const char* const kIcons[] = {"", " (information)", " (warning)", " (error)"};
@@ -340,6 +236,12 @@ protected:
     // (the processing thread handles messages in order).
     void sync(remote::RemoteClient& c);
 
+    // The control's status as the app would get it.
+    PlayerStatus status() {
+        PlayerStatus s;
+        EXPECT_TRUE(ctrl->getPlayerStatus(s));
+        return s;
+    }
     // Returns once every event the player has queued so far has reached the control.
     void settlePlayerEvents();
     // The simulated player's state, read under its lock.
@@ -355,13 +257,15 @@ protected:
     platform::ManualClock clock;
     std::filesystem::path scratch;
     std::unique_ptr<simhost::SimPlayer> player;
-    std::shared_ptr<CallLog> calls = std::make_shared<CallLog>();
+    std::shared_ptr<library_test::Recorder> calls = std::make_shared<library_test::Recorder>();
     host::HostObjectPtr root;
     std::shared_ptr<SeamLog> seams = std::make_shared<SeamLog>();
     std::unique_ptr<HostThread> host;
     std::unique_ptr<CTandravoleCtrl> ctrl; // created and destroyed on the host's thread
     bridge::InitResult initResult = bridge::InitResult::Ok;
-    bridge::WindowFactory windowFactory; // null: the real one
+    bool watchWindow = false; // the control's window is a WatchedWindow reporting to these:
+    std::atomic<int> insideSend{0};
+    std::atomic<bool> sleepTimerRunning{false};
     // Changes the control's environment before it is created (the real services).
     std::function<void(bridge::ControlEnvironment&)> environment;
     std::vector<uint32_t> burst;

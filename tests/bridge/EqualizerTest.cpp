@@ -10,8 +10,11 @@ using simhost::PlayerCore;
 
 namespace {
 
-// A stored preset value: twelve UTF-16 code units, little-endian.
-std::vector<uint8_t> presetBytes(std::initializer_list<uint16_t> codes) {
+// A stored preset value, little-endian UTF-16: the codes given, then 'O' (code 79: level
+// 100) up to `count` code units, then a terminator.
+std::vector<uint8_t> presetBytes(std::vector<uint16_t> codes, size_t count = 11) {
+    codes.resize(count, 'O');
+    codes.push_back(0);
     std::vector<uint8_t> bytes;
     for (uint16_t c : codes) {
         bytes.push_back(uint8_t(c & 0xFF));
@@ -19,8 +22,6 @@ std::vector<uint8_t> presetBytes(std::initializer_list<uint16_t> codes) {
     }
     return bytes;
 }
-
-constexpr uint16_t O = 'O'; // code 79: level 100
 
 } // namespace
 
@@ -51,7 +52,7 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
     calls->clear();
     ASSERT_TRUE(app->send(set));
     sync(*app);
-    EXPECT_EQ(calls->starting("volume.m5("),
+    EXPECT_EQ(calls->only({"volume.m5("}),
               (std::vector<std::string>{"volume.m5(0,50)", "volume.m5(1,-100)", "volume.m5(2,100)",
                                         "volume.m5(3,1)"}));
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
@@ -70,10 +71,10 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
                   },
                   m, kWait),
               remote::ClientStatus::Ok);
-    std::vector<std::string> switched = calls->starting("volume.");
+    std::vector<std::string> switched = calls->only({"volume."});
     switched.resize(3); // then the event's reads
     EXPECT_EQ(switched,
-              (std::vector<std::string>{"volume.p4(-1)", "volume.m6(0)", "volume.m5(0,50)"}));
+              (std::vector<std::string>{"volume.p4(TRUE)", "volume.m6(0)", "volume.m5(0,50)"}));
     EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.equalizerOn; }));
 }
 
@@ -88,18 +89,15 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     platform::RegistryKey key;
     ASSERT_TRUE(key.create(platform::RegistryRoot::CurrentUser, path));
     uint32_t sz = uint32_t(platform::RegistryType::String);
-    key.writeValue(u"Zed", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
-    key.writeValue(u"apple", sz, presetBytes({O, 48, 110, 100, 111, O, O, O, O, O, O, 0}));
-    key.writeValue(u"R\u00e9tro", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
-    key.writeValue(u"Rock", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
-    key.writeValue(u"Pop Rock", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
-    key.writeValue(u"Pop", sz, presetBytes({48, O, O, O, O, O, O, O, O, O, O, 0}));
+    for (const char16_t* name : {u"Zed", u"R\u00e9tro", u"Rock", u"Pop Rock"})
+        key.writeValue(name, sz, presetBytes({}));
+    key.writeValue(u"apple", sz, presetBytes({'O', 48, 110, 100, 111}));
+    key.writeValue(u"Pop", sz, presetBytes({48}));
     // 22 bytes, ending in a terminator: the system adds one to a string value whose count
     // leaves it out when the next byte in memory happens to be zero, so an unterminated short
     // value could be stored as a full-size one.
-    key.writeValue(u"short", sz, presetBytes({O, O, O, O, O, O, O, O, O, O, 0}));
-    key.writeValue(u"binary", uint32_t(platform::RegistryType::Binary),
-                   presetBytes({O, O, O, O, O, O, O, O, O, O, O, 0}));
+    key.writeValue(u"short", sz, presetBytes({}, 10));
+    key.writeValue(u"binary", uint32_t(platform::RegistryType::Binary), presetBytes({}));
     key.writeDword(u"number", 79);
     key.close();
 
@@ -125,7 +123,7 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     calls->clear();
     app->command(CMD_APPLY_PRESET, 6); // the count: nothing
     sync(*app);
-    EXPECT_TRUE(calls->starting("volume.m5(").empty());
+    EXPECT_TRUE(calls->only({"volume.m5("}).empty());
     app->command(CMD_APPLY_PRESET, 0); // "Pop": preamp 200, flat bands
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),

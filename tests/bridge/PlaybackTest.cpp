@@ -15,70 +15,31 @@ SleepTimerMessage decodeTimer(const ReceivedMessage& m) {
     return decoded ? *decoded : SleepTimerMessage{};
 }
 
-SleepTimerMessage armTimer(uint32_t mode, uint32_t action, uint32_t seconds) {
-    SleepTimerMessage m;
-    m.enabled = true;
-    m.mode = mode;
-    m.action = action;
-    m.seconds = seconds;
-    return m;
-}
-
-// The real window, telling whether the sleep timer's timer 3 runs.
-class TimerWatch : public ForwardingWindow {
-public:
-    TimerWatch(std::unique_ptr<bridge::HostWindow> inner, std::atomic<bool>& running)
-        : ForwardingWindow(std::move(inner)), running_(running) {}
-    bool setTimer(uint32_t id, uint32_t periodMs) override {
-        if (id == bridge::kSleepTimerId)
-            running_ = true;
-        return ForwardingWindow::setTimer(id, periodMs);
-    }
-    void killTimer(uint32_t id) override {
-        if (id == bridge::kSleepTimerId)
-            running_ = false;
-        ForwardingWindow::killTimer(id);
-    }
-
-private:
-    std::atomic<bool>& running_;
-};
-
 } // namespace
 
 TEST_F(BridgeTest, VolumeSeekAndRatingConvertAtTheirBoundaries) {
     start();
     auto app = connectAndLogin();
-    auto volumeFor = [&](uint16_t level) {
-        app->command(CMD_VOLUME, uint32_t(level) << 16); // a 16-bit volume in the high half
+    // A 16-bit volume in the high half of the argument; the status gives percent * 655.35
+    // truncated, 0 while muted.
+    for (auto [level, percent, shown] : {std::tuple{65535, 100, 65535},
+                                         {655, 0, 0},
+                                         {656, 1, 655},
+                                         {32768, 50, 32767}}) { // 50 % is 32767.5
+        app->command(CMD_VOLUME, uint32_t(level) << 16);
         sync(*app);
-        return inPlayer([](PlayerCore& c) { return c.volume; });
-    };
-    EXPECT_EQ(volumeFor(65535), 100);
-    EXPECT_EQ(volumeFor(655), 0);
-    EXPECT_EQ(volumeFor(656), 1);
-    EXPECT_EQ(volumeFor(32768), 50);
-
-    // Status: percent * 655.35 truncated, 0 while muted.
-    auto statusVolume = [&] {
-        PlayerStatus status;
-        EXPECT_TRUE(ctrl->getPlayerStatus(status));
-        return status.volume;
-    };
-    volumeFor(65535);
-    EXPECT_EQ(statusVolume(), 65535);
-    volumeFor(32768);
-    EXPECT_EQ(statusVolume(), 32767); // 50 % is 32767.5
+        EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.volume; }), percent) << level;
+        EXPECT_EQ(status().volume, shown) << level;
+    }
     player->setMuted(true);
-    EXPECT_EQ(statusVolume(), 0);
+    EXPECT_EQ(status().volume, 0);
 
     app->command(CMD_PLAY, 0);
-    app->command(CMD_SEEK, 1999);
-    sync(*app);
-    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.positionSeconds(); }), 1);
-    app->command(CMD_SEEK, 2000);
-    sync(*app);
-    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.positionSeconds(); }), 2);
+    for (auto [ms, seconds] : {std::pair{1999, 1}, {2000, 2}}) {
+        app->command(CMD_SEEK, uint32_t(ms));
+        sync(*app);
+        EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.positionSeconds(); }), seconds);
+    }
 
     // The app's seek is pushed by the control itself, not only by the player's message.
     onHost([&] { player->setWindowMessageHandler({}); });
@@ -112,16 +73,12 @@ TEST_F(BridgeTest, ShuffleAndRepeatPushTheStatusAndShuffleOnThePlayingNowList) {
     auto repeatMode = [&](uint32_t argument) {
         app->command(CMD_REPEAT, argument); // 0 and 1 both just flip the flag
         sync(*app);
-        PlayerStatus status;
-        EXPECT_TRUE(ctrl->getPlayerStatus(status));
-        return status.repeatMode;
+        return status().repeatMode;
     };
     EXPECT_EQ(repeatMode(1), 2u); // the list
     EXPECT_EQ(repeatMode(0), 0u);
     player->setRepeatMode(simhost::RepeatMode::Track); // set in the player itself
-    PlayerStatus status;
-    EXPECT_TRUE(ctrl->getPlayerStatus(status));
-    EXPECT_EQ(status.repeatMode, 1u); // the repeated entry is the current one
+    EXPECT_EQ(status().repeatMode, 1u);                // the repeated entry is the current one
     EXPECT_EQ(repeatMode(0), 0u);
 }
 
@@ -148,36 +105,66 @@ TEST_F(BridgeTest, RandomTrackDrawsFromTheRuntimesGeneratorSeededAtConstruction)
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.position; }), -1);
 }
 
-TEST_F(BridgeTest, SleepTimerAtATimeFiresOnTheClockAndStartsThePowerAction) {
-    start();
-    auto app = connectAndLogin();
+class SleepTimer : public BridgeTest {
+protected:
+    void startWithApp() {
+        start();
+        app = connectAndLogin();
+    }
+    // Arms the timer: mode 0 at a time, 1 at the list's end; action 1 power off, 2 suspend.
+    void arm(uint32_t mode, uint32_t action, uint32_t seconds) {
+        SleepTimerMessage m;
+        m.enabled = true;
+        m.mode = mode;
+        m.action = action;
+        m.seconds = seconds;
+        ASSERT_TRUE(app->send(m));
+        sync(*app);
+    }
+    // Moves the clock on, then the timer ticks.
+    void tick(uint64_t ms) {
+        clock.advance(ms);
+        systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
+    }
+    SleepTimerMessage asked() {
+        return decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER));
+    }
+    SleepTimerMessage pushed() { return decodeTimer(next(*app, MSG_SLEEP_TIMER)); }
+    std::pair<bool, bool> shuffleAndRepeat() {
+        return inPlayer([](PlayerCore& c) {
+            return std::make_pair(c.shuffle, c.repeat != simhost::RepeatMode::Off);
+        });
+    }
+    // The last, 30 s entry plays to its end and the player stops.
+    void playTheLastEntryToItsEnd() {
+        app->command(CMD_SET_INDEX, 2);
+        app->command(CMD_PLAY, 0);
+        sync(*app);
+        clock.advance(31000);
+    }
+    std::unique_ptr<remote::RemoteClient> app;
+};
+
+TEST_F(SleepTimer, AtATimeFiresOnTheClockAndStartsThePowerAction) {
+    startWithApp();
     player->setRepeatMode(simhost::RepeatMode::List); // playback would go on by itself
     app->command(CMD_PLAY, 0);
-    ASSERT_TRUE(app->send(armTimer(0, 1, 60))); // power off after 60 s
-    SleepTimerMessage state = decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER));
-    EXPECT_TRUE(state.enabled);
-    EXPECT_EQ(state.seconds, 60u);
-
-    clock.advance(59999);
-    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
-    state = decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER));
-    EXPECT_TRUE(state.enabled);
-    EXPECT_EQ(state.seconds, 0u); // 0.001 s left
-    EXPECT_EQ(seams->count("power 2"), 0u);
+    arm(0, 1, 60); // power off after 60 s
+    EXPECT_TRUE(asked().enabled);
+    EXPECT_EQ(asked().seconds, 60u);
+    tick(59999);
+    EXPECT_TRUE(asked().enabled);
+    EXPECT_EQ(asked().seconds, 0u); // 0.001 s left
 
     // Re-armed for ten hours: still on one millisecond before, off on the dot.
-    ASSERT_TRUE(app->send(armTimer(0, 1, 36000)));
-    sync(*app);
-    clock.advance(35999999);
-    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
-    state = decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER));
-    EXPECT_TRUE(state.enabled);
+    arm(0, 1, 36000);
+    tick(35999999);
+    EXPECT_TRUE(asked().enabled);
     EXPECT_EQ(seams->count("power 2"), 0u);
-
     clock.advance(1);
     systemMessage(bridge::kWmTimer, bridge::kSleepTimerId + 1); // another timer: nothing
     systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
-    state = decodeTimer(next(*app, MSG_SLEEP_TIMER));
+    SleepTimerMessage state = pushed();
     EXPECT_FALSE(state.enabled);
     EXPECT_EQ(state.mode, 0u);
     EXPECT_EQ(state.action, 1u);
@@ -185,34 +172,21 @@ TEST_F(BridgeTest, SleepTimerAtATimeFiresOnTheClockAndStartsThePowerAction) {
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Stopped);
 
     // Suspend (action 2) maps to power action 0; a running power action is left alone.
-    seams->powerRunning = true;
-    ASSERT_TRUE(app->send(armTimer(0, 2, 1)));
-    sync(*app);
-    clock.advance(1000);
-    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
-    EXPECT_FALSE(decodeTimer(next(*app, MSG_SLEEP_TIMER)).enabled);
-    seams->powerRunning = false;
-    ASSERT_TRUE(app->send(armTimer(0, 2, 1)));
-    sync(*app);
-    clock.advance(1000);
-    systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
-    next(*app, MSG_SLEEP_TIMER);
+    for (bool running : {true, false}) {
+        seams->powerRunning = running;
+        arm(0, 2, 1);
+        tick(1000);
+        EXPECT_FALSE(pushed().enabled);
+    }
     EXPECT_EQ(seams->count("power 0"), 1u);
 }
 
-TEST_F(BridgeTest, SleepTimerAtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresOrStops) {
-    start();
-    auto app = connectAndLogin();
+TEST_F(SleepTimer, AtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresOrStops) {
+    startWithApp();
     app->command(CMD_SHUFFLE, 1);
     sync(*app);
     player->setRepeatMode(simhost::RepeatMode::Track); // the current entry: off as well
-    ASSERT_TRUE(app->send(armTimer(1, 0, 0)));
-    sync(*app);
-    auto shuffleAndRepeat = [&] {
-        return inPlayer([](PlayerCore& c) {
-            return std::make_pair(c.shuffle, c.repeat != simhost::RepeatMode::Off);
-        });
-    };
+    arm(1, 0, 0);
     EXPECT_EQ(shuffleAndRepeat(), std::make_pair(false, false));
     app->command(CMD_SHUFFLE, 1);
     app->command(CMD_REPEAT, 0);
@@ -221,20 +195,9 @@ TEST_F(BridgeTest, SleepTimerAtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresO
 
     // A stop from the app disarms it and says so.
     app->command(CMD_STOP, 0);
-    SleepTimerMessage state = decodeTimer(next(*app, MSG_SLEEP_TIMER));
+    SleepTimerMessage state = pushed();
     EXPECT_FALSE(state.enabled);
     EXPECT_EQ(state.mode, 1u);
-
-    // Armed again, it fires when the last entry has played to its end.
-    ASSERT_TRUE(app->send(armTimer(1, 1, 0)));
-    app->command(CMD_SET_INDEX, 2);
-    app->command(CMD_PLAY, 0);
-    sync(*app);
-    clock.advance(31000); // the 30 s track ends; the player stops on the last entry
-    state = decodeTimer(next(*app, MSG_SLEEP_TIMER));
-    EXPECT_FALSE(state.enabled);
-    EXPECT_EQ(state.action, 1u);
-    EXPECT_EQ(seams->count("power 2"), 1u);
     app->command(CMD_SHUFFLE, 1); // unlocked again
     sync(*app);
     EXPECT_TRUE(shuffleAndRepeat().first);
@@ -243,44 +206,38 @@ TEST_F(BridgeTest, SleepTimerAtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresO
 // The list's end, not a clock, ends a timer switched from a point in time to the list's end;
 // the check needs only the player's state, so a status that cannot be read whole still ends
 // it (shuffle is read after the state).
-TEST_F(BridgeTest, SleepTimerSwitchedToTheListsEndWaitsForTheListEvenWithAStatusHalfRead) {
-    std::atomic<bool> timerRunning{false};
-    windowFactory = ForwardingWindow::factory<TimerWatch>(timerRunning);
+TEST_F(SleepTimer, SwitchedToTheListsEndWaitsForTheListEvenWithAStatusHalfRead) {
+    watchWindow = true;
     for (bool statusFails : {false, true}) {
         SCOPED_TRACE(statusFails ? "the shuffle flag cannot be read" : "the status reads whole");
-        start();
-        auto app = connectAndLogin();
+        startWithApp();
         app->command(CMD_PLAY, 0);
-        ASSERT_TRUE(app->send(armTimer(0, 1, 1800))); // power off in 30 minutes
-        sync(*app);
-        EXPECT_TRUE(timerRunning);
-        ASSERT_TRUE(app->send(armTimer(1, 1, 0))); // ... no: at the end of the list
-        sync(*app);
-        EXPECT_FALSE(timerRunning);
+        arm(0, 1, 1800); // power off in 30 minutes
+        EXPECT_TRUE(sleepTimerRunning);
+        arm(1, 1, 0); // ... no: at the end of the list
+        EXPECT_FALSE(sleepTimerRunning);
         player->setRepeatMode(simhost::RepeatMode::List); // the list plays on meanwhile
         // Ticks already on their way find a list-mode timer: they fire nothing.
-        for (int tick = 0; tick < 3; ++tick) {
-            clock.advance(5000);
-            systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
-        }
-        clock.advance(1800 * 1000);
-        systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
-        EXPECT_TRUE(decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER)).enabled);
+        for (int t = 0; t < 3; ++t)
+            tick(5000);
+        tick(1800 * 1000);
+        EXPECT_TRUE(asked().enabled);
         EXPECT_EQ(seams->count("power 2"), 0u);
         EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Playing);
 
         player->setRepeatMode(simhost::RepeatMode::Off);
         if (statusFails)
-            calls->failCalls("now.g2");
-        app->command(CMD_SET_INDEX, 2);
-        app->command(CMD_PLAY, 0);
-        sync(*app);
-        clock.advance(31000); // the last, 30 s track ends and the player stops
-        SleepTimerMessage state = decodeTimer(next(*app, MSG_SLEEP_TIMER));
+            calls->failCall("playingNow.g2");
+        playTheLastEntryToItsEnd();
+        SleepTimerMessage state = pushed();
         EXPECT_FALSE(state.enabled);
         EXPECT_EQ(state.mode, 1u);
+        EXPECT_EQ(state.action, 1u);
         EXPECT_EQ(seams->count("power 2"), 1u);
-        calls->failCalls("");
+        calls->clear();
+        app->command(CMD_SHUFFLE, 1); // fired: shuffle is unlocked again
+        sync(*app);
+        EXPECT_TRUE(shuffleAndRepeat().first);
         app.reset();
         destroy();
         seams = std::make_shared<SeamLog>();

@@ -81,7 +81,7 @@ protected:
     fs::path dir;
 };
 
-TEST_F(PluginSettingsTest, DefaultsWithoutTheKeyAndMissingValuesKeepTheRecord) {
+TEST_F(PluginSettingsTest, DefaultsMissingValuesAndWholeRecords) {
     PluginSettings s = loaded(unusual(0));
     EXPECT_TRUE(s.enabled && s.bonjour && s.updateCheck);
     EXPECT_FALSE(s.allowKick || s.sendUpdateNotification || s.haveUpdateNotification);
@@ -95,10 +95,8 @@ TEST_F(PluginSettingsTest, DefaultsWithoutTheKeyAndMissingValuesKeepTheRecord) {
     PluginSettings expected = unusual(0);
     expected.port = 1234;
     EXPECT_EQ(loaded(unusual(0)), expected);
-}
 
-TEST_F(PluginSettingsTest, WholeRecordsRoundTrip) {
-    for (int variant : {0, 1, 2}) {
+    for (int variant : {0, 1, 2}) { // whole records round trip
         SaveSettings(unusual(variant));
         EXPECT_EQ(loaded(), unusual(variant)) << variant;
     }
@@ -165,18 +163,22 @@ TEST_F(PluginSettingsTest, ValuesOfAnotherTypeOrSizeAreIgnored) {
 }
 
 TEST_F(PluginSettingsTest, PasswordsAreStoredInBlocksAfterTheirTerminatorAndEmptyOnesDeleted) {
-    // 2n + 2 bytes rounded up to a multiple of 8, then 16 bytes of digest.
-    for (auto [password, size] : {std::pair<std::u16string, size_t>{u"a", 24},
-                                  {u"abc", 24},
-                                  {u"abcd", 32},
-                                  {u"abcdefg", 32},
-                                  {u"abcdefgh", 40}}) {
+    // 2n + 2 bytes rounded up to a multiple of 8, then 16 bytes of digest; a surrogate pair is
+    // two code units. Read back, they reach the login as UTF-8.
+    for (auto [password, size, utf8] :
+         {std::tuple<std::u16string, size_t, std::string>{u"a", 24, "a"},
+          {u"abc", 24, "abc"},
+          {u"abcd", 32, "abcd"},
+          {u"abcdefg", 32, "abcdefg"},
+          {u"abcdefgh", 40, "abcdefgh"},
+          {u"p\u00e4ss\u20ac", 32, "p\xc3\xa4ss\xe2\x82\xac"},
+          {u"\U0001F3B5x", 24, "\xf0\x9f\x8e\xb5x"}}) {
         PluginSettings s;
         s.password = password;
         SaveSettings(s);
         EXPECT_EQ(stored(u"password")->type, uint32_t(RegistryType::Binary));
-        EXPECT_EQ(stored(u"password")->data.size(), size) << password.size();
-        EXPECT_EQ(loaded().password, password);
+        EXPECT_EQ(stored(u"password")->data.size(), size) << utf8;
+        EXPECT_EQ(utf16ToUtf8(loaded().password), utf8);
     }
     SaveSettings(PluginSettings{});
     EXPECT_FALSE(stored(u"password"));
@@ -192,7 +194,7 @@ TEST_F(PluginSettingsTest, PasswordsAreStoredInBlocksAfterTheirTerminatorAndEmpt
     EXPECT_EQ(DecodePassword(known), u"Tv4\u00e9");
 }
 
-TEST_F(PluginSettingsTest, StoredPasswordsThatDoNotFitAreIgnored) {
+TEST_F(PluginSettingsTest, StoredPasswordsThatDoNotFitAreIgnoredAndTextEndsAtTheFirstNul) {
     Bytes good = EncodePassword(u"a"); // 24 bytes
     Bytes badDigest = good, badText = good;
     badDigest[23] ^= 0x01;
@@ -221,34 +223,18 @@ TEST_F(PluginSettingsTest, StoredPasswordsThatDoNotFitAreIgnored) {
     EXPECT_EQ(loaded().password, u"a");
     for (size_t size : {0, 8, 16, 23})
         EXPECT_FALSE(DecodePassword(Bytes(size, 0))) << size;
-}
 
-TEST_F(PluginSettingsTest, DecodedTextEndsAtTheFirstNulOrTheDigest) {
-    // Values another writer could make: the digest is right, the text is not NUL-terminated,
-    // or text follows the first NUL.
+    // Decoded text ends at the first NUL or the digest. Values another writer could make: the
+    // digest is right, the text is not NUL-terminated, or text follows the first NUL.
     auto encipher = [](Bytes text) {
-        Md5Digest d = md5(text.data(), text.size());
-        text.insert(text.end(), d.begin(), d.end());
+        Md5Digest digest = md5(text.data(), text.size());
+        text.insert(text.end(), digest.begin(), digest.end());
         xteaCbcEncipher(text.data(), text.size(), PasswordKey);
         return text;
     };
     EXPECT_EQ(DecodePassword(encipher({'A', 0, 'B', 0, 'C', 0, 'D', 0})), u"ABCD");
     EXPECT_EQ(DecodePassword(encipher({'A', 0, 0, 0, 'C', 0, 'D', 0})), u"A");
     EXPECT_EQ(DecodePassword(encipher({0xAC, 0x20, 0, 0, 0, 0, 0, 0})), u"\u20AC");
-}
-
-TEST_F(PluginSettingsTest, NonAsciiPasswordsRoundTripAndReachTheLoginAsUtf8) {
-    // The second is a surrogate pair: three code units, 24 bytes.
-    for (auto [password, utf8] :
-         {std::pair<std::u16string, std::string>{u"p\u00e4ss\u20ac", "p\xc3\xa4ss\xe2\x82\xac"},
-          {u"\U0001F3B5x", "\xf0\x9f\x8e\xb5x"}}) {
-        PluginSettings s;
-        s.password = password;
-        SaveSettings(s);
-        EXPECT_EQ(loaded().password, password);
-        EXPECT_EQ(utf16ToUtf8(loaded().password), utf8);
-    }
-    EXPECT_EQ(stored(u"password")->data.size(), 24u);
 }
 
 } // namespace

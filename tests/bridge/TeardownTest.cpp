@@ -8,22 +8,6 @@ using testing_support::waitUntil;
 
 namespace {
 
-// The real window, counting the senders that are inside a send right now.
-class WatchedWindow : public ForwardingWindow {
-public:
-    WatchedWindow(std::unique_ptr<bridge::HostWindow> inner, std::atomic<int>& inside)
-        : ForwardingWindow(std::move(inner)), inside_(inside) {}
-    intptr_t send(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        ++inside_;
-        intptr_t result = ForwardingWindow::send(message, wParam, lParam);
-        --inside_;
-        return result;
-    }
-
-private:
-    std::atomic<int>& inside_;
-};
-
 // An app that keeps asking until its connection goes away (or it has asked enough).
 void busyApp(uint16_t port, std::atomic<int>& requests) {
     remote::RemoteClient app;
@@ -59,8 +43,7 @@ TEST_F(BridgeTest, DestroyingTheControlWhileAppsAreBusyNeverHangs) {
 }
 
 TEST_F(BridgeTest, DestroyingTheControlWhileARequestIsInsideASend) {
-    std::atomic<int> inside{0};
-    windowFactory = ForwardingWindow::factory<WatchedWindow>(inside);
+    watchWindow = true;
     // The message processor (a status query) and a connection thread (a login's snapshot)
     // each wait in a send while the host's thread is busy, and the control goes away then.
     for (bool duringLogin : {false, true}) {
@@ -78,10 +61,10 @@ TEST_F(BridgeTest, DestroyingTheControlWhileARequestIsInsideASend) {
             } else {
                 ASSERT_TRUE(app.query(QUERY_PLAYER_STATUS, 0));
             }
-            ASSERT_TRUE(waitUntil([&] { return inside == 1; }));
+            ASSERT_TRUE(waitUntil([&] { return insideSend == 1; }));
             ctrl.reset();
         });
-        EXPECT_EQ(inside, 0);
+        EXPECT_EQ(insideSend, 0);
         ReceivedMessage m;
         remote::ClientStatus status;
         do

@@ -3,16 +3,16 @@
 // recorded object are recorded too, named after the call that gave them:
 //
 //   root.m2("~sort=[Genre] ...")   files.m1()   file.g2()   playlistFiles.m17(files,0,3)
+//
+// Any thread may call through it (the bridge's tests read it while the host's thread calls).
 #pragma once
 
 #include "common/Utf.h"
 #include "host/HostAutomation.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,25 +23,35 @@ namespace library_test {
 
 class Recorder {
 public:
-    std::vector<std::string> calls;
+    struct Fail {};
+    using Action = std::variant<Fail, host::HostValue>;
 
-    // The first call whose text starts with `prefix` fails (HostStatus::Failed), or, with
-    // `nth`, the nth such call (0-based).
-    void failCall(std::string prefix, int nth = 0) {
-        rules_.push_back({std::move(prefix), nth, Fail{}});
-    }
+    // Calls whose text starts with `prefix` fail (HostStatus::Failed); with `nth`, only the
+    // nth such call (0-based).
+    void failCall(std::string prefix, int nth = -1) { addRule(std::move(prefix), nth, Fail{}); }
     // Calls whose text starts with `prefix` answer `value` without reaching the player; with
     // `nth`, only the nth such call.
     void answer(std::string prefix, host::HostValue value, int nth = -1) {
-        rules_.push_back({std::move(prefix), nth, std::move(value)});
+        addRule(std::move(prefix), nth, std::move(value));
     }
     // Call number `index` (0-based, counting every call) fails.
     void failCallNumber(size_t index) { failIndex_ = index; }
+    // Forgets the calls and the rules.
+    void clear() {
+        std::lock_guard lock(mutex_);
+        calls_.clear();
+        rules_.clear();
+        failIndex_.reset();
+    }
 
+    std::vector<std::string> calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
     // The calls whose text starts with one of the prefixes, in order.
-    std::vector<std::string> only(std::initializer_list<std::string> prefixes) const {
+    std::vector<std::string> only(std::initializer_list<std::string> prefixes) {
         std::vector<std::string> out;
-        for (const auto& c : calls)
+        for (const auto& c : calls())
             for (const auto& p : prefixes)
                 if (c.rfind(p, 0) == 0) {
                     out.push_back(c);
@@ -50,18 +60,18 @@ public:
         return out;
     }
     // The expressions given to the root's search, in order.
-    std::vector<std::u16string> searches() const {
+    std::vector<std::u16string> searches() {
         std::vector<std::u16string> out;
         for (const auto& c : only({"root.m2(\""}))
             out.push_back(utf8ToUtf16(c.substr(9, c.size() - 11)));
         return out;
     }
 
-    struct Fail {};
-    // What a call should do instead of reaching the player, if anything.
-    std::optional<std::variant<Fail, host::HostValue>> ruleFor(const std::string& call) {
-        size_t index = calls.size() - 1;
-        if (failIndex_ && *failIndex_ == index)
+    // Logs a call; what it should do instead of reaching the player, if anything.
+    std::optional<Action> record(std::string call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(call);
+        if (failIndex_ && *failIndex_ == calls_.size() - 1)
             return Fail{};
         for (auto& r : rules_) {
             if (call.rfind(r.prefix, 0) != 0)
@@ -81,8 +91,14 @@ private:
     struct Rule {
         std::string prefix;
         int nth; // -1: every matching call; kSpent: done; otherwise counts down to its call
-        std::variant<Fail, host::HostValue> action;
+        Action action;
     };
+    void addRule(std::string prefix, int nth, Action action) {
+        std::lock_guard lock(mutex_);
+        rules_.push_back({std::move(prefix), nth, std::move(action)});
+    }
+    std::mutex mutex_;
+    std::vector<std::string> calls_;
     std::vector<Rule> rules_;
     std::optional<size_t> failIndex_;
 };
@@ -91,9 +107,6 @@ class RecordingObject : public host::HostObject {
 public:
     RecordingObject(std::shared_ptr<Recorder> recorder, host::HostObjectPtr inner, std::string name)
         : recorder_(std::move(recorder)), inner_(std::move(inner)), name_(std::move(name)) {}
-
-    const host::HostObjectPtr& inner() const { return inner_; }
-    const std::string& name() const { return name_; }
 
     host::HostStatus invoke(int32_t id, host::InvokeKind kind,
                             std::span<const host::HostValue> args, host::HostValue& result,
@@ -107,17 +120,12 @@ public:
         for (size_t i = 0; i < args.size(); ++i) {
             call += (i ? "," : "") + describe(args[i]);
             auto* recorded = dynamic_cast<RecordingObject*>(args[i].asObject().get());
-            innerArgs.push_back(recorded ? host::HostValue(recorded->inner()) : args[i]);
+            innerArgs.push_back(recorded ? host::HostValue(recorded->inner_) : args[i]);
         }
-        call += ")";
-        recorder_->calls.push_back(call);
-        if (auto rule = recorder_->ruleFor(call)) {
-            if (std::holds_alternative<Recorder::Fail>(*rule)) {
-                result = host::HostValue();
-                return host::HostStatus::Failed;
-            }
-            result = std::get<host::HostValue>(*rule);
-            return host::HostStatus::Ok;
+        if (auto action = recorder_->record(call + ")")) {
+            bool fails = std::holds_alternative<Recorder::Fail>(*action);
+            result = fails ? host::HostValue() : std::get<host::HostValue>(*action);
+            return fails ? host::HostStatus::Failed : host::HostStatus::Ok;
         }
         host::HostStatus status = inner_->invoke(id, kind, innerArgs, result, fault);
         if (host::HostObjectPtr object = result.asObject())
@@ -125,6 +133,10 @@ public:
                 std::make_shared<RecordingObject>(recorder_, object, childName(id))));
         return status;
     }
+    host::HostStatus advise(host::HostEventSink* sink, uint32_t& cookie) override {
+        return inner_->advise(sink, cookie);
+    }
+    host::HostStatus unadvise(uint32_t cookie) override { return inner_->unadvise(cookie); }
 
 private:
     static std::string describe(const host::HostValue& v) {
@@ -139,22 +151,20 @@ private:
             return "\"" + utf16ToUtf8(*v.asText()) + "\"";
         case host::HostValue::Type::Object: {
             auto* recorded = dynamic_cast<RecordingObject*>(v.asObject().get());
-            return recorded ? recorded->name() : "object";
+            return recorded ? recorded->name_ : "object";
         }
         }
         return "?";
     }
     std::string childName(int32_t id) const {
         static const std::map<std::pair<std::string, int32_t>, std::string> names = {
-            {{"root", 2}, "files"},
-            {{"root", 3}, "playingNow"},
-            {{"root", 23}, "newFiles"},
-            {{"root", 27}, "playlist"},
-            {{"files", 2}, "file"},
-            {{"newFiles", 2}, "file"},
-            {{"playlist", 3}, "playlistFiles"},
-            {{"playlistFiles", 2}, "file"},
-            {{"playingNow", 5}, "file"},
+            {{"root", 2}, "files"},         {{"root", 3}, "playingNow"},
+            {{"root", 6}, "volume"},        {{"root", 23}, "newFiles"},
+            {{"root", 27}, "playlist"},     {{"files", 2}, "file"},
+            {{"newFiles", 2}, "file"},      {{"playlist", 3}, "playlistFiles"},
+            {{"playlistFiles", 2}, "file"}, {{"playingNow", 5}, "file"},
+            {{"root", 4}, "playlists"},     {{"playlists", 2}, "playlist"},
+            {{"playlists", 3}, "playlist"},
         };
         auto it = names.find({name_, id});
         return it != names.end() ? it->second : name_ + "." + std::to_string(id);

@@ -5,6 +5,9 @@
 #include "simhost/SimPlayer.h"
 #include "tests/library/RecordingHost.h"
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,5 +46,23 @@ public:
     std::shared_ptr<Recorder> recorder;
     host::HostObjectPtr root;
 };
+
+// Runs `request` once (it must succeed), then again with each of its host calls failing in
+// turn: every such run must fail. `prepare` sets up each run's fresh recorder.
+template <class Request>
+void failEachCall(SmallPlayer& p, Request request, const std::function<void()>& prepare = {}) {
+    p.rerecord();
+    if (prepare)
+        prepare();
+    ASSERT_TRUE(request());
+    size_t calls = p.recorder->calls().size();
+    for (size_t i = 0; i < calls; ++i) {
+        p.rerecord();
+        if (prepare)
+            prepare();
+        p.recorder->failCallNumber(i);
+        EXPECT_FALSE(request()) << "call " << p.recorder->calls()[i];
+    }
+}
 
 } // namespace library_test

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
 #include <set>
 #include <thread>
 
@@ -71,100 +70,39 @@ protected:
 LibraryData* BrowsingTest::library = nullptr;
 SimPlayer* BrowsingTest::player = nullptr;
 
-TEST_F(BrowsingTest, ArtistListKeepsNamesThatDifferOnlyInCase) {
+// The browser's lists and drill-downs over the demo library's awkward names, and its rule
+// fills, against the library's own data.
+TEST_F(BrowsingTest, ListsDrillDownsAndRuleFillsMatchTheData) {
     std::set<std::u16string> names;
     for (const Track* t : search(u"~nodup=[Artist] [Media Type]=[Audio] -[Artist]=[]"))
         EXPECT_TRUE(names.insert(t->artist).second) << "one file per artist name";
     for (const Track* t :
          search(u"~nodup=[Album Artist (auto)] [Media Type]=[Audio] -[Album Artist (auto)]=[]"))
         names.insert(t->albumArtist.empty() ? t->artist : t->albumArtist);
-    EXPECT_TRUE(names.count(u"the case study"));
-    EXPECT_TRUE(names.count(u"The Case Study"));
-    EXPECT_TRUE(names.count(u"Various Artists"));
+    for (const char16_t* name : {u"the case study", u"The Case Study", u"Various Artists"})
+        EXPECT_TRUE(names.count(name));
     EXPECT_FALSE(names.count(u""));
-}
 
-TEST_F(BrowsingTest, CategoryListsAreSortedAndDistinct) {
     auto genres = search(u"~sort=[Genre] ~nodup=[Genre] [Media Type]=[Audio] -[Genre]=[]");
     ASSERT_GT(genres.size(), 5u);
     for (size_t i = 1; i < genres.size(); ++i)
         EXPECT_LT(compareFolded(genres[i - 1]->genre, genres[i]->genre), 0);
-    auto albums = search(u"~sort=[Album] ~nodup=[Album],[Album Artist (auto)] "
-                         u"[Media Type]=[Audio] -[Album]=[]");
-    std::set<std::pair<std::u16string, std::u16string>> seen;
-    for (const Track* t : albums) {
-        EXPECT_FALSE(t->album.empty());
+    std::set<std::pair<std::u16string, std::u16string>> albums;
+    for (const Track* t : search(u"~sort=[Album] ~nodup=[Album],[Album Artist (auto)] "
+                                 u"[Media Type]=[Audio] -[Album]=[]")) {
         EXPECT_EQ(t->mediaType, u"Audio") << "the videos' album is not listed";
-        EXPECT_TRUE(seen.emplace(t->album, std::u16string(autoAlbumArtist(*t))).second);
+        EXPECT_TRUE(albums.emplace(t->album, std::u16string(autoAlbumArtist(*t))).second);
     }
     EXPECT_GT(albums.size(), 150u);
-    auto composers =
-        search(u"~sort=[Composer] ~nodup=[Composer] [Media Type]=[Audio] -[Composer]=[]");
-    EXPECT_GT(composers.size(), 5u);
-}
 
-TEST_F(BrowsingTest, DrillDownsWithEscapedNames) {
     for (std::u16string artist :
          {u"Salt/Pepper [live]", u"AC/DX", u"The \"Quoted\" Ones", u"{Curly} & Sons"}) {
-        auto albums = search(u"~sort=[Album]" + artistClause(artist) +
-                             u" -[Album]=[] [Media Type]=[Audio] ~nodup=[Album]");
-        ASSERT_FALSE(albums.empty()) << std::string(artist.begin(), artist.end());
-        for (const Track* t : albums)
+        auto found = search(u"~sort=[Album]" + artistClause(artist) +
+                            u" -[Album]=[] [Media Type]=[Audio] ~nodup=[Album]");
+        ASSERT_FALSE(found.empty()) << std::string(artist.begin(), artist.end());
+        for (const Track* t : found)
             EXPECT_TRUE(equalsFolded(t->artist, artist) || equalsFolded(t->albumArtist, artist));
     }
-    // A two-disc album's tracks in disc and track order.
-    const Track* twoDisc = nullptr;
-    for (const auto& t : library->tracks)
-        if (t.discNumber == 2) {
-            twoDisc = &t;
-            break;
-        }
-    ASSERT_TRUE(twoDisc);
-    auto tracks = search(u"[Album]=[" + esc(twoDisc->album) + u"] [Album Artist (auto)]=[" +
-                         esc(autoAlbumArtist(*twoDisc)) +
-                         u"] ~sort=[Album],[Disc #],[track #] -[Name]=[] [Media Type]=[Audio]");
-    ASSERT_GT(tracks.size(), 2u);
-    for (size_t i = 1; i < tracks.size(); ++i)
-        EXPECT_LE(std::make_pair(tracks[i - 1]->discNumber, tracks[i - 1]->trackNumber),
-                  std::make_pair(tracks[i]->discNumber, tracks[i]->trackNumber));
-    auto one = search(u"[Album]=[" + esc(twoDisc->album) + u"] and [Album Artist (auto)]=[" +
-                      esc(autoAlbumArtist(*twoDisc)) + u"] ~n=1");
-    EXPECT_EQ(one.size(), 1u);
-}
-
-TEST_F(BrowsingTest, OtherTracksOfAnArtistAreTheOnesWithoutAlbum) {
-    const Track* single = nullptr;
-    for (const auto& t : library->tracks)
-        if (t.album.empty() && t.mediaType == u"Audio") {
-            single = &t;
-            break;
-        }
-    ASSERT_TRUE(single);
-    auto tracks = search(u"[Album]=[] [Album Artist (auto)]=[" + esc(single->artist) +
-                         u"] ~sort=[Album],[Disc #],[track #] -[Name]=[] [Media Type]=[Audio]");
-    ASSERT_FALSE(tracks.empty());
-    bool found = false;
-    for (const Track* t : tracks) {
-        EXPECT_TRUE(t->album.empty());
-        EXPECT_TRUE(equalsFolded(autoAlbumArtist(*t), single->artist));
-        found |= t->key == single->key;
-    }
-    EXPECT_TRUE(found);
-}
-
-TEST_F(BrowsingTest, WordSearchNarrowsAndRuleFillsMatchTheData) {
-    auto word = [](std::u16string w) {
-        w = esc(w);
-        return u"[Album]=\"" + w + u"\" or [Artist]=\"" + w + u"\" or [Genre]=\"" + w +
-               u"\" or [Name]=\"" + w + u"\" [Media Type]=[Audio]";
-    };
-    auto files = callMethod(player->root().get(), RootOp::Search, {word(u"night")}).asObject();
-    int32_t wide = *callMethod(files.get(), FilesOp::Count).asInt();
-    ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {word(u"rain")}).ok());
-    int32_t narrow = *callMethod(files.get(), FilesOp::Count).asInt();
-    EXPECT_GT(wide, narrow);
-    EXPECT_GT(narrow, 0);
-    EXPECT_FALSE(search(word(u"AC/DX")).empty());
 
     size_t neverPlayed = 0, fourOrMore = 0;
     for (const auto& t : library->tracks) {
@@ -174,8 +112,6 @@ TEST_F(BrowsingTest, WordSearchNarrowsAndRuleFillsMatchTheData) {
     EXPECT_EQ(search(u"[numberplays]=[] or numberplays=0 [Media Type]=[Audio]").size(),
               neverPlayed);
     EXPECT_EQ(search(u"[rating]=>3 [Media Type]=[Audio]").size(), fourOrMore);
-    for (const Track* t : search(u"[rating]=4 [Media Type]=[Audio]"))
-        EXPECT_EQ(t->rating, 4);
 }
 
 TEST_F(BrowsingTest, EventsArriveOnTheThreadThatPumps) {

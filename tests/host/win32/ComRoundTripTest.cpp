@@ -184,23 +184,6 @@ TEST_F(ComRoundTrip, FailuresCarryThePlayersDescription) {
     EXPECT_EQ(direct.description, "argument 1 is not an object of the player");
 }
 
-// What a VB caller sends for `Set p = root.Playback` (a method) and `x = p.State` (a property
-// get), straight into the test host's IDispatch.
-TEST_F(ComRoundTrip, TheTestHostTakesMethodOrGetAsEither) {
-    DISPPARAMS none{};
-    Variants out(2);
-    ASSERT_EQ(dispatchOf(root)->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT,
-                                       DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &out[0],
-                                       nullptr, nullptr),
-              S_OK);
-    ASSERT_EQ(out[0].vt, VT_DISPATCH);
-    EXPECT_EQ(out[0].pdispVal->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT,
-                                      DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &out[1],
-                                      nullptr, nullptr),
-              S_OK);
-    EXPECT_EQ(out[1].vt, VT_I4);
-}
-
 TEST_F(ComRoundTrip, EventsReachTheSinkInOrderOnThePumpingThreadUntilUnadvised) {
     HostObjectPtr volume = object(RootOp::VolumeEqualizer);
     RecordingSink sink;

@@ -77,28 +77,18 @@ TEST_F(BonjourServiceThreadTest, RegistersTheServiceTypeOnThePortInNetworkOrderW
     EXPECT_EQ(events_.summary(), "ended:0");
 }
 
-TEST_F(BonjourServiceThreadTest, TheSamePortAndTypeKeepTheRunningRegistration) {
-    BonjourServiceThread thread; // no observer: nothing is told, nothing changes
+TEST_F(BonjourServiceThreadTest, TheSamePortKeepsTheRegistrationAnotherEndsItBeforeTheNewOne) {
+    BonjourServiceThread thread;
+    thread.setObserver(events_.observer());
     bridge::DnsSdService& service = thread;
     service.start(19371, kType);
     ASSERT_TRUE(fake_.waitForLog("register:19371 sockfd")) << fake_.log();
-
+    // The same port and type keep the running registration.
     service.start(19371, kType);
     thread.StartBonjour(19371, std::string(kType));
     EXPECT_TRUE(service.isRunning());
     platform::sleepMs(200);
     EXPECT_EQ(fake_.log(), "register:19371 sockfd");
-
-    service.stopAndWait();
-    EXPECT_FALSE(service.isRunning());
-    EXPECT_EQ(fake_.log(), "register:19371 sockfd deallocate");
-}
-
-TEST_F(BonjourServiceThreadTest, AnotherPortEndsTheOldRegistrationBeforeTheNewOneStarts) {
-    BonjourServiceThread thread;
-    thread.setObserver(events_.observer());
-    thread.StartBonjour(19371, kType);
-    ASSERT_TRUE(fake_.waitForLog("register:19371 sockfd")) << fake_.log();
 
     thread.StartBonjour(19372, kType);
     // It waited: the old registration was released before StartBonjour returned.
@@ -119,7 +109,8 @@ TEST_F(BonjourServiceThreadTest, AnotherPortEndsTheOldRegistrationBeforeTheNewOn
         << fake_.log();
     ASSERT_TRUE(fake_.lastRegistration(r));
     EXPECT_STREQ(r.regtype, "_other._tcp");
-    thread.stopAndWait();
+    service.stopAndWait();
+    EXPECT_FALSE(service.isRunning());
     EXPECT_EQ(events_.summary(), "ended:0 ended:0 ended:0");
 }
 
@@ -223,34 +214,32 @@ TEST_F(BonjourServiceThreadTest, AnObserverThatThrowsChangesNothing) {
     EXPECT_EQ(fake_.log(), "register:19371 sockfd process reply:0 deallocate");
 }
 
-// Without the library: the registration fails with kDNSServiceErr_ServiceNotRunning and the
-// thread ends at once, before its loop (it never tells "ended").
+// Without the library, or with one that lacks DNSServiceRegister: the registration fails with
+// kDNSServiceErr_ServiceNotRunning and the thread ends at once, silently, before its loop (it
+// never tells "ended"); none of the library's other entries is called.
 TEST(BonjourServiceThreadWithoutLibrary, EndsAtOnceAndSilently) {
-    EXPECT_FALSE(services::dnssd::replaceLibraryForTesting(nullptr));
-    testing_support::LogCapture log;
-    EventRecorder events;
-    BonjourServiceThread thread;
-    thread.setObserver(events.observer());
-    thread.StartBonjour(19371, kType);
-    ASSERT_TRUE(waitUntil([&] { return !thread.IsRunning(); }));
-    EXPECT_EQ(events.summary(), "failed:-65563");
-    EXPECT_TRUE(log.events().empty());
-}
-
-// A library without DNSServiceRegister: the same, and none of its other entries is called.
-TEST(BonjourServiceThreadWithoutLibrary, ALibraryWithoutTheRegisterEntryEndsItTheSameWay) {
-    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibraryWithoutRegister));
-    FakeControls fake;
-    ASSERT_TRUE(fake.valid());
-    fake.reset();
-    EventRecorder events;
-    BonjourServiceThread thread;
-    thread.setObserver(events.observer());
-    thread.StartBonjour(19371, kType);
-    ASSERT_TRUE(waitUntil([&] { return !thread.IsRunning(); }));
-    EXPECT_EQ(events.summary(), "failed:-65563");
-    platform::sleepMs(100);
-    EXPECT_EQ(fake.log(), "");
+    for (const char* library :
+         {static_cast<const char*>(nullptr), dnssd_test::kFakeLibraryWithoutRegister}) {
+        SCOPED_TRACE(library ? library : "no library");
+        EXPECT_EQ(services::dnssd::replaceLibraryForTesting(library), library != nullptr);
+        FakeControls fake;
+        if (library) {
+            ASSERT_TRUE(fake.valid());
+            fake.reset();
+        }
+        testing_support::LogCapture log;
+        EventRecorder events;
+        BonjourServiceThread thread;
+        thread.setObserver(events.observer());
+        thread.StartBonjour(19371, kType);
+        ASSERT_TRUE(waitUntil([&] { return !thread.IsRunning(); }));
+        EXPECT_EQ(events.summary(), "failed:-65563");
+        EXPECT_TRUE(log.events().empty());
+        if (library) {
+            platform::sleepMs(100);
+            EXPECT_EQ(fake.log(), "");
+        }
+    }
 }
 
 } // namespace

@@ -87,27 +87,6 @@ TEST(DnsSdLibrary, CallsGoThroughToTheLoadedLibrary) {
     EXPECT_EQ(fake.liveRegistrations(), 0);
 }
 
-TEST(DnsSdLibrary, AMissingEntryGivesItsMissingAnswerWhileTheOthersWork) {
-    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibraryWithoutRegister));
-    FakeControls fake;
-    ASSERT_TRUE(fake.valid());
-    fake.reset();
-    FakeDnsSdScript script;
-    script.sockFd = 77;
-    script.processError = -65570;
-    fake.script(script);
-
-    services::dnssd::DNSServiceRef ref = bogusRef();
-    EXPECT_EQ(services::dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_x._tcp", nullptr, nullptr,
-                                                  0, 0, nullptr, nullptr, nullptr),
-              services::dnssd::kDNSServiceErr_ServiceNotRunning);
-    EXPECT_EQ(fake.log(), "");
-    EXPECT_EQ(services::dnssd::DNSServiceRefSockFD(ref), 77);
-    EXPECT_EQ(services::dnssd::DNSServiceProcessResult(ref), -65570);
-    services::dnssd::DNSServiceRefDeallocate(ref);
-    EXPECT_EQ(fake.log(), "sockfd process deallocate-unknown");
-}
-
 TEST(DnsSdLibrary, ReplacingTheLibraryForgetsTheCachedEntries) {
     ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
     FakeControls fake;
@@ -125,11 +104,21 @@ TEST(DnsSdLibrary, ReplacingTheLibraryForgetsTheCachedEntries) {
     FakeControls bare;
     ASSERT_TRUE(bare.valid());
     bare.reset();
+    FakeDnsSdScript script;
+    script.sockFd = 77;
+    script.processError = -65570;
+    bare.script(script);
+    ref = bogusRef();
     EXPECT_EQ(services::dnssd::DNSServiceRegister(&ref, 0, 0, nullptr, "_x._tcp", nullptr, nullptr,
                                                   0, 0, nullptr, nullptr, nullptr),
               services::dnssd::kDNSServiceErr_ServiceNotRunning);
-    services::dnssd::DNSServiceRefDeallocate(bogusRef());
-    EXPECT_EQ(bare.log(), "deallocate-unknown");
+    EXPECT_EQ(bare.log(), "");
+    EXPECT_EQ(ref, bogusRef());
+    // The entries it has still work.
+    EXPECT_EQ(services::dnssd::DNSServiceRefSockFD(ref), 77);
+    EXPECT_EQ(services::dnssd::DNSServiceProcessResult(ref), -65570);
+    services::dnssd::DNSServiceRefDeallocate(ref);
+    EXPECT_EQ(bare.log(), "sockfd process deallocate-unknown");
 
     // And without a library nothing is called through an old address.
     EXPECT_FALSE(services::dnssd::replaceLibraryForTesting(nullptr));

@@ -30,18 +30,12 @@ inline constexpr const char kFakeLibraryWithoutRegister[] = FAKE_DNSSD_LIBRARY_W
 class FakeControls {
 public:
     // Resolves the controls of the loaded fake; valid() says whether all were found.
-    FakeControls() {
-        reset_ = reinterpret_cast<FakeDnsSdResetFn>(
-            services::dnssd::libraryEntryForTesting(kFakeDnsSdReset));
-        setScript_ = reinterpret_cast<FakeDnsSdSetScriptFn>(
-            services::dnssd::libraryEntryForTesting(kFakeDnsSdSetScript));
-        lastRegistration_ = reinterpret_cast<FakeDnsSdLastRegistrationFn>(
-            services::dnssd::libraryEntryForTesting(kFakeDnsSdLastRegistration));
-        callLog_ = reinterpret_cast<FakeDnsSdCallLogFn>(
-            services::dnssd::libraryEntryForTesting(kFakeDnsSdCallLog));
-        live_ = reinterpret_cast<FakeDnsSdLiveRegistrationsFn>(
-            services::dnssd::libraryEntryForTesting(kFakeDnsSdLiveRegistrations));
-    }
+    FakeControls()
+        : reset_(entry<FakeDnsSdResetFn>(kFakeDnsSdReset)),
+          setScript_(entry<FakeDnsSdSetScriptFn>(kFakeDnsSdSetScript)),
+          lastRegistration_(entry<FakeDnsSdLastRegistrationFn>(kFakeDnsSdLastRegistration)),
+          callLog_(entry<FakeDnsSdCallLogFn>(kFakeDnsSdCallLog)),
+          live_(entry<FakeDnsSdLiveRegistrationsFn>(kFakeDnsSdLiveRegistrations)) {}
     bool valid() const { return reset_ && setScript_ && lastRegistration_ && callLog_ && live_; }
 
     void reset() { reset_(); }
@@ -58,6 +52,9 @@ public:
     }
 
 private:
+    template <class F> static F entry(const char* name) {
+        return reinterpret_cast<F>(services::dnssd::libraryEntryForTesting(name));
+    }
     FakeDnsSdResetFn reset_ = nullptr;
     FakeDnsSdSetScriptFn setScript_ = nullptr;
     FakeDnsSdLastRegistrationFn lastRegistration_ = nullptr;

@@ -10,7 +10,6 @@
 
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,42 +22,31 @@ inline std::string narrow(std::u16string_view text) {
     return utf16ToUtf8(text);
 }
 
-// The properties a rule was given; unset ones stay empty.
-struct RuleRecord {
-    std::optional<int32_t> profiles;
-    std::optional<int32_t> action;
-    std::optional<bool> enabled;
-    std::optional<std::u16string> application;
-    std::optional<int32_t> protocol;
-    std::optional<std::u16string> name;
-    std::optional<std::u16string> description;
-    std::optional<int32_t> direction;
-};
+// The properties a rule was given, by setter name without "put_": {"Profiles", "3"}, ...
+using RuleRecord = std::map<std::string, std::string>;
 
 class FakeFirewall final : public FirewallApi {
 public:
     // Answers.
     bool policyFails = false;
     HResult rulesResult = kOk;
+    bool rulesNull = false; // get_Rules succeeds without a collection
     HResult profilesResult = kOk;
     int32_t currentProfiles = 1 | 2; // domain and private
     bool ruleCreationFails = false;
-    // The setter ("put_Name", ...) that fails, for every rule or only for the named one.
-    std::string failingPut;
-    int failingPutRule = 0;               // 0: every rule; n: only the n-th rule created
-    std::set<std::u16string> addFailsFor; // names whose Add fails
+    std::string failingPut;            // the setter ("put_Name") that fails on the first rule
+    std::set<std::string> addFailsFor; // names whose Add fails
 
     // State and records.
-    std::map<std::u16string, RuleRecord> collection; // the rules in the firewall, by name
-    std::vector<RuleRecord> created;                 // every rule object, as it was left
+    std::map<std::string, RuleRecord> collection; // the rules in the firewall, by name
     std::vector<std::string> calls;
-    int live = 0;      // COM objects not yet released
-    int rulesMade = 0; // rule objects created
+    int live = 0; // COM objects not yet released
+    int rulesMade = 0;
 
     std::unique_ptr<FirewallPolicy> createPolicy() override;
     std::unique_ptr<FirewallRule> createRule() override;
 
-    // The calls that name a given prefix ("put_", "Item", ...), in order.
+    // The calls that start with a prefix ("put_", "Item", a whole call), in order.
     std::vector<std::string> callsStartingWith(const std::string& prefix) const {
         std::vector<std::string> out;
         for (const std::string& c : calls)
@@ -66,125 +54,97 @@ public:
                 out.push_back(c);
         return out;
     }
-    size_t countOf(const std::string& call) const {
-        size_t n = 0;
-        for (const std::string& c : calls)
-            n += c == call ? 1 : 0;
-        return n;
-    }
 };
 
-class FakeRule final : public FirewallRule {
+// Counts a COM object of the fake while it lives and logs its release.
+class Live {
 public:
-    FakeRule(FakeFirewall& fw, int number) : fw_(fw), number_(number) { ++fw_.live; }
-    ~FakeRule() override {
-        fw_.created.push_back(record);
-        fw_.calls.push_back("Release rule");
+    Live(FakeFirewall& fw, const char* release) : fw_(fw), release_(release) { ++fw_.live; }
+    ~Live() {
+        fw_.calls.push_back(release_);
         --fw_.live;
     }
 
-    HResult putProfiles(int32_t v) override { return put("put_Profiles", v, record.profiles); }
-    HResult putAction(int32_t v) override { return put("put_Action", v, record.action); }
-    HResult putEnabled(bool v) override { return put("put_Enabled", v, record.enabled); }
+protected:
+    FakeFirewall& fw_;
+
+private:
+    const char* release_;
+};
+
+class FakeRule final : public FirewallRule, Live {
+public:
+    FakeRule(FakeFirewall& fw, bool first) : Live(fw, "Release rule"), first_(first) {}
+
+    HResult putProfiles(int32_t v) override { return put("Profiles", std::to_string(v)); }
+    HResult putAction(int32_t v) override { return put("Action", std::to_string(v)); }
+    HResult putEnabled(bool v) override { return put("Enabled", v ? "true" : "false"); }
     HResult putApplicationName(std::u16string_view v) override {
-        return put("put_ApplicationName", std::u16string(v), record.application);
+        return put("ApplicationName", narrow(v));
     }
-    HResult putProtocol(int32_t v) override { return put("put_Protocol", v, record.protocol); }
-    HResult putName(std::u16string_view v) override {
-        return put("put_Name", std::u16string(v), record.name);
-    }
-    HResult putDescription(std::u16string_view v) override {
-        return put("put_Description", std::u16string(v), record.description);
-    }
-    HResult putDirection(int32_t v) override { return put("put_Direction", v, record.direction); }
+    HResult putProtocol(int32_t v) override { return put("Protocol", std::to_string(v)); }
+    HResult putName(std::u16string_view v) override { return put("Name", narrow(v)); }
+    HResult putDescription(std::u16string_view v) override { return put("Description", narrow(v)); }
+    HResult putDirection(int32_t v) override { return put("Direction", std::to_string(v)); }
 
     RuleRecord record;
 
 private:
-    static std::string text(int32_t v) { return std::to_string(v); }
-    static std::string text(bool v) { return v ? "true" : "false"; }
-    static std::string text(const std::u16string& v) { return narrow(v); }
-
-    template <class T> HResult put(const char* what, const T& value, std::optional<T>& field) {
-        fw_.calls.push_back(std::string(what) + "(" + text(value) + ")");
-        if (fw_.failingPut == what && (fw_.failingPutRule == 0 || fw_.failingPutRule == number_))
+    HResult put(const std::string& what, const std::string& value) {
+        fw_.calls.push_back("put_" + what + "(" + value + ")");
+        if (first_ && fw_.failingPut == "put_" + what)
             return kFail;
-        field = value;
+        record[what] = value;
         return kOk;
     }
-
-    FakeFirewall& fw_;
-    int number_;
+    bool first_;
 };
 
-class FakeRules final : public FirewallRules {
+class FakeRules final : public FirewallRules, Live {
 public:
-    explicit FakeRules(FakeFirewall& fw) : fw_(fw) { ++fw_.live; }
-    ~FakeRules() override {
-        fw_.calls.push_back("Release rules");
-        --fw_.live;
-    }
+    explicit FakeRules(FakeFirewall& fw) : Live(fw, "Release rules") {}
 
     HResult item(std::u16string_view name) override {
         fw_.calls.push_back("Item(" + narrow(name) + ")");
         // Windows answers HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a missing rule.
-        return fw_.collection.count(std::u16string(name)) ? kOk : static_cast<HResult>(0x80070002);
+        return fw_.collection.count(narrow(name)) ? kOk : static_cast<HResult>(0x80070002);
     }
-
     HResult add(FirewallRule& rule) override {
-        const RuleRecord& r = static_cast<FakeRule&>(rule).record;
-        const std::u16string name = r.name.value_or(u"");
-        fw_.calls.push_back("Add(" + narrow(name) + ")");
-        if (fw_.addFailsFor.count(name))
+        RuleRecord r = static_cast<FakeRule&>(rule).record;
+        fw_.calls.push_back("Add(" + r["Name"] + ")");
+        if (fw_.addFailsFor.count(r["Name"]))
             return kFail;
-        fw_.collection[name] = r;
+        fw_.collection[r["Name"]] = r;
         return kOk;
     }
-
-private:
-    FakeFirewall& fw_;
 };
 
-class FakePolicy final : public FirewallPolicy {
+class FakePolicy final : public FirewallPolicy, Live {
 public:
-    explicit FakePolicy(FakeFirewall& fw) : fw_(fw) { ++fw_.live; }
-    ~FakePolicy() override {
-        fw_.calls.push_back("Release policy");
-        --fw_.live;
-    }
+    explicit FakePolicy(FakeFirewall& fw) : Live(fw, "Release policy") {}
 
     HResult rules(std::unique_ptr<FirewallRules>& out) override {
         fw_.calls.push_back("get_Rules");
-        if (!succeeded(fw_.rulesResult))
-            return fw_.rulesResult;
-        out = std::make_unique<FakeRules>(fw_);
-        return kOk;
+        if (succeeded(fw_.rulesResult) && !fw_.rulesNull)
+            out = std::make_unique<FakeRules>(fw_);
+        return fw_.rulesResult;
     }
-
     HResult currentProfileTypes(int32_t& profiles) override {
         fw_.calls.push_back("get_CurrentProfileTypes");
-        if (!succeeded(fw_.profilesResult))
-            return fw_.profilesResult;
-        profiles = fw_.currentProfiles;
-        return kOk;
+        if (succeeded(fw_.profilesResult))
+            profiles = fw_.currentProfiles;
+        return fw_.profilesResult;
     }
-
-private:
-    FakeFirewall& fw_;
 };
 
 inline std::unique_ptr<FirewallPolicy> FakeFirewall::createPolicy() {
     calls.push_back("CoCreateInstance(NetFwPolicy2)");
-    if (policyFails)
-        return nullptr;
-    return std::make_unique<FakePolicy>(*this);
+    return policyFails ? nullptr : std::make_unique<FakePolicy>(*this);
 }
 
 inline std::unique_ptr<FirewallRule> FakeFirewall::createRule() {
     calls.push_back("CoCreateInstance(NetFwRule)");
-    if (ruleCreationFails)
-        return nullptr;
-    return std::make_unique<FakeRule>(*this, ++rulesMade);
+    return ruleCreationFails ? nullptr : std::make_unique<FakeRule>(*this, ++rulesMade == 1);
 }
 
 class RecordingBox final : public FirewallBox {
@@ -214,38 +174,30 @@ public:
     std::u16string directory = u"C:\\Program Files\\J River\\Media Center 31";
     std::vector<std::u16string> listing;
     HResult comResult = kOk;
+    std::vector<std::string>& calls;      // the firewall's log
+    std::vector<std::u16string> patterns; // what findFiles was asked for
 
-    std::vector<std::string>* calls = nullptr; // shared log
-    std::vector<std::u16string> patterns;      // what findFiles was asked for
+    explicit FakeProcess(std::vector<std::string>& log) : calls(log) {}
 
     bool currentDirectory(std::u16string& out) override {
-        log("GetCurrentDirectory");
-        if (!directoryReadable)
-            return false;
-        out = directory;
-        return true;
+        calls.push_back("GetCurrentDirectory");
+        if (directoryReadable)
+            out = directory;
+        return directoryReadable;
     }
-
     std::vector<std::u16string> findFiles(std::u16string_view pattern) override {
-        log("FindFirstFile(" + narrow(pattern) + ")");
+        calls.push_back("FindFirstFile(" + narrow(pattern) + ")");
         patterns.emplace_back(pattern);
         const size_t slash = pattern.rfind(u'\\');
         if (slash == std::u16string_view::npos || pattern.substr(0, slash) != directory)
             return {};
         return listing;
     }
-
     HResult initializeCom() override {
-        log("CoInitializeEx");
+        calls.push_back("CoInitializeEx");
         return comResult;
     }
-    void uninitializeCom() override { log("CoUninitialize"); }
-
-private:
-    void log(const std::string& what) {
-        if (calls)
-            calls->push_back(what);
-    }
+    void uninitializeCom() override { calls.push_back("CoUninitialize"); }
 };
 
 } // namespace fwtest

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,38 +15,46 @@ using bridge::BoxIcon;
 using fwtest::FakeFirewall;
 using fwtest::FakeProcess;
 using fwtest::RecordingBox;
-using fwtest::RuleRecord;
+using Calls = std::vector<std::string>;
 
 namespace {
 
-const std::u16string kPath = u"C:\\Program Files\\J River\\Media Center 31\\Media Center 31.exe";
-const std::u16string kIn = u"JRiver Media Center incoming (Tandravole)";
-const std::u16string kOut = u"JRiver Media Center outgoing (Tandravole)";
+const std::string kPath = "C:\\Program Files\\J River\\Media Center 31\\Media Center 31.exe";
+const std::string kIn = "JRiver Media Center incoming (Tandravole)";
+const std::string kOut = "JRiver Media Center outgoing (Tandravole)";
 OwnerWindow const kOwner = reinterpret_cast<OwnerWindow>(static_cast<uintptr_t>(0x1234));
+const char16_t kAdded[] = u"Firewall rules have been added successfully!";
+const char16_t kExist[] = u"Firewall rules already exist";
+const char16_t kFailed[] = u"Firewall rules could not be added!";
 
 struct Press {
     FakeFirewall fw;
     RecordingBox box;
     Press() { box.calls = &fw.calls; }
-    void add() { AddApplicationFirewallRules(fw, box, kPath, kOwner, kApplicationName); }
+    void add() {
+        AddApplicationFirewallRules(fw, box, utf8ToUtf16(kPath), kOwner, kApplicationName);
+    }
+    // The one box shown: its text and icon (title and owner are always the same).
+    void expectBox(std::u16string_view text, BoxIcon icon) {
+        ASSERT_EQ(box.shown.size(), 1u);
+        EXPECT_EQ(box.shown[0].text, text);
+        EXPECT_EQ(box.shown[0].title, u"Tandravole");
+        EXPECT_EQ(box.shown[0].icon, icon);
+        EXPECT_EQ(box.shown[0].owner, kOwner);
+        EXPECT_EQ(fw.live, 0) << "every COM object is released";
+    }
 };
 
-std::vector<std::string> putsFor(int32_t profiles, const std::u16string& name,
-                                 const std::string& description, int direction) {
-    return {"put_Profiles(" + std::to_string(profiles) + ")",
+Calls putsFor(const std::string& name, const std::string& description, int direction) {
+    return {"put_Profiles(3)",
             "put_Action(1)",
             "put_Enabled(true)",
-            "put_ApplicationName(" + fwtest::narrow(kPath) + ")",
+            "put_ApplicationName(" + kPath + ")",
             "put_Protocol(6)",
-            "put_Name(" + fwtest::narrow(name) + ")",
+            "put_Name(" + name + ")",
             "put_Description(" + description + ")",
             "put_Direction(" + std::to_string(direction) + ")"};
 }
-
-const std::string kInDescription =
-    "Allow process to accept incoming TCP connections to allow remote control via Tandravole";
-const std::string kOutDescription =
-    "Allow process to establish outgoing TCP connections to enable Tandravole update checks";
 
 } // namespace
 
@@ -56,202 +62,133 @@ const std::string kOutDescription =
 TEST(FirewallRules, BothAddedWithTheirRuleDataInOrder) {
     Press r;
     r.add();
-    std::vector<std::string> expected = {
-        "CoCreateInstance(NetFwPolicy2)", "get_Rules", "get_CurrentProfileTypes",
-        "Item(" + fwtest::narrow(kIn) + ")", "CoCreateInstance(NetFwRule)"};
-    for (const std::string& s : putsFor(3, kIn, kInDescription, 1))
-        expected.push_back(s);
-    expected.push_back("Add(" + fwtest::narrow(kIn) + ")");
-    expected.push_back("Release rule");
-    expected.push_back("Item(" + fwtest::narrow(kOut) + ")");
-    expected.push_back("CoCreateInstance(NetFwRule)");
-    for (const std::string& s : putsFor(3, kOut, kOutDescription, 2))
-        expected.push_back(s);
-    expected.push_back("Add(" + fwtest::narrow(kOut) + ")");
-    expected.push_back("Release rule");
-    expected.push_back("MessageBox(Firewall rules have been added successfully!)");
-    expected.push_back("Release rules");
-    expected.push_back("Release policy");
+    Calls expected = {"CoCreateInstance(NetFwPolicy2)", "get_Rules", "get_CurrentProfileTypes"};
+    for (const auto& [name, description, direction] :
+         {std::tuple{kIn,
+                     "Allow process to accept incoming TCP connections to allow remote control "
+                     "via Tandravole",
+                     1},
+          std::tuple{kOut,
+                     "Allow process to establish outgoing TCP connections to enable Tandravole "
+                     "update checks",
+                     2}}) {
+        expected.push_back("Item(" + name + ")");
+        expected.push_back("CoCreateInstance(NetFwRule)");
+        for (const std::string& s : putsFor(name, description, direction))
+            expected.push_back(s);
+        expected.push_back("Add(" + name + ")");
+        expected.push_back("Release rule");
+    }
+    for (const char* tail : {"MessageBox(Firewall rules have been added successfully!)",
+                             "Release rules", "Release policy"})
+        expected.push_back(tail);
     EXPECT_EQ(r.fw.calls, expected);
+    r.expectBox(kAdded, BoxIcon::None);
 
-    ASSERT_EQ(r.box.shown.size(), 1u);
-    EXPECT_EQ(r.box.shown[0].owner, kOwner);
-    EXPECT_EQ(r.box.shown[0].title, u"Tandravole");
-    EXPECT_EQ(r.box.shown[0].icon, BoxIcon::None);
-    EXPECT_EQ(r.fw.collection.size(), 2u);
-    EXPECT_EQ(r.fw.live, 0) << "every COM object is released";
-}
-
-TEST(FirewallRules, PressingTwiceFindsThemAndAddsNothing) {
-    Press r;
-    r.add();
-    const std::map<std::u16string, RuleRecord> first = r.fw.collection;
+    // Pressing again finds both and adds nothing.
     r.fw.calls.clear();
+    r.box.shown.clear();
     r.add();
-
-    ASSERT_EQ(r.box.shown.size(), 2u);
-    EXPECT_EQ(r.box.shown[1].text, u"Firewall rules already exist");
-    EXPECT_EQ(r.box.shown[1].title, u"Tandravole");
-    EXPECT_EQ(r.box.shown[1].icon, BoxIcon::Warning);
-    EXPECT_EQ(r.fw.countOf("CoCreateInstance(NetFwRule)"), 0u);
-    EXPECT_TRUE(r.fw.callsStartingWith("Add").empty());
-    EXPECT_TRUE(r.fw.callsStartingWith("put_").empty());
+    r.expectBox(kExist, BoxIcon::Warning);
+    EXPECT_EQ(r.fw.callsStartingWith("Item").size(), 2u);
+    EXPECT_TRUE(r.fw.callsStartingWith("CoCreateInstance(NetFwRule)").empty());
     EXPECT_EQ(r.fw.collection.size(), 2u);
-    EXPECT_EQ(r.fw.collection.at(kIn).profiles, first.at(kIn).profiles);
-    EXPECT_EQ(r.fw.live, 0);
 }
 
 // The whole outcome table: how each rule is made to exist, be added or fail.
-struct TableRow {
-    RuleOutcome incoming;
-    RuleOutcome outgoing;
-    const char16_t* text;
-    BoxIcon icon;
-};
-
-class FirewallOutcomeTable : public testing::TestWithParam<TableRow> {};
-
-TEST_P(FirewallOutcomeTable, ShowsTheTablesTextAndIcon) {
-    const TableRow row = GetParam();
-    Press r;
-    auto arrange = [&](RuleOutcome outcome, const std::u16string& name) {
-        if (outcome == RuleOutcome::Existed)
-            r.fw.collection[name] = RuleRecord{};
-        else if (outcome == RuleOutcome::Failed)
-            r.fw.addFailsFor.insert(name);
+TEST(FirewallRules, OutcomeTable) {
+    using O = RuleOutcome;
+    struct Row {
+        O incoming, outgoing;
+        const char16_t* text;
+        BoxIcon icon;
     };
-    arrange(row.incoming, kIn);
-    arrange(row.outgoing, kOut);
-    r.add();
-
-    ASSERT_EQ(r.box.shown.size(), 1u);
-    EXPECT_EQ(r.box.shown[0].text, row.text);
-    EXPECT_EQ(r.box.shown[0].icon, row.icon);
-    EXPECT_EQ(r.box.shown[0].title, u"Tandravole");
-    // Both rules are always looked at: a failed incoming rule does not stop the outgoing one.
-    EXPECT_EQ(r.fw.callsStartingWith("Item").size(), 2u);
-    const size_t expectedAdds = (row.incoming != RuleOutcome::Existed ? 1u : 0u) +
-                                (row.outgoing != RuleOutcome::Existed ? 1u : 0u);
-    EXPECT_EQ(r.fw.callsStartingWith("Add").size(), expectedAdds);
-    EXPECT_EQ(outcomeBox(row.incoming, row.outgoing).text, std::u16string_view(row.text));
-    EXPECT_EQ(outcomeBox(row.incoming, row.outgoing).icon, row.icon);
-    EXPECT_EQ(r.fw.live, 0);
+    const BoxIcon warn = BoxIcon::Warning;
+    for (const Row& row :
+         {Row{O::Added, O::Added, kAdded, BoxIcon::None}, Row{O::Added, O::Existed, kExist, warn},
+          Row{O::Added, O::Failed, kFailed, warn}, Row{O::Failed, O::Added, kFailed, warn},
+          Row{O::Failed, O::Existed, kFailed, warn}, Row{O::Failed, O::Failed, kFailed, warn},
+          Row{O::Existed, O::Added, kExist, warn}, Row{O::Existed, O::Existed, kExist, warn},
+          Row{O::Existed, O::Failed, kFailed, warn}}) {
+        SCOPED_TRACE(::testing::Message() << int(row.incoming) << "/" << int(row.outgoing));
+        Press r;
+        for (const auto& [outcome, name] : {std::pair{row.incoming, kIn}, {row.outgoing, kOut}}) {
+            if (outcome == O::Existed)
+                r.fw.collection[name] = {};
+            else if (outcome == O::Failed)
+                r.fw.addFailsFor.insert(name);
+        }
+        r.add();
+        r.expectBox(row.text, row.icon);
+        // Both rules are always looked at: a failed incoming rule does not stop the outgoing one.
+        EXPECT_EQ(r.fw.callsStartingWith("Item").size(), 2u);
+        EXPECT_EQ(r.fw.callsStartingWith("Add").size(),
+                  size_t(row.incoming != O::Existed) + size_t(row.outgoing != O::Existed));
+        EXPECT_EQ(outcomeBox(row.incoming, row.outgoing).text, std::u16string_view(row.text));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllRows, FirewallOutcomeTable,
-    testing::Values(TableRow{RuleOutcome::Added, RuleOutcome::Added,
-                             u"Firewall rules have been added successfully!", BoxIcon::None},
-                    TableRow{RuleOutcome::Added, RuleOutcome::Existed,
-                             u"Firewall rules already exist", BoxIcon::Warning},
-                    TableRow{RuleOutcome::Added, RuleOutcome::Failed,
-                             u"Firewall rules could not be added!", BoxIcon::Warning},
-                    TableRow{RuleOutcome::Failed, RuleOutcome::Added,
-                             u"Firewall rules could not be added!", BoxIcon::Warning},
-                    TableRow{RuleOutcome::Failed, RuleOutcome::Existed,
-                             u"Firewall rules could not be added!", BoxIcon::Warning},
-                    TableRow{RuleOutcome::Failed, RuleOutcome::Failed,
-                             u"Firewall rules could not be added!", BoxIcon::Warning},
-                    TableRow{RuleOutcome::Existed, RuleOutcome::Added,
-                             u"Firewall rules already exist", BoxIcon::Warning},
-                    TableRow{RuleOutcome::Existed, RuleOutcome::Existed,
-                             u"Firewall rules already exist", BoxIcon::Warning},
-                    TableRow{RuleOutcome::Existed, RuleOutcome::Failed,
-                             u"Firewall rules could not be added!", BoxIcon::Warning}));
-
-// A failing property: the setters after it are not called, the rule is not added.
-class FirewallPropertyFailure : public testing::TestWithParam<int> {};
-
-TEST_P(FirewallPropertyFailure, StopsAtThatStep) {
-    const int step = GetParam();
-    const std::vector<std::string> names = {"put_Profiles",        "put_Action",   "put_Enabled",
-                                            "put_ApplicationName", "put_Protocol", "put_Name",
-                                            "put_Description",     "put_Direction"};
-    Press r;
-    r.fw.failingPut = names[step];
-    r.fw.failingPutRule = 1; // the incoming rule only
-    r.add();
-
-    std::vector<std::string> expectedIn = putsFor(3, kIn, kInDescription, 1);
-    expectedIn.resize(step + 1);
-    const std::vector<std::string> puts = r.fw.callsStartingWith("put_");
-    ASSERT_EQ(puts.size(), expectedIn.size() + 8);
-    EXPECT_TRUE(std::equal(expectedIn.begin(), expectedIn.end(), puts.begin()));
-    // Nothing of the failed rule was added, and the outgoing rule still was.
-    EXPECT_EQ(r.fw.collection.count(kIn), 0u);
-    EXPECT_EQ(r.fw.collection.count(kOut), 1u);
-    EXPECT_EQ(r.fw.callsStartingWith("Add"),
-              std::vector<std::string>{"Add(" + fwtest::narrow(kOut) + ")"});
-    // The failed rule object was released, holding only what came before the failure.
-    ASSERT_EQ(r.fw.created.size(), 2u);
-    const RuleRecord& failed = r.fw.created[0];
-    const std::vector<bool> set = {failed.profiles.has_value(),    failed.action.has_value(),
-                                   failed.enabled.has_value(),     failed.application.has_value(),
-                                   failed.protocol.has_value(),    failed.name.has_value(),
-                                   failed.description.has_value(), failed.direction.has_value()};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(set[i], i < step) << names[i];
-    ASSERT_EQ(r.box.shown.size(), 1u);
-    EXPECT_EQ(r.box.shown[0].text, u"Firewall rules could not be added!");
-    EXPECT_EQ(r.box.shown[0].icon, BoxIcon::Warning);
-    EXPECT_EQ(r.fw.live, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(EachProperty, FirewallPropertyFailure, testing::Range(0, 8));
-
-TEST(FirewallRules, RuleObjectThatCannotBeCreatedFails) {
+// A failing property: the setters after it are not called, the rule is not added, the outgoing
+// rule still is. Without a rule object nothing is set at all.
+TEST(FirewallRules, StopsAtAFailingPropertyOrRuleObject) {
+    const Calls inPuts =
+        putsFor(kIn,
+                "Allow process to accept incoming TCP connections to allow remote control via "
+                "Tandravole",
+                1);
+    for (size_t step = 0; step < inPuts.size(); ++step) {
+        SCOPED_TRACE(inPuts[step]);
+        Press r;
+        r.fw.failingPut = inPuts[step].substr(0, inPuts[step].find('('));
+        r.add();
+        const Calls puts = r.fw.callsStartingWith("put_");
+        ASSERT_EQ(puts.size(), step + 1 + 8);
+        EXPECT_EQ(Calls(puts.begin(), puts.begin() + long(step) + 1),
+                  Calls(inPuts.begin(), inPuts.begin() + long(step) + 1));
+        EXPECT_EQ(r.fw.callsStartingWith("Add"), Calls{"Add(" + kOut + ")"});
+        EXPECT_EQ(r.fw.collection.count(kOut), 1u);
+        r.expectBox(kFailed, BoxIcon::Warning);
+    }
     Press r;
     r.fw.ruleCreationFails = true;
     r.add();
     EXPECT_TRUE(r.fw.callsStartingWith("put_").empty());
     EXPECT_TRUE(r.fw.callsStartingWith("Add").empty());
-    EXPECT_EQ(r.fw.countOf("CoCreateInstance(NetFwRule)"), 2u);
-    ASSERT_EQ(r.box.shown.size(), 1u);
-    EXPECT_EQ(r.box.shown[0].text, u"Firewall rules could not be added!");
-    EXPECT_EQ(r.box.shown[0].icon, BoxIcon::Warning);
+    EXPECT_EQ(r.fw.callsStartingWith("CoCreateInstance(NetFwRule)").size(), 2u);
+    r.expectBox(kFailed, BoxIcon::Warning);
 }
 
-// The profile rule, through the whole operation.
-class FirewallProfiles : public testing::TestWithParam<std::pair<int32_t, int32_t>> {};
-
-TEST_P(FirewallProfiles, PublicOnlyWhenItIsTheOnlyOne) {
-    Press r;
-    r.fw.currentProfiles = GetParam().first;
-    r.add();
-    ASSERT_EQ(r.fw.collection.size(), 2u);
-    EXPECT_EQ(r.fw.collection.at(kIn).profiles, GetParam().second);
-    EXPECT_EQ(r.fw.collection.at(kOut).profiles, GetParam().second);
-    EXPECT_EQ(ruleProfiles(GetParam().first), GetParam().second);
+// The profile rule: public only when it is the only one.
+TEST(FirewallRules, Profiles) {
+    for (const auto& [current, rule] : {std::pair{1 | 2 | 4, 3}, std::pair{4, 4},
+                                        std::pair{2 | 4, 2}, std::pair{3, 3}, std::pair{0, 0}}) {
+        Press r;
+        r.fw.currentProfiles = current;
+        r.add();
+        ASSERT_EQ(r.fw.collection.size(), 2u);
+        EXPECT_EQ(r.fw.collection.at(kIn).at("Profiles"), std::to_string(rule)) << current;
+        EXPECT_EQ(r.fw.collection.at(kOut).at("Profiles"), std::to_string(rule)) << current;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Masks, FirewallProfiles,
-                         testing::Values(std::pair{1 | 2 | 4, 3}, std::pair{4, 4},
-                                         std::pair{2 | 4, 2}, std::pair{3, 3}, std::pair{0, 0}));
 
 TEST(FirewallRules, NoPolicyNoRulesOrNoProfilesIsSilent) {
-    {
+    const Calls all = {"CoCreateInstance(NetFwPolicy2)", "get_Rules", "get_CurrentProfileTypes",
+                       "Release rules", "Release policy"};
+    for (int failing = 0; failing < 4; ++failing) {
         Press r;
-        r.fw.policyFails = true;
+        r.fw.policyFails = failing == 0;
+        r.fw.rulesResult = failing == 1 ? kFail : kOk;
+        r.fw.rulesNull = failing == 3;
+        r.fw.profilesResult = failing == 2 ? kFail : kOk;
         r.add();
-        EXPECT_TRUE(r.box.shown.empty());
-        EXPECT_EQ(r.fw.calls, std::vector<std::string>{"CoCreateInstance(NetFwPolicy2)"});
-    }
-    {
-        Press r;
-        r.fw.rulesResult = kFail;
-        r.add();
-        EXPECT_TRUE(r.box.shown.empty());
-        EXPECT_EQ(r.fw.calls, (std::vector<std::string>{"CoCreateInstance(NetFwPolicy2)",
-                                                        "get_Rules", "Release policy"}));
-    }
-    {
-        Press r;
-        r.fw.profilesResult = kFail;
-        r.add();
-        EXPECT_TRUE(r.box.shown.empty());
-        EXPECT_EQ(r.fw.calls, (std::vector<std::string>{"CoCreateInstance(NetFwPolicy2)",
-                                                        "get_Rules", "get_CurrentProfileTypes",
-                                                        "Release rules", "Release policy"}));
+        EXPECT_TRUE(r.box.shown.empty()) << failing;
+        // A collection that succeeds but is missing stops where a failing one does.
+        Calls expected(all.begin(), all.begin() + (failing == 3 ? 2 : failing + 1));
+        if (failing == 2)
+            expected.push_back("Release rules");
+        if (failing > 0)
+            expected.push_back("Release policy");
+        EXPECT_EQ(r.fw.calls, expected) << failing;
         EXPECT_EQ(r.fw.live, 0);
     }
 }
@@ -263,62 +200,52 @@ namespace {
 struct Exported {
     FakeFirewall fw;
     RecordingBox box;
-    FakeProcess process;
-    Exported() {
-        box.calls = &fw.calls;
-        process.calls = &fw.calls;
+    FakeProcess process{fw.calls};
+    Exported() { box.calls = &fw.calls; }
+    void run(std::vector<std::u16string> listing) {
+        process.listing = std::move(listing);
+        AddFirewallRules(process, fw, box, kOwner);
     }
-    void run() { AddFirewallRules(process, fw, box, kOwner); }
 };
 
 } // namespace
 
 TEST(AddFirewallRulesExport, OneMatchGetsBothRulesForIt) {
     Exported e;
-    e.process.listing = {u"Media Center 31.exe", u"MC31.exe",
-                         u"Media Center 3.exe",  u"Media Center 311.exe",
-                         u"Media Center 31.dll", u"readme.txt"};
-    e.run();
-
+    e.run({u"Media Center 31.exe", u"MC31.exe", u"Media Center 3.exe", u"Media Center 311.exe",
+           u"Media Center 31.dll", u"readme.txt"});
     EXPECT_EQ(e.process.patterns,
               std::vector<std::u16string>{
                   u"C:\\Program Files\\J River\\Media Center 31\\Media Center ??.exe"});
     ASSERT_EQ(e.fw.collection.size(), 2u);
-    EXPECT_EQ(e.fw.collection.at(kIn).application, kPath);
-    EXPECT_EQ(e.fw.collection.at(kOut).application, kPath);
+    EXPECT_EQ(e.fw.collection.at(kIn).at("ApplicationName"), kPath);
+    EXPECT_EQ(e.fw.collection.at(kOut).at("ApplicationName"), kPath);
     ASSERT_EQ(e.box.shown.size(), 1u);
     EXPECT_EQ(e.box.shown[0].owner, kOwner);
-    EXPECT_EQ(e.box.shown[0].text, u"Firewall rules have been added successfully!");
     // COM is initialised before the firewall is touched and uninitialised after the box.
-    EXPECT_EQ(e.fw.calls.front(), "GetCurrentDirectory");
-    EXPECT_EQ(e.fw.calls[2], "CoInitializeEx");
-    EXPECT_EQ(e.fw.calls[3], "CoCreateInstance(NetFwPolicy2)");
+    EXPECT_EQ(Calls(e.fw.calls.begin(), e.fw.calls.begin() + 4),
+              (Calls{"GetCurrentDirectory",
+                     "FindFirstFile(C:\\Program Files\\J River\\Media Center 31\\Media Center "
+                     "??.exe)",
+                     "CoInitializeEx", "CoCreateInstance(NetFwPolicy2)"}));
     EXPECT_EQ(e.fw.calls.back(), "CoUninitialize");
-    EXPECT_EQ(e.fw.countOf("CoUninitialize"), 1u);
+    EXPECT_EQ(e.fw.callsStartingWith("CoUninitialize").size(), 1u);
 }
 
-TEST(AddFirewallRulesExport, TwoMatchesOrNoneDoNothing) {
+TEST(AddFirewallRulesExport, TwoMatchesNoneOrNoDirectoryDoNothing) {
     for (const std::vector<std::u16string>& listing :
          {std::vector<std::u16string>{u"Media Center 30.exe", u"Media Center 31.exe"},
           std::vector<std::u16string>{},
           std::vector<std::u16string>{u"Media Center 3.exe", u"Media Center 311.exe"}}) {
         Exported e;
-        e.process.listing = listing;
-        e.run();
+        e.run(listing);
         EXPECT_TRUE(e.box.shown.empty());
-        EXPECT_EQ(e.fw.countOf("CoInitializeEx"), 0u);
-        EXPECT_EQ(e.fw.countOf("CoCreateInstance(NetFwPolicy2)"), 0u);
-        EXPECT_TRUE(e.fw.collection.empty());
+        EXPECT_TRUE(e.fw.callsStartingWith("Co").empty());
     }
-}
-
-TEST(AddFirewallRulesExport, UnreadableDirectoryDoesNothing) {
     Exported e;
     e.process.directoryReadable = false;
-    e.process.listing = {u"Media Center 31.exe"};
-    e.run();
-    EXPECT_EQ(e.fw.calls, std::vector<std::string>{"GetCurrentDirectory"});
-    EXPECT_TRUE(e.box.shown.empty());
+    e.run({u"Media Center 31.exe"});
+    EXPECT_EQ(e.fw.calls, Calls{"GetCurrentDirectory"});
 }
 
 TEST(AddFirewallRulesExport, ComModes) {
@@ -331,55 +258,57 @@ TEST(AddFirewallRulesExport, ComModes) {
          {Case{kOk, true, true}, Case{1 /* S_FALSE */, true, true}, Case{kChangedMode, true, false},
           Case{kFail, false, false}, Case{kOutOfMemory, false, false}}) {
         Exported e;
-        e.process.listing = {u"Media Center 31.exe"};
         e.process.comResult = c.init;
-        e.run();
+        e.run({u"Media Center 31.exe"});
         EXPECT_EQ(e.box.shown.size(), c.runs ? 1u : 0u) << c.init;
-        EXPECT_EQ(e.fw.countOf("CoCreateInstance(NetFwPolicy2)"), c.runs ? 1u : 0u) << c.init;
-        EXPECT_EQ(e.fw.countOf("CoUninitialize"), c.uninitialises ? 1u : 0u) << c.init;
+        EXPECT_EQ(e.fw.callsStartingWith("CoCreateInstance(NetFwPolicy2)").size(), c.runs ? 1u : 0u)
+            << c.init;
+        EXPECT_EQ(e.fw.callsStartingWith("CoUninitialize").size(), c.uninitialises ? 1u : 0u)
+            << c.init;
     }
 }
 
 TEST(AddFirewallRulesExport, NameMatching) {
-    const std::u16string_view p = kExecutablePattern;
-    EXPECT_EQ(p, u"Media Center ??.exe");
-    EXPECT_TRUE(matchesFilePattern(p, u"Media Center 31.exe"));
-    EXPECT_TRUE(matchesFilePattern(p, u"Media Center 30.exe"));
-    EXPECT_TRUE(matchesFilePattern(p, u"Media Center ab.exe"));
-    EXPECT_TRUE(matchesFilePattern(p, u"MEDIA CENTER 31.EXE")) << "the file system ignores case";
-    EXPECT_TRUE(matchesFilePattern(p, u"media center 31.exe"));
-    EXPECT_FALSE(matchesFilePattern(p, u"Media Center 3.exe"));
-    EXPECT_FALSE(matchesFilePattern(p, u"Media Center 311.exe"));
-    EXPECT_FALSE(matchesFilePattern(p, u"Media Center .exe"));
-    EXPECT_FALSE(matchesFilePattern(p, u"Media Center 31.ex"));
-    EXPECT_FALSE(matchesFilePattern(p, u"Media Center 31.exe.lnk"));
-    EXPECT_FALSE(matchesFilePattern(p, u"Media_Center 31.exe"));
-    EXPECT_FALSE(matchesFilePattern(p, u"Media Center 31.exf"));
-    EXPECT_FALSE(matchesFilePattern(p, u"Nedia Center 31.exe"));
-    EXPECT_FALSE(
-        matchesFilePattern(u"a", u"[")); // '[' is 'A' + 26: no case folding outside letters
-    EXPECT_FALSE(matchesFilePattern(u"`", u"@"));
-    EXPECT_FALSE(matchesFilePattern(u"{", u"["));
-    EXPECT_TRUE(matchesFilePattern(u"z", u"Z"));
-    EXPECT_TRUE(matchesFilePattern(u"?", u"?"));
-    EXPECT_TRUE(matchesFilePattern(u"", u""));
+    EXPECT_EQ(std::u16string_view(kExecutablePattern), u"Media Center ??.exe");
+    struct Case {
+        const char16_t *pattern, *name;
+        bool matches;
+    };
+    const char16_t* p = kExecutablePattern;
+    for (const Case c : {
+             Case{p, u"Media Center 31.exe", true},
+             {p, u"Media Center ab.exe", true},
+             {p, u"MEDIA CENTER 31.EXE", true}, // the file system ignores case
+             {p, u"media center 31.exe", true},
+             {p, u"Media Center 3.exe", false},
+             {p, u"Media Center 311.exe", false},
+             {p, u"Media Center .exe", false},
+             {p, u"Media Center 31.ex", false},
+             {p, u"Media Center 31.exe.lnk", false},
+             {p, u"Media_Center 31.exe", false},
+             {p, u"Media Center 31.exf", false},
+             {p, u"Nedia Center 31.exe", false},
+             {u"a", u"[", false}, // '[' is 'A' + 26: no case folding outside letters
+             {u"`", u"@", false},
+             {u"{", u"[", false},
+             {u"z", u"Z", true},
+             {u"?", u"?", true},
+             {u"", u"", true},
+         })
+        EXPECT_EQ(matchesFilePattern(c.pattern, c.name), c.matches) << fwtest::narrow(c.name);
 }
 
 // --- RequestFirewallRules: the elevated command ------------------------------------------
 
 TEST(RequestFirewallRules, LaunchFromTheExecutablePath) {
     const ElevatedLaunch l =
-        firewallRequestLaunch(u"C:\\Program Files\\J River\\Media Center 31\\Media Center 31.exe",
-                              u"D:\\Plugins\\Tandravole.dll");
+        firewallRequestLaunch(utf8ToUtf16(kPath), u"D:\\Plugins\\Tandravole.dll");
     EXPECT_EQ(l.verb, u"runas");
     EXPECT_EQ(l.file, u"cmd.exe");
     EXPECT_EQ(l.directory, u"C:\\Program Files\\J River\\Media Center 31\\");
     EXPECT_EQ(l.parameters,
               u"/c \"cd /D \"C:\\Program Files\\J River\\Media Center 31\\\" && rundll32 "
               u"\"D:\\Plugins\\Tandravole.dll\",AddFirewallRules\"");
-}
-
-TEST(RequestFirewallRules, DirectoryUpToTheLastBackslash) {
     EXPECT_EQ(executableDirectory(u"C:\\c.exe"), u"C:\\");
     EXPECT_EQ(executableDirectory(u"c.exe"), u"");
     EXPECT_EQ(executableDirectory(u"C:/a/b.exe"), u"") << "only '\\' separates";

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,11 +23,7 @@ using Calls = std::vector<std::string>;
 
 namespace {
 
-const std::string kTokenSteps[] = {"OpenProcessToken(0x28)",
-                                   "LookupPrivilegeValue(local, SeShutdownPrivilege)",
-                                   "AdjustTokenPrivileges(token, 19:0, 2)"};
-
-// The whole ShutdownSystem sequence around `request`, with InitiateSystemShutdownExW found.
+// The whole ShutdownSystem sequence around `request`.
 Calls shutdownVia(const std::string& request) {
     return {"OpenProcessToken(0x28)",
             "LookupPrivilegeValue(local, SeShutdownPrivilege)",
@@ -68,236 +65,177 @@ Calls join(std::initializer_list<Calls> parts) {
 
 } // namespace
 
-// --- ShutdownSystem --------------------------------------------------------------------------
-
-TEST(ShutdownSystem, RestartThroughInitiateSystemShutdownEx) {
-    RecordingPowerSystem sys;
-    EXPECT_TRUE(ShutdownSystem(sys, kEwxReboot));
-    EXPECT_EQ(sys.calls(), shutdownVia(initiate(true)));
-}
-
-TEST(ShutdownSystem, PowerOffAndShutdownAreTheSameRequestThere) {
-    for (uint32_t flags : {kEwxPowerOff, kEwxShutdown, kEwxShutdown | kEwxPowerOff, 0u}) {
-        RecordingPowerSystem sys;
-        EXPECT_TRUE(ShutdownSystem(sys, flags));
-        EXPECT_EQ(sys.calls(), shutdownVia(initiate(false))) << flags;
-    }
-    RecordingPowerSystem sys;
-    EXPECT_TRUE(ShutdownSystem(sys, kEwxShutdown | kEwxReboot | kEwxPowerOff));
-    EXPECT_EQ(sys.requests(), Calls{initiate(true)});
-}
-
-TEST(ShutdownSystem, AnswersWhatTheSystemAnswered) {
-    RecordingPowerSystem sys;
-    sys.initiateAccepts = false;
-    EXPECT_FALSE(ShutdownSystem(sys, kEwxReboot));
-    // The privilege is disabled and the token closed all the same.
-    EXPECT_EQ(sys.calls(), shutdownVia(initiate(true)));
-
-    RecordingPowerSystem noInitiate;
-    noInitiate.hasInitiate = false;
-    noInitiate.exitAnswers = {false};
-    EXPECT_FALSE(ShutdownSystem(noInitiate, kEwxReboot));
-    noInitiate.exitAnswers = {false, true};
-    EXPECT_TRUE(ShutdownSystem(noInitiate, kEwxReboot));
-}
-
-TEST(ShutdownSystem, WithoutInitiateSystemShutdownExExitWindowsEx) {
-    RecordingPowerSystem sys;
-    sys.hasInitiate = false;
-    EXPECT_TRUE(ShutdownSystem(sys, kEwxReboot));
-    EXPECT_EQ(sys.calls(),
-              (Calls{"OpenProcessToken(0x28)", "LookupPrivilegeValue(local, SeShutdownPrivilege)",
-                     "AdjustTokenPrivileges(token, 19:0, 2)", "GetModuleHandle(ADVAPI32)",
-                     "GetProcAddress(ADVAPI32, InitiateSystemShutdownExW)", exitWindows("0x16"),
-                     "AdjustTokenPrivileges(token, 19:0, 0)", "CloseHandle(token)"}));
-}
-
-TEST(ShutdownSystem, FlagsOutsideShutdownRebootPowerOffTakeExitWindowsEx) {
-    struct Case {
-        uint32_t flags;
-        const char* exitFlags;
+// Each row: the system's answers, one call of the logic, what it answers and every call it made.
+TEST(PowerActions, CallsInOrderForEachAnswerOfTheSystem) {
+    using Run = std::function<bool(PowerSystem&)>;
+    auto shutdown = [](uint32_t flags) -> Run {
+        return [flags](PowerSystem& s) { return ShutdownSystem(s, flags); };
     };
-    for (const Case c : {Case{kEwxForce, "0x14"}, Case{kEwxForceIfHung, "0x14"},
-                         Case{kEwxReboot | kEwxForce, "0x16"}, Case{0x20, "0x34"},
-                         Case{kEwxPowerOff | 0x40, "0x5c"}, Case{0x80000000u, "0x80000014"}}) {
-        RecordingPowerSystem sys;
-        EXPECT_TRUE(ShutdownSystem(sys, c.flags));
-        EXPECT_EQ(sys.requests(), Calls{exitWindows(c.exitFlags)}) << c.flags;
-        // InitiateSystemShutdownExW is still looked up: the flags decide after.
-        const Calls calls = sys.calls();
-        EXPECT_EQ(calls[4], "GetProcAddress(ADVAPI32, InitiateSystemShutdownExW)");
-    }
-}
-
-TEST(ShutdownSystem, TokenFailureAttemptsNothing) {
-    RecordingPowerSystem sys;
-    sys.tokenOpens = false;
-    EXPECT_FALSE(ShutdownSystem(sys, kEwxReboot));
-    EXPECT_EQ(sys.calls(), Calls{"OpenProcessToken(0x28)"});
-}
-
-// --- SetSuspendStateIfAvailable ----------------------------------------------------------------
-
-TEST(SetSuspendStateIfAvailable, CallsSetSuspendStateAndFrees) {
-    for (bool hibernate : {false, true}) {
-        RecordingPowerSystem sys;
-        EXPECT_TRUE(SetSuspendStateIfAvailable(sys, hibernate));
-        EXPECT_EQ(sys.calls(), suspendState(hibernate));
-    }
-}
-
-TEST(SetSuspendStateIfAvailable, FailureCases) {
-    RecordingPowerSystem refused;
-    refused.setSuspendAnswer = 0;
-    EXPECT_FALSE(SetSuspendStateIfAvailable(refused, false));
-    EXPECT_EQ(refused.calls(), suspendState(false));
-
-    RecordingPowerSystem nonZero;
-    nonZero.setSuspendAnswer = 2;
-    EXPECT_TRUE(SetSuspendStateIfAvailable(nonZero, false)) << "any non-zero answer is accepted";
-
-    RecordingPowerSystem noLibrary;
-    noLibrary.powrprofLoads = false;
-    EXPECT_FALSE(SetSuspendStateIfAvailable(noLibrary, true));
-    EXPECT_EQ(noLibrary.calls(), Calls{"LoadLibrary(powrprof.dll)"});
-
-    RecordingPowerSystem noEntry;
-    noEntry.missingEntries = {"SetSuspendState"};
-    EXPECT_FALSE(SetSuspendStateIfAvailable(noEntry, true));
-    EXPECT_EQ(noEntry.calls(),
-              (Calls{"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof, SetSuspendState)",
-                     "FreeLibrary(powrprof)"}));
-}
-
-// --- the actions --------------------------------------------------------------------------------
-
-TEST(PowerAction, SleepSuspendsWhenSuspendIsAllowed) {
-    RecordingPowerSystem sys;
-    CarryOutPowerAction(sys, 0);
-    EXPECT_EQ(sys.calls(), join({ask("IsPwrSuspendAllowed"), suspendState(false)}));
-}
-
-TEST(PowerAction, SleepHibernatesWhenOnlyHibernationIsAllowed) {
-    RecordingPowerSystem sys;
-    sys.suspendAllowed = 0;
-    CarryOutPowerAction(sys, 0);
-    EXPECT_EQ(sys.calls(),
-              join({ask("IsPwrSuspendAllowed"), ask("IsPwrHibernateAllowed"), suspendState(true)}));
-}
-
-TEST(PowerAction, AnswersOtherThanExactlyOneAreNotAllowed) {
-    RecordingPowerSystem sys;
-    sys.suspendAllowed = 2;
-    sys.hibernateAllowed = 1;
-    CarryOutPowerAction(sys, 0);
-    EXPECT_EQ(sys.calls(),
-              join({ask("IsPwrSuspendAllowed"), ask("IsPwrHibernateAllowed"), suspendState(true)}));
-
-    RecordingPowerSystem neither;
-    neither.suspendAllowed = 2;
-    neither.hibernateAllowed = 0xFF;
-    CarryOutPowerAction(neither, 0);
-    EXPECT_EQ(neither.calls(), join({ask("IsPwrSuspendAllowed"), ask("IsPwrHibernateAllowed")}));
-    EXPECT_TRUE(neither.requests().empty());
-}
-
-TEST(PowerAction, SleepWithoutPowrprofDoesNothing) {
-    RecordingPowerSystem sys;
-    sys.powrprofLoads = false;
-    CarryOutPowerAction(sys, 0);
-    EXPECT_EQ(sys.calls(), (Calls{"LoadLibrary(powrprof.dll)", "LoadLibrary(powrprof.dll)"}));
-}
-
-TEST(PowerAction, SuspendQueryWithoutTheLibraryCountsAsNotAllowed) {
-    RecordingPowerSystem sys;
-    sys.powrprofFirstLoadsFailing = 1;
-    CarryOutPowerAction(sys, 0);
-    EXPECT_EQ(
-        sys.calls(),
-        join({{"LoadLibrary(powrprof.dll)"}, ask("IsPwrHibernateAllowed"), suspendState(true)}));
-}
-
-TEST(PowerAction, SleepWithMissingEntries) {
-    RecordingPowerSystem noSuspendQuery;
-    noSuspendQuery.missingEntries = {"IsPwrSuspendAllowed"};
-    CarryOutPowerAction(noSuspendQuery, 0);
-    EXPECT_EQ(noSuspendQuery.calls(),
-              join({{"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof, IsPwrSuspendAllowed)",
-                     "FreeLibrary(powrprof)"},
-                    ask("IsPwrHibernateAllowed"),
-                    suspendState(true)}));
-
-    RecordingPowerSystem noQueries;
-    noQueries.missingEntries = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed"};
-    CarryOutPowerAction(noQueries, 0);
-    EXPECT_TRUE(noQueries.requests().empty());
-    EXPECT_EQ(noQueries.calls().size(), 6u);
-}
-
-TEST(PowerAction, Restart) {
-    RecordingPowerSystem sys;
-    CarryOutPowerAction(sys, 1);
-    EXPECT_EQ(sys.calls(), shutdownVia(initiate(true)));
-
-    RecordingPowerSystem old;
-    old.hasInitiate = false;
-    old.exitAnswers = {false};
-    CarryOutPowerAction(old, 1);
-    EXPECT_EQ(old.requests(), Calls{exitWindows("0x16")}) << "a restart does not fall back";
-}
-
-TEST(PowerAction, PowerOffAndItsFallback) {
-    RecordingPowerSystem sys;
-    CarryOutPowerAction(sys, 2);
-    EXPECT_EQ(sys.calls(), shutdownVia(initiate(false)));
-
-    RecordingPowerSystem refused;
-    refused.initiateAccepts = false;
-    CarryOutPowerAction(refused, 2);
-    EXPECT_EQ(refused.calls(), join({shutdownVia(initiate(false)), shutdownVia(initiate(false))}));
-}
-
-TEST(PowerAction, PowerOffWithoutInitiateSystemShutdownEx) {
-    RecordingPowerSystem sys;
-    sys.hasInitiate = false;
-    sys.exitAnswers = {false, true};
-    CarryOutPowerAction(sys, 2);
-    EXPECT_EQ(sys.requests(), (Calls{exitWindows("0x1c"), exitWindows("0x15")}));
-
-    RecordingPowerSystem accepted;
-    accepted.hasInitiate = false;
-    CarryOutPowerAction(accepted, 2);
-    EXPECT_EQ(accepted.requests(), Calls{exitWindows("0x1c")}) << "no fallback after success";
-
-    RecordingPowerSystem bothRefused;
-    bothRefused.hasInitiate = false;
-    bothRefused.exitAnswers = {false, false};
-    CarryOutPowerAction(bothRefused, 2);
-    EXPECT_EQ(bothRefused.requests(), (Calls{exitWindows("0x1c"), exitWindows("0x15")}))
-        << "the fallback is tried once";
-}
-
-TEST(PowerAction, OtherActionsDoNothing) {
-    for (uint32_t action : {3u, 7u, 0xFFFFFFFFu}) {
-        RecordingPowerSystem sys;
-        CarryOutPowerAction(sys, action);
-        EXPECT_TRUE(sys.calls().empty()) << action;
+    auto suspend = [](bool hibernate) -> Run {
+        return [hibernate](PowerSystem& s) { return SetSuspendStateIfAvailable(s, hibernate); };
+    };
+    auto action = [](uint32_t a) -> Run {
+        return [a](PowerSystem& s) {
+            CarryOutPowerAction(s, a);
+            return true;
+        };
+    };
+    using A = RecordingPowerSystem::Answers;
+    const A none{.hasInitiate = false};
+    const Calls loadOnly = {"LoadLibrary(powrprof.dll)"};
+    const Calls askH = ask("IsPwrHibernateAllowed");
+    const Calls noEntry = {"LoadLibrary(powrprof.dll)",
+                           "GetProcAddress(powrprof, IsPwrSuspendAllowed)",
+                           "FreeLibrary(powrprof)"};
+    struct Case {
+        const char* what;
+        A answers;
+        Run run;
+        bool result;
+        Calls calls;
+    };
+    const Case cases[] = {
+        // ShutdownSystem: InitiateSystemShutdownExW for shutdown, restart and power off only.
+        {"restart", {}, shutdown(kEwxReboot), true, shutdownVia(initiate(true))},
+        {"power off", {}, shutdown(kEwxPowerOff), true, shutdownVia(initiate(false))},
+        {"shutdown", {}, shutdown(kEwxShutdown), true, shutdownVia(initiate(false))},
+        {"no flags", {}, shutdown(0), true, shutdownVia(initiate(false))},
+        {"all three",
+         {},
+         shutdown(kEwxShutdown | kEwxReboot | kEwxPowerOff),
+         true,
+         shutdownVia(initiate(true))},
+        {"refused",
+         {.initiateAccepts = false},
+         shutdown(kEwxReboot),
+         false,
+         shutdownVia(initiate(true))},
+        {"no initiate", none, shutdown(kEwxReboot), true, shutdownVia(exitWindows("0x16"))},
+        {"exit refused",
+         {.hasInitiate = false, .exitAnswers = {false}},
+         shutdown(kEwxReboot),
+         false,
+         shutdownVia(exitWindows("0x16"))},
+        // Flags beyond those three take ExitWindowsEx, forced.
+        {"force", {}, shutdown(kEwxForce), true, shutdownVia(exitWindows("0x14"))},
+        {"force if hung", {}, shutdown(kEwxForceIfHung), true, shutdownVia(exitWindows("0x14"))},
+        {"reboot forced",
+         {},
+         shutdown(kEwxReboot | kEwxForce),
+         true,
+         shutdownVia(exitWindows("0x16"))},
+        {"0x20", {}, shutdown(0x20), true, shutdownVia(exitWindows("0x34"))},
+        {"power off 0x40",
+         {},
+         shutdown(kEwxPowerOff | 0x40),
+         true,
+         shutdownVia(exitWindows("0x5c"))},
+        {"high bit", {}, shutdown(0x80000000u), true, shutdownVia(exitWindows("0x80000014"))},
+        {"no token",
+         {.tokenOpens = false},
+         shutdown(kEwxReboot),
+         false,
+         {"OpenProcessToken(0x28)"}},
+        // SetSuspendStateIfAvailable: any non-zero answer is accepted.
+        {"suspend", {}, suspend(false), true, suspendState(false)},
+        {"hibernate", {}, suspend(true), true, suspendState(true)},
+        {"suspend refused", {.setSuspendAnswer = 0}, suspend(false), false, suspendState(false)},
+        {"suspend answers 2", {.setSuspendAnswer = 2}, suspend(false), true, suspendState(false)},
+        {"no powrprof", {.powrprofLoads = false}, suspend(true), false, loadOnly},
+        {"no SetSuspendState",
+         {.missingEntries = {"SetSuspendState"}},
+         suspend(true),
+         false,
+         {"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof, SetSuspendState)",
+          "FreeLibrary(powrprof)"}},
+        // Sleep: suspend when allowed (exactly 1), else hibernate when allowed, else nothing.
+        {"sleep", {}, action(0), true, join({ask("IsPwrSuspendAllowed"), suspendState(false)})},
+        {"sleep hibernates",
+         {.suspendAllowed = 0},
+         action(0),
+         true,
+         join({ask("IsPwrSuspendAllowed"), askH, suspendState(true)})},
+        {"suspend answers 2",
+         {.suspendAllowed = 2},
+         action(0),
+         true,
+         join({ask("IsPwrSuspendAllowed"), askH, suspendState(true)})},
+        {"neither is exactly 1",
+         {.suspendAllowed = 2, .hibernateAllowed = 0xFF},
+         action(0),
+         true,
+         join({ask("IsPwrSuspendAllowed"), askH})},
+        {"sleep without powrprof",
+         {.powrprofLoads = false},
+         action(0),
+         true,
+         join({loadOnly, loadOnly})},
+        {"suspend query without the library",
+         {.powrprofFirstLoadsFailing = 1},
+         action(0),
+         true,
+         join({loadOnly, askH, suspendState(true)})},
+        {"no suspend query",
+         {.missingEntries = {"IsPwrSuspendAllowed"}},
+         action(0),
+         true,
+         join({noEntry, askH, suspendState(true)})},
+        {"no queries",
+         {.missingEntries = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed"}},
+         action(0),
+         true,
+         join({noEntry,
+               {"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof, IsPwrHibernateAllowed)",
+                "FreeLibrary(powrprof)"}})},
+        // Restart does not fall back; power off falls back once to a plain shutdown.
+        {"restart action", {}, action(1), true, shutdownVia(initiate(true))},
+        {"restart refused",
+         {.hasInitiate = false, .exitAnswers = {false}},
+         action(1),
+         true,
+         shutdownVia(exitWindows("0x16"))},
+        {"power off action", {}, action(2), true, shutdownVia(initiate(false))},
+        {"power off refused",
+         {.initiateAccepts = false},
+         action(2),
+         true,
+         join({shutdownVia(initiate(false)), shutdownVia(initiate(false))})},
+        {"power off, no initiate", none, action(2), true, shutdownVia(exitWindows("0x1c"))},
+        {"power off falls back",
+         {.hasInitiate = false, .exitAnswers = {false, true}},
+         action(2),
+         true,
+         join({shutdownVia(exitWindows("0x1c")), shutdownVia(exitWindows("0x15"))})},
+        {"fallback refused too",
+         {.hasInitiate = false, .exitAnswers = {false, false}},
+         action(2),
+         true,
+         join({shutdownVia(exitWindows("0x1c")), shutdownVia(exitWindows("0x15"))})},
+        {"action 3", {}, action(3), true, {}},
+        {"action 7", {}, action(7), true, {}},
+        {"action ~0", {}, action(0xFFFFFFFFu), true, {}},
+    };
+    for (const Case& c : cases) {
+        RecordingPowerSystem sys(c.answers);
+        EXPECT_EQ(c.run(sys), c.result) << c.what;
+        EXPECT_EQ(sys.calls(), c.calls) << c.what;
     }
 }
 
 // --- SystemShutdownThread ---------------------------------------------------------------------
 
-TEST(SystemShutdownThread, RunsTheStoredAction) {
-    auto owned = std::make_unique<RecordingPowerSystem>();
-    RecordingPowerSystem& sys = *owned;
-    SystemShutdownThread thread(std::move(owned));
-    EXPECT_FALSE(thread.isRunning());
-    EXPECT_TRUE(thread.start(1));
-    thread.Join();
-    EXPECT_FALSE(thread.isRunning());
-    EXPECT_EQ(thread.action(), 1u);
-    EXPECT_EQ(sys.calls(), shutdownVia(initiate(true)));
+TEST(SystemShutdownThread, RunsTheStoredActionAndEnds) {
+    for (uint32_t action : {1u, 7u}) {
+        auto owned = std::make_unique<RecordingPowerSystem>();
+        RecordingPowerSystem& sys = *owned;
+        SystemShutdownThread thread(std::move(owned));
+        EXPECT_FALSE(thread.isRunning());
+        EXPECT_TRUE(thread.start(action));
+        EXPECT_TRUE(thread.WaitForExit(10000));
+        EXPECT_FALSE(thread.isRunning());
+        EXPECT_EQ(thread.action(), action);
+        EXPECT_EQ(sys.calls(), action == 1 ? shutdownVia(initiate(true)) : Calls{});
+    }
 }
 
 TEST(SystemShutdownThread, ARequestWhileRunningChangesNothing) {
@@ -318,17 +256,6 @@ TEST(SystemShutdownThread, ARequestWhileRunningChangesNothing) {
     release.set();
     thread.Join();
     EXPECT_EQ(sys.requests(), Calls{initiate(true)}) << "one restart only";
-}
-
-TEST(SystemShutdownThread, UnknownActionStartsAndEnds) {
-    auto owned = std::make_unique<RecordingPowerSystem>();
-    RecordingPowerSystem& sys = *owned;
-    SystemShutdownThread thread(std::move(owned));
-    EXPECT_TRUE(thread.start(7));
-    EXPECT_TRUE(thread.WaitForExit(10000));
-    EXPECT_FALSE(thread.isRunning());
-    EXPECT_EQ(thread.action(), 7u);
-    EXPECT_TRUE(sys.calls().empty());
 }
 
 TEST(SystemShutdownThread, DestroyingWaitsForTheAction) {

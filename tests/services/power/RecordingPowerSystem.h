@@ -8,7 +8,7 @@
 #include "services/power/PowerSystem.h"
 
 #include <cstdio>
-#include <map>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string>
@@ -20,23 +20,24 @@ using namespace services::power;
 
 class RecordingPowerSystem final : public PowerSystem {
 public:
-    // Handles it gives out.
-    static constexpr Handle kToken = 0x70;
-    static constexpr Handle kAdvapi = 0xA0;
-    static constexpr Handle kPowrprof = 0xB0;
     static constexpr Luid kShutdownLuid{19, 0};
 
     // Answers.
-    bool tokenOpens = true;
-    bool hasInitiate = true;
-    bool initiateAccepts = true;
-    std::vector<bool> exitAnswers; // one per ExitWindowsEx call; true past the end
-    bool powrprofLoads = true;
-    int powrprofFirstLoadsFailing = 0;    // that many loads fail before it loads
-    std::set<std::string> missingEntries; // of powrprof
-    uint8_t suspendAllowed = 1;
-    uint8_t hibernateAllowed = 1;
-    uint8_t setSuspendAnswer = 1;
+    struct Answers {
+        bool tokenOpens = true;
+        bool hasInitiate = true;
+        bool initiateAccepts = true;
+        std::vector<bool> exitAnswers{}; // one per ExitWindowsEx call; true past the end
+        bool powrprofLoads = true;
+        int powrprofFirstLoadsFailing = 0;      // that many loads fail before it loads
+        std::set<std::string> missingEntries{}; // of powrprof
+        uint8_t suspendAllowed = 1;
+        uint8_t hibernateAllowed = 1;
+        uint8_t setSuspendAnswer = 1;
+    } answers;
+
+    RecordingPowerSystem() = default;
+    explicit RecordingPowerSystem(Answers a) : answers(std::move(a)) {}
 
     // Blocking: when `release` is given, each state-changing request signals `entered` and
     // waits for it. The test owns it, so a thread that sets it may outlive this system.
@@ -59,9 +60,9 @@ public:
 
     bool openProcessToken(uint32_t access, Handle& token) override {
         log("OpenProcessToken(" + hex(access) + ")");
-        if (!tokenOpens)
+        if (!answers.tokenOpens)
             return false;
-        token = kToken;
+        token = handleOf("token");
         return true;
     }
     bool lookupPrivilegeValue(std::u16string_view name, Luid& luid) override {
@@ -81,23 +82,23 @@ public:
     }
     Handle getModuleHandle(std::u16string_view module) override {
         log("GetModuleHandle(" + std::string(module.begin(), module.end()) + ")");
-        return module == u"ADVAPI32" ? kAdvapi : 0;
+        return module == u"ADVAPI32" ? handleOf("ADVAPI32") : 0;
     }
     Handle loadLibrary(std::u16string_view module) override {
         log("LoadLibrary(" + std::string(module.begin(), module.end()) + ")");
-        if (module != u"powrprof.dll" || !powrprofLoads)
+        if (module != u"powrprof.dll" || !answers.powrprofLoads)
             return 0;
         std::lock_guard<std::mutex> lock(mutex_);
-        return powrprofLoadsSoFar_++ < powrprofFirstLoadsFailing ? 0 : kPowrprof;
+        return powrprofLoadsSoFar_++ < answers.powrprofFirstLoadsFailing ? 0 : handleOf("powrprof");
     }
     Handle getProcAddress(Handle module, std::string_view entry) override {
         const std::string e(entry);
         log("GetProcAddress(" + name(module) + ", " + e + ")");
-        if (module == kAdvapi && e == "InitiateSystemShutdownExW" && hasInitiate)
-            return procedureOf(e);
-        if (module == kPowrprof && !missingEntries.count(e) &&
+        if (name(module) == "ADVAPI32" && e == "InitiateSystemShutdownExW" && answers.hasInitiate)
+            return handleOf(e);
+        if (name(module) == "powrprof" && !answers.missingEntries.count(e) &&
             (e == "IsPwrSuspendAllowed" || e == "IsPwrHibernateAllowed" || e == "SetSuspendState"))
-            return procedureOf(e);
+            return handleOf(e);
         return 0;
     }
     void freeLibrary(Handle module) override { log("FreeLibrary(" + name(module) + ")"); }
@@ -111,13 +112,13 @@ public:
             std::to_string(forceAppsClosed) + ", reboot " + std::to_string(rebootAfterShutdown) +
             ", " + hex(reason) + ")");
         block();
-        return initiateAccepts;
+        return answers.initiateAccepts;
     }
     uint8_t callPowerQuery(Handle procedure) override {
         const std::string n = name(procedure);
         log(n + "()");
-        return n == "IsPwrSuspendAllowed"     ? suspendAllowed
-               : n == "IsPwrHibernateAllowed" ? hibernateAllowed
+        return n == "IsPwrSuspendAllowed"     ? answers.suspendAllowed
+               : n == "IsPwrHibernateAllowed" ? answers.hibernateAllowed
                                               : 0xEE;
     }
     uint8_t callSetSuspendState(Handle procedure, bool hibernate, bool force,
@@ -126,7 +127,7 @@ public:
             std::to_string(force) + ", wake disabled " + std::to_string(wakeupEventsDisabled) +
             ")");
         block();
-        return setSuspendAnswer;
+        return answers.setSuspendAnswer;
     }
     bool exitWindowsEx(uint32_t flags, uint32_t reason) override {
         size_t n;
@@ -136,7 +137,7 @@ public:
         }
         log("ExitWindowsEx(" + hex(flags) + ", " + hex(reason) + ")");
         block();
-        return n < exitAnswers.size() ? exitAnswers[n] : true;
+        return n < answers.exitAnswers.size() ? answers.exitAnswers[n] : true;
     }
 
 private:
@@ -145,27 +146,23 @@ private:
         std::snprintf(buf, sizeof buf, "0x%x", v);
         return buf;
     }
-    Handle procedureOf(const std::string& entry) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = procedures_.find(entry);
-        if (it != procedures_.end())
-            return it->second;
-        const Handle h = 0x100 + procedures_.size();
-        procedures_[entry] = h;
+    // Every handle it gives out is the index of its name here.
+    static constexpr const char* kNames[] = {"",
+                                             "token",
+                                             "ADVAPI32",
+                                             "powrprof",
+                                             "InitiateSystemShutdownExW",
+                                             "IsPwrSuspendAllowed",
+                                             "IsPwrHibernateAllowed",
+                                             "SetSuspendState"};
+    static Handle handleOf(std::string_view name) {
+        Handle h = 1;
+        while (h < std::size(kNames) && kNames[h] != name)
+            ++h;
         return h;
     }
-    std::string name(Handle h) {
-        if (h == kToken)
-            return "token";
-        if (h == kAdvapi)
-            return "ADVAPI32";
-        if (h == kPowrprof)
-            return "powrprof";
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& [entry, handle] : procedures_)
-            if (handle == h)
-                return entry;
-        return "handle " + std::to_string(h);
+    static std::string name(Handle h) {
+        return h < std::size(kNames) ? kNames[h] : "handle " + std::to_string(h);
     }
     void log(const std::string& call) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -180,7 +177,6 @@ private:
 
     std::mutex mutex_;
     std::vector<std::string> calls_;
-    std::map<std::string, Handle> procedures_;
     size_t exitCalls_ = 0;
     int powrprofLoadsSoFar_ = 0;
 };

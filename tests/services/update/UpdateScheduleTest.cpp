@@ -43,27 +43,8 @@ struct Box {
     PluginSettings settingsWhileOpen; // the owner's settings while the user reads the box
 };
 
-class FakeOwner;
-
-// Records each box with the owner's settings while it is open.
-class RecordingBoxes final : public bridge::MessageBoxes {
-public:
-    explicit RecordingBoxes(FakeOwner& owner) : owner_(owner) {}
-    void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
-              BoxIcon icon) override;
-    std::vector<Box> shown() {
-        std::lock_guard<std::mutex> guard(lock_);
-        return shown_;
-    }
-
-private:
-    FakeOwner& owner_;
-    std::mutex lock_;
-    std::vector<Box> shown_;
-};
-
-// The control as the update check sees it.
-class FakeOwner final : public bridge::UpdateCheckOwner {
+// The control as the update check sees it; it records each box with its settings while open.
+class FakeOwner final : public bridge::UpdateCheckOwner, public bridge::MessageBoxes {
 public:
     PluginSettings settings() override {
         std::lock_guard<std::mutex> hold(lock_);
@@ -74,24 +55,25 @@ public:
         change(settings_);
     }
     bool clientLoggedIn() override { return loggedIn; }
-    bridge::MessageBoxes& messageBoxes() override { return boxes; }
+    bridge::MessageBoxes& messageBoxes() override { return *this; }
+    void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
+              BoxIcon icon) override {
+        Box box{std::u16string(text), std::u16string(title), std::string(reason), icon, settings()};
+        std::lock_guard<std::mutex> hold(lock_);
+        shown_.push_back(box);
+    }
+    std::vector<Box> shown() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return shown_;
+    }
 
     std::atomic<bool> loggedIn{false};
-    RecordingBoxes boxes{*this};
 
 private:
     std::mutex lock_;
     PluginSettings settings_;
+    std::vector<Box> shown_;
 };
-
-void RecordingBoxes::show(std::u16string_view text, std::u16string_view title,
-                          std::string_view reason, BoxIcon icon) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        shown_.push_back(Box{std::u16string(text), std::u16string(title), std::string(reason), icon,
-                             owner_.settings()});
-    }
-}
 
 // The answer the checker gives, and how often it was asked.
 struct Answer {
@@ -131,7 +113,6 @@ private:
 class UpdateScheduleTest : public ::testing::Test {
 protected:
     PeriodicOutcome pass() { return services::update::periodicCheck(owner, checker, clock); }
-    void checkNow() { services::update::checkNow(owner, checker, clock); }
     void setLast(uint64_t when) {
         owner.updateSettings([&](PluginSettings& s) { s.lastUpdateCheck = when; });
     }
@@ -171,12 +152,14 @@ TEST_F(UpdateScheduleTest, NoPeriodicCheckWhenSwitchedOffOrWhileAnAppIsLoggedIn)
     EXPECT_EQ(answer.asked, 1);
 }
 
+// A last check of zero means never, whatever the clock says.
 TEST_F(UpdateScheduleTest, AFoundLatestVersionClearsTheNoticeAndStoresTheTime) {
+    clock.setFileTime(kDays7 - 1); // less than 7 days after 1601: "now - 0" is not old
     setHave(true);
     EXPECT_EQ(pass(), PeriodicOutcome::Latest);
     EXPECT_FALSE(owner.settings().haveUpdateNotification);
-    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
-    EXPECT_TRUE(owner.boxes.shown().empty());
+    EXPECT_EQ(owner.settings().lastUpdateCheck, kDays7 - 1);
+    EXPECT_TRUE(owner.shown().empty());
 }
 
 TEST_F(UpdateScheduleTest, TheNextCheckComesOnlyWhenTheLastIsMoreThanSevenDaysOld) {
@@ -195,12 +178,6 @@ TEST_F(UpdateScheduleTest, TheNextCheckComesOnlyWhenTheLastIsMoreThanSevenDaysOl
     EXPECT_EQ(answer.asked, 2);
 }
 
-TEST_F(UpdateScheduleTest, ALastCheckOfZeroMeansNeverWhateverTheClockSays) {
-    clock.setFileTime(kDays7 - 1); // less than 7 days after 1601: "now - 0" is not old
-    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
-    EXPECT_EQ(owner.settings().lastUpdateCheck, kDays7 - 1);
-}
-
 TEST_F(UpdateScheduleTest, AFailedCheckIsRetriedAnHourLater) {
     setHave(true);
     answer.ok = false;
@@ -208,7 +185,7 @@ TEST_F(UpdateScheduleTest, AFailedCheckIsRetriedAnHourLater) {
     EXPECT_EQ(pass(), PeriodicOutcome::Failed);
     EXPECT_EQ(owner.settings().lastUpdateCheck, failedAt - 6012000000000ull);
     EXPECT_TRUE(owner.settings().haveUpdateNotification); // unchanged
-    EXPECT_TRUE(owner.boxes.shown().empty());             // silent
+    EXPECT_TRUE(owner.shown().empty());                   // silent
 
     answer.ok = true;
     clock.setFileTime(failedAt + 3600 * kSecond);
@@ -222,7 +199,7 @@ TEST_F(UpdateScheduleTest, ANewerVersionIsShownAndMarkedForTheAppAfterTheBoxClos
     answer.newer = true;
     setLast(now() - kDays7 - 1);
     EXPECT_EQ(pass(), PeriodicOutcome::Newer);
-    auto boxes = owner.boxes.shown();
+    auto boxes = owner.shown();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, kNewText);
     EXPECT_EQ(boxes[0].title, u"Tandravole Update Check");
@@ -235,50 +212,42 @@ TEST_F(UpdateScheduleTest, ANewerVersionIsShownAndMarkedForTheAppAfterTheBoxClos
     EXPECT_EQ(owner.settings().lastUpdateCheck, now());
 }
 
-TEST_F(UpdateScheduleTest, CheckNowAsksWhateverTheSettingsAndReportsAFailure) {
-    owner.updateSettings([&](PluginSettings& s) {
-        s.updateCheck = false;
-        s.lastUpdateCheck = now() - 1;
-        s.haveUpdateNotification = true;
-    });
-    owner.loggedIn = true;
-    answer.ok = false;
-    PluginSettings before = owner.settings();
-    checkNow();
-    EXPECT_EQ(answer.asked, 1);
-    auto boxes = owner.boxes.shown();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text,
-              u"Update check failed, please make sure you are connected to the internet");
-    EXPECT_EQ(boxes[0].title, u"Tandravole 4 MediaCenter");
-    EXPECT_EQ(boxes[0].icon, BoxIcon::Error);
-    EXPECT_EQ(owner.settings(), before);
-}
-
-TEST_F(UpdateScheduleTest, CheckNowShowsANewerVersionAndStoresTheTimeOnly) {
-    owner.loggedIn = true;
-    answer.newer = true;
-    setLast(now() - 1);
-    checkNow();
-    auto boxes = owner.boxes.shown();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kNewText);
-    EXPECT_EQ(boxes[0].title, u"Tandravole 4 MediaCenter");
-    EXPECT_EQ(boxes[0].icon, BoxIcon::Information);
-    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
-    EXPECT_FALSE(owner.settings().haveUpdateNotification);
-}
-
-TEST_F(UpdateScheduleTest, CheckNowSaysSoWhenThisIsTheLatestVersion) {
-    setHave(true);
-    checkNow();
-    auto boxes = owner.boxes.shown();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, u"You are using the latest version of Tandravole");
-    EXPECT_EQ(boxes[0].title, u"Tandravole 4 MediaCenter");
-    EXPECT_EQ(boxes[0].icon, BoxIcon::Information);
-    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
-    EXPECT_TRUE(owner.settings().haveUpdateNotification);
+// "Check now" asks whatever the settings, the login or the last check say; only an answer
+// stores the time, and it never touches the notice.
+TEST_F(UpdateScheduleTest, CheckNowShowsEachOutcomeInTheProductsBox) {
+    struct Case {
+        bool ok, newer;
+        const char16_t* text;
+        BoxIcon icon;
+    };
+    for (const Case c :
+         {Case{false, false,
+               u"Update check failed, please make sure you are connected to the internet",
+               BoxIcon::Error},
+          Case{true, true, kNewText.c_str(), BoxIcon::Information},
+          Case{true, false, u"You are using the latest version of Tandravole",
+               BoxIcon::Information}}) {
+        FakeOwner fresh;
+        fresh.updateSettings([&](PluginSettings& s) {
+            s.updateCheck = false;
+            s.lastUpdateCheck = now() - 1;
+            s.haveUpdateNotification = !c.newer; // left as it is either way
+        });
+        fresh.loggedIn = true;
+        answer.ok = c.ok;
+        answer.newer = c.newer;
+        answer.asked = 0;
+        services::update::checkNow(fresh, checker, clock);
+        EXPECT_EQ(answer.asked, 1);
+        auto boxes = fresh.shown();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, c.text);
+        EXPECT_EQ(boxes[0].title, u"Tandravole 4 MediaCenter");
+        EXPECT_EQ(boxes[0].icon, c.icon);
+        EXPECT_EQ(fresh.settings().lastUpdateCheck, c.ok ? now() : now() - 1);
+        EXPECT_EQ(fresh.settings().haveUpdateNotification, !c.newer);
+        EXPECT_FALSE(fresh.settings().updateCheck);
+    }
 }
 
 // --- the thread ---------------------------------------------------------------------------

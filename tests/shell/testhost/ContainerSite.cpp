@@ -60,13 +60,7 @@ STDMETHODIMP ContainerSite::GetWindow(HWND* window) {
     return S_OK;
 }
 
-STDMETHODIMP ContainerSite::OnInPlaceActivate() {
-    inPlace_ = true;
-    return S_OK;
-}
-
 STDMETHODIMP ContainerSite::OnInPlaceDeactivate() {
-    inPlace_ = false;
     active_.reset();
     return S_OK;
 }

@@ -21,7 +21,6 @@ public:
 
     // The control that is UI-active (it gets the keyboard first), or null.
     IOleInPlaceActiveObject* activeObject() const { return active_.get(); }
-    bool inPlaceActive() const { return inPlace_; }
     // Sites alive, to show that the control let go of every reference to its site.
     static long live();
 
@@ -42,7 +41,7 @@ public:
 
     // IOleInPlaceSite
     STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
-    STDMETHODIMP OnInPlaceActivate() override;
+    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnUIActivate() override { return S_OK; }
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
                                   LPRECT position, LPRECT clip,
@@ -71,7 +70,6 @@ private:
     ~ContainerSite() override;
 
     HWND window_;
-    bool inPlace_ = false;
     platform::ComPtr<IOleInPlaceActiveObject> active_;
 };
 

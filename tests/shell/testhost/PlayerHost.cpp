@@ -123,17 +123,19 @@ HRESULT PlayerHost::registerServer() {
         dll_ = LoadLibraryW(reinterpret_cast<const wchar_t*>(options_.dllPath.c_str()));
     if (!dll_)
         return HRESULT_FROM_WIN32(GetLastError());
-    auto entryPoint = entry<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer");
-    return entryPoint ? entryPoint() : E_NOTIMPL;
+    return callExport("DllRegisterServer");
 }
 
 HRESULT PlayerHost::unregisterServer() {
-    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer") : nullptr;
-    return entryPoint ? entryPoint() : E_NOTIMPL;
+    return callExport("DllUnregisterServer");
 }
 
 HRESULT PlayerHost::canUnloadNow() {
-    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow") : nullptr;
+    return callExport("DllCanUnloadNow");
+}
+
+HRESULT PlayerHost::callExport(const char* name) const {
+    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>(name) : nullptr;
     return entryPoint ? entryPoint() : E_NOTIMPL;
 }
 
@@ -219,19 +221,16 @@ HWND PlayerHost::panel() const {
     return window;
 }
 
-void PlayerHost::runOnce(uint32_t maxWaitMs, HANDLE extra) {
+void PlayerHost::runOnce(uint32_t maxWaitMs) {
     player_->pump();
     uint32_t waitMs = maxWaitMs;
     if (auto next = player_->msUntilNextChange())
         waitMs = uint32_t(std::min<uint64_t>(waitMs, *next));
-    MsgWaitForMultipleObjectsEx(extra ? 1 : 0, extra ? &extra : nullptr, waitMs, QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
+    MsgWaitForMultipleObjectsEx(0, nullptr, waitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            quitting_ = true;
+        if (message.message == WM_QUIT)
             break;
-        }
         // The UI-active control sees its keys first, as in the player.
         IOleInPlaceActiveObject* active = site_ ? site_->activeObject() : nullptr;
         if (active && active->TranslateAccelerator(&message) == S_OK)
@@ -250,21 +249,11 @@ bool PlayerHost::pumpUntil(const std::function<bool()>& done, uint32_t timeoutMs
         const ULONGLONG elapsed = GetTickCount64() - start;
         if (!done || elapsed >= timeoutMs) {
             if (!done)
-                runOnce(0, nullptr);
+                runOnce(0);
             return false;
         }
-        runOnce(uint32_t(std::min<ULONGLONG>(timeoutMs - elapsed, 20)), nullptr);
+        runOnce(uint32_t(std::min<ULONGLONG>(timeoutMs - elapsed, 20)));
     }
-}
-
-void PlayerHost::serve(HANDLE stop) {
-    while (!quitting_ && IsWindow(frame_) && WaitForSingleObject(stop, 0) != WAIT_OBJECT_0)
-        runOnce(1000, stop);
-}
-
-void PlayerHost::quit() {
-    quitting_ = true;
-    PostThreadMessageW(thread_, WM_NULL, 0, 0);
 }
 
 bool PlayerHost::serverListens() {

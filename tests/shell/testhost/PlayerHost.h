@@ -59,9 +59,6 @@ public:
     // once `done` holds (true) or timeoutMs passed (false), or at once for a null `done` after
     // one round.
     bool pumpUntil(const std::function<bool()>& done, uint32_t timeoutMs);
-    // Runs until `stop` is signalled (a handle), the window closes or quit() is called.
-    void serve(HANDLE stop);
-    void quit();
 
     // Whether a socket listens on the port (the system's table; nothing connects to it).
     bool serverListens();
@@ -74,7 +71,8 @@ public:
     uint16_t port() const { return options_.port; }
 
 private:
-    void runOnce(uint32_t maxWaitMs, HANDLE extra);
+    void runOnce(uint32_t maxWaitMs);
+    HRESULT callExport(const char* name) const; // a DLL export taking nothing, or E_NOTIMPL
     template <class F> F entry(const char* name) const {
         return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll_, name)));
     }
@@ -84,7 +82,6 @@ private:
     HMODULE dll_ = nullptr;
     HWND frame_ = nullptr;
     DWORD thread_ = GetCurrentThreadId();
-    bool quitting_ = false;
     platform::ComPtr<ContainerSite> site_;
     platform::ComPtr<IOleObject> control_;
     platform::ComPtr<IDispatch> root_;

@@ -160,26 +160,24 @@ int main(int argc, char** argv) {
                 options.port = uint16_t(number);
             else
                 cycles = int(number);
-        } else if (arg == "--password") {
-            const char* v = value();
-            if (!v)
-                return usage("--password takes a text");
-            options.password = utf8ToUtf16(v);
         } else if (arg == "--allow-kick") {
             options.allowKick = true;
-        } else if (arg == "--dll") {
+        } else if (arg == "--password" || arg == "--dll" || arg == "--installation") {
             const char* v = value();
             if (!v)
-                return usage("--dll takes a path");
-            options.dllPath = utf8ToUtf16(v);
-        } else if (arg == "--installation") {
-            const char* v = value();
-            if (!v)
-                return usage("--installation takes a name");
-            if (!installationGiven)
-                options.installations.clear();
-            installationGiven = true;
-            options.installations.push_back(utf8ToUtf16(v));
+                return usage(arg + (arg == "--password" ? " takes a text"
+                                    : arg == "--dll"    ? " takes a path"
+                                                        : " takes a name"));
+            if (arg == "--password")
+                options.password = utf8ToUtf16(v);
+            else if (arg == "--dll")
+                options.dllPath = utf8ToUtf16(v);
+            else {
+                if (!installationGiven)
+                    options.installations.clear();
+                installationGiven = true;
+                options.installations.push_back(utf8ToUtf16(v));
+            }
         } else {
             return usage("unknown argument " + arg);
         }
