@@ -348,6 +348,9 @@ TEST(CatalogueSizeRules, CountsAreCheckedAgainstTheSmallestEntry) {
     EXPECT_EQ(decoded<EqualizerMessage>(eq).setting.bands.size(), 2u);
     eq[0] = 3;
     EXPECT_FALSE(decodes<EqualizerMessage>(eq));
+    // No bands: the 10-byte head alone is whole, one byte less is not.
+    EXPECT_TRUE(decoded<EqualizerMessage>(repeat(10, 0)).setting.bands.empty());
+    EXPECT_FALSE(decodes<EqualizerMessage>(repeat(9, 0)));
 }
 
 TEST(CatalogueSizeRules, TextsAndOptionalPartsPickedByFlagsOneAtATime) {
