@@ -1,6 +1,7 @@
 // The app driving playback: volume and seek conversions, shuffle and repeat with their
 // pushes, the random track, and the sleep timer in both modes with the power action it asks
-// for.
+// for, and the key that names a track to the app.
+#include "bridge/TrackKey.h"
 #include "tests/bridge/BridgeHarness.h"
 
 using namespace bridge_test;
@@ -268,4 +269,29 @@ TEST_F(BridgeTest, TheDisplayTextFallsBackToTheNameThenThePathThenQuestionMarks)
         return 0;
     });
     EXPECT_EQ(text(2), "???");
+}
+
+// The app matches covers and the playing track by this key: the MD5 of the path as UTF-16LE
+// code units with only 'a'..'z' upper-cased (the characters next to them, other letters and
+// code units above 0xFF are kept).
+TEST(TrackKey, IsTheDigestOfTheUtf16PathWithOnlyAsciiLettersUpperCased) {
+    const struct {
+        std::u16string_view path;
+        std::array<uint8_t, 16> digest;
+    } rows[] = {
+        {u"C:\\Music\\abc xyz.mp3",
+         {0x09, 0x2E, 0x28, 0xFB, 0x57, 0xEA, 0xE8, 0x48, 0x4E, 0x84, 0x32, 0xDF, 0x02, 0xEF, 0xF5,
+          0x8C}},
+        {u"`az{@AZ[",
+         {0xA2, 0xFF, 0x75, 0x91, 0x1D, 0x2B, 0x89, 0xE2, 0x89, 0x3A, 0xF5, 0x21, 0x31, 0x16, 0xD1,
+          0x4D}},
+        {u"\u00e9\u4e2d\U0001F3B5",
+         {0x02, 0x8B, 0xFB, 0x84, 0x9E, 0xFC, 0x2D, 0x3A, 0x0E, 0x96, 0xA7, 0x7D, 0xF2, 0x39, 0x04,
+          0x20}},
+        {u"",
+         {0xD4, 0x1D, 0x8C, 0xD9, 0x8F, 0x00, 0xB2, 0x04, 0xE9, 0x80, 0x09, 0x98, 0xEC, 0xF8, 0x42,
+          0x7E}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(bridge::trackKeyForPath(row.path).bytes, row.digest) << row.path.size();
 }
