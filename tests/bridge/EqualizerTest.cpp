@@ -91,7 +91,7 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     uint32_t sz = uint32_t(platform::RegistryType::String);
     for (const char16_t* name : {u"Zed", u"R\u00e9tro", u"Rock", u"Pop Rock"})
         key.writeValue(name, sz, presetBytes({}));
-    key.writeValue(u"apple", sz, presetBytes({'O', 48, 110, 100, 111}));
+    key.writeValue(u"apple", sz, presetBytes({'O', 48, 110, 100, 111, 0x130}));
     key.writeValue(u"Pop", sz, presetBytes({48}));
     // 22 bytes, ending in a terminator: the system adds one to a string value whose count
     // leaves it out when the next byte in memory happens to be zero, so an unterminated short
@@ -113,12 +113,14 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     for (const EqualizerBand& b : presets[4].bands)
         EXPECT_EQ(b.value, 100);
     EXPECT_EQ(presets[4].bands[9].frequencyHz, 16000);
-    // 48 gives 200, 110 gives 0; 100 gives 32.2 and 111 gives -3.2, truncated towards zero.
+    // 48 gives 200, 110 gives 0; 100 gives 32.2 and 111 gives -3.2, truncated towards zero;
+    // a code above 0xFF is read with both its bytes (0x130: -625.8).
     const EqualizerPreset& apple = presets[5];
     EXPECT_EQ(apple.bands[0].value, 200);
     EXPECT_EQ(apple.bands[1].value, 0);
     EXPECT_EQ(apple.bands[2].value, 32);
     EXPECT_EQ(apple.bands[3].value, uint16_t(-3));
+    EXPECT_EQ(apple.bands[4].value, uint16_t(-625));
 
     calls->clear();
     app->command(CMD_APPLY_PRESET, 6); // the count: nothing
