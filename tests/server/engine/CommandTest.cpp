@@ -88,16 +88,9 @@ TEST_F(Engine, EveryRequestReachesItsDelegateOperationWithItsArguments) {
              "setEqualizer(1,110)"},
             {MSG_SLEEP_TIMER, Bytes({1, 2, 3, 0}) + le32(60), "setSleepTimer(1,1,2,60)"},
             {MSG_SLEEP_TIMER, Bytes({0, 1, 1, 0}) + le32(0), "setSleepTimer(0,0,0,0)"},
-        });
-}
-
-// Shuffle, repeat and the equalizer switch read byte 1 only; seek, index and playlist ids
-// pass the whole argument, as a signed number where the delegate takes one.
-TEST_F(Engine, CommandArgumentsAreReadAsTheirOperationsTakeThem) {
-    auto p = connectAndLogin();
-    expectCalls(
-        fake, *p,
-        {
+            // Shuffle, repeat and the equalizer switch read byte 1 only; seek, index and
+            // playlist ids pass the whole argument, as a signed number where the delegate
+            // takes one.
             {MSG_PLAYER_COMMAND, command(CMD_SHUFFLE, 0x80), "setShuffle(1)"},
             {MSG_PLAYER_COMMAND, command(CMD_SHUFFLE, 0x100), "setShuffle(0)"},
             {MSG_PLAYER_COMMAND, command(CMD_EQUALIZER_ON, 0x100), "setEqualizerEnabled(0)"},
@@ -172,15 +165,6 @@ TEST_F(Engine, GarbageSplitAndCoalescedFramesEndToEnd) {
     p->client.sendAll(big + one);
     EXPECT_EQ(p->next().type, uint32_t(MSG_CURRENT_INDEX));
     EXPECT_TRUE(fake.called("searchLibrary(3," + std::string(600, 'w') + ")"));
-}
-
-TEST_F(Engine, QueryAndCommandBackToBackRunInOrder) {
-    auto p = connectAndLogin();
-    fake.clearCalls();
-    p->client.sendAll(buildFrame(MSG_QUERY, Bytes({QUERY_PLAYER_STATUS, 0, 0, 0, 0})) +
-                      buildFrame(MSG_PLAYER_COMMAND, command(CMD_NEXT, 0)));
-    ASSERT_TRUE(fake.waitFor("playbackCommand(4)"));
-    EXPECT_EQ(fake.calls(), (std::vector<std::string>{"getPlayerStatus()", "playbackCommand(4)"}));
 }
 
 } // namespace

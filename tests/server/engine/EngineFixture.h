@@ -39,6 +39,18 @@ inline Bytes text0(const std::string& s) { // the text and its terminating 0
     out.push_back(0);
     return out;
 }
+inline Bytes queryBytes(uint8_t sub, uint32_t parameter) {
+    return Bytes{sub} + le32(parameter);
+}
+inline Bytes queryBytes(uint8_t sub, uint32_t parameter, uint32_t second) {
+    return queryBytes(sub, parameter) + le32(second);
+}
+inline std::vector<uint32_t> types(const std::vector<ReceivedMessage>& frames) {
+    std::vector<uint32_t> out;
+    for (const ReceivedMessage& m : frames)
+        out.push_back(m.type);
+    return out;
+}
 
 // Frames from the server, read from a TestClient with bounded waits.
 class Peer {
@@ -112,7 +124,7 @@ public:
         return r.payload.size() == 1 ? r.payload[0] : -1;
     }
     void query(uint8_t sub, uint32_t parameter = 0) {
-        sendRaw(MSG_QUERY, Bytes{sub} + le32(parameter));
+        sendRaw(MSG_QUERY, queryBytes(sub, parameter));
     }
 
     TestClient client;

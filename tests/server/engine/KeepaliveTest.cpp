@@ -45,12 +45,17 @@ TEST_F(Engine, KeepaliveFromTheAppKeepsTheSessionAlive) {
     EXPECT_EQ(p.nextOf(MSG_CURRENT_INDEX).type, uint32_t(MSG_CURRENT_INDEX));
 }
 
-// A kick does not stop the keep-alive thread: it watches whatever session comes next.
+// A kick closes the connection and clears the session without telling the delegate, but does
+// not stop the keep-alive thread: it watches whatever session comes next.
 TEST_F(Engine, AKickLeavesTheKeepaliveThreadWatchingTheNextSession) {
     server.keepalive().setClock(clock);
     auto first = std::make_unique<Peer>(port);
-    ASSERT_EQ(first->login("", 0, 1), 1);
+    ASSERT_EQ(first->login("", 1, 1), 1);
+    first->sendRaw(MSG_QUIET, {});
+    ASSERT_TRUE(waitUntil([&] { return server.quiet(); }));
     server.kickSession();
+    EXPECT_FALSE(server.loggedIn() || server.quiet() || server.extendedLists());
+    EXPECT_EQ(server.sessionConnection(), 0u);
     ASSERT_TRUE(first->client.closedByPeer());
     first.reset();
     Peer second(port);
@@ -58,6 +63,7 @@ TEST_F(Engine, AKickLeavesTheKeepaliveThreadWatchingTheNextSession) {
     EXPECT_TRUE(server.keepalive().IsRunning());
     clock.advance(2001);
     EXPECT_TRUE(second.client.closedByPeer(5000));
+    EXPECT_EQ(fake.count(Op::OnClientDisconnected), 0u); // neither kicked close is reported
 }
 
 // u32 tick arithmetic: while the counter has wrapped past last seen, no time-out is detected.
@@ -92,17 +98,6 @@ TEST_F(Engine, KeepaliveAndPingAreAnsweredWhileASlowRequestRuns) {
     EXPECT_TRUE(k.payload.empty());
     hold.release();
     EXPECT_EQ(p->next().type, uint32_t(MSG_PLAYER_STATUS));
-}
-
-TEST_F(Engine, PingIsAnsweredOnlyWhenLoggedIn) {
-    Peer p(port);
-    p.hello();
-    p.sendRaw(MSG_PING, {});
-    p.sendRaw(MSG_LOGIN, Bytes(16, 0));
-    EXPECT_EQ(p.next().type, uint32_t(MSG_LOGIN_RESULT)); // nothing for the ping before it
-    EXPECT_EQ(p.next().type, uint32_t(MSG_CAPABILITIES));
-    p.sendRaw(MSG_PING, {1, 2}); // its payload is ignored
-    EXPECT_EQ(p.next().type, uint32_t(MSG_KEEPALIVE));
 }
 
 } // namespace

@@ -44,77 +44,62 @@ public:
 
 struct Row {
     const char* what;
-    bool kickFirst; // the old session is kicked before the new app comes, else taken over
     std::string password;
     Bytes oldBefore, oldAfter, newAfter; // around the end of the old session
     std::vector<std::string> logins;     // the delegate's login calls
 };
 
-Bytes loginFrame() {
-    return buildFrame(MSG_LOGIN, Bytes(16, 0x5A) + Bytes{1, 0});
-}
-
 TEST(KickedSession, OnlyTheNextAppsBytesAreParsed) {
     platform::socketStartup();
+    const Bytes login = buildFrame(MSG_LOGIN, Bytes(16, 0x5A) + Bytes{1, 0});
     const Bytes unfinished =
         Bytes{0x3B, 0x87, 0xD9, 0x71} + le32(MSG_QUERY) + le32(100) + Bytes(10, 2);
     const Row rows[] = {
-        {"a late login of an app taken over", false, "secret", {}, loginFrame(), {}, {}},
-        {"a late login of a kicked app", true, "secret", {}, loginFrame(), {}, {}},
-        {"an unfinished frame of an app taken over",
-         false,
-         "",
-         unfinished,
-         {},
-         loginFrame(),
-         {"onClientLogin(1)"}},
-        {"an unfinished frame of a kicked app",
-         true,
-         "",
-         unfinished,
-         {},
-         loginFrame(),
-         {"onClientLogin(1)"}},
+        {"a late login of the old app", "secret", {}, login, {}, {}},
+        {"an unfinished frame of the old app", "", unfinished, {}, login, {"onClientLogin(1)"}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        Holding holding;
-        TcpServer feeder;
-        feeder.setDelegate(&holding);
-        ASSERT_TRUE(feeder.listen(0));
-        TestClient oldApp(feeder.boundPort());
-        ASSERT_TRUE(waitUntil([&] { return holding.ids().size() == 1; }));
-        TestClient newApp(feeder.boundPort());
-        ASSERT_TRUE(waitUntil([&] { return holding.ids().size() == 2; }));
-        const uint32_t oldId = holding.ids()[0], newId = holding.ids()[1];
+    // The old session is kicked before the new app comes, or taken over by it.
+    for (bool kickFirst : {false, true})
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.what);
+            SCOPED_TRACE(kickFirst);
+            Holding holding;
+            TcpServer feeder;
+            feeder.setDelegate(&holding);
+            ASSERT_TRUE(feeder.listen(0));
+            TestClient oldApp(feeder.boundPort());
+            ASSERT_TRUE(waitUntil([&] { return holding.ids().size() == 1; }));
+            TestClient newApp(feeder.boundPort());
+            ASSERT_TRUE(waitUntil([&] { return holding.ids().size() == 2; }));
+            const uint32_t oldId = holding.ids()[0], newId = holding.ids()[1];
 
-        RecordingDelegate fake(RecordingDelegate::Recording::On);
-        WinampControlServer server;
-        server.setDelegate(&fake);
-        server.setAllowKick(true);
-        server.setPassword(row.password);
-        auto deliver = [&](TestClient& app, uint32_t id, const Bytes& bytes) {
-            if (bytes.empty())
-                return;
-            const uint32_t before = holding.held(id);
-            ASSERT_TRUE(app.sendAll(bytes));
-            ASSERT_TRUE(waitUntil([&] { return holding.held(id) == before + bytes.size(); }));
-            server.dataReceived(&feeder, id, uint32_t(bytes.size()));
-        };
-        ASSERT_TRUE(server.clientAccepted(&feeder, oldId, kLoopback));
-        deliver(oldApp, oldId, row.oldBefore);
-        if (row.kickFirst)
-            server.kickSession();
-        ASSERT_TRUE(server.clientAccepted(&feeder, newId, kLoopback));
-        deliver(oldApp, oldId, row.oldAfter);
-        deliver(newApp, newId, row.newAfter);
+            RecordingDelegate fake(RecordingDelegate::Recording::On);
+            WinampControlServer server;
+            server.setDelegate(&fake);
+            server.setAllowKick(true);
+            server.setPassword(row.password);
+            auto deliver = [&](TestClient& app, uint32_t id, const Bytes& bytes) {
+                if (bytes.empty())
+                    return;
+                const uint32_t before = holding.held(id);
+                ASSERT_TRUE(app.sendAll(bytes));
+                ASSERT_TRUE(waitUntil([&] { return holding.held(id) == before + bytes.size(); }));
+                server.dataReceived(&feeder, id, uint32_t(bytes.size()));
+            };
+            ASSERT_TRUE(server.clientAccepted(&feeder, oldId, kLoopback));
+            deliver(oldApp, oldId, row.oldBefore);
+            if (kickFirst)
+                server.kickSession();
+            ASSERT_TRUE(server.clientAccepted(&feeder, newId, kLoopback));
+            deliver(oldApp, oldId, row.oldAfter);
+            deliver(newApp, newId, row.newAfter);
 
-        std::vector<std::string> logins;
-        for (const std::string& call : fake.calls())
-            if (call.rfind("onClientLogin", 0) == 0)
-                logins.push_back(call);
-        EXPECT_EQ(logins, row.logins);
-    }
+            std::vector<std::string> logins;
+            for (const std::string& call : fake.calls())
+                if (call.rfind("onClientLogin", 0) == 0)
+                    logins.push_back(call);
+            EXPECT_EQ(logins, row.logins);
+        }
     platform::socketCleanup();
 }
 

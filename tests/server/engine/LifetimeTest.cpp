@@ -80,13 +80,17 @@ TEST_F(Engine, ThrowingSessionEventsEndOnlyTheirOwnCall) {
     EXPECT_EQ(p->next().type, uint32_t(MSG_CURRENT_INDEX));
 }
 
-// Each session event is one sentence with the connection's id.
-TEST_F(Engine, SessionEventsAreLogged) {
+// A second app is refused without a greeting while allow kick is off; with it on it takes
+// over, and the app it ends is told only when it had logged in. Each session event is logged as
+// one sentence with the connection's id; a kicked connection's close is not reported as the
+// session's end, to the log or to the delegate.
+TEST_F(Engine, RefusalTakeoverTimeoutAndCloseAreLogged) {
     server.keepalive().setClock(clock);
     server.setPassword("pw");
     auto first = std::make_unique<Peer>(port);
     first->hello();
-    const std::string a = "connection " + std::to_string(server.sessionConnection());
+    const uint32_t firstId = server.sessionConnection();
+    const std::string a = "connection " + std::to_string(firstId);
     EXPECT_TRUE(log.has(LogKind::Connection, a + " accepted"));
     first->sendRaw(MSG_LOGIN, Bytes(16, 0));
     EXPECT_EQ(first->next().payload, Bytes{0});
@@ -95,18 +99,22 @@ TEST_F(Engine, SessionEventsAreLogged) {
     EXPECT_EQ(first->next().payload, Bytes{1});
     EXPECT_TRUE(log.has(LogKind::Session, a + " logged in"));
 
-    // Refused by the kick rule.
+    Bytes received;
     {
         Peer refused(port);
-        EXPECT_TRUE(refused.client.closedByPeer());
+        EXPECT_TRUE(refused.client.closedByPeer(3000, &received));
+        EXPECT_TRUE(received.empty());
     }
     EXPECT_TRUE(log.waitFor(LogKind::Connection, " refused: " + a + " holds the session"));
+    EXPECT_EQ(server.sessionConnection(), firstId);
 
-    // Takeover: the new connection takes over and the old one is kicked.
     server.setAllowKick(true);
     auto second = std::make_unique<Peer>(port);
     second->hello();
     const std::string b = "connection " + std::to_string(server.sessionConnection());
+    ReceivedMessage notice = first->nextOf(MSG_SERVER_NOTICE);
+    EXPECT_EQ(notice.payload, Bytes{NOTICE_TAKEN_OVER});
+    EXPECT_TRUE(first->client.closedByPeer());
     EXPECT_TRUE(log.has(LogKind::Session, b + " takes the session over from " + a));
     EXPECT_TRUE(log.has(LogKind::Session, a + " kicked"));
     second->sendRaw(MSG_LOGIN, second->response("pw"));
@@ -119,13 +127,20 @@ TEST_F(Engine, SessionEventsAreLogged) {
                         b + ": no MSG_KEEPALIVE for more than 2000 ms, the session timed out"));
     EXPECT_TRUE(log.has(LogKind::Session, b + " kicked"));
 
+    // An app that never logged in is taken over without a notice.
+    Peer third(port);
+    third.hello();
+    auto fourth = std::make_unique<Peer>(port);
+    EXPECT_TRUE(third.client.closedByPeer(3000, &received));
+    EXPECT_TRUE(received.empty());
+    EXPECT_EQ(fourth->login("pw"), 1);
+    const std::string d = "connection " + std::to_string(server.sessionConnection());
+    fourth->query(QUERY_CURRENT_INDEX);
+    EXPECT_EQ(fourth->nextOf(MSG_CURRENT_INDEX).type, uint32_t(MSG_CURRENT_INDEX));
+    EXPECT_EQ(fake.count(Op::OnClientDisconnected), 0u);
     // A session connection that closes by itself.
-    auto third = std::make_unique<Peer>(port);
-    third->hello();
-    const std::string c = "connection " + std::to_string(server.sessionConnection());
-    third.reset();
-    EXPECT_TRUE(log.waitFor(LogKind::Connection, c + " closed, the session ended"));
-    // A kicked connection's own close is not the session's: it is not reported as one.
+    fourth.reset();
+    EXPECT_TRUE(log.waitFor(LogKind::Connection, d + " closed, the session ended"));
     EXPECT_FALSE(log.has(LogKind::Connection, a + " closed"));
 }
 
