@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <random>
 
 using namespace wire;
 using Bytes = std::vector<uint8_t>;
@@ -312,42 +311,25 @@ TEST(CatalogueLayouts, PlaylistDetailsFullAndShortEntries) {
 
 // A list's count is checked against the smallest entry it could have: exactly that many
 // smallest entries decode, and one more is refused before anything is allocated for it.
+template <class M> void expectCountChecked(Bytes payload, size_t at = 0) {
+    SCOPED_TRACE(M::kName);
+    EXPECT_TRUE(decodes<M>(payload));
+    if (M::kType == MSG_EQUALIZER)
+        ++payload[at]; // a one-byte count
+    else
+        storeLE32(&payload[at], loadLE32(&payload[at]) + 1);
+    EXPECT_FALSE(decodes<M>(payload));
+}
+
 TEST(CatalogueSizeRules, CountsAreCheckedAgainstTheSmallestEntry) {
-    auto withCount = [](Bytes payload, uint32_t count, size_t at = 0) {
-        storeLE32(&payload[at], count);
-        return payload;
-    };
-    const Bytes nowPlaying = cat({{2, 0, 0, 0}, repeat(10, 0)}); // two entries of 5 bytes
-    EXPECT_EQ(decoded<NowPlayingListMessage>(nowPlaying).entries.size(), 2u);
-    EXPECT_FALSE(decodes<NowPlayingListMessage>(withCount(nowPlaying, 3)));
-
-    const Bytes tracks = cat({{2, 0, 0, 0, 9, 0, 0, 0}, repeat(10, 0)});
-    EXPECT_EQ(decoded<PlaylistTracksMessage>(tracks).entries.size(), 2u);
-    EXPECT_FALSE(decodes<PlaylistTracksMessage>(withCount(tracks, 3)));
-
-    const Bytes playlists = cat({{2, 0, 0, 0}, repeat(18, 0)}); // 9 bytes each
-    EXPECT_EQ(decoded<PlaylistsMessage>(playlists).playlists.size(), 2u);
-    EXPECT_FALSE(decodes<PlaylistsMessage>(withCount(playlists, 3)));
-
-    const Bytes ex = cat({{2, 0, 0, 0}, repeat(8, 0), repeat(26, 0)}); // 13 bytes each
-    EXPECT_EQ(decoded<PlaylistsExMessage>(ex).playlists.size(), 2u);
-    EXPECT_FALSE(decodes<PlaylistsExMessage>(withCount(ex, 3)));
-
-    const Bytes presets = cat({{3, 0, 0, 0}, repeat(3, 0)}); // 1 byte each
-    EXPECT_EQ(decoded<EqualizerPresetsMessage>(presets).names.size(), 3u);
-    Bytes fourPresets = presets;
-    fourPresets[0] = 4;
-    EXPECT_FALSE(decodes<EqualizerPresetsMessage>(fourPresets));
-
-    const Bytes details = cat({{2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, repeat(72, 0)}); // 36 each
-    EXPECT_EQ(decoded<PlaylistDetailsMessage>(details).list.entries.size(), 2u);
-    EXPECT_FALSE(decodes<PlaylistDetailsMessage>(withCount(details, 3)));
-
-    // Equalizer: 10 bytes and 4 per band.
-    Bytes eq = cat({{2}, repeat(9, 0), repeat(8, 0)});
-    EXPECT_EQ(decoded<EqualizerMessage>(eq).setting.bands.size(), 2u);
-    eq[0] = 3;
-    EXPECT_FALSE(decodes<EqualizerMessage>(eq));
+    expectCountChecked<NowPlayingListMessage>(cat({{2, 0, 0, 0}, repeat(10, 0)})); // 5 each
+    expectCountChecked<PlaylistTracksMessage>(cat({{2, 0, 0, 0, 9, 0, 0, 0}, repeat(10, 0)}));
+    expectCountChecked<PlaylistsMessage>(cat({{2, 0, 0, 0}, repeat(18, 0)})); // 9 each
+    expectCountChecked<PlaylistsExMessage>(cat({{2, 0, 0, 0}, repeat(8, 0), repeat(26, 0)}));
+    expectCountChecked<EqualizerPresetsMessage>(cat({{3, 0, 0, 0}, repeat(3, 0)})); // 1 each
+    expectCountChecked<PlaylistDetailsMessage>(
+        cat({{2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, repeat(72, 0)}));              // 36 each
+    expectCountChecked<EqualizerMessage>(cat({{2}, repeat(9, 0), repeat(8, 0)})); // 10 + 4 each
     // No bands: the 10-byte head alone is whole, one byte less is not.
     EXPECT_TRUE(decoded<EqualizerMessage>(repeat(10, 0)).setting.bands.empty());
     EXPECT_FALSE(decodes<EqualizerMessage>(repeat(9, 0)));
@@ -408,26 +390,6 @@ TEST(CatalogueSizeRules, SleepTimerCodesAtTheEdgesOfTheirRanges) {
         }
     }
     EXPECT_FALSE(decoded<SleepTimerMessage>({0, 1, 1, 0, 0, 0, 0, 0}).enabled);
-}
-
-// Random payloads of every type, both directions: decoders never read out of bounds (run
-// under ASan) and whatever they accept encodes again.
-TEST(CatalogueSizeRules, RandomPayloadsNeverCrashDecoders) {
-    std::mt19937 rng(12345);
-    int accepted = 0;
-    for (int round = 0; round < 3000; ++round) {
-        size_t n = rng() % 64;
-        Bytes p(n);
-        for (auto& b : p)
-            b = uint8_t(rng() % 4 == 0 ? 0 : rng());
-        uint32_t type = rng() % 53;
-        for (Direction d : {Direction::ClientToServer, Direction::ServerToClient})
-            accepted += visitMessage(type, p.data(), p.size(), d, [](const auto& m) {
-                ByteWriter w;
-                m.encode(w);
-            });
-    }
-    EXPECT_GT(accepted, 0);
 }
 
 TEST(Catalogue, DirectionsNamesAndTheFourImmediateTypes) {
@@ -539,36 +501,31 @@ TEST(CatalogueThresholds, TrackInfoFlagBitsOneAtATime) {
 }
 
 // Byte 7 is the volume divided by 257, so 256 is 0 and 65534 is 254 (a shift by 8 would give 1
-// and 255); play state, shuffle and repeat map every value, known or not.
+// and 255); play state (byte 4), shuffle (5) and repeat (6) map every value, known or not.
 TEST(CatalogueThresholds, PlayerStatusFieldsForEveryValue) {
-    const std::pair<uint16_t, uint8_t> volumes[] = {
-        {0, 0},        {256, 0},     {257, 1},     {513, 1},     {514, 2},     {0x8080, 0x80},
-        {0x8081, 128}, {33152, 128}, {65277, 253}, {65278, 254}, {65534, 254}, {65535, 255}};
-    for (const auto& [volume, byte] : volumes) {
+    const struct {
+        size_t byte;
+        uint32_t value;
+        uint8_t code;
+    } cases[] = {
+        {7, 0, 0},        {7, 256, 0},        {7, 257, 1},     {7, 513, 1},     {7, 514, 2},
+        {7, 0x8080, 128}, {7, 0x8081, 128},   {7, 33152, 128}, {7, 65277, 253}, {7, 65278, 254},
+        {7, 65534, 254},  {7, 65535, 255},    {4, 0, 1},       {4, 1, 2},       {4, 2, 3},
+        {4, 3, 3},        {4, 0xFFFFFFFF, 3}, {6, 0, 0},       {6, 1, 1},       {6, 2, 2},
+        {6, 3, 0},        {6, 0xFFFFFFFF, 0}, {5, 0, 0},       {5, 1, 1},       {5, 2, 1},
+        {5, 0x80, 1},
+    };
+    for (const auto& c : cases) {
         PlayerStatusMessage m;
-        m.status.volume = volume;
-        const Bytes p = encodePayload(m);
-        EXPECT_EQ(p[7], byte) << volume;
-        EXPECT_EQ(loadLE16(&p[8]), volume);
-    }
-    const std::pair<uint32_t, uint8_t> states[] = {{0, 1}, {1, 2}, {2, 3}, {3, 3}, {0xFFFFFFFF, 3}};
-    const std::pair<uint32_t, uint8_t> repeats[] = {
-        {0, 0}, {1, 1}, {2, 2}, {3, 0}, {0xFFFFFFFF, 0}};
-    const std::pair<uint8_t, uint8_t> shuffles[] = {{0, 0}, {1, 1}, {2, 1}, {0x80, 1}};
-    for (const auto& [state, code] : states) {
-        PlayerStatusMessage m;
-        m.status.playState = state;
-        EXPECT_EQ(encodePayload(m)[4], code) << state;
-    }
-    for (const auto& [repeat, code] : repeats) {
-        PlayerStatusMessage m;
-        m.status.repeatMode = repeat;
-        EXPECT_EQ(encodePayload(m)[6], code) << repeat;
-    }
-    for (const auto& [shuffle, code] : shuffles) {
-        PlayerStatusMessage m;
-        m.status.shuffle = shuffle;
-        EXPECT_EQ(encodePayload(m)[5], code) << int(shuffle);
+        if (c.byte == 7)
+            m.status.volume = uint16_t(c.value);
+        else if (c.byte == 4)
+            m.status.playState = c.value;
+        else if (c.byte == 6)
+            m.status.repeatMode = c.value;
+        else
+            m.status.shuffle = uint8_t(c.value);
+        EXPECT_EQ(encodePayload(m)[c.byte], c.code) << c.byte << ": " << c.value;
     }
     // The receiver maps codes back: 1 playing, 2 paused, anything else stopped.
     const std::pair<uint8_t, uint32_t> back[] = {{0, 2}, {1, 0}, {2, 1}, {3, 2}, {4, 2}};
