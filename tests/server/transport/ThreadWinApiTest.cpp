@@ -59,9 +59,8 @@ private:
 
 } // namespace
 
-// --- never started ---------------------------------------------------------------------------
-
-TEST(ThreadWinApi, NeverStartedObjectIsInertAndStopReturns) {
+// A never-started object is inert; a stop asked before the start is not remembered.
+TEST(ThreadWinApi, NeverStartedObjectIsInertAndForgetsAStopAskedBeforeStart) {
     CountingThread t;
     EXPECT_FALSE(t.IsRunning());
     EXPECT_TRUE(t.WaitForExit(0));
@@ -77,10 +76,6 @@ TEST(ThreadWinApi, NeverStartedObjectIsInertAndStopReturns) {
     EXPECT_TRUE(waitUntil([&] { return returned.load(); }, 30000));
     stopper.join();
     EXPECT_EQ(t.runs, 0);
-}
-
-TEST(ThreadWinApi, StopAskedBeforeStartIsNotRemembered) {
-    CountingThread t;
     t.Stop(false); // nothing to signal yet
     ASSERT_TRUE(t.Start());
     ASSERT_TRUE(waitUntil([&] { return t.runs == 1; }));
