@@ -128,24 +128,6 @@ TEST(CoverRequestKey, CombinesTextHashesAndTags) {
               coverRequestKey(request("Blue", "", 0, 0, 0, 65)));
 }
 
-TEST(CoverReply, LayoutWithTagsTextsAndImage) {
-    CoverRequest served = request("Blue", "Ann", 0x11223344, 0x55667788, 0x99);
-    served.image = {0xFF, 0xD8, 0xFF};
-    const Bytes expected{0x3B, 0x87, 0xD9, 0x71, 38,   0,   0,   0,   34,
-                         0,    0,    0,                                     // header, 24+4+3+3
-                         0x04, 0x00, 0x00, 0x00,                            // L
-                         0x03, 0x00, 0x00, 0x00,                            // A
-                         0x03, 0x00, 0x00, 0x00,                            // N
-                         0x44, 0x33, 0x22, 0x11,                            // tag1
-                         0x88, 0x77, 0x66, 0x55,                            // tag2 whole
-                         0x99, 0x00,                                        // tag3, 0
-                         'B',  'l',  'u',  'e',  0x00, 'A', 'n', 'n', 0x00, // texts
-                         0xFF, 0xD8, 0xFF};
-    const Bytes frame = buildCoverReply(served);
-    EXPECT_EQ(frame.size(), 36u + 4 + 3 + 3);
-    EXPECT_EQ(frame, expected);
-}
-
 TEST(CoverSeenKeysTest, EmptiedBeforeTheInsertThatFollows1025Keys) {
     CoverSeenKeys keys;
     EXPECT_TRUE(keys.insertIfNew(1));
