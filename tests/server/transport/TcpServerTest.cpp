@@ -1,5 +1,5 @@
-#include "server/transport/TcpServer.h"
 #include "common/Log.h"
+#include "server/transport/TcpServer.h"
 #include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -53,17 +53,12 @@ public:
         callbackCounts.push_back(count);
     }
 
-    size_t acceptedCount() {
+    size_t acceptedCount() { return sizeOf(accepted); }
+    size_t closedCount() { return sizeOf(closed); }
+    size_t receivedCount() { return sizeOf(received); }
+    template <class T> size_t sizeOf(const std::vector<T>& list) {
         std::lock_guard lock(mutex);
-        return accepted.size();
-    }
-    size_t closedCount() {
-        std::lock_guard lock(mutex);
-        return closed.size();
-    }
-    size_t receivedCount() {
-        std::lock_guard lock(mutex);
-        return received.size();
+        return list.size();
     }
 
     std::mutex mutex;
