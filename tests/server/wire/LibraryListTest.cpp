@@ -18,84 +18,57 @@ TrackEntry<std::string> track(std::string artist, std::string name, std::string 
     return e;
 }
 
-TEST(LibraryListEncoding, StringsAreNulTerminatedBackToBack) {
-    LibraryStringList artists(LIST_KIND_ARTISTS);
+// Each entry layout byte for byte, entries back to back without padding; encodedSize agrees.
+TEST(LibraryListEncoding, EntryLayouts) {
+    LibraryStringList artists(LIST_KIND_ARTISTS), withEmpty(LIST_KIND_GENRES);
     artists.add("Ann");
     artists.add("Bo");
-    EXPECT_EQ(artists.count(), 2u);
-    EXPECT_EQ(artists.encodedSize(), 7u);
-    EXPECT_EQ(artists.encoded(), (Bytes{0x41, 0x6E, 0x6E, 0x00, 0x42, 0x6F, 0x00}));
-    EXPECT_EQ(listKindCode(artists.kind), 0);
-
-    // An empty text still takes its terminator.
-    LibraryStringList withEmpty(LIST_KIND_GENRES);
-    withEmpty.add("");
+    withEmpty.add(""); // an empty text still takes its terminator
     withEmpty.add("A");
-    EXPECT_EQ(withEmpty.encoded(), (Bytes{0x00, 0x41, 0x00}));
-}
-
-TEST(LibraryListEncoding, AlbumEntryLayout) {
     LibraryAlbumList albums;
     albums.add({"X", "", 7});
-    EXPECT_EQ(albums.encodedSize(), 15u);
-    EXPECT_EQ(albums.encoded(), (Bytes{0x01, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x03, 0x00,
-                                       0x00, 0x00, 0x58, 0x00, 0x00}));
-
-    // Two entries follow each other without padding; the u32 counts both texts and zeros.
-    albums.add({"Ab", "Cde", 0x0102});
-    const Bytes second{0x02, 0x00, 0x03, 0x00, 0x02, 0x01, 0x00, 0x00, 0x07, 0x00,
-                       0x00, 0x00, 'A',  'b',  0x00, 'C',  'd',  'e',  0x00};
-    const Bytes all = albums.encoded();
-    ASSERT_EQ(all.size(), 15u + second.size());
-    EXPECT_EQ(albums.encodedSize(), all.size());
-    EXPECT_EQ(Bytes(all.begin() + 15, all.end()), second);
-}
-
-TEST(LibraryListEncoding, TrackEntryWithoutExtraBlock) {
-    LibraryTrackList tracks;
+    albums.add({"Ab", "Cde", 0x0102}); // the u32 counts both texts and zeros
+    LibraryTrackList tracks, withText, numberOnly;
     auto e = track("Ann", "Song", "LP");
     e.number11 = 0x0A0B;
     e.durationSeconds = 0x01020304;
     e.trackNumber = 5;
     e.rating = 3;
     tracks.add(e);
-    const Bytes expected{0x03, 0x00,             // R
-                         0x04, 0x00,             // N
-                         0x02, 0x00,             // L
-                         0x0B, 0x0A,             // number11
-                         0x0C, 0x00, 0x00, 0x00, // R + N + L + 3 = 12
-                         0x04, 0x03, 0x02, 0x01, // durationSeconds
-                         0x05, 0x00,             // trackNumber
-                         0x03,                   // rating
-                         0x00,                   // flags: no extra block
-                         'A',  'n',  'n',  0x00, 'S', 'o', 'n', 'g', 0x00, 'L', 'P', 0x00};
-    EXPECT_EQ(tracks.encodedSize(), expected.size());
-    EXPECT_EQ(tracks.encoded(), expected);
-}
-
-TEST(LibraryListEncoding, TrackExtraBlockFollowsForTextOrNumber) {
-    LibraryTrackList tracks;
-    auto withText = track("", "N", "");
-    withText.extraText = "xy";
-    tracks.add(withText);
-    const Bytes expected{0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0B, 0x00, 0x00,
-                         0x00, // 0 + 1 + 0 + 3, plus X + 5 = 7
-                         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                         0x01, // flags: extra block present
-                         0x00, 'N',  0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 'x',  'y',  0x00};
-    EXPECT_EQ(tracks.encoded(), expected);
-    EXPECT_EQ(tracks.encodedSize(), expected.size());
-
-    // A non-zero extra number alone also carries the block, with an empty text.
-    LibraryTrackList numberOnly;
-    auto withNumber = track("", "", "");
-    withNumber.extraNumber = 0x1234;
-    numberOnly.add(withNumber);
-    const Bytes b = numberOnly.encoded();
-    ASSERT_EQ(b.size(), 20u + 3u + 5u);
-    EXPECT_EQ(b[8], 8); // 3 + (0 + 5)
-    EXPECT_EQ(b[19], 1);
-    EXPECT_EQ(Bytes(b.begin() + 23, b.end()), (Bytes{0x34, 0x12, 0x00, 0x00, 0x00}));
+    auto text = track("", "N", "");
+    text.extraText = "xy";
+    withText.add(text);
+    auto number = track("", "", ""); // a non-zero extra number alone also brings the block
+    number.extraNumber = 0x1234;
+    numberOnly.add(number);
+    const std::pair<const WinampMediaLibraryListBase*, Bytes> rows[] = {
+        {&artists, {0x41, 0x6E, 0x6E, 0x00, 0x42, 0x6F, 0x00}},
+        {&withEmpty, {0x00, 0x41, 0x00}},
+        {&albums, {0x01, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,
+                   0x58, 0x00, 0x00, 0x02, 0x00, 0x03, 0x00, 0x02, 0x01, 0x00, 0x00, 0x07,
+                   0x00, 0x00, 0x00, 'A',  'b',  0x00, 'C',  'd',  'e',  0x00}},
+        {&tracks, {0x03, 0x00,             // R
+                   0x04, 0x00,             // N
+                   0x02, 0x00,             // L
+                   0x0B, 0x0A,             // number11
+                   0x0C, 0x00, 0x00, 0x00, // R + N + L + 3 = 12
+                   0x04, 0x03, 0x02, 0x01, // durationSeconds
+                   0x05, 0x00,             // trackNumber
+                   0x03,                   // rating
+                   0x00,                   // flags: no extra block
+                   'A',  'n',  'n',  0x00, 'S', 'o', 'n', 'g', 0x00, 'L', 'P', 0x00}},
+        {&withText, {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0B, 0x00, 0x00,
+                     0x00, // 0 + 1 + 0 + 3, plus X + 5 = 7
+                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                     0x01, // flags: extra block present
+                     0x00, 'N',  0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 'x',  'y',  0x00}},
+        {&numberOnly, {0, 0, 0, 0, 0, 0, 0, 0, 8, 0,    0,    0, 0, 0,
+                       0, 0, 0, 0, 0, 1, 0, 0, 0, 0x34, 0x12, 0, 0, 0}},
+    };
+    for (const auto& [list, expected] : rows) {
+        EXPECT_EQ(list->encoded(), expected);
+        EXPECT_EQ(list->encodedSize(), expected.size());
+    }
 }
 
 TEST(LibraryListKinds, CodesOnTheWire) {
