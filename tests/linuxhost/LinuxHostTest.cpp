@@ -113,39 +113,39 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
     EXPECT_EQ(platform::registryStoreFile(), (fs::path(options.dataDir) / "settings.reg").string());
 }
 
-TEST_F(LinuxHostTest, APortInUseIsRefusedWithTheSystemsReason) {
+TEST_F(LinuxHostTest, StartFailuresAreNamedAndEndTheRunWithOne) {
     ASSERT_TRUE(platform::socketStartup());
     platform::SocketHandle taken = platform::listenTcp4(0);
     ASSERT_NE(taken, platform::kInvalidSocket);
-    options.settings.port = platform::socketLocalPort(taken);
-    LinuxHost host(options, out, err);
-    EXPECT_EQ(host.run(), linuxhost::kExitStartFailed); // returns without a stop
+    fs::create_directories(dir);
+    const std::string bad = (dir / "library.json").string(), missing = (dir / "none.json").string();
+    std::ofstream(bad) << "{\"tracks\": [\n  {\"name\": \"A\", \"rating\": 9}\n]}\n";
+    const struct {
+        uint16_t port;
+        std::string library;
+        std::vector<std::string> says;
+    } cases[] = {
+        {platform::socketLocalPort(taken),
+         "",
+         {"tandravole-host: Could not start server, please make sure the selected port isn't "
+          "already in use. (",
+          "in use"}}, // the system's own words
+        {0, bad, {bad + ": line 2"}},
+        {0, missing, {"cannot open " + missing}},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream runOut, runErr;
+        options.settings.port = c.port;
+        options.libraryFile = c.library;
+        LinuxHost host(options, runOut, runErr);
+        EXPECT_EQ(host.run(), linuxhost::kExitStartFailed); // returns without a stop
+        for (const std::string& text : c.says)
+            EXPECT_TRUE(printed(runErr, text)) << runErr.str();
+        EXPECT_FALSE(printed(runOut, "listening")) << runOut.str();
+        EXPECT_EQ(host.port(), 0);
+    }
     platform::closeSocket(taken);
     platform::socketCleanup();
-    EXPECT_TRUE(printed(err, "tandravole-host: Could not start server, please make sure the "
-                             "selected port isn't already in use. ("))
-        << err.str();
-    EXPECT_TRUE(printed(err, "in use")) << err.str(); // the system's own words
-    EXPECT_FALSE(printed(out, "listening")) << out.str();
-    EXPECT_EQ(host.port(), 0);
-}
-
-TEST_F(LinuxHostTest, ABadLibraryFileIsNamedWithThePlaceOfTheMistake) {
-    fs::create_directories(dir);
-    const fs::path file = dir / "library.json";
-    std::ofstream(file) << "{\"tracks\": [\n  {\"name\": \"A\", \"rating\": 9}\n]}\n";
-    options.libraryFile = file.string();
-    LinuxHost host(options, out, err);
-    EXPECT_EQ(host.run(), linuxhost::kExitStartFailed);
-    EXPECT_TRUE(printed(err, file.string())) << err.str();
-    EXPECT_TRUE(printed(err, "line 2")) << err.str();
-    EXPECT_FALSE(printed(out, "listening")) << out.str();
-
-    std::ostringstream out2, err2;
-    options.libraryFile = (dir / "missing.json").string();
-    LinuxHost missing(options, out2, err2);
-    EXPECT_EQ(missing.run(), linuxhost::kExitStartFailed);
-    EXPECT_TRUE(printed(err2, options.libraryFile)) << err2.str();
 }
 
 TEST_F(LinuxHostTest, ADamagedSettingsFileIsReportedAndTheDefaultsServe) {
@@ -161,7 +161,7 @@ TEST_F(LinuxHostTest, ADamagedSettingsFileIsReportedAndTheDefaultsServe) {
     EXPECT_TRUE(fs::exists(settings.string() + ".damaged"));
 }
 
-TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesAndServeTheNextRun) {
+TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesServeTheNextRunOrAreReported) {
     ASSERT_TRUE(platform::socketStartup());
     platform::SocketHandle probe = platform::listenTcp4(0);
     const uint16_t port = platform::socketLocalPort(probe);
@@ -214,18 +214,14 @@ TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesAndServeTheNextRun) {
     std::ostringstream shown;
     ASSERT_EQ(linuxhost::runSettingsCommand(show, shown, err), linuxhost::kExitOk);
     EXPECT_EQ(shown.str(), "stored in " + file + ":\n" + linuxhost::describeSettings(stored));
-}
 
-TEST_F(LinuxHostTest, SettingsThatCannotBeStoredAreReported) {
-    fs::create_directories(dir);
+    // No folder can be made below a file: nothing is said to be stored.
     std::ofstream(dir / "a-file") << "x";
-    HostOptions save;
-    save.dataDir = (dir / "a-file" / "data").string(); // no folder can be made below a file
-    save.saveSettings = true;
-    save.settings.port = 1234;
-    EXPECT_EQ(linuxhost::runSettingsCommand(save, out, err), linuxhost::kExitStartFailed);
-    EXPECT_TRUE(printed(err, "could not store the settings in " + save.dataDir)) << err.str();
-    EXPECT_EQ(out.str(), "");
+    save.dataDir = (dir / "a-file" / "data").string();
+    std::ostringstream none, why;
+    EXPECT_EQ(linuxhost::runSettingsCommand(save, none, why), linuxhost::kExitStartFailed);
+    EXPECT_TRUE(printed(why, "could not store the settings in " + save.dataDir)) << why.str();
+    EXPECT_EQ(none.str(), "");
 }
 
 } // namespace

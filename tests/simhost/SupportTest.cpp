@@ -1,14 +1,12 @@
-// What the simulated player stands on: the registry seam, the stock equalizer presets, the
-// JSON library loader, the demo and synthetic libraries and their covers.
+// What the simulated player stands on: the stock equalizer presets, the JSON library loader,
+// the demo and synthetic libraries and their covers.
 #include "platform/Registry.h"
-#include "simhost/Covers.h"
 #include "simhost/DemoLibrary.h"
 #include "simhost/LibraryJson.h"
 #include "simhost/Presets.h"
 #include "simhost/SimPlayer.h"
 
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
 
 #include <algorithm>
 #include <chrono>
@@ -34,77 +32,23 @@ fs::path freshTempDir(const std::string& name) {
     return p;
 }
 
-// On POSIX the store lives in a temporary file; on Windows the tests use the real registry
-// under a key of their own, removed again at the end.
-class RegistryTest : public ::testing::Test {
+// On POSIX the store lives in a temporary file; on Windows the test uses the real registry.
+class PresetsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = freshTempDir("registry");
         setRegistryStoreFile((dir / "registry").string());
-        deleteRegistryTree(RegistryRoot::CurrentUser, kBase);
     }
     void TearDown() override {
-        deleteRegistryTree(RegistryRoot::CurrentUser, kBase);
         if (ownPresetsKey)
             deleteRegistryTree(RegistryRoot::CurrentUser, presetsKeyPath(kSimMajorVersion));
         fs::remove_all(dir);
     }
     bool ownPresetsKey = false; // only a key this test created is removed again
-    static constexpr const char16_t* kBase = u"Software\\Tandravole\\SimhostTests";
     fs::path dir;
 };
 
-TEST_F(RegistryTest, ValuesOfEveryTypeSurviveAReloadAndTreesGoAsAWhole) {
-    RegistryKey key;
-    ASSERT_FALSE(key.open(RegistryRoot::CurrentUser, kBase));
-    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, std::u16string(kBase) + u"\\Inner"));
-    ASSERT_TRUE(key.writeDword(u"port", 19371));
-    ASSERT_TRUE(key.writeQword(u"stamp", 0x0123456789ABCDEFull));
-    ASSERT_TRUE(key.writeString(u"name \"quoted\" \\ caf\u00e9", u"Zo\u00eb's \u6771\u4eac"));
-    ASSERT_TRUE(key.writeBinary(u"blob", {0, 1, 254, 255}));
-    ASSERT_TRUE(key.writeDword(u"PORT", 80)) << "names are case-insensitive: this replaces";
-    RegistryKey child;
-    ASSERT_TRUE(child.create(RegistryRoot::CurrentUser, std::u16string(kBase) + u"\\Inner\\Deep"));
-    key.close();
-
-    setRegistryStoreFile((dir / "registry").string()); // POSIX: drop the memory, read the file
-    RegistryKey again;
-    ASSERT_TRUE(
-        again.open(RegistryRoot::CurrentUser, u"software\\TANDRAVOLE\\simhosttests\\inner"));
-    EXPECT_EQ(again.readDword(u"port"), 80u);
-    EXPECT_EQ(again.readQword(u"stamp"), 0x0123456789ABCDEFull);
-    EXPECT_EQ(again.readString(u"name \"quoted\" \\ caf\u00e9"), u"Zo\u00eb's \u6771\u4eac");
-    EXPECT_EQ(again.readBinary(u"blob"), (std::vector<uint8_t>{0, 1, 254, 255}));
-    EXPECT_FALSE(again.readString(u"port").has_value()) << "a DWORD is not a string";
-    EXPECT_FALSE(again.readDword(u"missing").has_value());
-    EXPECT_FALSE(again.writeDword(u"x", 1)) << "opened for reading only";
-    auto raw = again.readValue(u"name \"quoted\" \\ caf\u00e9");
-    ASSERT_TRUE(raw);
-    EXPECT_EQ(raw->type, uint32_t(RegistryType::String));
-    EXPECT_EQ(raw->data.size(), (8 + 1) * 2u) << "UTF-16 with its terminator";
-
-    std::set<std::u16string> names;
-    RegistryValue v;
-    uint32_t i = 0;
-    for (; again.enumValue(i, v) == RegistryEnum::Ok; ++i)
-        names.insert(v.name);
-    EXPECT_EQ(names, (std::set<std::u16string>{u"port", u"stamp", u"name \"quoted\" \\ caf\u00e9",
-                                               u"blob"}));
-    std::u16string sub;
-    ASSERT_EQ(again.enumSubKey(0, sub), RegistryEnum::Ok);
-    EXPECT_EQ(sub, u"Deep");
-    EXPECT_EQ(again.enumSubKey(1, sub), RegistryEnum::NoMoreItems);
-    ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, std::u16string(kBase) + u"\\Inner", true));
-    EXPECT_TRUE(key.deleteValue(u"STAMP"));
-    EXPECT_FALSE(key.deleteValue(u"stamp"));
-    EXPECT_FALSE(key.readQword(u"stamp").has_value());
-
-    EXPECT_TRUE(deleteRegistryTree(RegistryRoot::CurrentUser, kBase));
-    EXPECT_FALSE(child.open(RegistryRoot::CurrentUser, std::u16string(kBase) + u"\\Inner\\Deep"));
-    EXPECT_FALSE(deleteRegistryTree(RegistryRoot::CurrentUser, kBase));
-}
-
-TEST_F(RegistryTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
+TEST_F(PresetsTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
     RegistryKey existing;
     if (existing.open(RegistryRoot::CurrentUser, presetsKeyPath(kSimMajorVersion)))
         GTEST_SKIP() << "this user has presets of their own; they are left alone";
@@ -337,26 +281,6 @@ TEST(LibraryJsonTest, TheDemoLibrarySurvivesARoundTrip) {
                   std::tie(b.id, b.name, b.path, b.type, b.keys, b.expression));
     }
     EXPECT_EQ(back->playingNow, demo.playingNow);
-}
-
-TEST(CoverTest, ACoverDecodesToItsSizeInTheAlbumsColours) {
-    for (uint32_t size : {kSmallCoverSize, kLargeCoverSize}) {
-        std::vector<uint8_t> png = renderCover(u"Blue Hours", u"Anna Berg", size);
-        int w = 0, h = 0, channels = 0;
-        uint8_t* pixels = stbi_load_from_memory(png.data(), int(png.size()), &w, &h, &channels, 3);
-        ASSERT_TRUE(pixels) << stbi_failure_reason();
-        EXPECT_EQ(w, int(size));
-        EXPECT_EQ(h, int(size));
-        std::set<std::array<uint8_t, 3>> colours;
-        for (size_t i = 0; i < size_t(w) * size_t(h); ++i)
-            colours.insert({pixels[3 * i], pixels[3 * i + 1], pixels[3 * i + 2]});
-        stbi_image_free(pixels);
-        EXPECT_GE(colours.size(), 2u) << "a pattern, not a plain square";
-        EXPECT_LE(colours.size(), 16u) << "from the album's palette";
-        EXPECT_EQ(renderCover(u"Blue Hours", u"Anna Berg", size), png) << "deterministic";
-    }
-    EXPECT_NE(renderCover(u"Blue Hours", u"Anna Berg", kSmallCoverSize),
-              renderCover(u"Blue Hours", u"Jonas Berg", kSmallCoverSize));
 }
 
 TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
