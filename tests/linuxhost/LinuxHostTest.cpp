@@ -218,6 +218,7 @@ TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesServeTheNextRunOrAreRepo
     // No folder can be made below a file: nothing is said to be stored.
     std::ofstream(dir / "a-file") << "x";
     save.dataDir = (dir / "a-file" / "data").string();
+    save.settings.port = 1234;
     std::ostringstream none, why;
     EXPECT_EQ(linuxhost::runSettingsCommand(save, none, why), linuxhost::kExitStartFailed);
     EXPECT_TRUE(printed(why, "could not store the settings in " + save.dataDir)) << why.str();
