@@ -91,17 +91,15 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
     }
     running.join();
     EXPECT_EQ(code, linuxhost::kExitOk);
-    const std::string where = "listening on port " + std::to_string(port);
-    EXPECT_TRUE(printed(out, where + " on every interface, password set, the demo library: "))
-        << out.str();
-    EXPECT_TRUE(printed(out, "connect with: tandravole-remote --host 127.0.0.1 --port " +
-                                 std::to_string(port) + " --password TEXT status"))
-        << out.str();
-    EXPECT_TRUE(printed(out, "tandravole-host: stopped")) << out.str();
-    EXPECT_TRUE(printed(out, "not advertised with DNS-SD (off for this run)")) << out.str();
-    EXPECT_TRUE(printed(out, "the player would power off the computer now; this host leaves it "
-                             "running"))
-        << out.str();
+    const std::string at = std::to_string(port);
+    for (const std::string& line :
+         {"listening on port " + at + " on every interface, password set, the demo library: ",
+          "connect with: tandravole-remote --host 127.0.0.1 --port " + at +
+              " --password TEXT status",
+          std::string("tandravole-host: stopped"),
+          std::string("not advertised with DNS-SD (off for this run)"),
+          std::string("the player would power off the computer now; this host leaves it running")})
+        EXPECT_TRUE(printed(out, line)) << out.str();
     // --verbose: the session's events as they happened.
     EXPECT_TRUE(printed(err, "session: connection 1: login refused")) << err.str();
     EXPECT_TRUE(printed(err, "session: connection 1 logged in")) << err.str();
