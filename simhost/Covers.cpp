@@ -49,7 +49,7 @@ Rgb mixColour(Rgb a, Rgb b, int i, int n) {
 }
 
 Rgb colourFrom(uint32_t h) {
-    return Rgb{uint8_t(40 + (h & 0xBF)), uint8_t(40 + ((h >> 7) & 0xBF)),
+    return Rgb{uint8_t(40 + (h & 0xBF)), uint8_t(40 + ((h >> 8) & 0xBF)),
                uint8_t(40 + ((h >> 16) & 0xBF))};
 }
 
