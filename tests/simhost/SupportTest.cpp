@@ -280,34 +280,18 @@ TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
 
     std::set<int32_t> keys;
     std::set<std::u16string> paths, artists;
-    size_t noAlbum = 0, compilation = 0, neverPlayed = 0, unrated = 0, composed = 0, video = 0,
-           nonAscii = 0;
     for (const auto& t : lib.tracks) {
         keys.insert(t.key);
         paths.insert(t.path);
         artists.insert(t.artist);
-        noAlbum += t.album.empty();
-        compilation += t.albumArtist == u"Various Artists";
-        neverPlayed += t.playCount == 0;
-        unrated += t.rating == 0;
-        composed += !t.composer.empty();
-        video += t.mediaType != u"Audio";
-        nonAscii +=
-            std::any_of(t.artist.begin(), t.artist.end(), [](char16_t c) { return c > 127; });
     }
     EXPECT_EQ(keys.size(), lib.tracks.size());
     EXPECT_EQ(paths.size(), lib.tracks.size()) << "a path identifies a file";
     EXPECT_GT(artists.size(), 80u);
+    // The names a browser must escape, and two that differ only in case.
     for (const char16_t* a : {u"AC/DX", u"Salt/Pepper [live]", u"The \"Quoted\" Ones",
                               u"the case study", u"The Case Study"})
         EXPECT_TRUE(artists.count(a)) << std::string(a, a + 3);
-    EXPECT_GT(noAlbum, 30u);
-    EXPECT_GT(compilation, 50u);
-    EXPECT_GT(neverPlayed, 300u);
-    EXPECT_GT(unrated, 300u);
-    EXPECT_GT(composed, 200u);
-    EXPECT_GT(video, 0u);
-    EXPECT_GT(nonAscii, 50u);
     std::set<PlaylistType> types;
     for (const auto& p : lib.playlists)
         types.insert(p.type);
