@@ -214,21 +214,13 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
                                   ": 17 tracks, 0 playlists"),
               std::string::npos)
         << outText.text();
-    const std::pair<uint8_t, std::vector<std::string>> sorted[] = {
-        {wire::QUERY_ARTISTS,
-         {"Anna Berg", "Björk Ensemble", "Loner", "Salt/Pepper [live]", "Various Artists", "Zed"}},
-        {wire::QUERY_GENRES, {"Folk", "Jazz", "Pop", "Rock"}},
-        {wire::QUERY_COMPOSERS, {"Clara Schumann", "Edvard Grieg"}},
-    };
-    for (const auto& [query, expected] : sorted) {
-        auto list = ask<wire::LibraryListMessage>(query);
-        ASSERT_TRUE(list) << int(query);
-        EXPECT_EQ(texts(*list), expected);
-    }
-    auto albums = ask<wire::LibraryListMessage>(wire::QUERY_ALBUMS);
-    ASSERT_TRUE(albums);
-    EXPECT_EQ(albums->count, 5u);
-
+    // The library is MPD's database in the player's own model, browsed with the player's own
+    // search: a list, and drill-downs by an escaped name, an album, a genre and a composer.
+    auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
+    ASSERT_TRUE(artists);
+    EXPECT_EQ(texts(*artists),
+              (std::vector<std::string>{"Anna Berg", "Björk Ensemble", "Loner",
+                                        "Salt/Pepper [live]", "Various Artists", "Zed"}));
     struct Case {
         std::array<std::string, 4> query; // genre, artist, album, composer
         uint8_t code;                     // list kind on the wire
@@ -237,12 +229,9 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     };
     const Case cases[] = {
         {{"", "Salt/Pepper [live]", "", ""}, 6, 1, "Spice {1}"}, // an escaped name
-        {{"", "Anna Berg", "", ""}, 6, 3, "Hits \"2000\""},      // also as a guest artist
         {{"", "Anna Berg", "First Light", ""}, 7, 4, "Dusk"},    // the album's tracks
-        {{"", "Loner", "", ""}, 7, 2, "Again"},                  // no album: the tracks
         {{"Folk", "", "", ""}, 0, 1, "Björk Ensemble"},          // a genre: its artists
         {{"", "", "", "Edvard Grieg"}, 6, 1, "Blå"},             // a composer: albums
-        {{"", "", "Blå", ""}, 7, 3, "Fjäll"},
     };
     for (const Case& c : cases) {
         auto list = browse(c.query);
@@ -252,18 +241,6 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
         EXPECT_TRUE(contains(list->entries, c.shows)) << c.shows;
     }
 
-    // The word search, case folded beyond ASCII.
-    wire::SearchMessage search;
-    search.searchId = 7;
-    search.text = "STRÖM blå";
-    ASSERT_TRUE(app.send(search));
-    wire::ReceivedMessage m;
-    ASSERT_EQ(app.waitForType(wire::MSG_LIBRARY_LIST, m, kWaitMs), ClientStatus::Ok);
-    auto results = remote::decodeAs<wire::LibraryListMessage>(m);
-    ASSERT_TRUE(results);
-    EXPECT_EQ(results->count, 1u);
-    EXPECT_TRUE(contains(results->entries, "Ström"));
-
     // Covers from a folder's picture and from an embedded one, at both sizes.
     struct Cover {
         const char* album;
@@ -272,6 +249,7 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     };
     const Cover covers[] = {{"First Light", 200, 300}, {"First Light", 64, 96}, {"Blå", 65, 300}};
     uint32_t tag = 0;
+    wire::ReceivedMessage m;
     for (const Cover& c : covers) {
         wire::CoverRequestMessage r;
         r.album = c.album;
@@ -354,8 +332,8 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     ASSERT_TRUE(mpd->update());
     ASSERT_TRUE(waitUntil(
         [&] {
-            auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
-            return artists && contains(artists->entries, "Newcomer");
+            auto now = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
+            return now && contains(now->entries, "Newcomer");
         },
         kWaitMs));
     command(wire::CMD_PLAY); // the never-played fill's first entry
