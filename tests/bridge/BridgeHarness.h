@@ -153,8 +153,10 @@ private:
     std::vector<std::string> events_;
 };
 
-struct RecordingPanel : bridge::ControlPanel {
-    explicit RecordingPanel(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
+// The panel, the boxes and the power actions, one object each, all logging into one SeamLog.
+// A box logs "box TITLE: TEXT", with " (information)", " (warning)" or " (error)" for an icon.
+struct RecordingSeams : bridge::ControlPanel, bridge::MessageBoxes, bridge::PowerActionService {
+    explicit RecordingSeams(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
     void initPanel() override { log->add("initPanel"); }
     void fillPanel(const PluginSettings& s) override {
         log->add("fillPanel port=" + std::to_string(s.port));
@@ -166,17 +168,16 @@ struct RecordingPanel : bridge::ControlPanel {
     }
     void disableApply() override { log->add("disableApply"); }
     PluginSettings readPanel() override { return log->panelShows; }
-    std::shared_ptr<SeamLog> log;
-};
-
-// "box TITLE: TEXT", with " (information)", " (warning)" or " (error)" for an icon.
-struct RecordingBoxes : bridge::MessageBoxes {
-    explicit RecordingBoxes(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
     void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
               bridge::BoxIcon icon) override {
         static const char* const kIcons[] = {"", " (information)", " (warning)", " (error)"};
         log->reason = std::string(reason);
         log->add("box " + utf16ToUtf8(title) + ": " + utf16ToUtf8(text) + kIcons[int(icon)]);
+    }
+    bool isRunning() override { return log->powerRunning; }
+    bool start(uint32_t action) override {
+        log->add("power " + std::to_string(action));
+        return true;
     }
     std::shared_ptr<SeamLog> log;
 };
@@ -192,16 +193,6 @@ struct RecordingDnsSd : bridge::DnsSdService {
         log->dnsSdRunning = false;
     }
     bool isRunning() override { return log->dnsSdRunning; }
-    std::shared_ptr<SeamLog> log;
-};
-
-struct RecordingPower : bridge::PowerActionService {
-    explicit RecordingPower(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
-    bool isRunning() override { return log->powerRunning; }
-    bool start(uint32_t action) override {
-        log->add("power " + std::to_string(action));
-        return true;
-    }
     std::shared_ptr<SeamLog> log;
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -112,14 +113,27 @@ TEST_F(HostWindowTest, PostedSystemMessagesArriveInOrderOnTheHostThread) {
     EXPECT_EQ(seen[0].thread, std::this_thread::get_id());
 }
 
+// Timers are told apart by window and id: two on one window and one of the same id on
+// another all tick, and killing one stops only that one.
 TEST_F(HostWindowTest, TimersTickUntilKilledAlsoWhenSetFromAnotherThread) {
-    std::thread setter([&] { EXPECT_TRUE(window->setTimer(3, 10)); });
-    ASSERT_TRUE(pumpUntil(loop, [&] { return timerTicks >= 3; }));
+    std::atomic<int> otherTicks{0};
+    auto other = createHostWindow([&](uint32_t m, uintptr_t w, intptr_t) {
+        otherTicks += m == kWmTimer && w == 3;
+        return std::optional<intptr_t>(0);
+    });
+    auto ticks = [&](uintptr_t id) {
+        return std::count_if(seen.begin(), seen.end(), [&](const Seen& s) {
+            return s.message == kWmTimer && s.wParam == id;
+        });
+    };
+    std::thread setter([&] {
+        EXPECT_TRUE(window->setTimer(3, 10));
+        EXPECT_TRUE(window->setTimer(4, 10));
+        EXPECT_TRUE(other->setTimer(3, 10));
+    });
+    ASSERT_TRUE(pumpUntil(loop, [&] { return ticks(3) >= 3 && ticks(4) >= 3 && otherTicks >= 3; }));
     setter.join();
-    for (const Seen& s : seen) {
-        EXPECT_EQ(s.message, kWmTimer);
-        EXPECT_EQ(s.wParam, 3u);
-    }
+    EXPECT_EQ(timerTicks, ticks(3) + ticks(4));
     std::atomic<bool> killed{false};
     std::thread killer([&] {
         window->killTimer(3);
@@ -129,10 +143,10 @@ TEST_F(HostWindowTest, TimersTickUntilKilledAlsoWhenSetFromAnotherThread) {
     killer.join();
     for (int i = 0; i < 5; ++i) // a tick already on its way may still arrive
         loop.runOnce(10);
-    int ticks = timerTicks;
-    for (int i = 0; i < 10; ++i)
-        loop.runOnce(10);
-    EXPECT_EQ(timerTicks, ticks);
+    auto stopped = ticks(3);
+    auto running = ticks(4);
+    ASSERT_TRUE(pumpUntil(loop, [&] { return ticks(4) >= running + 3; }));
+    EXPECT_EQ(ticks(3), stopped);
 }
 
 TEST_F(HostWindowTest, ClosingReleasesAWaitingSenderAndLaterSendsReturnZeroAtOnce) {
