@@ -82,7 +82,6 @@ public:
         return runner && runner->send(kRunMessage, 0, reinterpret_cast<intptr_t>(&fn)) == 1;
     }
     void wake() { loop_.load()->wake(); }
-    std::thread::id id() const { return thread_.get_id(); }
 
 private:
     static constexpr uint32_t kRunMessage = 0x8000 + 77; // WM_APP + 77: no system message
