@@ -123,6 +123,7 @@ TEST_F(BridgeTest, APortInUseAtInitAndApplyWithThePanelsSettings) {
     // Back to the port in use: the app is told, the box shown, the check box cleared and the
     // settings saved all the same.
     seams->panelShows.port = holder.boundPort();
+    seams->serverEnabledChecked = true; // as the user ticked it
     onHost([&] { ctrl->ApplySettings(); });
     auto notice = remote::decodeAs<ServerNoticeMessage>(next(*app, MSG_SERVER_NOTICE));
     ASSERT_TRUE(notice);
