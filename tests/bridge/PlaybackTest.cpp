@@ -18,7 +18,8 @@ SleepTimerMessage decodeTimer(const ReceivedMessage& m) {
 
 } // namespace
 
-TEST_F(BridgeTest, VolumeSeekAndRatingConvertAtTheirBoundaries) {
+// Volume, seek and rating convert at their boundaries; the random track; shuffle and repeat.
+TEST_F(BridgeTest, PlaybackCommands) {
     start();
     auto app = connectAndLogin();
     // A 16-bit volume in the high half of the argument; the status gives percent * 655.35
@@ -58,11 +59,18 @@ TEST_F(BridgeTest, VolumeSeekAndRatingConvertAtTheirBoundaries) {
     ASSERT_TRUE(app->send(SetRatingMessage{4}));
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.tracks[0].rating; }), 4);
-}
 
-TEST_F(BridgeTest, ShuffleAndRepeatPushTheStatusAndShuffleOnThePlayingNowList) {
-    start();
-    auto app = connectAndLogin();
+    // The random track draws from the runtime's generator, seeded when the control was
+    // constructed (at tick 1000000): the picks among three are 1, 0, 0, 1.
+    std::vector<int32_t> picks;
+    for (int i = 0; i < 4; ++i) {
+        app->command(CMD_RANDOM, 0);
+        sync(*app);
+        picks.push_back(inPlayer([](PlayerCore& c) { return c.position; }));
+    }
+    EXPECT_EQ(picks, (std::vector<int32_t>{1, 0, 0, 1}));
+
+    // Shuffle and repeat push the status; shuffle works on the playing-now list.
     std::vector<ReceivedMessage> seen;
     app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m); });
     app->command(CMD_SHUFFLE, 1);
@@ -81,18 +89,7 @@ TEST_F(BridgeTest, ShuffleAndRepeatPushTheStatusAndShuffleOnThePlayingNowList) {
     player->setRepeatMode(simhost::RepeatMode::Track); // set in the player itself
     EXPECT_EQ(status().repeatMode, 1u);                // the repeated entry is the current one
     EXPECT_EQ(repeatMode(0), 0u);
-}
 
-TEST_F(BridgeTest, RandomTrackDrawsFromTheRuntimesGeneratorSeededAtConstruction) {
-    start(); // constructed at tick 1000000: the picks among three are 1, 0, 0, 1
-    auto app = connectAndLogin();
-    std::vector<int32_t> picks;
-    for (int i = 0; i < 4; ++i) {
-        app->command(CMD_RANDOM, 0);
-        sync(*app);
-        picks.push_back(inPlayer([](PlayerCore& c) { return c.position; }));
-    }
-    EXPECT_EQ(picks, (std::vector<int32_t>{1, 0, 0, 1}));
     inPlayer([](PlayerCore& c) {
         c.clearNowPlaying();
         return 0;
