@@ -98,6 +98,7 @@ void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
     env.panel = std::make_unique<RecordingSeams>(seams);
     env.messageBoxes = std::make_unique<RecordingSeams>(seams);
     env.powerActions = std::make_unique<RecordingSeams>(seams);
+    env.updateCheck = std::make_unique<RecordingSeams>(seams);
     env.dnsSd = std::make_unique<RecordingDnsSd>(seams);
     if (environment)
         environment(env);

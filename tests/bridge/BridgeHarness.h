@@ -152,9 +152,13 @@ private:
     std::vector<std::string> events_;
 };
 
-// The panel, the boxes and the power actions, one object each, all logging into one SeamLog.
-// A box logs "box TITLE: TEXT", with " (information)", " (warning)" or " (error)" for an icon.
-struct RecordingSeams : bridge::ControlPanel, bridge::MessageBoxes, bridge::PowerActionService {
+// The panel, the boxes, the power actions and the update check, one object each, all logging
+// into one SeamLog. A box logs "box TITLE: TEXT", with " (information)", " (warning)" or
+// " (error)" for an icon; "Check now" shows a box through its owner.
+struct RecordingSeams : bridge::ControlPanel,
+                        bridge::MessageBoxes,
+                        bridge::PowerActionService,
+                        bridge::UpdateCheckService {
     explicit RecordingSeams(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
     void initPanel() override { log->add("initPanel"); }
     void fillPanel(const PluginSettings& s) override {
@@ -177,6 +181,11 @@ struct RecordingSeams : bridge::ControlPanel, bridge::MessageBoxes, bridge::Powe
     bool start(uint32_t action) override {
         log->add("power " + std::to_string(action));
         return true;
+    }
+    void start(bridge::UpdateCheckOwner&) override { log->add("update check start"); }
+    void stop() override { log->add("update check stop"); }
+    void checkNow(bridge::UpdateCheckOwner& owner) override {
+        owner.messageBoxes().show(u"checked", u"Update", "", bridge::BoxIcon::Information);
     }
     std::shared_ptr<SeamLog> log;
 };

@@ -45,9 +45,10 @@ TEST_F(BridgeTest, InitItsRefusalsADisabledServerAndTheSocketsLibrary) {
     int32_t handle = ctrl->window()->handle();
     EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows; }),
               std::vector<int32_t>{handle});
-    EXPECT_EQ(seams->events(), (std::vector<std::string>{
-                                   "dnssd start " + std::to_string(port()) + " _tandravole._tcp",
-                                   "initPanel", "fillPanel port=0", "disableApply"}));
+    EXPECT_EQ(seams->events(),
+              (std::vector<std::string>{
+                  "dnssd start " + std::to_string(port()) + " _tandravole._tcp",
+                  "update check start", "initPanel", "fillPanel port=0", "disableApply"}));
     bridge::InitResult again = bridge::InitResult::Ok, null = bridge::InitResult::Ok;
     onHost([&] {
         again = ctrl->Init(root);
@@ -57,17 +58,20 @@ TEST_F(BridgeTest, InitItsRefusalsADisabledServerAndTheSocketsLibrary) {
     EXPECT_EQ(int32_t(null), int32_t(0x80004003));  // NullRoot
     EXPECT_EQ(seams->count("initPanel"), 1u);
     EXPECT_EQ(ctrl->window()->handle(), handle);
+    onHost([&] { ctrl->CheckForUpdateNow(); });
+    EXPECT_EQ(seams->count("box Update: checked (information)"), 1u);
 
     // Disabled: neither listener nor DNS-SD, but the window is registered; a resume does not
     // listen either.
     destroy();
+    EXPECT_EQ(seams->count("update check stop"), 1u);
     seams = std::make_shared<SeamLog>();
     start([](PluginSettings& s) { s.enabled = false; });
     EXPECT_EQ(port(), 0);
     EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows.back(); }),
               ctrl->window()->handle());
-    EXPECT_EQ(seams->events(),
-              (std::vector<std::string>{"initPanel", "fillPanel port=0", "disableApply"}));
+    EXPECT_EQ(seams->events(), (std::vector<std::string>{"update check start", "initPanel",
+                                                         "fillPanel port=0", "disableApply"}));
     systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmResumeAutomatic);
     EXPECT_EQ(port(), 0);
 
