@@ -251,7 +251,10 @@ TEST_F(BridgeTest, TrackInfoAndItsDisplayText) {
     EXPECT_EQ(text(2), "???");
 }
 
-TEST_F(BridgeTest, EventNamesAreComparedWhole) {
+// Of the player's events only whole, known names push; the player's status message pushes
+// the status only for its own parameter; without it the volume and state events push it by
+// themselves.
+TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     start();
     auto app = connectAndLogin();
     std::vector<host::HostValue> args = {host::HostValue(u"MCC"),
@@ -270,9 +273,34 @@ TEST_F(BridgeTest, EventNamesAreComparedWhole) {
         ctrl->onHostEvent(host::kEventNotify, args);
     });
     // Only the last one counts: the equalizer is the first push to arrive.
-    ReceivedMessage m;
-    ASSERT_EQ(app->receive(m, kWait), remote::ClientStatus::Ok);
-    EXPECT_EQ(m.type, uint32_t(MSG_EQUALIZER));
+    ReceivedMessage first;
+    ASSERT_EQ(app->receive(first, kWait), remote::ClientStatus::Ok);
+    EXPECT_EQ(first.type, uint32_t(MSG_EQUALIZER));
+
+    std::vector<uint32_t> seen;
+    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
+    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, 34087, 0); });
+    sync(*app);
+    EXPECT_TRUE(seen.empty());
+    app->setPushHandler(nullptr);
+    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, host::kStatusWindowParam, 0); });
+    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 52428); // 80 * 655.35
+
+    onHost([&] { player->setWindowMessageHandler({}); });
+    inPlayer([](simhost::PlayerCore& c) {
+        c.setVolume(30);
+        return 0;
+    });
+    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
+    inPlayer([](simhost::PlayerCore& c) {
+        c.play();
+        return 0;
+    });
+    ASSERT_TRUE(waitUntil([&] {
+        ReceivedMessage m;
+        return app->waitForType(MSG_PLAYER_STATUS, m, kWait) == remote::ClientStatus::Ok &&
+               decodeStatus(m).playState == 0; // playing
+    }));
 }
 
 // Suspend drops every connection (the logged-in app is told first, with reason 1), stops
@@ -320,35 +348,4 @@ TEST_F(BridgeTest, SuspendResumeAndTheEndOfTheSession) {
     systemMessage(bridge::kWmEndSession, 1);
     EXPECT_EQ(next(*app, MSG_SERVER_NOTICE).payload, std::vector<uint8_t>{2});
     EXPECT_TRUE(connectionClosed(*app));
-}
-
-// The player's status message pushes the status only for its own parameter; without it the
-// volume and state events push it by themselves.
-TEST_F(BridgeTest, ThePlayersStatusMessageAndEventsPushTheStatus) {
-    start();
-    auto app = connectAndLogin();
-    std::vector<uint32_t> seen;
-    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
-    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, 34087, 0); });
-    sync(*app);
-    EXPECT_TRUE(seen.empty());
-    app->setPushHandler(nullptr);
-    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, host::kStatusWindowParam, 0); });
-    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 52428); // 80 * 655.35
-
-    onHost([&] { player->setWindowMessageHandler({}); });
-    inPlayer([](simhost::PlayerCore& c) {
-        c.setVolume(30);
-        return 0;
-    });
-    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
-    inPlayer([](simhost::PlayerCore& c) {
-        c.play();
-        return 0;
-    });
-    ASSERT_TRUE(waitUntil([&] {
-        ReceivedMessage m;
-        return app->waitForType(MSG_PLAYER_STATUS, m, kWait) == remote::ClientStatus::Ok &&
-               decodeStatus(m).playState == 0; // playing
-    }));
 }
