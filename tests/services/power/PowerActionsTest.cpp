@@ -72,11 +72,24 @@ Calls suspendState(bool hibernate) {
 // SetSuspendStateIfAvailable(arg), 'A' CarryOutPowerAction(arg)), what it answers and every call.
 TEST(PowerActions, CallsInOrderForEachAnswerOfTheSystem) {
     using A = RecordingPowerSystem::Answers;
+    const A noToken{{"token", {0}}}, noAdvapi{{"ADVAPI32", {0}}};
     const A noInit{{"find:InitiateSystemShutdownExW", {0}}};
-    const A noInitExitRefused{{"find:InitiateSystemShutdownExW", {0}}, {"ExitWindowsEx", {0}}};
+    const A noExit{{"find:InitiateSystemShutdownExW", {0}}, {"ExitWindowsEx", {0}}};
+    const A exitOnce{{"find:InitiateSystemShutdownExW", {0}}, {"ExitWindowsEx", {0, 1}}};
     const A initRefused{{"InitiateSystemShutdownExW", {0}}};
-    const Calls loadOnly = {"LoadLibrary(powrprof.dll)"};
+    const A suspend0{{"SetSuspendState", {0}}}, suspend2{{"SetSuspendState", {2}}};
+    const A noLib{{"powrprof.dll", {0}}}, libOnce{{"powrprof.dll", {0, 1}}};
+    const A noSuspendEntry{{"find:SetSuspendState", {0}}};
+    const A noSQuery{{"find:IsPwrSuspendAllowed", {0}}};
+    const A noQueries{{"find:IsPwrSuspendAllowed", {0}}, {"find:IsPwrHibernateAllowed", {0}}};
+    const A s0{{"IsPwrSuspendAllowed", {0}}}, s2{{"IsPwrSuspendAllowed", {2}}};
+    const A s2hFF{{"IsPwrSuspendAllowed", {2}}, {"IsPwrHibernateAllowed", {0xFF}}};
+    const Calls load = {"LoadLibrary(powrprof.dll)"};
     const Calls askS = ask("IsPwrSuspendAllowed"), askH = ask("IsPwrHibernateAllowed");
+    const Calls noS = powrprof("IsPwrSuspendAllowed", ""),
+                noH = powrprof("IsPwrHibernateAllowed", "");
+    Calls bareExit = exitw("0x16"); // InitiateSystemShutdownExW not looked up
+    bareExit.erase(bareExit.begin() + 4);
     struct Case {
         const char* what;
         A answers;
@@ -94,16 +107,9 @@ TEST(PowerActions, CallsInOrderForEachAnswerOfTheSystem) {
         {"all three", {}, 'S', kEwxShutdown | kEwxReboot | kEwxPowerOff, true, init(true)},
         {"refused", initRefused, 'S', kEwxReboot, false, init(true)},
         {"no initiate", noInit, 'S', kEwxReboot, true, exitw("0x16")},
-        {"exit refused", noInitExitRefused, 'S', kEwxReboot, false, exitw("0x16")},
-        {"no ADVAPI32",
-         {{"ADVAPI32", {0}}},
-         'S',
-         kEwxReboot,
-         true,
-         {"OpenProcessToken(0x28)", "LookupPrivilegeValue(local, SeShutdownPrivilege)",
-          "AdjustTokenPrivileges(token, 19:0, 2)", "GetModuleHandle(ADVAPI32)",
-          "ExitWindowsEx(0x16, 0x80040001)", "AdjustTokenPrivileges(token, 19:0, 0)",
-          "CloseHandle(token)"}},
+        {"exit refused", noExit, 'S', kEwxReboot, false, exitw("0x16")},
+        {"no ADVAPI32", noAdvapi, 'S', kEwxReboot, true, bareExit},
+        {"no token", noToken, 'S', kEwxReboot, false, {"OpenProcessToken(0x28)"}},
         // Flags beyond those three take ExitWindowsEx, forced.
         {"force", {}, 'S', kEwxForce, true, exitw("0x14")},
         {"force if hung", {}, 'S', kEwxForceIfHung, true, exitw("0x14")},
@@ -111,77 +117,30 @@ TEST(PowerActions, CallsInOrderForEachAnswerOfTheSystem) {
         {"0x20", {}, 'S', 0x20, true, exitw("0x34")},
         {"power off 0x40", {}, 'S', kEwxPowerOff | 0x40, true, exitw("0x5c")},
         {"high bit", {}, 'S', 0x80000000u, true, exitw("0x80000014")},
-        {"no token", {{"token", {0}}}, 'S', kEwxReboot, false, {"OpenProcessToken(0x28)"}},
         // SetSuspendStateIfAvailable: any non-zero answer is accepted.
         {"suspend", {}, 'H', 0, true, suspendState(false)},
         {"hibernate", {}, 'H', 1, true, suspendState(true)},
-        {"suspend refused", {{"SetSuspendState", {0}}}, 'H', 0, false, suspendState(false)},
-        {"suspend answers 2", {{"SetSuspendState", {2}}}, 'H', 0, true, suspendState(false)},
-        {"no powrprof", {{"powrprof.dll", {0}}}, 'H', 1, false, loadOnly},
-        {"no SetSuspendState",
-         {{"find:SetSuspendState", {0}}},
-         'H',
-         1,
-         false,
-         powrprof("SetSuspendState", "")},
+        {"suspend refused", suspend0, 'H', 0, false, suspendState(false)},
+        {"suspend answers 2", suspend2, 'H', 0, true, suspendState(false)},
+        {"no powrprof", noLib, 'H', 1, false, load},
+        {"no SetSuspendState", noSuspendEntry, 'H', 1, false, powrprof("SetSuspendState", "")},
         // Sleep: suspend when allowed (exactly 1), else hibernate when allowed, else nothing.
         {"sleep", {}, 'A', 0, true, join({askS, suspendState(false)})},
-        {"sleep hibernates",
-         {{"IsPwrSuspendAllowed", {0}}},
-         'A',
-         0,
-         true,
-         join({askS, askH, suspendState(true)})},
-        {"suspend allowed 2",
-         {{"IsPwrSuspendAllowed", {2}}},
-         'A',
-         0,
-         true,
-         join({askS, askH, suspendState(true)})},
-        {"neither is exactly 1",
-         {{"IsPwrSuspendAllowed", {2}}, {"IsPwrHibernateAllowed", {0xFF}}},
-         'A',
-         0,
-         true,
-         join({askS, askH})},
-        {"sleep without powrprof",
-         {{"powrprof.dll", {0}}},
-         'A',
-         0,
-         true,
-         join({loadOnly, loadOnly})},
-        {"suspend query without the library",
-         {{"powrprof.dll", {0, 1}}},
-         'A',
-         0,
-         true,
-         join({loadOnly, askH, suspendState(true)})},
-        {"no suspend query",
-         {{"find:IsPwrSuspendAllowed", {0}}},
-         'A',
-         0,
-         true,
-         join({powrprof("IsPwrSuspendAllowed", ""), askH, suspendState(true)})},
-        {"no queries",
-         {{"find:IsPwrSuspendAllowed", {0}}, {"find:IsPwrHibernateAllowed", {0}}},
-         'A',
-         0,
-         true,
-         join({powrprof("IsPwrSuspendAllowed", ""), powrprof("IsPwrHibernateAllowed", "")})},
+        {"sleep hibernates", s0, 'A', 0, true, join({askS, askH, suspendState(true)})},
+        {"suspend allowed 2", s2, 'A', 0, true, join({askS, askH, suspendState(true)})},
+        {"neither is exactly 1", s2hFF, 'A', 0, true, join({askS, askH})},
+        {"sleep without powrprof", noLib, 'A', 0, true, join({load, load})},
+        {"first load fails", libOnce, 'A', 0, true, join({load, askH, suspendState(true)})},
+        {"no suspend query", noSQuery, 'A', 0, true, join({noS, askH, suspendState(true)})},
+        {"no queries", noQueries, 'A', 0, true, join({noS, noH})},
         // Restart does not fall back; power off falls back once to a plain shutdown.
         {"restart action", {}, 'A', 1, true, init(true)},
-        {"restart refused", noInitExitRefused, 'A', 1, true, exitw("0x16")},
+        {"restart refused", noExit, 'A', 1, true, exitw("0x16")},
         {"power off action", {}, 'A', 2, true, init(false)},
         {"power off refused", initRefused, 'A', 2, true, join({init(false), init(false)})},
         {"power off, no initiate", noInit, 'A', 2, true, exitw("0x1c")},
-        {"power off falls back",
-         {{"find:InitiateSystemShutdownExW", {0}}, {"ExitWindowsEx", {0, 1}}},
-         'A',
-         2,
-         true,
-         join({exitw("0x1c"), exitw("0x15")})},
-        {"fallback refused too", noInitExitRefused, 'A', 2, true,
-         join({exitw("0x1c"), exitw("0x15")})},
+        {"falls back", exitOnce, 'A', 2, true, join({exitw("0x1c"), exitw("0x15")})},
+        {"fallback refused", noExit, 'A', 2, true, join({exitw("0x1c"), exitw("0x15")})},
         {"action 3", {}, 'A', 3, true, {}},
         {"action 7", {}, 'A', 7, true, {}},
         {"action ~0", {}, 'A', 0xFFFFFFFFu, true, {}},
