@@ -178,59 +178,55 @@ TEST(FirewallRules, NoPolicyNoRulesOrNoProfilesIsSilent) {
 
 // --- AddFirewallRules: the executable search and COM --------------------------------------
 
-TEST(AddFirewallRulesExport, OneMatchGetsBothRulesForIt) {
-    FakeFirewall fw;
-    fw.listing = {u"Media Center 31.exe", u"MC31.exe",
-                  u"Media Center 3.exe",  u"Media Center 311.exe",
-                  u"Media Center 31.dll", u"readme.txt"};
-    AddFirewallRules(fw, fw, fw, kOwner);
-    ASSERT_EQ(fw.collection.size(), 2u);
-    EXPECT_EQ(fw.collection.at(kIn).at("ApplicationName"), kPath);
-    EXPECT_EQ(fw.collection.at(kOut).at("ApplicationName"), kPath);
-    expectBox(fw, kAdded, BoxIcon::None);
-    // COM is initialised before the firewall is touched and uninitialised after the box.
-    EXPECT_EQ(Calls(fw.calls.begin(), fw.calls.begin() + 4),
-              (Calls{"GetCurrentDirectory",
-                     "FindFirstFile(C:\\Program Files\\J River\\Media Center 31\\Media Center "
-                     "??.exe)",
-                     "CoInitializeEx", "CoCreateInstance(NetFwPolicy2)"}));
-    EXPECT_EQ(fw.calls.back(), "CoUninitialize");
-    EXPECT_EQ(fw.callsStartingWith("CoUninitialize").size(), 1u);
-}
-
-TEST(AddFirewallRulesExport, TwoMatchesNoneOrNoDirectoryDoNothing) {
-    for (const std::vector<std::u16string>& listing :
-         {std::vector<std::u16string>{u"Media Center 30.exe", u"Media Center 31.exe"},
-          std::vector<std::u16string>{},
-          std::vector<std::u16string>{u"Media Center 3.exe", u"Media Center 311.exe"}}) {
-        FakeFirewall fw;
-        fw.listing = listing;
-        AddFirewallRules(fw, fw, fw, kOwner);
-        EXPECT_TRUE(fw.shown.empty());
-        EXPECT_TRUE(fw.callsStartingWith("Co").empty());
-    }
-    FakeFirewall fw;
-    fw.listing = {u"Media Center 31.exe"};
-    fw.answers["GetCurrentDirectory"] = {kFail};
-    AddFirewallRules(fw, fw, fw, kOwner);
-    EXPECT_EQ(fw.calls, Calls{"GetCurrentDirectory"});
-}
-
-TEST(AddFirewallRulesExport, ComModes) {
+// Exactly one executable of the player's name in the current directory gets both rules for it;
+// COM is initialised before the firewall is touched and uninitialised after the box unless it
+// was initialised already in another mode. Anything else does nothing.
+TEST(AddFirewallRulesExport, TheExecutableSearchAndCom) {
+    using Names = std::vector<std::u16string>;
+    const Names one = {u"Media Center 31.exe", u"MC31.exe",
+                       u"Media Center 3.exe",  u"Media Center 311.exe",
+                       u"Media Center 31.dll", u"readme.txt"};
     struct Case {
-        HResult init;
+        Names listing;
+        const char* failing;
+        HResult answer;
         bool runs, uninitialises;
     };
-    for (const Case c :
-         {Case{kOk, true, true}, Case{1 /* S_FALSE */, true, true}, Case{kChangedMode, true, false},
-          Case{kFail, false, false}, Case{kOutOfMemory, false, false}}) {
+    const Case cases[] = {
+        {one, "", kOk, true, true},
+        {one, "CoInitializeEx", 1 /* S_FALSE */, true, true},
+        {one, "CoInitializeEx", kChangedMode, true, false},
+        {one, "CoInitializeEx", kFail, false, false},
+        {one, "CoInitializeEx", kOutOfMemory, false, false},
+        {{u"Media Center 30.exe", u"Media Center 31.exe"}, "", kOk, false, false},
+        {{}, "", kOk, false, false},
+        {{u"Media Center 3.exe", u"Media Center 311.exe"}, "", kOk, false, false},
+        {one, "GetCurrentDirectory", kFail, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.listing.size() << " " << c.failing << c.answer);
         FakeFirewall fw;
-        fw.listing = {u"Media Center 31.exe"};
-        fw.answers["CoInitializeEx"] = {c.init};
+        fw.listing = c.listing;
+        fw.answers[c.failing] = {c.answer};
         AddFirewallRules(fw, fw, fw, kOwner);
-        EXPECT_EQ(fw.shown.size(), c.runs ? 1u : 0u) << c.init;
-        EXPECT_EQ(fw.callsStartingWith("CoUninitialize").size(), c.uninitialises ? 1u : 0u)
-            << c.init;
+        EXPECT_EQ(fw.shown.size(), c.runs ? 1u : 0u);
+        EXPECT_EQ(fw.callsStartingWith("CoUninitialize").size(), c.uninitialises ? 1u : 0u);
+        if (std::string(c.failing) == "GetCurrentDirectory") {
+            EXPECT_EQ(fw.calls, Calls{"GetCurrentDirectory"});
+        } else if (c.listing != one) {
+            EXPECT_TRUE(fw.callsStartingWith("Co").empty());
+        }
+        if (!c.runs)
+            continue;
+        EXPECT_EQ(fw.collection.at(kIn).at("ApplicationName"), kPath);
+        EXPECT_EQ(fw.collection.at(kOut).at("ApplicationName"), kPath);
+        expectBox(fw, kAdded, BoxIcon::None);
+        EXPECT_EQ(Calls(fw.calls.begin(), fw.calls.begin() + 4),
+                  (Calls{"GetCurrentDirectory",
+                         "FindFirstFile(C:\\Program Files\\J River\\Media Center 31\\Media Center "
+                         "??.exe)",
+                         "CoInitializeEx", "CoCreateInstance(NetFwPolicy2)"}));
+        EXPECT_EQ(fw.calls.back(), c.uninitialises ? "CoUninitialize" : "Release policy");
     }
 }
 
