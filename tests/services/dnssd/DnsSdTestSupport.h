@@ -9,12 +9,9 @@
 #include "tests/services/dnssd/FakeDnsSd.h"
 #include "tests/support/TestSocket.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace dnssd_test {
 
@@ -26,41 +23,48 @@ using services::dnssd::BonjourServiceThread;
 inline constexpr const char kFakeLibrary[] = FAKE_DNSSD_LIBRARY;
 inline constexpr const char kFakeLibraryWithoutRegister[] = FAKE_DNSSD_LIBRARY_WITHOUT_REGISTER;
 
-// The controls of the fake that is loaded now.
-class FakeControls {
+// The controls of the loaded fake.
+class Fake {
 public:
-    // Resolves the controls of the loaded fake; valid() says whether all were found.
-    FakeControls()
-        : reset_(entry<FakeDnsSdResetFn>(kFakeDnsSdReset)),
-          setScript_(entry<FakeDnsSdSetScriptFn>(kFakeDnsSdSetScript)),
-          lastRegistration_(entry<FakeDnsSdLastRegistrationFn>(kFakeDnsSdLastRegistration)),
-          callLog_(entry<FakeDnsSdCallLogFn>(kFakeDnsSdCallLog)),
-          live_(entry<FakeDnsSdLiveRegistrationsFn>(kFakeDnsSdLiveRegistrations)) {}
-    bool valid() const { return reset_ && setScript_ && lastRegistration_ && callLog_ && live_; }
-
-    void reset() { reset_(); }
+    // Loads the fake at `path` in place of the library, with `s` and an empty log; false when
+    // it or one of its controls is missing.
+    bool load(const char* path, const FakeDnsSdScript& s = {}) {
+        if (!services::dnssd::replaceLibraryForTesting(path))
+            return false;
+        setScript_ = entry<FakeDnsSdScriptFn>("FakeDnsSdSetScript");
+        log_ = entry<FakeDnsSdCallLogFn>("FakeDnsSdCallLog");
+        live_ = entry<FakeDnsSdLiveFn>("FakeDnsSdLive");
+        if (!setScript_ || !log_ || !live_)
+            return false;
+        script(s);
+        return true;
+    }
     void script(const FakeDnsSdScript& s) { setScript_(&s); }
-    bool lastRegistration(FakeDnsSdRegistration& out) { return lastRegistration_(&out); }
     std::string log() {
         char buffer[4096];
-        size_t n = callLog_(buffer, sizeof buffer);
-        return std::string(buffer, n);
+        return std::string(buffer, log_(buffer, sizeof buffer));
     }
-    int liveRegistrations() { return live_(); }
-    bool waitForLog(const std::string& expected, uint32_t ms = 5000) {
-        return testing_support::waitUntil([&] { return log() == expected; }, ms);
+    int live() { return live_(); }
+    bool waitForLog(const std::string& expected) {
+        return testing_support::waitUntil([&] { return log() == expected; });
     }
 
 private:
     template <class F> static F entry(const char* name) {
         return reinterpret_cast<F>(services::dnssd::libraryEntryForTesting(name));
     }
-    FakeDnsSdResetFn reset_ = nullptr;
-    FakeDnsSdSetScriptFn setScript_ = nullptr;
-    FakeDnsSdLastRegistrationFn lastRegistration_ = nullptr;
-    FakeDnsSdCallLogFn callLog_ = nullptr;
-    FakeDnsSdLiveRegistrationsFn live_ = nullptr;
+    FakeDnsSdScriptFn setScript_ = nullptr;
+    FakeDnsSdCallLogFn log_ = nullptr;
+    FakeDnsSdLiveFn live_ = nullptr;
 };
+
+// The thread's registration as the fake logs it: all interfaces, the computer's name, the
+// default domain and host, the port's bytes in memory order, no TXT data.
+inline std::string registration(const char* portBytes,
+                                const std::string& type = "_tandravole._tcp") {
+    return "register(0, 0, null, " + type + ", null, null, " + portBytes +
+           ", 0, null, reply, context)";
+}
 
 // A connected pair of loopback sockets: the fake hands out the reading end as the
 // registration's socket; a byte written to the other end is one reply of the "daemon", which
@@ -70,103 +74,74 @@ public:
     ReplyChannel() {
         platform::socketStartup();
         platform::SocketHandle listener = platform::listenTcp4(0);
-        if (listener == platform::kInvalidSocket)
-            return;
-        writer_ = platform::connectTcp4("127.0.0.1", platform::socketLocalPort(listener), 3000);
-        if (writer_ != platform::kInvalidSocket && platform::selectReadable(listener, 3000000) == 1)
+        writer_.connect(platform::socketLocalPort(listener));
+        if (writer_.connected() && platform::selectReadable(listener, 3000000) == 1)
             reader_ = platform::acceptSocket(listener);
         platform::closeSocket(listener);
     }
     ~ReplyChannel() {
         if (reader_ != platform::kInvalidSocket)
             platform::closeSocket(reader_);
-        if (writer_ != platform::kInvalidSocket)
-            platform::closeSocket(writer_);
+        writer_.close();
         platform::socketCleanup();
     }
-    ReplyChannel(const ReplyChannel&) = delete;
-    ReplyChannel& operator=(const ReplyChannel&) = delete;
-
-    bool valid() const {
-        return reader_ != platform::kInvalidSocket && writer_ != platform::kInvalidSocket;
-    }
-    int fd() const { return static_cast<int>(reader_); }
-    bool queueReply() {
-        const char byte = 'r';
-        return platform::sendSome(writer_, &byte, 1) == 1;
-    }
+    bool valid() const { return reader_ != platform::kInvalidSocket; }
+    bool queueReply() { return writer_.sendAll("r", 1); }
     // While held, the fake's DNSServiceProcessResult blocks (up to 10 s) before it replies.
     void hold() { open_.reset(); }
     void release() { open_.set(); }
-    static void drain(void* user) {
-        auto* self = static_cast<ReplyChannel*>(user);
-        self->open_.wait(10000);
-        char byte;
-        platform::recvSome(self->reader_, &byte, 1);
-    }
     // The script that answers through this channel.
     FakeDnsSdScript script() {
         FakeDnsSdScript s;
-        s.sockFd = fd();
-        s.drain = &ReplyChannel::drain;
+        s.sockFd = static_cast<int>(reader_);
+        s.drain = [](void* user) {
+            auto* self = static_cast<ReplyChannel*>(user);
+            self->open_.wait(10000);
+            char byte;
+            platform::recvSome(self->reader_, &byte, 1);
+        };
         s.drainUser = this;
         return s;
     }
 
 private:
     platform::SocketHandle reader_ = platform::kInvalidSocket;
-    platform::SocketHandle writer_ = platform::kInvalidSocket;
+    testing_support::TestClient writer_;
     platform::Event open_{true};
 };
 
-// Keeps what the thread's observer is told.
+// What the thread's observer is told: "registered:<name> failed:<error> ended:<error>", in order.
 class EventRecorder {
 public:
     BonjourServiceThread::Observer observer() {
-        return [this](const BonjourEvent& event) {
+        return [this](const BonjourEvent& e) {
             std::lock_guard hold(lock_);
-            events_.push_back(event);
+            summary_ += summary_.empty() ? "" : " ";
+            if (e.kind == BonjourEvent::Kind::Registered)
+                summary_ += "registered:" + e.name;
+            else
+                summary_ += (e.kind == BonjourEvent::Kind::Failed ? "failed:" : "ended:") +
+                            std::to_string(e.error);
         };
     }
-    std::vector<BonjourEvent> events() {
-        std::lock_guard hold(lock_);
-        return events_;
-    }
-    size_t count(BonjourEvent::Kind kind) {
-        std::lock_guard hold(lock_);
-        size_t n = 0;
-        for (const auto& e : events_)
-            n += e.kind == kind;
-        return n;
-    }
-    bool waitFor(BonjourEvent::Kind kind, size_t times = 1, uint32_t ms = 5000) {
-        return testing_support::waitUntil([&] { return count(kind) >= times; }, ms);
-    }
-    // "registered:<name> failed:<error> ended:<error>", in order.
     std::string summary() {
         std::lock_guard hold(lock_);
-        std::string out;
-        for (const auto& e : events_) {
-            if (!out.empty())
-                out += ' ';
-            switch (e.kind) {
-            case BonjourEvent::Kind::Registered:
-                out += "registered:" + e.name;
-                break;
-            case BonjourEvent::Kind::Failed:
-                out += "failed:" + std::to_string(e.error);
-                break;
-            case BonjourEvent::Kind::Ended:
-                out += "ended:" + std::to_string(e.error);
-                break;
-            }
-        }
-        return out;
+        return summary_;
+    }
+    size_t count(const std::string& word) {
+        size_t n = 0;
+        const std::string all = summary();
+        for (size_t at = all.find(word); at != all.npos; at = all.find(word, at + 1))
+            ++n;
+        return n;
+    }
+    bool waitFor(const std::string& word, size_t times = 1, uint32_t ms = 5000) {
+        return testing_support::waitUntil([&] { return count(word) >= times; }, ms);
     }
 
 private:
     std::mutex lock_;
-    std::vector<BonjourEvent> events_;
+    std::string summary_;
 };
 
 } // namespace dnssd_test

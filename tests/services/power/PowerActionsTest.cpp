@@ -1,6 +1,6 @@
 // The power actions with a recording power system: every call, flag, order and fallback of the
-// actions, ShutdownSystem and SetSuspendStateIfAvailable, and SystemShutdownThread's start rule.
-// Nothing here touches the machine: on Windows too only the recording system is used.
+// actions, ShutdownSystem and SetSuspendStateIfAvailable, SystemShutdownThread's start rule, and
+// the Linux host's announcing system. Nothing here touches the machine.
 #include "services/power/PowerActions.h"
 
 #include "platform/Clock.h"
@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,6 +22,13 @@ using Calls = std::vector<std::string>;
 
 namespace {
 
+Calls join(std::initializer_list<Calls> parts) {
+    Calls out;
+    for (const Calls& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
 // The whole ShutdownSystem sequence around `request`.
 Calls shutdownVia(const std::string& request) {
     return {"OpenProcessToken(0x28)",
@@ -34,267 +40,161 @@ Calls shutdownVia(const std::string& request) {
             "AdjustTokenPrivileges(token, 19:0, 0)",
             "CloseHandle(token)"};
 }
-
 std::string initiate(bool reboot) {
     return std::string("InitiateSystemShutdownExW(null, null, 0, force 1, reboot ") +
            (reboot ? "1" : "0") + ", 0x80040001)";
 }
-
-std::string exitWindows(const char* flags) {
-    return std::string("ExitWindowsEx(") + flags + ", 0x80040001)";
+Calls init(bool reboot) {
+    return shutdownVia(initiate(reboot));
 }
-
-Calls ask(const std::string& query) {
-    return {"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof, " + query + ")", query + "()",
-            "FreeLibrary(powrprof)"};
+Calls exitw(const std::string& flags) {
+    return shutdownVia("ExitWindowsEx(" + flags + ", 0x80040001)");
 }
-
-Calls suspendState(bool hibernate) {
-    return {"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof, SetSuspendState)",
-            std::string("SetSuspendState(hibernate ") + (hibernate ? "1" : "0") +
-                ", force 1, wake disabled 0)",
-            "FreeLibrary(powrprof)"};
-}
-
-Calls join(std::initializer_list<Calls> parts) {
-    Calls out;
-    for (const Calls& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
+// powrprof.dll loaded, one entry looked up, called as `call` unless empty, and freed.
+Calls powrprof(const std::string& entry, const std::string& call) {
+    Calls out = {"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof.dll, " + entry + ")"};
+    if (!call.empty())
+        out.push_back(call);
+    out.push_back("FreeLibrary(powrprof.dll)");
     return out;
+}
+Calls ask(const std::string& query) {
+    return powrprof(query, query + "()");
+}
+Calls suspendState(bool hibernate) {
+    return powrprof("SetSuspendState", std::string("SetSuspendState(hibernate ") +
+                                           (hibernate ? "1" : "0") + ", force 1, wake disabled 0)");
 }
 
 } // namespace
 
-// Each row: the system's answers, one call of the logic, what it answers and every call it made.
+// Each row: the system's answers, one call of the logic ('S' ShutdownSystem(arg), 'H'
+// SetSuspendStateIfAvailable(arg), 'A' CarryOutPowerAction(arg)), what it answers and every call.
 TEST(PowerActions, CallsInOrderForEachAnswerOfTheSystem) {
-    using Run = std::function<bool(PowerSystem&)>;
-    auto shutdown = [](uint32_t flags) -> Run {
-        return [flags](PowerSystem& s) { return ShutdownSystem(s, flags); };
-    };
-    auto suspend = [](bool hibernate) -> Run {
-        return [hibernate](PowerSystem& s) { return SetSuspendStateIfAvailable(s, hibernate); };
-    };
-    auto action = [](uint32_t a) -> Run {
-        return [a](PowerSystem& s) {
-            CarryOutPowerAction(s, a);
-            return true;
-        };
-    };
     using A = RecordingPowerSystem::Answers;
-    const A none{.hasInitiate = false};
-    const Calls loadOnly = {"LoadLibrary(powrprof.dll)"};
-    const Calls askH = ask("IsPwrHibernateAllowed");
-    const Calls noEntry = {"LoadLibrary(powrprof.dll)",
-                           "GetProcAddress(powrprof, IsPwrSuspendAllowed)",
-                           "FreeLibrary(powrprof)"};
+    const A noToken{{"token", {0}}}, noAdvapi{{"ADVAPI32", {0}}};
+    const A noInit{{"find:InitiateSystemShutdownExW", {0}}};
+    const A noExit{{"find:InitiateSystemShutdownExW", {0}}, {"ExitWindowsEx", {0}}};
+    const A exitOnce{{"find:InitiateSystemShutdownExW", {0}}, {"ExitWindowsEx", {0, 1}}};
+    const A initRefused{{"InitiateSystemShutdownExW", {0}}};
+    const A suspend0{{"SetSuspendState", {0}}}, suspend2{{"SetSuspendState", {2}}};
+    const A noLib{{"powrprof.dll", {0}}}, libOnce{{"powrprof.dll", {0, 1}}};
+    const A noSuspendEntry{{"find:SetSuspendState", {0}}};
+    const A noSQuery{{"find:IsPwrSuspendAllowed", {0}}};
+    const A noQueries{{"find:IsPwrSuspendAllowed", {0}}, {"find:IsPwrHibernateAllowed", {0}}};
+    const A s0{{"IsPwrSuspendAllowed", {0}}}, s2{{"IsPwrSuspendAllowed", {2}}};
+    const A s2hFF{{"IsPwrSuspendAllowed", {2}}, {"IsPwrHibernateAllowed", {0xFF}}};
+    const Calls load = {"LoadLibrary(powrprof.dll)"};
+    const Calls askS = ask("IsPwrSuspendAllowed"), askH = ask("IsPwrHibernateAllowed");
+    const Calls noS = powrprof("IsPwrSuspendAllowed", ""),
+                noH = powrprof("IsPwrHibernateAllowed", "");
+    Calls bareExit = exitw("0x16"); // InitiateSystemShutdownExW not looked up
+    bareExit.erase(bareExit.begin() + 4);
     struct Case {
         const char* what;
         A answers;
-        Run run;
+        char call;
+        uint32_t arg;
         bool result;
         Calls calls;
     };
     const Case cases[] = {
         // ShutdownSystem: InitiateSystemShutdownExW for shutdown, restart and power off only.
-        {"restart", {}, shutdown(kEwxReboot), true, shutdownVia(initiate(true))},
-        {"power off", {}, shutdown(kEwxPowerOff), true, shutdownVia(initiate(false))},
-        {"shutdown", {}, shutdown(kEwxShutdown), true, shutdownVia(initiate(false))},
-        {"no flags", {}, shutdown(0), true, shutdownVia(initiate(false))},
-        {"all three",
-         {},
-         shutdown(kEwxShutdown | kEwxReboot | kEwxPowerOff),
-         true,
-         shutdownVia(initiate(true))},
-        {"refused",
-         {.initiateAccepts = false},
-         shutdown(kEwxReboot),
-         false,
-         shutdownVia(initiate(true))},
-        {"no initiate", none, shutdown(kEwxReboot), true, shutdownVia(exitWindows("0x16"))},
-        {"exit refused",
-         {.hasInitiate = false, .exitAnswers = {false}},
-         shutdown(kEwxReboot),
-         false,
-         shutdownVia(exitWindows("0x16"))},
+        {"restart", {}, 'S', kEwxReboot, true, init(true)},
+        {"power off", {}, 'S', kEwxPowerOff, true, init(false)},
+        {"shutdown", {}, 'S', kEwxShutdown, true, init(false)},
+        {"no flags", {}, 'S', 0, true, init(false)},
+        {"all three", {}, 'S', kEwxShutdown | kEwxReboot | kEwxPowerOff, true, init(true)},
+        {"refused", initRefused, 'S', kEwxReboot, false, init(true)},
+        {"no initiate", noInit, 'S', kEwxReboot, true, exitw("0x16")},
+        {"exit refused", noExit, 'S', kEwxReboot, false, exitw("0x16")},
+        {"no ADVAPI32", noAdvapi, 'S', kEwxReboot, true, bareExit},
+        {"no token", noToken, 'S', kEwxReboot, false, {"OpenProcessToken(0x28)"}},
         // Flags beyond those three take ExitWindowsEx, forced.
-        {"force", {}, shutdown(kEwxForce), true, shutdownVia(exitWindows("0x14"))},
-        {"force if hung", {}, shutdown(kEwxForceIfHung), true, shutdownVia(exitWindows("0x14"))},
-        {"reboot forced",
-         {},
-         shutdown(kEwxReboot | kEwxForce),
-         true,
-         shutdownVia(exitWindows("0x16"))},
-        {"0x20", {}, shutdown(0x20), true, shutdownVia(exitWindows("0x34"))},
-        {"power off 0x40",
-         {},
-         shutdown(kEwxPowerOff | 0x40),
-         true,
-         shutdownVia(exitWindows("0x5c"))},
-        {"high bit", {}, shutdown(0x80000000u), true, shutdownVia(exitWindows("0x80000014"))},
-        {"no token",
-         {.tokenOpens = false},
-         shutdown(kEwxReboot),
-         false,
-         {"OpenProcessToken(0x28)"}},
+        {"force", {}, 'S', kEwxForce, true, exitw("0x14")},
+        {"force if hung", {}, 'S', kEwxForceIfHung, true, exitw("0x14")},
+        {"reboot forced", {}, 'S', kEwxReboot | kEwxForce, true, exitw("0x16")},
+        {"0x20", {}, 'S', 0x20, true, exitw("0x34")},
+        {"power off 0x40", {}, 'S', kEwxPowerOff | 0x40, true, exitw("0x5c")},
+        {"high bit", {}, 'S', 0x80000000u, true, exitw("0x80000014")},
         // SetSuspendStateIfAvailable: any non-zero answer is accepted.
-        {"suspend", {}, suspend(false), true, suspendState(false)},
-        {"hibernate", {}, suspend(true), true, suspendState(true)},
-        {"suspend refused", {.setSuspendAnswer = 0}, suspend(false), false, suspendState(false)},
-        {"suspend answers 2", {.setSuspendAnswer = 2}, suspend(false), true, suspendState(false)},
-        {"no powrprof", {.powrprofLoads = false}, suspend(true), false, loadOnly},
-        {"no SetSuspendState",
-         {.missingEntries = {"SetSuspendState"}},
-         suspend(true),
-         false,
-         {"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof, SetSuspendState)",
-          "FreeLibrary(powrprof)"}},
+        {"suspend", {}, 'H', 0, true, suspendState(false)},
+        {"hibernate", {}, 'H', 1, true, suspendState(true)},
+        {"suspend refused", suspend0, 'H', 0, false, suspendState(false)},
+        {"suspend answers 2", suspend2, 'H', 0, true, suspendState(false)},
+        {"no powrprof", noLib, 'H', 1, false, load},
+        {"no SetSuspendState", noSuspendEntry, 'H', 1, false, powrprof("SetSuspendState", "")},
         // Sleep: suspend when allowed (exactly 1), else hibernate when allowed, else nothing.
-        {"sleep", {}, action(0), true, join({ask("IsPwrSuspendAllowed"), suspendState(false)})},
-        {"sleep hibernates",
-         {.suspendAllowed = 0},
-         action(0),
-         true,
-         join({ask("IsPwrSuspendAllowed"), askH, suspendState(true)})},
-        {"suspend answers 2",
-         {.suspendAllowed = 2},
-         action(0),
-         true,
-         join({ask("IsPwrSuspendAllowed"), askH, suspendState(true)})},
-        {"neither is exactly 1",
-         {.suspendAllowed = 2, .hibernateAllowed = 0xFF},
-         action(0),
-         true,
-         join({ask("IsPwrSuspendAllowed"), askH})},
-        {"sleep without powrprof",
-         {.powrprofLoads = false},
-         action(0),
-         true,
-         join({loadOnly, loadOnly})},
-        {"suspend query without the library",
-         {.powrprofFirstLoadsFailing = 1},
-         action(0),
-         true,
-         join({loadOnly, askH, suspendState(true)})},
-        {"no suspend query",
-         {.missingEntries = {"IsPwrSuspendAllowed"}},
-         action(0),
-         true,
-         join({noEntry, askH, suspendState(true)})},
-        {"no queries",
-         {.missingEntries = {"IsPwrSuspendAllowed", "IsPwrHibernateAllowed"}},
-         action(0),
-         true,
-         join({noEntry,
-               {"LoadLibrary(powrprof.dll)", "GetProcAddress(powrprof, IsPwrHibernateAllowed)",
-                "FreeLibrary(powrprof)"}})},
+        {"sleep", {}, 'A', 0, true, join({askS, suspendState(false)})},
+        {"sleep hibernates", s0, 'A', 0, true, join({askS, askH, suspendState(true)})},
+        {"suspend allowed 2", s2, 'A', 0, true, join({askS, askH, suspendState(true)})},
+        {"neither is exactly 1", s2hFF, 'A', 0, true, join({askS, askH})},
+        {"sleep without powrprof", noLib, 'A', 0, true, join({load, load})},
+        {"first load fails", libOnce, 'A', 0, true, join({load, askH, suspendState(true)})},
+        {"no suspend query", noSQuery, 'A', 0, true, join({noS, askH, suspendState(true)})},
+        {"no queries", noQueries, 'A', 0, true, join({noS, noH})},
         // Restart does not fall back; power off falls back once to a plain shutdown.
-        {"restart action", {}, action(1), true, shutdownVia(initiate(true))},
-        {"restart refused",
-         {.hasInitiate = false, .exitAnswers = {false}},
-         action(1),
-         true,
-         shutdownVia(exitWindows("0x16"))},
-        {"power off action", {}, action(2), true, shutdownVia(initiate(false))},
-        {"power off refused",
-         {.initiateAccepts = false},
-         action(2),
-         true,
-         join({shutdownVia(initiate(false)), shutdownVia(initiate(false))})},
-        {"power off, no initiate", none, action(2), true, shutdownVia(exitWindows("0x1c"))},
-        {"power off falls back",
-         {.hasInitiate = false, .exitAnswers = {false, true}},
-         action(2),
-         true,
-         join({shutdownVia(exitWindows("0x1c")), shutdownVia(exitWindows("0x15"))})},
-        {"fallback refused too",
-         {.hasInitiate = false, .exitAnswers = {false, false}},
-         action(2),
-         true,
-         join({shutdownVia(exitWindows("0x1c")), shutdownVia(exitWindows("0x15"))})},
-        {"action 3", {}, action(3), true, {}},
-        {"action 7", {}, action(7), true, {}},
-        {"action ~0", {}, action(0xFFFFFFFFu), true, {}},
+        {"restart action", {}, 'A', 1, true, init(true)},
+        {"restart refused", noExit, 'A', 1, true, exitw("0x16")},
+        {"power off action", {}, 'A', 2, true, init(false)},
+        {"power off refused", initRefused, 'A', 2, true, join({init(false), init(false)})},
+        {"power off, no initiate", noInit, 'A', 2, true, exitw("0x1c")},
+        {"falls back", exitOnce, 'A', 2, true, join({exitw("0x1c"), exitw("0x15")})},
+        {"fallback refused", noExit, 'A', 2, true, join({exitw("0x1c"), exitw("0x15")})},
+        {"action 3", {}, 'A', 3, true, {}},
+        {"action 7", {}, 'A', 7, true, {}},
+        {"action ~0", {}, 'A', 0xFFFFFFFFu, true, {}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         RecordingPowerSystem sys(c.answers);
-        EXPECT_EQ(c.run(sys), c.result) << c.what;
-        EXPECT_EQ(sys.calls(), c.calls) << c.what;
+        bool result = true;
+        if (c.call == 'S')
+            result = ShutdownSystem(sys, c.arg);
+        else if (c.call == 'H')
+            result = SetSuspendStateIfAvailable(sys, c.arg != 0);
+        else
+            CarryOutPowerAction(sys, c.arg);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(sys.calls(), c.calls);
     }
 }
 
-// --- SystemShutdownThread ---------------------------------------------------------------------
-
-TEST(SystemShutdownThread, RunsTheStoredActionAndEnds) {
-    for (uint32_t action : {1u, 7u}) {
-        auto owned = std::make_unique<RecordingPowerSystem>();
-        RecordingPowerSystem& sys = *owned;
-        SystemShutdownThread thread(std::move(owned));
-        EXPECT_FALSE(thread.isRunning());
-        EXPECT_TRUE(thread.start(action));
-        EXPECT_TRUE(thread.WaitForExit(10000));
-        EXPECT_FALSE(thread.isRunning());
-        EXPECT_EQ(thread.action(), action);
-        EXPECT_EQ(sys.calls(), action == 1 ? shutdownVia(initiate(true)) : Calls{});
-    }
-}
-
-TEST(SystemShutdownThread, ARequestWhileRunningChangesNothing) {
+// One action at a time: a start while one runs changes nothing and answers true; once it has
+// ended a new start runs the next; destroying the service waits for a running action.
+TEST(SystemShutdownThread, RunsOneActionAtATimeAndDestroyingWaitsForIt) {
     platform::Event release;
-    auto owned = std::make_unique<RecordingPowerSystem>();
-    RecordingPowerSystem& sys = *owned;
-    sys.release = &release;
-    SystemShutdownThread thread(std::move(owned));
-
-    ASSERT_TRUE(thread.start(1));
-    ASSERT_TRUE(sys.entered.wait(10000));
-    EXPECT_TRUE(thread.isRunning());
-    // The same request, and another one, while the restart is still being asked for.
-    EXPECT_TRUE(thread.start(1));
-    EXPECT_TRUE(thread.start(2));
-    EXPECT_EQ(thread.action(), 1u) << "the stored action is not changed";
-
-    release.set();
-    thread.Join();
-    EXPECT_EQ(sys.requests(), Calls{initiate(true)}) << "one restart only";
-}
-
-TEST(SystemShutdownThread, DestroyingWaitsForTheAction) {
-    platform::Event release; // outlives the thread and the system
     auto owned = std::make_unique<RecordingPowerSystem>();
     RecordingPowerSystem* sys = owned.get();
     sys->release = &release;
     auto thread = std::make_unique<SystemShutdownThread>(std::move(owned));
+    EXPECT_FALSE(thread->isRunning());
+
+    ASSERT_TRUE(thread->start(1));
+    ASSERT_TRUE(sys->entered.wait(10000));
+    EXPECT_TRUE(thread->isRunning());
+    EXPECT_TRUE(thread->start(1));
+    EXPECT_TRUE(thread->start(2));
+    EXPECT_EQ(thread->action(), 1u) << "the stored action is not changed";
+    release.set();
+    EXPECT_TRUE(thread->WaitForExit(10000));
+    EXPECT_FALSE(thread->isRunning());
+    EXPECT_EQ(sys->calls(), init(true)) << "one restart only";
+
+    // The next start runs again; this time the suspend request blocks until it is released.
+    release.reset();
+    sys->entered.reset();
     ASSERT_TRUE(thread->start(0));
+    EXPECT_EQ(thread->action(), 0u);
     ASSERT_TRUE(sys->entered.wait(10000));
     std::thread releaser([&release] {
         platform::sleepMs(50);
         release.set();
     });
-    thread.reset(); // returns only once the blocked suspend request has been released
+    thread.reset(); // returns only once the blocked request has been released
     EXPECT_TRUE(release.isSet());
     releaser.join();
 }
-
-// --- the Linux host's announcing system -------------------------------------------------------
-
-namespace {
-
-struct Announcements {
-    std::mutex mutex;
-    std::vector<std::string> said;
-    AnnouncingPowerSystem::Announce sink() {
-        return [this](std::string s) {
-            std::lock_guard<std::mutex> lock(mutex);
-            said.push_back(std::move(s));
-        };
-    }
-    std::vector<std::string> get() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return said;
-    }
-};
-
-} // namespace
 
 TEST(AnnouncingPowerSystem, AnnouncesEachActionOnce) {
     struct Case {
@@ -303,11 +203,14 @@ TEST(AnnouncingPowerSystem, AnnouncesEachActionOnce) {
     };
     for (const Case& c : {Case{0, {"would suspend"}}, Case{1, {"would restart"}},
                           Case{2, {"would power off"}}, Case{7, {}}}) {
-        Announcements a;
-        auto service = makeAnnouncingPowerActions(a.sink());
+        std::mutex mutex;
+        std::vector<std::string> said;
+        auto service = makeAnnouncingPowerActions([&](std::string s) {
+            std::lock_guard<std::mutex> lock(mutex);
+            said.push_back(std::move(s));
+        });
         EXPECT_TRUE(service->start(c.action));
-        // Destroying the service waits for its action.
-        service.reset();
-        EXPECT_EQ(a.get(), c.said) << c.action;
+        service.reset(); // destroying the service waits for its action
+        EXPECT_EQ(said, c.said) << c.action;
     }
 }

@@ -42,10 +42,6 @@ protected:
         return services::update::VersionEndpoint{"127.0.0.1", ports_[name],
                                                  trusted ? certificate_ : ""};
     }
-    std::optional<std::string> fetch(const std::string& name) {
-        return services::update::FetchVersionAnswer(at(name));
-    }
-
     struct Checked {
         bool ok;
         bool newer;
@@ -61,46 +57,44 @@ protected:
         return c;
     }
 
-private:
     std::map<std::string, uint16_t> ports_;
     std::string certificate_;
 };
 
 } // namespace
 
-TEST_F(UpdateHttpsTest, TheServersVersionIsComparedWithTheModulesOwn) {
+// Each of the server's ports: what the request reads, and the check that follows. The server's
+// versions 9.1.2 and 7.1 are above the module's own, 1.0 below it.
+TEST_F(UpdateHttpsTest, EachAnswerOfTheServer) {
     uint32_t local = services::update::GetModuleFileVersion();
-    ASSERT_LT(local, 0x07010000u); // below the server's 9.1.2 and 7.1
-    ASSERT_GT(local, 0x01000000u); // above its 1.0
-    EXPECT_EQ(check("newer"), (Checked{true, true, "9.1.2"}));
-    EXPECT_EQ(check("older"), (Checked{true, false, ""}));
-    // The text ends at the first NUL of the body.
-    EXPECT_EQ(fetch("nul"), std::string("7.1\0.8.9", 8));
-    EXPECT_EQ(check("nul"), (Checked{true, true, "7.1"}));
-}
-
-TEST_F(UpdateHttpsTest, AnAnswerOf128BytesIsReadAnEmptyOneOr129BytesFail) {
-    EXPECT_EQ(fetch("exact128"), "5.0" + std::string(125, '.'));
-    EXPECT_EQ(fetch("over128"), std::nullopt);
-    EXPECT_EQ(check("over128"), (Checked{false, false, ""}));
-    EXPECT_EQ(fetch("empty"), std::nullopt);
-    EXPECT_EQ(check("empty"), (Checked{false, false, ""}));
-}
-
-TEST_F(UpdateHttpsTest, ARedirectFailsAndTheStatusIsNotLookedAt) {
-    // A 302 to the "newer" port, with a body of its own: neither followed nor read.
-    EXPECT_EQ(fetch("redirect"), std::nullopt);
-    EXPECT_FALSE(check("redirect").ok);
-    EXPECT_EQ(fetch("notfound"), "9.0"); // a 404's body counts like any other
-}
-
-TEST_F(UpdateHttpsTest, OnlyATrustedTlsServerIsAsked) {
-    EXPECT_EQ(fetch("plain"), std::nullopt); // the same answer without TLS
+    ASSERT_LT(local, 0x07010000u);
+    ASSERT_GT(local, 0x01000000u);
+    struct Case {
+        const char* port;
+        std::optional<std::string> fetched;
+        Checked checked;
+    };
+    const Checked failed{false, false, ""};
+    const Case cases[] = {
+        {"newer", "9.1.2", {true, true, "9.1.2"}},
+        {"older", "1.0", {true, false, ""}},
+        {"nul", std::string("7.1\0.8.9", 8), {true, true, "7.1"}}, // the text ends at a NUL
+        {"exact128", "5.0" + std::string(125, '.'), {true, true, "5.0" + std::string(125, '.')}},
+        {"over128", std::nullopt, failed},
+        {"empty", std::nullopt, failed},
+        // A 302 to the "newer" port, with a body of its own: neither followed nor read.
+        {"redirect", std::nullopt, failed},
+        {"notfound", "9.0", {true, true, "9.0"}}, // the status is not looked at
+        {"plain", std::nullopt, failed},          // the same answer without TLS
+        {"refused", std::nullopt, failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        EXPECT_EQ(services::update::FetchVersionAnswer(at(c.port)), c.fetched);
+        EXPECT_EQ(check(c.port), c.checked);
+    }
+    // An untrusted certificate fails.
     EXPECT_EQ(services::update::FetchVersionAnswer(at("newer", false)), std::nullopt);
-}
-
-TEST_F(UpdateHttpsTest, AServerThatIsNotThereFails) {
-    EXPECT_EQ(check("refused"), (Checked{false, false, ""}));
 }
 
 TEST_F(UpdateHttpsTest, AServerThatDoesNotAnswerTheConnectionIsGivenUpOnSoon) {

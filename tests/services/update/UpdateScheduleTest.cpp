@@ -6,6 +6,7 @@
 #include "bridge/ControlServices.h"
 #include "platform/Clock.h"
 #include "platform/Sync.h"
+#include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
 
@@ -24,15 +25,9 @@ namespace {
 
 constexpr uint64_t kSecond = 10000000; // file-time units
 constexpr uint64_t kDays7 = 7 * 24 * 3600 * kSecond;
-constexpr uint32_t kWaitMs = 10000; // bound for what a thread should do at once
 
 bool waitUntil(const std::function<bool()>& done) {
-    for (uint64_t end = platform::monotonicMs() + kWaitMs; !done();) {
-        if (platform::monotonicMs() > end)
-            return false;
-        platform::sleepMs(1);
-    }
-    return true;
+    return testing_support::waitUntil(done, 10000);
 }
 
 struct Box {
@@ -85,7 +80,6 @@ struct Answer {
     std::atomic<bool> checking{false};
     std::atomic<bool> checkerGoneWhileChecking{false};
     platform::Event finished;
-    void finish() { finished.set(); }
 };
 
 class ScriptedChecker final : public services::update::VersionChecker {
@@ -112,13 +106,6 @@ private:
 
 class UpdateScheduleTest : public ::testing::Test {
 protected:
-    PeriodicOutcome pass() { return services::update::periodicCheck(owner, checker, clock); }
-    void setLast(uint64_t when) {
-        owner.updateSettings([&](PluginSettings& s) { s.lastUpdateCheck = when; });
-    }
-    void setHave(bool have) {
-        owner.updateSettings([&](PluginSettings& s) { s.haveUpdateNotification = have; });
-    }
     uint64_t now() { return clock.fileTime(); }
 
     platform::ManualClock clock;
@@ -132,84 +119,64 @@ const std::u16string kNewText =
 
 } // namespace
 
-TEST_F(UpdateScheduleTest, TheTimesAreSevenDaysFiveMinutesAndAnHourBeforeTheNextCheck) {
-    EXPECT_EQ(services::update::kCheckInterval, 6048000000000ull);
-    EXPECT_EQ(services::update::kFailedCheckAge, 6012000000000ull);
-    EXPECT_EQ(services::update::kTickMs, 300000u);
-}
-
-TEST_F(UpdateScheduleTest, NoPeriodicCheckWhenSwitchedOffOrWhileAnAppIsLoggedIn) {
-    owner.updateSettings([](PluginSettings& s) { s.updateCheck = false; });
-    EXPECT_EQ(pass(), PeriodicOutcome::NotAllowed);
-    owner.updateSettings([](PluginSettings& s) { s.updateCheck = true; });
-    owner.loggedIn = true;
-    EXPECT_EQ(pass(), PeriodicOutcome::NotAllowed);
-    EXPECT_EQ(answer.asked, 0);
-    EXPECT_EQ(owner.settings(), PluginSettings{});
-
-    owner.loggedIn = false;
-    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
-    EXPECT_EQ(answer.asked, 1);
-}
-
-// A last check of zero means never, whatever the clock says.
-TEST_F(UpdateScheduleTest, AFoundLatestVersionClearsTheNoticeAndStoresTheTime) {
-    clock.setFileTime(kDays7 - 1); // less than 7 days after 1601: "now - 0" is not old
-    setHave(true);
-    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
-    EXPECT_FALSE(owner.settings().haveUpdateNotification);
-    EXPECT_EQ(owner.settings().lastUpdateCheck, kDays7 - 1);
-    EXPECT_TRUE(owner.shown().empty());
-}
-
-TEST_F(UpdateScheduleTest, TheNextCheckComesOnlyWhenTheLastIsMoreThanSevenDaysOld) {
-    setLast(now() - kDays7);
-    EXPECT_EQ(pass(), PeriodicOutcome::NotDue);
-    EXPECT_EQ(answer.asked, 0);
-    clock.setFileTime(now() + 1);
-    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
-    EXPECT_EQ(answer.asked, 1);
-    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
-
-    // Right after it, nothing is due; a last check "in the future" is long ago (unsigned).
-    EXPECT_EQ(pass(), PeriodicOutcome::NotDue);
-    setLast(now() + kSecond);
-    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
-    EXPECT_EQ(answer.asked, 2);
-}
-
-TEST_F(UpdateScheduleTest, AFailedCheckIsRetriedAnHourLater) {
-    setHave(true);
-    answer.ok = false;
-    uint64_t failedAt = now();
-    EXPECT_EQ(pass(), PeriodicOutcome::Failed);
-    EXPECT_EQ(owner.settings().lastUpdateCheck, failedAt - 6012000000000ull);
-    EXPECT_TRUE(owner.settings().haveUpdateNotification); // unchanged
-    EXPECT_TRUE(owner.shown().empty());                   // silent
-
-    answer.ok = true;
-    clock.setFileTime(failedAt + 3600 * kSecond);
-    EXPECT_EQ(pass(), PeriodicOutcome::NotDue);
-    clock.setFileTime(failedAt + 3600 * kSecond + 1);
-    EXPECT_EQ(pass(), PeriodicOutcome::Latest);
-    EXPECT_EQ(answer.asked, 2);
-}
-
-TEST_F(UpdateScheduleTest, ANewerVersionIsShownAndMarkedForTheAppAfterTheBoxCloses) {
-    answer.newer = true;
-    setLast(now() - kDays7 - 1);
-    EXPECT_EQ(pass(), PeriodicOutcome::Newer);
-    auto boxes = owner.shown();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kNewText);
-    EXPECT_EQ(boxes[0].title, u"Tandravole Update Check");
-    EXPECT_EQ(boxes[0].icon, BoxIcon::None);
-    EXPECT_EQ(boxes[0].reason, "");
-    // While the box is open nothing has changed yet.
-    EXPECT_FALSE(boxes[0].settingsWhileOpen.haveUpdateNotification);
-    EXPECT_EQ(boxes[0].settingsWhileOpen.lastUpdateCheck, now() - kDays7 - 1);
-    EXPECT_TRUE(owner.settings().haveUpdateNotification);
-    EXPECT_EQ(owner.settings().lastUpdateCheck, now());
+// One periodic pass per row: switched off or an app logged in, nothing is asked; a last check of
+// zero means never, whatever the clock says; otherwise only a last check more than seven days
+// old (a future one counts as long ago) is followed by a question. A failure stores a time an
+// hour short of due and leaves the notice; an answer clears or sets the notice and stores now,
+// a newer version after its box was closed.
+TEST_F(UpdateScheduleTest, OnePeriodicPass) {
+    using O = PeriodicOutcome;
+    const uint64_t t = clock.fileTime();
+    struct Case {
+        const char* what;
+        bool on, loggedIn;
+        uint64_t now, last;
+        bool ok, newer;
+        O outcome;
+        uint64_t lastAfter;
+        bool haveAfter; // haveUpdateNotification is true before each pass
+    };
+    const Case cases[] = {
+        {"switched off", false, false, t, 0, true, false, O::NotAllowed, 0, true},
+        {"logged in", true, true, t, 0, true, false, O::NotAllowed, 0, true},
+        {"never checked", true, false, kDays7 - 1, 0, true, false, O::Latest, kDays7 - 1, false},
+        {"exactly 7 days", true, false, t, t - kDays7, true, false, O::NotDue, t - kDays7, true},
+        {"past 7 days", true, false, t, t - kDays7 - 1, true, false, O::Latest, t, false},
+        {"just checked", true, false, t, t, true, false, O::NotDue, t, true},
+        {"in the future", true, false, t, t + kSecond, true, false, O::Latest, t, false},
+        {"failed", true, false, t, 0, false, false, O::Failed, t - 6012000000000ull, true},
+        {"newer", true, false, t, t - kDays7 - 1, true, true, O::Newer, t, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeOwner fresh;
+        fresh.loggedIn = c.loggedIn;
+        fresh.updateSettings([&](PluginSettings& s) {
+            s.updateCheck = c.on;
+            s.lastUpdateCheck = c.last;
+            s.haveUpdateNotification = true;
+        });
+        clock.setFileTime(c.now);
+        answer.ok = c.ok;
+        answer.newer = c.newer;
+        answer.asked = 0;
+        EXPECT_EQ(services::update::periodicCheck(fresh, checker, clock), c.outcome);
+        EXPECT_EQ(answer.asked, c.outcome == O::NotAllowed || c.outcome == O::NotDue ? 0 : 1);
+        EXPECT_EQ(fresh.settings().lastUpdateCheck, c.lastAfter);
+        EXPECT_EQ(fresh.settings().haveUpdateNotification, c.haveAfter);
+        EXPECT_EQ(fresh.settings().updateCheck, c.on);
+        auto boxes = fresh.shown();
+        ASSERT_EQ(boxes.size(), c.newer ? 1u : 0u);
+        if (c.newer) {
+            EXPECT_EQ(boxes[0].text, kNewText);
+            EXPECT_EQ(boxes[0].title, u"Tandravole Update Check");
+            EXPECT_EQ(boxes[0].icon, BoxIcon::None);
+            EXPECT_EQ(boxes[0].reason, "");
+            // While the box is open nothing has changed yet.
+            EXPECT_TRUE(boxes[0].settingsWhileOpen.haveUpdateNotification);
+            EXPECT_EQ(boxes[0].settingsWhileOpen.lastUpdateCheck, c.last);
+        }
+    }
 }
 
 // "Check now" asks whatever the settings, the login or the last check say; only an answer
@@ -262,7 +229,9 @@ std::unique_ptr<services::update::UpdateCheckThread> makeThread(platform::Clock&
 
 } // namespace
 
+// The first pass comes only after a tick, and a stop before it ends the thread at once.
 TEST_F(UpdateScheduleTest, TheThreadChecksOnlyAfterItsFirstTickAndStopsAtOnce) {
+    EXPECT_EQ(services::update::kTickMs, 300000u);
     auto thread = makeThread(clock, answer, 600000);
     thread->start(owner);
     platform::sleepMs(100);
@@ -271,35 +240,29 @@ TEST_F(UpdateScheduleTest, TheThreadChecksOnlyAfterItsFirstTickAndStopsAtOnce) {
     EXPECT_EQ(answer.asked, 0);
 }
 
-TEST_F(UpdateScheduleTest, StoppingWaitsForACheckUnderWay) {
-    answer.slow = true;
-    auto thread = makeThread(clock, answer, 1);
-    thread->start(owner);
-    ASSERT_TRUE(waitUntil([&] { return answer.checking.load(); }));
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-        thread->stop();
-        stopped = true;
-    });
-    platform::sleepMs(20);
-    EXPECT_FALSE(stopped);
-    answer.finish();
-    stopper.join();
-    EXPECT_FALSE(thread->IsRunning());
-    EXPECT_EQ(owner.settings().lastUpdateCheck, now()); // the check was completed
-}
-
-TEST_F(UpdateScheduleTest, DestroyingTheThreadWaitsForACheckUnderWay) {
-    answer.slow = true;
-    auto thread = makeThread(clock, answer, 1);
-    thread->start(owner);
-    ASSERT_TRUE(waitUntil([&] { return answer.checking.load(); }));
-    std::thread finisher([&] {
+// Stopping, and destroying, wait for a check under way: the checker the thread owns outlives it.
+TEST_F(UpdateScheduleTest, StoppingOrDestroyingWaitsForACheckUnderWay) {
+    for (bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroy" : "stop");
+        Answer slow;
+        slow.slow = true;
+        FakeOwner fresh;
+        auto thread = makeThread(clock, slow, 1);
+        thread->start(fresh);
+        ASSERT_TRUE(waitUntil([&] { return slow.checking.load(); }));
+        std::atomic<bool> stopped{false};
+        std::thread stopper([&] {
+            if (destroy)
+                thread.reset();
+            else
+                thread->stop();
+            stopped = true;
+        });
         platform::sleepMs(20);
-        answer.finish();
-    });
-    thread.reset(); // the checker it owns must outlive the check
-    finisher.join();
-    EXPECT_FALSE(answer.checkerGoneWhileChecking);
-    EXPECT_EQ(answer.asked, 1);
+        EXPECT_FALSE(stopped);
+        slow.finished.set();
+        stopper.join();
+        EXPECT_FALSE(slow.checkerGoneWhileChecking);
+        EXPECT_EQ(fresh.settings().lastUpdateCheck, now()); // the check was completed
+    }
 }

@@ -1,5 +1,6 @@
-// The Linux backend: Avahi's compatibility library by its versioned name, its warning
-// silenced, and the registration thread two steps nicer than its starter.
+// The Linux backend: Avahi's compatibility library by its versioned name, its warning silenced
+// (never overriding the user's own setting), and the registration thread two steps nicer than
+// its starter.
 #include "services/dnssd/DnsSdSystem.h"
 
 #include "services/dnssd/BonjourServiceThread.h"
@@ -12,39 +13,35 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <sys/resource.h>
 #include <unistd.h>
 
-using services::dnssd::BonjourEvent;
-using services::dnssd::BonjourServiceThread;
-
 namespace {
 
-TEST(DnsSdSystemPosix, LoadsAvahisCompatibilityLibraryWithoutItsWarning) {
+TEST(DnsSdSystemPosix, AvahisCompatibilityLibraryWithoutItsWarning) {
     EXPECT_STREQ(services::dnssd::defaultLibraryName(), "libdns_sd.so.1");
     // The module loaded it when the program started (Debian's libavahi-compat-libdnssd1).
-    const char* nowarn = std::getenv("AVAHI_COMPAT_NOWARN");
-    ASSERT_NE(nowarn, nullptr);
-    EXPECT_STREQ(nowarn, "1");
+    ASSERT_NE(std::getenv("AVAHI_COMPAT_NOWARN"), nullptr);
+    EXPECT_STREQ(std::getenv("AVAHI_COMPAT_NOWARN"), "1");
+    // A value the user gave stays.
+    setenv("AVAHI_COMPAT_NOWARN", "user", 1);
+    dnssd_test::Fake fake;
+    ASSERT_TRUE(fake.load(dnssd_test::kFakeLibrary));
+    EXPECT_STREQ(std::getenv("AVAHI_COMPAT_NOWARN"), "user");
+    setenv("AVAHI_COMPAT_NOWARN", "1", 1);
 }
 
 TEST(DnsSdSystemPosix, TheRegistrationThreadRunsTwoStepsNicer) {
-    ASSERT_TRUE(services::dnssd::replaceLibraryForTesting(dnssd_test::kFakeLibrary));
-    dnssd_test::FakeControls fake;
-    ASSERT_TRUE(fake.valid());
-    fake.reset();
     FakeDnsSdScript script;
-    script.registerError =
-        services::dnssd::kDNSServiceErr_Unknown; // the thread ends after registering
-    fake.script(script);
-
+    script.registerError = services::dnssd::kDNSServiceErr_Unknown; // ends after registering
+    dnssd_test::Fake fake;
+    ASSERT_TRUE(fake.load(dnssd_test::kFakeLibrary, script));
     errno = 0;
     const int mine = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     ASSERT_EQ(errno, 0);
     std::atomic<int> seen{-100};
-    BonjourServiceThread thread;
-    thread.setObserver([&](const BonjourEvent&) {
+    services::dnssd::BonjourServiceThread thread;
+    thread.setObserver([&](const services::dnssd::BonjourEvent&) {
         seen = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     });
     thread.StartBonjour(19371, "_tandravole._tcp");
