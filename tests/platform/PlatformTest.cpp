@@ -153,20 +153,6 @@ TEST(PlatformClock, FileTimeIsTheWallClock) {
     EXPECT_LE(viaSeam, after + kSlack);
 }
 
-TEST(PlatformClock, ManualClockMovesBothReadingsTogetherAndTicksWrap) {
-    platform::ManualClock clock(0xFFFFFFF0u);
-    const uint64_t wall = clock.fileTime();
-    EXPECT_EQ(wall, platform::ManualClock::kDefaultFileTime);
-    EXPECT_EQ(clock.tickCount(), 0xFFFFFFF0u);
-    clock.advance(0x20);
-    EXPECT_EQ(clock.monotonicMs(), 0x100000010u);
-    EXPECT_EQ(clock.tickCount(), 0x10u); // wrapped, like GetTickCount after 49.7 days
-    EXPECT_EQ(clock.fileTime() - wall, 0x20 * platform::kFileTimePerMs);
-    clock.setMonotonicMs(5);
-    EXPECT_EQ(clock.tickCount(), 5u);
-    EXPECT_EQ(clock.fileTime() - wall, 0x20 * platform::kFileTimePerMs); // the wall clock stays
-}
-
 // --- sockets ---------------------------------------------------------------------------------
 
 TEST(PlatformSocket, WaiterWakesAndReportsData) {
