@@ -161,10 +161,7 @@ private:
 
     HRESULT run(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                 UINT* argumentError) {
-        DISPPARAMS none{};
-        if (!params)
-            params = &none;
-        if (params->cArgs && !params->rgvarg)
+        if (!params || (params->cArgs && !params->rgvarg))
             return E_POINTER;
         const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
         if (put && (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||

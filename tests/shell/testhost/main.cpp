@@ -18,10 +18,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -66,50 +66,32 @@ bool startControl(testhost::PlayerHost& host) {
 
 // The player's own buttons, as lines on standard input, until it closes or says "quit".
 void serve(testhost::PlayerHost& host) {
-    struct {
-        std::mutex lock;
-        std::vector<std::string> pending;
-        bool ended = false;
-    } input;
+    std::atomic<int> next{0};
+    std::atomic<bool> ended{false};
     const DWORD playerThread = GetCurrentThreadId();
-    std::thread reader([&input, playerThread] {
+    std::thread reader([&] {
         std::string line;
-        bool more = true;
-        while (more) {
-            more = static_cast<bool>(std::getline(std::cin, line));
+        while (!ended && std::getline(std::cin, line)) {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            {
-                std::lock_guard hold(input.lock);
-                if (more)
-                    input.pending.push_back(line);
-                input.ended = !more || line == "quit";
-                more = more && !input.ended;
-            }
+            if (line == "next")
+                ++next;
+            else if (line == "quit")
+                ended = true;
+            else if (!line.empty())
+                say("unknown command: " + line);
             PostThreadMessageW(playerThread, WM_NULL, 0, 0);
         }
+        ended = true;
+        PostThreadMessageW(playerThread, WM_NULL, 0, 0);
     });
     host::HostObjectPtr root = host.player().root();
-    for (bool ended = false; !ended;) {
-        host.pumpUntil(
-            [&] {
-                std::lock_guard hold(input.lock);
-                return !input.pending.empty() || input.ended;
-            },
-            1000);
-        std::vector<std::string> now;
-        {
-            std::lock_guard hold(input.lock);
-            now.swap(input.pending);
-            ended = input.ended;
-        }
-        for (const std::string& command : now) {
-            auto playback = host::callMethod(root.get(), host::RootOp::Playback).asObject();
-            if (command == "next" && playback)
+    for (bool last = false; !last;) {
+        host.pumpUntil([&] { return ended || next > 0; }, 1000);
+        last = ended;
+        for (; next > 0; --next)
+            if (auto playback = host::callMethod(root.get(), host::RootOp::Playback).asObject())
                 host::callMethod(playback.get(), host::PlaybackOp::Next);
-            else if (!command.empty() && command != "quit")
-                say("unknown command: " + command);
-        }
     }
     reader.join();
 }
