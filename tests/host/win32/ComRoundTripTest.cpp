@@ -89,6 +89,10 @@ TEST(Variant, TypesBeyondTheFourAreWidenedReadThroughOrRefused) {
     platform::ComPtr<IStream> stream; // an IUnknown without IDispatch
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
     auto at = [](const void* p) { return uint64_t(reinterpret_cast<uintptr_t>(p)); };
+    const FromDispatch toScripted = [&](IDispatch* d) {
+        EXPECT_EQ(d, dispatch.get());
+        return HostObjectPtr(scripted);
+    };
 
     const struct {
         VARTYPE type;
@@ -128,13 +132,7 @@ TEST(Variant, TypesBeyondTheFourAreWidenedReadThroughOrRefused) {
         VARIANT v{};
         v.vt = c.type;
         std::memcpy(&v.llVal, &c.value, sizeof c.value);
-        EXPECT_EQ(describe(v,
-                           [&](IDispatch* d) {
-                               EXPECT_EQ(d, dispatch.get());
-                               return HostObjectPtr(scripted);
-                           }),
-                  c.expected)
-            << "VARIANT type " << c.type;
+        EXPECT_EQ(describe(v, toScripted), c.expected) << "VARIANT type " << c.type;
     }
 }
 
