@@ -95,10 +95,11 @@ void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
             return std::unique_ptr<bridge::HostWindow>(
                 real ? new WatchedWindow(std::move(real), insideSend, sleepTimerRunning) : nullptr);
         };
-    env.panel = std::make_unique<RecordingPanel>(seams);
-    env.messageBoxes = std::make_unique<RecordingBoxes>(seams);
+    env.panel = std::make_unique<RecordingSeams>(seams);
+    env.messageBoxes = std::make_unique<RecordingSeams>(seams);
+    env.powerActions = std::make_unique<RecordingSeams>(seams);
+    env.updateCheck = std::make_unique<RecordingSeams>(seams);
     env.dnsSd = std::make_unique<RecordingDnsSd>(seams);
-    env.powerActions = std::make_unique<RecordingPower>(seams);
     if (environment)
         environment(env);
     onHost([&] {

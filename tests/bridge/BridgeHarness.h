@@ -82,7 +82,6 @@ public:
         return runner && runner->send(kRunMessage, 0, reinterpret_cast<intptr_t>(&fn)) == 1;
     }
     void wake() { loop_.load()->wake(); }
-    std::thread::id id() const { return thread_.get_id(); }
 
 private:
     static constexpr uint32_t kRunMessage = 0x8000 + 77; // WM_APP + 77: no system message
@@ -153,8 +152,14 @@ private:
     std::vector<std::string> events_;
 };
 
-struct RecordingPanel : bridge::ControlPanel {
-    explicit RecordingPanel(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
+// The panel, the boxes, the power actions and the update check, one object each, all logging
+// into one SeamLog. A box logs "box TITLE: TEXT", with " (information)", " (warning)" or
+// " (error)" for an icon; "Check now" shows a box through its owner.
+struct RecordingSeams : bridge::ControlPanel,
+                        bridge::MessageBoxes,
+                        bridge::PowerActionService,
+                        bridge::UpdateCheckService {
+    explicit RecordingSeams(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
     void initPanel() override { log->add("initPanel"); }
     void fillPanel(const PluginSettings& s) override {
         log->add("fillPanel port=" + std::to_string(s.port));
@@ -166,17 +171,21 @@ struct RecordingPanel : bridge::ControlPanel {
     }
     void disableApply() override { log->add("disableApply"); }
     PluginSettings readPanel() override { return log->panelShows; }
-    std::shared_ptr<SeamLog> log;
-};
-
-// "box TITLE: TEXT", with " (information)", " (warning)" or " (error)" for an icon.
-struct RecordingBoxes : bridge::MessageBoxes {
-    explicit RecordingBoxes(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
     void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
               bridge::BoxIcon icon) override {
         static const char* const kIcons[] = {"", " (information)", " (warning)", " (error)"};
         log->reason = std::string(reason);
         log->add("box " + utf16ToUtf8(title) + ": " + utf16ToUtf8(text) + kIcons[int(icon)]);
+    }
+    bool isRunning() override { return log->powerRunning; }
+    bool start(uint32_t action) override {
+        log->add("power " + std::to_string(action));
+        return true;
+    }
+    void start(bridge::UpdateCheckOwner&) override { log->add("update check start"); }
+    void stop() override { log->add("update check stop"); }
+    void checkNow(bridge::UpdateCheckOwner& owner) override {
+        owner.messageBoxes().show(u"checked", u"Update", "", bridge::BoxIcon::Information);
     }
     std::shared_ptr<SeamLog> log;
 };
@@ -192,16 +201,6 @@ struct RecordingDnsSd : bridge::DnsSdService {
         log->dnsSdRunning = false;
     }
     bool isRunning() override { return log->dnsSdRunning; }
-    std::shared_ptr<SeamLog> log;
-};
-
-struct RecordingPower : bridge::PowerActionService {
-    explicit RecordingPower(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
-    bool isRunning() override { return log->powerRunning; }
-    bool start(uint32_t action) override {
-        log->add("power " + std::to_string(action));
-        return true;
-    }
     std::shared_ptr<SeamLog> log;
 };
 

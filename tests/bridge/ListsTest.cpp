@@ -82,6 +82,11 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     notices([&] { send(MoveTrackMessage{7, 0, 1}); });
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{100, 102, 101}));
 
+    // A removal the player did not store (a refusal, or no number at all) is not told.
+    for (host::HostValue refused : {host::HostValue(0), host::HostValue()}) {
+        calls->answer("playlist.m9(", refused, 0);
+        EXPECT_TRUE(notices([&] { send(RemoveTrackMessage{7, 0}); }).empty());
+    }
     EXPECT_EQ(notices([&] {
                   send(RemoveTrackMessage{7, 0});
               }),
@@ -225,17 +230,6 @@ TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
               })));
 }
 
-TEST_F(ListsTest, CurrentTextOnlyWhenTheFileHasOne) {
-    EXPECT_FALSE(
-        remote::decodeAs<TrackTextMessage>(ask(*app, QUERY_TRACK_TEXT, 0, MSG_TRACK_TEXT))->ok);
-    app->command(CMD_SET_INDEX, 2);
-    auto text = remote::decodeAs<TrackTextMessage>(ask(*app, QUERY_TRACK_TEXT, 0, MSG_TRACK_TEXT));
-    ASSERT_TRUE(text);
-    EXPECT_TRUE(text->ok);
-    EXPECT_EQ(text->text, "la la la");
-    EXPECT_EQ(text->key, bridge::trackKeyForPath(u"D:\\Music\\song2.mp3"));
-}
-
 TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
     LibraryQueryMessage query;
     query.requestId = 11;
@@ -255,11 +249,21 @@ TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
     EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 101, 102, 103, 104}));
 }
 
-TEST_F(ListsTest, AFailedPlayerCallEndsThatRequestOnly) {
+// The current file's text only when it has one; a failed player call ends that request only.
+TEST_F(ListsTest, CurrentTextAndAFailedPlayerCall) {
+    EXPECT_FALSE(
+        remote::decodeAs<TrackTextMessage>(ask(*app, QUERY_TRACK_TEXT, 0, MSG_TRACK_TEXT))->ok);
+    app->command(CMD_SET_INDEX, 2);
+    auto text = remote::decodeAs<TrackTextMessage>(ask(*app, QUERY_TRACK_TEXT, 0, MSG_TRACK_TEXT));
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->ok);
+    EXPECT_EQ(text->text, "la la la");
+    EXPECT_EQ(text->key, bridge::trackKeyForPath(u"D:\\Music\\song2.mp3"));
+
     calls->failCall("playingNow.m5(");
-    auto failed = remote::decodeAs<NowPlayingListMessage>(
-        ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST));
-    EXPECT_TRUE(failed->entries.empty());
+    EXPECT_TRUE(remote::decodeAs<NowPlayingListMessage>(
+                    ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST))
+                    ->entries.empty());
     calls->clear();
     auto listed = remote::decodeAs<NowPlayingListMessage>(
         ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST));

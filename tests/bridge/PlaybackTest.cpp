@@ -18,7 +18,8 @@ SleepTimerMessage decodeTimer(const ReceivedMessage& m) {
 
 } // namespace
 
-TEST_F(BridgeTest, VolumeSeekAndRatingConvertAtTheirBoundaries) {
+// Volume, seek and rating convert at their boundaries; the random track; shuffle and repeat.
+TEST_F(BridgeTest, PlaybackCommands) {
     start();
     auto app = connectAndLogin();
     // A 16-bit volume in the high half of the argument; the status gives percent * 655.35
@@ -58,11 +59,18 @@ TEST_F(BridgeTest, VolumeSeekAndRatingConvertAtTheirBoundaries) {
     ASSERT_TRUE(app->send(SetRatingMessage{4}));
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.tracks[0].rating; }), 4);
-}
 
-TEST_F(BridgeTest, ShuffleAndRepeatPushTheStatusAndShuffleOnThePlayingNowList) {
-    start();
-    auto app = connectAndLogin();
+    // The random track draws from the runtime's generator, seeded when the control was
+    // constructed (at tick 1000000): the picks among three are 1, 0, 0, 1.
+    std::vector<int32_t> picks;
+    for (int i = 0; i < 4; ++i) {
+        app->command(CMD_RANDOM, 0);
+        sync(*app);
+        picks.push_back(inPlayer([](PlayerCore& c) { return c.position; }));
+    }
+    EXPECT_EQ(picks, (std::vector<int32_t>{1, 0, 0, 1}));
+
+    // Shuffle and repeat push the status; shuffle works on the playing-now list.
     std::vector<ReceivedMessage> seen;
     app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m); });
     app->command(CMD_SHUFFLE, 1);
@@ -81,21 +89,6 @@ TEST_F(BridgeTest, ShuffleAndRepeatPushTheStatusAndShuffleOnThePlayingNowList) {
     player->setRepeatMode(simhost::RepeatMode::Track); // set in the player itself
     EXPECT_EQ(status().repeatMode, 1u);                // the repeated entry is the current one
     EXPECT_EQ(repeatMode(0), 0u);
-}
-
-TEST_F(BridgeTest, RandomTrackDrawsFromTheRuntimesGeneratorSeededAtConstruction) {
-    start(); // constructed at tick 1000000: the picks among three are 1, 0, 0, 1
-    auto app = connectAndLogin();
-    std::vector<int32_t> picks;
-    for (int i = 0; i < 4; ++i) {
-        app->command(CMD_RANDOM, 0);
-        sync(*app);
-        picks.push_back(inPlayer([](PlayerCore& c) { return c.position; }));
-    }
-    EXPECT_EQ(picks, (std::vector<int32_t>{1, 0, 0, 1}));
-    // Stopped, the new track is pushed at once (playing, the player's event does it).
-    auto track = remote::decodeAs<TrackInfoMessage>(next(*app, MSG_TRACK_INFO));
-    EXPECT_EQ(track->track.index, 1);
 
     inPlayer([](PlayerCore& c) {
         c.clearNowPlaying();
@@ -169,6 +162,7 @@ TEST_F(SleepTimer, AtATimeFiresOnTheClockAndStartsThePowerAction) {
     EXPECT_FALSE(state.enabled);
     EXPECT_EQ(state.mode, 0u);
     EXPECT_EQ(state.action, 1u);
+    EXPECT_EQ(asked().seconds, 0u);         // none left on the dot
     EXPECT_EQ(seams->count("power 2"), 1u); // the timer's power off is power action 2
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Stopped);
 
@@ -202,6 +196,18 @@ TEST_F(SleepTimer, AtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresOrStops) {
     app->command(CMD_SHUFFLE, 1); // unlocked again
     sync(*app);
     EXPECT_TRUE(shuffleAndRepeat().first);
+}
+
+// A control whose window the system refused still takes the timer (and sets no timer).
+TEST_F(SleepTimer, WithoutAWindow) {
+    environment = [](bridge::ControlEnvironment& env) {
+        env.windowFactory = [](bridge::WindowProcedure) {
+            return std::unique_ptr<bridge::HostWindow>();
+        };
+    };
+    startWithApp();
+    arm(0, 1, 60);
+    EXPECT_TRUE(asked().enabled);
 }
 
 // The list's end, not a clock, ends a timer switched from a point in time to the list's end;
@@ -243,32 +249,6 @@ TEST_F(SleepTimer, SwitchedToTheListsEndWaitsForTheListEvenWithAStatusHalfRead) 
         destroy();
         seams = std::make_shared<SeamLog>();
     }
-}
-
-TEST_F(BridgeTest, TheDisplayTextFallsBackToTheNameThenThePathThenQuestionMarks) {
-    start();
-    inPlayer([](PlayerCore& c) {
-        c.tracks[1].artist = u"";
-        c.tracks[2].artist = c.tracks[2].name = u"";
-        return 0;
-    });
-    // Made only when the list asks for it.
-    auto text = [&](int32_t index, uint8_t want = 1) {
-        TrackList list;
-        list.wantDisplayText = want;
-        EXPECT_TRUE(ctrl->getNowPlayingTracks(list));
-        return index < int32_t(list.entries.size()) ? list.entries[size_t(index)].displayText
-                                                    : "(none)";
-    };
-    EXPECT_EQ(text(0, 0), "");
-    EXPECT_EQ(text(0), "First Band - Song A");
-    EXPECT_EQ(text(1), "Song B");
-    EXPECT_EQ(text(2), "D:\\Music\\song2.mp3");
-    inPlayer([](PlayerCore& c) {
-        c.tracks[2].path = u"";
-        return 0;
-    });
-    EXPECT_EQ(text(2), "???");
 }
 
 // The app matches covers and the playing track by this key: the MD5 of the path as UTF-16LE

@@ -32,22 +32,12 @@ const char16_t* const kBooleans[] = {u"enabled",
                                      u"haveUpdateNotification"};
 
 // Three records in which each boolean follows a pattern of its own, so a value read into the
-// wrong field shows in one of them; variant 0 differs from the defaults in every field.
-PluginSettings unusual(int variant) {
-    auto bit = [variant](const char* pattern) { return pattern[variant] == '1'; };
-    PluginSettings s;
-    s.enabled = bit("010");
-    s.bonjour = bit("001");
-    s.updateCheck = bit("011");
-    s.allowKick = bit("100");
-    s.sendUpdateNotification = bit("110");
-    s.haveUpdateNotification = bit("101");
-    s.password = variant == 0 ? u"secret" : variant == 1 ? u"other one" : u"\u00e9t\u00e9";
-    s.port = uint16_t(8080 + variant);
-    s.coverQuality = variant == 1 ? 0 : 1;
-    s.lastUpdateCheck = 0x01DA0123456789ABull + uint64_t(variant);
-    return s;
-}
+// wrong field shows in one of them; the first differs from the defaults in every field.
+const PluginSettings kUnusual[] = {
+    {false, false, u"secret", 8080, 1, false, true, 0x01DA0123456789AB, true, true},
+    {true, false, u"other one", 8081, 0, true, false, 0x01DA0123456789AC, true, false},
+    {false, true, u"\u00e9t\u00e9", 8082, 1, true, false, 0x01DA0123456789AD, false, true},
+};
 
 class PluginSettingsTest : public ::testing::Test {
 protected:
@@ -82,7 +72,7 @@ protected:
 };
 
 TEST_F(PluginSettingsTest, DefaultsMissingValuesAndWholeRecords) {
-    PluginSettings s = loaded(unusual(0));
+    PluginSettings s = loaded(kUnusual[0]);
     EXPECT_TRUE(s.enabled && s.bonjour && s.updateCheck);
     EXPECT_FALSE(s.allowKick || s.sendUpdateNotification || s.haveUpdateNotification);
     EXPECT_EQ(s.password, u"");
@@ -92,13 +82,13 @@ TEST_F(PluginSettingsTest, DefaultsMissingValuesAndWholeRecords) {
     EXPECT_EQ(s, PluginSettings{}); // the constructor's record is the same
 
     store(u"port", RegistryType::Dword, dword(1234));
-    PluginSettings expected = unusual(0);
+    PluginSettings expected = kUnusual[0];
     expected.port = 1234;
-    EXPECT_EQ(loaded(unusual(0)), expected);
+    EXPECT_EQ(loaded(kUnusual[0]), expected);
 
-    for (int variant : {0, 1, 2}) { // whole records round trip
-        SaveSettings(unusual(variant));
-        EXPECT_EQ(loaded(), unusual(variant)) << variant;
+    for (const PluginSettings& record : kUnusual) { // whole records round trip
+        SaveSettings(record);
+        EXPECT_EQ(loaded(), record) << record.port;
     }
 }
 

@@ -37,7 +37,7 @@ bool connectionClosed(remote::RemoteClient& c) {
 
 } // namespace
 
-TEST_F(BridgeTest, InitRunsItsStepsAndRefusesANullRootAndASecondCall) {
+TEST_F(BridgeTest, InitItsRefusalsADisabledServerAndTheSocketsLibrary) {
     start([](PluginSettings& s) { s.bonjour = true; });
     EXPECT_EQ(initResult, bridge::InitResult::Ok);
     ASSERT_NE(ctrl->window(), nullptr);
@@ -45,10 +45,10 @@ TEST_F(BridgeTest, InitRunsItsStepsAndRefusesANullRootAndASecondCall) {
     int32_t handle = ctrl->window()->handle();
     EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows; }),
               std::vector<int32_t>{handle});
-    EXPECT_EQ(seams->events(), (std::vector<std::string>{
-                                   "dnssd start " + std::to_string(port()) + " _tandravole._tcp",
-                                   "initPanel", "fillPanel port=0", "disableApply"}));
-
+    EXPECT_EQ(seams->events(),
+              (std::vector<std::string>{
+                  "dnssd start " + std::to_string(port()) + " _tandravole._tcp",
+                  "update check start", "initPanel", "fillPanel port=0", "disableApply"}));
     bridge::InitResult again = bridge::InitResult::Ok, null = bridge::InitResult::Ok;
     onHost([&] {
         again = ctrl->Init(root);
@@ -58,82 +58,26 @@ TEST_F(BridgeTest, InitRunsItsStepsAndRefusesANullRootAndASecondCall) {
     EXPECT_EQ(int32_t(null), int32_t(0x80004003));  // NullRoot
     EXPECT_EQ(seams->count("initPanel"), 1u);
     EXPECT_EQ(ctrl->window()->handle(), handle);
-}
+    onHost([&] { ctrl->CheckForUpdateNow(); });
+    EXPECT_EQ(seams->count("box Update: checked (information)"), 1u);
 
-TEST_F(BridgeTest, DisabledServerStartsNeitherListenerNorDnsSdButRegistersTheWindow) {
+    // Disabled: neither listener nor DNS-SD, but the window is registered; a resume does not
+    // listen either.
+    destroy();
+    EXPECT_EQ(seams->count("update check stop"), 1u);
+    seams = std::make_shared<SeamLog>();
     start([](PluginSettings& s) { s.enabled = false; });
     EXPECT_EQ(port(), 0);
-    EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows.size(); }), 1u);
-    EXPECT_EQ(seams->events(),
-              (std::vector<std::string>{"initPanel", "fillPanel port=0", "disableApply"}));
-    // A resume does not listen either while the server is off.
+    EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows.back(); }),
+              ctrl->window()->handle());
+    EXPECT_EQ(seams->events(), (std::vector<std::string>{"update check start", "initPanel",
+                                                         "fillPanel port=0", "disableApply"}));
     systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmResumeAutomatic);
     EXPECT_EQ(port(), 0);
-}
 
-TEST_F(BridgeTest, APortInUseShowsTheBoxOnceClearsTheCheckBoxAndStopsDnsSd) {
-    TcpServer holder; // a listener of our own on the port the control is asked for
-    ASSERT_TRUE(holder.listen(0));
-    seams->dnsSdRunning = true; // left running by an earlier registration
-    start([&](PluginSettings& s) { s.port = holder.boundPort(); });
-    EXPECT_EQ(initResult, bridge::InitResult::Ok);
-    EXPECT_EQ(seams->count(kPortInUseBox), 1u);
-    EXPECT_EQ(seams->events()[1], "dnssd stop");
-    EXPECT_FALSE(seams->dnsSdRunning);
-    EXPECT_FALSE(seams->serverEnabledChecked); // also after the panel was filled
-    EXPECT_EQ(seams->reason.rfind("bind: ", 0), 0u) << seams->reason; // the system's reason
-    holder.stopAll(true);
-}
-
-TEST_F(BridgeTest, ApplyRestartsTheServerWithThePanelsSettingsAndTellsTheAppFirst) {
-    start([](PluginSettings& s) {
-        s.haveUpdateNotification = true;
-        s.lastUpdateCheck = 123;
-    });
-    auto app = connectAndLogin();
-    const uint16_t before = port();
-    TcpServer holder; // a port that is free now and taken later
-    ASSERT_TRUE(holder.listen(0));
-    const uint16_t moved = holder.boundPort();
-    holder.stopAll(true);
-
-    seams->panelShows.port = moved;
-    seams->panelShows.password = u"sésame";
-    seams->panelShows.allowKick = true;
-    seams->dnsSdRunning = true;
-    onHost([&] { ctrl->ApplySettings(); });
-    auto notice = remote::decodeAs<ServerNoticeMessage>(next(*app, MSG_SERVER_NOTICE));
-    ASSERT_TRUE(notice);
-    EXPECT_EQ(notice->reason, NOTICE_SETTINGS_CHANGED);
-    EXPECT_TRUE(connectionClosed(*app));
-    EXPECT_EQ(port(), moved);
-    EXPECT_NE(port(), before);
-    EXPECT_EQ(seams->count("dnssd start " + std::to_string(moved) + " _tandravole._tcp"), 1u);
-    PluginSettings stored;
-    LoadSettings(stored);
-    EXPECT_EQ(stored, seams->panelShows); // no last check, no pending notice
-    EXPECT_EQ(ctrl->settings(), seams->panelShows);
-    remote::RemoteClient again;
-    ASSERT_EQ(again.connect("127.0.0.1", moved, kWait), remote::ClientStatus::Ok);
-    EXPECT_EQ(again.login("sésame", true, 0, kWait), remote::ClientStatus::Ok);
-    again.close();
-
-    // A port that cannot be opened: the box, the check box cleared, the settings saved.
-    ASSERT_TRUE(holder.listen(0));
-    seams->panelShows.port = holder.boundPort();
-    onHost([&] { ctrl->ApplySettings(); });
-    EXPECT_EQ(port(), 0);
-    EXPECT_FALSE(seams->serverEnabledChecked);
-    EXPECT_EQ(seams->count(kPortInUseBox), 1u);
-    LoadSettings(stored);
-    EXPECT_TRUE(stored.enabled);
-    EXPECT_EQ(stored.port, holder.boundPort());
-    EXPECT_EQ(seams->count("disableApply"), 3u); // Init and both Applies
-    holder.stopAll(true);
-}
-
-TEST_F(BridgeTest, TheSocketsLibraryIsGivenBackOnlyWhenItsStartSucceeded) {
+    // The sockets library is given back only when its start succeeded.
     for (bool started : {true, false}) {
+        destroy();
         int cleanups = 0;
         environment = [&](bridge::ControlEnvironment& env) {
             env.socketStartup = [started] { return started; };
@@ -143,6 +87,60 @@ TEST_F(BridgeTest, TheSocketsLibraryIsGivenBackOnlyWhenItsStartSucceeded) {
         destroy();
         EXPECT_EQ(cleanups, started ? 1 : 0);
     }
+}
+
+// A port in use at Init shows the box once, clears the check box and stops DNS-SD; Apply
+// restarts the server with the panel's settings, telling a logged-in app first.
+TEST_F(BridgeTest, APortInUseAtInitAndApplyWithThePanelsSettings) {
+    TcpServer holder; // a listener of our own on the port the control is asked for
+    ASSERT_TRUE(holder.listen(0));
+    seams->dnsSdRunning = true; // left running by an earlier registration
+    start([&](PluginSettings& s) {
+        s.port = holder.boundPort();
+        s.haveUpdateNotification = true;
+        s.lastUpdateCheck = 123;
+    });
+    EXPECT_EQ(initResult, bridge::InitResult::Ok);
+    EXPECT_EQ(seams->count(kPortInUseBox), 1u);
+    EXPECT_EQ(seams->events()[1], "dnssd stop");
+    EXPECT_FALSE(seams->dnsSdRunning);
+    EXPECT_FALSE(seams->serverEnabledChecked); // also after the panel was filled
+    EXPECT_EQ(seams->reason.rfind("bind: ", 0), 0u) << seams->reason; // the system's reason
+
+    TcpServer spare; // a port that is free now
+    ASSERT_TRUE(spare.listen(0));
+    const uint16_t moved = spare.boundPort();
+    spare.stopAll(true);
+    seams->panelShows.port = moved;
+    seams->panelShows.password = u"sésame";
+    seams->panelShows.allowKick = true;
+    seams->dnsSdRunning = true;
+    onHost([&] { ctrl->ApplySettings(); });
+    EXPECT_EQ(port(), moved);
+    EXPECT_EQ(seams->count("dnssd start " + std::to_string(moved) + " _tandravole._tcp"), 1u);
+    PluginSettings stored;
+    LoadSettings(stored);
+    EXPECT_EQ(stored, seams->panelShows); // no last check, no pending notice
+    EXPECT_EQ(ctrl->settings(), seams->panelShows);
+    auto app = connectAndLogin("sésame");
+
+    // Back to the port in use: the app is told, the box shown, the check box cleared and the
+    // settings saved all the same.
+    seams->panelShows.port = holder.boundPort();
+    seams->serverEnabledChecked = true; // as the user ticked it
+    onHost([&] { ctrl->ApplySettings(); });
+    auto notice = remote::decodeAs<ServerNoticeMessage>(next(*app, MSG_SERVER_NOTICE));
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->reason, NOTICE_SETTINGS_CHANGED);
+    EXPECT_TRUE(connectionClosed(*app));
+    EXPECT_EQ(port(), 0);
+    EXPECT_FALSE(seams->serverEnabledChecked);
+    EXPECT_EQ(seams->count(kPortInUseBox), 2u);
+    LoadSettings(stored);
+    EXPECT_TRUE(stored.enabled);
+    EXPECT_EQ(stored.port, holder.boundPort());
+    EXPECT_EQ(seams->count("disableApply"), 3u); // Init and both Applies
+    holder.stopAll(true);
 }
 
 // The snapshot comes in order only after the right password; a refused login does not use
@@ -187,7 +185,9 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
                                             MSG_CAPABILITIES}));
 }
 
-TEST_F(BridgeTest, ATrackChangePushesTheTrackThenItsIndex) {
+// A track change pushes the track, then its index. The display text (made only when a list
+// asks for it) falls back to the name, then the path, then question marks.
+TEST_F(BridgeTest, TrackInfoAndItsDisplayText) {
     start();
     auto app = connectAndLogin();
     std::vector<ReceivedMessage> seen;
@@ -222,27 +222,48 @@ TEST_F(BridgeTest, ATrackChangePushesTheTrackThenItsIndex) {
     EXPECT_EQ(direct.extra, (std::array<uint16_t, 4>{0, 1, 0, 0}));
     EXPECT_EQ(direct.key, bridge::trackKeyForPath(u"D:\\Music\\song0.mp3"));
     EXPECT_FALSE(ctrl->getTrackInfo(direct, 6)); // past the end
-
-    // Quiet: the next change sends nothing until the app speaks again.
-    ASSERT_TRUE(app->send(QuietMessage{}));
-    ASSERT_TRUE(waitUntil([&] { return ctrl->server().quiet(); }));
     inPlayer([](simhost::PlayerCore& c) {
         c.next();
         return 0;
     });
     settlePlayerEvents();
-    TrackInfo asked = decodeTrack(ask(*app, QUERY_TRACK_INFO, 0xFFFFFFFF, MSG_TRACK_INFO));
-    EXPECT_EQ(asked.index, 1);
-    EXPECT_EQ(asked.name, "Song B");
+    EXPECT_EQ(decodeTrack(ask(*app, QUERY_TRACK_INFO, 0xFFFFFFFF, MSG_TRACK_INFO)).name, "Song B");
+
+    inPlayer([](simhost::PlayerCore& c) {
+        c.tracks[1].artist = u"";
+        c.tracks[2].artist = c.tracks[2].name = u"";
+        return 0;
+    });
+    auto text = [&](int32_t at, uint8_t want = 1) {
+        TrackList list;
+        list.wantDisplayText = want;
+        EXPECT_TRUE(ctrl->getNowPlayingTracks(list));
+        return at < int32_t(list.entries.size()) ? list.entries[size_t(at)].displayText : "(none)";
+    };
+    EXPECT_EQ(text(0, 0), "");
+    EXPECT_EQ(text(0), "First Band - Song A");
+    EXPECT_EQ(text(1), "Song B");
+    EXPECT_EQ(text(2), "D:\\Music\\song2.mp3");
+    inPlayer([](simhost::PlayerCore& c) {
+        c.tracks[2].path = u"";
+        return 0;
+    });
+    EXPECT_EQ(text(2), "???");
 }
 
-TEST_F(BridgeTest, EventNamesAreComparedWhole) {
+// Of the player's events only whole, known names push; the player's status message pushes
+// the status only for its own parameter; without it the volume and state events push it by
+// themselves.
+TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     start();
     auto app = connectAndLogin();
     std::vector<host::HostValue> args = {host::HostValue(u"MCC"),
                                          host::HostValue(u"MCC: NOTIFY_TRACK_CHANGEX"),
                                          host::HostValue(u"")};
+    const host::HostValue lone[] = {host::HostValue(u"MCC"),
+                                    host::HostValue(u"MCC: NOTIFY_VOLUME_CHANGED")};
     onHost([&] {
+        ctrl->onHostEvent(host::kEventNotify, std::span(lone).first(1)); // without its name
         ctrl->onHostEvent(host::kEventNotify, args);
         args[1] = host::HostValue(u"mcc: notify_volume_changed");
         ctrl->onHostEvent(host::kEventNotify, args);
@@ -252,9 +273,34 @@ TEST_F(BridgeTest, EventNamesAreComparedWhole) {
         ctrl->onHostEvent(host::kEventNotify, args);
     });
     // Only the last one counts: the equalizer is the first push to arrive.
-    ReceivedMessage m;
-    ASSERT_EQ(app->receive(m, kWait), remote::ClientStatus::Ok);
-    EXPECT_EQ(m.type, uint32_t(MSG_EQUALIZER));
+    ReceivedMessage first;
+    ASSERT_EQ(app->receive(first, kWait), remote::ClientStatus::Ok);
+    EXPECT_EQ(first.type, uint32_t(MSG_EQUALIZER));
+
+    std::vector<uint32_t> seen;
+    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
+    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, 34087, 0); });
+    sync(*app);
+    EXPECT_TRUE(seen.empty());
+    app->setPushHandler(nullptr);
+    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, host::kStatusWindowParam, 0); });
+    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 52428); // 80 * 655.35
+
+    onHost([&] { player->setWindowMessageHandler({}); });
+    inPlayer([](simhost::PlayerCore& c) {
+        c.setVolume(30);
+        return 0;
+    });
+    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
+    inPlayer([](simhost::PlayerCore& c) {
+        c.play();
+        return 0;
+    });
+    ASSERT_TRUE(waitUntil([&] {
+        ReceivedMessage m;
+        return app->waitForType(MSG_PLAYER_STATUS, m, kWait) == remote::ClientStatus::Ok &&
+               decodeStatus(m).playState == 0; // playing
+    }));
 }
 
 // Suspend drops every connection (the logged-in app is told first, with reason 1), stops
@@ -302,35 +348,4 @@ TEST_F(BridgeTest, SuspendResumeAndTheEndOfTheSession) {
     systemMessage(bridge::kWmEndSession, 1);
     EXPECT_EQ(next(*app, MSG_SERVER_NOTICE).payload, std::vector<uint8_t>{2});
     EXPECT_TRUE(connectionClosed(*app));
-}
-
-// The player's status message pushes the status only for its own parameter; without it the
-// volume and state events push it by themselves.
-TEST_F(BridgeTest, ThePlayersStatusMessageAndEventsPushTheStatus) {
-    start();
-    auto app = connectAndLogin();
-    std::vector<uint32_t> seen;
-    app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
-    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, 34087, 0); });
-    sync(*app);
-    EXPECT_TRUE(seen.empty());
-    app->setPushHandler(nullptr);
-    onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, host::kStatusWindowParam, 0); });
-    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 52428); // 80 * 655.35
-
-    onHost([&] { player->setWindowMessageHandler({}); });
-    inPlayer([](simhost::PlayerCore& c) {
-        c.setVolume(30);
-        return 0;
-    });
-    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
-    inPlayer([](simhost::PlayerCore& c) {
-        c.play();
-        return 0;
-    });
-    ASSERT_TRUE(waitUntil([&] {
-        ReceivedMessage m;
-        return app->waitForType(MSG_PLAYER_STATUS, m, kWait) == remote::ClientStatus::Ok &&
-               decodeStatus(m).playState == 0; // playing
-    }));
 }

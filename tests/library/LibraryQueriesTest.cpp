@@ -69,6 +69,8 @@ TEST(LibrarySelection, ExpressionChainsWhenNothingIsFound) {
                                     u"-[Album]=[] [Media Type]=[Audio] ~nodup=[Album]";
     const std::u16string all = u"[Album]=[Live//Unplugged] [Album Artist (auto)]=[AC//DX] "
                                u"[Composer]=[Bach] [Genre]=[Jazz]";
+    const std::u16string hipHop =
+        u"~sort=[Album Artist (auto)] [Genre]=[Hip//Hop] [Media Type]=[Audio]";
     struct Case {
         std::u16string genre, artist, album, composer;
         bool distinct, noAlbum;
@@ -86,14 +88,7 @@ TEST(LibrarySelection, ExpressionChainsWhenNothingIsFound) {
          twice(u"~sort=[Album]" + kSaltPepperClause +
                    u" [Genre]=[Jazz] -[Album]=[] [Media Type]=[Audio]",
                kSaltPepperClause + u" [Genre]=[Jazz]" + kByDisc)},
-        {u"Hip/Hop",
-         u"",
-         u"",
-         u"",
-         false,
-         false,
-         {u"~sort=[Album Artist (auto)] [Genre]=[Hip//Hop] [Media Type]=[Audio]",
-          u" [Genre]=[Hip//Hop]" + kByDisc}},
+        {u"Hip/Hop", u"", u"", u"", false, false, {hipHop, u" [Genre]=[Hip//Hop]" + kByDisc}},
         {u"Jazz", u"AC/DX", u"Live/Unplugged", u"Bach", true, false,
          twice(all + kSorted, artistClause(u"AC/DX") + u" [Genre]=[Jazz]" + kByDisc)},
         {u"", u"AC/DX", u"", u"", true, true,
@@ -152,7 +147,9 @@ TEST(LibrarySelection, KindFollowsTheBranchThatFoundTheFiles) {
     EXPECT_EQ(p.recorder->searches().size(), 2u);
 }
 
-TEST(LibraryCategories, GenresComposersAndAlbums) {
+// Genres, composers and albums of the audio files; other kinds are refused without a call,
+// and a library without audio gives empty lists (replacing the one held before).
+TEST(LibraryCategories, GenresComposersAlbumsAndRefusedKinds) {
     Track blue1 = track(1, u"Zed", u"Blue", u"a", u"Rock");
     blue1.composer = u"Bach";
     blue1.trackNumber = 65537; // cut to 16 bits: 1
@@ -163,6 +160,7 @@ TEST(LibraryCategories, GenresComposersAndAlbums) {
     Track film = track(4, u"Cam", u"Film", u"d", u"Docs");
     film.mediaType = u"Video";
     film.composer = u"Glass";
+    film.albumArtist = u"Crew";
     SmallPlayer p({blue1, blue2, red, film});
     auto list = [&](uint32_t kind, Out& out, const std::u16string& search) {
         p.rerecord();
@@ -175,27 +173,19 @@ TEST(LibraryCategories, GenresComposersAndAlbums) {
     EXPECT_EQ(genres.strings(), u8({u"Jazz", u"Rock"}));
     list(2, composers, u"~sort=[Composer] ~nodup=[Composer] [Media Type]=[Audio] -[Composer]=[]");
     EXPECT_EQ(composers.strings(), u8({u"Bach", u"Satie"}));
-    EXPECT_EQ(p.recorder->only({"file.m32("}),
-              (std::vector<std::string>{"file.m32(\"Composer\")", "file.m32(\"Composer\")"}));
     list(6, albums,
          u"~sort=[Album] ~nodup=[Album],[Album Artist (auto)] [Media Type]=[Audio] -[Album]=[]");
     EXPECT_EQ(albums.entries<LibraryAlbumList>(),
               (std::vector<A>{{"Blue", "Zed", 1}, {"Blue", "Various", 2}, {"Red", "Alpha", 3}}));
-}
 
-TEST(LibraryCategories, RefusedKindsAndALibraryWithoutAudio) {
-    SmallPlayer p({track(1, u"Band", u"One", u"a")});
+    p.rerecord();
     for (uint32_t kind : {3u, 4u, 5u, 7u, 0xFFFFFFFFu}) {
         Out out;
         EXPECT_FALSE(listLibraryCategory(p.root.get(), kind, out.list)) << kind;
         EXPECT_TRUE(out.untouched());
     }
-    EXPECT_TRUE(p.recorder->calls().empty()) << "refused without touching the host";
+    EXPECT_TRUE(p.recorder->calls().empty());
 
-    Track film = track(1, u"Cam", u"Film", u"d", u"Docs");
-    film.mediaType = u"Video";
-    film.composer = u"Glass";
-    film.albumArtist = u"Crew";
     SmallPlayer videos({film});
     for (uint32_t kind : {0u, 1u, 2u, 6u}) {
         int before = SentinelList::destroyed;
@@ -264,15 +254,8 @@ TEST(LibraryQuery, GenreAloneGivesOneEntryPerArtistNameShowingTheFirstFilesArtis
     EXPECT_EQ(p.recorder->searches(), Searches{u"[Genre]=[Jazz]"});
     // Names: "" (Zed's empty album artist), alpha, Alpha, Various Artists (known only as the
     // album artist of alpha's file), Zed; each shows the artist of its first file.
-    EXPECT_EQ(p.recorder->only({"newFiles."}),
-              (std::vector<std::string>{"newFiles.m9(1)", "newFiles.m9(2)", "newFiles.m9(3)",
-                                        "newFiles.m9(2)", "newFiles.m9(1)", "newFiles.m1()",
-                                        "newFiles.m2(0)", "newFiles.m2(1)", "newFiles.m2(2)",
-                                        "newFiles.m2(3)", "newFiles.m2(4)"}));
     EXPECT_EQ(out.list->kind, LIST_KIND_ARTISTS);
     EXPECT_EQ(out.strings(), u8({u"Zed", u"alpha", u"Alpha", u"alpha", u"Zed"}));
-    EXPECT_EQ(p.recorder->only({"file.m35", "file.g31"}).size(), 8u)
-        << "key and album artist of each of the genre's four files";
 }
 
 TEST(LibraryQuery, ArtistAloneGivesAlbumsElseTracksByDiscAndTrack) {
@@ -319,7 +302,6 @@ TEST(LibraryQuery, ArtistAloneGivesAlbumsElseTracksByDiscAndTrack) {
               (std::vector<T>{{"Loner", "Opening", "", "", 70000, 0x2345, 3, 0, 0xFF},
                               {"Loner", "Intro", "", "", 211, 9, 2, 0, 4},
                               {"Loner", "B-side", "", "", 212, 0, 1, 0, 0}}));
-    EXPECT_EQ(p.recorder->only({"file."}).size(), 3u * 7u) << "seven properties per track";
 }
 
 TEST(LibraryQuery, AlbumRequestsAndTheOtherTracksMarker) {
@@ -376,27 +358,25 @@ TEST(LibraryQuery, AlbumListEndsWithOtherTracksWhenAFileHadNoAlbum) {
     EXPECT_EQ(empty.list->count(), 0u);
 }
 
-TEST(LibraryQuery, NothingGivenOrNothingFound) {
-    SmallPlayer p({track(1, u"Band", u"One", u"a")});
-    Out out;
-    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"", u"", u"", out.list));
-    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"", std::u16string(otherTracksMarker), u"",
-                                  out.list));
-    EXPECT_TRUE(p.recorder->calls().empty());
-    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"Nobody", u"", u"", out.list));
-    EXPECT_EQ(p.recorder->searches().size(), 3u);
-    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"Polka", u"", u"", u"", out.list))
-        << "a genre without files gives an empty one-file-per-artist collection";
-    EXPECT_TRUE(out.untouched());
-}
-
-TEST(LibraryQuery, AnyFailedCallLeavesNoList) {
+// Nothing given, nothing found or any call failing: no list, and the one held is untouched.
+TEST(LibraryQuery, NothingGivenNothingFoundOrAnyFailedCallLeavesNoList) {
     Track a = track(1, u"Band", u"One", u"a", u"Jazz");
     a.composer = u"Bach";
     Track b = track(2, u"Solo", u"", u"b", u"Jazz");
     b.albumArtist = u"Band";
     b.composer = u"Satie";
     SmallPlayer p({a, b});
+    Out held;
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"", u"", u"", held.list));
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"", std::u16string(otherTracksMarker), u"",
+                                  held.list));
+    EXPECT_TRUE(p.recorder->calls().empty());
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"Nobody", u"", u"", held.list));
+    EXPECT_EQ(p.recorder->searches().size(), 3u);
+    EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"Polka", u"", u"", u"", held.list))
+        << "a genre without files gives an empty one-file-per-artist collection";
+    EXPECT_TRUE(held.untouched());
+
     // True when the request gave a list or touched the one held before.
     auto gave = [](const std::function<bool(WinampMediaLibraryListBase*&)>& request) {
         int before = SentinelList::destroyed;
@@ -425,9 +405,8 @@ TEST(LibraryQuery, AnyFailedCallLeavesNoList) {
         failEachCall(p, category(kind));
 
     // A null object where one is needed, or a number that is not one.
-    Out out;
-    EXPECT_FALSE(queryLibraryList(nullptr, 1, u"Jazz", u"", u"", u"", out.list));
-    EXPECT_FALSE(listLibraryCategory(nullptr, 1, out.list));
+    EXPECT_FALSE(queryLibraryList(nullptr, 1, u"Jazz", u"", u"", u"", held.list));
+    EXPECT_FALSE(listLibraryCategory(nullptr, 1, held.list));
     const std::tuple<const char*, HostValue, std::function<bool()>> answers[] = {
         {"files.m2(", HostValue(HostObjectPtr()), query(u"", u"Band", u"")},
         {"root.m23(", HostValue(HostObjectPtr()), query(u"Jazz", u"", u"")},

@@ -27,21 +27,18 @@ public:
     using Action = std::variant<Fail, host::HostValue>;
 
     // Calls whose text starts with `prefix` fail (HostStatus::Failed); with `nth`, only the
-    // nth such call (0-based).
+    // nth such call (0-based): failCall("", n) fails call number n.
     void failCall(std::string prefix, int nth = -1) { addRule(std::move(prefix), nth, Fail{}); }
     // Calls whose text starts with `prefix` answer `value` without reaching the player; with
     // `nth`, only the nth such call.
     void answer(std::string prefix, host::HostValue value, int nth = -1) {
         addRule(std::move(prefix), nth, std::move(value));
     }
-    // Call number `index` (0-based, counting every call) fails.
-    void failCallNumber(size_t index) { failIndex_ = index; }
     // Forgets the calls and the rules.
     void clear() {
         std::lock_guard lock(mutex_);
         calls_.clear();
         rules_.clear();
-        failIndex_.reset();
     }
 
     std::vector<std::string> calls() {
@@ -71,19 +68,21 @@ public:
     std::optional<Action> record(std::string call) {
         std::lock_guard lock(mutex_);
         calls_.push_back(call);
-        if (failIndex_ && *failIndex_ == calls_.size() - 1)
-            return Fail{};
+        // Every rule counts the calls it matches; of those that apply a failure wins, else the
+        // first answer.
+        std::optional<Action> chosen;
         for (auto& r : rules_) {
-            if (call.rfind(r.prefix, 0) != 0)
+            if (call.rfind(r.prefix, 0) != 0 || r.nth == kSpent)
                 continue;
-            if (r.nth == -1)
-                return r.action;
+            bool applies = r.nth == -1;
             if (r.nth >= 0 && r.nth-- == 0) {
                 r.nth = kSpent;
-                return r.action;
+                applies = true;
             }
+            if (applies && (!chosen || std::holds_alternative<Fail>(r.action)))
+                chosen = r.action;
         }
-        return std::nullopt;
+        return chosen;
     }
 
 private:
@@ -100,7 +99,6 @@ private:
     std::mutex mutex_;
     std::vector<std::string> calls_;
     std::vector<Rule> rules_;
-    std::optional<size_t> failIndex_;
 };
 
 class RecordingObject : public host::HostObject {

@@ -60,7 +60,7 @@ void failEachCall(SmallPlayer& p, Request request, const std::function<void()>& 
         p.rerecord();
         if (prepare)
             prepare();
-        p.recorder->failCallNumber(i);
+        p.recorder->failCall("", int(i));
         EXPECT_FALSE(request()) << "call " << p.recorder->calls()[i];
     }
 }

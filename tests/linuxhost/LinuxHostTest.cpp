@@ -50,7 +50,11 @@ protected:
     std::ostringstream out, err;
 };
 
-TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
+TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordOverDamagedSettingsAndSavesNothing) {
+    // A damaged settings file is reported and kept aside; the defaults serve.
+    fs::create_directories(options.dataDir);
+    const std::string settings = (fs::path(options.dataDir) / "settings.reg").string();
+    std::ofstream(settings) << "\x01\x02 not a settings file";
     options.settings.password = "open sesame";
     options.verbose = true;
     LinuxHost host(options, out, err);
@@ -91,77 +95,66 @@ TEST_F(LinuxHostTest, ServesTheDemoLibraryWithThisRunsPasswordAndSavesNothing) {
     }
     running.join();
     EXPECT_EQ(code, linuxhost::kExitOk);
-    const std::string where = "listening on port " + std::to_string(port);
-    EXPECT_TRUE(printed(out, where + " on every interface, password set, the demo library: "))
-        << out.str();
-    EXPECT_TRUE(printed(out, "connect with: tandravole-remote --host 127.0.0.1 --port " +
-                                 std::to_string(port) + " --password TEXT status"))
-        << out.str();
-    EXPECT_TRUE(printed(out, "tandravole-host: stopped")) << out.str();
-    EXPECT_TRUE(printed(out, "not advertised with DNS-SD (off for this run)")) << out.str();
-    EXPECT_TRUE(printed(out, "the player would power off the computer now; this host leaves it "
-                             "running"))
-        << out.str();
+    const std::string at = std::to_string(port);
+    for (const std::string& line :
+         {"listening on port " + at + " on every interface, password set, the demo library: ",
+          "connect with: tandravole-remote --host 127.0.0.1 --port " + at +
+              " --password TEXT status",
+          std::string("tandravole-host: stopped"),
+          std::string("not advertised with DNS-SD (off for this run)"),
+          std::string("the player would power off the computer now; this host leaves it running")})
+        EXPECT_TRUE(printed(out, line)) << out.str();
     // --verbose: the session's events as they happened.
     EXPECT_TRUE(printed(err, "session: connection 1: login refused")) << err.str();
     EXPECT_TRUE(printed(err, "session: connection 1 logged in")) << err.str();
+
+    EXPECT_TRUE(printed(err, settings)) << err.str();
+    EXPECT_TRUE(printed(err, "the settings start from their defaults")) << err.str();
+    EXPECT_TRUE(fs::exists(settings + ".damaged"));
 
     // --port and --password held for the run only: the stored settings are the defaults.
     PluginSettings stored;
     LoadSettings(stored);
     EXPECT_EQ(stored, PluginSettings());
-    EXPECT_EQ(platform::registryStoreFile(), (fs::path(options.dataDir) / "settings.reg").string());
+    EXPECT_EQ(platform::registryStoreFile(), settings);
 }
 
-TEST_F(LinuxHostTest, APortInUseIsRefusedWithTheSystemsReason) {
+TEST_F(LinuxHostTest, StartFailuresAreNamedAndEndTheRunWithOne) {
     ASSERT_TRUE(platform::socketStartup());
     platform::SocketHandle taken = platform::listenTcp4(0);
     ASSERT_NE(taken, platform::kInvalidSocket);
-    options.settings.port = platform::socketLocalPort(taken);
-    LinuxHost host(options, out, err);
-    EXPECT_EQ(host.run(), linuxhost::kExitStartFailed); // returns without a stop
+    fs::create_directories(dir);
+    const std::string bad = (dir / "library.json").string(), missing = (dir / "none.json").string();
+    std::ofstream(bad) << "{\"tracks\": [\n  {\"name\": \"A\", \"rating\": 9}\n]}\n";
+    const struct {
+        uint16_t port;
+        std::string library;
+        std::vector<std::string> says;
+    } cases[] = {
+        {platform::socketLocalPort(taken),
+         "",
+         {"tandravole-host: Could not start server, please make sure the selected port isn't "
+          "already in use. (",
+          "in use"}}, // the system's own words
+        {0, bad, {bad + ": line 2"}},
+        {0, missing, {"cannot open " + missing}},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream runOut, runErr;
+        options.settings.port = c.port;
+        options.libraryFile = c.library;
+        LinuxHost host(options, runOut, runErr);
+        EXPECT_EQ(host.run(), linuxhost::kExitStartFailed); // returns without a stop
+        for (const std::string& text : c.says)
+            EXPECT_TRUE(printed(runErr, text)) << runErr.str();
+        EXPECT_FALSE(printed(runOut, "listening")) << runOut.str();
+        EXPECT_EQ(host.port(), 0);
+    }
     platform::closeSocket(taken);
     platform::socketCleanup();
-    EXPECT_TRUE(printed(err, "tandravole-host: Could not start server, please make sure the "
-                             "selected port isn't already in use. ("))
-        << err.str();
-    EXPECT_TRUE(printed(err, "in use")) << err.str(); // the system's own words
-    EXPECT_FALSE(printed(out, "listening")) << out.str();
-    EXPECT_EQ(host.port(), 0);
 }
 
-TEST_F(LinuxHostTest, ABadLibraryFileIsNamedWithThePlaceOfTheMistake) {
-    fs::create_directories(dir);
-    const fs::path file = dir / "library.json";
-    std::ofstream(file) << "{\"tracks\": [\n  {\"name\": \"A\", \"rating\": 9}\n]}\n";
-    options.libraryFile = file.string();
-    LinuxHost host(options, out, err);
-    EXPECT_EQ(host.run(), linuxhost::kExitStartFailed);
-    EXPECT_TRUE(printed(err, file.string())) << err.str();
-    EXPECT_TRUE(printed(err, "line 2")) << err.str();
-    EXPECT_FALSE(printed(out, "listening")) << out.str();
-
-    std::ostringstream out2, err2;
-    options.libraryFile = (dir / "missing.json").string();
-    LinuxHost missing(options, out2, err2);
-    EXPECT_EQ(missing.run(), linuxhost::kExitStartFailed);
-    EXPECT_TRUE(printed(err2, options.libraryFile)) << err2.str();
-}
-
-TEST_F(LinuxHostTest, ADamagedSettingsFileIsReportedAndTheDefaultsServe) {
-    fs::create_directories(options.dataDir);
-    const fs::path settings = fs::path(options.dataDir) / "settings.reg";
-    std::ofstream(settings) << "\x01\x02 not a settings file";
-    LinuxHost host(options, out, err);
-    host.stop(); // asked before the run: it starts, says where it listens and ends at once
-    EXPECT_EQ(host.run(), linuxhost::kExitOk);
-    EXPECT_TRUE(printed(err, settings.string())) << err.str();
-    EXPECT_TRUE(printed(err, "the settings start from their defaults")) << err.str();
-    EXPECT_TRUE(printed(out, "no password")) << out.str();
-    EXPECT_TRUE(fs::exists(settings.string() + ".damaged"));
-}
-
-TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesAndServeTheNextRun) {
+TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesServeTheNextRunOrAreReported) {
     ASSERT_TRUE(platform::socketStartup());
     platform::SocketHandle probe = platform::listenTcp4(0);
     const uint16_t port = platform::socketLocalPort(probe);
@@ -214,18 +207,15 @@ TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesAndServeTheNextRun) {
     std::ostringstream shown;
     ASSERT_EQ(linuxhost::runSettingsCommand(show, shown, err), linuxhost::kExitOk);
     EXPECT_EQ(shown.str(), "stored in " + file + ":\n" + linuxhost::describeSettings(stored));
-}
 
-TEST_F(LinuxHostTest, SettingsThatCannotBeStoredAreReported) {
-    fs::create_directories(dir);
+    // No folder can be made below a file: nothing is said to be stored.
     std::ofstream(dir / "a-file") << "x";
-    HostOptions save;
-    save.dataDir = (dir / "a-file" / "data").string(); // no folder can be made below a file
-    save.saveSettings = true;
+    save.dataDir = (dir / "a-file" / "data").string();
     save.settings.port = 1234;
-    EXPECT_EQ(linuxhost::runSettingsCommand(save, out, err), linuxhost::kExitStartFailed);
-    EXPECT_TRUE(printed(err, "could not store the settings in " + save.dataDir)) << err.str();
-    EXPECT_EQ(out.str(), "");
+    std::ostringstream none, why;
+    EXPECT_EQ(linuxhost::runSettingsCommand(save, none, why), linuxhost::kExitStartFailed);
+    EXPECT_TRUE(printed(why, "could not store the settings in " + save.dataDir)) << why.str();
+    EXPECT_EQ(none.str(), "");
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 using namespace medialib;
 
@@ -134,11 +133,6 @@ TEST_F(SearchTest, EveryExpressionSelectsWhatItMeans) {
         {u" [Genre]=[Pop]" + fallbackTail, {5, 6}},
         {fallbackTail, {1, 2, 5, 6, 4, 3}},
         {u"[Genre]=[Pop]", {5, 6, 7}},
-        {u"[Genre]=[Jazz]", {3, 4}},
-        // Equal sort values keep the library's order.
-        {u"~sort=[Album Artist (auto)] [Genre]=[Pop] [Media Type]=[Audio]", {5, 6}},
-        {u"~sort=[Artist] [Genre]=[Pop] [Media Type]=[Audio]", {5, 6}},
-        {u"~sort=[Name] [Genre]=[Pop] [Media Type]=[Audio]", {5, 6}},
         // One file of an album, by album artist, by artist, or by the album alone.
         {u"[Album]=[Hits /\"2000/\"] and [Album Artist (auto)]=[Various Artists] ~n=1", {5}},
         {u"[Album]=[Hits /\"2000/\"] and [Artist]=[Various Artists] ~n=1", {}},
@@ -247,39 +241,6 @@ TEST_F(SearchTest, ErrorsAreReportedWithTheirColumn) {
             << std::string(expr.begin(), expr.begin() + std::min<size_t>(expr.size(), 20));
 }
 
-// Random texts over the language's characters, and every prefix of a complex expression: each
-// parses and runs, or fails with a message at a column inside the text.
-TEST_F(SearchTest, AnyInputGivesAQueryOrAnErrorInsideTheText) {
-    std::vector<std::u16string> inputs;
-    const std::u16string alphabet = u"[]\"/()-~=<>, orandsuptlg#0123456789ArtistAlbumRating";
-    uint32_t seed = 12345;
-    for (int round = 0; round < 3000; ++round) {
-        std::u16string expr;
-        for (size_t i = 0; i < 1 + size_t(round % 40); ++i) {
-            seed = seed * 1103515245u + 12345u;
-            expr += alphabet[(seed >> 16) % alphabet.size()];
-        }
-        inputs.push_back(expr);
-    }
-    const std::u16string complex = u"~sort=[Album],[Disc #] -([Artist]=\"a/\"b\" or "
-                                   u"[rating]=>2) and numberplays=0 ~nodup=[Album] ~n=5";
-    for (size_t n = 0; n <= complex.size(); ++n)
-        inputs.push_back(complex.substr(0, n));
-    std::vector<const Track*> all;
-    for (const Track& t : tracks)
-        all.push_back(&t);
-    for (const std::u16string& expr : inputs) {
-        SearchError e;
-        if (auto q = SearchQuery::parse(expr, &e)) {
-            q->run(all);
-            continue;
-        }
-        EXPECT_GE(e.column, 1u) << std::string(expr.begin(), expr.end());
-        EXPECT_LE(e.column, expr.size() + 1) << std::string(expr.begin(), expr.end());
-        EXPECT_FALSE(e.message.empty());
-    }
-}
-
 // ~sort is stable: among many files with equal keys (equal ignoring case included) the
 // library's order stays, on one field and on two; numbers sort by value. ~nodup keeps the
 // first file of each exact value in the sorted order, whichever order the two are written in.
@@ -296,26 +257,21 @@ TEST(SearchSort, StableWithManyEqualKeysAndNodupAfterIt) {
         t.name = std::u16string(name.begin(), name.end());
         library.push_back(t);
     }
-    // The keys k for which each `group` in turn holds, in library order.
-    auto groups = [](std::vector<std::function<bool(int)>> group) {
-        V out;
-        for (const auto& in : group)
-            for (int32_t k = 1; k <= 300; ++k)
-                if (in(k))
-                    out.push_back(k);
-        return out;
-    };
-    // a and A, then b and B, then c.
-    EXPECT_EQ(
-        run(library, u"~sort=[Artist]"),
-        groups({[](int k) { return k % 5 == 1 || k % 5 == 2; },
-                [](int k) { return k % 5 == 0 || k % 5 == 3; }, [](int k) { return k % 5 == 4; }}));
+    // a and A, then b and B, then c; each group in library order.
+    V expected;
+    for (auto group : {V{1, 2}, V{0, 3}, V{4}})
+        for (int32_t k = 1; k <= 300; ++k)
+            if (std::count(group.begin(), group.end(), k % 5))
+                expected.push_back(k);
+    EXPECT_EQ(run(library, u"~sort=[Artist]"), expected);
     // even before Odd (case ignored), then the track number by value within each.
-    std::vector<std::function<bool(int)>> byGenreThenNumber;
+    expected.clear();
     for (int odd = 0; odd < 2; ++odd)
         for (int third : {0, 1, 2})
-            byGenreThenNumber.push_back([=](int k) { return k % 2 == odd && k % 3 == third; });
-    EXPECT_EQ(run(library, u"~sort=[Genre],[Track #]"), groups(byGenreThenNumber));
+            for (int32_t k = 1; k <= 300; ++k)
+                if (k % 2 == odd && k % 3 == third)
+                    expected.push_back(k);
+    EXPECT_EQ(run(library, u"~sort=[Genre],[Track #]"), expected);
     EXPECT_EQ(run(library, u"~sort=[Artist] ~nodup=[Artist]"), (V{1, 2, 3, 5, 4}));
     EXPECT_EQ(run(library, u"~nodup=[Artist] ~sort=[Artist]"), (V{1, 2, 3, 5, 4}));
     EXPECT_EQ(run(library, u"~nodup=[Artist]"), (V{1, 2, 3, 4, 5}));

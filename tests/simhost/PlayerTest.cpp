@@ -1,6 +1,6 @@
 // The simulated player through its automation objects, as the bridge will drive it: playback
-// with a hand-moved clock, the events it raises, playing-now and playlist edits, the
-// equalizer, files, and failures reported instead of crashes.
+// with a hand-moved clock, the events it raises and the thread they arrive on, playing-now and
+// playlist edits, the equalizer, files, and failures reported instead of crashes.
 #include "simhost/SimPlayer.h"
 
 #include <gtest/gtest.h>
@@ -31,8 +31,6 @@ LibraryData smallLibrary() {
         t.path = u"D:\\Music\\song" + std::u16string(1, char16_t(u'0' + i)) + u".mp3";
         lib.tracks.push_back(t);
     }
-    lib.tracks[0].composer = u"Someone Else";
-    lib.tracks[1].albumArtist = u"The Collective";
     lib.tracks[2].comment = u"la la la";
     lib.tracks[2].rating = 4;
     lib.tracks[2].year = 1999;
@@ -75,6 +73,14 @@ protected:
         auto file = callMethod(now.get(), PlayingNowOp::Item, {i}).asObject();
         return *callMethod(file.get(), FileOp::Key).asInt();
     }
+    std::vector<int32_t> keysOf(const HostObjectPtr& files) {
+        std::vector<int32_t> keys;
+        for (int32_t i = 0; i < *callMethod(files.get(), FilesOp::Count).asInt(); ++i) {
+            auto f = callMethod(files.get(), FilesOp::Item, {i}).asObject();
+            keys.push_back(*callMethod(f.get(), FileOp::Key).asInt());
+        }
+        return keys;
+    }
     void act(PlaybackOp op) { ASSERT_TRUE(callMethod(playback.get(), op).ok()); }
     std::vector<std::u16string> events() {
         sink.names.clear();
@@ -89,10 +95,9 @@ protected:
     uint32_t cookie = 0;
 };
 
-TEST_F(PlayerTest, PlaybackAdvancesWithTheClockAndMovesOnAtTheEndOfATrack) {
+TEST_F(PlayerTest, PlaybackFollowsTheClockWaitsForATrackAndRepeats) {
     EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
     EXPECT_EQ(current(), -1);
-    callMethod(root.get(), RootOp::Search, {u"[Artist]=[First Band]"});
     auto files = callMethod(root.get(), RootOp::Search, {u"~sort=[Name]"}).asObject();
     ASSERT_TRUE(callMethod(files.get(), FilesOp::Play, {-1}).ok());
     EXPECT_EQ(count(), 5);
@@ -116,18 +121,16 @@ TEST_F(PlayerTest, PlaybackAdvancesWithTheClockAndMovesOnAtTheEndOfATrack) {
     // Every track that played to its end counted a play.
     auto third = callMethod(now.get(), PlayingNowOp::Item, {2}).asObject();
     EXPECT_EQ(*getProperty(third.get(), FileOp::IntProperty11).asInt(), 8);
-}
 
-TEST_F(PlayerTest, RepeatOfTheListWrapsAndRepeatOfTheTrackRestartsIt) {
-    auto all = callMethod(root.get(), RootOp::Search, {u"[Album]=[One]"}).asObject();
-    callMethod(all.get(), FilesOp::Play, {-1});
+    // Repeat of the list wraps; repeat of the track restarts it.
+    auto one = callMethod(root.get(), RootOp::Search, {u"[Album]=[One]"}).asObject();
+    callMethod(one.get(), FilesOp::Play, {-1});
     ASSERT_TRUE(putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(true)).ok());
     EXPECT_TRUE(getProperty(now.get(), PlayingNowOp::Repeat).isTrue());
     EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), -1);
     clock.advance(10000 + 20000 + 30000 + 2000);
     EXPECT_EQ(current(), 0) << "after the last entry the list starts again";
     EXPECT_EQ(seconds(), 2);
-
     player.setRepeatMode(RepeatMode::Track);
     EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), 0);
     clock.advance(8000 + 10000 + 3000);
@@ -138,19 +141,53 @@ TEST_F(PlayerTest, RepeatOfTheListWrapsAndRepeatOfTheTrackRestartsIt) {
     EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), 0);
     putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(false));
     EXPECT_FALSE(getProperty(now.get(), PlayingNowOp::Repeat).isTrue());
+
+    // A player that takes 500 ms to open a file waits before the track starts.
+    SimPlayer slow(smallLibrary(), SimOptions{&clock, {}, 500, false});
+    auto pb = callMethod(slow.root().get(), RootOp::Playback).asObject();
+    auto first = callMethod(slow.root().get(), RootOp::Search, {u"[Key]=100"}).asObject();
+    callMethod(first.get(), FilesOp::Play, {-1});
+    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::State).asInt(), int32_t(PlaybackState::Waiting));
+    clock.advance(499);
+    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::Position).asInt(), 0);
+    clock.advance(1 + 4000);
+    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::State).asInt(), int32_t(PlaybackState::Playing));
+    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::Position).asInt(), 4);
+    EXPECT_EQ(*slow.msUntilNextChange(), 6000u);
 }
 
-TEST_F(PlayerTest, TransportCommandsAndTheirEvents) {
+TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
+    std::vector<std::pair<int32_t, uint64_t>> messages;
+    player.setWindowMessageHandler([&](int32_t w, uint32_t msg, uint64_t wp, int64_t) {
+        EXPECT_EQ(msg, kStatusWindowMessage);
+        messages.emplace_back(w, wp);
+    });
+    ASSERT_TRUE(callMethod(root.get(), RootOp::RegisterWindow, {0x1234, 1}).ok());
+    std::atomic<int> wakes{0};
+    player.setWakeHandler([&] { ++wakes; });
     for (int32_t key : {100, 101, 102})
         ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {key, -1}).isTrue());
     EXPECT_EQ(current(), -1);
     events();
+    messages.clear();
     act(PlaybackOp::Play); // position -1: the first entry is selected and plays
     EXPECT_EQ(current(), 0);
-    events();
+    EXPECT_GT(wakes.load(), 0);
+    EXPECT_EQ(player.msUntilNextChange(), 0u) << "something waits for pump()";
+    EXPECT_TRUE(messages.empty()) << "messages wait for the player's thread";
+    // Events and messages are delivered on the thread that pumps.
+    std::thread::id pumping;
+    std::thread([&] {
+        pumping = std::this_thread::get_id();
+        player.pump();
+    }).join();
     EXPECT_TRUE(sink.saw(kNotifyTrackChange));
     EXPECT_TRUE(sink.saw(kNotifyPlayerStateChange));
-    EXPECT_EQ(sink.threads.front(), std::this_thread::get_id()) << "delivered by pump's thread";
+    for (auto id : sink.threads)
+        EXPECT_EQ(id, pumping);
+    ASSERT_EQ(messages.size(), 1u) << "queued status changes coalesce into one message";
+    EXPECT_EQ(messages[0], (std::pair<int32_t, uint64_t>(0x1234, kStatusWindowParam)));
+    EXPECT_EQ(*player.msUntilNextChange(), 10000u) << "the first track's remaining time";
 
     clock.advance(3000);
     act(PlaybackOp::PlayPause);
@@ -177,55 +214,24 @@ TEST_F(PlayerTest, TransportCommandsAndTheirEvents) {
     act(PlaybackOp::Stop);
     EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
     events();
+    EXPECT_FALSE(player.msUntilNextChange().has_value()) << "stopped: nothing changes by itself";
     act(PlaybackOp::Stop); // no change, no event
     EXPECT_TRUE(events().empty());
-
     act(PlaybackOp::Next);
     act(PlaybackOp::Next);
     act(PlaybackOp::Next); // past the last entry without repeat: stopped
     EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
 
+    events();
+    messages.clear();
+    putProperty(volume.get(), VolumeOp::Volume, 30);
+    EXPECT_EQ(events(), (std::vector<std::u16string>{kNotifyVolumeChanged}));
+    EXPECT_EQ(messages.size(), 1u);
+    callMethod(root.get(), RootOp::RegisterWindow, {0x1234, 0});
     root->unadvise(cookie);
     act(PlaybackOp::Play);
     EXPECT_TRUE(events().empty()) << "an unadvised sink hears nothing";
-}
-
-TEST_F(PlayerTest, WindowRegisteredWithTheRootGetsStatusMessages) {
-    std::vector<std::pair<int32_t, uint64_t>> got;
-    player.setWindowMessageHandler([&](int32_t w, uint32_t msg, uint64_t wp, int64_t) {
-        EXPECT_EQ(msg, kStatusWindowMessage);
-        got.emplace_back(w, wp);
-    });
-    ASSERT_TRUE(callMethod(root.get(), RootOp::RegisterWindow, {0x1234, 1}).ok());
-    callMethod(now.get(), PlayingNowOp::Insert, {100, -1});
-    act(PlaybackOp::Play);
-    EXPECT_TRUE(got.empty()) << "messages wait for the player's thread";
-    player.pump();
-    ASSERT_EQ(got.size(), 1u) << "queued status changes coalesce into one message";
-    EXPECT_EQ(got[0], (std::pair<int32_t, uint64_t>(0x1234, kStatusWindowParam)));
-    putProperty(volume.get(), VolumeOp::Volume, 30);
-    player.pump();
-    EXPECT_EQ(got.size(), 2u);
-    EXPECT_TRUE(sink.saw(kNotifyVolumeChanged));
-    callMethod(root.get(), RootOp::RegisterWindow, {0x1234, 0});
-    putProperty(volume.get(), VolumeOp::Volume, 40);
-    player.pump();
-    EXPECT_EQ(got.size(), 2u);
-}
-
-TEST_F(PlayerTest, WaitingStateBeforeATrackStarts) {
-    SimPlayer slow(smallLibrary(), SimOptions{&clock, {}, 500, false});
-    auto r = slow.root();
-    auto pb = callMethod(r.get(), RootOp::Playback).asObject();
-    auto files = callMethod(r.get(), RootOp::Search, {u"[Key]=100"}).asObject();
-    callMethod(files.get(), FilesOp::Play, {-1});
-    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::State).asInt(), int32_t(PlaybackState::Waiting));
-    clock.advance(499);
-    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::Position).asInt(), 0);
-    clock.advance(1 + 4000);
-    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::State).asInt(), int32_t(PlaybackState::Playing));
-    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::Position).asInt(), 4);
-    EXPECT_EQ(*slow.msUntilNextChange(), 6000u);
+    EXPECT_EQ(messages.size(), 1u) << "an unregistered window gets nothing";
 }
 
 TEST_F(PlayerTest, PlayingNowEditsKeepTheCurrentEntry) {
@@ -250,9 +256,8 @@ TEST_F(PlayerTest, PlayingNowEditsKeepTheCurrentEntry) {
     EXPECT_EQ(current(), 2) << "removing the playing entry plays the one that moved up";
     EXPECT_EQ(keyAt(2), 103);
     EXPECT_EQ(state(), int32_t(PlaybackState::Playing));
-    EXPECT_TRUE(events().size() >= 1);
+    events();
     EXPECT_TRUE(sink.saw(kNotifyTrackChange));
-
     EXPECT_EQ(callMethod(now.get(), PlayingNowOp::Item, {9}).status, HostStatus::BadIndex);
     EXPECT_EQ(putProperty(now.get(), PlayingNowOp::Position, 9).status, HostStatus::BadIndex);
     ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Clear).ok());
@@ -261,24 +266,6 @@ TEST_F(PlayerTest, PlayingNowEditsKeepTheCurrentEntry) {
     EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
     act(PlaybackOp::Play); // nothing to play
     EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
-}
-
-TEST_F(PlayerTest, ShuffleLeadsWithTheCurrentEntryAndOffRestoresTheOrder) {
-    auto all = callMethod(root.get(), RootOp::Search, {u"~sort=[Key]"}).asObject();
-    callMethod(all.get(), FilesOp::Play, {3});
-    EXPECT_EQ(current(), 3);
-    ASSERT_TRUE(putProperty(now.get(), PlayingNowOp::Shuffle, HostValue::boolean(true)).ok());
-    EXPECT_TRUE(getProperty(now.get(), PlayingNowOp::Shuffle).isTrue());
-    EXPECT_EQ(current(), 0);
-    EXPECT_EQ(keyAt(0), 103);
-    std::multiset<int32_t> keys;
-    for (int32_t i = 0; i < count(); ++i)
-        keys.insert(keyAt(i));
-    EXPECT_EQ(keys, (std::multiset<int32_t>{100, 101, 102, 103, 104}));
-    putProperty(now.get(), PlayingNowOp::Shuffle, HostValue::boolean(false));
-    for (int32_t i = 0; i < 5; ++i)
-        EXPECT_EQ(keyAt(i), 100 + i);
-    EXPECT_EQ(current(), 3);
 }
 
 TEST_F(PlayerTest, PlaylistsTheirTypesAndEdits) {
@@ -290,15 +277,13 @@ TEST_F(PlayerTest, PlaylistsTheirTypesAndEdits) {
         types.push_back(callMethod(p.get(), PlaylistOp::Property, {u"Type"}).text());
     }
     EXPECT_EQ(types, (std::vector<std::u16string>{u"0", u"2", u"1"}));
-
-    EXPECT_EQ(callMethod(root.get(), RootOp::PlaylistById, {12345}).value.type(),
-              HostValue::Type::Object);
-    EXPECT_EQ(callMethod(root.get(), RootOp::PlaylistById, {12345}).asObject(), nullptr);
+    auto none = callMethod(root.get(), RootOp::PlaylistById, {12345});
+    EXPECT_EQ(none.value.type(), HostValue::Type::Object);
+    EXPECT_EQ(none.asObject(), nullptr);
     auto mine = callMethod(root.get(), RootOp::PlaylistById, {7}).asObject();
     ASSERT_TRUE(mine);
     EXPECT_EQ(getProperty(mine.get(), PlaylistOp::Name).text(), u"Mine");
     EXPECT_EQ(getProperty(mine.get(), PlaylistOp::Path).text(), u"Lists");
-    EXPECT_EQ(*callMethod(mine.get(), PlaylistOp::Id).asInt(), 7);
 
     // Move entry 0 to the end the way the bridge does: copy, insert, remove, store.
     auto files = callMethod(mine.get(), PlaylistOp::Files).asObject();
@@ -308,26 +293,19 @@ TEST_F(PlayerTest, PlaylistsTheirTypesAndEdits) {
     EXPECT_TRUE(callMethod(files.get(), FilesOp::Remove, {0}).isTrue());
     EXPECT_FALSE(callMethod(files.get(), FilesOp::Remove, {3}).isTrue());
     ASSERT_TRUE(callMethod(mine.get(), PlaylistOp::SetFiles, {files}).isTrue());
-    auto stored = callMethod(mine.get(), PlaylistOp::Files).asObject();
-    std::vector<int32_t> keys;
-    for (int32_t i = 0; i < *callMethod(stored.get(), FilesOp::Count).asInt(); ++i) {
-        auto f = callMethod(stored.get(), FilesOp::Item, {i}).asObject();
-        keys.push_back(*callMethod(f.get(), FileOp::Key).asInt());
-    }
-    EXPECT_EQ(keys, (std::vector<int32_t>{101, 102, 100}));
+    EXPECT_EQ(keysOf(callMethod(mine.get(), PlaylistOp::Files).asObject()),
+              (std::vector<int32_t>{101, 102, 100}));
     EXPECT_EQ(callMethod(files.get(), FilesOp::AppendKey, {4242}).status, HostStatus::Failed);
 
     // Smart lists come from their expression; groups and smart lists take no files.
     auto smart = callMethod(root.get(), RootOp::PlaylistById, {9}).asObject();
-    auto longOnes = callMethod(smart.get(), PlaylistOp::Files).asObject();
-    EXPECT_EQ(*callMethod(longOnes.get(), FilesOp::Count).asInt(), 2);
+    EXPECT_EQ(keysOf(callMethod(smart.get(), PlaylistOp::Files).asObject()).size(), 2u);
     EXPECT_FALSE(callMethod(smart.get(), PlaylistOp::SetFiles, {files}).isTrue());
 
     auto made = callMethod(lists.get(), PlaylistsOp::Create, {u"Fresh", u""}).asObject();
     ASSERT_TRUE(made);
     int32_t id = *callMethod(made.get(), PlaylistOp::Id).asInt();
     EXPECT_GT(id, 9);
-    EXPECT_EQ(callMethod(made.get(), PlaylistOp::Property, {u"Type"}).text(), u"0");
     EXPECT_FALSE(callMethod(lists.get(), PlaylistsOp::Delete, {u"Fresh", u"Elsewhere"}).isTrue());
     EXPECT_TRUE(callMethod(lists.get(), PlaylistsOp::Delete, {u"fresh", u""}).isTrue());
     EXPECT_EQ(callMethod(made.get(), PlaylistOp::Id).status, HostStatus::Failed)
@@ -335,24 +313,29 @@ TEST_F(PlayerTest, PlaylistsTheirTypesAndEdits) {
     EXPECT_EQ(callMethod(root.get(), RootOp::PlaylistById, {id}).asObject(), nullptr);
 }
 
-TEST_F(PlayerTest, FilePropertiesAndFields) {
+TEST_F(PlayerTest, FilesNarrowingVolumeAndEqualizer) {
     auto files = callMethod(root.get(), RootOp::Search, {u"[Key]=102"}).asObject();
     auto f = callMethod(files.get(), FilesOp::Item, {0}).asObject();
-    EXPECT_EQ(getProperty(f.get(), FileOp::Path).text(), u"D:\\Music\\song2.mp3");
-    EXPECT_EQ(getProperty(f.get(), FileOp::Artist).text(), u"First Band");
-    EXPECT_EQ(getProperty(f.get(), FileOp::Album).text(), u"One");
-    EXPECT_EQ(getProperty(f.get(), FileOp::Name).text(), u"Song C");
-    EXPECT_EQ(getProperty(f.get(), FileOp::Genre).text(), u"Rock");
-    EXPECT_EQ(getProperty(f.get(), FileOp::Text).text(), u"la la la");
-    EXPECT_EQ(getProperty(f.get(), FileOp::AlbumArtist).text(), u"") << "as tagged, no fallback";
-    EXPECT_EQ(*getProperty(f.get(), FileOp::Duration).asInt(), 30);
-    EXPECT_EQ(*getProperty(f.get(), FileOp::TrackNumber).asInt(), 3);
-    EXPECT_EQ(*getProperty(f.get(), FileOp::IntProperty10).asInt(), 1999);
-    EXPECT_EQ(*getProperty(f.get(), FileOp::IntProperty11).asInt(), 7);
-    EXPECT_EQ(*getProperty(f.get(), FileOp::Rating).asInt(), 4);
+    const std::pair<FileOp, const char16_t*> texts[] = {
+        {FileOp::Path, u"D:\\Music\\song2.mp3"},
+        {FileOp::Artist, u"First Band"},
+        {FileOp::Album, u"One"},
+        {FileOp::Name, u"Song C"},
+        {FileOp::Genre, u"Rock"},
+        {FileOp::Text, u"la la la"},
+        {FileOp::AlbumArtist, u""}, // as tagged, no fallback
+    };
+    for (const auto& [op, text] : texts)
+        EXPECT_EQ(getProperty(f.get(), op).text(), text) << int(op);
+    const std::pair<FileOp, int32_t> numbers[] = {{FileOp::Duration, 30},
+                                                  {FileOp::TrackNumber, 3},
+                                                  {FileOp::IntProperty10, 1999},
+                                                  {FileOp::IntProperty11, 7},
+                                                  {FileOp::Rating, 4}};
+    for (const auto& [op, number] : numbers)
+        EXPECT_EQ(*getProperty(f.get(), op).asInt(), number) << int(op);
     EXPECT_EQ(callMethod(f.get(), FileOp::FieldByName, {u"Album Artist (auto)"}).text(),
               u"First Band");
-    EXPECT_EQ(callMethod(f.get(), FileOp::FieldByName, {u"Composer"}).text(), u"");
     EXPECT_EQ(callMethod(f.get(), FileOp::FieldByName, {u"No Such Field"}).text(), u"");
     ASSERT_TRUE(putProperty(f.get(), FileOp::Rating, 9).ok());
     EXPECT_EQ(*getProperty(f.get(), FileOp::Rating).asInt(), 5) << "ratings stay in 0..5";
@@ -360,9 +343,13 @@ TEST_F(PlayerTest, FilePropertiesAndFields) {
     EXPECT_EQ(callMethod(f.get(), FileOp::ImagePath, {6}).status, HostStatus::BadIndex);
     auto version = callMethod(root.get(), RootOp::Version).asObject();
     EXPECT_EQ(*getProperty(version.get(), VersionOp::Major).asInt(), 31);
-}
 
-TEST_F(PlayerTest, VolumeAndEqualizer) {
+    // Narrowing keeps the order and applies the modifiers.
+    files = callMethod(root.get(), RootOp::Search, {u"~sort=[Duration] [Genre]=[Rock]"}).asObject();
+    ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {u"[Artist]=\"band\" ~n=4"}).ok());
+    ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {u"-[Key]=101"}).ok());
+    EXPECT_EQ(keysOf(files), (std::vector<int32_t>{100, 102, 103}));
+
     ASSERT_TRUE(putProperty(volume.get(), VolumeOp::Volume, 150).ok());
     EXPECT_EQ(*getProperty(volume.get(), VolumeOp::Volume).asInt(), 100);
     putProperty(volume.get(), VolumeOp::Volume, -5);
@@ -380,20 +367,6 @@ TEST_F(PlayerTest, VolumeAndEqualizer) {
     EXPECT_EQ(callMethod(volume.get(), VolumeOp::Band, {11}).status, HostStatus::BadIndex);
     EXPECT_EQ(callMethod(volume.get(), VolumeOp::SetBand, {-1, 0}).status, HostStatus::BadIndex);
     EXPECT_EQ(events(), (std::vector<std::u16string>{kNotifyEqChanged})) << "coalesced";
-}
-
-TEST(HostValueTest, BooleansAreTrueOnlyAsVariantTrue) {
-    EXPECT_TRUE(HostValue::boolean(true).isTrue());
-    EXPECT_EQ(HostValue::boolean(true).asVariantBool(), -1);
-    EXPECT_EQ(HostValue::boolean(false).asVariantBool(), 0);
-    EXPECT_FALSE(HostValue::fromVariantBool(1).isTrue()) << "not VARIANT_TRUE";
-    EXPECT_FALSE(HostValue(-1).isTrue()) << "an I4 of -1 is no BOOL";
-    EXPECT_EQ(HostValue::boolean(true).asInt(), -1) << "coerces like VariantChangeType";
-    EXPECT_EQ(HostValue(uint32_t(0xFFFFFFFFu)).asInt(), -1);
-    EXPECT_EQ(HostValue(u"x").asInt(), std::nullopt);
-    EXPECT_EQ(HostValue(HostObjectPtr()).type(), HostValue::Type::Object);
-    HostResult failed{HostStatus::Failed, HostValue(u"ignored")};
-    EXPECT_EQ(failed.text(), u"") << "a failed call has no text";
 }
 
 TEST_F(PlayerTest, BadCallsFailWithAReason) {
@@ -417,19 +390,6 @@ TEST_F(PlayerTest, BadCallsFailWithAReason) {
     EXPECT_EQ(callMethod(nullptr, RootOp::Playback).status, HostStatus::Failed);
 }
 
-TEST_F(PlayerTest, NarrowKeepsOrderAndAppliesModifiers) {
-    auto files =
-        callMethod(root.get(), RootOp::Search, {u"~sort=[Duration] [Genre]=[Rock]"}).asObject();
-    ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {u"[Artist]=\"band\" ~n=4"}).ok());
-    ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {u"-[Key]=101"}).ok());
-    std::vector<int32_t> keys;
-    for (int32_t i = 0; i < *callMethod(files.get(), FilesOp::Count).asInt(); ++i)
-        keys.push_back(
-            *callMethod(callMethod(files.get(), FilesOp::Item, {i}).asObject().get(), FileOp::Key)
-                 .asInt());
-    EXPECT_EQ(keys, (std::vector<int32_t>{100, 102, 103}));
-}
-
 // Library calls from a worker while the host's thread plays, edits and pumps: run under
 // ThreadSanitizer this finds unguarded state.
 TEST_F(PlayerTest, WorkerLibraryCallsRaceHostPlayerCalls) {
@@ -438,13 +398,11 @@ TEST_F(PlayerTest, WorkerLibraryCallsRaceHostPlayerCalls) {
     std::thread worker([&] {
         auto r = player.root();
         while (!stop) {
-            auto files = callMethod(r.get(), RootOp::Search,
-                                    {u"~nodup=[Artist] [Media Type]=[Audio] -[Artist]=[]"})
-                             .asObject();
+            auto files =
+                callMethod(r.get(), RootOp::Search, {u"~nodup=[Artist] -[Artist]=[]"}).asObject();
             int32_t n = *callMethod(files.get(), FilesOp::Count).asInt();
             for (int32_t i = 0; i < n; ++i) {
                 auto f = callMethod(files.get(), FilesOp::Item, {i}).asObject();
-                getProperty(f.get(), FileOp::Artist);
                 getProperty(f.get(), FileOp::Rating);
                 callMethod(f.get(), FileOp::FieldByName, {u"Composer"});
                 callMethod(f.get(), FileOp::ImagePath, {3});
@@ -472,7 +430,6 @@ TEST_F(PlayerTest, WorkerLibraryCallsRaceHostPlayerCalls) {
         std::this_thread::yield();
     stop = true;
     worker.join();
-    EXPECT_GE(searches.load(), 3);
 }
 
 } // namespace

@@ -208,27 +208,19 @@ protected:
     uint32_t requests = 0;
 };
 
-TEST_F(MpdHostTest, EveryListDrillDownSearchAndCoverComesFromMpd) {
+TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp) {
     startHost();
     EXPECT_NE(outText.text().find("MPD at 127.0.0.1:" + std::to_string(server->port()) +
                                   ": 17 tracks, 0 playlists"),
               std::string::npos)
         << outText.text();
+    // The library is MPD's database in the player's own model, browsed with the player's own
+    // search: a list, and drill-downs by an escaped name, an album, a genre and a composer.
     auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
     ASSERT_TRUE(artists);
     EXPECT_EQ(texts(*artists),
               (std::vector<std::string>{"Anna Berg", "Björk Ensemble", "Loner",
                                         "Salt/Pepper [live]", "Various Artists", "Zed"}));
-    auto genres = ask<wire::LibraryListMessage>(wire::QUERY_GENRES);
-    ASSERT_TRUE(genres);
-    EXPECT_EQ(texts(*genres), (std::vector<std::string>{"Folk", "Jazz", "Pop", "Rock"}));
-    auto composers = ask<wire::LibraryListMessage>(wire::QUERY_COMPOSERS);
-    ASSERT_TRUE(composers);
-    EXPECT_EQ(texts(*composers), (std::vector<std::string>{"Clara Schumann", "Edvard Grieg"}));
-    auto albums = ask<wire::LibraryListMessage>(wire::QUERY_ALBUMS);
-    ASSERT_TRUE(albums);
-    EXPECT_EQ(albums->count, 5u);
-
     struct Case {
         std::array<std::string, 4> query; // genre, artist, album, composer
         uint8_t code;                     // list kind on the wire
@@ -237,12 +229,9 @@ TEST_F(MpdHostTest, EveryListDrillDownSearchAndCoverComesFromMpd) {
     };
     const Case cases[] = {
         {{"", "Salt/Pepper [live]", "", ""}, 6, 1, "Spice {1}"}, // an escaped name
-        {{"", "Anna Berg", "", ""}, 6, 3, "Hits \"2000\""},      // also as a guest artist
         {{"", "Anna Berg", "First Light", ""}, 7, 4, "Dusk"},    // the album's tracks
-        {{"", "Loner", "", ""}, 7, 2, "Again"},                  // no album: the tracks
         {{"Folk", "", "", ""}, 0, 1, "Björk Ensemble"},          // a genre: its artists
         {{"", "", "", "Edvard Grieg"}, 6, 1, "Blå"},             // a composer: albums
-        {{"", "", "Blå", ""}, 7, 3, "Fjäll"},
     };
     for (const Case& c : cases) {
         auto list = browse(c.query);
@@ -252,18 +241,6 @@ TEST_F(MpdHostTest, EveryListDrillDownSearchAndCoverComesFromMpd) {
         EXPECT_TRUE(contains(list->entries, c.shows)) << c.shows;
     }
 
-    // The word search, case folded beyond ASCII.
-    wire::SearchMessage search;
-    search.searchId = 7;
-    search.text = "STRÖM blå";
-    ASSERT_TRUE(app.send(search));
-    wire::ReceivedMessage m;
-    ASSERT_EQ(app.waitForType(wire::MSG_LIBRARY_LIST, m, kWaitMs), ClientStatus::Ok);
-    auto results = remote::decodeAs<wire::LibraryListMessage>(m);
-    ASSERT_TRUE(results);
-    EXPECT_EQ(results->count, 1u);
-    EXPECT_TRUE(contains(results->entries, "Ström"));
-
     // Covers from a folder's picture and from an embedded one, at both sizes.
     struct Cover {
         const char* album;
@@ -272,6 +249,7 @@ TEST_F(MpdHostTest, EveryListDrillDownSearchAndCoverComesFromMpd) {
     };
     const Cover covers[] = {{"First Light", 200, 300}, {"First Light", 64, 96}, {"Blå", 65, 300}};
     uint32_t tag = 0;
+    wire::ReceivedMessage m;
     for (const Cover& c : covers) {
         wire::CoverRequestMessage r;
         r.album = c.album;
@@ -291,63 +269,8 @@ TEST_F(MpdHostTest, EveryListDrillDownSearchAndCoverComesFromMpd) {
         auto cover = remote::decodeAs<wire::CoverMessage>(m);
         EXPECT_EQ(jpegSize(cover->image), std::make_pair(c.side, c.side)) << c.album;
     }
-}
 
-TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
-    startHost();
-    add({"", "Anna Berg", "First Light", ""});
-    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 4; }, kWaitMs));
-    command(wire::CMD_PLAY);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Playing; }));
-    ASSERT_TRUE(statusPushed(0)); // playing
-
-    // Paused, the two-second tracks stay where the test puts them, however busy the machine
-    // (the first may have ended before the pause arrived: the first entry is chosen again).
-    command(wire::CMD_PLAY_PAUSE);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Paused; }));
-    command(wire::CMD_SET_INDEX, 0);
-    ASSERT_TRUE(mpdReaches([](auto& s) {
-        return s.songPos == 0 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
-    }));
-    command(wire::CMD_SEEK, 1999);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.elapsedMs == 1000; })); // whole seconds
-    command(wire::CMD_NEXT); // the next entry from its beginning, still paused
-    ASSERT_TRUE(mpdReaches([](auto& s) {
-        return s.songPos == 1 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
-    }));
-    command(wire::CMD_VOLUME, 32768u << 16); // the level in the high half
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 50; }));
-    command(wire::CMD_SHUFFLE, 1);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.random; }));
-    command(wire::CMD_REPEAT, 1);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.repeat && !s.single; }));
-    // Read back through the app: 50 % on the wire, shuffle, repeat of the list.
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            auto status = ask<wire::PlayerStatusMessage>(wire::QUERY_PLAYER_STATUS);
-            return status && status->status.volume == 32767 && status->status.shuffle == 1 &&
-                   status->status.repeatMode == 2;
-        },
-        kWaitMs));
-
-    // Queue edits at each position: the start, after the current entry, the end.
-    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 0, 0u);
-    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 5; }, kWaitMs));
-    EXPECT_EQ(queueTitles()[0], "Gale");
-    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 1, 0xFFFFFFFFu); // after current
-    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 2);              // at the end
-    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 7; }, kWaitMs));
-    EXPECT_EQ(queueTitles(), (std::vector<std::string>{"Gale", "Dawn", "Morning", "Breeze", "Noon",
-                                                       "Dusk", "Calm"}));
-    command(wire::CMD_REMOVE, 0);
-    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 6; }, kWaitMs));
-    EXPECT_EQ(queueTitles()[0], "Dawn");
-    command(wire::CMD_STOP);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Stopped; }));
-}
-
-TEST_F(MpdHostTest, StoredPlaylistsStickersAndRuleFills) {
-    startHost();
+    // A stored playlist made, filled and deleted through the app.
     wire::CreatePlaylistMessage create;
     create.name = "Mix ünd Match";
     ASSERT_TRUE(app.send(create));
@@ -402,22 +325,18 @@ TEST_F(MpdHostTest, StoredPlaylistsStickersAndRuleFills) {
 
     command(wire::CMD_DELETE_PLAYLIST, id);
     ASSERT_TRUE(waitUntil([&] { return mpd->playlists(names) && names.empty(); }, kWaitMs));
-}
 
-TEST_F(MpdHostTest, ADatabaseUpdateAndAnMpdRestartUnderALoggedInApp) {
-    startHost();
+    // A database update, then MPD gone and back under a logged-in app.
     ASSERT_TRUE(
         server->addSong({"New/fresh.flac", "Newcomer", "Debut", "Fresh", "Pop", "", "", 1, 2}));
     ASSERT_TRUE(mpd->update());
     ASSERT_TRUE(waitUntil(
         [&] {
-            auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
-            return artists && contains(artists->entries, "Newcomer");
+            auto now = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
+            return now && contains(now->entries, "Newcomer");
         },
         kWaitMs));
-
-    add({"", "Loner", "", ""});
-    command(wire::CMD_PLAY);
+    command(wire::CMD_PLAY); // the never-played fill's first entry
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Playing; }));
     const uint16_t port = server->port();
     mpd.reset();
@@ -440,6 +359,59 @@ TEST_F(MpdHostTest, ADatabaseUpdateAndAnMpdRestartUnderALoggedInApp) {
     command(wire::CMD_VOLUME, 65535u << 16);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 100; }));
     EXPECT_TRUE(app.connected());
+}
+
+TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
+    startHost();
+    add({"", "Anna Berg", "First Light", ""});
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 4; }, kWaitMs));
+    command(wire::CMD_PLAY);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Playing; }));
+    ASSERT_TRUE(statusPushed(0)); // playing
+
+    // Paused, the two-second tracks stay where the test puts them, however busy the machine
+    // (the first may have ended before the pause arrived: the first entry is chosen again).
+    command(wire::CMD_PLAY_PAUSE);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Paused; }));
+    command(wire::CMD_SET_INDEX, 0);
+    ASSERT_TRUE(mpdReaches([](auto& s) {
+        return s.songPos == 0 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
+    }));
+    command(wire::CMD_SEEK, 1999);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.elapsedMs == 1000; })); // whole seconds
+    command(wire::CMD_NEXT); // the next entry from its beginning, still paused
+    ASSERT_TRUE(mpdReaches([](auto& s) {
+        return s.songPos == 1 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
+    }));
+    command(wire::CMD_VOLUME, 32768u << 16); // the level in the high half
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 50; }));
+    command(wire::CMD_SHUFFLE, 1);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.random; }));
+    command(wire::CMD_REPEAT, 1);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.repeat && !s.single; }));
+    // Read back through the app: 50 % on the wire, shuffle, repeat of the list.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            auto status = ask<wire::PlayerStatusMessage>(wire::QUERY_PLAYER_STATUS);
+            return status && status->status.volume == 32767 && status->status.shuffle == 1 &&
+                   status->status.repeatMode == 2;
+        },
+        kWaitMs));
+
+    // Queue edits at each position: the start, after the current entry, the end.
+    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 0, 0u);
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 5; }, kWaitMs));
+    EXPECT_EQ(queueTitles()[0], "Gale");
+    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 1, 0xFFFFFFFFu); // after current
+    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 2);              // at the end
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 7; }, kWaitMs));
+    EXPECT_EQ(queueTitles(), (std::vector<std::string>{"Gale", "Dawn", "Morning", "Breeze", "Noon",
+                                                       "Dusk", "Calm"}));
+    command(wire::CMD_REMOVE, 0);
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 6; }, kWaitMs));
+    EXPECT_EQ(queueTitles()[0], "Dawn");
+    command(wire::CMD_STOP);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Stopped; }));
 }
 
 TEST_F(MpdHostTest, AnAbsentMpdAtStartIsOneLineAndExitCodeOne) {
