@@ -58,19 +58,17 @@ TEST(PanelRecordTest, DefaultsShowTheDefaultRecordAndEveryFieldReadsBack) {
 }
 
 TEST(PanelRecordTest, OnlyAnExactlyCheckedBoxCounts) {
-    const std::pair<int, bool PluginSettings::*> boxes[] = {
-        {kServerEnabledBox, &PluginSettings::enabled},
-        {kBonjourBox, &PluginSettings::bonjour},
-        {kUpdateCheckBox, &PluginSettings::updateCheck},
-        {kAllowKickBox, &PluginSettings::allowKick},
-        {kNotificationsBox, &PluginSettings::sendUpdateNotification}};
-    for (auto [id, field] : boxes)
-        for (uint32_t state : {kUnchecked, kChecked, kIndeterminate}) {
-            PluginSettings expected;
-            expected.*field = state == kChecked;
-            EXPECT_EQ(readAfter([&](FakeDialog& d) { d.checks[id] = state; }), expected)
-                << id << " " << state;
-        }
+    for (uint32_t state : {kUnchecked, kChecked, kIndeterminate}) {
+        const PluginSettings read = readAfter([&](FakeDialog& d) {
+            for (auto& [id, checked] : d.checks)
+                checked = state;
+        });
+        const bool on = state == kChecked;
+        EXPECT_EQ(std::tuple(read.enabled, read.bonjour, read.updateCheck, read.allowKick,
+                             read.sendUpdateNotification),
+                  std::tuple(on, on, on, on, on))
+            << state;
+    }
 }
 
 TEST(PanelRecordTest, PortQualityAndPasswordAsTheBoxesHoldThem) {

@@ -75,42 +75,39 @@ void installations() {
 
 } // namespace
 
-TEST(RegistrationTest, TheScriptWritesExactlyTheComEntriesAndUnregisteringTakesOnlyThem) {
-    RegistrySandbox sandbox;
-    make(RegistryRoot::ClassesRoot, u".txt", u"theirs");
-    make(RegistryRoot::ClassesRoot, u"CLSID\\{00000000-0000-0000-C000-000000000046}", u"theirs");
-    make(RegistryRoot::ClassesRoot, u"CLSID\\" + utf8ToUtf16(kClsid) + u"\\Stale");
-    RegistrarReplacements replacements = {{u"MODULE", kModule}, {u"APPID", kAppId}};
-
-    ASSERT_TRUE(runRegistrationScript(realScript(), RegistrarMode::Register, replacements).ok);
+// The plug-in keys of every installation, the script's COM entries exactly, and after
+// unregistering everything that is not ours, with and without keys of others beside ours.
+TEST(RegistrationTest, RegisteringWritesExactlyOurKeysAndUnregisteringTakesOnlyThem) {
     const std::string c = "CLSID\\" + kClsid, module = utf16ToUtf8(kModule);
-    const Lines others = {".txt theirs='x'", "CLSID",
-                          "CLSID\\{00000000-0000-0000-C000-000000000046} theirs='x'"};
-    Lines all = others;
-    all.insert(all.end(),
-               {c + " @='Tandravole'", c + "\\Control",
-                c + "\\InprocServer32 @='" + module + "' ThreadingModel='Apartment'",
-                c + "\\Insertable", c + "\\MiscStatus @='0'", c + "\\MiscStatus\\1 @='131473'",
-                c + "\\ProgID @='Tandravole.TandravoleCtrl.1'", c + "\\Programmable",
-                c + "\\ToolboxBitmap32 @='" + module + ", 102'",
-                c + "\\TypeLib @='{5B685F59-D2E1-4B4B-A64C-748D708FD314}'", c + "\\Version @='1.0'",
-                c + "\\VersionIndependentProgID @='Tandravole.TandravoleCtrl'",
-                "Tandravole.TandravoleCtrl @='Tandravole'",
-                "Tandravole.TandravoleCtrl.1 @='Tandravole'",
-                "Tandravole.TandravoleCtrl.1\\CLSID @='" + kClsid + "'",
-                "Tandravole.TandravoleCtrl\\CLSID @='" + kClsid + "'",
-                "Tandravole.TandravoleCtrl\\CurVer @='Tandravole.TandravoleCtrl.1'"});
-    std::sort(all.begin(), all.end());
-    EXPECT_EQ(dump(RegistryRoot::ClassesRoot), all);
-
-    ASSERT_TRUE(runRegistrationScript(realScript(), RegistrarMode::Unregister, replacements).ok);
-    EXPECT_EQ(dump(RegistryRoot::ClassesRoot), others);
-}
-
-TEST(RegistrationTest, EveryInstallationGetsTheSameSevenValuesAndUnregisteringLeavesTheRest) {
+    Lines ours = {c + " @='Tandravole'",
+                  c + "\\Control",
+                  c + "\\InprocServer32 @='" + module + "' ThreadingModel='Apartment'",
+                  c + "\\Insertable",
+                  c + "\\MiscStatus @='0'",
+                  c + "\\MiscStatus\\1 @='131473'",
+                  c + "\\ProgID @='Tandravole.TandravoleCtrl.1'",
+                  c + "\\Programmable",
+                  c + "\\ToolboxBitmap32 @='" + module + ", 102'",
+                  c + "\\TypeLib @='{5B685F59-D2E1-4B4B-A64C-748D708FD314}'",
+                  c + "\\Version @='1.0'",
+                  c + "\\VersionIndependentProgID @='Tandravole.TandravoleCtrl'",
+                  "Tandravole.TandravoleCtrl @='Tandravole'",
+                  "Tandravole.TandravoleCtrl.1 @='Tandravole'",
+                  "Tandravole.TandravoleCtrl.1\\CLSID @='" + kClsid + "'",
+                  "Tandravole.TandravoleCtrl\\CLSID @='" + kClsid + "'",
+                  "Tandravole.TandravoleCtrl\\CurVer @='Tandravole.TandravoleCtrl.1'"};
     for (bool others : {true, false}) {
         RegistrySandbox sandbox;
         installations();
+        Lines classes = {"CLSID"};
+        if (others) {
+            make(RegistryRoot::ClassesRoot, u".txt", u"theirs");
+            make(RegistryRoot::ClassesRoot, u"CLSID\\{00000000-0000-0000-C000-000000000046}",
+                 u"theirs");
+            make(RegistryRoot::ClassesRoot, u"CLSID\\" + utf8ToUtf16(kClsid) + u"\\Stale");
+            classes = {".txt theirs='x'", "CLSID",
+                       "CLSID\\{00000000-0000-0000-C000-000000000046} theirs='x'"};
+        }
         make(RegistryRoot::LocalMachine, u"Software\\Tandravole\\MediaCenter\\A\\Deep", u"v");
         make(RegistryRoot::LocalMachine, u"Software\\Tandravole\\MediaCenter\\B");
         SaveSettings(PluginSettings{.password = u"secret"}); // all ten values
@@ -125,6 +122,10 @@ TEST(RegistrationTest, EveryInstallationGetsTheSameSevenValuesAndUnregisteringLe
         EXPECT_EQ(PlayerInstallations(), (std::vector<std::u16string>{u"MC 32", u"MC 33"}));
         ASSERT_EQ(RegisterPlugin(com, 0x01070400), kResultOk);
         EXPECT_EQ(com.calls, comStep("register"));
+        Lines all = classes;
+        all.insert(all.end(), ours.begin(), ours.end());
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(dump(RegistryRoot::ClassesRoot), all);
         const Lines machine = dump(RegistryRoot::LocalMachine);
         for (const char16_t* installation : {u"MC 32", u"MC 33"}) {
             std::string key = "SOFTWARE\\J. River\\" + utf16ToUtf8(installation) +
@@ -158,7 +159,7 @@ TEST(RegistrationTest, EveryInstallationGetsTheSameSevenValuesAndUnregisteringLe
                                              "Software\\Tandravole\\MediaCenter\\Presets"});
         EXPECT_EQ(dump(RegistryRoot::LocalMachine), machineLeft);
         EXPECT_EQ(dump(RegistryRoot::CurrentUser), userLeft);
-        EXPECT_EQ(dump(RegistryRoot::ClassesRoot), Lines{"CLSID"});
+        EXPECT_EQ(dump(RegistryRoot::ClassesRoot), classes);
     }
 }
 

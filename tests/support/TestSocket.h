@@ -70,22 +70,6 @@ public:
         return out;
     }
 
-    // Whatever arrives within ms (stops early at a close).
-    std::vector<uint8_t> receiveFor(uint32_t ms) {
-        std::vector<uint8_t> out;
-        uint8_t buffer[4096];
-        uint32_t start = platform::tickCount();
-        while (platform::tickCount() - start < ms) {
-            if (platform::selectReadable(socket_, 10000) != 1)
-                continue;
-            int n = platform::recvSome(socket_, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            out.insert(out.end(), buffer, buffer + n);
-        }
-        return out;
-    }
-
     // True when the peer closed within ms; bytes that arrive first are collected in received.
     bool closedByPeer(uint32_t ms = 3000, std::vector<uint8_t>* received = nullptr) {
         uint8_t buffer[4096];

@@ -1,11 +1,14 @@
 // The player's objects through real IDispatch::Invoke calls on both sides: the simulated player
 // behind the test host's COM objects, called through the plug-in's wrapper as the plug-in calls
 // the real player. What the bridge's own tests already cross this way (every operation the
-// bridge uses) is not repeated here; these are the cases the bridge does not make.
+// bridge uses) is not repeated here; these are the cases the bridge does not make: VARIANTs of
+// other types, every status, texts the bridge never sends, and events around Unadvise.
+#include "common/Utf.h"
 #include "host/win32/ComObject.h"
 #include "host/win32/DispatchObject.h"
 #include "host/win32/Variant.h"
 #include "simhost/SimPlayer.h"
+#include "tests/shell/testhost/SimDispatch.h"
 #include "tests/support/PlayerRoot.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,29 +26,12 @@ using namespace host;
 
 namespace {
 
-medialib::LibraryData threeTracks() {
-    medialib::LibraryData lib;
-    for (int32_t key : {100, 101, 102}) {
-        medialib::Track t;
-        t.key = key;
-        t.path = u"D:\\" + std::u16string(1, char16_t(key));
-        lib.tracks.push_back(t);
-    }
-    lib.playlists = {{7, u"Mine", u"", medialib::PlaylistType::Ordinary, {100, 101, 102}, u""}};
-    return lib;
-}
-
-// Answers what it is told and keeps what it was given.
+// Answers what it is told.
 struct ScriptedObject : HostObject {
     HostStatus status = HostStatus::Ok;
-    HostValue answer;
     std::string description;
-    std::vector<HostValue> received;
-
-    HostStatus invoke(int32_t, InvokeKind, std::span<const HostValue> args, HostValue& result,
+    HostStatus invoke(int32_t, InvokeKind, std::span<const HostValue>, HostValue&,
                       HostFault* fault) override {
-        received.assign(args.begin(), args.end());
-        result = answer;
         if (fault && !description.empty())
             fault->description = description;
         return status;
@@ -65,8 +52,89 @@ struct RecordingSink : HostEventSink {
     }
 };
 
-// A HostObject behind the test host's COM object, wrapped as the plug-in wraps the player's.
-const auto overCom = testing_support::playerRootForTests;
+std::string describe(const VARIANT& v, const FromDispatch& objects = {}) {
+    HostStatus status = HostStatus::Failed;
+    HostValue value = fromVariant(v, objects, &status);
+    if (status != HostStatus::Ok)
+        return value.isEmpty() ? "mismatch" : "mismatch with a value";
+    switch (value.type()) {
+    case HostValue::Type::Empty:
+        return "empty";
+    case HostValue::Type::Int32:
+        return "int " + std::to_string(*value.asInt());
+    case HostValue::Type::Bool:
+        return "bool " + std::to_string(*value.asVariantBool());
+    case HostValue::Type::Text:
+        return "text " + utf16ToUtf8(*value.asText());
+    case HostValue::Type::Object:
+        return value.asObject() ? "object" : "null object";
+    }
+    return "?";
+}
+
+// VARIANTs the player's side may send that are not one of the four types it documents; VB
+// passes objects declared As Object or As IUnknown as VT_UNKNOWN.
+TEST(Variant, TypesBeyondTheFourAreWidenedReadThroughOrRefused) {
+    int32_t i4 = -5;
+    VARIANT_BOOL b = 1;
+    platform::Bstr text(u"by reference");
+    BSTR bstr = text.get();
+    VARIANT inner{}, innerRef{};
+    inner.vt = VT_I2;
+    inner.iVal = -7;
+    innerRef.vt = VT_BYREF | VT_VARIANT;
+    innerRef.pvarVal = &inner;
+    auto scripted = std::make_shared<ScriptedObject>();
+    platform::ComPtr<IDispatch> dispatch = testhost::makeSimDispatch(scripted);
+    platform::ComPtr<IStream> stream; // an IUnknown without IDispatch
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
+    auto at = [](const void* p) { return uint64_t(reinterpret_cast<uintptr_t>(p)); };
+    const FromDispatch toScripted = [&](IDispatch* d) {
+        EXPECT_EQ(d, dispatch.get());
+        return HostObjectPtr(scripted);
+    };
+
+    const struct {
+        VARTYPE type;
+        uint64_t value; // the union's bytes, little-endian: a number or a pointer
+        const char* expected;
+    } cases[] = {
+        {VT_I1, 0xFF, "int -1"},
+        {VT_UI1, 200, "int 200"},
+        {VT_I2, 0xFED4, "int -300"},
+        {VT_UI2, 0xFFFF, "int 65535"},
+        {VT_INT, 0xFFFFFFFE, "int -2"},
+        {VT_UI4, 0xFFFFFFFF, "int -1"},
+        {VT_UINT, 0x80000000, "int -2147483648"},
+        {VT_BOOL, 0x7FFF, "bool 32767"},
+        {VT_BSTR, 0, "text "},
+        {VT_DISPATCH, 0, "null object"},
+        {VT_UNKNOWN, 0, "null object"},
+        {VT_UNKNOWN, at(dispatch.get()), "object"},
+        {VT_UNKNOWN, at(stream.get()), "mismatch"},
+        {VT_EMPTY, 0, "empty"},
+        {VT_NULL, 0, "empty"},
+        {VT_ERROR, uint32_t(DISP_E_PARAMNOTFOUND), "empty"},
+        {VT_ERROR, uint32_t(E_FAIL), "mismatch"},
+        {VT_BYREF | VT_I4, at(&i4), "int -5"},
+        {VT_BYREF | VT_BOOL, at(&b), "bool 1"},
+        {VT_BYREF | VT_BSTR, at(&bstr), "text by reference"},
+        {VT_BYREF | VT_VARIANT, at(&inner), "int -7"},
+        {VT_BYREF | VT_VARIANT, at(&innerRef), "mismatch"},
+        {VT_BYREF | VT_I4, 0, "mismatch"},
+        {VT_BYREF | VT_EMPTY, at(&i4), "mismatch"},
+        {VT_VARIANT, 0, "mismatch"},
+        {VT_I8, 1, "mismatch"},
+        {VT_R8, 0x3FF0000000000000, "mismatch"},
+        {VT_ARRAY | VT_I4, 0, "mismatch"},
+    };
+    for (const auto& c : cases) {
+        VARIANT v{};
+        v.vt = c.type;
+        std::memcpy(&v.llVal, &c.value, sizeof c.value);
+        EXPECT_EQ(describe(v, toScripted), c.expected) << "VARIANT type " << c.type;
+    }
+}
 
 class ComRoundTrip : public ::testing::Test {
 protected:
@@ -81,13 +149,12 @@ protected:
 
     platform::ManualClock clock;
     std::unique_ptr<simhost::SimPlayer> player = std::make_unique<simhost::SimPlayer>(
-        threeTracks(), simhost::SimOptions{&clock, {}, 0, false});
-    HostObjectPtr root = overCom(player->root());
-    std::shared_ptr<ScriptedObject> scripted = std::make_shared<ScriptedObject>();
+        medialib::LibraryData{}, simhost::SimOptions{&clock, {}, 0, false});
+    HostObjectPtr root = testing_support::playerRootForTests(player->root());
     HostValue ignored;
 };
 
-TEST_F(ComRoundTrip, TextsAndObjectsCrossIntact) {
+TEST_F(ComRoundTrip, TextsCrossIntactAndANullObjectStaysAnObject) {
     // Every code unit, in argument order: non-ASCII, an embedded NUL, a surrogate pair.
     const std::u16string name = u"Caf\u00e9 " + std::u16string(1, u'\0') + u"b";
     const std::u16string path = u"\U0001F3B5 Lists";
@@ -95,34 +162,13 @@ TEST_F(ComRoundTrip, TextsAndObjectsCrossIntact) {
         callMethod(object(RootOp::Playlists).get(), PlaylistsOp::Create, {name, path}).asObject();
     EXPECT_EQ(getProperty(list.get(), PlaylistOp::Name).text(), name);
     EXPECT_EQ(getProperty(list.get(), PlaylistOp::Path).text(), path);
-
-    // The player recognises its own collection behind two layers of COM.
-    HostObjectPtr source =
-        callMethod(object(RootOp::PlaylistById, {7}).get(), PlaylistOp::Files).asObject();
-    HostObjectPtr target = object(RootOp::NewFiles);
-    EXPECT_EQ(callMethod(target.get(), FilesOp::InsertCopy, {source, 1, 0}).asInt(), 0);
-    HostObjectPtr file = callMethod(target.get(), FilesOp::Item, {0}).asObject();
-    EXPECT_EQ(callMethod(file.get(), FileOp::Key).asInt(), 101);
-
     HostResult none = callMethod(root.get(), RootOp::PlaylistById, {9999});
     EXPECT_TRUE(none.ok());
     EXPECT_EQ(none.value.type(), HostValue::Type::Object);
     EXPECT_FALSE(none.asObject());
 }
 
-TEST_F(ComRoundTrip, BooleansKeepTheirRawValueAndOnlyMinusOneIsTrue) {
-    HostObjectPtr wrapped = overCom(scripted);
-    for (int16_t raw : {int16_t(-1), int16_t(0), int16_t(1), int16_t(0x7FFF)}) {
-        scripted->answer = HostValue::fromVariantBool(raw);
-        HostResult r = getProperty(wrapped.get(), 1);
-        EXPECT_EQ(r.value.asVariantBool(), raw);
-        EXPECT_EQ(r.isTrue(), raw == kVariantTrue) << raw;
-        EXPECT_TRUE(putProperty(wrapped.get(), 1, HostValue::fromVariantBool(raw)).ok());
-        EXPECT_EQ(scripted->received.at(0).asVariantBool(), raw);
-    }
-}
-
-TEST_F(ComRoundTrip, EveryStatusCrossesBothWays) {
+TEST_F(ComRoundTrip, EveryStatusCrossesBothWaysWithTheObjectsDescription) {
     const struct {
         HostStatus status;
         HRESULT code; // what the status becomes
@@ -136,7 +182,8 @@ TEST_F(ComRoundTrip, EveryStatusCrossesBothWays) {
         {HostStatus::NotSupported, E_NOTIMPL, {CONNECT_E_NOCONNECTION}},
         {HostStatus::Failed, DISP_E_EXCEPTION, {E_FAIL, E_OUTOFMEMORY, DISP_E_OVERFLOW}},
     };
-    HostObjectPtr wrapped = overCom(scripted);
+    auto scripted = std::make_shared<ScriptedObject>();
+    HostObjectPtr wrapped = testing_support::playerRootForTests(scripted);
     for (const auto& row : rows) {
         SCOPED_TRACE(hostStatusName(row.status));
         EXPECT_EQ(hresultFromStatus(row.status), row.code);
@@ -160,28 +207,15 @@ TEST_F(ComRoundTrip, EveryStatusCrossesBothWays) {
             EXPECT_EQ(fault.description.substr(0, description.size()), description);
         }
     }
-}
+    wrapped.reset();
 
-TEST_F(ComRoundTrip, FailuresCarryThePlayersDescription) {
-    const HostValue index[] = {HostValue(99)};
-    HostFault direct, overTheBoundary;
-    HostObjectPtr simulated = callMethod(player->root().get(), RootOp::PlayingNow).asObject();
-    ASSERT_EQ(simulated->invoke(5, InvokeKind::Method, index, ignored, &direct),
-              HostStatus::BadIndex);
-    EXPECT_EQ(
-        object(RootOp::PlayingNow)->invoke(5, InvokeKind::Method, index, ignored, &overTheBoundary),
-        HostStatus::BadIndex);
-    EXPECT_FALSE(direct.description.empty());
-    EXPECT_EQ(overTheBoundary.description, direct.description);
-
-    for (InvokeKind kind : {InvokeKind::Method, InvokeKind::Get, InvokeKind::Put})
-        EXPECT_EQ(root->invoke(99, kind, index, ignored, nullptr), HostStatus::UnknownOperation);
     // What the wrapper refuses itself: a put without its value, an object not the player's.
     EXPECT_EQ(root->invoke(1, InvokeKind::Put, {}, ignored, nullptr), HostStatus::BadArgumentCount);
     const HostValue foreign[] = {HostValue(player->root()), HostValue(1), HostValue(0)};
-    EXPECT_EQ(object(RootOp::NewFiles)->invoke(17, InvokeKind::Method, foreign, ignored, &direct),
+    HostFault fault;
+    EXPECT_EQ(object(RootOp::NewFiles)->invoke(17, InvokeKind::Method, foreign, ignored, &fault),
               HostStatus::TypeMismatch);
-    EXPECT_EQ(direct.description, "argument 1 is not an object of the player");
+    EXPECT_EQ(fault.description, "argument 1 is not an object of the player");
 }
 
 TEST_F(ComRoundTrip, EventsReachTheSinkInOrderOnThePumpingThreadUntilUnadvised) {
@@ -209,14 +243,14 @@ TEST_F(ComRoundTrip, EventsReachTheSinkInOrderOnThePumpingThreadUntilUnadvised) 
     EXPECT_EQ(sink.threads[0], pumping);
 
     EXPECT_EQ(root->unadvise(cookie), HostStatus::Ok);
-    EXPECT_EQ(liveComObjects(), before); // the sink and the connection point are gone
+    EXPECT_EQ(liveComObjects(), before); // the sink is gone
     changeAndPump();
     EXPECT_EQ(sink.events.size(), 1u);
     EXPECT_EQ(root->unadvise(cookie), HostStatus::NotSupported); // no such connection
 }
 
 // A player root of the test's own, firing events as the real player may: its connection point
-// keeps the sink it is given, even after Unadvise.
+// keeps the sink it is given, even after Unadvise. Nothing else of it is called.
 class KeepingRoot final : public ComObject<IDispatch, IConnectionPointContainer, IConnectionPoint> {
 public:
     platform::ComPtr<IDispatch> sink;
@@ -239,7 +273,6 @@ public:
         return unknown->QueryInterface(DIID_IMJAutomationEvents, sink.putVoid());
     }
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return S_OK; }
-    // Nothing else is called.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-TEST(PlatformSocketError, PosixCodesMapToKinds) {
+TEST(PlatformSocketError, PosixCodesMapToKindsAndDescriptions) {
     using Kind = platform::SocketErrorKind;
     EXPECT_EQ(platform::socketErrorKind(0), Kind::None);
     EXPECT_EQ(platform::socketErrorKind(EADDRINUSE), Kind::AddressInUse);
@@ -15,9 +15,8 @@ TEST(PlatformSocketError, PosixCodesMapToKinds) {
     EXPECT_EQ(platform::socketErrorKind(EPERM), Kind::PermissionDenied);
     for (int other : {EADDRNOTAVAIL, EMFILE, ENOBUFS, ECONNREFUSED, EINVAL})
         EXPECT_EQ(platform::socketErrorKind(other), Kind::Other) << other;
-}
 
-TEST(PlatformSocketError, DescriptionCarriesCodeCallAndTheSystemsText) {
+    // A description carries the code, the call and the system's text.
     platform::SocketError e = platform::describeSocketError(EACCES, "bind");
     EXPECT_EQ(e.kind, platform::SocketErrorKind::PermissionDenied);
     EXPECT_EQ(e.code, EACCES);

@@ -5,7 +5,7 @@
 
 #include <winsock2.h>
 
-TEST(PlatformSocketError, WinsockCodesMapToKinds) {
+TEST(PlatformSocketError, WinsockCodesMapToKindsAndDescriptions) {
     using Kind = platform::SocketErrorKind;
     EXPECT_EQ(platform::socketErrorKind(0), Kind::None);
     EXPECT_EQ(platform::socketErrorKind(WSAEADDRINUSE), Kind::AddressInUse);
@@ -13,9 +13,8 @@ TEST(PlatformSocketError, WinsockCodesMapToKinds) {
     EXPECT_EQ(platform::socketErrorKind(WSAEACCES), Kind::PermissionDenied);
     for (int other : {WSAEADDRNOTAVAIL, WSAEMFILE, WSAENOBUFS, WSAECONNREFUSED, WSAEINVAL})
         EXPECT_EQ(platform::socketErrorKind(other), Kind::Other) << other;
-}
 
-TEST(PlatformSocketError, DescriptionCarriesCodeCallAndTheSystemsText) {
+    // A description carries the code, the call and the system's text.
     platform::SocketError e = platform::describeSocketError(WSAEACCES, "bind");
     EXPECT_EQ(e.kind, platform::SocketErrorKind::PermissionDenied);
     EXPECT_EQ(e.code, WSAEACCES);

@@ -16,49 +16,6 @@
 
 namespace testhost {
 
-namespace {
-
-constexpr wchar_t kFrameClass[] = L"TandravoleTestHostFrame";
-
-// The frame keeps the control filling its client area.
-LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SIZE) {
-        auto* control = reinterpret_cast<IOleObject*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (control) {
-            platform::ComPtr<IOleObject> object(control);
-            if (auto inPlace = object.query<IOleInPlaceObject>()) {
-                RECT client{};
-                GetClientRect(window, &client);
-                inPlace->SetObjectRects(&client, &client);
-            }
-        }
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND makeFrame() {
-    static const bool registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = frameProcedure;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kFrameClass;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    if (!registered)
-        return nullptr;
-    // Room for the panel's 342 x 250 dialog units at the panel's font.
-    RECT size{0, 0, 560, 440};
-    AdjustWindowRect(&size, WS_OVERLAPPEDWINDOW, FALSE);
-    return CreateWindowExW(0, kFrameClass, L"Tandravole test host (the player)",
-                           WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                           size.right - size.left, size.bottom - size.top, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-}
-
-} // namespace
-
 std::u16string dllBesideProgram() {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -67,12 +24,13 @@ std::u16string dllBesideProgram() {
 }
 
 PlayerHost::PlayerHost(HostOptions options) : options_(std::move(options)) {
-    if (options_.dllPath.empty())
-        options_.dllPath = dllBesideProgram();
     OleInitialize(nullptr);
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    frame_ = makeFrame();
+    // The player's page: room for the panel's 342 x 250 dialog units at the panel's font.
+    frame_ = CreateWindowExW(0, L"STATIC", L"Tandravole test host (the player)",
+                             WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 580, 480,
+                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 
     simhost::SimOptions sim;
     sim.coverCache = std::filesystem::temp_directory_path() / "tandravole-testhost-covers";
@@ -83,7 +41,7 @@ PlayerHost::PlayerHost(HostOptions options) : options_(std::move(options)) {
         SendMessageW(reinterpret_cast<HWND>(static_cast<intptr_t>(window)), m, WPARAM(w),
                      LPARAM(l));
     });
-    const DWORD thread = thread_;
+    const DWORD thread = GetCurrentThreadId();
     player_->setWakeHandler([thread] { PostThreadMessageW(thread, WM_NULL, 0, 0); });
     root_ = makeSimDispatch(player_->root());
 }
@@ -107,7 +65,7 @@ void PlayerHost::prepareRegistry() {
     for (const std::u16string& name : options_.installations) {
         platform::RegistryKey key;
         key.create(platform::RegistryRoot::LocalMachine,
-                   std::u16string(kInstallationsKey) + u"\\" + name);
+                   u"SOFTWARE\\J. River\\Media Core\\Installations\\" + name);
     }
     PluginSettings settings;
     settings.port = options_.port;
@@ -120,23 +78,17 @@ void PlayerHost::prepareRegistry() {
 
 HRESULT PlayerHost::registerServer() {
     if (!dll_)
-        dll_ = LoadLibraryW(reinterpret_cast<const wchar_t*>(options_.dllPath.c_str()));
+        dll_ = LoadLibraryW(reinterpret_cast<const wchar_t*>(dllBesideProgram().c_str()));
     if (!dll_)
         return HRESULT_FROM_WIN32(GetLastError());
     return callExport("DllRegisterServer");
 }
 
-HRESULT PlayerHost::unregisterServer() {
-    return callExport("DllUnregisterServer");
-}
-
-HRESULT PlayerHost::canUnloadNow() {
-    return callExport("DllCanUnloadNow");
-}
-
 HRESULT PlayerHost::callExport(const char* name) const {
-    auto entryPoint = dll_ ? entry<HRESULT(STDAPICALLTYPE*)()>(name) : nullptr;
-    return entryPoint ? entryPoint() : E_NOTIMPL;
+    auto entry = dll_ ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+                            reinterpret_cast<void*>(GetProcAddress(dll_, name)))
+                      : nullptr;
+    return entry ? entry() : E_NOTIMPL;
 }
 
 HRESULT PlayerHost::createControl() {
@@ -154,24 +106,9 @@ HRESULT PlayerHost::createControl() {
         persist->InitNew();
     if (!siteFirst)
         control_->SetClientSite(site_.get());
-    SetWindowLongPtrW(frame_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control_.get()));
     RECT client{};
     GetClientRect(frame_, &client);
-    hr = control_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, frame_, &client);
-    if (FAILED(hr))
-        return hr;
-    // The page as large as the control says it wants to be (HIMETRIC, 0.01 mm).
-    SIZEL extent{};
-    if (SUCCEEDED(control_->GetExtent(DVASPECT_CONTENT, &extent))) {
-        HDC screen = GetDC(nullptr);
-        RECT wanted{0, 0, MulDiv(extent.cx, GetDeviceCaps(screen, LOGPIXELSX), 2540),
-                    MulDiv(extent.cy, GetDeviceCaps(screen, LOGPIXELSY), 2540)};
-        ReleaseDC(nullptr, screen);
-        AdjustWindowRect(&wanted, WS_OVERLAPPEDWINDOW, FALSE);
-        SetWindowPos(frame_, nullptr, 0, 0, wanted.right - wanted.left, wanted.bottom - wanted.top,
-                     SWP_NOMOVE | SWP_NOZORDER);
-    }
-    return S_OK;
+    return control_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, frame_, &client);
 }
 
 HRESULT PlayerHost::initControl() {
@@ -189,13 +126,9 @@ HRESULT PlayerHost::initControl() {
     argument.vt = VT_DISPATCH;
     argument.pdispVal = root_.get(); // lent for the call: the control takes its own reference
     DISPPARAMS params{&argument, nullptr, 1, 0};
-    VARIANT result;
-    VariantInit(&result);
     EXCEPINFO exception{};
-    UINT argumentError = 0;
-    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                          &exception, &argumentError);
-    VariantClear(&result);
+    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                          &exception, nullptr);
     platform::Bstr::adopt(exception.bstrSource);
     platform::Bstr::adopt(exception.bstrDescription);
     platform::Bstr::adopt(exception.bstrHelpFile);
@@ -205,7 +138,6 @@ HRESULT PlayerHost::initControl() {
 ULONG PlayerHost::releaseControl() {
     if (!control_)
         return 0;
-    SetWindowLongPtrW(frame_, GWLP_USERDATA, 0);
     if (auto inPlace = control_.query<IOleInPlaceObject>())
         inPlace->InPlaceDeactivate();
     control_->Close(OLECLOSE_NOSAVE);
@@ -256,16 +188,15 @@ bool PlayerHost::pumpUntil(const std::function<bool()>& done, uint32_t timeoutMs
     }
 }
 
-bool PlayerHost::serverListens() {
+bool PlayerHost::serverListens() const {
     // The system's table of listening sockets: no connection is made, so no app's session is
     // taken by the look.
     ULONG size = 0;
-    if (GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0) !=
-        ERROR_INSUFFICIENT_BUFFER)
-        return false;
+    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0);
     std::vector<uint8_t> buffer(size);
     auto* table = reinterpret_cast<MIB_TCPTABLE*>(buffer.data());
-    if (GetExtendedTcpTable(table, &size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0) != NO_ERROR)
+    if (size == 0 ||
+        GetExtendedTcpTable(table, &size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0) != NO_ERROR)
         return false;
     for (DWORD i = 0; i < table->dwNumEntries; ++i)
         if (ntohs(static_cast<u_short>(table->table[i].dwLocalPort)) == options_.port)

@@ -18,22 +18,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace testhost {
 
 struct HostOptions {
-    std::u16string dllPath; // empty: Tandravole.dll beside the running program
     std::vector<std::u16string> installations = {u"Media Center 31"};
     uint16_t port = 19371;
     std::u16string password;
     bool allowKick = false;
 };
-
-// The installation keys the player's installer leaves under HKLM.
-inline constexpr char16_t kInstallationsKey[] = u"SOFTWARE\\J. River\\Media Core\\Installations";
 
 class PlayerHost {
 public:
@@ -46,14 +41,14 @@ public:
     // Writes the installation keys and the plug-in's settings (port, password, kick; no update
     // check and no DNS-SD: tests never leave this machine).
     void prepareRegistry();
-    HRESULT registerServer(); // DllRegisterServer of the loaded DLL
+    HRESULT registerServer(); // loads Tandravole.dll beside the program, DllRegisterServer
     HRESULT createControl();  // CoCreateInstance, client site, InitNew, in-place activation
     HRESULT initControl();    // ITandravoleCtrl::Init(root), called by name through IDispatch
     // Releases the control as the player does (close, deactivate, site gone); returns the
     // count its last Release reported (0: it is gone).
     ULONG releaseControl();
-    HRESULT canUnloadNow();     // the DLL's DllCanUnloadNow
-    HRESULT unregisterServer(); // DllUnregisterServer
+    HRESULT canUnloadNow() const { return callExport("DllCanUnloadNow"); }
+    HRESULT unregisterServer() const { return callExport("DllUnregisterServer"); }
 
     // Runs the player's thread: window messages, the player's own changes and events. Returns
     // once `done` holds (true) or timeoutMs passed (false), or at once for a null `done` after
@@ -61,7 +56,7 @@ public:
     bool pumpUntil(const std::function<bool()>& done, uint32_t timeoutMs);
 
     // Whether a socket listens on the port (the system's table; nothing connects to it).
-    bool serverListens();
+    bool serverListens() const;
 
     HWND frame() const { return frame_; }
     HWND panel() const; // the control's window (IOleWindow::GetWindow)
@@ -73,21 +68,17 @@ public:
 private:
     void runOnce(uint32_t maxWaitMs);
     HRESULT callExport(const char* name) const; // a DLL export taking nothing, or E_NOTIMPL
-    template <class F> F entry(const char* name) const {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll_, name)));
-    }
 
     HostOptions options_;
     std::unique_ptr<simhost::SimPlayer> player_;
     HMODULE dll_ = nullptr;
     HWND frame_ = nullptr;
-    DWORD thread_ = GetCurrentThreadId();
     platform::ComPtr<ContainerSite> site_;
     platform::ComPtr<IOleObject> control_;
     platform::ComPtr<IDispatch> root_;
 };
 
-// Where Tandravole.dll is looked for by default: beside the running program.
+// Where Tandravole.dll is looked for: beside the running program.
 std::u16string dllBesideProgram();
 
 } // namespace testhost

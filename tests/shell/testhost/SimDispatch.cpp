@@ -9,7 +9,6 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,21 +19,9 @@ namespace testhost {
 
 namespace {
 
-using host::HostFault;
 using host::HostObjectPtr;
 using host::HostStatus;
 using host::HostValue;
-using host::InvokeKind;
-
-std::atomic<long> liveObjects{0};
-
-// Counts itself among the live COM objects of this library.
-struct Counted {
-    Counted() { ++liveObjects; }
-    ~Counted() { --liveObjects; }
-    Counted(const Counted&) = delete;
-    Counted& operator=(const Counted&) = delete;
-};
 
 // Answered only by our own objects, with the object itself: how an argument is recognised as
 // one of them and unwrapped.
@@ -49,6 +36,10 @@ platform::ComPtr<IDispatch> dispatchFor(const HostObjectPtr& object) {
     if (platform::ComPtr<IDispatch> own = host::dispatchOf(object))
         return own;
     return makeObject(object, false);
+}
+
+HRESULT hresultOf(HostStatus status) {
+    return status == HostStatus::Failed ? E_FAIL : host::hresultFromStatus(status);
 }
 
 // Calls a sink's Invoke for every event the HostObject delivers.
@@ -74,51 +65,38 @@ private:
     platform::ComPtr<IDispatch> sink_;
 };
 
-class SimDispatch final : public host::ComObject<IDispatch, IConnectionPointContainer>, Counted {
+class SimDispatch final
+    : public host::ComObject<IDispatch, IConnectionPointContainer, IConnectionPoint> {
 public:
     SimDispatch(HostObjectPtr object, bool root) : object_(std::move(object)), root_(root) {}
     ~SimDispatch() override {
         for (auto& [cookie, connection] : connections_)
-            object_->unadvise(connection.hostCookie);
-    }
-
-    // The HostObject behind one of our objects; null for any other IDispatch.
-    static HostObjectPtr objectOf(IDispatch* d) {
-        platform::ComPtr<IDispatch> ours;
-        if (FAILED(d->QueryInterface(kSimDispatchIid, ours.putVoid())) || !ours)
-            return nullptr;
-        return static_cast<SimDispatch*>(ours.get())->object_;
+            object_->unadvise(connection.first);
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out)
             return E_POINTER;
+        *out = nullptr;
         if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kSimDispatchIid)
             *out = static_cast<IDispatch*>(this);
         else if (iid == IID_IConnectionPointContainer && root_)
             *out = static_cast<IConnectionPointContainer*>(this);
-        else {
-            *out = nullptr;
+        else if (iid == IID_IConnectionPoint && root_)
+            *out = static_cast<IConnectionPoint*>(this);
+        else
             return E_NOINTERFACE;
-        }
         AddRef();
         return S_OK;
     }
 
     // --- IDispatch ---
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
+        return count ? (*count = 0, S_OK) : E_POINTER;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID,
-                                            DISPID* ids) override {
-        if (ids)
-            for (UINT i = 0; i < count; ++i)
-                ids[i] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME; // the player is called by number
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception,
@@ -132,25 +110,58 @@ public:
         });
     }
 
-    // --- IConnectionPointContainer ---
-    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** out) override {
-        if (out)
-            *out = nullptr;
+    // --- IConnectionPointContainer and its one IConnectionPoint ---
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** out) override;
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (iid != host::DIID_IMJAutomationEvents)
+            return CONNECT_E_NOCONNECTION;
+        return platform::ComPtr<IConnectionPoint>(this).copyTo(out);
+    }
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
+        return iid ? (*iid = host::DIID_IMJAutomationEvents, S_OK) : E_POINTER;
+    }
+    HRESULT STDMETHODCALLTYPE
+    GetConnectionPointContainer(IConnectionPointContainer** out) override {
+        return platform::ComPtr<IConnectionPointContainer>(this).copyTo(out);
+    }
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
+        return host::comBoundary("an advise on the test host",
+                                 [&] { return advise(sink, cookie); });
+    }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
+        Connection connection;
+        {
+            std::lock_guard hold(connectionsMutex_);
+            auto it = connections_.find(cookie);
+            if (it == connections_.end())
+                return CONNECT_E_NOCONNECTION;
+            connection = std::move(it->second);
+            connections_.erase(it);
+        }
+        object_->unadvise(connection.first);
+        return S_OK; // the adapter and with it the sink go here
+    }
 
-    // The connection point's Advise and Unadvise.
-    HRESULT advise(IUnknown* sink, DWORD* cookie);
-    HRESULT unadvise(DWORD cookie);
+    // The HostObject behind one of our objects; null for any other IDispatch.
+    static HostObjectPtr objectOf(IDispatch* d) {
+        platform::ComPtr<IDispatch> ours;
+        if (FAILED(d->QueryInterface(kSimDispatchIid, ours.putVoid())) || !ours)
+            return nullptr;
+        return static_cast<SimDispatch*>(ours.get())->object_;
+    }
 
 private:
+    using Connection = std::pair<uint32_t, std::unique_ptr<SinkAdapter>>; // the HostObject's cookie
+
     HRESULT run(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                 UINT* argumentError) {
-        DISPPARAMS none{};
-        if (!params)
-            params = &none;
-        if (params->cArgs && !params->rgvarg)
+        if (!params || (params->cArgs && !params->rgvarg))
             return E_POINTER;
         const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
         if (put && (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
@@ -160,6 +171,9 @@ private:
             return DISP_E_NONAMEDARGS;
         if (!put && !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
             return DISP_E_MEMBERNOTFOUND;
+        const host::InvokeKind kind = put                       ? host::InvokeKind::Put
+                                      : flags & DISPATCH_METHOD ? host::InvokeKind::Method
+                                                                : host::InvokeKind::Get;
 
         // rgvarg holds the last argument first (a put's value, the named one, comes first).
         const UINT count = params->cArgs;
@@ -173,26 +187,20 @@ private:
                 return DISP_E_TYPEMISMATCH;
             }
         }
-
         HostValue answer;
-        HostFault fault;
-        auto call = [&](InvokeKind kind) {
-            fault = HostFault();
-            return object_->invoke(id, kind, args, answer, &fault);
-        };
-        HostStatus status;
-        if (put)
-            status = call(InvokeKind::Put);
-        else if (flags & DISPATCH_METHOD) {
-            status = call(InvokeKind::Method);
-            if (status == HostStatus::UnknownOperation && (flags & DISPATCH_PROPERTYGET))
-                status = call(InvokeKind::Get);
-        } else
-            status = call(InvokeKind::Get);
-
+        host::HostFault fault;
+        const HostStatus status = object_->invoke(id, kind, args, answer, &fault);
         if (status == HostStatus::Ok)
             return result ? host::toVariant(answer, *result, dispatchFor) : S_OK;
-        return failure(status, fault, exception);
+        if (status == HostStatus::UnknownOperation) // what Automation callers test for
+            return DISP_E_MEMBERNOTFOUND;
+        if (!exception || (fault.description.empty() && status != HostStatus::Failed))
+            return hresultOf(status);
+        *exception = EXCEPINFO{};
+        exception->bstrSource = platform::Bstr(u"Tandravole test host").detach();
+        exception->bstrDescription = platform::Bstr(utf8ToUtf16(fault.description)).detach();
+        exception->scode = hresultOf(status);
+        return DISP_E_EXCEPTION;
     }
 
     static HostObjectPtr unwrap(IDispatch* d) {
@@ -201,27 +209,29 @@ private:
         return host::wrapDispatch(d);
     }
 
-    static HRESULT failure(HostStatus status, const HostFault& fault, EXCEPINFO* exception) {
-        // What Automation callers test for to tell a missing member.
-        if (status == HostStatus::UnknownOperation)
-            return DISP_E_MEMBERNOTFOUND;
-        const HRESULT code =
-            status == HostStatus::Failed ? E_FAIL : host::hresultFromStatus(status);
-        if (!exception || (fault.description.empty() && status != HostStatus::Failed))
-            return code;
-        platform::Bstr source(u"Tandravole test host");
-        platform::Bstr description(utf8ToUtf16(fault.description));
-        *exception = EXCEPINFO{};
-        exception->bstrSource = source.detach();
-        exception->bstrDescription = description.detach();
-        exception->scode = code;
-        return DISP_E_EXCEPTION;
+    HRESULT advise(IUnknown* sink, DWORD* cookie) {
+        if (!sink || !cookie)
+            return E_POINTER;
+        *cookie = 0;
+        platform::ComPtr<IDispatch> events;
+        if (FAILED(sink->QueryInterface(IID_IDispatch, events.putVoid())) || !events)
+            return CONNECT_E_CANNOTCONNECT;
+        auto adapter = std::make_unique<SinkAdapter>(std::move(events));
+        uint32_t hostCookie = 0;
+        if (const HostStatus status = object_->advise(adapter.get(), hostCookie);
+            status != HostStatus::Ok)
+            return hresultOf(status);
+        try {
+            std::lock_guard hold(connectionsMutex_);
+            Connection& slot = connections_[nextCookie_]; // may throw: the adapter is still ours
+            slot = Connection{hostCookie, std::move(adapter)};
+            *cookie = nextCookie_++;
+            return S_OK;
+        } catch (...) {
+            object_->unadvise(hostCookie);
+            throw;
+        }
     }
-
-    struct Connection {
-        uint32_t hostCookie;
-        std::unique_ptr<SinkAdapter> adapter;
-    };
 
     const HostObjectPtr object_;
     const bool root_;
@@ -229,103 +239,6 @@ private:
     std::map<DWORD, Connection> connections_;
     DWORD nextCookie_ = 1;
 };
-
-// A view of the root's one connection point; the root keeps the connections, so any view
-// unadvises what another advised.
-class SimConnectionPoint final : public host::ComObject<IConnectionPoint>, Counted {
-public:
-    explicit SimConnectionPoint(platform::ComPtr<SimDispatch> container)
-        : container_(std::move(container)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IConnectionPoint) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
-        if (!iid)
-            return E_POINTER;
-        *iid = host::DIID_IMJAutomationEvents;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE
-    GetConnectionPointContainer(IConnectionPointContainer** out) override {
-        return platform::ComPtr<IConnectionPointContainer>(container_.get()).copyTo(out);
-    }
-    HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
-        return host::comBoundary("an advise on the test host",
-                                 [&] { return container_->advise(sink, cookie); });
-    }
-    HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
-        return host::comBoundary("an unadvise on the test host",
-                                 [&] { return container_->unadvise(cookie); });
-    }
-    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override {
-        if (out)
-            *out = nullptr;
-        return E_NOTIMPL;
-    }
-
-private:
-    const platform::ComPtr<SimDispatch> container_;
-};
-
-HRESULT STDMETHODCALLTYPE SimDispatch::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    if (iid != host::DIID_IMJAutomationEvents)
-        return CONNECT_E_NOCONNECTION;
-    return host::comBoundary("a connection point of the test host", [&] {
-        *out = new SimConnectionPoint(platform::ComPtr<SimDispatch>(this));
-        return S_OK;
-    });
-}
-
-HRESULT SimDispatch::advise(IUnknown* sink, DWORD* cookie) {
-    if (!sink || !cookie)
-        return E_POINTER;
-    *cookie = 0;
-    platform::ComPtr<IDispatch> events;
-    if (FAILED(sink->QueryInterface(IID_IDispatch, events.putVoid())) || !events)
-        return CONNECT_E_CANNOTCONNECT;
-    auto adapter = std::make_unique<SinkAdapter>(std::move(events));
-    uint32_t hostCookie = 0;
-    const HostStatus status = object_->advise(adapter.get(), hostCookie);
-    if (status != HostStatus::Ok)
-        return status == HostStatus::Failed ? E_FAIL : host::hresultFromStatus(status);
-    try {
-        std::lock_guard hold(connectionsMutex_);
-        const DWORD advised = nextCookie_++;
-        Connection& slot = connections_[advised]; // may throw: the adapter is still ours
-        slot = Connection{hostCookie, std::move(adapter)};
-        *cookie = advised;
-        return S_OK;
-    } catch (...) {
-        object_->unadvise(hostCookie);
-        throw;
-    }
-}
-
-HRESULT SimDispatch::unadvise(DWORD cookie) {
-    Connection connection;
-    {
-        std::lock_guard hold(connectionsMutex_);
-        auto it = connections_.find(cookie);
-        if (it == connections_.end())
-            return CONNECT_E_NOCONNECTION;
-        connection = std::move(it->second);
-        connections_.erase(it);
-    }
-    object_->unadvise(connection.hostCookie);
-    return S_OK; // the adapter and with it the sink go here
-}
 
 platform::ComPtr<IDispatch> makeObject(HostObjectPtr object, bool root) {
     if (!object)
@@ -337,10 +250,6 @@ platform::ComPtr<IDispatch> makeObject(HostObjectPtr object, bool root) {
 
 platform::ComPtr<IDispatch> makeSimDispatch(host::HostObjectPtr object) {
     return makeObject(std::move(object), true);
-}
-
-long liveSimDispatchObjects() {
-    return liveObjects.load();
 }
 
 } // namespace testhost

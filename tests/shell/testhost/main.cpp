@@ -1,13 +1,12 @@
 // tandravole-testhost.exe: the player for the plug-in DLL under Wine, serving apps over
 // 127.0.0.1.
 //
-//   tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] [--dll PATH]
-//                           [--installation NAME]... [--cycles N]
+//   tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] [--cycles N]
 //
 // It prints one line per step: "registered", "listening on port N", and at the end
 // "released: references R, can unload S_OK|S_FALSE" and "unregistered: 0x...". It serves until
 // its standard input closes (or it is killed); lines on standard input act as the player's own
-// controls: "next" skips to the next track, "play" plays, "quit" ends the run.
+// controls: "next" skips to the next track, "quit" ends the run.
 //
 // With --cycles N it does not wait for its input: it creates, initialises and releases the
 // control N times while apps may be using it, each control serving for a moment of its own
@@ -19,10 +18,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -37,7 +36,7 @@ void say(const std::string& line) {
 int usage(const std::string& problem) {
     std::cerr << "tandravole-testhost: " << problem << "\n"
               << "usage: tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] "
-                 "[--dll PATH] [--installation NAME]... [--cycles N]\n";
+                 "[--cycles N]\n";
     return 2;
 }
 
@@ -67,52 +66,32 @@ bool startControl(testhost::PlayerHost& host) {
 
 // The player's own buttons, as lines on standard input, until it closes or says "quit".
 void serve(testhost::PlayerHost& host) {
-    struct {
-        std::mutex lock;
-        std::vector<std::string> pending;
-        bool ended = false;
-    } input;
+    std::atomic<int> next{0};
+    std::atomic<bool> ended{false};
     const DWORD playerThread = GetCurrentThreadId();
-    std::thread reader([&input, playerThread] {
+    std::thread reader([&] {
         std::string line;
-        bool more = true;
-        while (more) {
-            more = static_cast<bool>(std::getline(std::cin, line));
+        while (!ended && std::getline(std::cin, line)) {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            {
-                std::lock_guard hold(input.lock);
-                if (more)
-                    input.pending.push_back(line);
-                input.ended = !more || line == "quit";
-                more = more && !input.ended;
-            }
+            if (line == "next")
+                ++next;
+            else if (line == "quit")
+                ended = true;
+            else if (!line.empty())
+                say("unknown command: " + line);
             PostThreadMessageW(playerThread, WM_NULL, 0, 0);
         }
+        ended = true;
+        PostThreadMessageW(playerThread, WM_NULL, 0, 0);
     });
     host::HostObjectPtr root = host.player().root();
-    for (bool ended = false; !ended;) {
-        host.pumpUntil(
-            [&] {
-                std::lock_guard hold(input.lock);
-                return !input.pending.empty() || input.ended;
-            },
-            1000);
-        std::vector<std::string> now;
-        {
-            std::lock_guard hold(input.lock);
-            now.swap(input.pending);
-            ended = input.ended;
-        }
-        for (const std::string& command : now) {
-            auto playback = host::callMethod(root.get(), host::RootOp::Playback).asObject();
-            if (command == "next" && playback)
+    for (bool last = false; !last;) {
+        host.pumpUntil([&] { return ended || next > 0; }, 1000);
+        last = ended;
+        for (; next > 0; --next)
+            if (auto playback = host::callMethod(root.get(), host::RootOp::Playback).asObject())
                 host::callMethod(playback.get(), host::PlaybackOp::Next);
-            else if (command == "play" && playback)
-                host::callMethod(playback.get(), host::PlaybackOp::Play);
-            else if (!command.empty() && command != "quit")
-                say("unknown command: " + command);
-        }
     }
     reader.join();
 }
@@ -146,40 +125,24 @@ bool cycle(testhost::PlayerHost& host, int cycles) {
 
 int main(int argc, char** argv) {
     testhost::HostOptions options;
-    bool installationGiven = false;
     int cycles = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (arg == "--port" || arg == "--cycles") {
-            const char* v = value();
-            const long number = v ? std::strtol(v, nullptr, 10) : 0;
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--allow-kick") {
+            options.allowKick = true;
+        } else if (arg == "--password" && value) {
+            options.password = utf8ToUtf16(argv[++i]);
+        } else if ((arg == "--port" || arg == "--cycles") && value) {
+            const long number = std::strtol(argv[++i], nullptr, 10);
             if (number < 1 || number > 65535)
                 return usage(arg + " takes 1..65535");
             if (arg == "--port")
                 options.port = uint16_t(number);
             else
                 cycles = int(number);
-        } else if (arg == "--allow-kick") {
-            options.allowKick = true;
-        } else if (arg == "--password" || arg == "--dll" || arg == "--installation") {
-            const char* v = value();
-            if (!v)
-                return usage(arg + (arg == "--password" ? " takes a text"
-                                    : arg == "--dll"    ? " takes a path"
-                                                        : " takes a name"));
-            if (arg == "--password")
-                options.password = utf8ToUtf16(v);
-            else if (arg == "--dll")
-                options.dllPath = utf8ToUtf16(v);
-            else {
-                if (!installationGiven)
-                    options.installations.clear();
-                installationGiven = true;
-                options.installations.push_back(utf8ToUtf16(v));
-            }
         } else {
-            return usage("unknown argument " + arg);
+            return usage("unknown or incomplete argument " + arg);
         }
     }
 
