@@ -1,5 +1,5 @@
-#include "common/Log.h"
 #include "server/transport/TcpServer.h"
+#include "common/Log.h"
 #include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
