@@ -210,6 +210,16 @@ TEST(RegistrationTest, AMachineKeyThatCannotBeDeletedStaysAndUnregisteringGoesOn
     EXPECT_EQ(dump(RegistryRoot::LocalMachine), before);
 }
 
+// A name longer than the registry allows for a key cannot be the player's: it is skipped.
+TEST(RegistrationTest, AnInstallationNameIsKeptUpToTheLongestKeyName) {
+    RegistrySandbox sandbox;
+    const std::u16string longest(kMaxInstallationName, u'M');
+    make(RegistryRoot::LocalMachine, kInstallations + longest);
+    RegistryKey tooLong; // Windows refuses this name itself; the file-backed store keeps it
+    (void)tooLong.create(RegistryRoot::LocalMachine, kInstallations + longest + u"M");
+    EXPECT_EQ(PlayerInstallations(), std::vector<std::u16string>{longest});
+}
+
 TEST(RegistrationTest, TheVersionTextShowsTheBuildOnlyWhenItIsNotZero) {
     for (auto [packed, text] : {std::pair{0x01070400u, u"1.7.4"},
                                 {0x02000005u, u"2.0"},
