@@ -8,6 +8,7 @@
 // it, the test reads it.
 #pragma once
 
+#include "common/Utf.h"
 #include "platform/Sync.h"
 #include "services/power/PowerSystem.h"
 
@@ -42,7 +43,7 @@ public:
         return answer("token");
     }
     bool lookupPrivilegeValue(std::u16string_view name, Luid& luid) override {
-        log("LookupPrivilegeValue(local, " + narrow(name) + ")");
+        log("LookupPrivilegeValue(local, " + utf16ToUtf8(name) + ")");
         luid = Luid{19, 0};
         return true;
     }
@@ -56,12 +57,14 @@ public:
         return true;
     }
     Handle getModuleHandle(std::u16string_view module) override {
-        log("GetModuleHandle(" + narrow(module) + ")");
-        return answer(narrow(module)) ? handleOf(narrow(module)) : 0;
+        const std::string key = utf16ToUtf8(module);
+        log("GetModuleHandle(" + key + ")");
+        return answer(key) ? handleOf(key) : 0;
     }
     Handle loadLibrary(std::u16string_view module) override {
-        log("LoadLibrary(" + narrow(module) + ")");
-        return answer(narrow(module)) ? handleOf(narrow(module)) : 0;
+        const std::string key = utf16ToUtf8(module);
+        log("LoadLibrary(" + key + ")");
+        return answer(key) ? handleOf(key) : 0;
     }
     Handle getProcAddress(Handle module, std::string_view entry) override {
         const std::string e(entry);
@@ -102,7 +105,6 @@ private:
         std::snprintf(buf, sizeof buf, "0x%x", v);
         return buf;
     }
-    static std::string narrow(std::u16string_view s) { return std::string(s.begin(), s.end()); }
     int answer(const std::string& key) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = answers_.find(key);
