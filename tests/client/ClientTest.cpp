@@ -1,8 +1,6 @@
-// tandravole-remote and its client: the command and option tables (every documented synopsis
-// parses and runs against the real engine, --help shows every command and option, mistakes are
-// refused with a clear message before connecting), what is printed for each server message, and
-// the client against the engine on 127.0.0.1 with the shared recording delegate behind it,
-// following commands as a player would.
+// tandravole-remote: every documented synopsis parses and runs against the real engine (with
+// the shared recording delegate behind it), --help shows every command and option, mistakes are
+// refused before connecting, and what is printed for each server message.
 #include "client/Cli.h"
 #include "client/CliCommands.h"
 #include "client/Describe.h"
@@ -190,56 +188,76 @@ TEST(CliTable, HelpShowsEveryHelpLineAndEveryGeneralOption) {
     }
 }
 
-TEST(CliTable, VersionIsTheProductsInFourParts) {
-    std::ostringstream out, err;
-    EXPECT_EQ(runCommandLine({"--port", "1", "--version"}, out, err), EXIT_OK);
-    const std::string said = out.str();
-    EXPECT_EQ(said, std::string("tandravole-remote ") + TANDRAVOLE_FILE_VERSION + "\n");
-    EXPECT_EQ(std::count(said.begin(), said.end(), '.'), 3);
-    EXPECT_EQ(err.str(), "");
-}
-
-TEST(CliTable, NumbersAtTheEdgesOfTheirRanges) {
-    const std::pair<Args, bool> cases[] = {
-        {{"--port", "1", "status"}, true},
-        {{"--port", "0", "status"}, false},
-        {{"--port", "65535", "status"}, true},
-        {{"--port", "65536", "status"}, false},
-        {{"--timeout", "3600000", "status"}, true},
-        {{"--timeout", "3600001", "status"}, false},
-        {{"--timeout", "0", "status"}, false},
-        {{"--keepalive", "0", "status"}, true},
-        {{"--keepalive", "255", "status"}, true},
-        {{"--keepalive", "256", "status"}, false},
-        {{"cover", "-o", "f", "--size", "65535"}, true},
-        {{"cover", "-o", "f", "--size", "65536"}, false},
-        {{"cover", "-o", "f", "--size", "0"}, false},
-        {{"watch", "--count", "4294967295"}, true},
-        {{"watch", "--count", "4294967296"}, false},
-        {{"watch", "--count", "0"}, false},
-        {{"watch", "--seconds", "4000000"}, true},
-        {{"watch", "--seconds", "4000001"}, false},
-        {{"volume", "100"}, true},
-        {{"volume", "101"}, false},
-        {{"seek", "596:31:23"}, true}, // 2147483 s: the largest whole second in 31 bits of ms
-        {{"seek", "596:31:24"}, false},
-        {{"seek", "1:59"}, true},
-        {{"seek", "1:60"}, false},
-        {{"seek", "1:02:03:04"}, false},
-        {{"sleep-timer", "71582"}, true}, // 71582 minutes still fit 32 bits of seconds
-        {{"sleep-timer", "71583"}, false},
-        {{"eq", "set", "200", "0"}, true},
-        {{"eq", "set", "201", "0"}, false},
-        {{"eq", "preset", "4294967295"}, true},
-        {{"eq", "preset", "4294967296"}, false},
-        {{"eq", "presets", "1"}, false},
-        {{"-5", "status"}, false}, // not an option: taken as the (unknown) command
+// Numbers exactly at the edges of their ranges and one past them, and other mistakes, each
+// refused with its reason (nullptr: accepted; "": refused for any reason).
+TEST(CliArguments, NumbersAtTheirEdgesAndMistakesRefusedBeforeConnecting) {
+    // clang-format off
+    const std::pair<Args, const char*> cases[] = {
+        {{"--port", "1", "status"}, nullptr},
+        {{"--port", "0", "status"}, ""},
+        {{"--port", "65535", "status"}, nullptr},
+        {{"--port", "65536", "status"}, ""},
+        {{"--timeout", "3600000", "status"}, nullptr},
+        {{"--timeout", "3600001", "status"}, ""},
+        {{"--timeout", "0", "status"}, ""},
+        {{"--keepalive", "0", "status"}, nullptr},
+        {{"--keepalive", "255", "status"}, nullptr},
+        {{"--keepalive", "256", "status"}, ""},
+        {{"cover", "-o", "f", "--size", "65535"}, nullptr},
+        {{"cover", "-o", "f", "--size", "65536"}, ""},
+        {{"cover", "-o", "f", "--size", "0"}, ""},
+        {{"watch", "--count", "4294967295"}, nullptr},
+        {{"watch", "--count", "4294967296"}, ""},
+        {{"watch", "--count", "0"}, ""},
+        {{"watch", "--seconds", "4000000"}, nullptr},
+        {{"watch", "--seconds", "4000001"}, ""},
+        {{"volume", "100"}, nullptr},
+        {{"volume", "101"}, "percentage from 0 to 100"},
+        {{"seek", "596:31:23"}, nullptr}, // 2147483 s: the largest whole second in 31 bits of ms
+        {{"seek", "596:31:24"}, ""},
+        {{"seek", "1:59"}, nullptr},
+        {{"seek", "1:60"}, "seek needs seconds"},
+        {{"seek", "1:02:03:04"}, ""},
+        {{"sleep-timer", "71582"}, nullptr}, // 71582 minutes still fit 32 bits of seconds
+        {{"sleep-timer", "71583"}, ""},
+        {{"eq", "set", "200", "0"}, nullptr},
+        {{"eq", "set", "201", "0"}, ""},
+        {{"eq", "set", "100", "300"}, "0..200"},
+        {{"eq", "preset", "4294967295"}, nullptr},
+        {{"eq", "preset", "4294967296"}, ""},
+        {{"eq", "presets", "1"}, ""},
+        {{"-5", "status"}, ""}, // not an option: taken as the (unknown) command
+        {{}, "no command given"},
+        {{"--port", "70000", "status"}, "--port needs a number"},
+        {{"shuffle", "maybe"}, "on or off"},
+        {{"browse"}, "at least one of"},
+        {{"cover", "--album", "X"}, "--output FILE"},
+        {{"cover", "--artist", "A", "-o", "f"}, "--artist needs --album"},
+        {{"eq", "loud"}, "eq takes on, off"},
+        {{"eq", "set", "300"}, "eq set needs PREAMP"},
+        {{"sleep-timer", "soon"}, "MINUTES, end-of-list or off"},
+        {{"--then", "explode", "sleep-timer", "5"}, "--then must be"},
+        {{"status", "--count", "3"}, "belong to watch"},
+        {{"search"}, "wrong number of arguments for 'search'"},
+        {{"next", "1"}, "wrong number of arguments for 'next'"},
+        {{"status", "--port"}, "option --port needs a value"},
+        {{"status", "--then", "x"}, "'x'"},
+        {{"--colour", "status"}, "unknown option '--colour'"},
     };
-    for (const auto& [args, ok] : cases) {
+    // clang-format on
+    for (const auto& [args, message] : cases) {
         ParseResult r = parseCommandLine(args);
-        EXPECT_EQ(r.ok, ok) << joined(args) << ": " << r.error;
-        EXPECT_EQ(r.error.empty(), ok) << joined(args);
+        EXPECT_EQ(r.ok, message == nullptr) << joined(args) << ": " << r.error;
+        EXPECT_EQ(r.error.empty(), message == nullptr) << joined(args);
+        EXPECT_NE(r.error.find(message ? message : ""), std::string::npos) << r.error;
     }
+    // Refused before connecting (the port is closed), with exit code 2, the program's name, the
+    // reason, and a pointer to --help.
+    std::ostringstream o, e;
+    EXPECT_EQ(runCommandLine({"--port", "1", "dance"}, o, e), EXIT_USAGE);
+    EXPECT_EQ(e.str(), "tandravole-remote: unknown command 'dance'\nTry 'tandravole-remote "
+                       "--help' for the commands and options.\n");
+    EXPECT_EQ(o.str(), "");
 }
 
 // --- what the client prints for each server message ---------------------------------------
@@ -257,18 +275,6 @@ std::string described(uint32_t type, std::vector<uint8_t> payload) {
     m.type = type;
     m.payload = std::move(payload);
     return describeMessage(m).json();
-}
-
-TEST(CliOutput, DurationsAndUnknownCodesAtTheirEdges) {
-    const std::pair<uint64_t, const char*> durations[] = {
-        {0, "0:00"},          {999, "0:00"},        {59999, "0:59"},
-        {60000, "1:00"},      {187000, "3:07"},     {3599999, "59:59"},
-        {3600000, "1:00:00"}, {3661000, "1:01:01"}, {360000000, "100:00:00"}};
-    for (const auto& [ms, text] : durations)
-        EXPECT_EQ(formatDuration(ms), text) << ms;
-    EXPECT_STREQ(playStateName(3), "unknown");
-    EXPECT_STREQ(repeatModeName(3), "off");
-    EXPECT_STREQ(noticeReasonName(3), "unknown reason");
 }
 
 TEST(CliOutput, JsonKeepsOrderEscapesTextAndHoldsEveryNumber) {
@@ -308,8 +314,6 @@ TEST(CliOutput, ServerMessagesAreDescribed) {
     hello.passwordRequired = 1;
     EXPECT_EQ(described(hello),
               "{\"message\":\"MSG_HELLO\",\"version\":770,\"passwordRequired\":true}");
-    EXPECT_EQ(described(wire::LoginResultMessage{}),
-              "{\"message\":\"MSG_LOGIN_RESULT\",\"accepted\":false}");
 
     wire::TrackInfoMessage track;
     track.track = {1, 0, 4, 0, 3, {}, 7, 187000, {}, "N", "A", "L", "G", ""};
@@ -335,11 +339,6 @@ TEST(CliOutput, ServerMessagesAreDescribed) {
     EXPECT_EQ(described(notice),
               "{\"message\":\"MSG_SERVER_NOTICE\",\"reason\":4,\"meaning\":\"the settings "
               "changed and the server restarts\"}");
-    wire::CompressedMessage envelope;
-    envelope.uncompressedLength = 100;
-    envelope.innerType = 19;
-    EXPECT_EQ(described(envelope), "{\"message\":\"MSG_COMPRESSED\",\"innerType\":19,"
-                                   "\"uncompressedLength\":100}");
     wire::EqualizerMessage eq;
     eq.enabled = 1;
     eq.setting.preamp = 90;
@@ -360,14 +359,6 @@ TEST(CliOutput, ServerMessagesAreDescribed) {
                                         "\",\"action\":\"" + actions[action] +
                                         "\",\"secondsLeft\":60}");
     }
-    wire::SleepTimerMessage odd;
-    odd.action = 5;
-    EXPECT_NE(describe(odd).json().find("\"action\":\"unknown\""), std::string::npos);
-
-    wire::TrackCoverMessage trackCover;
-    trackCover.image = {1, 2};
-    EXPECT_EQ(described(trackCover), "{\"message\":\"MSG_TRACK_COVER\",\"bytes\":2,"
-                                     "\"key\":\"00000000000000000000000000000000\"}");
 
     // Unknown types, client-to-server types and malformed server messages.
     EXPECT_EQ(described(17, {}), "{\"message\":\"unknown\",\"type\":17}");
@@ -386,14 +377,12 @@ TEST(CliOutput, LibraryListsOfEveryKind) {
         return described(m);
     };
     const std::string head = "{\"message\":\"MSG_LIBRARY_LIST\",";
-    EXPECT_EQ(list(0, 2, {'A', 0, 'B', 0}),
-              head + "\"kind\":\"artists\",\"count\":2,\"entries\":[\"A\",\"B\"],\"request\":5}");
-    EXPECT_EQ(list(2, 1, {'J', 0}),
-              head + "\"kind\":\"genres\",\"count\":1,\"entries\":[\"J\"],\"request\":5}");
-    EXPECT_EQ(list(4, 1, {'S', 0}),
-              head + "\"kind\":\"composers\",\"count\":1,\"entries\":[\"S\"],\"request\":5}");
-    EXPECT_EQ(list(3, 1, {'T', 0}),
-              head + "\"kind\":\"track names\",\"count\":1,\"entries\":[\"T\"],\"request\":5}");
+    for (auto [code, kind] : {std::pair<uint8_t, std::string>{0, "artists"},
+                              {2, "genres"},
+                              {4, "composers"},
+                              {3, "track names"}})
+        EXPECT_EQ(list(code, 1, {'J', 0}), head + "\"kind\":\"" + kind +
+                                               "\",\"count\":1,\"entries\":[\"J\"],\"request\":5}");
     // Title and artist pairs; an odd last text has no partner and is left out.
     EXPECT_EQ(list(5, 3, {'T', 0, 'A', 0, 'U', 0}),
               head + "\"kind\":\"albums (title, artist pairs)\",\"count\":3,\"entries\":"
@@ -428,46 +417,6 @@ TEST(CliOutput, LibraryListsOfEveryKind) {
                                 "\"count\":1,\"entries\":[\"S\"],\"search\":3}");
 }
 
-TEST(CliArguments, RejectsMistakesBeforeConnecting) {
-    struct Case {
-        std::vector<std::string> args;
-        const char* message;
-    } cases[] = {
-        {{}, "no command given"},
-        {{"--port", "70000", "status"}, "--port needs a number"},
-        {{"volume", "101"}, "percentage from 0 to 100"},
-        {{"seek", "1:75"}, "seek needs seconds"},
-        {{"shuffle", "maybe"}, "on or off"},
-        {{"browse"}, "at least one of"},
-        {{"cover", "--album", "X"}, "--output FILE"},
-        {{"cover", "--artist", "A", "-o", "f"}, "--artist needs --album"},
-        {{"eq", "loud"}, "eq takes on, off"},
-        {{"eq", "set", "300"}, "eq set needs PREAMP"},
-        {{"eq", "set", "100", "300"}, "0..200"},
-        {{"sleep-timer", "soon"}, "MINUTES, end-of-list or off"},
-        {{"--then", "explode", "sleep-timer", "5"}, "--then must be"},
-        {{"status", "--count", "3"}, "belong to watch"},
-        {{"search"}, "wrong number of arguments for 'search'"},
-        {{"next", "1"}, "wrong number of arguments for 'next'"},
-        {{"status", "--port"}, "option --port needs a value"},
-        {{"status", "--timeout", "x"}, "--timeout"},
-        {{"status", "--then", "x"}, "'x'"},
-        {{"--colour", "status"}, "unknown option '--colour'"},
-    };
-    for (const auto& c : cases) {
-        ParseResult r = parseCommandLine(c.args);
-        EXPECT_FALSE(r.ok) << c.message;
-        EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
-    }
-    // Refused before connecting (the port is closed), with exit code 2, the program's name, the
-    // reason, and a pointer to --help.
-    std::ostringstream o, e;
-    EXPECT_EQ(runCommandLine({"--port", "1", "dance"}, o, e), EXIT_USAGE);
-    EXPECT_EQ(e.str(), "tandravole-remote: unknown command 'dance'\nTry 'tandravole-remote "
-                       "--help' for the commands and options.\n");
-    EXPECT_EQ(o.str(), "");
-}
-
 class ClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -483,7 +432,6 @@ protected:
             a.presets.emplace();
             a.sleepTimer.emplace();
             a.albumCovers["Blue"] = {1, 2, 3};
-            a.coverArtist = "Cover Artist";
             a.categories[player::CATEGORY_ARTISTS] =
                 testkit::listOf(LibraryStringList(LIST_KIND_ARTISTS));
             a.categories[player::CATEGORY_ALBUMS] = testkit::listOf(LibraryAlbumList());
@@ -526,27 +474,6 @@ protected:
     std::string out, err;
 };
 
-TEST_F(ClientTest, GreetingLoginCapabilitiesAndPassword) {
-    RemoteClient client;
-    ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
-    EXPECT_EQ(client.bytesReceived(), 23u); // the greeting's frame, nothing more yet
-    EXPECT_EQ(client.hello().version, 0x0302);
-    EXPECT_EQ(client.hello().passwordRequired, 0);
-    ASSERT_EQ(client.login("", true, 0, 3000), ClientStatus::Ok);
-    EXPECT_EQ(client.capabilities(), 0x000000000077FFFFull);
-    EXPECT_TRUE(waitUntil([&] { return server.loggedIn(); }));
-    client.close();
-
-    server.setPassword("s\xC3\xA9same");
-    RemoteClient second;
-    ASSERT_TRUE(waitUntil([&] { return server.sessionConnection() == 0; }));
-    ASSERT_EQ(second.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
-    EXPECT_EQ(second.hello().passwordRequired, 1);
-    EXPECT_EQ(second.login("wrong", true, 0, 3000), ClientStatus::LoginRefused);
-    // A refused login leaves the connection open for another attempt.
-    EXPECT_EQ(second.login("s\xC3\xA9same", true, 0, 3000), ClientStatus::Ok);
-}
-
 TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
     player.edit([&](Answers& a) {
         for (int i = 0; i < 3000; ++i)
@@ -561,14 +488,10 @@ TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
     ASSERT_EQ(client.waitForType(wire::MSG_NOW_PLAYING_LIST, m, 5000), ClientStatus::Ok);
     EXPECT_EQ(client.envelopesOpened(), 1u);
     // Counted as they came over the connection: the envelope, smaller than what it held.
-    const uint64_t onTheWire = client.bytesReceived() - before;
-    EXPECT_GT(onTheWire, 12u);
-    EXPECT_LT(onTheWire, m.payload.size());
+    EXPECT_LT(client.bytesReceived() - before, m.payload.size());
     auto list = decodeAs<wire::NowPlayingListMessage>(m);
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 3000u);
-    EXPECT_EQ(list->entries[0].text, "Artist - Song number 0");
-    EXPECT_EQ(list->entries[2999].index, 2999u);
     EXPECT_EQ(list->entries[2999].text, "Artist - Song number 2999");
 }
 
@@ -607,7 +530,6 @@ TEST_F(ClientTest, StatusAndTransportCommands) {
     EXPECT_NE(out.find("\"position\":\"1:01\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"name\":\"Blue\""), std::string::npos) << out;
 
-    // (The call each command makes is CliRunTest's.)
     ASSERT_EQ(cli({"volume", "0"}), EXIT_OK) << err;
     EXPECT_TRUE(player.called("setVolume(0)"));
 
@@ -661,25 +583,6 @@ TEST_F(ClientTest, LibraryListsBrowseAndSearch) {
 
     ASSERT_EQ(cli({"--json", "search", "first", "song"}), EXIT_OK) << err;
     EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
-}
-
-TEST_F(ClientTest, CoverIsWrittenToTheFileOrReportedMissing) {
-    const std::vector<uint8_t> image = {0x89, 'P', 'N', 'G', 0, 1, 2};
-    player.edit([&](Answers& a) { a.albumCovers["Blue"] = image; });
-    const std::string path = testing::TempDir() + "tandravole-cover-test.png";
-    std::remove(path.c_str());
-    ASSERT_EQ(cli({"--json", "cover", "--album", "Blue", "--output", path}), EXIT_OK) << err;
-    EXPECT_NE(out.find("\"artist\":\"Cover Artist\""), std::string::npos) << out;
-    std::ifstream file(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                               std::istreambuf_iterator<char>());
-    EXPECT_EQ(bytes, image);
-    file.close();
-    std::remove(path.c_str());
-
-    std::vector<std::string> args = {"--timeout", "300", "cover", "--album", "Nope", "-o", path};
-    ASSERT_EQ(cli(args), EXIT_FAILED);
-    EXPECT_NE(err.find("no cover for album 'Nope'"), std::string::npos) << err;
 }
 
 TEST_F(ClientTest, EqualizerAndSleepTimer) {
@@ -826,6 +729,10 @@ TEST_F(ClientTest, EveryDocumentedCommandLineRunsAndReachesThePlayer) {
         }
     }
     EXPECT_EQ(checked, calls.size());
+    std::ifstream written(file, std::ios::binary); // the last album cover asked for: "Blue"
+    EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(written), {}),
+              (std::vector<uint8_t>{1, 2, 3}));
+    written.close();
     std::remove(file.c_str());
 }
 
