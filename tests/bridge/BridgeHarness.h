@@ -1,7 +1,7 @@
 // The whole stack for the bridge's tests: a host thread running bridge::HostLoop with the
 // simulated player's pump as its idle hook, the control created, initialised and destroyed on
-// that thread, a hand-moved clock, recording stand-ins for the control's seams, a recording
-// wrapper around the player's root object, and RemoteClient on 127.0.0.1 as the app.
+// that thread, a hand-moved clock, recording stand-ins for the control's seams and the player's
+// root object, and RemoteClient on 127.0.0.1 as the app.
 #pragma once
 
 #include "bridge/ControlServices.h"
@@ -210,6 +210,13 @@ struct RecordingDnsSd : bridge::DnsSdService {
 // 8 a group, 9 smart, 10 ordinary and empty.
 medialib::LibraryData smallLibrary();
 
+// A message decoded as M (a default M, failing the test, when it does not decode).
+template <class M> M decoded(const wire::ReceivedMessage& m) {
+    auto d = remote::decodeAs<M>(m);
+    EXPECT_TRUE(d) << "message type " << m.type;
+    return d ? *d : M{};
+}
+
 // --- the fixture ---------------------------------------------------------------------------
 
 class BridgeTest : public ::testing::Test {
@@ -231,6 +238,11 @@ protected:
     // Sends a query and waits for the reply of `type`.
     wire::ReceivedMessage ask(remote::RemoteClient& c, uint8_t sub, uint32_t parameter,
                               uint32_t type);
+    // The next message of M's type, or the reply to a query, decoded.
+    template <class M> M nextAs(remote::RemoteClient& c) { return decoded<M>(next(c, M::kType)); }
+    template <class M> M reply(remote::RemoteClient& c, uint8_t sub, uint32_t parameter = 0) {
+        return decoded<M>(ask(c, sub, parameter, M::kType));
+    }
     // A request that sends no reply has been carried out once a later query is answered
     // (the processing thread handles messages in order).
     void sync(remote::RemoteClient& c);

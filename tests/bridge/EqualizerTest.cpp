@@ -34,16 +34,12 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
             c.setBand(b, b * 10 - 50);
         return 0;
     });
-    auto eq = remote::decodeAs<EqualizerMessage>(ask(*app, QUERY_EQUALIZER, 0, MSG_EQUALIZER));
-    ASSERT_TRUE(eq);
-    EXPECT_EQ(eq->setting.preamp, 90);
-    ASSERT_EQ(eq->setting.bands.size(), 10u);
-    EXPECT_EQ(eq->setting.bands[0], (EqualizerBand{60, 60}));
-    EXPECT_EQ(eq->setting.bands[9], (EqualizerBand{16000, 150}));
-    EXPECT_EQ(eq->enabled, 0);
-    EXPECT_EQ(eq->range, 200);
-    EXPECT_EQ(eq->scale, 12);
-    EXPECT_EQ(eq->available, 1);
+    auto eq = reply<EqualizerMessage>(*app, QUERY_EQUALIZER);
+    EXPECT_EQ(std::tie(eq.setting.preamp, eq.enabled, eq.range, eq.scale, eq.available),
+              std::make_tuple(90, 0, 200, 12, 1));
+    ASSERT_EQ(eq.setting.bands.size(), 10u);
+    EXPECT_EQ(eq.setting.bands[0], (EqualizerBand{60, 60}));
+    EXPECT_EQ(eq.setting.bands[9], (EqualizerBand{16000, 150}));
 
     // Three bands change three bands and the preamp, nothing else.
     EqualizerMessage set;
@@ -102,11 +98,9 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     key.close();
 
     auto app = connectAndLogin();
-    auto names = remote::decodeAs<EqualizerPresetsMessage>(
-        ask(*app, QUERY_EQUALIZER_PRESETS, 0, MSG_EQUALIZER_PRESETS));
-    ASSERT_TRUE(names);
-    EXPECT_EQ(names->names, (std::vector<std::string>{"Pop", "Pop Rock", "Rock", "R\xc3\xa9tro",
-                                                      "Zed", "apple"}));
+    EXPECT_EQ(
+        reply<EqualizerPresetsMessage>(*app, QUERY_EQUALIZER_PRESETS).names,
+        (std::vector<std::string>{"Pop", "Pop Rock", "Rock", "R\xc3\xa9tro", "Zed", "apple"}));
     ASSERT_TRUE(ctrl->getEqualizerPresets(presets));
     ASSERT_EQ(presets.size(), 6u);
     EXPECT_EQ(presets[4].preamp, 100);

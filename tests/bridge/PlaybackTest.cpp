@@ -8,16 +8,6 @@ using namespace bridge_test;
 using namespace wire;
 using simhost::PlayerCore;
 
-namespace {
-
-SleepTimerMessage decodeTimer(const ReceivedMessage& m) {
-    auto decoded = remote::decodeAs<SleepTimerMessage>(m);
-    EXPECT_TRUE(decoded);
-    return decoded ? *decoded : SleepTimerMessage{};
-}
-
-} // namespace
-
 // Volume, seek and rating convert at their boundaries; the random track; shuffle and repeat.
 TEST_F(BridgeTest, PlaybackCommands) {
     start();
@@ -51,7 +41,7 @@ TEST_F(BridgeTest, PlaybackCommands) {
         ReceivedMessage m;
         if (app->waitForType(MSG_PLAYER_STATUS, m, kWait) != remote::ClientStatus::Ok)
             return true; // fails below
-        pushed = remote::decodeAs<PlayerStatusMessage>(m)->status;
+        pushed = decoded<PlayerStatusMessage>(m).status;
         return pushed.positionMs == 5000;
     }));
     EXPECT_EQ(pushed.positionMs, 5000u);
@@ -76,7 +66,7 @@ TEST_F(BridgeTest, PlaybackCommands) {
     app->command(CMD_SHUFFLE, 1);
     next(*app, MSG_NOW_PLAYING_CHANGED);
     ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(remote::decodeAs<PlayerStatusMessage>(seen.back())->status.shuffle, 1);
+    EXPECT_EQ(decoded<PlayerStatusMessage>(seen.back()).status.shuffle, 1);
     EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.shuffle; }));
 
     auto repeatMode = [&](uint32_t argument) {
@@ -120,10 +110,8 @@ protected:
         clock.advance(ms);
         systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
     }
-    SleepTimerMessage asked() {
-        return decodeTimer(ask(*app, QUERY_SLEEP_TIMER, 0, MSG_SLEEP_TIMER));
-    }
-    SleepTimerMessage pushed() { return decodeTimer(next(*app, MSG_SLEEP_TIMER)); }
+    SleepTimerMessage asked() { return reply<SleepTimerMessage>(*app, QUERY_SLEEP_TIMER); }
+    SleepTimerMessage pushed() { return nextAs<SleepTimerMessage>(*app); }
     std::pair<bool, bool> shuffleAndRepeat() {
         return inPlayer([](PlayerCore& c) {
             return std::make_pair(c.shuffle, c.repeat != simhost::RepeatMode::Off);
@@ -159,9 +147,7 @@ TEST_F(SleepTimer, AtATimeFiresOnTheClockAndStartsThePowerAction) {
     systemMessage(bridge::kWmTimer, bridge::kSleepTimerId + 1); // another timer: nothing
     systemMessage(bridge::kWmTimer, bridge::kSleepTimerId);
     SleepTimerMessage state = pushed();
-    EXPECT_FALSE(state.enabled);
-    EXPECT_EQ(state.mode, 0u);
-    EXPECT_EQ(state.action, 1u);
+    EXPECT_EQ(std::tie(state.enabled, state.mode, state.action), std::make_tuple(false, 0u, 1u));
     EXPECT_EQ(asked().seconds, 0u);         // none left on the dot
     EXPECT_EQ(seams->count("power 2"), 1u); // the timer's power off is power action 2
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Stopped);
@@ -191,8 +177,7 @@ TEST_F(SleepTimer, AtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresOrStops) {
     // A stop from the app disarms it and says so.
     app->command(CMD_STOP, 0);
     SleepTimerMessage state = pushed();
-    EXPECT_FALSE(state.enabled);
-    EXPECT_EQ(state.mode, 1u);
+    EXPECT_EQ(std::tie(state.enabled, state.mode), std::make_tuple(false, 1u));
     app->command(CMD_SHUFFLE, 1); // unlocked again
     sync(*app);
     EXPECT_TRUE(shuffleAndRepeat().first);
@@ -237,9 +222,8 @@ TEST_F(SleepTimer, SwitchedToTheListsEndWaitsForTheListEvenWithAStatusHalfRead) 
             calls->failCall("playingNow.g2");
         playTheLastEntryToItsEnd();
         SleepTimerMessage state = pushed();
-        EXPECT_FALSE(state.enabled);
-        EXPECT_EQ(state.mode, 1u);
-        EXPECT_EQ(state.action, 1u);
+        EXPECT_EQ(std::tie(state.enabled, state.mode, state.action),
+                  std::make_tuple(false, 1u, 1u));
         EXPECT_EQ(seams->count("power 2"), 1u);
         calls->clear();
         app->command(CMD_SHUFFLE, 1); // fired: shuffle is unlocked again
