@@ -32,7 +32,6 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
         c.setBand(0, -10);
         for (int32_t b = 1; b <= 10; ++b)
             c.setBand(b, b * 10 - 50);
-        return 0;
     });
     auto eq = reply<EqualizerMessage>(*app, QUERY_EQUALIZER);
     EXPECT_EQ(std::tie(eq.setting.preamp, eq.enabled, eq.range, eq.scale, eq.available),

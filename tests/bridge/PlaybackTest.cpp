@@ -80,10 +80,7 @@ TEST_F(BridgeTest, PlaybackCommands) {
     EXPECT_EQ(status().repeatMode, 1u);                // the repeated entry is the current one
     EXPECT_EQ(repeatMode(0), 0u);
 
-    inPlayer([](PlayerCore& c) {
-        c.clearNowPlaying();
-        return 0;
-    });
+    inPlayer([](PlayerCore& c) { c.clearNowPlaying(); });
     app->command(CMD_RANDOM, 0); // an empty list: nothing
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.position; }), -1);

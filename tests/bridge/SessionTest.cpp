@@ -136,10 +136,7 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
         s.sendUpdateNotification = true;
         s.haveUpdateNotification = true;
     });
-    inPlayer([](simhost::PlayerCore& c) {
-        c.clearNowPlaying();
-        return 0;
-    });
+    inPlayer([](simhost::PlayerCore& c) { c.clearNowPlaying(); });
     auto app = std::make_unique<remote::RemoteClient>();
     ASSERT_EQ(app->connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
     EXPECT_EQ(app->hello().passwordRequired, 1);
@@ -177,7 +174,6 @@ TEST_F(BridgeTest, TrackInfoAndItsDisplayText) {
     inPlayer([](simhost::PlayerCore& c) {
         c.selectEntry(0);
         c.play();
-        return 0;
     });
     ReceivedMessage index = next(*app, MSG_CURRENT_INDEX);
     EXPECT_EQ(decoded<CurrentIndexMessage>(index).index, 0u);
@@ -203,7 +199,6 @@ TEST_F(BridgeTest, TrackInfoAndItsDisplayText) {
     inPlayer([](simhost::PlayerCore& c) {
         c.tracks[1].artist = u"";
         c.tracks[2].artist = c.tracks[2].name = u"";
-        return 0;
     });
     auto text = [&](int32_t at, uint8_t want = 1) {
         TrackList list;
@@ -215,10 +210,7 @@ TEST_F(BridgeTest, TrackInfoAndItsDisplayText) {
     EXPECT_EQ(text(0), "First Band - Song A");
     EXPECT_EQ(text(1), "Song B");
     EXPECT_EQ(text(2), "D:\\Music\\song2.mp3");
-    inPlayer([](simhost::PlayerCore& c) {
-        c.tracks[2].path = u"";
-        return 0;
-    });
+    inPlayer([](simhost::PlayerCore& c) { c.tracks[2].path = u""; });
     EXPECT_EQ(text(2), "???");
 }
 
@@ -258,15 +250,9 @@ TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 52428); // 80 * 655.35
 
     onHost([&] { player->setWindowMessageHandler({}); });
-    inPlayer([](simhost::PlayerCore& c) {
-        c.setVolume(30);
-        return 0;
-    });
+    inPlayer([](simhost::PlayerCore& c) { c.setVolume(30); });
     EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
-    inPlayer([](simhost::PlayerCore& c) {
-        c.play();
-        return 0;
-    });
+    inPlayer([](simhost::PlayerCore& c) { c.play(); });
     ASSERT_TRUE(waitUntil([&] {
         ReceivedMessage m;
         return app->waitForType(MSG_PLAYER_STATUS, m, kWait) == remote::ClientStatus::Ok &&
