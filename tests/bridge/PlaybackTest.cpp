@@ -180,18 +180,6 @@ TEST_F(SleepTimer, AtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresOrStops) {
     EXPECT_TRUE(shuffleAndRepeat().first);
 }
 
-// A control whose window the system refused still takes the timer (and sets no timer).
-TEST_F(SleepTimer, WithoutAWindow) {
-    environment = [](bridge::ControlEnvironment& env) {
-        env.windowFactory = [](bridge::WindowProcedure) {
-            return std::unique_ptr<bridge::HostWindow>();
-        };
-    };
-    startWithApp();
-    arm(0, 1, 60);
-    EXPECT_TRUE(asked().enabled);
-}
-
 // The list's end, not a clock, ends a timer switched from a point in time to the list's end;
 // the check needs only the player's state, so a status that cannot be read whole still ends
 // it (shuffle is read after the state).
