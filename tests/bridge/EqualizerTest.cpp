@@ -39,7 +39,6 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
     ASSERT_EQ(eq.setting.bands.size(), 10u);
     EXPECT_EQ(eq.setting.bands[0], (EqualizerBand{60, 60}));
     EXPECT_EQ(eq.setting.bands[9], (EqualizerBand{16000, 150}));
-
     // Three bands change three bands and the preamp, nothing else.
     EqualizerMessage set;
     set.setting.preamp = 150;
@@ -52,7 +51,6 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
                                         "volume.m5(3,1)"}));
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
               (std::array<int32_t, 11>{50, -100, 100, 1, -10, 0, 10, 20, 30, 40, 50}));
-
     // Switching on rewrites the preamp with its own value; the player's event pushes it. The
     // events of the writes above are read first, or their reads would be recorded here.
     settlePlayerEvents();
@@ -123,7 +121,6 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
               (std::array<int32_t, 11>{100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-
     // Presets deleted since: the next login finds none, not the earlier ones.
     app.reset();
     ASSERT_TRUE(

@@ -62,7 +62,6 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     ASSERT_EQ(tracks.size(), 3u);
     EXPECT_EQ(tracks[1].text, "First Band - Song B");
     EXPECT_TRUE(reply<PlaylistTracksMessage>(*app, QUERY_PLAYLIST_TRACKS, 99).entries.empty());
-
     // Moves: from 0 to 2 of three ends last; to itself, or to the count, nothing; no notice.
     EXPECT_TRUE(notices([&] { send(MoveNowPlayingMessage{0, 2}); }).empty());
     EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102, 100}));
@@ -76,7 +75,6 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{102, 100, 101}));
     notices([&] { send(MoveTrackMessage{7, 0, 1}); });
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{100, 102, 101}));
-
     // A removal the player did not store (a refusal, or no number at all) is not told.
     for (host::HostValue refused : {host::HostValue(0), host::HostValue()}) {
         calls->answer("playlist.m9(", refused, 0);
@@ -104,7 +102,6 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     EXPECT_EQ(notices([&] { app->command(CMD_DELETE_PLAYLIST, uint32_t(fresh)); }),
               (std::vector<std::string>{"lists"}));
     EXPECT_EQ(inPlayer([fresh](PlayerCore& c) { return c.playlist(fresh); }), nullptr);
-
     // Playing a playlist: only one with files plays.
     EXPECT_TRUE(notices([&] { app->command(CMD_PLAY_PLAYLIST, 10); }).empty());
     EXPECT_EQ(notices([&] { app->command(CMD_PLAY_PLAYLIST, 9); }),
@@ -132,7 +129,6 @@ TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
     EXPECT_EQ(calls->only({"root.m2("}).at(0).substr(0, 27), "root.m2(\"[Album]=\"/[x/]\" or");
     send(SearchMessage{5, "second"});
     next(*app, MSG_LIBRARY_LIST);
-
     // Playing now [100 101 102], current entry 0; the results are 103, 104, 105.
     auto add = [&](uint32_t playlistId, uint32_t item, uint32_t position, uint32_t searchId = 5) {
         return notices([&] {
@@ -159,7 +155,6 @@ TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
     add(0xFFFFFFFF, 0xFFFFFFFF, 0x7FFFFFFF);
     EXPECT_EQ(playlist(10).size(), 7u); // a stored playlist takes them at its end,
     EXPECT_EQ(nowPlaying().size(), 8u); // the playing-now list refuses the position
-
     // The disconnect releases the cache: a new session's add finds nothing.
     app.reset();
     ASSERT_TRUE(

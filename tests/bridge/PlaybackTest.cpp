@@ -32,7 +32,6 @@ TEST_F(BridgeTest, PlaybackCommands) {
         sync(*app);
         EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.positionSeconds(); }), seconds);
     }
-
     // The app's seek is pushed by the control itself, not only by the player's message.
     onHost([&] { player->setWindowMessageHandler({}); });
     app->command(CMD_SEEK, 5000);
@@ -49,7 +48,6 @@ TEST_F(BridgeTest, PlaybackCommands) {
     ASSERT_TRUE(app->send(SetRatingMessage{4}));
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.tracks[0].rating; }), 4);
-
     // The random track draws from the runtime's generator, seeded when the control was
     // constructed (at tick 1000000): the picks among three are 1, 0, 0, 1.
     std::vector<int32_t> picks;
@@ -59,7 +57,6 @@ TEST_F(BridgeTest, PlaybackCommands) {
         picks.push_back(inPlayer([](PlayerCore& c) { return c.position; }));
     }
     EXPECT_EQ(picks, (std::vector<int32_t>{1, 0, 0, 1}));
-
     // Shuffle and repeat push the status; shuffle works on the playing-now list.
     std::vector<ReceivedMessage> seen;
     app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m); });
@@ -134,7 +131,6 @@ TEST_F(SleepTimer, AtATimeFiresOnTheClockAndStartsThePowerAction) {
     tick(59999);
     EXPECT_TRUE(asked().enabled);
     EXPECT_EQ(asked().seconds, 0u); // 0.001 s left
-
     // Re-armed for ten hours: still on one millisecond before, off on the dot.
     arm(0, 1, 36000);
     tick(35999999);
@@ -148,7 +144,6 @@ TEST_F(SleepTimer, AtATimeFiresOnTheClockAndStartsThePowerAction) {
     EXPECT_EQ(asked().seconds, 0u);         // none left on the dot
     EXPECT_EQ(seams->count("power 2"), 1u); // the timer's power off is power action 2
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Stopped);
-
     // Suspend (action 2) maps to power action 0; a running power action is left alone.
     for (bool running : {true, false}) {
         seams->powerRunning = running;
@@ -170,7 +165,6 @@ TEST_F(SleepTimer, AtTheEndOfTheListLocksShuffleAndRepeatUntilItFiresOrStops) {
     app->command(CMD_REPEAT, 0);
     sync(*app);
     EXPECT_EQ(shuffleAndRepeat(), std::make_pair(false, false));
-
     // A stop from the app disarms it and says so.
     app->command(CMD_STOP, 0);
     SleepTimerMessage state = pushed();

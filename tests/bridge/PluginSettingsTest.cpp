@@ -151,7 +151,6 @@ TEST_F(PluginSettingsTest, PasswordsAreStoredInBlocksAfterTheirTerminatorAndEmpt
     EXPECT_FALSE(stored(u"password"));
     EXPECT_EQ(loaded().password, u"");
     EXPECT_TRUE(EncodePassword(u"").empty());
-
     // Computed independently of this code; any change of key, cycles, chaining, initial
     // vector, padding or digest placement changes them.
     const Bytes known = {0xdd, 0xb2, 0x30, 0x70, 0x4c, 0x6a, 0xe5, 0x56, 0x05, 0xf3, 0x24,
@@ -190,7 +189,6 @@ TEST_F(PluginSettingsTest, StoredPasswordsThatDoNotFitAreIgnoredAndTextEndsAtThe
     EXPECT_EQ(loaded().password, u"a");
     for (size_t size : {0, 8, 16, 23})
         EXPECT_FALSE(DecodePassword(Bytes(size, 0))) << size;
-
     // Decoded text ends at the first NUL or the digest. Values another writer could make: the
     // digest is right, the text is not NUL-terminated, or text follows the first NUL.
     auto encipher = [](Bytes text) {

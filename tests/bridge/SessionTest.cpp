@@ -50,7 +50,6 @@ TEST_F(BridgeTest, InitItsRefusalsADisabledServerAndTheSocketsLibrary) {
     EXPECT_EQ(int32_t(null), int32_t(0x80004003));  // NullRoot
     EXPECT_EQ(seams->count("initPanel"), 1u);
     EXPECT_EQ(seams->count("box Update: checked (information)"), 1u);
-
     // Disabled: neither listener nor DNS-SD, but the window is registered with the player; a
     // resume does not listen either.
     destroy();
@@ -63,7 +62,6 @@ TEST_F(BridgeTest, InitItsRefusalsADisabledServerAndTheSocketsLibrary) {
                                                          "fillPanel port=0", "disableApply"}));
     systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmResumeAutomatic);
     EXPECT_EQ(port(), 0);
-
     // The sockets library is given back only when its start succeeded.
     for (bool started : {true, false}) {
         destroy();
@@ -110,7 +108,6 @@ TEST_F(BridgeTest, APortInUseAtInitAndApplyWithThePanelsSettings) {
     LoadSettings(stored);
     EXPECT_EQ(stored, seams->panelShows); // no last check, no pending notice
     auto app = connectAndLogin("sésame");
-
     // Back to the port in use: the app is told, the box shown, the check box cleared and the
     // settings saved all the same.
     seams->panelShows.port = holder.boundPort();

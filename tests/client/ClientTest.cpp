@@ -327,7 +327,6 @@ TEST(CliOutput, ServerMessagesAreDescribed) {
                                         "\",\"action\":\"" + actions[action] +
                                         "\",\"secondsLeft\":60}");
     }
-
     // Unknown types, client-to-server types and malformed server messages.
     EXPECT_EQ(described(17, {}), "{\"message\":\"unknown\",\"type\":17}");
     EXPECT_EQ(described(wire::MSG_LOGIN, {}), "{\"message\":\"MSG_LOGIN\",\"type\":2}");
@@ -488,7 +487,6 @@ TEST_F(ClientTest, StatusAndTransportCommands) {
 
     ASSERT_EQ(cli({"volume", "0"}), EXIT_OK) << err;
     EXPECT_TRUE(player.called("setVolume(0)"));
-
     // Pause toggles only while playing; the printed status shows the result.
     ASSERT_EQ(cli({"pause"}), EXIT_OK) << err;
     EXPECT_TRUE(player.called("playbackCommand(0)"));
@@ -528,7 +526,6 @@ TEST_F(ClientTest, LibraryListsBrowseAndSearch) {
     ASSERT_EQ(cli({"--json", "albums"}), EXIT_OK) << err;
     EXPECT_NE(out.find("{\"album\":\"Red\",\"artist\":\"Bo\",\"number\":2}"), std::string::npos)
         << out;
-
     // A category the player has nothing for gives an empty list, not a time-out.
     ASSERT_EQ(cli({"--json", "genres"}), EXIT_OK) << err;
     EXPECT_NE(out.find("\"count\":0"), std::string::npos) << out;
@@ -586,7 +583,6 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
     EXPECT_NE(err.find("wrong password"), std::string::npos) << err;
     EXPECT_EQ(cli({"status"}), EXIT_LOGIN);
     EXPECT_NE(err.find("needs a password"), std::string::npos) << err;
-
     // Nothing listens on a port we just had and closed.
     platform::SocketHandle probe = platform::listenTcp4(0);
     ASSERT_NE(probe, platform::kInvalidSocket);
@@ -597,7 +593,6 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
     EXPECT_NE(e.str().find("cannot connect to 127.0.0.1:" + std::to_string(freePort)),
               std::string::npos)
         << e.str();
-
     // Another app holds the session (allow kick is off): refused without a greeting. The
     // server accepts at once, so it must first have seen the last command's connection close.
     server.setPassword("");
@@ -610,7 +605,6 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
         EXIT_CONNECT);
     EXPECT_NE(e3.str().find("another app may hold the session"), std::string::npos) << e3.str();
     holder.close();
-
     // A listener that never greets: a time-out.
     platform::SocketHandle mute = platform::listenTcp4(0);
     ASSERT_NE(mute, platform::kInvalidSocket);

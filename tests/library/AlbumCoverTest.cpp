@@ -101,7 +101,6 @@ TEST(LibraryCover, SearchesArtistAndThumbnail) {
         EXPECT_EQ(artist, c.named);
         EXPECT_EQ(image, c.image);
     }
-
     // No path, no file, a folder, any failed call or a null file: no image, nothing touched.
     std::string artist;
     for (std::u16string path :

@@ -349,7 +349,6 @@ TEST(LibraryQuery, NothingGivenNothingFoundOrAnyFailedCallLeavesNoList) {
     EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"Polka", u"", u"", u"", held.list))
         << "a genre without files gives an empty one-file-per-artist collection";
     EXPECT_TRUE(held.untouched());
-
     // True when the request gave a list or touched the one held before.
     auto gave = [](const std::function<bool(WinampMediaLibraryListBase*&)>& request) {
         int before = SentinelList::destroyed;
@@ -376,7 +375,6 @@ TEST(LibraryQuery, NothingGivenNothingFoundOrAnyFailedCallLeavesNoList) {
     failEachCall(p, query(u"", u"Solo", u"x")); // through the fallback
     for (uint32_t kind : {0u, 1u, 2u, 6u})
         failEachCall(p, category(kind));
-
     // A null object where one is needed, or a number that is not one.
     EXPECT_FALSE(queryLibraryList(nullptr, 1, u"Jazz", u"", u"", u"", held.list));
     EXPECT_FALSE(listLibraryCategory(nullptr, 1, held.list));
