@@ -48,28 +48,20 @@ const std::map<std::string, Args>& samples() {
     return values;
 }
 
-bool isPlaceholder(const std::string& word) {
-    return std::isupper(static_cast<unsigned char>(word[0])) != 0;
-}
-
-std::vector<Args> product(const std::vector<Args>& left, const std::vector<Args>& right) {
-    std::vector<Args> out;
-    for (const Args& l : left)
-        for (const Args& r : right) {
-            Args joined = l;
-            joined.insert(joined.end(), r.begin(), r.end());
-            out.push_back(joined);
-        }
-    return out;
-}
-
 // The argument lists a synopsis stands for: " | " and "a|b" separate alternatives, "[...]" is
 // optional (left out first), upper-case words are placeholders for sample values.
-std::vector<Args> expand(const std::string& synopsis) {
-    int depth = 0;
+std::vector<Args> expand(std::string_view synopsis) {
+    auto closing = [&](size_t open) { // the bracket that closes the one at `open`
+        for (int depth = 0;; ++open) {
+            depth += synopsis[open] == '[' ? 1 : synopsis[open] == ']' ? -1 : 0;
+            if (depth == 0)
+                return open;
+        }
+    };
     for (size_t i = 0; i + 2 < synopsis.size(); ++i) {
-        depth += synopsis[i] == '[' ? 1 : synopsis[i] == ']' ? -1 : 0;
-        if (depth == 0 && synopsis.compare(i, 3, " | ") == 0) {
+        if (synopsis[i] == '[') {
+            i = closing(i);
+        } else if (synopsis.substr(i, 3) == " | ") {
             std::vector<Args> out = expand(synopsis.substr(0, i));
             for (const Args& a : expand(synopsis.substr(i + 3)))
                 out.push_back(a);
@@ -77,44 +69,30 @@ std::vector<Args> expand(const std::string& synopsis) {
         }
     }
     std::vector<Args> out = {{}};
-    size_t i = 0;
-    while (i < synopsis.size()) {
-        if (synopsis[i] == ' ') {
-            ++i;
-        } else if (synopsis[i] == '[') {
-            size_t end = i;
-            for (int d = 0; end < synopsis.size(); ++end) {
-                d += synopsis[end] == '[' ? 1 : synopsis[end] == ']' ? -1 : 0;
-                if (d == 0)
-                    break;
-            }
-            std::vector<Args> choices = {{}};
-            for (const Args& a : expand(synopsis.substr(i + 1, end - i - 1)))
-                choices.push_back(a);
-            out = product(out, choices);
-            i = end + 1;
+    for (size_t i = 0, end = 0; i < synopsis.size(); i = end + 1) {
+        std::vector<Args> choices;
+        if (synopsis[i] == '[') {
+            end = closing(i) + 1;
+            choices = expand(synopsis.substr(i + 1, end - i - 2));
+            choices.insert(choices.begin(), Args{});
         } else {
-            size_t end = synopsis.find(' ', i);
-            const std::string word = synopsis.substr(i, end == std::string::npos ? end : end - i);
-            std::vector<Args> choices;
-            if (isPlaceholder(word)) {
-                auto it = samples().find(word);
-                if (it == samples().end())
-                    ADD_FAILURE() << "no sample value for " << word << " in '" << synopsis << "'";
-                else
-                    choices.push_back(it->second);
-            } else {
-                for (size_t start = 0;;) { // "on|off"
-                    size_t bar = word.find('|', start);
+            end = std::min(synopsis.find(' ', i), synopsis.size());
+            const std::string word(synopsis.substr(i, end - i));
+            if (std::isupper(static_cast<unsigned char>(word[0])))
+                choices.push_back(samples().at(word));
+            else
+                for (size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
+                    bar = word.find('|', start); // "on|off"
                     choices.push_back({word.substr(start, bar - start)});
-                    if (bar == std::string::npos)
-                        break;
-                    start = bar + 1;
                 }
-            }
-            out = product(out, choices);
-            i = end == std::string::npos ? synopsis.size() : end;
         }
+        std::vector<Args> longer;
+        for (const Args& left : out)
+            for (const Args& right : choices) {
+                longer.push_back(left);
+                longer.back().insert(longer.back().end(), right.begin(), right.end());
+            }
+        out = longer;
     }
     return out;
 }
