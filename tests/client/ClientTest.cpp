@@ -504,9 +504,6 @@ TEST_F(ClientTest, LibraryListsBrowseAndSearch) {
     ASSERT_EQ(cli({"--json", "albums"}), EXIT_OK) << err;
     EXPECT_NE(out.find("{\"album\":\"Red\",\"artist\":\"Bo\",\"number\":2}"), std::string::npos)
         << out;
-    // A category the player has nothing for gives an empty list, not a time-out.
-    ASSERT_EQ(cli({"--json", "genres"}), EXIT_OK) << err;
-    EXPECT_NE(out.find("\"count\":0"), std::string::npos) << out;
 
     ASSERT_EQ(cli({"--json", "browse", "--artist", "Ann", "--composer", "C"}), EXIT_OK) << err;
     EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;

@@ -238,9 +238,9 @@ TEST(LibraryQuery, GenreAloneGivesOneEntryPerArtistNameShowingTheFirstFilesArtis
     EXPECT_EQ(out.strings(), u8({u"Zed", u"alpha", u"Alpha", u"alpha", u"Zed"}));
 }
 
-TEST(LibraryQuery, ArtistAloneGivesAlbumsElseTracksByDiscAndTrack) {
-    Track comp = track(4, u"Guest", u"Comp", u"c1");
-    comp.albumArtist = kSaltPepper;
+// An artist alone gives the artist's albums (see the album tests below) or, without any, the
+// tracks by disc and track number.
+TEST(LibraryQuery, ArtistWithoutAlbumsGivesTracksByDiscAndTrack) {
     auto numbered = [](int32_t key, std::u16string name, int32_t disc, int32_t number) {
         Track t = track(key, u"Loner", u"", std::move(name));
         t.discNumber = disc;
@@ -250,22 +250,8 @@ TEST(LibraryQuery, ArtistAloneGivesAlbumsElseTracksByDiscAndTrack) {
     Track intro = numbered(11, u"Intro", 1, 2);
     intro.playCount = 9;
     intro.rating = 4;
-    SmallPlayer p({track(1, kSaltPepper, u"Live B", u"b1"), track(2, kSaltPepper, u"Live A", u"a2"),
-                   track(3, kSaltPepper, u"Live A", u"a1"), comp,
-                   track(5, u"Salt/Pepper", u"Studio", u"s1"), numbered(12, u"B-side", 2, 1), intro,
+    SmallPlayer p({track(5, u"Salt/Pepper", u"Studio", u"s1"), numbered(12, u"B-side", 2, 1), intro,
                    numbered(10, u"Opening", 1, 1)});
-
-    Out albums;
-    ASSERT_TRUE(queryLibraryList(p.root.get(), 1, u"", kSaltPepper, u"", u"", albums.list));
-    EXPECT_EQ(p.recorder->searches(),
-              Searches{u"~sort=[Album]" + kSaltPepperClause +
-                       u" -[Album]=[] [Media Type]=[Audio] ~nodup=[Album]"});
-    EXPECT_EQ(albums.entries<LibraryAlbumList>(),
-              (std::vector<A>{{"Comp", "Salt/Pepper [live]", 4},
-                              {"Live A", "Salt/Pepper [live]", 2},
-                              {"Live B", "Salt/Pepper [live]", 1}}));
-
-    p.rerecord();
     // The first file read gives numbers beyond the entry's fields.
     p.recorder->answer("file.g6(", HostValue(70000), 0);
     p.recorder->answer("file.g11(", HostValue(0x12345), 0);
