@@ -596,7 +596,8 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
 // engine and exits 0 (a track cover the player does not have is reported), and the commands that
 // act on the player make the right call.
 TEST_F(ClientTest, EveryDocumentedCommandLineRunsAndReachesThePlayer) {
-    const std::string file = testing::TempDir() + "tandravole-cli-test.png";
+    // Named after the port: suites of other checkouts may run at the same time.
+    const std::string file = testing::TempDir() + "tandravole-cli-" + std::to_string(port) + ".png";
     // The call each line must make, as the start and the end of its log entry (a request id
     // or an unused argument may stand between them).
     const std::map<std::string, std::pair<std::string, std::string>> calls = {
