@@ -106,20 +106,6 @@ TEST(PlatformSync, ManualResetEventAndWaitForEither) {
 // No test here measures a sleep: on a busy machine (and under Wine) a sleep may be seen to
 // last less or much more than asked. They check what callers rely on instead.
 
-TEST(PlatformClock, TickCountIsTheLowHalfOfTheMonotonicClock) {
-    // Read between two tick counts, the monotonic reading's low 32 bits lie between them
-    // (in wrapping arithmetic, as GetTickCount users compute).
-    for (int i = 0; i < 100; ++i) {
-        uint32_t before = platform::tickCount();
-        uint64_t ms = platform::monotonicMs();
-        uint32_t after = platform::tickCount();
-        ASSERT_LE(uint32_t(ms) - before, after - before);
-        ASSERT_LE(after - before, 1000u) << "the tick count went back";
-    }
-    uint64_t viaSeam = platform::systemClock().monotonicMs();
-    EXPECT_LE(viaSeam, platform::monotonicMs());
-}
-
 TEST(PlatformClock, MonotonicClockMovesForwardAtTheRateOfRealTime) {
     // Waits (with a generous deadline) until the clock has moved 100 ms, then checks that
     // real time moved at least about as much: a clock in the wrong unit runs far ahead, or

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,57 +46,54 @@ public:
     }
 
     bool openProcessToken(uint32_t access, Handle& token) override {
-        log("OpenProcessToken(" + hex(access) + ")");
+        log("OpenProcessToken", hex(access));
         token = handleOf("token");
         return answer("token");
     }
-    bool lookupPrivilegeValue(std::u16string_view name, Luid& luid) override {
-        log("LookupPrivilegeValue(" + utf16ToUtf8(name) + ")");
+    bool lookupPrivilegeValue(std::u16string_view privilege, Luid& luid) override {
         luid = Luid{19, 0};
-        return true;
+        return log("LookupPrivilegeValue", utf16ToUtf8(privilege));
     }
     bool adjustTokenPrivilege(Handle token, const Luid& luid, uint32_t attributes) override {
-        log("AdjustTokenPrivileges(" + name(token) + ", " + std::to_string(luid.lowPart) + ":" +
-            std::to_string(luid.highPart) + ", " + std::to_string(attributes) + ")");
-        return true;
+        return log("AdjustTokenPrivileges", name(token),
+                   std::to_string(luid.lowPart) + ":" + std::to_string(luid.highPart), attributes);
     }
-    bool closeHandle(Handle handle) override { return log("CloseHandle(" + name(handle) + ")"); }
+    bool closeHandle(Handle handle) override { return log("CloseHandle", name(handle)); }
     Handle getModuleHandle(std::u16string_view module) override {
-        return module_("GetModuleHandle", module);
+        return log("GetModuleHandle", utf16ToUtf8(module)) && answer(utf16ToUtf8(module))
+                   ? handleOf(utf16ToUtf8(module))
+                   : 0;
     }
     Handle loadLibrary(std::u16string_view module) override {
-        return module_("LoadLibrary", module);
+        return log("LoadLibrary", utf16ToUtf8(module)) && answer(utf16ToUtf8(module))
+                   ? handleOf(utf16ToUtf8(module))
+                   : 0;
     }
     Handle getProcAddress(Handle module, std::string_view entry) override {
         const std::string e(entry);
-        log("GetProcAddress(" + name(module) + ", " + e + ")");
-        return answer("find:" + e) ? handleOf(e) : 0;
+        return log("GetProcAddress", name(module), e) && answer("find:" + e) ? handleOf(e) : 0;
     }
-    void freeLibrary(Handle module) override { log("FreeLibrary(" + name(module) + ")"); }
-
+    void freeLibrary(Handle module) override { log("FreeLibrary", name(module)); }
     bool callInitiateSystemShutdownEx(Handle procedure, const char16_t* machine,
-                                      const char16_t* message, uint32_t timeout,
-                                      bool forceAppsClosed, bool rebootAfterShutdown,
-                                      uint32_t reason) override {
-        log(name(procedure) + "(" + (machine ? "machine" : "null") + ", " +
-            (message ? "message" : "null") + ", " + std::to_string(timeout) + ", force " +
-            std::to_string(forceAppsClosed) + ", reboot " + std::to_string(rebootAfterShutdown) +
-            ", " + hex(reason) + ")");
+                                      const char16_t* message, uint32_t timeout, bool force,
+                                      bool reboot, uint32_t reason) override {
+        log(name(procedure), machine ? "machine" : "null", message ? "message" : "null", timeout,
+            "force " + std::to_string(force), "reboot " + std::to_string(reboot), hex(reason));
         return request(name(procedure));
     }
     uint8_t callPowerQuery(Handle procedure) override {
-        log(name(procedure) + "()");
+        log(name(procedure));
         return uint8_t(answer(name(procedure)));
     }
     uint8_t callSetSuspendState(Handle procedure, bool hibernate, bool force,
                                 bool wakeupEventsDisabled) override {
-        log(name(procedure) + "(hibernate " + std::to_string(hibernate) + ", force " +
-            std::to_string(force) + ", wake disabled " + std::to_string(wakeupEventsDisabled) +
-            ")");
+        log(name(procedure), "hibernate " + std::to_string(hibernate),
+            "force " + std::to_string(force),
+            "wake disabled " + std::to_string(wakeupEventsDisabled));
         return uint8_t(request(name(procedure)));
     }
     bool exitWindowsEx(uint32_t flags, uint32_t reason) override {
-        log("ExitWindowsEx(" + hex(flags) + ", " + hex(reason) + ")");
+        log("ExitWindowsEx", hex(flags), hex(reason));
         return request("ExitWindowsEx");
     }
 
@@ -104,11 +102,6 @@ private:
         char buf[16];
         std::snprintf(buf, sizeof buf, "0x%x", v);
         return buf;
-    }
-    Handle module_(const std::string& call, std::u16string_view module) {
-        const std::string key = utf16ToUtf8(module);
-        log(call + "(" + key + ")");
-        return answer(key) ? handleOf(key) : 0;
     }
     int answer(const std::string& key) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -135,9 +128,14 @@ private:
         std::lock_guard<std::mutex> lock(mutex_);
         return h >= 1 && h <= names_.size() ? names_[h - 1] : "handle " + std::to_string(h);
     }
-    bool log(const std::string& call) {
+    // Logs "call(arg, arg, ...)"; true.
+    template <class... Args> bool log(const std::string& call, const Args&... args) {
+        std::ostringstream text;
+        text << call << "(";
+        [[maybe_unused]] const char* separator = "";
+        ((text << separator << args, separator = ", "), ...);
         std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back(call);
+        calls_.push_back(text.str() + ")");
         return true;
     }
 
