@@ -23,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 using namespace services::firewall;
 
@@ -34,41 +33,21 @@ bool runningUnderWine() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-const wchar_t* wide(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
-// A fresh temporary directory holding empty files of the given names, removed with them.
-class TempDirectory {
-public:
-    explicit TempDirectory(const std::vector<std::u16string>& files) {
-        static int counter = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("tandravole-fw-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(counter++));
-        std::filesystem::create_directory(path_);
-        for (const std::u16string& f : files)
-            std::ofstream(path_ / f).put('x');
-    }
-    ~TempDirectory() { std::filesystem::remove_all(path_); }
-    std::u16string path() const { return path_.u16string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-} // namespace
-
-namespace {
-
-// AddFirewallRules in a directory of its own holding the player and a near miss.
+// AddFirewallRules with a fresh temporary directory as the current one, holding the player and
+// a near miss.
 void addInTemporaryDirectory(fwtest::FakeFirewall& fw) {
-    TempDirectory dir({u"Media Center 31.exe", u"Media Center 3.exe"});
-    wchar_t saved[MAX_PATH];
-    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, saved), 0u);
-    ASSERT_TRUE(SetCurrentDirectoryW(wide(dir.path())));
+    static int counter = 0;
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("tandravole-fw-" + std::to_string(GetCurrentProcessId()) +
+                                       "-" + std::to_string(counter++));
+    std::filesystem::create_directory(dir);
+    for (const char* name : {"Media Center 31.exe", "Media Center 3.exe"})
+        std::ofstream(dir / name).put('x');
+    const std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
     services::firewall::AddFirewallRules(*systemFirewallProcess(), fw, fw, nullptr);
-    SetCurrentDirectoryW(saved);
+    std::filesystem::current_path(saved);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
