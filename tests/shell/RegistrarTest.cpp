@@ -1,16 +1,14 @@
 // The registrar: every construct registered and unregistered around keys and values that are
-// not the script's, the reader's errors (line and expectation, nothing written), the forms a
-// script may take, and a write that fails.
+// not the script's, the forms a script may take, and the reader's errors (line and
+// expectation, nothing written). A write that fails is in RegistrationTest.
 #include "shell/Registrar.h"
-#include "tests/shell/RegistryDump.h"
 #include "tests/shell/RegistrySandbox.h"
 
 #include <gtest/gtest.h>
 
 using namespace shell;
 using platform::RegistryRoot;
-using shell_tests::dump;
-using shell_tests::Lines;
+using namespace shell_tests;
 
 namespace {
 
@@ -159,14 +157,4 @@ TEST(RegistrarTest, AScriptThatDoesNotParseNamesTheLineAndWritesNothing) {
     EXPECT_TRUE(parseRegistrationScript(nested(kMaxRegistrarDepth), {}, parsed).ok);
     EXPECT_EQ(parseRegistrationScript(nested(kMaxRegistrarDepth + 1), {}, parsed).error,
               "line 1: keys nested more than 32 deep");
-}
-
-TEST(RegistrarTest, ARegistrationThatCannotWriteFailsNamingTheKey) {
-    RegistrySandbox sandbox;
-    if (!sandbox.refuseChanges())
-        GTEST_SKIP() << "only the file-backed store can be made to refuse";
-    RegistrarResult r =
-        runRegistrationScript("HKCU { First { Second } }", RegistrarMode::Register, {});
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "cannot create HKEY_CURRENT_USER\\First");
 }
