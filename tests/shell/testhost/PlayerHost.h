@@ -2,15 +2,12 @@
 // registers the DLL, creates the control with CoCreateInstance, sites it and activates it in
 // place in a window of its own, and calls Init through IDispatch with a root object whose
 // objects are real COM objects over the simulated player. Its thread is the player's thread:
-// it pumps the window messages, delivers the player's events and owns the control.
-//
-// Used by tandravole-testhost.exe (a server for apps on the Linux side) and by the DLL's
-// tests. Every method runs on the thread that made the host.
+// it pumps the window messages, delivers the player's events and owns the control. Used by
+// tandravole-testhost.exe and by the DLL's tests; every method runs on the thread that made it.
 #pragma once
 
 #include "platform/win32/ComPtr.h"
 #include "simhost/SimPlayer.h"
-#include "tests/shell/testhost/ContainerSite.h"
 
 #include <ole2.h>
 #include <windows.h>
@@ -19,13 +16,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace testhost {
 
 struct HostOptions {
-    std::vector<std::u16string> installations = {u"Media Center 31"};
-    uint16_t port = 19371;
+    uint16_t port = 19371; // 0: a free one
     std::u16string password;
     bool allowKick = false;
 };
@@ -37,26 +32,22 @@ public:
     PlayerHost(const PlayerHost&) = delete;
     PlayerHost& operator=(const PlayerHost&) = delete;
 
-    // The steps, in the order the player takes them.
-    // Writes the installation keys and the plug-in's settings (port, password, kick; no update
-    // check and no DNS-SD: tests never leave this machine).
-    void prepareRegistry();
-    HRESULT registerServer(); // loads Tandravole.dll beside the program, DllRegisterServer
-    HRESULT createControl();  // CoCreateInstance, client site, InitNew, in-place activation
-    HRESULT initControl();    // ITandravoleCtrl::Init(root), called by name through IDispatch
+    // The installation "Media Center 31" and the plug-in's settings (port, password, kick; no
+    // update check and no DNS-SD: tests never leave this machine), then Tandravole.dll beside
+    // the program loaded and its DllRegisterServer.
+    HRESULT registerServer();
+    // CoCreateInstance, client site, InitNew, in-place activation, then Init(root) called by
+    // name through IDispatch, and the player's thread run until the control's server listens.
+    HRESULT startControl();
     // Releases the control as the player does (close, deactivate, site gone); returns the
     // count its last Release reported (0: it is gone).
     ULONG releaseControl();
     HRESULT canUnloadNow() const { return callExport("DllCanUnloadNow"); }
     HRESULT unregisterServer() const { return callExport("DllUnregisterServer"); }
 
-    // Runs the player's thread: window messages, the player's own changes and events. Returns
-    // once `done` holds (true) or timeoutMs passed (false), or at once for a null `done` after
-    // one round.
+    // Runs the player's thread (window messages, the player's own changes and events) until
+    // `done` holds (true) or timeoutMs passed (false).
     bool pumpUntil(const std::function<bool()>& done, uint32_t timeoutMs);
-
-    // Whether a socket listens on the port (the system's table; nothing connects to it).
-    bool serverListens() const;
 
     HWND frame() const { return frame_; }
     HWND panel() const; // the control's window (IOleWindow::GetWindow)
@@ -66,14 +57,14 @@ public:
     uint16_t port() const { return options_.port; }
 
 private:
-    void runOnce(uint32_t maxWaitMs);
+    bool serverListens() const; // the system's table: nothing connects, no session is taken
     HRESULT callExport(const char* name) const; // a DLL export taking nothing, or E_NOTIMPL
 
     HostOptions options_;
     std::unique_ptr<simhost::SimPlayer> player_;
     HMODULE dll_ = nullptr;
     HWND frame_ = nullptr;
-    platform::ComPtr<ContainerSite> site_;
+    platform::ComPtr<IOleClientSite> site_;
     platform::ComPtr<IOleObject> control_;
     platform::ComPtr<IDispatch> root_;
 };

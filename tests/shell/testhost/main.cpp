@@ -1,21 +1,20 @@
-// tandravole-testhost.exe: the player for the plug-in DLL under Wine, serving apps over
-// 127.0.0.1.
-//
-//   tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] [--cycles N]
-//
-// It prints one line per step: "registered", "listening on port N", and at the end
-// "released: references R, can unload S_OK|S_FALSE" and "unregistered: 0x...". It serves until
-// its standard input closes (or it is killed); lines on standard input act as the player's own
-// controls: "next" skips to the next track, "quit" ends the run.
-//
-// With --cycles N it does not wait for its input: it creates, initialises and releases the
-// control N times while apps may be using it, each control serving for a moment of its own
-// length, and prints "cycle I: listening", then "cycles: N, longest release MS ms".
-// Exit code 0 when every step succeeded (every release left no reference).
+// tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] [--cycles N]: the player
+// for the plug-in DLL under Wine, serving apps over 127.0.0.1. It prints "registered",
+// "listening on port N", the panel, and at the end "released: references R, live objects L,
+// can unload S_OK|S_FALSE" (L: the player's root alone is left, 1) and
+// "unregistered: 0x...". It serves until its standard input closes; lines on it act as the
+// player's user: "next" skips to the next track, "port N" types N into the panel's port box
+// and clicks Apply. With --cycles N it creates, initialises and releases the control N times
+// instead, each control serving apps for a moment of its own length, and prints "cycles: N,
+// longest release MS ms". Exit code 0 when every step succeeded (no release left a reference).
 #include "common/Utf.h"
 #include "host/HostAutomation.h"
+#include "host/win32/ComObject.h"
+#include "shell/PanelRecord.h"
+#include "shell/win32/Guids.h"
 #include "tests/shell/testhost/PlayerHost.h"
 
+#include <commctrl.h>
 #include <windows.h>
 
 #include <atomic>
@@ -25,19 +24,11 @@
 #include <random>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
 void say(const std::string& line) {
     std::cout << line << std::endl;
-}
-
-int usage(const std::string& problem) {
-    std::cerr << "tandravole-testhost: " << problem << "\n"
-              << "usage: tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] "
-                 "[--cycles N]\n";
-    return 2;
 }
 
 std::string hex(HRESULT hr) {
@@ -46,40 +37,51 @@ std::string hex(HRESULT hr) {
     return text;
 }
 
-// Creates, activates and initialises the control and waits until its server listens.
-bool startControl(testhost::PlayerHost& host) {
-    HRESULT hr = host.createControl();
-    if (FAILED(hr)) {
-        say("creating the control failed: " + hex(hr));
-        return false;
-    }
-    if (FAILED(hr = host.initControl())) {
-        say("Init failed: " + hex(hr));
-        return false;
-    }
-    if (!host.pumpUntil([&] { return host.serverListens(); }, 10000)) {
-        say("the control's server does not listen on port " + std::to_string(host.port()));
-        return false;
-    }
-    return true;
+bool start(testhost::PlayerHost& host) {
+    const HRESULT hr = host.startControl();
+    if (FAILED(hr))
+        say("starting the control on port " + std::to_string(host.port()) + " failed: " + hex(hr));
+    return SUCCEEDED(hr);
 }
 
-// The player's own buttons, as lines on standard input, until it closes or says "quit".
+std::string text(const wchar_t* text) {
+    return utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+}
+
+// The panel as the player's user sees it: "control ID CLASS 'TEXT' CHECK[ disabled]" a line,
+// the trackbar's range and the adapter list's columns; and Init's refusals once initialised.
+void describe(testhost::PlayerHost& host) {
+    HWND panel = host.panel();
+    say(std::string("panel in the page: ") + (GetParent(panel) == host.frame() ? "yes" : "no"));
+    for (int id = 200; id < 230; ++id) {
+        wchar_t name[64] = {}, caption[256] = {};
+        if (HWND control = GetDlgItem(panel, id)) {
+            GetClassNameW(control, name, 64);
+            GetWindowTextW(control, caption, 256);
+            say("control " + std::to_string(id) + " " + text(name) + " '" + text(caption) + "' " +
+                std::to_string(IsDlgButtonChecked(panel, id)) +
+                (IsWindowEnabled(control) ? "" : " disabled"));
+        }
+    }
+    HWND header = reinterpret_cast<HWND>(SendDlgItemMessageW(panel, 221, LVM_GETHEADER, 0, 0));
+    say("trackbar to " + std::to_string(SendDlgItemMessageW(panel, 214, TBM_GETRANGEMAX, 0, 0)) +
+        ", columns " + std::to_string(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)));
+    auto control = platform::ComPtr<IOleObject>(host.control()).query<ITandravoleCtrl>();
+    say("Init again: " + hex(control->Init(control.get())) +
+        ", Init(null): " + hex(control->Init(nullptr)));
+}
+
+// The player's user, as lines on standard input, until it closes.
 void serve(testhost::PlayerHost& host) {
-    std::atomic<int> next{0};
+    std::atomic<int> next{0}, port{0};
     std::atomic<bool> ended{false};
     const DWORD playerThread = GetCurrentThreadId();
     std::thread reader([&] {
-        std::string line;
-        while (!ended && std::getline(std::cin, line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            if (line == "next")
+        for (std::string line; std::getline(std::cin, line);) {
+            if (line.starts_with("port "))
+                port = std::atoi(line.c_str() + 5);
+            else if (line.starts_with("next"))
                 ++next;
-            else if (line == "quit")
-                ended = true;
-            else if (!line.empty())
-                say("unknown command: " + line);
             PostThreadMessageW(playerThread, WM_NULL, 0, 0);
         }
         ended = true;
@@ -87,11 +89,19 @@ void serve(testhost::PlayerHost& host) {
     });
     host::HostObjectPtr root = host.player().root();
     for (bool last = false; !last;) {
-        host.pumpUntil([&] { return ended || next > 0; }, 1000);
+        host.pumpUntil([&] { return ended || next > 0 || port > 0; }, 1000);
         last = ended;
         for (; next > 0; --next)
             if (auto playback = host::callMethod(root.get(), host::RootOp::Playback).asObject())
                 host::callMethod(playback.get(), host::PlaybackOp::Next);
+        if (const int moved = port.exchange(0)) {
+            const std::u16string text = utf8ToUtf16(std::to_string(moved));
+            SetDlgItemTextW(host.panel(), shell::kPortBox,
+                            reinterpret_cast<const wchar_t*>(text.c_str()));
+            HWND apply = GetDlgItem(host.panel(), shell::kApplyButton);
+            say(std::string("Apply after the edit: ") + (IsWindowEnabled(apply) ? "on" : "off"));
+            SendDlgItemMessageW(host.panel(), shell::kApplyButton, BM_CLICK, 0, 0);
+        }
     }
     reader.join();
 }
@@ -102,11 +112,9 @@ bool cycle(testhost::PlayerHost& host, int cycles) {
     std::mt19937 random(12345);
     ULONGLONG longest = 0;
     for (int i = 1; i <= cycles; ++i) {
-        if (!startControl(host))
+        if (!start(host))
             return false;
-        say("cycle " + std::to_string(i) + ": listening");
-        const uint32_t serveMs = 200 + random() % 1300;
-        host.pumpUntil([] { return false; }, serveMs);
+        host.pumpUntil([] { return false; }, 200 + random() % 1300);
         const ULONGLONG before = GetTickCount64();
         const ULONG left = host.releaseControl();
         longest = std::max(longest, GetTickCount64() - before);
@@ -127,27 +135,23 @@ int main(int argc, char** argv) {
     testhost::HostOptions options;
     int cycles = 0;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        const std::string arg = argv[i], value = i + 1 < argc ? argv[i + 1] : "";
         if (arg == "--allow-kick") {
             options.allowKick = true;
-        } else if (arg == "--password" && value) {
-            options.password = utf8ToUtf16(argv[++i]);
-        } else if ((arg == "--port" || arg == "--cycles") && value) {
-            const long number = std::strtol(argv[++i], nullptr, 10);
-            if (number < 1 || number > 65535)
-                return usage(arg + " takes 1..65535");
-            if (arg == "--port")
-                options.port = uint16_t(number);
-            else
-                cycles = int(number);
+        } else if (arg == "--password" && ++i < argc) {
+            options.password = utf8ToUtf16(value);
+        } else if (arg == "--port" && ++i < argc) {
+            options.port = uint16_t(std::atoi(value.c_str()));
+        } else if (arg == "--cycles" && ++i < argc) {
+            cycles = std::atoi(value.c_str());
         } else {
-            return usage("unknown or incomplete argument " + arg);
+            say("usage: tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] "
+                "[--cycles N]");
+            return 2;
         }
     }
 
     testhost::PlayerHost host(options);
-    host.prepareRegistry();
     const HRESULT registered = host.registerServer();
     if (FAILED(registered)) {
         say("registration failed: " + hex(registered));
@@ -158,18 +162,17 @@ int main(int argc, char** argv) {
     ULONG references = 0;
     if (cycles > 0) {
         ok = cycle(host, cycles);
-    } else {
-        ok = startControl(host);
-        if (ok) {
-            say("listening on port " + std::to_string(host.port()));
-            serve(host);
-        }
+    } else if ((ok = start(host))) {
+        say("listening on port " + std::to_string(host.port()));
+        describe(host);
+        serve(host);
         references = host.releaseControl();
     }
     // Let the server's threads, the hidden window and the event sink go before asking.
     host.pumpUntil([&] { return host.canUnloadNow() == S_OK; }, 5000);
     const HRESULT unload = host.canUnloadNow();
-    say("released: references " + std::to_string(references) + ", can unload " +
+    say("released: references " + std::to_string(references) + ", live objects " +
+        std::to_string(host::liveComObjects()) + ", can unload " +
         (unload == S_OK ? "S_OK" : "S_FALSE"));
     const HRESULT unregistered = host.unregisterServer();
     say("unregistered: " + hex(unregistered));
