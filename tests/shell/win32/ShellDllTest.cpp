@@ -1,10 +1,8 @@
 // The plug-in DLL's class objects under Wine. What registration writes is the installer's round
 // trip's; the control in the test host (its panel, Init, Apply, the release) and the app's
 // stories are tests/shell/wine_e2e.py's.
-#include "host/win32/ComObject.h"
 #include "shell/win32/Guids.h"
 #include "shell/win32/Module.h"
-#include "tests/shell/testhost/PlayerHost.h"
 
 #include <gtest/gtest.h>
 
@@ -30,18 +28,19 @@ TEST(ShellDll, ClassObjectsAreServedOnlyForTheControlAndOnlyOnceInitialised) {
     again.reset();
 
     // Through the DLL's exports: a lock keeps it loaded.
-    testhost::PlayerHost host({});
-    ASSERT_EQ(host.registerServer(), S_OK);
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObject>(
-        reinterpret_cast<void*>(GetProcAddress(host.dll(), "DllGetClassObject")));
-    ASSERT_NE(get, nullptr);
+    HMODULE dll = LoadLibraryW(L"Tandravole.dll");
+    ASSERT_NE(dll, nullptr);
+    auto get = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+    auto canUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+    ASSERT_TRUE(get && canUnloadNow);
     ASSERT_EQ(get(CLSID_TandravoleCtrl, IID_IClassFactory, factory.putVoid()), S_OK);
-    EXPECT_EQ(host.canUnloadNow(), S_OK); // the kept factory is no object of the module's
+    EXPECT_EQ(canUnloadNow(), S_OK); // the kept factory is no object of the module's
     factory->LockServer(TRUE);
-    EXPECT_EQ(host.canUnloadNow(), S_FALSE);
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
     factory->LockServer(FALSE);
-    EXPECT_EQ(host.canUnloadNow(), S_OK);
-    factory.reset(); // before the host lets the DLL go
-    EXPECT_EQ(host.unregisterServer(), S_OK);
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    factory.reset(); // before the DLL goes
+    FreeLibrary(dll);
 }
