@@ -1,18 +1,17 @@
 // tandravole-testhost.exe [--port N] [--password TEXT] [--allow-kick] [--cycles N]: the player
-// for the plug-in DLL under Wine, serving apps over 127.0.0.1. It makes the player's
-// installation key and the plug-in's settings, registers Tandravole.dll (beside the program),
-// creates the control with CoCreateInstance, sites it and activates it in place in a window of
-// its own, and calls Init through IDispatch with a root whose objects are real COM objects over
-// the simulated player. Its main thread is the player's: it pumps the window messages,
-// delivers the player's events and owns the control.
+// for the plug-in DLL under Wine, serving apps over 127.0.0.1. It registers Tandravole.dll
+// (beside it) for the installation "Media Center 31", creates the control, sites it and
+// activates it in place in a window of its own, and calls Init by name through IDispatch with a
+// root whose objects are real COM objects over the simulated player. Its main thread is the
+// player's: it pumps the window messages, delivers the player's events and owns the control.
 //
 // It prints "registered", "listening on port N", the panel, and at the end "released:
-// references R, live objects L, can unload S_OK|S_FALSE" (L: the player's root alone is left,
-// 1) and "unregistered: 0x...". It serves until its standard input closes; lines on it act as
-// the player's user: "next" skips to the next track, "port N" types N into the panel's port box
-// and clicks Apply. With --cycles N it creates, initialises and releases the control N times
-// instead, each control serving apps for a moment of its own length, and prints "cycles: N,
-// longest release MS ms". Exit code 0 when every step succeeded (no release left a reference).
+// references R, live objects L (1: the player's root alone), can unload S_OK|S_FALSE" and
+// "unregistered: 0x...". It serves until its standard input closes; lines on it act as the
+// player's user: "next" skips to the next track, "port N" types N into the port box and clicks
+// Apply. With --cycles N it creates, initialises and releases the control N times instead, each
+// serving apps for a moment of its own length, and prints "cycles: N, longest release MS ms".
+// Exit code 0 when every step succeeded (no release left a reference).
 #include "bridge/PluginSettings.h"
 #include "common/Utf.h"
 #include "host/HostAutomation.h"
@@ -68,27 +67,24 @@ public:
     explicit ContainerSite(HWND window) : window_(window) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
         if (iid == IID_IUnknown || iid == IID_IOleClientSite)
             *out = static_cast<IOleClientSite*>(this);
         else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
             *out = static_cast<IOleInPlaceSite*>(this);
         else
-            return E_NOINTERFACE;
+            return *out = nullptr, E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
     STDMETHODIMP SaveObject() override { return S_OK; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override { return none(out); }
-    STDMETHODIMP GetContainer(IOleContainer** out) override { return none(out); }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override {
+        return *out = nullptr, E_NOTIMPL;
+    }
+    STDMETHODIMP GetContainer(IOleContainer** out) override { return *out = nullptr, E_NOTIMPL; }
     STDMETHODIMP ShowObject() override { return S_OK; }
     STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-    STDMETHODIMP GetWindow(HWND* window) override {
-        return window ? (*window = window_, S_OK) : E_POINTER;
-    }
+    STDMETHODIMP GetWindow(HWND* window) override { return *window = window_, S_OK; }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
@@ -96,8 +92,6 @@ public:
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
                                   LPRECT position, LPRECT clip,
                                   LPOLEINPLACEFRAMEINFO info) override {
-        if (!frame || !document || !position || !clip || !info)
-            return E_POINTER;
         *frame = nullptr;
         *document = nullptr;
         GetClientRect(window_, position);
@@ -113,10 +107,6 @@ public:
     STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
 
 private:
-    template <class T> static HRESULT none(T** out) {
-        return out ? (*out = nullptr, E_NOTIMPL) : E_POINTER;
-    }
-
     HWND window_;
 };
 
