@@ -1,6 +1,6 @@
 // The registrar: every construct registered and unregistered around keys and values that are
-// not the script's, the forms a script may take, and the reader's errors (line and
-// expectation, nothing written). A write that fails is in RegistrationTest.
+// not the script's, the forms a script may take, the reader's errors (line and expectation,
+// nothing written), and a write that fails.
 #include "shell/Registrar.h"
 #include "tests/shell/RegistrySandbox.h"
 
@@ -104,7 +104,7 @@ TEST(RegistrarTest, EveryConstructRegistersAndUnregistersAroundWhatIsNotTheScrip
     }
 }
 
-TEST(RegistrarTest, AScriptThatDoesNotParseNamesTheLineAndWritesNothing) {
+TEST(RegistrarTest, AScriptThatDoesNotParseOrCannotWriteNamesWhereAndWritesNothing) {
     RegistrySandbox sandbox;
     const std::string ok = "HKCU { Written }\n"; // a key that would be written first
     const std::string number = "expected a number from 0 to 4294967295 after d, found ";
@@ -157,4 +157,7 @@ TEST(RegistrarTest, AScriptThatDoesNotParseNamesTheLineAndWritesNothing) {
     EXPECT_TRUE(parseRegistrationScript(nested(kMaxRegistrarDepth), {}, parsed).ok);
     EXPECT_EQ(parseRegistrationScript(nested(kMaxRegistrarDepth + 1), {}, parsed).error,
               "line 1: keys nested more than 32 deep");
+    sandbox.refuseChanges(); // a write that fails names the key
+    EXPECT_EQ(runRegistrationScript("HKCU { First { Second } }", RegistrarMode::Register, {}).error,
+              "cannot create HKEY_CURRENT_USER\\First");
 }
