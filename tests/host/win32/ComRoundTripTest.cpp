@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ocidl.h>
 #include <olectl.h>
 
 #include <cstring>
@@ -196,52 +195,20 @@ TEST(ComRoundTrip, EveryStatusCrossesBothWaysWithTheObjectsDescription) {
     EXPECT_TRUE(testing_support::playerObjectsReleased());
 }
 
-// A player root of the test's own, firing events as the real player may: its connection point
-// keeps the sink it is given, even after Unadvise. Nothing else of it is called.
-class KeepingRoot final : public ComObject<IDispatch, IConnectionPointContainer, IConnectionPoint> {
-public:
+// A player that keeps the sink it is given, even after Unadvise, and calls it itself.
+struct KeepingPlayer : ScriptedObject {
     platform::ComPtr<IDispatch> sink;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IDispatch)
-            *out = static_cast<IDispatch*>(this);
-        else if (iid == IID_IConnectionPointContainer)
-            *out = static_cast<IConnectionPointContainer*>(this);
-        else
-            return *out = nullptr, E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+    HostStatus advise(HostEventSink* adviser, uint32_t& cookie) override {
+        sink = platform::ComPtr<IDispatch>(testhost::sinkOf(adviser));
+        cookie = 42;
+        return HostStatus::Ok;
     }
-    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID, IConnectionPoint** out) override {
-        return platform::ComPtr<IConnectionPoint>(this).copyTo(out);
-    }
-    HRESULT STDMETHODCALLTYPE Advise(IUnknown* unknown, DWORD* cookie) override {
-        *cookie = 42; // and the sink is asked for the event interface itself
-        return unknown->QueryInterface(DIID_IMJAutomationEvents, sink.putVoid());
-    }
-    HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer**) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+    HostStatus unadvise(uint32_t) override { return HostStatus::Ok; }
 };
 
 TEST(PlayerEvents, ArgumentsAreReadAsSentAndNothingArrivesAfterUnadvise) {
-    auto player = platform::ComPtr<KeepingRoot>::adopt(new KeepingRoot);
-    HostObjectPtr root = wrapDispatch(player.get());
+    auto player = std::make_shared<KeepingPlayer>();
+    HostObjectPtr root = testing_support::playerRootForTests(player);
     RecordingSink sink;
     uint32_t cookie = 0;
     ASSERT_EQ(root->advise(&sink, cookie), HostStatus::Ok);
@@ -269,7 +236,7 @@ TEST(PlayerEvents, ArgumentsAreReadAsSentAndNothingArrivesAfterUnadvise) {
     EXPECT_EQ(root->unadvise(cookie), HostStatus::NotSupported); // no such connection any more
     EXPECT_EQ(fire(), S_OK); // the player still holds the sink: it is deaf now
     EXPECT_EQ(sink.events.size(), 1u);
-    EXPECT_EQ(liveComObjects(), 2); // the player and the sink it holds
+    EXPECT_EQ(liveComObjects(), 2); // the player's root and the sink the player holds
     player->sink.reset();
     EXPECT_EQ(liveComObjects(), 1);
 }

@@ -45,6 +45,7 @@ HRESULT hresultOf(HostStatus status) {
 class SinkAdapter final : public host::HostEventSink {
 public:
     explicit SinkAdapter(platform::ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
+    IDispatch* sink() const { return sink_.get(); }
 
     void onHostEvent(int32_t eventId, std::span<const HostValue> args) override {
         try {
@@ -214,6 +215,10 @@ platform::ComPtr<IDispatch> makeObject(HostObjectPtr object, bool root) {
 
 platform::ComPtr<IDispatch> makeSimDispatch(host::HostObjectPtr object) {
     return makeObject(std::move(object), true);
+}
+
+IDispatch* sinkOf(host::HostEventSink* adviser) {
+    return static_cast<SinkAdapter*>(adviser)->sink();
 }
 
 } // namespace testhost

@@ -17,4 +17,8 @@ namespace testhost {
 // The root object over `object`; null for null.
 platform::ComPtr<IDispatch> makeSimDispatch(host::HostObjectPtr object);
 
+// The sink's IDispatch behind the HostEventSink such a root advises on its HostObject: how a
+// test plays a player that keeps the sink it was given and calls it itself.
+IDispatch* sinkOf(host::HostEventSink* adviser);
+
 } // namespace testhost
