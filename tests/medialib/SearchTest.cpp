@@ -129,18 +129,13 @@ TEST_F(SearchTest, EveryExpressionSelectsWhatItMeans) {
         {u"[Album]=[Hits /\"2000/\"] [Album Artist (auto)]=[Zed]" + tracksTail, {}},
         // Fallbacks by composer and genre, by genre only, with nothing but the tail.
         {u" [Composer]=[Erik Satie] [Genre]=[Jazz]" + fallbackTail, {4, 3}},
-        {u"[Composer]=[Erik Satie]" + fallbackTail, {4, 3}},
         {u" [Genre]=[Pop]" + fallbackTail, {5, 6}},
         {fallbackTail, {1, 2, 5, 6, 4, 3}},
-        {u"[Genre]=[Pop]", {5, 6, 7}},
         // One file of an album, by album artist, by artist, or by the album alone.
         {u"[Album]=[Hits /\"2000/\"] and [Album Artist (auto)]=[Various Artists] ~n=1", {5}},
-        {u"[Album]=[Hits /\"2000/\"] and [Artist]=[Various Artists] ~n=1", {}},
         {u"[Album]=[Hits /\"2000/\"] and [Artist]=[zed] ~n=1", {6}},
         {u"[Album]=[Hits /\"2000/\"] ~n=1", {5}},
         {u"[Album]=[Blue] ~n=1", {3}},
-        {u"[Album]=[Blue] and [Album Artist (auto)]=[BJÖRK ENSEMBLE] ~n=1", {3}},
-        {u"[Album]=[Blue] and [Artist]=[Nobody] ~n=1", {}},
         {u"[Album]=[Hits \"2000\"] ~n=0", {}},
         // ~nodup keeps the first file in sorted order: track 1 of Blue is key 4.
         {u"~sort=[track #] ~nodup=[Album] [Album]=[Blue]", {4}},
@@ -175,7 +170,6 @@ TEST_F(SearchTest, EveryExpressionSelectsWhatItMeans) {
         // compare ignoring case.
         {u"[rating]=>+3", {1, 4}},
         {u"[rating]=>[3]", {1, 4}},
-        {u"[rating]=<[4] -[rating]=[]", {3}},
         {u"[rating]=[04]", {4}},
         {u"[rating]=[four]", {}},
         {u"[numberplays]=\"1\"", {1, 5}},
@@ -194,17 +188,18 @@ TEST_F(SearchTest, EveryExpressionSelectsWhatItMeans) {
         EXPECT_EQ(run(expr), keys) << std::string(expr.begin(), expr.end());
 }
 
+// Case is ignored in every script with case, not a chosen few: Latin-1, Greek with its final
+// sigma, Polish, Latin Extended-B and Additional, Cyrillic's Ukrainian letters, Armenian,
+// full-width Latin.
 TEST_F(SearchTest, CaseIsIgnoredAcrossScripts) {
-    tracks[0].artist = u"\u0178VONNE \u0386\u0393\u0393\u0395\u039b\u039f\u03a3"; // ŸVONNE ΆΓΓΕΛΟΣ
-    tracks[1].artist = u"\u00c9LODIE \u0141UKASZ \u0416"; // ÉLODIE ŁUKASZ Ж
-    EXPECT_EQ(run(u"[Artist]=[\u00ffvonne \u03ac\u03b3\u03b3\u03b5\u03bb\u03bf\u03c3]"), (V{1}));
-    EXPECT_EQ(run(u"[Artist]=\"\u00e9lodie \u0142ukasz \u0436\""), (V{2}));
-    // Every script with case, not a chosen few: Latin Extended-B and Additional, Cyrillic's
-    // Ukrainian letters, Armenian, full-width Latin.
-    const std::pair<std::u16string, std::u16string> pairs[] = {{u"\u01cd\u1e00", u"\u01ce\u1e01"},
-                                                               {u"\u0490\u0404", u"\u0491\u0454"},
-                                                               {u"\u0531\u0544", u"\u0561\u0574"},
-                                                               {u"\uff21\uff3a", u"\uff41\uff5a"}};
+    const std::pair<std::u16string, std::u16string> pairs[] = {
+        {u"\u0178VONNE \u0386\u0393\u0393\u0395\u039b\u039f\u03a3",
+         u"\u00ffvonne \u03ac\u03b3\u03b3\u03b5\u03bb\u03bf\u03c3"},
+        {u"\u00c9LODIE \u0141UKASZ \u0416", u"\u00e9lodie \u0142ukasz \u0436"},
+        {u"\u01cd\u1e00", u"\u01ce\u1e01"},
+        {u"\u0490\u0404", u"\u0491\u0454"},
+        {u"\u0531\u0544", u"\u0561\u0574"},
+        {u"\uff21\uff3a", u"\uff41\uff5a"}};
     for (const auto& [upper, lower] : pairs)
         for (const auto& [stored, asked] : {std::pair{upper, lower}, {lower, upper}}) {
             tracks[2].artist = stored;
@@ -242,8 +237,8 @@ TEST_F(SearchTest, ErrorsAreReportedWithTheirColumn) {
 }
 
 // ~sort is stable: among many files with equal keys (equal ignoring case included) the
-// library's order stays, on one field and on two; numbers sort by value. ~nodup keeps the
-// first file of each exact value in the sorted order, whichever order the two are written in.
+// library's order stays; numbers sort by value. ~nodup keeps the first file of each exact value
+// in the sorted order, whichever order the two are written in.
 TEST(SearchSort, StableWithManyEqualKeysAndNodupAfterIt) {
     const std::u16string artists[5] = {u"b", u"A", u"a", u"B", u"c"};
     std::vector<Track> library;
@@ -251,32 +246,26 @@ TEST(SearchSort, StableWithManyEqualKeysAndNodupAfterIt) {
         Track t;
         t.key = k;
         t.artist = artists[k % 5];
-        t.genre = k % 2 ? u"Odd" : u"even";
         t.trackNumber = (k % 3) * 5; // 0, 5, 10: "10" sorts after "5" by value
         const std::string name = std::to_string(1000 - k);
         t.name = std::u16string(name.begin(), name.end());
         library.push_back(t);
     }
-    // a and A, then b and B, then c; each group in library order.
-    V expected;
+    // a and A, then b and B, then c, each group in library order; then by track number.
+    V byArtist, byTrack;
     for (auto group : {V{1, 2}, V{0, 3}, V{4}})
         for (int32_t k = 1; k <= 300; ++k)
             if (std::count(group.begin(), group.end(), k % 5))
-                expected.push_back(k);
-    EXPECT_EQ(run(library, u"~sort=[Artist]"), expected);
-    // even before Odd (case ignored), then the track number by value within each.
-    expected.clear();
-    for (int odd = 0; odd < 2; ++odd)
-        for (int third : {0, 1, 2})
-            for (int32_t k = 1; k <= 300; ++k)
-                if (k % 2 == odd && k % 3 == third)
-                    expected.push_back(k);
-    EXPECT_EQ(run(library, u"~sort=[Genre],[Track #]"), expected);
+                byArtist.push_back(k);
+    for (int third : {0, 1, 2})
+        for (int32_t k = 1; k <= 300; ++k)
+            if (k % 3 == third)
+                byTrack.push_back(k);
+    EXPECT_EQ(run(library, u"~sort=[Artist]"), byArtist);
+    EXPECT_EQ(run(library, u"~sort=[Track #]"), byTrack);
     EXPECT_EQ(run(library, u"~sort=[Artist] ~nodup=[Artist]"), (V{1, 2, 3, 5, 4}));
     EXPECT_EQ(run(library, u"~nodup=[Artist] ~sort=[Artist]"), (V{1, 2, 3, 5, 4}));
-    EXPECT_EQ(run(library, u"~nodup=[Artist]"), (V{1, 2, 3, 4, 5}));
     // Sorted by name the library runs backwards, so the last file of each artist survives.
-    EXPECT_EQ(run(library, u"~sort=[Name] ~nodup=[Artist]"), (V{300, 299, 298, 297, 296}));
     EXPECT_EQ(run(library, u"~sort=[Name] ~nodup=[Artist] ~n=2"), (V{300, 299}));
 }
 
