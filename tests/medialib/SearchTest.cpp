@@ -5,24 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace medialib;
 
 namespace {
 
 using V = std::vector<int32_t>;
-
-Track make(int32_t key, std::u16string artist, std::u16string album, std::u16string name,
-           std::u16string genre = u"Rock") {
-    Track t;
-    t.key = key;
-    t.artist = std::move(artist);
-    t.album = std::move(album);
-    t.name = std::move(name);
-    t.genre = std::move(genre);
-    t.path = u"D:\\m\\" + std::u16string(1, char16_t(u'a' + key)) + u".mp3";
-    return t;
-}
 
 // Keys of the files `expr` selects from `library`, in result order; fails the test on an error.
 V run(const std::vector<Track>& library, std::u16string_view expr) {
@@ -53,25 +42,29 @@ std::u16string word(std::u16string w) {
 class SearchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tracks.push_back(make(1, u"AC/DC", u"Volts", u"Shock"));                // 0
-        tracks.push_back(make(2, u"Salt/Pepper [live]", u"", u"Loose Single")); // 1 no album
-        tracks.push_back(make(3, u"Björk Ensemble", u"Blue", u"Cold Water", u"Jazz"));
-        tracks.push_back(make(4, u"björk ensemble", u"Blue", u"Warm Water", u"Jazz"));
-        tracks.push_back(make(5, u"Anna Berg", u"Hits \"2000\"", u"One", u"Pop"));
-        tracks.push_back(make(6, u"Zed", u"Hits \"2000\"", u"Two", u"Pop"));
-        tracks.push_back(make(7, u"Video Guy", u"Clips", u"Clip", u"Pop"));
-        tracks[4].albumArtist = tracks[5].albumArtist = u"Various Artists";
+        const struct {
+            const char16_t *name, *artist, *album, *albumArtist, *composer, *genre;
+            int32_t disc, track, rating, plays;
+        } rows[] = {
+            // clang-format off
+            {u"Shock", u"AC/DC", u"Volts", u"", u"", u"Rock", 0, 0, 5, 12},
+            {u"Loose Single", u"Salt/Pepper [live]", u"", u"", u"", u"", 0, 0, 0, 0},
+            {u"Cold Water", u"Björk Ensemble", u"Blue", u"", u"Erik Satie", u"Jazz", 1, 2, 3, 0},
+            {u"Warm Water", u"björk ensemble", u"Blue", u"", u"Erik Satie", u"Jazz", 1, 1, 4, 0},
+            {u"One", u"Anna Berg", u"Hits \"2000\"", u"Various Artists", u"", u"Pop", 0, 0, 0, 1},
+            {u"Two", u"Zed", u"Hits \"2000\"", u"Various Artists", u"", u"Pop", 0, 0, 0, 0},
+            {u"Clip", u"Video Guy", u"Clips", u"", u"", u"Pop", 0, 0, 0, 0}, // a video
+            // clang-format on
+        };
+        for (const auto& r : rows) {
+            Track& t = tracks.emplace_back();
+            t.key = int32_t(tracks.size());
+            std::tie(t.name, t.artist, t.album, t.albumArtist, t.composer, t.genre) =
+                std::tie(r.name, r.artist, r.album, r.albumArtist, r.composer, r.genre);
+            std::tie(t.discNumber, t.trackNumber, t.rating, t.playCount) =
+                std::tie(r.disc, r.track, r.rating, r.plays);
+        }
         tracks[6].mediaType = u"Video";
-        tracks[2].composer = tracks[3].composer = u"Erik Satie";
-        tracks[2].trackNumber = 2;
-        tracks[3].trackNumber = 1;
-        tracks[2].discNumber = tracks[3].discNumber = 1;
-        tracks[0].rating = 5;
-        tracks[2].rating = 3;
-        tracks[3].rating = 4;
-        tracks[0].playCount = 12;
-        tracks[4].playCount = 1;
-        tracks[1].genre = u"";
     }
     V run(std::u16string_view expr) { return ::run(tracks, expr); }
 

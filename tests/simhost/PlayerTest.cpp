@@ -1,6 +1,6 @@
 // The simulated player through its automation objects, as the bridge will drive it: playback
-// with a hand-moved clock, the events it raises and the thread they arrive on, playing-now and
-// playlist edits, the equalizer, files, and failures reported instead of crashes.
+// with a hand-moved clock, the events it raises and the thread they arrive on, playlist edits,
+// the equalizer, files, and failures reported instead of crashes.
 #include "simhost/SimPlayer.h"
 
 #include <gtest/gtest.h>
@@ -301,37 +301,6 @@ TEST_F(PlayerTest, FilesNarrowingVolumeEqualizerAndFailures) {
     EXPECT_EQ(callMethod(volume.get(), VolumeOp::Band, {11}).status, HostStatus::BadIndex);
     EXPECT_EQ(callMethod(volume.get(), VolumeOp::SetBand, {-1, 0}).status, HostStatus::BadIndex);
     EXPECT_EQ(events(), (std::vector<std::u16string>{kNotifyEqChanged})) << "coalesced";
-}
-
-// Library calls from a worker (search, files, narrowing, copies between collections) while the
-// host's thread plays, edits ratings and pumps: run under ThreadSanitizer this finds unguarded
-// state.
-TEST_F(PlayerTest, WorkerLibraryCallsRaceHostPlayerCalls) {
-    std::atomic<bool> stop{false};
-    std::atomic<int> searches{0};
-    std::thread worker([&] {
-        for (auto r = player.root(); !stop; ++searches) {
-            auto files = callMethod(r.get(), RootOp::Search, {u"~nodup=[Artist]"}).asObject();
-            auto f = callMethod(files.get(), FilesOp::Item, {0}).asObject();
-            getProperty(f.get(), FileOp::Rating);
-            callMethod(f.get(), FileOp::ImagePath, {3});
-            callMethod(files.get(), FilesOp::Narrow, {u"[Number Plays]=>0 or [Rating]=>2"});
-            auto mine = callMethod(r.get(), RootOp::NewFiles).asObject();
-            callMethod(mine.get(), FilesOp::InsertCopy, {files, 0, -1});
-        }
-    });
-    for (int i = 0; i < 300 || searches < 3; ++i) {
-        callMethod(now.get(), PlayingNowOp::Insert, {100 + i % 5, -1});
-        act(i % 3 ? PlaybackOp::Next : PlaybackOp::PlayPause);
-        clock.advance(7000);
-        auto f = callMethod(now.get(), PlayingNowOp::Item, {0}).asObject();
-        putProperty(f.get(), FileOp::Rating, i % 6);
-        if (i % 50 == 49)
-            callMethod(now.get(), PlayingNowOp::Clear);
-        player.pump();
-    }
-    stop = true;
-    worker.join();
 }
 
 } // namespace
