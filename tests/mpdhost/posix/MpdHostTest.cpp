@@ -5,7 +5,6 @@
 #include "linuxhost/LinuxHost.h"
 #include "mpdclient/Connection.h"
 #include "mpdhost/MpdBackend.h"
-#include "platform/Clock.h"
 #include "platform/Socket.h"
 #include "server/wire/Commands.h"
 #include "server/wire/Messages.h"
@@ -15,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
+#include <fstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -52,6 +51,8 @@ protected:
         options.settings.port = 0;
         options.settings.bonjour = false;
         options.mpd = server->address();
+        out.open(server->dir() / "out");
+        err.open(server->dir() / "err");
     }
     void TearDown() override {
         if (app.connected())
@@ -92,31 +93,19 @@ protected:
             m, kWaitMs);
         return status == ClientStatus::Ok ? found : std::nullopt;
     }
-    static uint32_t maskOf(const std::array<std::string, 4>& texts) {
-        uint32_t mask = 0;
-        for (uint32_t i = 0; i < 4; ++i)
-            mask |= texts[i].empty() ? 0 : 1u << i;
-        return mask;
-    }
-    std::optional<wire::LibraryListMessage> browse(std::array<std::string, 4> texts) {
-        wire::LibraryQueryExMessage q;
-        q.requestId = ++requests;
-        q.mask = maskOf(texts);
-        q.texts = texts;
-        if (!app.send(q))
-            return std::nullopt;
-        return next<wire::LibraryListMessage>([&](auto& l) { return l.requestId == q.requestId; });
-    }
     // Adds every file of a selection (or one) to a list at a position (the end by default).
     void add(std::array<std::string, 4> texts, uint32_t playlist = 0xFFFFFFFF,
              uint32_t item = 0xFFFFFFFF, std::optional<uint32_t> position = std::nullopt) {
         wire::LibraryAddExMessage a;
         a.playlistId = playlist;
         a.item = item;
-        a.mask = maskOf(texts) | (position ? wire::LibraryAddExMessage::kPositionBit : 0);
+        for (uint32_t i = 0; i < 4; ++i)
+            a.mask |= texts[i].empty() ? 0 : 1u << i;
         a.texts = texts;
-        if (position)
+        if (position) {
+            a.mask |= wire::LibraryAddExMessage::kPositionBit;
             a.position = *position;
+        }
         ASSERT_TRUE(app.send(a));
     }
     void command(uint8_t c, uint32_t argument = 0) { ASSERT_TRUE(app.command(c, argument)); }
@@ -155,19 +144,27 @@ protected:
 
     std::unique_ptr<MpdServer> server;
     linuxhost::HostOptions options;
-    std::ostringstream out, err; // read once the host's threads have ended
+    // What the host prints, a line at a time and flushed: read from the files while it runs.
+    std::ofstream out, err;
+    std::string printed(const char* name) {
+        std::ifstream in(server->dir() / name);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
     std::unique_ptr<linuxhost::LinuxHost> host;
     std::thread running;
     int code = -1;
     remote::RemoteClient app;
     std::unique_ptr<mpdclient::Connection> mpd;
-    uint32_t requests = 0;
 };
 
 TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp) {
     startHost();
-    // The library is MPD's database in the player's own model, browsed with the player's own
-    // search: a list, and drill-downs by an escaped name, an album, a genre and a composer.
+    EXPECT_NE(printed("out").find("MPD at 127.0.0.1:" + std::to_string(server->port()) +
+                                  ": 17 tracks, 0 playlists"),
+              std::string::npos)
+        << printed("out");
+    // The library is MPD's database in the player's own model, listed with the player's own
+    // search (drill-downs: the bridge's and the search's tests, tags: the mapping's).
     auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
     ASSERT_TRUE(artists);
     const std::string_view expected("Anna Berg\0Björk Ensemble\0Loner\0Salt/Pepper [live]\0"
@@ -176,26 +173,6 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(artists->entries.data()),
                                artists->entries.size()),
               expected);
-    struct Case {
-        std::array<std::string, 4> query; // genre, artist, album, composer
-        uint8_t code;                     // list kind on the wire
-        uint32_t count;
-        const char* shows;
-    };
-    const Case cases[] = {
-        {{"", "Salt/Pepper [live]", "", ""}, 6, 1, "Spice {1}"}, // an escaped name
-        {{"", "Anna Berg", "First Light", ""}, 7, 4, "Dusk"},    // the album's tracks
-        {{"Folk", "", "", ""}, 0, 1, "Björk Ensemble"},          // a genre: its artists
-        {{"", "", "", "Edvard Grieg"}, 6, 1, "Blå"},             // a composer: albums
-    };
-    for (const Case& c : cases) {
-        auto list = browse(c.query);
-        ASSERT_TRUE(list) << c.shows;
-        EXPECT_EQ(list->code, c.code) << c.shows;
-        EXPECT_EQ(list->count, c.count) << c.shows;
-        EXPECT_TRUE(contains(list->entries, c.shows)) << c.shows;
-    }
-
     // Covers from a folder's picture and from an embedded one, at both sizes.
     struct Cover {
         const char* album;
@@ -288,29 +265,19 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     server->stop();
     // The app hears that the player stopped; calls fail without an answer.
     ASSERT_TRUE(statusPushed(2)); // stopped
+    const std::string at = "MPD at 127.0.0.1:" + std::to_string(port);
+    ASSERT_TRUE(
+        waitUntil([&] { return printed("out").find("lost " + at) != std::string::npos; }, kWaitMs));
     ASSERT_TRUE(server->start(port)) << server->problem();
+    // Not "trying again until it is back", which a failed retry prints.
+    ASSERT_TRUE(waitUntil(
+        [&] { return printed("out").find(at + " is back: ") != std::string::npos; }, kWaitMs))
+        << printed("out");
     std::string error;
     mpd = mpdclient::Connection::open(server->address(), kWaitMs, error);
-    ASSERT_TRUE(mpd) << error;
-    // Commands reach MPD again once the host is back (sent again every 50 ms until then).
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            mpdclient::StatusInfo s;
-            command(wire::CMD_VOLUME, 65535u << 16);
-            platform::sleepMs(50);
-            return mpd->status(s) && s.volume == 100;
-        },
-        kWaitMs));
+    command(wire::CMD_VOLUME, 65535u << 16);
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 100; }));
     EXPECT_TRUE(app.connected());
-    host->stop();
-    running.join();
-    host.reset();
-    // What the user was told: the library, the loss and the return (not "trying again until it
-    // is back", which a failed retry prints).
-    const std::string at = "MPD at 127.0.0.1:" + std::to_string(port);
-    for (const std::string& line :
-         {at + ": 17 tracks, 0 playlists", "lost " + at, at + " is back: "})
-        EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
 }
 
 TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
@@ -360,9 +327,9 @@ TEST_F(MpdHostTest, AnAbsentMpdAtStartIsOneLineAndExitCodeOne) {
     options.mpd->port = closed;
     linuxhost::LinuxHost absent(options, out, err);
     EXPECT_EQ(absent.run(), linuxhost::kExitStartFailed);
-    EXPECT_EQ(err.str(), "tandravole-host: cannot reach MPD at 127.0.0.1:" +
-                             std::to_string(closed) + ": Connection refused\n");
-    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(printed("err"), "tandravole-host: cannot reach MPD at 127.0.0.1:" +
+                                  std::to_string(closed) + ": Connection refused\n");
+    EXPECT_EQ(printed("out"), "");
 }
 
 } // namespace
