@@ -33,22 +33,15 @@ bool connectionClosed(remote::RemoteClient& c) {
 
 } // namespace
 
-TEST_F(BridgeTest, InitItsRefusalsADisabledServerAndTheSocketsLibrary) {
+TEST_F(BridgeTest, InitADisabledServerAndTheSocketsLibrary) {
     start([](PluginSettings& s) { s.bonjour = true; });
     EXPECT_EQ(initResult, bridge::InitResult::Ok);
     EXPECT_EQ(seams->events(),
               (std::vector<std::string>{
                   "dnssd start " + std::to_string(port()) + " _tandravole._tcp",
                   "update check start", "initPanel", "fillPanel port=0", "disableApply"}));
-    bridge::InitResult again = bridge::InitResult::Ok, null = bridge::InitResult::Ok;
-    onHost([&] {
-        again = ctrl->Init(root);
-        null = ctrl->Init(nullptr);
-        ctrl->CheckForUpdateNow();
-    });
-    EXPECT_EQ(int32_t(again), int32_t(0x80004005)); // AlreadyInitialised
-    EXPECT_EQ(int32_t(null), int32_t(0x80004003));  // NullRoot
-    EXPECT_EQ(seams->count("initPanel"), 1u);
+    // (A second Init and one without the player are refused: the Wine stories check it.)
+    onHost([&] { ctrl->CheckForUpdateNow(); });
     EXPECT_EQ(seams->count("box Update: checked (information)"), 1u);
     // Disabled: neither listener nor DNS-SD, but the window is registered with the player; a
     // resume does not listen either.
