@@ -23,24 +23,14 @@ inline medialib::Track track(int32_t key, std::u16string artist, std::u16string 
     t.album = std::move(album);
     t.name = std::move(name);
     t.genre = std::move(genre);
-    t.durationSeconds = 200 + key;
     t.trackNumber = key;
     return t;
 }
 
-class SmallPlayer {
-public:
-    explicit SmallPlayer(medialib::LibraryData data, simhost::SimOptions options = {})
-        : player(std::move(data), options), recorder(std::make_shared<Recorder>()),
-          root(recordedRoot(recorder, player.root())) {}
+struct SmallPlayer {
     explicit SmallPlayer(std::vector<medialib::Track> tracks)
-        : SmallPlayer(medialib::LibraryData{std::move(tracks), {}, {}}) {}
-
-    // A fresh recorder (no calls, no rules) over the same player.
-    void rerecord() {
-        recorder = std::make_shared<Recorder>();
-        root = recordedRoot(recorder, player.root());
-    }
+        : player(medialib::LibraryData{std::move(tracks), {}, {}}),
+          recorder(std::make_shared<Recorder>()), root(recordedRoot(recorder, player.root())) {}
 
     simhost::SimPlayer player;
     std::shared_ptr<Recorder> recorder;
@@ -51,13 +41,13 @@ public:
 // turn: every such run must fail. `prepare` sets up each run's fresh recorder.
 template <class Request>
 void failEachCall(SmallPlayer& p, Request request, const std::function<void()>& prepare = {}) {
-    p.rerecord();
+    p.recorder->clear();
     if (prepare)
         prepare();
     ASSERT_TRUE(request());
     size_t calls = p.recorder->calls().size();
     for (size_t i = 0; i < calls; ++i) {
-        p.rerecord();
+        p.recorder->clear();
         if (prepare)
             prepare();
         p.recorder->failCall("", int(i));
