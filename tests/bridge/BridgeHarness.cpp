@@ -21,10 +21,8 @@ LibraryData smallLibrary() {
         t.genre = i < 3 ? u"Rock" : u"Jazz";
         t.durationSeconds = 10 * (i + 1);
         t.trackNumber = i + 1;
-        t.year = 1990 + i;
         t.playCount = i % 2 ? 0 : i + 1;
         t.rating = i % 6;
-        t.bitrate = 192000;
         t.path = u"D:\\Music\\song" + std::u16string(1, char16_t(u'0' + i)) + u".mp3";
         lib.tracks.push_back(t);
     }
@@ -100,8 +98,6 @@ void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
     env.powerActions = std::make_unique<RecordingSeams>(seams);
     env.updateCheck = std::make_unique<RecordingSeams>(seams);
     env.dnsSd = std::make_unique<RecordingDnsSd>(seams);
-    if (environment)
-        environment(env);
     onHost([&] {
         ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
         initResult = ctrl->Init(root);

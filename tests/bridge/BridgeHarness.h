@@ -129,10 +129,6 @@ public:
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(event));
     }
-    std::vector<std::string> events() {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
     size_t count(const std::string& event) {
         std::lock_guard lock(mutex_);
         return size_t(std::count(events_.begin(), events_.end(), event));
@@ -271,8 +267,6 @@ protected:
     bool watchWindow = false; // the control's window is a WatchedWindow reporting to these:
     std::atomic<int> insideSend{0};
     std::atomic<bool> sleepTimerRunning{false};
-    // Changes the control's environment before it is created (the real services).
-    std::function<void(bridge::ControlEnvironment&)> environment;
     std::vector<uint32_t> burst;
 };
 

@@ -46,7 +46,7 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
     calls->clear();
     ASSERT_TRUE(app->send(set));
     sync(*app);
-    EXPECT_EQ(calls->only({"volume.m5("}),
+    EXPECT_EQ(calls->only("volume.m5("),
               (std::vector<std::string>{"volume.m5(0,50)", "volume.m5(1,-100)", "volume.m5(2,100)",
                                         "volume.m5(3,1)"}));
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
@@ -64,7 +64,7 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
                   },
                   m, kWait),
               remote::ClientStatus::Ok);
-    std::vector<std::string> switched = calls->only({"volume."});
+    std::vector<std::string> switched = calls->only("volume.");
     switched.resize(3); // then the event's reads
     EXPECT_EQ(switched,
               (std::vector<std::string>{"volume.p4(TRUE)", "volume.m6(0)", "volume.m5(0,50)"}));
@@ -73,10 +73,6 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
 
 TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     start();
-    std::vector<EqualizerPreset> presets;
-    EXPECT_TRUE(ctrl->getEqualizerPresets(presets));
-    EXPECT_TRUE(presets.empty()); // nobody logged in yet
-
     std::u16string path = simhost::presetsKeyPath(simhost::kSimMajorVersion);
     platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, path);
     platform::RegistryKey key;
@@ -90,14 +86,13 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     // leaves it out when the next byte in memory happens to be zero, so an unterminated short
     // value could be stored as a full-size one.
     key.writeValue(u"short", sz, presetBytes({}, 10));
-    key.writeValue(u"binary", uint32_t(platform::RegistryType::Binary), presetBytes({}));
-    key.writeDword(u"number", 79);
     key.close();
 
     auto app = connectAndLogin();
     EXPECT_EQ(
         reply<EqualizerPresetsMessage>(*app, QUERY_EQUALIZER_PRESETS).names,
         (std::vector<std::string>{"Pop", "Pop Rock", "Rock", "R\xc3\xa9tro", "Zed", "apple"}));
+    std::vector<EqualizerPreset> presets;
     ASSERT_TRUE(ctrl->getEqualizerPresets(presets));
     ASSERT_EQ(presets.size(), 6u);
     EXPECT_EQ(presets[4].preamp, 100);
@@ -116,17 +111,9 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     calls->clear();
     app->command(CMD_APPLY_PRESET, 6); // the count: nothing
     sync(*app);
-    EXPECT_TRUE(calls->only({"volume.m5("}).empty());
+    EXPECT_TRUE(calls->only("volume.m5(").empty());
     app->command(CMD_APPLY_PRESET, 0); // "Pop": preamp 200, flat bands
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
               (std::array<int32_t, 11>{100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    // Presets deleted since: the next login finds none, not the earlier ones.
-    app.reset();
-    ASSERT_TRUE(
-        testing_support::waitUntil([&] { return ctrl->server().sessionConnection() == 0; }));
-    platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, path);
-    app = connectAndLogin();
-    ASSERT_TRUE(ctrl->getEqualizerPresets(presets));
-    EXPECT_TRUE(presets.empty());
 }
