@@ -140,12 +140,6 @@ void BridgeTest::sync(remote::RemoteClient& c) {
     ask(c, wire::QUERY_EQUALIZER_PRESETS, 0, wire::MSG_EQUALIZER_PRESETS);
 }
 
-void BridgeTest::settlePlayerEvents() {
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return inPlayer([](simhost::PlayerCore& c) { return !c.eventsPending(); }); }));
-    onHost([] {}); // the host's thread has finished delivering what it took off the queue
-}
-
 void BridgeTest::systemMessage(uint32_t message, uintptr_t wParam) {
     onHost([&] { ctrl->window()->send(message, wParam, 0); });
 }

@@ -243,8 +243,6 @@ protected:
         EXPECT_TRUE(ctrl->getPlayerStatus(s));
         return s;
     }
-    // Returns once every event the player has queued so far has reached the control.
-    void settlePlayerEvents();
     // The simulated player's state, read or changed under its lock.
     template <class F> auto inPlayer(F f) {
         platform::ScopedLock hold(player->core().lock);

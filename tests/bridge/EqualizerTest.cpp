@@ -25,7 +25,7 @@ std::vector<uint8_t> presetBytes(std::vector<uint16_t> codes, size_t count = 11)
 
 } // namespace
 
-TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
+TEST_F(BridgeTest, EqualizerReadAndSwitch) {
     start();
     auto app = connectAndLogin();
     inPlayer([](PlayerCore& c) {
@@ -39,22 +39,7 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
     ASSERT_EQ(eq.setting.bands.size(), 10u);
     EXPECT_EQ(eq.setting.bands[0], (EqualizerBand{60, 60}));
     EXPECT_EQ(eq.setting.bands[9], (EqualizerBand{16000, 150}));
-    // Three bands change three bands and the preamp, nothing else.
-    EqualizerMessage set;
-    set.setting.preamp = 150;
-    set.setting.bands = {{60, 0}, {170, 200}, {310, 101}};
-    calls->clear();
-    ASSERT_TRUE(app->send(set));
-    sync(*app);
-    EXPECT_EQ(calls->only("volume.m5("),
-              (std::vector<std::string>{"volume.m5(0,50)", "volume.m5(1,-100)", "volume.m5(2,100)",
-                                        "volume.m5(3,1)"}));
-    EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
-              (std::array<int32_t, 11>{50, -100, 100, 1, -10, 0, 10, 20, 30, 40, 50}));
-    // Switching on rewrites the preamp with its own value; the player's event pushes it. The
-    // events of the writes above are read first, or their reads would be recorded here.
-    settlePlayerEvents();
-    calls->clear();
+    // Switching on: the player's event pushes it.
     app->command(CMD_EQUALIZER_ON, 1);
     ReceivedMessage m;
     ASSERT_EQ(app->waitFor(
@@ -64,10 +49,6 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
                   },
                   m, kWait),
               remote::ClientStatus::Ok);
-    std::vector<std::string> switched = calls->only("volume.");
-    switched.resize(3); // then the event's reads
-    EXPECT_EQ(switched,
-              (std::vector<std::string>{"volume.p4(TRUE)", "volume.m6(0)", "volume.m5(0,50)"}));
     EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.equalizerOn; }));
 }
 

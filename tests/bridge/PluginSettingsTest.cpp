@@ -1,6 +1,6 @@
 // The settings record against the registry seam: defaults, narrowing and clamping, and the
-// enciphered password. On POSIX the store lives in a temporary file; on
-// Windows the tests use the real registry of the test prefix.
+// enciphered password. On POSIX the store lives in a temporary file; on Windows the tests use
+// the real registry of the test prefix.
 #include "bridge/PluginSettings.h"
 #include "common/Utf.h"
 #include "platform/Registry.h"

@@ -12,6 +12,10 @@ namespace {
 const std::string kPortInUseBox = "box Tandravole 4 MediaCenter: Could not start server, please "
                                   "make sure the selected port isn't already in use.";
 
+TrackInfo decodeTrack(const ReceivedMessage& m) {
+    return decoded<TrackInfoMessage>(m).track;
+}
+
 PlayerStatus decodeStatus(const ReceivedMessage& m) {
     return decoded<PlayerStatusMessage>(m).status;
 }
@@ -95,6 +99,10 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0].type, uint32_t(MSG_KEEPALIVE));
     EXPECT_EQ(seen[3].type, uint32_t(MSG_UPDATE_NOTICE));
+    // Nothing is current yet: index -1 and empty texts, as the current track.
+    TrackInfo track = decodeTrack(seen[1]);
+    EXPECT_EQ(std::tie(track.index, track.isCurrent, track.name, track.artist),
+              std::make_tuple(-1, 1, "", ""));
     EXPECT_EQ(decodeStatus(seen[2]).playState, 2u); // stopped
     EXPECT_EQ(decoded<UpdateNoticeMessage>(seen[3]).text,
               "A new version of the Media Center plug-in is available for "
