@@ -146,7 +146,7 @@ private:
 
 // The panel, the boxes, the power actions and the update check, one object each, all logging
 // into one SeamLog. A box logs "box TITLE: TEXT", with " (information)", " (warning)" or
-// " (error)" for an icon; "Check now" shows a box through its owner.
+// " (error)" for an icon.
 struct RecordingSeams : bridge::ControlPanel,
                         bridge::MessageBoxes,
                         bridge::PowerActionService,
@@ -176,9 +176,6 @@ struct RecordingSeams : bridge::ControlPanel,
     }
     void start(bridge::UpdateCheckOwner&) override { log->add("update check start"); }
     void stop() override { log->add("update check stop"); }
-    void checkNow(bridge::UpdateCheckOwner& owner) override {
-        owner.messageBoxes().show(u"checked", u"Update", "", bridge::BoxIcon::Information);
-    }
     std::shared_ptr<SeamLog> log;
 };
 

