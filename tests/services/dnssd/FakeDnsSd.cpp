@@ -121,8 +121,6 @@ DNSServiceProcessResult(DNSServiceRef sdRef) {
         }
     }
     // As in the real library, the reply runs on the caller's thread, with no lock held.
-    if (script.drain)
-        script.drain(script.drainUser);
     if (callback)
         callback(sdRef, 0, script.replyError, "Fake Computer", sdRef->regtype.c_str(), "local.",
                  sdRef->context);

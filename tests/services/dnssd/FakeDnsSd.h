@@ -1,8 +1,8 @@
 // A fake DNS-SD client library (FakeDnsSd.cpp, built as a shared library / DLL): it exports the
 // four DNSService* functions the service resolves by name, logs each call with its arguments
 // and answers as the test scripts it. The test reaches its controls through
-// services::dnssd::libraryEntryForTesting (each an export of the same name). Plain C types
-// only: the library and the test program each have their own C++ runtime on Windows.
+// services::dnssd::libraryEntryForTesting. Plain C types only: the library and the test program
+// each have their own C++ runtime on Windows.
 #pragma once
 
 #include <cstddef>
@@ -16,10 +16,6 @@ struct FakeDnsSdScript {
     int sockFd = -1;           // DNSServiceRefSockFD's result
     int32_t replyError = 0;    // the error each DNSServiceProcessResult replies with
     int32_t processError = 0;  // DNSServiceProcessResult's result
-    // Called by each DNSServiceProcessResult before it replies ("Fake Computer" when the
-    // reply is a success): the test takes the byte that made the socket readable.
-    void (*drain)(void* user) = nullptr;
-    void* drainUser = nullptr;
 };
 
 // FakeDnsSdSetScript: sets the script and clears the log. FakeDnsSdCallLog: every call in order,
