@@ -25,35 +25,28 @@ inline constexpr const char kFakeLibraryWithoutRegister[] = FAKE_DNSSD_LIBRARY_W
 class Fake {
 public:
     // Loads the fake at `path` in place of the library, with `s` and an empty log; false when
-    // it or one of its controls is missing.
+    // it or its control is missing.
     bool load(const char* path, const FakeDnsSdScript& s = {}) {
-        if (!services::dnssd::replaceLibraryForTesting(path))
-            return false;
-        setScript_ = entry<FakeDnsSdScriptFn>("FakeDnsSdSetScript");
-        log_ = entry<FakeDnsSdCallLogFn>("FakeDnsSdCallLog");
-        live_ = entry<FakeDnsSdLiveFn>("FakeDnsSdLive");
-        if (!setScript_ || !log_ || !live_)
+        control_ = services::dnssd::replaceLibraryForTesting(path)
+                       ? reinterpret_cast<FakeDnsSdControlFn>(
+                             services::dnssd::libraryEntryForTesting("FakeDnsSdControl"))
+                       : nullptr;
+        if (!control_)
             return false;
         script(s);
         return true;
     }
-    void script(const FakeDnsSdScript& s) { setScript_(&s); }
-    std::string log() {
+    void script(const FakeDnsSdScript& s) { log(&s); }
+    std::string log(const FakeDnsSdScript* s = nullptr) {
         char buffer[4096];
-        return std::string(buffer, log_(buffer, sizeof buffer));
+        return std::string(buffer, control_(s, buffer, sizeof buffer));
     }
-    int live() { return live_(); }
     bool waitForLog(const std::string& expected) {
         return testing_support::waitUntil([&] { return log() == expected; });
     }
 
 private:
-    template <class F> static F entry(const char* name) {
-        return reinterpret_cast<F>(services::dnssd::libraryEntryForTesting(name));
-    }
-    FakeDnsSdScriptFn setScript_ = nullptr;
-    FakeDnsSdCallLogFn log_ = nullptr;
-    FakeDnsSdLiveFn live_ = nullptr;
+    FakeDnsSdControlFn control_ = nullptr;
 };
 
 // The thread's registration as the fake logs it: all interfaces, the computer's name, the

@@ -18,13 +18,11 @@ struct FakeDnsSdScript {
     int32_t processError = 0;  // DNSServiceProcessResult's result
 };
 
-// FakeDnsSdSetScript: sets the script and clears the log. FakeDnsSdCallLog: every call in order,
-// separated by spaces: "register(flags, interface, name, type, domain, host, port bytes in
-// memory order, txtLen, txt, reply, context)" (null pointers as "null"), "sockfd", "process",
-// "reply:<error>", "deallocate", "deallocate-unknown" (a registration the fake did not make).
-// FakeDnsSdLive: registrations made and not yet deallocated.
-using FakeDnsSdScriptFn = void (*)(const FakeDnsSdScript* script);
-using FakeDnsSdCallLogFn = size_t (*)(char* out, size_t capacity); // length written
-using FakeDnsSdLiveFn = int (*)();
+// FakeDnsSdControl copies the log so far into `out` and answers its length; then, given a script,
+// it takes it and clears the log. The log: every call in order, separated by spaces:
+// "register(flags, interface, name, type, domain, host, port bytes in memory order, txtLen, txt,
+// reply, context)" (null pointers as "null"), "sockfd", "process", "reply:<error>",
+// "deallocate", "deallocate-unknown" (a registration the fake did not make or released).
+using FakeDnsSdControlFn = size_t (*)(const FakeDnsSdScript* script, char* out, size_t capacity);
 
 } // extern "C"
