@@ -1,11 +1,11 @@
-// The power actions with a recording power system: every call, flag, order and fallback of the
-// actions, SystemShutdownThread's start rule, and the Linux host's announcing system.
+// The power actions with a recording power system: every call, flag, order and fallback; then
+// the Linux host's service over its announcing system.
 #include "services/power/PowerActions.h"
 
 #include "common/Utf.h"
 #include "platform/Sync.h"
 #include "services/power/AnnouncingPowerSystem.h"
-#include "services/power/SystemShutdownThread.h"
+#include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
 
@@ -26,20 +26,13 @@ namespace {
 
 // Records every call as "Name(args)", numbers in hex, and answers from a script: answers[key]
 // gives one answer per call, the last one repeated; a call without one succeeds. Keys: "token",
-// a module's name, "find:<entry>" and a called entry's name. A handle stands for its name. With
-// `release` set, each request that would change the machine's state signals `entered` and waits.
+// a module's name, "find:<entry>" and a called entry's name. A handle stands for its name.
 class RecordingPowerSystem final : public PowerSystem {
 public:
     using Answers = std::map<std::string, std::vector<int>>;
     explicit RecordingPowerSystem(Answers answers = {}) : answers_(std::move(answers)) {}
 
-    platform::Event* release = nullptr; // the test's own: a thread that sets it may outlive us
-    platform::Event entered{false};
-
-    Calls calls() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return calls_;
-    }
+    Calls calls;
 
     bool openProcessToken(uint32_t access, Handle& token) override {
         token = handle("token");
@@ -64,18 +57,19 @@ public:
     bool callInitiateSystemShutdownEx(Handle procedure, const char16_t* machine,
                                       const char16_t* message, uint32_t timeout, bool force,
                                       bool reboot, uint32_t reason) override {
-        return request(name(procedure), machine ? "machine" : "null", message ? "message" : "null",
-                       timeout, force, reboot, reason);
+        return call(name(procedure), name(procedure), machine ? "machine" : "null",
+                    message ? "message" : "null", timeout, force, reboot, reason);
     }
     uint8_t callPowerQuery(Handle procedure) override {
         return uint8_t(call(name(procedure), name(procedure)));
     }
     uint8_t callSetSuspendState(Handle procedure, bool hibernate, bool force,
                                 bool wakeupEventsDisabled) override {
-        return uint8_t(request(name(procedure), hibernate, force, wakeupEventsDisabled));
+        return uint8_t(
+            call(name(procedure), name(procedure), hibernate, force, wakeupEventsDisabled));
     }
     bool exitWindowsEx(uint32_t flags, uint32_t reason) override {
-        return request("ExitWindowsEx", flags, reason);
+        return call("ExitWindowsEx", "ExitWindowsEx", flags, reason);
     }
 
 private:
@@ -86,8 +80,7 @@ private:
         text << std::hex << std::showbase << what << "(";
         [[maybe_unused]] const char* separator = "";
         ((text << separator << args, separator = ", "), ...);
-        std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back(text.str() + ")");
+        calls.push_back(text.str() + ")");
         auto it = answers_.find(key);
         return it == answers_.end() ? 1 : it->second[std::min(used_[key]++, it->second.size() - 1)];
     }
@@ -95,22 +88,12 @@ private:
         const std::string m = utf16ToUtf8(module);
         return call(m, what, m) ? handle(m) : 0;
     }
-    template <class... Args> int request(const std::string& what, Args... args) {
-        if (release) {
-            entered.set();
-            release->wait(platform::kInfinite);
-        }
-        return call(what, what, args...);
-    }
-    // Only the thread making the calls uses the names.
     Handle handle(const std::string& what) { return Handle(&*names_.insert(what).first); }
     static std::string name(Handle h) { return *reinterpret_cast<const std::string*>(h); }
 
-    std::mutex mutex_;
     Answers answers_;
     std::map<std::string, size_t> used_;
     std::set<std::string> names_;
-    Calls calls_;
 };
 
 Calls join(std::initializer_list<Calls> parts) {
@@ -220,58 +203,50 @@ TEST(PowerActions, CallsInOrderForEachAnswerOfTheSystem) {
         else
             CarryOutPowerAction(sys, c.arg);
         EXPECT_EQ(result, c.result);
-        EXPECT_EQ(sys.calls(), c.calls);
+        EXPECT_EQ(sys.calls, c.calls);
     }
 }
 
-// One action at a time: a start while one runs changes nothing and answers true; once it has
-// ended a new start runs the next; destroying the service waits for a running action.
-TEST(SystemShutdownThread, RunsOneActionAtATimeAndDestroyingWaitsForIt) {
-    platform::Event release;
-    auto owned = std::make_unique<RecordingPowerSystem>();
-    RecordingPowerSystem* sys = owned.get();
-    sys->release = &release;
-    auto thread = std::make_unique<SystemShutdownThread>(std::move(owned));
-    EXPECT_FALSE(thread->isRunning());
-
-    ASSERT_TRUE(thread->start(1));
-    ASSERT_TRUE(sys->entered.wait(10000));
-    EXPECT_TRUE(thread->isRunning());
-    EXPECT_TRUE(thread->start(2));
-    EXPECT_EQ(thread->action(), 1u) << "the stored action is not changed";
+// The host's service: one action at a time (a start while one runs changes nothing and answers
+// true; once it has ended a new start runs the next), each announced once, and destroying the
+// service waits for a running action.
+TEST(AnnouncingPowerActions, OneAtATimeEachAnnouncedAndDestroyingWaits) {
+    platform::Event entered, release;
+    std::mutex mutex;
+    Calls heard;
+    auto service = makeAnnouncingPowerActions([&](std::string s) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            heard.push_back(std::move(s));
+        }
+        entered.set();
+        release.wait(platform::kInfinite);
+    });
+    EXPECT_FALSE(service->isRunning());
+    ASSERT_TRUE(service->start(1));
+    ASSERT_TRUE(entered.wait(10000));
+    EXPECT_TRUE(service->isRunning());
+    EXPECT_TRUE(service->start(2));
     release.set();
-    EXPECT_TRUE(thread->WaitForExit(10000));
-    EXPECT_FALSE(thread->isRunning());
-    EXPECT_EQ(sys->calls(), init(true)) << "one restart only";
+    for (uint32_t action : {0u, 2u, 7u}) {
+        ASSERT_TRUE(testing_support::waitUntil([&] { return !service->isRunning(); }, 10000));
+        EXPECT_TRUE(service->start(action));
+    }
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !service->isRunning(); }, 10000));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(heard, (Calls{"would restart", "would suspend", "would power off"}));
+    }
 
-    // The next start runs again; this time the suspend request blocks until it is released.
     release.reset();
-    sys->entered.reset();
-    ASSERT_TRUE(thread->start(0));
-    EXPECT_EQ(thread->action(), 0u);
-    ASSERT_TRUE(sys->entered.wait(10000));
+    entered.reset();
+    ASSERT_TRUE(service->start(1));
+    ASSERT_TRUE(entered.wait(10000));
     std::thread releaser([&release] {
         platform::sleepMs(50);
         release.set();
     });
-    thread.reset(); // returns only once the blocked request has been released
+    service.reset(); // returns only once the blocked announcement has been released
     EXPECT_TRUE(release.isSet());
     releaser.join();
-}
-
-TEST(AnnouncingPowerSystem, AnnouncesEachActionOnce) {
-    for (const auto& [action, said] : {std::pair{0u, Calls{"would suspend"}},
-                                       {1u, Calls{"would restart"}},
-                                       {2u, Calls{"would power off"}},
-                                       {7u, Calls{}}}) {
-        std::mutex mutex;
-        Calls heard;
-        auto service = makeAnnouncingPowerActions([&](std::string s) {
-            std::lock_guard<std::mutex> lock(mutex);
-            heard.push_back(std::move(s));
-        });
-        EXPECT_TRUE(service->start(action));
-        service.reset(); // destroying the service waits for its action
-        EXPECT_EQ(heard, said) << action;
-    }
 }
