@@ -4,6 +4,7 @@
 #include "services/update/UpdateCheckThread.h"
 
 #include "bridge/ControlServices.h"
+#include "common/Utf.h"
 #include "platform/Clock.h"
 #include "platform/Sync.h"
 #include "tests/support/TestSocket.h"
@@ -19,20 +20,15 @@
 #include <tuple>
 #include <vector>
 
-using bridge::BoxIcon;
 using services::update::PeriodicOutcome;
+using Strings = std::vector<std::string>;
 
 namespace {
 
 constexpr uint64_t kDays7 = 7 * 24 * 3600 * 10000000ull; // in file-time units
 
-struct Box {
-    std::u16string text, title;
-    BoxIcon icon;
-    PluginSettings settingsWhileOpen; // the owner's settings while the user reads the box
-};
-
-// The control as the update check sees it; it records each box with its settings while open.
+// The control as the update check sees it; it records each box as "title: text (icon)" and the
+// settings it had while the box was open.
 class FakeOwner final : public bridge::UpdateCheckOwner, public bridge::MessageBoxes {
 public:
     explicit FakeOwner(bool on = true, uint64_t last = 0, bool notice = true, bool in = false)
@@ -52,12 +48,15 @@ public:
     bool clientLoggedIn() override { return loggedIn; }
     bridge::MessageBoxes& messageBoxes() override { return *this; }
     void show(std::u16string_view text, std::u16string_view title, std::string_view,
-              BoxIcon icon) override {
-        shown.push_back({std::u16string(text), std::u16string(title), icon, settings()});
+              bridge::BoxIcon icon) override {
+        shown.push_back(utf16ToUtf8(title) + ": " + utf16ToUtf8(text) + " (" +
+                        std::to_string(int(icon)) + ")");
+        whileOpen.push_back(settings());
     }
 
     const bool loggedIn;
-    std::vector<Box> shown; // only the test's own thread shows boxes
+    std::vector<std::string> shown; // only the test's own thread shows boxes
+    std::vector<PluginSettings> whileOpen;
 
 private:
     std::mutex lock_;
@@ -88,8 +87,8 @@ private:
     Script& script_;
 };
 
-const std::u16string kNewText =
-    u"A new version (1.7.5) is available for download at https://www.tandravole.com";
+const std::string kNewText =
+    "A new version (1.7.5) is available for download at https://www.tandravole.com";
 
 } // namespace
 
@@ -134,30 +133,27 @@ TEST(UpdateScheduleTest, OnePeriodicPass) {
         EXPECT_EQ(script.asked, c.outcome == O::NotAllowed || c.outcome == O::NotDue ? 0 : 1);
         EXPECT_EQ(owner.settings().lastUpdateCheck, c.lastAfter);
         EXPECT_EQ(owner.settings().haveUpdateNotification, c.haveAfter);
-        ASSERT_EQ(owner.shown.size(), c.newer ? 1u : 0u);
-        if (c.newer) {
-            EXPECT_EQ(owner.shown[0].text, kNewText);
-            EXPECT_EQ(owner.shown[0].title, u"Tandravole Update Check");
-            EXPECT_EQ(owner.shown[0].icon, BoxIcon::None);
-            // While the box is open nothing has changed yet.
-            EXPECT_TRUE(owner.shown[0].settingsWhileOpen.haveUpdateNotification);
-            EXPECT_EQ(owner.shown[0].settingsWhileOpen.lastUpdateCheck, c.last);
+        if (!c.newer) {
+            EXPECT_TRUE(owner.shown.empty());
+            continue;
         }
+        EXPECT_EQ(owner.shown, Strings{"Tandravole Update Check: " + kNewText + " (0)"});
+        // While the box is open nothing has changed yet.
+        EXPECT_TRUE(owner.whileOpen.at(0).haveUpdateNotification);
+        EXPECT_EQ(owner.whileOpen.at(0).lastUpdateCheck, c.last);
     }
 }
 
 // "Check now" asks whatever the settings, the login or the last check say; only an answer
 // stores the time, and it never touches the notice.
 TEST(UpdateScheduleTest, CheckNowShowsEachOutcomeInTheProductsBox) {
-    const char16_t* failed =
-        u"Update check failed, please make sure you are connected to the internet";
-    const char16_t* latest = u"You are using the latest version of Tandravole";
-    const std::tuple<bool, bool, const char16_t*, BoxIcon> cases[] = {
-        {false, false, failed, BoxIcon::Error},
-        {true, true, kNewText.c_str(), BoxIcon::Information},
-        {true, false, latest, BoxIcon::Information}};
+    const std::tuple<bool, bool, std::string> cases[] = {
+        {false, false,
+         "Update check failed, please make sure you are connected to the internet (3)"},
+        {true, true, kNewText + " (1)"},
+        {true, false, "You are using the latest version of Tandravole (1)"}};
     platform::ManualClock clock;
-    for (const auto& [ok, newer, text, icon] : cases) {
+    for (const auto& [ok, newer, box] : cases) {
         const uint64_t before = clock.fileTime() - 1;
         FakeOwner owner(false, before, !newer, true); // the notice is left as it is either way
         Script script;
@@ -166,10 +162,7 @@ TEST(UpdateScheduleTest, CheckNowShowsEachOutcomeInTheProductsBox) {
         ScriptedChecker checker(script);
         services::update::checkNow(owner, checker, clock);
         EXPECT_EQ(script.asked, 1);
-        ASSERT_EQ(owner.shown.size(), 1u);
-        EXPECT_EQ(owner.shown[0].text, text);
-        EXPECT_EQ(owner.shown[0].title, u"Tandravole 4 MediaCenter");
-        EXPECT_EQ(owner.shown[0].icon, icon);
+        EXPECT_EQ(owner.shown, Strings{"Tandravole 4 MediaCenter: " + box});
         EXPECT_EQ(owner.settings().lastUpdateCheck, ok ? before + 1 : before);
         EXPECT_EQ(owner.settings().haveUpdateNotification, !newer);
     }
