@@ -25,7 +25,7 @@ struct State {
     std::mutex mutex;
     FakeDnsSdScript script;
     std::string log;
-    std::set<DNSServiceRef> live; // a registration never released stays here: a finding
+    std::set<DNSServiceRef> live; // the registrations made and not yet released
 };
 
 State& state() {
