@@ -95,13 +95,11 @@ public:
     template <class M> void send(const M& m) { client.sendAll(encodeFrame(m)); }
     void sendRaw(uint32_t type, const Bytes& payload) { client.sendAll(buildFrame(type, payload)); }
 
-    HelloMessage hello() {
+    void hello() {
         ReceivedMessage m = next();
         HelloMessage h;
-        EXPECT_EQ(m.type, uint32_t(MSG_HELLO));
-        EXPECT_TRUE(h.decode(m.payload.data(), m.payload.size()));
+        EXPECT_TRUE(m.type == MSG_HELLO && h.decode(m.payload.data(), m.payload.size()));
         challenge = h.challenge;
-        return h;
     }
     // The response to the latest greeting's challenge.
     Bytes response(const std::string& password) const {
@@ -202,12 +200,12 @@ protected:
         }
         return out;
     }
-    std::vector<ReceivedMessage> repliesToQuery(Peer& p, Op op, const Bytes& payload) {
-        return repliesTo(p, op, [&] { p.sendRaw(MSG_QUERY, payload); });
-    }
     // The frames a request produces when its delegate call is held until the app has gone
     // quiet: what the send rule lets through while the session is quiet. (The marker query
     // that ends the collection is dispatched after the request, so quiet lasts until then.)
+    std::vector<ReceivedMessage> repliesToQuery(Peer& p, Op op, const Bytes& payload) {
+        return repliesTo(p, op, [&] { p.sendRaw(MSG_QUERY, payload); });
+    }
     template <class Request>
     std::vector<ReceivedMessage> finishedWhileQuiet(Peer& p, Op op, Request request) {
         Hold hold(fake, op);

@@ -45,27 +45,6 @@ TEST_F(Engine, KeepaliveFromTheAppKeepsTheSessionAlive) {
     EXPECT_EQ(p.nextOf(MSG_CURRENT_INDEX).type, uint32_t(MSG_CURRENT_INDEX));
 }
 
-// A kick closes the connection and clears the session without telling the delegate, but does
-// not stop the keep-alive thread: it watches whatever session comes next.
-TEST_F(Engine, AKickLeavesTheKeepaliveThreadWatchingTheNextSession) {
-    server.keepalive().setClock(clock);
-    auto first = std::make_unique<Peer>(port);
-    ASSERT_EQ(first->login("", 1, 1), 1);
-    first->sendRaw(MSG_QUIET, {});
-    ASSERT_TRUE(waitUntil([&] { return server.quiet(); }));
-    server.kickSession();
-    EXPECT_FALSE(server.loggedIn() || server.quiet() || server.extendedLists());
-    EXPECT_EQ(server.sessionConnection(), 0u);
-    ASSERT_TRUE(first->client.closedByPeer());
-    first.reset();
-    Peer second(port);
-    ASSERT_EQ(second.login("", 0, 0, false), 1);
-    EXPECT_TRUE(server.keepalive().IsRunning());
-    clock.advance(2001);
-    EXPECT_TRUE(second.client.closedByPeer(5000));
-    EXPECT_EQ(fake.count(Op::OnClientDisconnected), 0u); // neither kicked close is reported
-}
-
 // u32 tick arithmetic: while the counter has wrapped past last seen, no time-out is detected.
 TEST_F(Engine, KeepaliveSeesNoTimeoutWhileTheTickCounterHasWrapped) {
     WinampKeepaliveThread& k = server.keepalive();

@@ -24,11 +24,12 @@ constexpr uint32_t kLists = 6;
 constexpr uint32_t kPushes = 3000;
 constexpr uint32_t kWait = 20000; // generous: a sanitizer build on a busy machine
 
+// The message decoded when it is an M.
 template <class M> std::optional<M> as(const ReceivedMessage& m) {
     M decoded;
-    if (m.type != M::kType || !decoded.decode(m.payload.data(), m.payload.size()))
-        return std::nullopt;
-    return decoded;
+    return m.type == M::kType && decoded.decode(m.payload.data(), m.payload.size())
+               ? std::optional<M>(decoded)
+               : std::nullopt;
 }
 
 std::string album(uint32_t i) {
@@ -68,10 +69,10 @@ protected:
                 a.albumCovers[album(i)] = coverImage(i);
         });
     }
-    void askForCoversAndLists(Peer& app) {
-        for (uint32_t i = 0; i < kCovers; ++i) {
+    void askForCoversAndLists(Peer& app, uint32_t covers = kCovers) {
+        for (uint32_t i = 0; i < covers; ++i) {
             CoverRequestMessage r;
-            r.album = album(i);
+            r.album = album(i % kCovers);
             r.tag1 = i;
             r.requestedSize = 200;
             app.send(r);
@@ -212,14 +213,8 @@ TEST_F(SlowReader, TheBacklogLimitEndsAStuckAppWithoutKeepalive) {
     server.transport().setSendBacklogLimit(kLimit);
     auto app = std::make_unique<Peer>(port);
     ASSERT_EQ(app->login("", 1), 1);
-    // Asks again and again, reading nothing: covers pile up until the limit is passed.
-    for (uint32_t round = 0; server.sessionConnection() != 0 && round < 100; ++round) {
-        CoverRequestMessage r;
-        r.album = album(round % kCovers);
-        r.tag1 = round;
-        app->send(r);
-        platform::sleepMs(5);
-    }
+    // Asks for covers again and again, reading nothing, until the limit is passed.
+    askForCoversAndLists(*app, 100);
     ASSERT_TRUE(log.waitFor(LogKind::Connection, "bytes unread", kWait));
     EXPECT_TRUE(fake.waitFor("onClientDisconnected()", kWait));
     // The send that found more than the limit ended it: past the limit by one cover at most.
