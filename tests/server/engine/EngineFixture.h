@@ -111,13 +111,9 @@ public:
         return Bytes(d.begin(), d.end());
     }
     // Reads the greeting, logs in with the password, returns the login result byte.
-    int login(const std::string& password = "", uint8_t extended = 0, uint8_t keepalive = 0,
-              bool withOptions = true) {
+    int login(const std::string& password = "", uint8_t extended = 0, uint8_t keepalive = 0) {
         hello();
-        Bytes payload = response(password);
-        if (withOptions)
-            payload = payload + Bytes{extended, keepalive};
-        sendRaw(MSG_LOGIN, payload);
+        sendRaw(MSG_LOGIN, response(password) + Bytes{extended, keepalive});
         ReceivedMessage r = nextOf(MSG_LOGIN_RESULT);
         return r.payload.size() == 1 ? r.payload[0] : -1;
     }

@@ -80,38 +80,6 @@ TEST_F(Queries, FailedAndEmptyAnswersGiveTheirFailureForms) {
     }
 }
 
-TEST_F(Queries, AnswersReachTheAppAsTheDelegateGaveThem) {
-    TrackInfo t;
-    t.isCurrent = 1;
-    t.index = 3;
-    t.durationMs = 0x00030201;
-    t.key.bytes.fill(0xAB);
-    t.name = "N";
-    TrackKey key;
-    key.bytes.fill(0x22);
-    fake.edit([&](Answers& a) {
-        a.tracks[3] = t;
-        a.trackText = Answers::TrackText{"lyrics", key};
-        a.equalizer = Answers::Equalizer{{"", {{60, 120}, {170, 80}}, 90}, true, 201, 11, 0};
-        a.sleepTimer = {true, player::SLEEP_MODE_AT_LIST_END, player::SLEEP_ACTION_SUSPEND, 30};
-    });
-    auto p = connectAndLogin();
-    auto info = repliesToQuery(*p, Op::GetTrackInfo, queryBytes(QUERY_TRACK_INFO, 3));
-    ASSERT_EQ(types(info), std::vector<uint32_t>{MSG_TRACK_INFO});
-    TrackInfoMessage back;
-    ASSERT_TRUE(back.decode(info[0].payload.data(), info[0].payload.size()));
-    EXPECT_EQ(back.track, t);
-    expectReplies(*p, {
-                          {Op::GetCurrentTrackText, queryBytes(QUERY_TRACK_TEXT, 0), MSG_TRACK_TEXT,
-                           le32(6) + Bytes(16, 0x22) + text0("lyrics")},
-                          // The flags' bit 0 is "available".
-                          {Op::GetEqualizer, queryBytes(QUERY_EQUALIZER, 0), MSG_EQUALIZER,
-                           Bytes({2, 1, 11, 0, 201, 0, 90, 0, 0, 0, 60, 0, 120, 0, 170, 0, 80, 0})},
-                          {Op::GetSleepTimer, queryBytes(QUERY_SLEEP_TIMER, 0), MSG_SLEEP_TIMER,
-                           Bytes({1, 2, 3, 0}) + le32(30)},
-                      });
-}
-
 // The second parameter exists only when the payload is exactly 9 bytes; then it gives the
 // cover size (its low 16 bits, signed) and selects MSG_PLAYLIST_DETAILS.
 TEST_F(Queries, SecondParameterCountsOnlyInANineBytePayload) {
