@@ -95,17 +95,6 @@ protected:
     RecordingDelegate delegate{RecordingDelegate::Recording::On};
 };
 
-TEST(CoverRequestKey, CombinesTextHashesAndTags) {
-    // MurmurHash3 x86 32 of "" with seed 0 is 0, of "test" 0xBA6BD213.
-    EXPECT_EQ(coverRequestKey(request("test")), 0xBA6BD213ull << 32);
-    EXPECT_EQ(coverRequestKey(request("", "test")), 0xBA6BD213ull);
-    EXPECT_EQ(coverRequestKey(request("", "", 0x01020304, 0xAAAA5678, 0x9A)),
-              0x0102030456780000ull | 0x9A);
-    // The requested size is not part of the key.
-    EXPECT_EQ(coverRequestKey(request("Blue", "", 0, 0, 0, 64)),
-              coverRequestKey(request("Blue", "", 0, 0, 0, 65)));
-}
-
 TEST(CoverSeenKeysTest, EmptiedBeforeTheInsertThatFollows1025Keys) {
     CoverSeenKeys keys;
     EXPECT_TRUE(keys.insertIfNew(1));

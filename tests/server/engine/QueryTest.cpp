@@ -184,7 +184,7 @@ ReceivedMessage opened(const ReceivedMessage& m) {
 // A reply of exactly 4096 bytes goes out whole; one byte more goes in the envelope, which
 // opens to the same message. While the app is quiet the whole message obeys the send rule and
 // is held back; the envelope needs only the login and still leaves. Before login neither
-// leaves. (Each list reply has a header of its own; the other lists' payloads show theirs.)
+// leaves.
 TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
     fake.edit([](Answers& a) { a.nowPlaying = oneEntry(5000); });
     {
@@ -195,7 +195,7 @@ TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
         EXPECT_TRUE(early.within(100).empty());
     }
     ASSERT_TRUE(sessionEnded());
-    auto p = connectAndLogin();
+    auto p = connectAndLogin("", 0);
     auto queryNowPlaying = [&] { p->query(QUERY_NOW_PLAYING); };
     // MSG_NOW_PLAYING_LIST: 12 + 4 + (4 + text + 1).
     for (size_t length : {4075u, 4076u}) {
@@ -211,6 +211,29 @@ TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
         auto quiet = finishedWhileQuiet(*p, Op::GetNowPlayingTracks, queryNowPlaying);
         EXPECT_EQ(types(quiet),
                   length == 4075 ? std::vector<uint32_t>{} : std::vector<uint32_t>{MSG_COMPRESSED});
+    }
+    // The two replies whose frames are built by hand: MSG_LIBRARY_LIST, 12 + 9 + (text + 1),
+    // and MSG_SEARCH_RESULTS (track names without extended lists), 12 + 8 + (name + 1).
+    for (size_t extra : {0u, 1u}) {
+        const std::string text(4074 + extra, 'a'), name(4075 + extra, 's');
+        LibraryStringList artists(LIST_KIND_ARTISTS);
+        artists.add(text);
+        TrackEntry<std::string> entry;
+        entry.name = name;
+        LibraryTrackList found;
+        found.add(entry);
+        fake.edit([&](Answers& a) {
+            a.categories[player::CATEGORY_ARTISTS] = testkit::listOf(artists);
+            a.searches["s"] = found;
+        });
+        p->query(QUERY_ARTISTS, 6);
+        ReceivedMessage list = p->next();
+        EXPECT_EQ(list.type, extra ? uint32_t(MSG_COMPRESSED) : uint32_t(MSG_LIBRARY_LIST));
+        EXPECT_EQ(opened(list).payload, le32(6) + le32(1) + Bytes{0} + text0(text));
+        p->sendRaw(MSG_SEARCH, le32(4) + text0("s"));
+        ReceivedMessage names = p->next();
+        EXPECT_EQ(names.type, extra ? uint32_t(MSG_COMPRESSED) : uint32_t(MSG_SEARCH_RESULTS));
+        EXPECT_EQ(opened(names).payload, le32(4) + le32(1) + text0(name));
     }
 }
 

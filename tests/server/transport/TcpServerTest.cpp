@@ -272,44 +272,6 @@ TEST_F(TcpServerTest, StopAllWaitsForEveryConnectionAndListenCanRestart) {
     EXPECT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 5; }));
 }
 
-// --- listening -------------------------------------------------------------------------------
-
-TEST(TcpServerListen, PortInUseIsToldApartWithTheSystemsReason) {
-    // Held the way the server holds it: on every local IPv4 address.
-    platform::SocketHandle occupier = platform::listenTcp4(0);
-    ASSERT_NE(occupier, platform::kInvalidSocket);
-    uint16_t port = platform::socketLocalPort(occupier);
-
-    TcpServer server;
-    EXPECT_FALSE(server.listen(port));
-    EXPECT_EQ(server.boundPort(), 0);
-    platform::SocketError error = server.lastListenError();
-    EXPECT_EQ(error.kind, platform::SocketErrorKind::AddressInUse);
-    EXPECT_EQ(error.call, "bind");
-    EXPECT_EQ(error.text, platform::describeSocketError(error.code, "bind").text);
-
-    // Freed, the same port works, and the error is gone.
-    platform::closeSocket(occupier);
-    ASSERT_TRUE(server.listen(port));
-    EXPECT_EQ(server.lastListenError().kind, platform::SocketErrorKind::None);
-    EXPECT_EQ(server.boundPort(), port);
-}
-
-// --- moving bytes ----------------------------------------------------------------------------
-
-TEST_F(TcpServerTest, FlushOnCloseDeliversQueuedBytesBeforeClosing) {
-    server.setFlushOnClose(1);
-    TestClient a(port);
-    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
-    std::vector<uint8_t> payload = patterned(100000);
-    // Queued and stopped at once: the bytes must still all arrive, then the close.
-    ASSERT_TRUE(server.send(delegate.accepted[0], payload.data(), uint32_t(payload.size())));
-    server.stopAll(false);
-    std::vector<uint8_t> got;
-    EXPECT_TRUE(a.closedByPeer(30000, &got));
-    EXPECT_EQ(got, payload);
-}
-
 // --- failures inside the delegate ------------------------------------------------------------
 
 TEST_F(TcpServerTest, DelegateFailingOnDataEndsOnlyThatConnection) {
