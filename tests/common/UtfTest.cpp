@@ -105,12 +105,4 @@ TEST(Utf, AnUnpairedSurrogateEmptiesTheUtf8Text) {
     EXPECT_EQ(utf16ToUtf8(std::u16string_view(pair).substr(0, 2)), "");
 }
 
-TEST(Utf, WideningTakesEachByteAsOneUnit) {
-    EXPECT_EQ(widenBytes("10.0.0.1"), u"10.0.0.1");
-    // No UTF-8 decoding: the two bytes of "é" stay two units.
-    EXPECT_EQ(widenBytes(std::string_view("\xC3\xA9\x80", 3)),
-              std::u16string(u"\u00C3\u00A9\u0080"));
-    EXPECT_EQ(widenBytes(""), u"");
-}
-
 } // namespace

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <vector>
 
 namespace {
 struct Arg {
@@ -107,20 +106,6 @@ TEST(PlatformSync, ManualResetEventAndWaitForEither) {
 // No test here measures a sleep: on a busy machine (and under Wine) a sleep may be seen to
 // last less or much more than asked. They check what callers rely on instead.
 
-TEST(PlatformClock, TickCountIsTheLowHalfOfTheMonotonicClock) {
-    // Read between two tick counts, the monotonic reading's low 32 bits lie between them
-    // (in wrapping arithmetic, as GetTickCount users compute).
-    for (int i = 0; i < 100; ++i) {
-        uint32_t before = platform::tickCount();
-        uint64_t ms = platform::monotonicMs();
-        uint32_t after = platform::tickCount();
-        ASSERT_LE(uint32_t(ms) - before, after - before);
-        ASSERT_LE(after - before, 1000u) << "the tick count went back";
-    }
-    uint64_t viaSeam = platform::systemClock().monotonicMs();
-    EXPECT_LE(viaSeam, platform::monotonicMs());
-}
-
 TEST(PlatformClock, MonotonicClockMovesForwardAtTheRateOfRealTime) {
     // Waits (with a generous deadline) until the clock has moved 100 ms, then checks that
     // real time moved at least about as much: a clock in the wrong unit runs far ahead, or
@@ -155,6 +140,7 @@ TEST(PlatformClock, FileTimeIsTheWallClock) {
 
 // --- sockets ---------------------------------------------------------------------------------
 
+// The peer's address, the options, a wake before the wait, data, "would block" and a close.
 TEST(PlatformSocket, WaiterWakesAndReportsData) {
     SocketPair pair;
     ASSERT_TRUE(pair.ok());
@@ -191,23 +177,14 @@ TEST(PlatformSocket, WaiterWakesAndReportsData) {
     pair.client = platform::kInvalidSocket;
     EXPECT_TRUE(waiter.wait(2000, false).readable); // a close reads as readable
     EXPECT_EQ(platform::recvSome(server, &in, 1), 0);
-}
 
-TEST(PlatformSocket, WaiterSleepsWithoutLimitUntilAConnectionComesIn) {
-    platform::SocketHandle listener = platform::listenTcp4(0);
-    ASSERT_NE(listener, platform::kInvalidSocket);
-    platform::SocketWaiter waiter(listener);
-    ASSERT_TRUE(waiter.valid());
-    EXPECT_FALSE(waiter.wait(0, false).readable);
-    platform::SocketHandle client =
-        platform::connectTcp4("127.0.0.1", platform::socketLocalPort(listener), 3000);
-    ASSERT_NE(client, platform::kInvalidSocket);
-    EXPECT_TRUE(waiter.wait(platform::kInfinite, false).readable);
-    platform::SocketHandle accepted = platform::acceptSocket(listener);
-    EXPECT_NE(accepted, platform::kInvalidSocket);
-    platform::closeSocket(accepted);
-    platform::closeSocket(client);
-    platform::closeSocket(listener);
+    // A listener's waiter sleeps without limit until a connection comes in.
+    platform::SocketWaiter listening(pair.listener);
+    EXPECT_FALSE(listening.wait(0, false).readable);
+    pair.client =
+        platform::connectTcp4("127.0.0.1", platform::socketLocalPort(pair.listener), 3000);
+    ASSERT_NE(pair.client, platform::kInvalidSocket);
+    EXPECT_TRUE(listening.wait(platform::kInfinite, false).readable);
 }
 
 TEST(PlatformSocket, WaiterReturnsForAStopEventSetBeforeOrDuringTheWait) {
@@ -240,56 +217,10 @@ TEST(PlatformSocket, WaiterReturnsForAStopEventSetBeforeOrDuringTheWait) {
     platform::closeThread(t);
 }
 
-TEST(PlatformSocket, WaiterReportsRoomToWriteOnlyWhenAsked) {
-    SocketPair pair;
-    ASSERT_TRUE(pair.ok());
-    ASSERT_TRUE(platform::setNonBlocking(pair.server, true));
-    platform::SocketWaiter waiter(pair.server);
-    waiter.wait(0, false); // takes in what the socket reports on being watched
-    // Fill the way to a peer that does not read until a send would block.
-    std::vector<uint8_t> chunk(65536, 1);
-    size_t sent = 0;
-    for (int i = 0; i < 100000; ++i) {
-        int n = platform::sendSome(pair.server, chunk.data(), chunk.size());
-        if (n < 0) {
-            ASSERT_TRUE(platform::lastErrorWouldBlock());
-            break;
-        }
-        sent += size_t(n);
-    }
-    EXPECT_FALSE(waiter.wait(0, true).writable);
-    // The peer drains everything: now there is room, reported when asked for.
-    std::vector<uint8_t> in(65536);
-    size_t drained = 0;
-    while (drained < sent) {
-        int n = platform::recvSome(pair.client, in.data(), in.size());
-        ASSERT_GT(n, 0);
-        drained += size_t(n);
-    }
-    EXPECT_TRUE(waiter.wait(platform::kInfinite, true).writable);
-}
-
-TEST(PlatformSocket, ListenOnAPortInUseSaysSo) {
-    platform::SocketHandle first = platform::listenTcp4(0);
-    ASSERT_NE(first, platform::kInvalidSocket);
-    platform::SocketError error;
-    error.kind = platform::SocketErrorKind::Other; // overwritten either way
-    EXPECT_EQ(platform::listenTcp4(platform::socketLocalPort(first), &error),
-              platform::kInvalidSocket);
-    EXPECT_EQ(error.kind, platform::SocketErrorKind::AddressInUse);
-    EXPECT_EQ(error.call, "bind");
-    EXPECT_STREQ(platform::socketErrorKindName(error.kind), "address in use");
-    platform::SocketHandle second = platform::listenTcp4(0, &error);
-    EXPECT_NE(second, platform::kInvalidSocket);
-    EXPECT_EQ(error.kind, platform::SocketErrorKind::None); // cleared on success
-    EXPECT_EQ(error.code, 0);
-    platform::closeSocket(second);
-    platform::closeSocket(first);
-}
-
-TEST(PlatformSocket, ConnectToClosedPortFails) {
+// Listening on a port in use is checked through the server (TcpServerListen).
+TEST(PlatformSocket, ConnectToAClosedPortFails) {
     platform::SocketHandle listener = platform::listenTcp4(0);
-    uint16_t port = platform::socketLocalPort(listener);
+    const uint16_t port = platform::socketLocalPort(listener);
     platform::closeSocket(listener);
     EXPECT_EQ(platform::socketLocalPort(platform::kInvalidSocket), 0); // unknown
     EXPECT_EQ(platform::connectTcp4("127.0.0.1", port, 2000), platform::kInvalidSocket);

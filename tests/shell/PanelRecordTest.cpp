@@ -57,21 +57,18 @@ TEST(PanelRecordTest, DefaultsShowTheDefaultRecordAndEveryFieldReadsBack) {
     EXPECT_EQ(dialog.position, 2);
 }
 
-TEST(PanelRecordTest, OnlyAnExactlyCheckedBoxCounts) {
-    for (uint32_t state : {kUnchecked, kChecked, kIndeterminate}) {
-        const PluginSettings read = readAfter([&](FakeDialog& d) {
+TEST(PanelRecordTest, BoxesPortQualityAndPasswordAsTheControlsHoldThem) {
+    for (uint32_t state : {kUnchecked, kChecked, kIndeterminate}) { // only exactly checked counts
+        const PluginSettings r = readAfter([&](FakeDialog& d) {
             for (auto& [id, checked] : d.checks)
                 checked = state;
         });
         const bool on = state == kChecked;
-        EXPECT_EQ(std::tuple(read.enabled, read.bonjour, read.updateCheck, read.allowKick,
-                             read.sendUpdateNotification),
-                  std::tuple(on, on, on, on, on))
+        EXPECT_EQ(
+            std::tuple(r.enabled, r.bonjour, r.updateCheck, r.allowKick, r.sendUpdateNotification),
+            std::tuple(on, on, on, on, on))
             << state;
     }
-}
-
-TEST(PanelRecordTest, PortQualityAndPasswordAsTheBoxesHoldThem) {
     for (auto [text, port] : {std::pair{u"99999", 34463},
                               {u"", 0},
                               {u"65535", 65535},

@@ -4,7 +4,6 @@
 #include "shell/Registration.h"
 #include "bridge/PluginSettings.h"
 #include "shell/Product.h"
-#include "tests/shell/RegistryDump.h"
 #include "tests/shell/RegistrySandbox.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +14,7 @@
 using namespace shell;
 using platform::RegistryKey;
 using platform::RegistryRoot;
-using shell_tests::dump;
-using shell_tests::Lines;
+using namespace shell_tests;
 
 namespace {
 
@@ -119,7 +117,6 @@ TEST(RegistrationTest, RegisteringWritesExactlyOurKeysAndUnregisteringTakesOnlyT
         }
         const Lines machineBefore = dump(RegistryRoot::LocalMachine);
         RecordingCom com;
-        EXPECT_EQ(PlayerInstallations(), (std::vector<std::u16string>{u"MC 32", u"MC 33"}));
         ASSERT_EQ(RegisterPlugin(com, 0x01070400), kResultOk);
         EXPECT_EQ(com.calls, comStep("register"));
         Lines all = classes;
@@ -134,16 +131,6 @@ TEST(RegistrationTest, RegisteringWritesExactlyOurKeysAndUnregisteringTakesOnlyT
                               "Carvelin Software' IVersion=1 PluginMode=1 "
                               "URL='https://www.tandravole.com' Version='1.7.4'";
             EXPECT_EQ(std::count(machine.begin(), machine.end(), key), 1) << key;
-            // In the order written, where the registry enumerates so (Wine sorts by name).
-            RegistryKey plugin;
-            plugin.open(RegistryRoot::LocalMachine, PluginKeyPath(installation));
-            std::vector<std::u16string> names,
-                order = {u"CLSID", u"IVersion",  u"Company",   u"Version",
-                         u"URL",   u"Copyright", u"PluginMode"};
-            platform::RegistryValue v;
-            for (uint32_t i = 0; plugin.enumValue(i, v) == platform::RegistryEnum::Ok; ++i)
-                names.push_back(v.name);
-            EXPECT_TRUE(std::is_sorted(names.begin(), names.end()) || names == order);
         }
 
         com.calls.clear();
@@ -163,51 +150,44 @@ TEST(RegistrationTest, RegisteringWritesExactlyOurKeysAndUnregisteringTakesOnlyT
     }
 }
 
+// The result is the script's or the type library's; unregistering goes on past a machine key
+// that cannot be deleted (a registry that refuses every change) and leaves it.
 TEST(RegistrationTest, TheComStepGivesTheScriptsOrTheTypeLibrarysResult) {
     const int32_t access = static_cast<int32_t>(0x8002801C); // TYPE_E_REGISTRYACCESS
     const std::string noScript = "locale? locale=2048 script@2048 ";
     struct Case {
-        bool unregister, installed;
+        bool unregister, installed, refuse;
         std::optional<std::string> script;
         int32_t result;
         std::string calls;
     };
     const Case cases[] = {
-        {false, false, realScript(), kResultUnexpected, ""}, // nothing at all
-        {false, true, realScript(), access, comStep("register")},
-        {false, true, std::nullopt, kResultFailed, noScript + "locale=1033"},
-        {false, true, "HKCR {", kResultFailed, noScript + "module locale=1033"},
-        {true, true, std::nullopt, kResultFailed, noScript + "unregister@2048 locale=1033"},
-        {true, false, realScript(), access, comStep("unregister")},
+        {false, false, false, realScript(), kResultUnexpected, ""}, // nothing at all
+        {false, true, false, realScript(), access, comStep("register")},
+        {false, true, false, std::nullopt, kResultFailed, noScript + "locale=1033"},
+        {false, true, false, "HKCR {", kResultFailed, noScript + "module locale=1033"},
+        {true, true, false, std::nullopt, kResultFailed, noScript + "unregister@2048 locale=1033"},
+        {true, false, false, realScript(), access, comStep("unregister")},
+        {true, false, true, realScript(), access, comStep("unregister")},
     };
     for (const Case& c : cases) {
         RegistrySandbox sandbox;
         make(RegistryRoot::LocalMachine, kInstallations);
+        make(RegistryRoot::LocalMachine, u"Software\\Tandravole\\MediaCenter\\A");
         if (c.installed)
             installations();
         const Lines machine = dump(RegistryRoot::LocalMachine);
+        if (c.refuse)
+            sandbox.refuseChanges();
         RecordingCom com;
         com.script = c.script;
         com.library = access;
         EXPECT_EQ(c.unregister ? UnregisterPlugin(com) : RegisterPlugin(com, 1), c.result);
         EXPECT_EQ(com.calls, c.calls);
-        if (!c.unregister) {
-            EXPECT_TRUE(c.installed || dump(RegistryRoot::LocalMachine) == machine);
-            EXPECT_TRUE(c.result == access || dump(RegistryRoot::ClassesRoot).empty());
-        }
+        EXPECT_TRUE(c.unregister != c.refuse || c.installed ||
+                    dump(RegistryRoot::LocalMachine) == machine);
+        EXPECT_TRUE(c.unregister || c.result == access || dump(RegistryRoot::ClassesRoot).empty());
     }
-}
-
-TEST(RegistrationTest, AMachineKeyThatCannotBeDeletedStaysAndUnregisteringGoesOn) {
-    RegistrySandbox sandbox;
-    make(RegistryRoot::LocalMachine, u"Software\\Tandravole\\MediaCenter\\A");
-    const Lines before = dump(RegistryRoot::LocalMachine);
-    if (!sandbox.refuseChanges())
-        GTEST_SKIP() << "only the file-backed store can be made to refuse";
-    RecordingCom com;
-    EXPECT_EQ(UnregisterPlugin(com), kResultOk);
-    EXPECT_EQ(com.calls, comStep("unregister"));
-    EXPECT_EQ(dump(RegistryRoot::LocalMachine), before);
 }
 
 // A name longer than the registry allows for a key cannot be the player's: it is skipped.

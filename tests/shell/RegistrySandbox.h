@@ -1,23 +1,72 @@
-// A registry of the test's own for the life of the object. POSIX: the seam's store in a file
-// of a fresh temporary folder. Windows: HKEY_CLASSES_ROOT, HKEY_CURRENT_USER and
-// HKEY_LOCAL_MACHINE redirected (RegOverridePredefKey) to empty scratch keys below the real
-// HKEY_CURRENT_USER, so registration tests never touch the machine's own keys.
+// A registry of the test's own for the life of the object (the seam's file-backed store in a
+// fresh temporary folder), and the registry below a root as sorted lines, one a key: its path,
+// then its values sorted by name ("@" for the default value): text as 'text', a DWORD as its
+// number.
 #pragma once
 
-#include <memory>
+#include "common/Utf.h"
+#include "platform/Registry.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace shell_tests {
 
 class RegistrySandbox {
 public:
-    RegistrySandbox();
-    ~RegistrySandbox();
-    RegistrySandbox(const RegistrySandbox&) = delete;
-    RegistrySandbox& operator=(const RegistrySandbox&) = delete;
-
-    // Makes every later change fail; false where that cannot be arranged (Windows).
-    bool refuseChanges();
-
-    struct Impl;
+    RegistrySandbox() {
+        std::filesystem::create_directories(dir_);
+        platform::setRegistryStoreFile((dir_ / "registry").string());
+    }
+    ~RegistrySandbox() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    // Every later change fails: a folder stands where the store's file should be.
+    void refuseChanges() {
+        std::filesystem::remove(dir_ / "registry");
+        std::filesystem::create_directories(dir_ / "registry" / "blocked");
+    }
 
 private:
-    std::unique_ptr<Impl> impl_;
+    const std::filesystem::path dir_ =
+        std::filesystem::temp_directory_path() /
+        ("tandravole-shell-" + std::to_string(std::random_device{}()));
 };
+
+using Lines = std::vector<std::string>;
+
+inline void dumpKey(platform::RegistryRoot root, const std::u16string& path, Lines& out) {
+    platform::RegistryKey key;
+    if (!key.open(root, path))
+        return;
+    Lines values;
+    platform::RegistryValue v;
+    for (uint32_t i = 0; key.enumValue(i, v) == platform::RegistryEnum::Ok; ++i) {
+        auto dword = key.readDword(v.name);
+        values.push_back(" " + (v.name.empty() ? "@" : utf16ToUtf8(v.name)) + "=" +
+                         (dword ? std::to_string(*dword)
+                                : "'" + utf16ToUtf8(key.readString(v.name).value_or(u"?")) + "'"));
+    }
+    std::sort(values.begin(), values.end());
+    std::string line = utf16ToUtf8(path);
+    for (const std::string& value : values)
+        line += value;
+    if (!line.empty())
+        out.push_back(line);
+    std::u16string sub;
+    for (uint32_t i = 0; key.enumSubKey(i, sub) == platform::RegistryEnum::Ok; ++i)
+        dumpKey(root, path.empty() ? sub : path + u"\\" + sub, out);
+}
+
+inline Lines dump(platform::RegistryRoot root) {
+    Lines out;
+    dumpKey(root, u"", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace shell_tests

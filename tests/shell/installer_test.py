@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The installer under Wine: without the player a silent install refuses and leaves nothing;
-with it, a silent install registers the plug-in (its class and the player's plug-in key are
-in the registry, the DLL is in Program Files) and a silent uninstall unregisters it and
-removes its files.
+with it, a silent install registers the plug-in (its class naming the installed DLL, its type
+library and the player's plug-in key are in the registry, the DLL is in Program Files) and a
+silent uninstall unregisters it and removes its files.
 
     installer_test.py --installer Tandravole-Setup-X.exe [--wine wine]
 """
@@ -13,6 +13,8 @@ import sys
 import time
 
 CLASS_KEY = r"HKCR\CLSID\{806BC7DC-BE17-494F-BF80-985F3AA07A72}\InprocServer32"
+TYPELIB_KEY = r"HKCR\TypeLib\{5B685F59-D2E1-4B4B-A64C-748D708FD314}"
+PROGID_KEY = r"HKCR\Tandravole.TandravoleCtrl"
 INSTALLATION = r"HKLM\SOFTWARE\J. River\Media Core\Installations\Media Center 33"
 PLUGIN_KEY = r"HKLM\Software\J. River\Media Center 33\Plugins\Interface\Tandravole"
 INSTALL_DIR = r"C:\Program Files\Tandravole\MediaCenter"
@@ -68,7 +70,10 @@ def main():
     check(os.path.exists(dll), f"the DLL was installed at {dll}")
     check(os.path.exists(uninstaller), "the uninstaller was written")
     status, out = reg(w, "query", CLASS_KEY, "/ve")
-    check(status == 0 and "Tandravole.dll" in out, f"the class is registered: {out.strip()}")
+    check(status == 0 and (INSTALL_DIR + r"\Tandravole.dll").lower() in out.lower(),
+          f"the class names the installed DLL: {out.strip()}")
+    for key in (TYPELIB_KEY, PROGID_KEY):
+        check(reg(w, "query", key)[0] == 0, f"{key} is registered")
     status, out = reg(w, "query", PLUGIN_KEY, "/v", "CLSID")
     check(status == 0 and "{806BC7DC-BE17-494F-BF80-985F3AA07A72}" in out,
           f"the player's plug-in key: {out.strip()}")
@@ -79,7 +84,8 @@ def main():
     check(gone, "the silent uninstall removed the DLL and itself")
     check(wait_until(lambda: reg(w, "query", CLASS_KEY)[0] != 0, 60),
           "the class is unregistered")
-    check(reg(w, "query", PLUGIN_KEY)[0] != 0, "the player's plug-in key is gone")
+    for key in (PLUGIN_KEY, TYPELIB_KEY, PROGID_KEY):
+        check(reg(w, "query", key)[0] != 0, f"{key} is gone")
     check(not os.path.exists(os.path.dirname(dll)), "the install folder is gone")
 
     reg(w, "delete", INSTALLATION, "/f")

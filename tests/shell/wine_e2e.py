@@ -3,11 +3,13 @@
 
 stories: starts tandravole-testhost.exe (the player: it registers Tandravole.dll, creates,
 activates and initialises the control with the simulated player) on a free port with a
-password, then runs the app's main stories with the native tandravole-remote over 127.0.0.1:
-login with and without the password, status, transport, volume, browse, search, a cover, the
-equalizer and a preset, the sleep timer, and a track change pushed while the app watches.
-Closing the host's standard input releases the control; the host must report no reference
-left, the DLL unloadable, and a clean unregistration.
+password, checks the panel it shows and Init's refusals, then runs the app's main stories with
+the native tandravole-remote over 127.0.0.1: login with and without the password, status,
+transport, volume, browse, search, a cover, the equalizer and a preset, the sleep timer, a
+track change pushed while the app watches, and Apply in the panel with another port (a
+watching app is told the server moves, the new port answers, the port is stored). Closing the
+host's standard input releases the control; the host must report no reference left, the
+player's objects let go, the DLL unloadable, and a clean unregistration.
 
 teardown: the test host creates, initialises and releases the control again and again while
 two apps keep using it (requests, covers, a watching session with keep-alive, taking the
@@ -93,12 +95,14 @@ class Stories:
         self.remote, self.port = remote, port
         self.failures = []
 
-    def run(self, *args, password=PASSWORD, expect=0):
+    def run(self, *args, password=PASSWORD, expect=0, quiet=False):
         command = [self.remote, "--port", str(self.port), "--json", "--timeout", "10000"]
         if password is not None:
             command += ["--password", password]
         done = subprocess.run(command + list(args), capture_output=True, text=True, timeout=60)
         if done.returncode != expect:
+            if quiet:
+                return None
             self.fail(f"{' '.join(args)}: exit {done.returncode}, wanted {expect}: "
                       f"{done.stderr.strip() or done.stdout.strip()}")
             return None
@@ -115,10 +119,12 @@ class Stories:
         print("FAILED:", what, flush=True)
 
     def released_cleanly(self, host, code):
-        released = host.wait_for(r"released: references (\d+), can unload (\S+)", 5)
+        released = host.wait_for(r"released: references (\d+), live objects (\d+), "
+                                 r"can unload (\S+)", 5)
         unregistered = host.wait_for(r"unregistered: (0x[0-9A-F]+)", 5)
         self.check(released and released.group(1) == "0", f"no reference left: {host.seen[-3:]}")
-        self.check(released and released.group(2) == "S_OK", "the DLL can be unloaded")
+        self.check(released and released.group(2) == "1", "the control let the player's objects go")
+        self.check(released and released.group(3) == "S_OK", "the DLL can be unloaded")
         self.check(unregistered and unregistered.group(1) == "0x00000000", "unregistered cleanly")
         self.check(code == 0, f"the test host's exit code: {code}")
 
@@ -139,6 +145,30 @@ def stories(args):
         return 1
     print(f"the DLL's server listens on port {port}", flush=True)
     s = Stories(args.remote, port)
+
+    # The panel in the player's page, filled from the stored settings, Apply off until an edit;
+    # a second Init and one without the player are refused (E_FAIL, E_POINTER).
+    s.check(host.wait_for(r"^Init again: ", 30), f"the panel was described: {host.seen[-3:]}")
+    expected = ["panel in the page: yes",
+                "control 207 Button 'Server enabled' 1",
+                "control 208 Button 'Register with Bonjour' 0",
+                "control 209 Button 'Apply' 0 disabled",
+                f"control 211 Edit '{port}' 0",
+                "control 212 Button 'Defaults' 0",
+                "control 214 msctls_trackbar32 '' 0",
+                "control 215 Static 'www.tandravole.com' 0",
+                "control 216 Static 'Tandravole 4 MediaCenter 4.0' 0",
+                "control 217 Button 'Periodically check for updates' 0",
+                "control 218 Button 'Check now' 0",
+                "control 219 Button 'Allow multiple connections' 0",
+                "control 220 Button 'Send notifications to app' 0",
+                "control 221 SysListView32 '' 0",
+                "control 222 Button 'Add Windows Firewall rules' 0",
+                "trackbar to 2, columns 3",
+                "Init again: 0x80004005, Init(null): 0x80004003"]
+    for line in expected:
+        s.check(line in host.seen, f"the panel shows {line!r}")
+    s.check(any(l.startswith("control 210 Edit ") for l in host.seen), "the password box")
 
     # Login: refused without the password, accepted with it.
     s.run("status", password=None, expect=4)
@@ -201,6 +231,27 @@ def stories(args):
     pushes = [json.loads(l) for l in out.splitlines() if l.startswith("{")]
     tracks = [m for m in pushes if m.get("message") == "MSG_TRACK_INFO"]
     s.check(len(tracks) >= 2, f"a pushed track change after the snapshot: {len(tracks)} track infos")
+
+    # Apply with another port: a watching app hears the server move (reason 4), the new port
+    # answers, the settings keep it.
+    moved = free_port()
+    watch = subprocess.Popen([args.remote, "--port", str(port), "--password", PASSWORD, "--json",
+                              "watch", "--seconds", "30"], stdout=subprocess.PIPE, text=True)
+    time.sleep(2)
+    host.send(f"port {moved}")
+    s.check(host.wait_for(r"^Apply after the edit: on$", 30), "an edit turns Apply on")
+    out, _ = watch.communicate(timeout=90)
+    notices = [json.loads(l) for l in out.splitlines() if "MSG_SERVER_NOTICE" in l]
+    s.check([n.get("reason") for n in notices] == [4], f"the move is announced: {notices}")
+    s.port = moved
+    deadline = time.monotonic() + 30  # the server starts again on the player's thread
+    while time.monotonic() < deadline and not s.run("status", quiet=True):
+        time.sleep(0.5)
+    status = s.run("status")
+    s.check(status and status.get("track"), f"the moved server answers: {status}")
+    stored = subprocess.run([args.wine, "reg", "query", r"HKCU\Software\Tandravole\MediaCenter",
+                             "/v", "Port"], capture_output=True, text=True, timeout=120).stdout
+    s.check(f"{moved:#x}" in stored.lower(), f"the port {moved} is stored: {stored.strip()}")
 
     code = host.finish(120)
     s.released_cleanly(host, code)

@@ -1,13 +1,12 @@
 // The simulated player through its automation objects, as the bridge will drive it: playback
-// with a hand-moved clock, the events it raises and the thread they arrive on, playing-now and
-// playlist edits, the equalizer, files, and failures reported instead of crashes.
+// with a hand-moved clock, the events it raises and the thread they arrive on, playlist edits,
+// the equalizer, files, and failures reported instead of crashes.
 #include "simhost/SimPlayer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <set>
 #include <thread>
 
 using namespace medialib;
@@ -68,11 +67,6 @@ protected:
     int32_t state() { return *getProperty(playback.get(), PlaybackOp::State).asInt(); }
     int32_t seconds() { return *getProperty(playback.get(), PlaybackOp::Position).asInt(); }
     int32_t current() { return *getProperty(now.get(), PlayingNowOp::Position).asInt(); }
-    int32_t count() { return *callMethod(now.get(), PlayingNowOp::Count).asInt(); }
-    int32_t keyAt(int32_t i) {
-        auto file = callMethod(now.get(), PlayingNowOp::Item, {i}).asObject();
-        return *callMethod(file.get(), FileOp::Key).asInt();
-    }
     std::vector<int32_t> keysOf(const HostObjectPtr& files) {
         std::vector<int32_t> keys;
         for (int32_t i = 0; i < *callMethod(files.get(), FilesOp::Count).asInt(); ++i) {
@@ -96,49 +90,31 @@ protected:
 };
 
 TEST_F(PlayerTest, PlaybackFollowsTheClockWaitsForATrackAndRepeats) {
-    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
-    EXPECT_EQ(current(), -1);
     auto files = callMethod(root.get(), RootOp::Search, {u"~sort=[Name]"}).asObject();
     ASSERT_TRUE(callMethod(files.get(), FilesOp::Play, {-1}).ok());
-    EXPECT_EQ(count(), 5);
-    EXPECT_EQ(current(), 0);
-    EXPECT_EQ(state(), int32_t(PlaybackState::Playing));
     EXPECT_EQ(*getProperty(playback.get(), PlaybackOp::PlaybackFigure).asInt(), 192000);
     clock.advance(9999);
-    EXPECT_EQ(seconds(), 9);
-    EXPECT_EQ(current(), 0);
-    clock.advance(1 + 5000); // 10 s track ended 5 s ago
-    EXPECT_EQ(current(), 1);
-    EXPECT_EQ(seconds(), 5);
-    // Three tracks end in one jump: 15 s left of B, 30 s of C, 40 s of D -> 5 s into E.
-    clock.advance(15000 + 30000 + 40000 + 5000);
-    EXPECT_EQ(current(), 4);
-    EXPECT_EQ(seconds(), 5);
+    EXPECT_EQ(std::pair(current(), seconds()), std::pair(0, 9));
+    // Three tracks end in one jump: 1 ms of A, 20 s of B, 30 s of C, 40 s of D -> 5 s into E.
+    clock.advance(1 + 20000 + 30000 + 40000 + 5000);
+    EXPECT_EQ(std::pair(current(), seconds()), std::pair(4, 5));
     clock.advance(45000); // the end of the list: stop on the last entry
     EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
-    EXPECT_EQ(current(), 4);
-    EXPECT_EQ(seconds(), 0);
+    EXPECT_EQ(std::pair(current(), seconds()), std::pair(4, 0));
     // Every track that played to its end counted a play.
     auto third = callMethod(now.get(), PlayingNowOp::Item, {2}).asObject();
     EXPECT_EQ(*getProperty(third.get(), FileOp::IntProperty11).asInt(), 8);
 
-    // Repeat of the list wraps; repeat of the track restarts it.
+    // Repeat of the list wraps; repeat of the track restarts it; FALSE switches repeat off.
     auto one = callMethod(root.get(), RootOp::Search, {u"[Album]=[One]"}).asObject();
     callMethod(one.get(), FilesOp::Play, {-1});
     ASSERT_TRUE(putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(true)).ok());
-    EXPECT_TRUE(getProperty(now.get(), PlayingNowOp::Repeat).isTrue());
     EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), -1);
     clock.advance(10000 + 20000 + 30000 + 2000);
-    EXPECT_EQ(current(), 0) << "after the last entry the list starts again";
-    EXPECT_EQ(seconds(), 2);
+    EXPECT_EQ(std::pair(current(), seconds()), std::pair(0, 2));
     player.setRepeatMode(RepeatMode::Track);
-    EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), 0);
     clock.advance(8000 + 10000 + 3000);
-    EXPECT_EQ(current(), 0);
-    EXPECT_EQ(seconds(), 3);
-    // Putting TRUE again keeps the track repeat; FALSE switches repeat off.
-    putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(true));
-    EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), 0);
+    EXPECT_EQ(std::pair(current(), seconds()), std::pair(0, 3));
     putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(false));
     EXPECT_FALSE(getProperty(now.get(), PlayingNowOp::Repeat).isTrue());
 
@@ -148,10 +124,7 @@ TEST_F(PlayerTest, PlaybackFollowsTheClockWaitsForATrackAndRepeats) {
     auto first = callMethod(slow.root().get(), RootOp::Search, {u"[Key]=100"}).asObject();
     callMethod(first.get(), FilesOp::Play, {-1});
     EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::State).asInt(), int32_t(PlaybackState::Waiting));
-    clock.advance(499);
-    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::Position).asInt(), 0);
-    clock.advance(1 + 4000);
-    EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::State).asInt(), int32_t(PlaybackState::Playing));
+    clock.advance(500 + 4000);
     EXPECT_EQ(*getProperty(pb.get(), PlaybackOp::Position).asInt(), 4);
     EXPECT_EQ(*slow.msUntilNextChange(), 6000u);
 }
@@ -167,7 +140,6 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
     player.setWakeHandler([&] { ++wakes; });
     for (int32_t key : {100, 101, 102})
         ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {key, -1}).isTrue());
-    EXPECT_EQ(current(), -1);
     events();
     messages.clear();
     act(PlaybackOp::Play); // position -1: the first entry is selected and plays
@@ -193,14 +165,10 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
     act(PlaybackOp::PlayPause);
     EXPECT_EQ(state(), int32_t(PlaybackState::Paused));
     clock.advance(60000);
-    EXPECT_EQ(seconds(), 3) << "a paused track does not advance";
     act(PlaybackOp::Play);
-    EXPECT_EQ(state(), int32_t(PlaybackState::Playing));
-    EXPECT_EQ(seconds(), 3) << "play resumes where it paused";
+    EXPECT_EQ(seconds(), 3) << "a paused track does not advance";
 
     act(PlaybackOp::Next);
-    EXPECT_EQ(current(), 1);
-    EXPECT_EQ(seconds(), 0);
     clock.advance(2000);
     act(PlaybackOp::Previous); // early in a track: the previous entry
     EXPECT_EQ(current(), 0);
@@ -212,17 +180,10 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
     ASSERT_TRUE(putProperty(playback.get(), PlaybackOp::Position, 7).ok());
     EXPECT_EQ(seconds(), 7);
     act(PlaybackOp::Stop);
-    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
     events();
     EXPECT_FALSE(player.msUntilNextChange().has_value()) << "stopped: nothing changes by itself";
     act(PlaybackOp::Stop); // no change, no event
     EXPECT_TRUE(events().empty());
-    act(PlaybackOp::Next);
-    act(PlaybackOp::Next);
-    act(PlaybackOp::Next); // past the last entry without repeat: stopped
-    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
-
-    events();
     messages.clear();
     putProperty(volume.get(), VolumeOp::Volume, 30);
     EXPECT_EQ(events(), (std::vector<std::u16string>{kNotifyVolumeChanged}));
@@ -232,40 +193,6 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
     act(PlaybackOp::Play);
     EXPECT_TRUE(events().empty()) << "an unadvised sink hears nothing";
     EXPECT_EQ(messages.size(), 1u) << "an unregistered window gets nothing";
-}
-
-TEST_F(PlayerTest, PlayingNowEditsKeepTheCurrentEntry) {
-    for (int32_t key : {100, 101, 102, 103})
-        callMethod(now.get(), PlayingNowOp::Insert, {key, -1});
-    putProperty(now.get(), PlayingNowOp::Position, 2);
-    act(PlaybackOp::Play);
-    EXPECT_EQ(keyAt(2), 102);
-    ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {104, 0}).isTrue());
-    EXPECT_EQ(current(), 3) << "an entry inserted before the current one shifts it";
-    EXPECT_EQ(keyAt(3), 102);
-    EXPECT_FALSE(callMethod(now.get(), PlayingNowOp::Insert, {999, -1}).isTrue()) << "no such key";
-    EXPECT_FALSE(callMethod(now.get(), PlayingNowOp::Insert, {100, 9}).isTrue()) << "past the end";
-    EXPECT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {100, 5}).isTrue()) << "at the end";
-    EXPECT_EQ(count(), 6);
-
-    ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Remove, {0}).isTrue());
-    EXPECT_EQ(current(), 2);
-    EXPECT_FALSE(callMethod(now.get(), PlayingNowOp::Remove, {6}).isTrue());
-    events();
-    ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Remove, {2}).isTrue());
-    EXPECT_EQ(current(), 2) << "removing the playing entry plays the one that moved up";
-    EXPECT_EQ(keyAt(2), 103);
-    EXPECT_EQ(state(), int32_t(PlaybackState::Playing));
-    events();
-    EXPECT_TRUE(sink.saw(kNotifyTrackChange));
-    EXPECT_EQ(callMethod(now.get(), PlayingNowOp::Item, {9}).status, HostStatus::BadIndex);
-    EXPECT_EQ(putProperty(now.get(), PlayingNowOp::Position, 9).status, HostStatus::BadIndex);
-    ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Clear).ok());
-    EXPECT_EQ(count(), 0);
-    EXPECT_EQ(current(), -1);
-    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
-    act(PlaybackOp::Play); // nothing to play
-    EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
 }
 
 TEST_F(PlayerTest, PlaylistsTheirTypesAndEdits) {
@@ -313,7 +240,14 @@ TEST_F(PlayerTest, PlaylistsTheirTypesAndEdits) {
     EXPECT_EQ(callMethod(root.get(), RootOp::PlaylistById, {id}).asObject(), nullptr);
 }
 
-TEST_F(PlayerTest, FilesNarrowingVolumeAndEqualizer) {
+TEST_F(PlayerTest, FilesNarrowingVolumeEqualizerAndFailures) {
+    HostFault fault;
+    EXPECT_EQ(callMethod(root.get(), RootOp::Search, {u"[Nope]=[x]"}, &fault).status,
+              HostStatus::Failed);
+    EXPECT_EQ(fault.description, "search expression: column 1: unknown field [Nope]");
+    EXPECT_EQ(callMethod(root.get(), RootOp::Search, {42}).status, HostStatus::TypeMismatch);
+    EXPECT_EQ(callMethod(root.get(), RootOp::Search).status, HostStatus::BadArgumentCount);
+    EXPECT_EQ(getProperty(root.get(), RootOp::Playback).status, HostStatus::UnknownOperation);
     auto files = callMethod(root.get(), RootOp::Search, {u"[Key]=102"}).asObject();
     auto f = callMethod(files.get(), FilesOp::Item, {0}).asObject();
     const std::pair<FileOp, const char16_t*> texts[] = {
@@ -367,69 +301,6 @@ TEST_F(PlayerTest, FilesNarrowingVolumeAndEqualizer) {
     EXPECT_EQ(callMethod(volume.get(), VolumeOp::Band, {11}).status, HostStatus::BadIndex);
     EXPECT_EQ(callMethod(volume.get(), VolumeOp::SetBand, {-1, 0}).status, HostStatus::BadIndex);
     EXPECT_EQ(events(), (std::vector<std::u16string>{kNotifyEqChanged})) << "coalesced";
-}
-
-TEST_F(PlayerTest, BadCallsFailWithAReason) {
-    HostFault fault;
-    auto r = callMethod(root.get(), RootOp::Search, {u"[Nope]=[x]"}, &fault);
-    EXPECT_EQ(r.status, HostStatus::Failed);
-    EXPECT_EQ(fault.description, "search expression: column 1: unknown field [Nope]");
-    EXPECT_EQ(callMethod(root.get(), RootOp::Search, {42}).status, HostStatus::TypeMismatch);
-    EXPECT_EQ(callMethod(root.get(), RootOp::Search).status, HostStatus::BadArgumentCount);
-    EXPECT_EQ(invokeHost(root.get(), 99, InvokeKind::Method, {}).status,
-              HostStatus::UnknownOperation);
-    EXPECT_EQ(getProperty(root.get(), RootOp::Playback).status, HostStatus::UnknownOperation);
-    EXPECT_EQ(putProperty(playback.get(), PlaybackOp::State, 2).status,
-              HostStatus::UnknownOperation);
-    auto files = callMethod(root.get(), RootOp::NewFiles).asObject();
-    EXPECT_EQ(callMethod(files.get(), FilesOp::Narrow, {u"[Artist]=\"x"}).status,
-              HostStatus::Failed);
-    EXPECT_EQ(callMethod(files.get(), FilesOp::InsertCopy, {playback, 0, 0}).status,
-              HostStatus::TypeMismatch);
-    EXPECT_EQ(callMethod(files.get(), FilesOp::Play, {-1}).status, HostStatus::Failed);
-    EXPECT_EQ(callMethod(nullptr, RootOp::Playback).status, HostStatus::Failed);
-}
-
-// Library calls from a worker while the host's thread plays, edits and pumps: run under
-// ThreadSanitizer this finds unguarded state.
-TEST_F(PlayerTest, WorkerLibraryCallsRaceHostPlayerCalls) {
-    std::atomic<bool> stop{false};
-    std::atomic<int> searches{0};
-    std::thread worker([&] {
-        auto r = player.root();
-        while (!stop) {
-            auto files =
-                callMethod(r.get(), RootOp::Search, {u"~nodup=[Artist] -[Artist]=[]"}).asObject();
-            int32_t n = *callMethod(files.get(), FilesOp::Count).asInt();
-            for (int32_t i = 0; i < n; ++i) {
-                auto f = callMethod(files.get(), FilesOp::Item, {i}).asObject();
-                getProperty(f.get(), FileOp::Rating);
-                callMethod(f.get(), FileOp::FieldByName, {u"Composer"});
-                callMethod(f.get(), FileOp::ImagePath, {3});
-            }
-            // Narrowing and copying between collections read the library and other
-            // collections while the host's thread changes ratings and play counts.
-            callMethod(files.get(), FilesOp::Narrow, {u"[Number Plays]=>0 or [Rating]=>2"});
-            auto mine = callMethod(r.get(), RootOp::NewFiles).asObject();
-            if (callMethod(files.get(), FilesOp::Count).asInt().value_or(0) > 0)
-                callMethod(mine.get(), FilesOp::InsertCopy, {files, 0, -1});
-            ++searches;
-        }
-    });
-    for (int i = 0; i < 300; ++i) {
-        callMethod(now.get(), PlayingNowOp::Insert, {100 + i % 5, -1});
-        act(i % 3 ? PlaybackOp::Next : PlaybackOp::PlayPause);
-        clock.advance(7000);
-        auto f = callMethod(now.get(), PlayingNowOp::Item, {0}).asObject();
-        putProperty(f.get(), FileOp::Rating, i % 6);
-        if (i % 50 == 49)
-            callMethod(now.get(), PlayingNowOp::Clear);
-        player.pump();
-    }
-    while (searches < 3)
-        std::this_thread::yield();
-    stop = true;
-    worker.join();
 }
 
 } // namespace

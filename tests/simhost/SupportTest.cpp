@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -32,29 +31,15 @@ fs::path freshTempDir(const std::string& name) {
     return p;
 }
 
-// On POSIX the store lives in a temporary file; on Windows the test uses the real registry.
-class PresetsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir = freshTempDir("registry");
-        setRegistryStoreFile((dir / "registry").string());
-    }
-    void TearDown() override {
-        if (ownPresetsKey)
-            deleteRegistryTree(RegistryRoot::CurrentUser, presetsKeyPath(kSimMajorVersion));
-        fs::remove_all(dir);
-    }
-    bool ownPresetsKey = false; // only a key this test created is removed again
-    fs::path dir;
-};
-
-TEST_F(PresetsTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
-    RegistryKey existing;
-    if (existing.open(RegistryRoot::CurrentUser, presetsKeyPath(kSimMajorVersion)))
-        GTEST_SKIP() << "this user has presets of their own; they are left alone";
-    ownPresetsKey = true;
-    ASSERT_EQ(installEqualizerPresets(kSimMajorVersion), "");
+// On POSIX the store lives in a temporary file; on Windows the test uses the real registry
+// and leaves a person's own presets alone.
+TEST(PresetsTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
+    const fs::path dir = freshTempDir("registry");
+    setRegistryStoreFile((dir / "registry").string());
     RegistryKey key;
+    if (key.open(RegistryRoot::CurrentUser, presetsKeyPath(kSimMajorVersion)))
+        GTEST_SKIP() << "this user has presets of their own; they are left alone";
+    ASSERT_EQ(installEqualizerPresets(kSimMajorVersion), "");
     ASSERT_TRUE(key.open(RegistryRoot::CurrentUser,
                          u"Software\\J. River\\Media Center 31\\Zones\\Global\\Equalizer\\Presets",
                          true));
@@ -62,18 +47,18 @@ TEST_F(PresetsTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
     stockPresets(count);
     RegistryValue v;
     uint32_t n = 0;
-    for (; key.enumValue(n, v) == RegistryEnum::Ok; ++n) {
-        EXPECT_EQ(v.type, uint32_t(RegistryType::String));
-        EXPECT_EQ(v.data.size(), 24u) << "twelve UTF-16 code units with the terminator";
-    }
+    for (; key.enumValue(n, v) == RegistryEnum::Ok; ++n)
+        EXPECT_EQ(std::pair(v.type, v.data.size()),
+                  std::pair(uint32_t(RegistryType::String), size_t(24)));
     EXPECT_EQ(n, count);
     // Preamp, then ten bands: the code of a level is 110 - (level + 100) * 62 / 200, rounded.
     EXPECT_EQ(key.readString(u"Flat"), u"OOOOOOOOOOO");
     EXPECT_EQ(key.readString(u"Rock"), u"OCGRWRIA>>>"); // 0; 40, 25, -10, -25, -10, 20, 45, 55...
-
     key.writeString(u"Rock", u"mine");
     installEqualizerPresets(kSimMajorVersion);
     EXPECT_EQ(key.readString(u"Rock"), u"mine") << "a person's presets stay";
+    deleteRegistryTree(RegistryRoot::CurrentUser, presetsKeyPath(kSimMajorVersion));
+    fs::remove_all(dir);
 }
 
 TEST(LibraryJsonTest, BrokenDocumentsAndBrokenRulesAreReportedWithLineAndColumn) {
@@ -85,44 +70,24 @@ TEST(LibraryJsonTest, BrokenDocumentsAndBrokenRulesAreReportedWithLineAndColumn)
     } cases[] = {
         {"{\"tracks\": [],\n  \"playlists\" []}", "line 2, column 15: Missing a colon after a "
                                                   "name of object member."},
-        {"{\"tracks\": [", "line 1, column 13: Invalid value."},
-        {"{\"tracks\": [], \"playingNow\": [1 2]}", "line 1, column 33: Missing a comma or "
-                                                    "']' after an array element."},
         {"{\"tracks\": [{\"path\": \"caf\xc3\"}]}", "line 1, column 26: Invalid encoding in "
                                                     "string."},
-        {"{\"tracks\": [{\"path\": \"\xed\xa0\x80\"}]}", "line 1, column 23: Invalid encoding "
-                                                         "in string."},
-        {"{\"tracks\": [{\"path\": \"a\tb\"}]}", "line 1, column 24: Invalid escape character "
-                                                 "in string."},
-        {"{\"tracks\": []} x", "line 1, column 16: The document root must not be followed by "
-                               "other values."},
         {"{\"tracks\": []}\0x"sv,
          "line 1, column 15: unexpected text after the end of the document"},
-        {"", "line 1, column 1: The document is empty."},
         {"{\"tracks\": [{\"path\": \"\xc3\xa9\\q\"}]}", "line 1, column 24: Invalid escape "
                                                         "character in string."},
-        {"{\"tracks\": [{\"path\": \"\\ud800\"}]}", "line 1, column 23: The surrogate pair in "
-                                                    "string is invalid."},
         // Nesting where the format has none stops at once, however deep the rest goes.
         {"{\"tracks\": [[[[[[[[[[[[", "line 1, column 13: track 1: must be an object"},
-        {"[{\"tracks\": []}]", "line 1, column 1: the document must be an object with \"tracks\""},
         {"  7", "line 1, column 3: the document must be an object with \"tracks\""},
         // Documents that parse but break the format's rules.
-        {R"({"tracks": [{"path": "x", "rating": 6}]})",
-         "line 1, column 37: track 1: \"rating\" must be a whole number from 0 to 5"},
         {"{\"tracks\": [{\"path\": \"x\"},\n {\"name\": \"n\"}]}",
          "line 2, column 2: track 2: \"path\" is required and must not be empty"},
-        {R"({"tracks": [{"path": "x", "titel": "n"}]})",
-         "line 1, column 36: track 1: unknown member \"titel\""},
         {R"({"tracks": [{"key": 1, "path": "x"}, {"key": 1, "path": "y"}]})",
          "line 1, column 38: track 2: key 1 is used twice"},
         {R"({"tracks": [], "playlists": [{"name": "p", "tracks": [3]}]})",
          "line 1, column 55: playlist 1: no track has key 3"},
-        {R"({"songs": []})", "line 1, column 11: unknown member \"songs\""},
         {R"( {"playlists": []})", "line 1, column 2: \"tracks\" (a list) is required"},
         {R"({"tracks": [{"path": 5}]})", "line 1, column 22: track 1: \"path\" must be a text"},
-        {R"({"tracks": [{"path": "x", "year": [1999]}]})",
-         "line 1, column 35: track 1: \"year\" must be a whole number from 0 to 9999"},
         {R"({"tracks": [], "playlists": [{"name": "p", "tracks": "1"}]})",
          "line 1, column 54: playlist 1: \"tracks\" must be a list of track keys"},
         {R"({"tracks": [], "playlists": {}})", "line 1, column 29: \"playlists\" must be a list"},
@@ -141,7 +106,7 @@ TEST(LibraryJsonTest, BrokenDocumentsAndBrokenRulesAreReportedWithLineAndColumn)
     }
 }
 
-TEST(LibraryJsonTest, LoadsTracksAndPlaylists) {
+TEST(LibraryJsonTest, LoadsTracksAndPlaylistsAndWritesThemBack) {
     std::string error;
     auto lib = parseLibraryJson(R"({
   "tracks": [
@@ -160,20 +125,21 @@ TEST(LibraryJsonTest, LoadsTracksAndPlaylists) {
 })",
                                 error);
     ASSERT_TRUE(lib) << error;
-    ASSERT_EQ(lib->tracks.size(), 3u);
-    EXPECT_EQ(lib->tracks[1].key, 8) << "keys given to unkeyed tracks follow the largest";
-    EXPECT_EQ(lib->tracks[2].path, u"D:\\a \u00e9\u00e9");
-    EXPECT_EQ(lib->tracks[2].year, 1999);
-    EXPECT_EQ(lib->tracks[1].albumArtist, u"Various");
-    EXPECT_EQ(lib->tracks[1].mediaType, u"Video");
-    EXPECT_EQ(lib->tracks[1].durationSeconds, 61);
-    ASSERT_EQ(lib->playlists.size(), 3u);
-    EXPECT_EQ(lib->playlists[0].keys, (std::vector<int32_t>{8, 7}));
-    EXPECT_EQ(lib->playlists[0].id, 41);
-    EXPECT_EQ(lib->playlists[1].type, PlaylistType::Smart);
-    EXPECT_EQ(lib->playlists[2].type, PlaylistType::Group);
-    EXPECT_EQ(lib->playingNow, (std::vector<int32_t>{7}));
-
+    // Keys and ids given to the unkeyed follow the largest; every member is written back.
+    EXPECT_EQ(libraryToJson(*lib), R"({
+  "tracks": [
+    {"key":7,"path":"C:\\a.mp3","name":"A","artist":"AC/DC","rating":5,"plays":3},
+    {"key":8,"path":"C:\\b.mp3","name":"B","album":"Blue","albumArtist":"Various","composer":"Satie","genre":"Jazz","comment":"hi","mediaType":"Video","duration":61,"track":2,"disc":1,"year":1999,"bitrate":128000},
+    {"key":9,"path":"D:\\a \u00E9\u00E9","year":1999}
+  ],
+  "playlists": [
+    {"id":41,"name":"Mix","type":0,"tracks":[8,7]},
+    {"id":40,"name":"Smart","type":1,"expression":"[Rating]=5"},
+    {"id":42,"name":"Group","type":2}
+  ],
+  "playingNow": [7]
+}
+)");
     std::string e;
     EXPECT_FALSE(loadLibraryJson("/nonexistent/library.json", e));
     EXPECT_EQ(e, "cannot open /nonexistent/library.json");
@@ -206,25 +172,22 @@ TEST(LibraryJsonTest, EveryNumberIsTakenAtItsLimitsAndRefusedPastThem) {
     }
 }
 
-TEST(LibraryJsonTest, ASyntheticFileIsReadInPiecesAndItsMistakesAreFoundInIt) {
-    // Larger than the reader's buffer, with the mistake far past its first fill. A synthetic
-    // library has the asked size, is the same for a seed, and loads (so its keys are unique).
-    LibraryData lib = syntheticLibrary(3000, 9);
-    ASSERT_EQ(lib.tracks.size(), 3000u);
-    EXPECT_EQ(syntheticLibrary(3000, 9).tracks[2345].path, lib.tracks[2345].path);
-    EXPECT_NE(syntheticLibrary(3000, 10).tracks[2345].path, lib.tracks[2345].path);
-    std::string text = libraryToJson(lib);
+// The demo library written out is larger than the reader's buffer: it comes back whole, and a
+// mistake far past the buffer's first fill is found where it is.
+TEST(LibraryJsonTest, TheDemoLibrarySurvivesARoundTripThroughAFileReadInPieces) {
+    LibraryData demo = demoLibrary();
+    std::string text = libraryToJson(demo);
     ASSERT_GT(text.size(), 200000u);
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }));
     fs::path dir = freshTempDir("library-file");
     auto write = [&](const std::string& content) {
         std::ofstream(dir / "library.json", std::ios::binary) << content;
         return dir / "library.json";
     };
     std::string error;
-    auto loaded = loadLibraryJson(write(text), error);
-    ASSERT_TRUE(loaded) << error;
-    ASSERT_EQ(loaded->tracks.size(), lib.tracks.size());
-    EXPECT_EQ(loaded->tracks.back().path, lib.tracks.back().path);
+    auto back = loadLibraryJson(write(text), error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_TRUE(libraryToJson(*back) == text);
 
     size_t at = text.find("\"rating\":", text.size() / 2);
     ASSERT_NE(at, std::string::npos);
@@ -240,71 +203,43 @@ TEST(LibraryJsonTest, ASyntheticFileIsReadInPiecesAndItsMistakesAreFoundInIt) {
     fs::remove_all(dir);
 }
 
-TEST(LibraryJsonTest, TheDemoLibrarySurvivesARoundTrip) {
-    LibraryData demo = demoLibrary();
-    std::string json = libraryToJson(demo);
-    EXPECT_TRUE(std::all_of(json.begin(), json.end(), [](char c) { return c > 0; }));
-    std::string error;
-    auto back = parseLibraryJson(json, error);
-    ASSERT_TRUE(back) << error;
-    ASSERT_EQ(back->tracks.size(), demo.tracks.size());
-    for (size_t i = 0; i < demo.tracks.size(); ++i) {
-        const Track &a = demo.tracks[i], &b = back->tracks[i];
-        ASSERT_EQ(std::tie(a.key, a.path, a.name, a.artist, a.album, a.albumArtist, a.composer,
-                           a.genre, a.comment, a.mediaType),
-                  std::tie(b.key, b.path, b.name, b.artist, b.album, b.albumArtist, b.composer,
-                           b.genre, b.comment, b.mediaType))
-            << i;
-        ASSERT_EQ(std::tie(a.durationSeconds, a.trackNumber, a.discNumber, a.year, a.rating,
-                           a.playCount, a.bitrate),
-                  std::tie(b.durationSeconds, b.trackNumber, b.discNumber, b.year, b.rating,
-                           b.playCount, b.bitrate))
-            << i;
-    }
-    ASSERT_EQ(back->playlists.size(), demo.playlists.size());
-    for (size_t i = 0; i < demo.playlists.size(); ++i) {
-        const PlaylistData &a = demo.playlists[i], &b = back->playlists[i];
-        EXPECT_EQ(std::tie(a.id, a.name, a.path, a.type, a.keys, a.expression),
-                  std::tie(b.id, b.name, b.path, b.type, b.keys, b.expression));
-    }
-    EXPECT_EQ(back->playingNow, demo.playingNow);
-}
-
 TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
     LibraryData lib = demoLibrary();
     EXPECT_EQ(lib.tracks.size(), 2500u);
-    LibraryData again = demoLibrary();
-    ASSERT_EQ(again.tracks.size(), lib.tracks.size());
-    for (size_t i = 0; i < lib.tracks.size(); i += 97)
-        EXPECT_EQ(again.tracks[i].path, lib.tracks[i].path);
+    EXPECT_EQ(demoLibrary().tracks[2345].path, lib.tracks[2345].path);
+    // A synthetic library has the asked size and is the same for a seed.
+    LibraryData synthetic = syntheticLibrary(3000, 9);
+    ASSERT_EQ(synthetic.tracks.size(), 3000u);
+    EXPECT_EQ(syntheticLibrary(3000, 9).tracks[2345].path, synthetic.tracks[2345].path);
+    EXPECT_NE(syntheticLibrary(3000, 10).tracks[2345].path, synthetic.tracks[2345].path);
 
     std::set<int32_t> keys;
     std::set<std::u16string> paths, artists;
+    std::set<PlaylistType> types;
     for (const auto& t : lib.tracks) {
+        // Tagged as a well-kept library is: no empty album artist heads the artist list.
+        EXPECT_FALSE(t.albumArtist.empty()) << t.key;
         keys.insert(t.key);
         paths.insert(t.path);
         artists.insert(t.artist);
     }
+    for (const auto& p : lib.playlists)
+        types.insert(p.type);
     EXPECT_EQ(keys.size(), lib.tracks.size());
     EXPECT_EQ(paths.size(), lib.tracks.size()) << "a path identifies a file";
     EXPECT_GT(artists.size(), 80u);
+    EXPECT_EQ(types.size(), 3u);
     // The names a browser must escape, and two that differ only in case.
     for (const char16_t* a : {u"AC/DX", u"Salt/Pepper [live]", u"The \"Quoted\" Ones",
                               u"the case study", u"The Case Study"})
         EXPECT_TRUE(artists.count(a)) << std::string(a, a + 3);
-    std::set<PlaylistType> types;
-    for (const auto& p : lib.playlists)
-        types.insert(p.type);
-    EXPECT_EQ(types, (std::set<PlaylistType>{PlaylistType::Ordinary, PlaylistType::Smart,
-                                             PlaylistType::Group}));
 
     fs::path covers = freshTempDir("covers");
     SimPlayer player(std::move(lib), SimOptions{nullptr, covers, 0, false});
     EXPECT_EQ(player.startupProblem(), "");
-    auto root = player.root();
-    auto all =
-        host::callMethod(root.get(), host::RootOp::Search, {u"~nodup=[Album] -[Album]=[] ~n=30"})
-            .asObject();
+    auto all = host::callMethod(player.root().get(), host::RootOp::Search,
+                                {u"~nodup=[Album] -[Album]=[] ~n=30"})
+                   .asObject();
     size_t withCover = 0;
     for (int32_t i = 0; i < 30; ++i) {
         auto f = host::callMethod(all.get(), host::FilesOp::Item, {i}).asObject();
@@ -313,7 +248,6 @@ TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
         if (small.empty())
             continue;
         ++withCover;
-        EXPECT_NE(small, large);
         std::ifstream in(fs::path(large), std::ios::binary);
         char sig[8] = {};
         in.read(sig, 8);

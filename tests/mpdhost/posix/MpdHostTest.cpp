@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
+#include <fstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -26,52 +26,10 @@ namespace {
 
 constexpr uint32_t kWaitMs = 10000;
 
-std::vector<std::string> texts(const wire::LibraryListMessage& list) {
-    std::vector<std::string> out;
-    std::string current;
-    for (uint8_t b : list.entries) {
-        if (b == 0) {
-            out.push_back(current);
-            current.clear();
-        } else {
-            current += char(b);
-        }
-    }
-    return out;
-}
-
 bool contains(const std::vector<uint8_t>& bytes, const std::string& text) {
     const std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return all.find(text) != std::string_view::npos;
 }
-
-// What the host prints, read while its threads still print: every write and read under a lock.
-// No put area, so every character written goes through xsputn or overflow.
-class LockedText : public std::streambuf {
-public:
-    std::string text() {
-        std::lock_guard<std::mutex> hold(mutex_);
-        return text_;
-    }
-
-protected:
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-        std::lock_guard<std::mutex> hold(mutex_);
-        text_.append(s, size_t(n));
-        return n;
-    }
-    int_type overflow(int_type c) override {
-        if (traits_type::eq_int_type(c, traits_type::eof()))
-            return traits_type::not_eof(c);
-        std::lock_guard<std::mutex> hold(mutex_);
-        text_.push_back(traits_type::to_char_type(c));
-        return c;
-    }
-
-private:
-    std::mutex mutex_;
-    std::string text_;
-};
 
 // Width and height of a baseline JPEG (its SOF0 segment); 0, 0 when there is none.
 std::pair<int, int> jpegSize(const std::vector<uint8_t>& j) {
@@ -93,6 +51,8 @@ protected:
         options.settings.port = 0;
         options.settings.bonjour = false;
         options.mpd = server->address();
+        out.open(server->dir() / "out");
+        err.open(server->dir() / "err");
     }
     void TearDown() override {
         if (app.connected())
@@ -107,7 +67,7 @@ protected:
     void startHost() {
         host = std::make_unique<linuxhost::LinuxHost>(options, out, err);
         running = std::thread([this] { code = host->run(); });
-        ASSERT_TRUE(waitUntil([&] { return host->port() != 0; }, kWaitMs)) << errText.text();
+        ASSERT_TRUE(waitUntil([&] { return host->port() != 0; }, kWaitMs));
         ASSERT_EQ(app.connect("127.0.0.1", host->port(), kWaitMs), ClientStatus::Ok);
         ASSERT_EQ(app.login("", true, 0, kWaitMs), ClientStatus::Ok);
         std::string error;
@@ -121,24 +81,17 @@ protected:
             return std::nullopt;
         return remote::decodeAs<M>(m);
     }
-    std::optional<wire::LibraryListMessage> browse(std::array<std::string, 4> texts) {
-        wire::LibraryQueryExMessage q;
-        q.requestId = ++requests;
-        for (uint32_t i = 0; i < 4; ++i)
-            if (!texts[i].empty())
-                q.mask |= 1u << i;
-        q.texts = texts;
+    // The next message of type M that `match` accepts.
+    template <class M> std::optional<M> next(const std::function<bool(const M&)>& match) {
         wire::ReceivedMessage m;
-        if (!app.send(q) || app.waitFor(
-                                [&](const wire::ReceivedMessage& r) {
-                                    auto l = r.type == wire::MSG_LIBRARY_LIST
-                                                 ? remote::decodeAs<wire::LibraryListMessage>(r)
-                                                 : std::nullopt;
-                                    return l && l->requestId == q.requestId;
-                                },
-                                m, kWaitMs) != ClientStatus::Ok)
-            return std::nullopt;
-        return remote::decodeAs<wire::LibraryListMessage>(m);
+        std::optional<M> found;
+        auto status = app.waitFor(
+            [&](const wire::ReceivedMessage& r) {
+                found = r.type == M::kType ? remote::decodeAs<M>(r) : std::nullopt;
+                return found && match(*found);
+            },
+            m, kWaitMs);
+        return status == ClientStatus::Ok ? found : std::nullopt;
     }
     // Adds every file of a selection (or one) to a list at a position (the end by default).
     void add(std::array<std::string, 4> texts, uint32_t playlist = 0xFFFFFFFF,
@@ -147,8 +100,7 @@ protected:
         a.playlistId = playlist;
         a.item = item;
         for (uint32_t i = 0; i < 4; ++i)
-            if (!texts[i].empty())
-                a.mask |= 1u << i;
+            a.mask |= texts[i].empty() ? 0 : 1u << i;
         a.texts = texts;
         if (position) {
             a.mask |= wire::LibraryAddExMessage::kPositionBit;
@@ -159,15 +111,9 @@ protected:
     void command(uint8_t c, uint32_t argument = 0) { ASSERT_TRUE(app.command(c, argument)); }
     // Whether a status push with this play state (0 playing, 2 stopped) arrives.
     bool statusPushed(uint32_t playState) {
-        wire::ReceivedMessage m;
-        return app.waitFor(
-                   [&](const wire::ReceivedMessage& r) {
-                       auto s = r.type == wire::MSG_PLAYER_STATUS
-                                    ? remote::decodeAs<wire::PlayerStatusMessage>(r)
-                                    : std::nullopt;
-                       return s && s->status.playState == playState;
-                   },
-                   m, kWaitMs) == ClientStatus::Ok;
+        return next<wire::PlayerStatusMessage>(
+                   [&](auto& s) { return s.status.playState == playState; })
+            .has_value();
     }
     // What MPD itself reports, once `cond` holds for it.
     bool mpdReaches(const std::function<bool(const mpdclient::StatusInfo&)>& cond) {
@@ -198,49 +144,35 @@ protected:
 
     std::unique_ptr<MpdServer> server;
     linuxhost::HostOptions options;
-    LockedText outText, errText;
-    std::ostream out{&outText}, err{&errText};
+    // What the host prints, a line at a time and flushed: read from the files while it runs.
+    std::ofstream out, err;
+    std::string printed(const char* name) {
+        std::ifstream in(server->dir() / name);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
     std::unique_ptr<linuxhost::LinuxHost> host;
     std::thread running;
     int code = -1;
     remote::RemoteClient app;
     std::unique_ptr<mpdclient::Connection> mpd;
-    uint32_t requests = 0;
 };
 
 TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp) {
     startHost();
-    EXPECT_NE(outText.text().find("MPD at 127.0.0.1:" + std::to_string(server->port()) +
+    EXPECT_NE(printed("out").find("MPD at 127.0.0.1:" + std::to_string(server->port()) +
                                   ": 17 tracks, 0 playlists"),
               std::string::npos)
-        << outText.text();
-    // The library is MPD's database in the player's own model, browsed with the player's own
-    // search: a list, and drill-downs by an escaped name, an album, a genre and a composer.
+        << printed("out");
+    // The library is MPD's database in the player's own model, listed with the player's own
+    // search (drill-downs: the bridge's and the search's tests, tags: the mapping's).
     auto artists = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
     ASSERT_TRUE(artists);
-    EXPECT_EQ(texts(*artists),
-              (std::vector<std::string>{"Anna Berg", "Björk Ensemble", "Loner",
-                                        "Salt/Pepper [live]", "Various Artists", "Zed"}));
-    struct Case {
-        std::array<std::string, 4> query; // genre, artist, album, composer
-        uint8_t code;                     // list kind on the wire
-        uint32_t count;
-        const char* shows;
-    };
-    const Case cases[] = {
-        {{"", "Salt/Pepper [live]", "", ""}, 6, 1, "Spice {1}"}, // an escaped name
-        {{"", "Anna Berg", "First Light", ""}, 7, 4, "Dusk"},    // the album's tracks
-        {{"Folk", "", "", ""}, 0, 1, "Björk Ensemble"},          // a genre: its artists
-        {{"", "", "", "Edvard Grieg"}, 6, 1, "Blå"},             // a composer: albums
-    };
-    for (const Case& c : cases) {
-        auto list = browse(c.query);
-        ASSERT_TRUE(list) << c.shows;
-        EXPECT_EQ(list->code, c.code) << c.shows;
-        EXPECT_EQ(list->count, c.count) << c.shows;
-        EXPECT_TRUE(contains(list->entries, c.shows)) << c.shows;
-    }
-
+    const std::string_view expected("Anna Berg\0Björk Ensemble\0Loner\0Salt/Pepper [live]\0"
+                                    "Various Artists\0Zed\0",
+                                    71);
+    EXPECT_EQ(std::string_view(reinterpret_cast<const char*>(artists->entries.data()),
+                               artists->entries.size()),
+              expected);
     // Covers from a folder's picture and from an embedded one, at both sizes.
     struct Cover {
         const char* album;
@@ -249,24 +181,14 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     };
     const Cover covers[] = {{"First Light", 200, 300}, {"First Light", 64, 96}, {"Blå", 65, 300}};
     uint32_t tag = 0;
-    wire::ReceivedMessage m;
     for (const Cover& c : covers) {
         wire::CoverRequestMessage r;
         r.album = c.album;
         r.requestedSize = c.size;
         r.tag1 = ++tag;
         ASSERT_TRUE(app.send(r));
-        ASSERT_EQ(app.waitFor(
-                      [&](const wire::ReceivedMessage& x) {
-                          auto cm = x.type == wire::MSG_COVER
-                                        ? remote::decodeAs<wire::CoverMessage>(x)
-                                        : std::nullopt;
-                          return cm && cm->tag1 == tag;
-                      },
-                      m, kWaitMs),
-                  ClientStatus::Ok)
-            << c.album;
-        auto cover = remote::decodeAs<wire::CoverMessage>(m);
+        auto cover = next<wire::CoverMessage>([&](auto& x) { return x.tag1 == tag; });
+        ASSERT_TRUE(cover) << c.album;
         EXPECT_EQ(jpegSize(cover->image), std::make_pair(c.side, c.side)) << c.album;
     }
 
@@ -343,17 +265,14 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     server->stop();
     // The app hears that the player stopped; calls fail without an answer.
     ASSERT_TRUE(statusPushed(2)); // stopped
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return outText.text().find("lost MPD at 127.0.0.1:" + std::to_string(port)) !=
-                   std::string::npos;
-        },
-        kWaitMs))
-        << outText.text();
-    ASSERT_TRUE(server->start(port)) << server->problem();
+    const std::string at = "MPD at 127.0.0.1:" + std::to_string(port);
     ASSERT_TRUE(
-        waitUntil([&] { return outText.text().find("is back") != std::string::npos; }, kWaitMs))
-        << outText.text();
+        waitUntil([&] { return printed("out").find("lost " + at) != std::string::npos; }, kWaitMs));
+    ASSERT_TRUE(server->start(port)) << server->problem();
+    // Not "trying again until it is back", which a failed retry prints.
+    ASSERT_TRUE(waitUntil(
+        [&] { return printed("out").find(at + " is back: ") != std::string::npos; }, kWaitMs))
+        << printed("out");
     std::string error;
     mpd = mpdclient::Connection::open(server->address(), kWaitMs, error);
     command(wire::CMD_VOLUME, 65535u << 16);
@@ -365,30 +284,23 @@ TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
     startHost();
     add({"", "Anna Berg", "First Light", ""});
     ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 4; }, kWaitMs));
+    // Paused, the two-second tracks stay where the test puts them, however busy the machine.
     command(wire::CMD_PLAY);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Playing; }));
     ASSERT_TRUE(statusPushed(0)); // playing
-
-    // Paused, the two-second tracks stay where the test puts them, however busy the machine
-    // (the first may have ended before the pause arrived: the first entry is chosen again).
+    // (The first may have ended before the pause arrived: the first entry is chosen again.)
     command(wire::CMD_PLAY_PAUSE);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Paused; }));
     command(wire::CMD_SET_INDEX, 0);
-    ASSERT_TRUE(mpdReaches([](auto& s) {
-        return s.songPos == 0 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
-    }));
     command(wire::CMD_SEEK, 1999);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.elapsedMs == 1000; })); // whole seconds
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.songPos == 0 && s.elapsedMs == 1000; }));
     command(wire::CMD_NEXT); // the next entry from its beginning, still paused
     ASSERT_TRUE(mpdReaches([](auto& s) {
         return s.songPos == 1 && s.elapsedMs < 1000 && s.state == mpdclient::PlayState::Paused;
     }));
     command(wire::CMD_VOLUME, 32768u << 16); // the level in the high half
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 50; }));
     command(wire::CMD_SHUFFLE, 1);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.random; }));
     command(wire::CMD_REPEAT, 1);
-    ASSERT_TRUE(mpdReaches([](auto& s) { return s.repeat && !s.single; }));
+    ASSERT_TRUE(mpdReaches([](auto& s) { return s.volume == 50 && s.random && s.repeat; }));
     // Read back through the app: 50 % on the wire, shuffle, repeat of the list.
     EXPECT_TRUE(waitUntil(
         [&] {
@@ -397,19 +309,12 @@ TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
                    status->status.repeatMode == 2;
         },
         kWaitMs));
-
-    // Queue edits at each position: the start, after the current entry, the end.
+    // An entry inserted at the start; the first removed again.
     add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 0, 0u);
     ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 5; }, kWaitMs));
     EXPECT_EQ(queueTitles()[0], "Gale");
-    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 1, 0xFFFFFFFFu); // after current
-    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 2);              // at the end
-    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 7; }, kWaitMs));
-    EXPECT_EQ(queueTitles(), (std::vector<std::string>{"Gale", "Dawn", "Morning", "Breeze", "Noon",
-                                                       "Dusk", "Calm"}));
     command(wire::CMD_REMOVE, 0);
-    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 6; }, kWaitMs));
-    EXPECT_EQ(queueTitles()[0], "Dawn");
+    ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 4; }, kWaitMs));
     command(wire::CMD_STOP);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Stopped; }));
 }
@@ -422,9 +327,9 @@ TEST_F(MpdHostTest, AnAbsentMpdAtStartIsOneLineAndExitCodeOne) {
     options.mpd->port = closed;
     linuxhost::LinuxHost absent(options, out, err);
     EXPECT_EQ(absent.run(), linuxhost::kExitStartFailed);
-    EXPECT_EQ(errText.text(), "tandravole-host: cannot reach MPD at 127.0.0.1:" +
+    EXPECT_EQ(printed("err"), "tandravole-host: cannot reach MPD at 127.0.0.1:" +
                                   std::to_string(closed) + ": Connection refused\n");
-    EXPECT_EQ(outText.text(), "");
+    EXPECT_EQ(printed("out"), "");
 }
 
 } // namespace

@@ -2,10 +2,11 @@
 // the previous handling comes back when the watch ends.
 #include "platform/Signals.h"
 
+#include "tests/support/TestSocket.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <mutex>
 #include <string>
@@ -16,12 +17,6 @@ namespace {
 std::atomic<int> fallbackCalls{0};
 extern "C" void fallback(int) {
     ++fallbackCalls;
-}
-
-template <class Cond> bool waitFor(Cond cond) {
-    for (int i = 0; i < 1000 && !cond(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return cond();
 }
 } // namespace
 
@@ -40,7 +35,7 @@ TEST(TerminationWatch, EachRequestIsReportedOffTheSignalHandlerAndTheOldHandling
         ASSERT_TRUE(watch.active());
         std::raise(SIGTERM);
         std::raise(SIGINT);
-        ASSERT_TRUE(waitFor([&] {
+        ASSERT_TRUE(testing_support::waitUntil([&] {
             std::lock_guard hold(lock);
             return seen.size() == 2;
         }));

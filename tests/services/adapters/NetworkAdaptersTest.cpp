@@ -55,9 +55,8 @@ TEST(NetworkAdapters, ListsActiveIpv4AdaptersInOrderAndSkipsEachReason) {
     EXPECT_TRUE(selectNetworkAdapters({}).empty());
 
     EXPECT_EQ(formatMacAddress({0xFF, 0xFE, 0x0A, 0x01, 0x10, 0x00}), "ff-fe-0a-01-10-00");
-    for (const std::vector<uint8_t>& wrong : std::vector<std::vector<uint8_t>>{
-             {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5, 6, 7}, {1, 2, 3, 4, 5, 6, 7, 8}, {}})
-        EXPECT_EQ(formatMacAddress(wrong), "");
+    for (size_t size : {5u, 7u}) // one byte either side of a MAC address
+        EXPECT_EQ(formatMacAddress(std::vector<uint8_t>(size, 1)), "") << size;
 }
 
 TEST(NetworkAdapters, RealListingNeverShowsTheLoopback) {

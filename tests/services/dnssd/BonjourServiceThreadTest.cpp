@@ -133,28 +133,4 @@ TEST_F(BonjourServiceThreadTest, StopWithoutWaitingAndAThrowingObserver) {
     EXPECT_EQ(fake_.log(), kReg19371 + " process reply:0 deallocate");
 }
 
-// Without the library, or with one that lacks DNSServiceRegister: the registration fails with
-// kDNSServiceErr_ServiceNotRunning and the thread ends at once, silently, before its loop (it
-// never tells "ended"); none of the library's other entries is called.
-TEST(BonjourServiceThreadWithoutLibrary, EndsAtOnceAndSilently) {
-    for (const char* library :
-         {static_cast<const char*>(nullptr), dnssd_test::kFakeLibraryWithoutRegister}) {
-        SCOPED_TRACE(library ? library : "no library");
-        dnssd_test::Fake fake;
-        EXPECT_EQ(fake.load(library), library != nullptr);
-        testing_support::LogCapture log;
-        EventRecorder events;
-        BonjourServiceThread thread;
-        thread.setObserver(events.observer());
-        thread.StartBonjour(19371, kType);
-        ASSERT_TRUE(waitUntil([&] { return !thread.IsRunning(); }));
-        EXPECT_EQ(events.summary(), "failed:-65563");
-        EXPECT_TRUE(log.events().empty());
-        if (library) {
-            platform::sleepMs(100);
-            EXPECT_EQ(fake.log(), "");
-        }
-    }
-}
-
 } // namespace

@@ -58,25 +58,22 @@ FAKE_DNSSD_ENTRY DNSServiceErrorType TANDRAVOLE_DNSSD_API DNSServiceProcessResul
 FAKE_DNSSD_ENTRY void TANDRAVOLE_DNSSD_API DNSServiceRefDeallocate(DNSServiceRef sdRef);
 
 FAKE_DNSSD_ENTRY void FakeDnsSdSetScript(const FakeDnsSdScript* script) {
-    State& s = state();
-    std::lock_guard hold(s.mutex);
-    s.script = *script;
-    s.log.clear();
+    std::lock_guard hold(state().mutex);
+    state().script = *script;
+    state().log.clear();
 }
 
 FAKE_DNSSD_ENTRY size_t FakeDnsSdCallLog(char* out, size_t capacity) {
-    State& s = state();
-    std::lock_guard hold(s.mutex);
-    const size_t n = std::min(s.log.size(), capacity - 1);
-    std::memcpy(out, s.log.data(), n);
+    std::lock_guard hold(state().mutex);
+    const size_t n = std::min(state().log.size(), capacity - 1);
+    std::memcpy(out, state().log.data(), n);
     out[n] = '\0';
     return n;
 }
 
 FAKE_DNSSD_ENTRY int FakeDnsSdLive() {
-    State& s = state();
-    std::lock_guard hold(s.mutex);
-    return static_cast<int>(s.live.size());
+    std::lock_guard hold(state().mutex);
+    return static_cast<int>(state().live.size());
 }
 
 #ifndef FAKE_DNSSD_WITHOUT_REGISTER
@@ -104,10 +101,9 @@ FAKE_DNSSD_ENTRY DNSServiceErrorType TANDRAVOLE_DNSSD_API DNSServiceRegister(
 #endif
 
 FAKE_DNSSD_ENTRY int TANDRAVOLE_DNSSD_API DNSServiceRefSockFD(DNSServiceRef) {
-    State& s = state();
-    std::lock_guard hold(s.mutex);
-    append(s, "sockfd");
-    return s.script.sockFd;
+    std::lock_guard hold(state().mutex);
+    append(state(), "sockfd");
+    return state().script.sockFd;
 }
 
 FAKE_DNSSD_ENTRY DNSServiceErrorType TANDRAVOLE_DNSSD_API

@@ -20,9 +20,6 @@ namespace fwtest {
 
 using namespace services::firewall;
 
-// The properties a rule was given, by setter name without "put_": {"Profiles", "3"}, ...
-using RuleRecord = std::map<std::string, std::string>;
-
 class FakeFirewall final : public FirewallApi, public FirewallBox, public FirewallProcess {
 public:
     std::map<std::string, std::vector<HResult>> answers;
@@ -30,7 +27,8 @@ public:
     std::u16string directory = u"C:\\Program Files\\J River\\Media Center 31";
     std::vector<std::u16string> listing; // every name in the directory
 
-    std::map<std::string, RuleRecord> collection; // the rules in the firewall, by name
+    // The rules in the firewall by name, each with its properties by setter name without "put_".
+    std::map<std::string, std::map<std::string, std::string>> collection;
     std::vector<std::string> calls;
     struct Shown {
         OwnerWindow owner;
@@ -111,7 +109,7 @@ public:
     }
     HResult putDirection(int32_t v) override { return put("Direction", std::to_string(v)); }
 
-    RuleRecord record;
+    std::map<std::string, std::string> record;
 
 private:
     HResult put(const std::string& what, const std::string& value) {
@@ -131,11 +129,10 @@ public:
         return fw_.collection.count(utf16ToUtf8(name)) ? kOk : static_cast<HResult>(0x80070002);
     }
     HResult add(FirewallRule& rule) override {
-        const RuleRecord& r = static_cast<FakeRule&>(rule).record;
-        const std::string name = r.count("Name") ? r.at("Name") : "";
-        const HResult hr = fw_.call("Add(" + name + ")");
+        auto& r = static_cast<FakeRule&>(rule).record;
+        const HResult hr = fw_.call("Add(" + r["Name"] + ")");
         if (succeeded(hr))
-            fw_.collection[name] = r;
+            fw_.collection[r["Name"]] = r;
         return hr;
     }
 };
@@ -158,15 +155,13 @@ public:
 };
 
 inline std::unique_ptr<FirewallPolicy> FakeFirewall::createPolicy() {
-    if (!succeeded(call("CoCreateInstance(NetFwPolicy2)")))
-        return nullptr;
-    return std::make_unique<FakePolicy>(*this);
+    return succeeded(call("CoCreateInstance(NetFwPolicy2)")) ? std::make_unique<FakePolicy>(*this)
+                                                             : nullptr;
 }
 
 inline std::unique_ptr<FirewallRule> FakeFirewall::createRule() {
-    if (!succeeded(call("CoCreateInstance(NetFwRule)")))
-        return nullptr;
-    return std::make_unique<FakeRule>(*this);
+    return succeeded(call("CoCreateInstance(NetFwRule)")) ? std::make_unique<FakeRule>(*this)
+                                                          : nullptr;
 }
 
 } // namespace fwtest

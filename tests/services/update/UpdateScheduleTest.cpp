@@ -26,14 +26,8 @@ namespace {
 constexpr uint64_t kSecond = 10000000; // file-time units
 constexpr uint64_t kDays7 = 7 * 24 * 3600 * kSecond;
 
-bool waitUntil(const std::function<bool()>& done) {
-    return testing_support::waitUntil(done, 10000);
-}
-
 struct Box {
-    std::u16string text;
-    std::u16string title;
-    std::string reason;
+    std::u16string text, title;
     BoxIcon icon;
     PluginSettings settingsWhileOpen; // the owner's settings while the user reads the box
 };
@@ -41,6 +35,12 @@ struct Box {
 // The control as the update check sees it; it records each box with its settings while open.
 class FakeOwner final : public bridge::UpdateCheckOwner, public bridge::MessageBoxes {
 public:
+    explicit FakeOwner(bool on = true, uint64_t last = 0, bool notice = true, bool in = false)
+        : loggedIn(in) {
+        settings_.updateCheck = on;
+        settings_.lastUpdateCheck = last;
+        settings_.haveUpdateNotification = notice;
+    }
     PluginSettings settings() override {
         std::lock_guard<std::mutex> hold(lock_);
         return settings_;
@@ -51,9 +51,9 @@ public:
     }
     bool clientLoggedIn() override { return loggedIn; }
     bridge::MessageBoxes& messageBoxes() override { return *this; }
-    void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
+    void show(std::u16string_view text, std::u16string_view title, std::string_view,
               BoxIcon icon) override {
-        Box box{std::u16string(text), std::u16string(title), std::string(reason), icon, settings()};
+        Box box{std::u16string(text), std::u16string(title), icon, settings()};
         std::lock_guard<std::mutex> hold(lock_);
         shown_.push_back(box);
     }
@@ -62,7 +62,7 @@ public:
         return shown_;
     }
 
-    std::atomic<bool> loggedIn{false};
+    const bool loggedIn;
 
 private:
     std::mutex lock_;
@@ -70,25 +70,19 @@ private:
     std::vector<Box> shown_;
 };
 
-// The answer the checker gives, and how often it was asked.
+// The checker's answer and how often it was asked; while `slow` is set, a check goes on until
+// `finished` (a request that takes its time). The thread owns its checker, the test the answer.
 struct Answer {
-    std::atomic<bool> ok{true};
-    std::atomic<bool> newer{false};
-    std::atomic<int> asked{0};
-    // While `slow` is set, a check goes on until finish() (a request that takes its time).
-    std::atomic<bool> slow{false};
-    std::atomic<bool> checking{false};
+    std::atomic<bool> ok{true}, newer{false}, slow{false}, checking{false};
     std::atomic<bool> checkerGoneWhileChecking{false};
+    std::atomic<int> asked{0};
     platform::Event finished;
 };
 
 class ScriptedChecker final : public services::update::VersionChecker {
 public:
     explicit ScriptedChecker(Answer& answer) : answer_(answer) {}
-    ~ScriptedChecker() override {
-        if (answer_.checking)
-            answer_.checkerGoneWhileChecking = true;
-    }
+    ~ScriptedChecker() override { answer_.checkerGoneWhileChecking = answer_.checking.load(); }
     bool check(std::string& versionText, bool& newer) override {
         answer_.checking = true;
         ++answer_.asked;
@@ -106,10 +100,13 @@ private:
 
 class UpdateScheduleTest : public ::testing::Test {
 protected:
-    uint64_t now() { return clock.fileTime(); }
+    void script(bool ok, bool newer) {
+        answer.ok = ok;
+        answer.newer = newer;
+        answer.asked = 0;
+    }
 
     platform::ManualClock clock;
-    FakeOwner owner;
     Answer answer;
     ScriptedChecker checker{answer};
 };
@@ -149,29 +146,19 @@ TEST_F(UpdateScheduleTest, OnePeriodicPass) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        FakeOwner fresh;
-        fresh.loggedIn = c.loggedIn;
-        fresh.updateSettings([&](PluginSettings& s) {
-            s.updateCheck = c.on;
-            s.lastUpdateCheck = c.last;
-            s.haveUpdateNotification = true;
-        });
+        FakeOwner fresh(c.on, c.last, true, c.loggedIn);
         clock.setFileTime(c.now);
-        answer.ok = c.ok;
-        answer.newer = c.newer;
-        answer.asked = 0;
+        script(c.ok, c.newer);
         EXPECT_EQ(services::update::periodicCheck(fresh, checker, clock), c.outcome);
         EXPECT_EQ(answer.asked, c.outcome == O::NotAllowed || c.outcome == O::NotDue ? 0 : 1);
         EXPECT_EQ(fresh.settings().lastUpdateCheck, c.lastAfter);
         EXPECT_EQ(fresh.settings().haveUpdateNotification, c.haveAfter);
-        EXPECT_EQ(fresh.settings().updateCheck, c.on);
         auto boxes = fresh.shown();
         ASSERT_EQ(boxes.size(), c.newer ? 1u : 0u);
         if (c.newer) {
             EXPECT_EQ(boxes[0].text, kNewText);
             EXPECT_EQ(boxes[0].title, u"Tandravole Update Check");
             EXPECT_EQ(boxes[0].icon, BoxIcon::None);
-            EXPECT_EQ(boxes[0].reason, "");
             // While the box is open nothing has changed yet.
             EXPECT_TRUE(boxes[0].settingsWhileOpen.haveUpdateNotification);
             EXPECT_EQ(boxes[0].settingsWhileOpen.lastUpdateCheck, c.last);
@@ -194,16 +181,9 @@ TEST_F(UpdateScheduleTest, CheckNowShowsEachOutcomeInTheProductsBox) {
           Case{true, true, kNewText.c_str(), BoxIcon::Information},
           Case{true, false, u"You are using the latest version of Tandravole",
                BoxIcon::Information}}) {
-        FakeOwner fresh;
-        fresh.updateSettings([&](PluginSettings& s) {
-            s.updateCheck = false;
-            s.lastUpdateCheck = now() - 1;
-            s.haveUpdateNotification = !c.newer; // left as it is either way
-        });
-        fresh.loggedIn = true;
-        answer.ok = c.ok;
-        answer.newer = c.newer;
-        answer.asked = 0;
+        const uint64_t before = clock.fileTime() - 1;
+        FakeOwner fresh(false, before, !c.newer, true); // the notice is left as it is either way
+        script(c.ok, c.newer);
         services::update::checkNow(fresh, checker, clock);
         EXPECT_EQ(answer.asked, 1);
         auto boxes = fresh.shown();
@@ -211,58 +191,40 @@ TEST_F(UpdateScheduleTest, CheckNowShowsEachOutcomeInTheProductsBox) {
         EXPECT_EQ(boxes[0].text, c.text);
         EXPECT_EQ(boxes[0].title, u"Tandravole 4 MediaCenter");
         EXPECT_EQ(boxes[0].icon, c.icon);
-        EXPECT_EQ(fresh.settings().lastUpdateCheck, c.ok ? now() : now() - 1);
+        EXPECT_EQ(fresh.settings().lastUpdateCheck, c.ok ? before + 1 : before);
         EXPECT_EQ(fresh.settings().haveUpdateNotification, !c.newer);
-        EXPECT_FALSE(fresh.settings().updateCheck);
     }
 }
-
-// --- the thread ---------------------------------------------------------------------------
-
-namespace {
-
-std::unique_ptr<services::update::UpdateCheckThread> makeThread(platform::Clock& clock,
-                                                                Answer& answer, uint32_t tickMs) {
-    return std::make_unique<services::update::UpdateCheckThread>(
-        clock, std::make_unique<ScriptedChecker>(answer), tickMs);
-}
-
-} // namespace
 
 // The first pass comes only after a tick, and a stop before it ends the thread at once.
 TEST_F(UpdateScheduleTest, TheThreadChecksOnlyAfterItsFirstTickAndStopsAtOnce) {
     EXPECT_EQ(services::update::kTickMs, 300000u);
-    auto thread = makeThread(clock, answer, 600000);
-    thread->start(owner);
+    FakeOwner owner;
+    services::update::UpdateCheckThread thread(clock, std::make_unique<ScriptedChecker>(answer),
+                                               600000);
+    thread.start(owner);
     platform::sleepMs(100);
-    thread->stop();
-    EXPECT_FALSE(thread->IsRunning());
+    thread.stop();
+    EXPECT_FALSE(thread.IsRunning());
     EXPECT_EQ(answer.asked, 0);
 }
 
-// Stopping, and destroying, wait for a check under way: the checker the thread owns outlives it.
-TEST_F(UpdateScheduleTest, StoppingOrDestroyingWaitsForACheckUnderWay) {
-    for (bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy ? "destroy" : "stop");
-        Answer slow;
-        slow.slow = true;
-        FakeOwner fresh;
-        auto thread = makeThread(clock, slow, 1);
-        thread->start(fresh);
-        ASSERT_TRUE(waitUntil([&] { return slow.checking.load(); }));
-        std::atomic<bool> stopped{false};
-        std::thread stopper([&] {
-            if (destroy)
-                thread.reset();
-            else
-                thread->stop();
-            stopped = true;
-        });
+// Destroying waits for a check under way: the checker the thread owns outlives it.
+TEST_F(UpdateScheduleTest, DestroyingWaitsForACheckUnderWay) {
+    Answer slow;
+    slow.slow = true;
+    FakeOwner owner;
+    auto thread = std::make_unique<services::update::UpdateCheckThread>(
+        clock, std::make_unique<ScriptedChecker>(slow), 1);
+    thread->start(owner);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return slow.checking.load(); }, 10000));
+    std::thread releaser([&slow] {
         platform::sleepMs(20);
-        EXPECT_FALSE(stopped);
         slow.finished.set();
-        stopper.join();
-        EXPECT_FALSE(slow.checkerGoneWhileChecking);
-        EXPECT_EQ(fresh.settings().lastUpdateCheck, now()); // the check was completed
-    }
+    });
+    thread.reset();
+    EXPECT_TRUE(slow.finished.isSet());
+    releaser.join();
+    EXPECT_FALSE(slow.checkerGoneWhileChecking);
+    EXPECT_EQ(owner.settings().lastUpdateCheck, clock.fileTime()); // the check was completed
 }

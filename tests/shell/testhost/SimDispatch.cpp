@@ -16,7 +16,6 @@
 #include <vector>
 
 namespace testhost {
-
 namespace {
 
 using host::HostObjectPtr;
@@ -46,6 +45,7 @@ HRESULT hresultOf(HostStatus status) {
 class SinkAdapter final : public host::HostEventSink {
 public:
     explicit SinkAdapter(platform::ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
+    IDispatch* sink() const { return sink_.get(); }
 
     void onHostEvent(int32_t eventId, std::span<const HostValue> args) override {
         try {
@@ -82,35 +82,28 @@ public:
             *out = static_cast<IDispatch*>(this);
         else if (iid == IID_IConnectionPointContainer && root_)
             *out = static_cast<IConnectionPointContainer*>(this);
-        else if (iid == IID_IConnectionPoint && root_)
-            *out = static_cast<IConnectionPoint*>(this);
         else
             return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
 
-    // --- IDispatch ---
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        return count ? (*count = 0, S_OK) : E_POINTER;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return DISP_E_UNKNOWNNAME; // the player is called by number
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* exception,
-                                     UINT* argumentError) override {
+                                     VARIANT* result, EXCEPINFO* exception, UINT*) override {
         return host::comBoundary("a call of the test host's object", [&]() -> HRESULT {
             if (result)
                 VariantInit(result);
             if (iid != IID_NULL)
                 return DISP_E_UNKNOWNINTERFACE;
-            return run(id, flags, params, result, exception, argumentError);
+            return run(id, flags, params, result, exception);
         });
     }
 
-    // --- IConnectionPointContainer and its one IConnectionPoint ---
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override {
         return E_NOTIMPL;
     }
@@ -122,17 +115,28 @@ public:
             return CONNECT_E_NOCONNECTION;
         return platform::ComPtr<IConnectionPoint>(this).copyTo(out);
     }
-    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
-        return iid ? (*iid = host::DIID_IMJAutomationEvents, S_OK) : E_POINTER;
-    }
-    HRESULT STDMETHODCALLTYPE
-    GetConnectionPointContainer(IConnectionPointContainer** out) override {
-        return platform::ComPtr<IConnectionPointContainer>(this).copyTo(out);
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer**) override {
+        return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
-        return host::comBoundary("an advise on the test host",
-                                 [&] { return advise(sink, cookie); });
+        return host::comBoundary("an advise on the test host", [&]() -> HRESULT {
+            if (!sink || !cookie)
+                return E_POINTER;
+            platform::ComPtr<IDispatch> events;
+            if (FAILED(sink->QueryInterface(IID_IDispatch, events.putVoid())) || !events)
+                return CONNECT_E_CANNOTCONNECT;
+            auto adapter = std::make_unique<SinkAdapter>(std::move(events));
+            uint32_t hostCookie = 0;
+            if (HostStatus status = object_->advise(adapter.get(), hostCookie);
+                status != HostStatus::Ok)
+                return hresultOf(status);
+            std::lock_guard hold(connectionsMutex_);
+            *cookie = nextCookie_++;
+            connections_[*cookie] = Connection{hostCookie, std::move(adapter)};
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
         Connection connection;
@@ -148,29 +152,15 @@ public:
         return S_OK; // the adapter and with it the sink go here
     }
 
-    // The HostObject behind one of our objects; null for any other IDispatch.
-    static HostObjectPtr objectOf(IDispatch* d) {
-        platform::ComPtr<IDispatch> ours;
-        if (FAILED(d->QueryInterface(kSimDispatchIid, ours.putVoid())) || !ours)
-            return nullptr;
-        return static_cast<SimDispatch*>(ours.get())->object_;
-    }
-
 private:
     using Connection = std::pair<uint32_t, std::unique_ptr<SinkAdapter>>; // the HostObject's cookie
 
-    HRESULT run(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                UINT* argumentError) {
+    HRESULT run(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception) {
         if (!params || (params->cArgs && !params->rgvarg))
             return E_POINTER;
         const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-        if (put && (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
-                    params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+        if (params->cNamedArgs != (put ? 1u : 0u))
             return DISP_E_PARAMNOTFOUND;
-        if (!put && params->cNamedArgs)
-            return DISP_E_NONAMEDARGS;
-        if (!put && !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
-            return DISP_E_MEMBERNOTFOUND;
         const host::InvokeKind kind = put                       ? host::InvokeKind::Put
                                       : flags & DISPATCH_METHOD ? host::InvokeKind::Method
                                                                 : host::InvokeKind::Get;
@@ -181,11 +171,8 @@ private:
         for (UINT j = 0; j < count; ++j) {
             HostStatus status = HostStatus::Ok;
             args[count - 1 - j] = host::fromVariant(params->rgvarg[j], unwrap, &status);
-            if (status != HostStatus::Ok) {
-                if (argumentError)
-                    *argumentError = j;
+            if (status != HostStatus::Ok)
                 return DISP_E_TYPEMISMATCH;
-            }
         }
         HostValue answer;
         host::HostFault fault;
@@ -203,34 +190,12 @@ private:
         return DISP_E_EXCEPTION;
     }
 
+    // The HostObject behind one of our objects, else the IDispatch wrapped.
     static HostObjectPtr unwrap(IDispatch* d) {
-        if (HostObjectPtr own = objectOf(d))
-            return own;
+        platform::ComPtr<IDispatch> ours;
+        if (SUCCEEDED(d->QueryInterface(kSimDispatchIid, ours.putVoid())) && ours)
+            return static_cast<SimDispatch*>(ours.get())->object_;
         return host::wrapDispatch(d);
-    }
-
-    HRESULT advise(IUnknown* sink, DWORD* cookie) {
-        if (!sink || !cookie)
-            return E_POINTER;
-        *cookie = 0;
-        platform::ComPtr<IDispatch> events;
-        if (FAILED(sink->QueryInterface(IID_IDispatch, events.putVoid())) || !events)
-            return CONNECT_E_CANNOTCONNECT;
-        auto adapter = std::make_unique<SinkAdapter>(std::move(events));
-        uint32_t hostCookie = 0;
-        if (const HostStatus status = object_->advise(adapter.get(), hostCookie);
-            status != HostStatus::Ok)
-            return hresultOf(status);
-        try {
-            std::lock_guard hold(connectionsMutex_);
-            Connection& slot = connections_[nextCookie_]; // may throw: the adapter is still ours
-            slot = Connection{hostCookie, std::move(adapter)};
-            *cookie = nextCookie_++;
-            return S_OK;
-        } catch (...) {
-            object_->unadvise(hostCookie);
-            throw;
-        }
     }
 
     const HostObjectPtr object_;
@@ -250,6 +215,10 @@ platform::ComPtr<IDispatch> makeObject(HostObjectPtr object, bool root) {
 
 platform::ComPtr<IDispatch> makeSimDispatch(host::HostObjectPtr object) {
     return makeObject(std::move(object), true);
+}
+
+IDispatch* sinkOf(host::HostEventSink* adviser) {
+    return static_cast<SinkAdapter*>(adviser)->sink();
 }
 
 } // namespace testhost

@@ -1,7 +1,7 @@
-// The Windows backend of the firewall rules, run under Wine: FindFirstFileW finds what the
-// portable matching accepts (under Wine, exactly that); AddFirewallRules finds the executable in
-// the real current directory; the module and executable paths give the elevated launch; and what
-// Wine's hnetcfg implements of the firewall objects is driven for real.
+// The Windows backend of the firewall rules, run under Wine: AddFirewallRules finds the
+// executable in the real current directory with FindFirstFileW (a near miss beside it); the module
+// and executable paths give the elevated launch; and what Wine's hnetcfg implements of the firewall
+// objects is driven for real.
 //
 // Wine 8 implements CoCreateInstance of CLSID_NetFwPolicy2 and CLSID_NetFwRule,
 // INetFwPolicy2::get_Rules, every INetFwRule::put_ the rules use (stubs answering S_OK) and
@@ -20,11 +20,9 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 using namespace services::firewall;
 
@@ -35,77 +33,21 @@ bool runningUnderWine() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-const wchar_t* wide(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
-// A fresh directory under the temporary folder holding empty files of the given names, removed
-// with them.
-class TempDirectory {
-public:
-    explicit TempDirectory(const std::vector<std::u16string>& files) {
-        static int counter = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("tandravole-fw-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(counter++));
-        std::filesystem::create_directory(path_);
-        for (const std::u16string& f : files)
-            std::ofstream(path_ / f).put('x');
-    }
-    ~TempDirectory() { std::filesystem::remove_all(path_); }
-    std::u16string path() const { return path_.u16string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-} // namespace
-
-// FindFirstFileW finds at least what the portable matching accepts; Wine's finds exactly that (a
-// real Windows may also find "Media Center 3.exe": a '?' before the dot may match nothing there,
-// which the caller's own matching then drops).
-TEST(FirewallWin32, FindFirstFileAgreesWithThePortableMatching) {
-    using Names = std::vector<std::u16string>;
-    const std::pair<Names, Names> cases[] = {
-        {{u"Media Center 31.exe"}, {u"Media Center 31.exe"}},
-        {{u"Media Center 30.exe", u"Media Center 31.exe"},
-         {u"Media Center 30.exe", u"Media Center 31.exe"}},
-        {{u"Media Center 3.exe", u"Media Center 311.exe"}, {}},
-        {{u"Media Center 31.exe", u"Media Center 3.exe", u"Media Center 311.exe", u"MC31.exe",
-          u"Media Center 31.dll"},
-         {u"Media Center 31.exe"}},
-        {{u"media center 31.EXE"}, {u"media center 31.EXE"}},
-    };
-    auto process = systemFirewallProcess();
-    for (const auto& [files, expected] : cases) {
-        SCOPED_TRACE(utf16ToUtf8(files[0]));
-        TempDirectory dir(files);
-        Names found = process->findFiles(dir.path() + u"\\" + kExecutablePattern);
-        std::sort(found.begin(), found.end());
-        Names portable;
-        for (const std::u16string& f : files)
-            if (matchesFilePattern(kExecutablePattern, f))
-                portable.push_back(f);
-        std::sort(portable.begin(), portable.end());
-        EXPECT_EQ(portable, expected);
-        for (const std::u16string& f : portable)
-            EXPECT_NE(std::find(found.begin(), found.end(), f), found.end());
-        if (runningUnderWine()) {
-            EXPECT_EQ(found, portable);
-        }
-    }
-}
-
-namespace {
-
-// AddFirewallRules in a directory of its own holding the player and a near miss.
+// AddFirewallRules with a fresh temporary directory as the current one, holding the player and
+// a near miss.
 void addInTemporaryDirectory(fwtest::FakeFirewall& fw) {
-    TempDirectory dir({u"Media Center 31.exe", u"Media Center 3.exe"});
-    wchar_t saved[MAX_PATH];
-    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, saved), 0u);
-    ASSERT_TRUE(SetCurrentDirectoryW(wide(dir.path())));
+    static int counter = 0;
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("tandravole-fw-" + std::to_string(GetCurrentProcessId()) +
+                                       "-" + std::to_string(counter++));
+    std::filesystem::create_directory(dir);
+    for (const char* name : {"Media Center 31.exe", "Media Center 3.exe"})
+        std::ofstream(dir / name).put('x');
+    const std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
     services::firewall::AddFirewallRules(*systemFirewallProcess(), fw, fw, nullptr);
-    SetCurrentDirectoryW(saved);
+    std::filesystem::current_path(saved);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
