@@ -1,7 +1,7 @@
 // The whole stack for the bridge's tests: a host thread running bridge::HostLoop with the
 // simulated player's pump as its idle hook, the control created, initialised and destroyed on
-// that thread, a hand-moved clock, recording stand-ins for the control's seams, a recording
-// wrapper around the player's root object, and RemoteClient on 127.0.0.1 as the app.
+// that thread, a hand-moved clock, recording stand-ins for the control's seams and the player's
+// root object, and RemoteClient on 127.0.0.1 as the app.
 #pragma once
 
 #include "bridge/ControlServices.h"
@@ -32,8 +32,6 @@ namespace bridge_test {
 
 constexpr uint32_t kWait = 5000; // generous deadline for anything the stack does by itself
 
-// --- the host's thread ---------------------------------------------------------------------
-
 // A thread running a HostLoop; run() carries a closure to it through a window of its own and
 // waits until it has run there.
 class HostThread {
@@ -56,8 +54,7 @@ public:
                 });
             runner_ = runner.get();
             {
-                // Notified under the lock: the constructor's wait owns m and ready, which end
-                // as soon as it returns.
+                // Notified under the lock: m and ready end as soon as the constructor returns.
                 std::lock_guard lock(m);
                 started = true;
                 ready.notify_all();
@@ -124,9 +121,8 @@ private:
     std::atomic<bool>& sleepTimer_;
 };
 
-// --- stand-ins for the control's seams ----------------------------------------------------
-
-// What the seams were asked to do, in order, readable after the control is gone.
+// What the stand-ins for the control's seams were asked to do, in order, readable after the
+// control is gone.
 class SeamLog {
 public:
     void add(std::string event) {
@@ -204,11 +200,16 @@ struct RecordingDnsSd : bridge::DnsSdService {
     std::shared_ptr<SeamLog> log;
 };
 
-// --- the library the tests play with -------------------------------------------------------
-
 // Six tracks (keys 100..105) of 10..60 s, two albums; playlists: 7 ordinary {100,101,102},
 // 8 a group, 9 smart, 10 ordinary and empty.
 medialib::LibraryData smallLibrary();
+
+// A message decoded as M (a default M, failing the test, when it does not decode).
+template <class M> M decoded(const wire::ReceivedMessage& m) {
+    auto d = remote::decodeAs<M>(m);
+    EXPECT_TRUE(d) << "message type " << m.type;
+    return d ? *d : M{};
+}
 
 // --- the fixture ---------------------------------------------------------------------------
 
@@ -231,6 +232,11 @@ protected:
     // Sends a query and waits for the reply of `type`.
     wire::ReceivedMessage ask(remote::RemoteClient& c, uint8_t sub, uint32_t parameter,
                               uint32_t type);
+    // The next message of M's type, or the reply to a query, decoded.
+    template <class M> M nextAs(remote::RemoteClient& c) { return decoded<M>(next(c, M::kType)); }
+    template <class M> M reply(remote::RemoteClient& c, uint8_t sub, uint32_t parameter = 0) {
+        return decoded<M>(ask(c, sub, parameter, M::kType));
+    }
     // A request that sends no reply has been carried out once a later query is answered
     // (the processing thread handles messages in order).
     void sync(remote::RemoteClient& c);
@@ -243,7 +249,7 @@ protected:
     }
     // Returns once every event the player has queued so far has reached the control.
     void settlePlayerEvents();
-    // The simulated player's state, read under its lock.
+    // The simulated player's state, read or changed under its lock.
     template <class F> auto inPlayer(F f) {
         platform::ScopedLock hold(player->core().lock);
         return f(player->core());

@@ -32,19 +32,13 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
         c.setBand(0, -10);
         for (int32_t b = 1; b <= 10; ++b)
             c.setBand(b, b * 10 - 50);
-        return 0;
     });
-    auto eq = remote::decodeAs<EqualizerMessage>(ask(*app, QUERY_EQUALIZER, 0, MSG_EQUALIZER));
-    ASSERT_TRUE(eq);
-    EXPECT_EQ(eq->setting.preamp, 90);
-    ASSERT_EQ(eq->setting.bands.size(), 10u);
-    EXPECT_EQ(eq->setting.bands[0], (EqualizerBand{60, 60}));
-    EXPECT_EQ(eq->setting.bands[9], (EqualizerBand{16000, 150}));
-    EXPECT_EQ(eq->enabled, 0);
-    EXPECT_EQ(eq->range, 200);
-    EXPECT_EQ(eq->scale, 12);
-    EXPECT_EQ(eq->available, 1);
-
+    auto eq = reply<EqualizerMessage>(*app, QUERY_EQUALIZER);
+    EXPECT_EQ(std::tie(eq.setting.preamp, eq.enabled, eq.range, eq.scale, eq.available),
+              std::make_tuple(90, 0, 200, 12, 1));
+    ASSERT_EQ(eq.setting.bands.size(), 10u);
+    EXPECT_EQ(eq.setting.bands[0], (EqualizerBand{60, 60}));
+    EXPECT_EQ(eq.setting.bands[9], (EqualizerBand{16000, 150}));
     // Three bands change three bands and the preamp, nothing else.
     EqualizerMessage set;
     set.setting.preamp = 150;
@@ -57,7 +51,6 @@ TEST_F(BridgeTest, EqualizerReadWriteAndSwitch) {
                                         "volume.m5(3,1)"}));
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
               (std::array<int32_t, 11>{50, -100, 100, 1, -10, 0, 10, 20, 30, 40, 50}));
-
     // Switching on rewrites the preamp with its own value; the player's event pushes it. The
     // events of the writes above are read first, or their reads would be recorded here.
     settlePlayerEvents();
@@ -102,11 +95,9 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     key.close();
 
     auto app = connectAndLogin();
-    auto names = remote::decodeAs<EqualizerPresetsMessage>(
-        ask(*app, QUERY_EQUALIZER_PRESETS, 0, MSG_EQUALIZER_PRESETS));
-    ASSERT_TRUE(names);
-    EXPECT_EQ(names->names, (std::vector<std::string>{"Pop", "Pop Rock", "Rock", "R\xc3\xa9tro",
-                                                      "Zed", "apple"}));
+    EXPECT_EQ(
+        reply<EqualizerPresetsMessage>(*app, QUERY_EQUALIZER_PRESETS).names,
+        (std::vector<std::string>{"Pop", "Pop Rock", "Rock", "R\xc3\xa9tro", "Zed", "apple"}));
     ASSERT_TRUE(ctrl->getEqualizerPresets(presets));
     ASSERT_EQ(presets.size(), 6u);
     EXPECT_EQ(presets[4].preamp, 100);
@@ -130,7 +121,6 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
               (std::array<int32_t, 11>{100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-
     // Presets deleted since: the next login finds none, not the earlier ones.
     app.reset();
     ASSERT_TRUE(

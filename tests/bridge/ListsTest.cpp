@@ -54,20 +54,14 @@ protected:
 };
 
 TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
-    auto listed = remote::decodeAs<PlaylistsMessage>(ask(*app, QUERY_PLAYLISTS, 0, MSG_PLAYLISTS));
-    ASSERT_TRUE(listed);
-    ASSERT_EQ(listed->playlists.size(), 3u); // ordinary ones and the group; not the smart one
-    EXPECT_EQ(listed->playlists[0], (PlaylistEntry{"Mine", 7, 3, 0}));
-    EXPECT_EQ(listed->playlists[1], (PlaylistEntry{"Lists", 8, 0, 0}));
-    EXPECT_EQ(listed->playlists[2], (PlaylistEntry{"Empty", 10, 0, 0}));
-    auto tracks = remote::decodeAs<PlaylistTracksMessage>(
-        ask(*app, QUERY_PLAYLIST_TRACKS, 7, MSG_PLAYLIST_TRACKS));
-    ASSERT_EQ(tracks->entries.size(), 3u);
-    EXPECT_EQ(tracks->entries[1].text, "First Band - Song B");
-    EXPECT_TRUE(remote::decodeAs<PlaylistTracksMessage>(
-                    ask(*app, QUERY_PLAYLIST_TRACKS, 99, MSG_PLAYLIST_TRACKS))
-                    ->entries.empty());
-
+    // The ordinary playlists and the group; not the smart one.
+    EXPECT_EQ(
+        reply<PlaylistsMessage>(*app, QUERY_PLAYLISTS).playlists,
+        (std::vector<PlaylistEntry>{{"Mine", 7, 3, 0}, {"Lists", 8, 0, 0}, {"Empty", 10, 0, 0}}));
+    auto tracks = reply<PlaylistTracksMessage>(*app, QUERY_PLAYLIST_TRACKS, 7).entries;
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[1].text, "First Band - Song B");
+    EXPECT_TRUE(reply<PlaylistTracksMessage>(*app, QUERY_PLAYLIST_TRACKS, 99).entries.empty());
     // Moves: from 0 to 2 of three ends last; to itself, or to the count, nothing; no notice.
     EXPECT_TRUE(notices([&] { send(MoveNowPlayingMessage{0, 2}); }).empty());
     EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102, 100}));
@@ -81,7 +75,6 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{102, 100, 101}));
     notices([&] { send(MoveTrackMessage{7, 0, 1}); });
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{100, 102, 101}));
-
     // A removal the player did not store (a refusal, or no number at all) is not told.
     for (host::HostValue refused : {host::HostValue(0), host::HostValue()}) {
         calls->answer("playlist.m9(", refused, 0);
@@ -109,7 +102,6 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     EXPECT_EQ(notices([&] { app->command(CMD_DELETE_PLAYLIST, uint32_t(fresh)); }),
               (std::vector<std::string>{"lists"}));
     EXPECT_EQ(inPlayer([fresh](PlayerCore& c) { return c.playlist(fresh); }), nullptr);
-
     // Playing a playlist: only one with files plays.
     EXPECT_TRUE(notices([&] { app->command(CMD_PLAY_PLAYLIST, 10); }).empty());
     EXPECT_EQ(notices([&] { app->command(CMD_PLAY_PLAYLIST, 9); }),
@@ -119,10 +111,8 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
 
 TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
     send(SearchMessage{5, "  second Band "}); // words sorted by code unit: "Band", "second"
-    auto found = remote::decodeAs<LibraryListMessage>(next(*app, MSG_LIBRARY_LIST));
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->requestId, 5u);
-    EXPECT_EQ(found->count, 3u);
+    auto found = nextAs<LibraryListMessage>(*app);
+    EXPECT_EQ(std::tie(found.requestId, found.count), std::make_tuple(5u, 3u));
     EXPECT_EQ(
         calls->only({"root.m2("}),
         std::vector<std::string>{"root.m2(\"[Album]=\"Band\" or [Artist]=\"Band\" or "
@@ -134,13 +124,11 @@ TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
     calls->clear();
     send(SearchMessage{6, "   "}); // no words: no reply, and the cached result stays
     send(SearchMessage{7, "[x]"}); // escaped; nothing found, but it replaces the cache
-    auto none = remote::decodeAs<LibraryListMessage>(next(*app, MSG_LIBRARY_LIST));
-    EXPECT_EQ(none->requestId, 7u);
-    EXPECT_EQ(none->count, 0u);
+    auto none = nextAs<LibraryListMessage>(*app);
+    EXPECT_EQ(std::tie(none.requestId, none.count), std::make_tuple(7u, 0u));
     EXPECT_EQ(calls->only({"root.m2("}).at(0).substr(0, 27), "root.m2(\"[Album]=\"/[x/]\" or");
     send(SearchMessage{5, "second"});
     next(*app, MSG_LIBRARY_LIST);
-
     // Playing now [100 101 102], current entry 0; the results are 103, 104, 105.
     auto add = [&](uint32_t playlistId, uint32_t item, uint32_t position, uint32_t searchId = 5) {
         return notices([&] {
@@ -167,7 +155,6 @@ TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
     add(0xFFFFFFFF, 0xFFFFFFFF, 0x7FFFFFFF);
     EXPECT_EQ(playlist(10).size(), 7u); // a stored playlist takes them at its end,
     EXPECT_EQ(nowPlaying().size(), 8u); // the playing-now list refuses the position
-
     // The disconnect releases the cache: a new session's add finds nothing.
     app.reset();
     ASSERT_TRUE(
@@ -202,9 +189,7 @@ TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
         start([quality](PluginSettings& s) { s.coverQuality = quality; });
         app = connectAndLogin();
         calls->clear();
-        auto cover =
-            remote::decodeAs<TrackCoverMessage>(ask(*app, QUERY_TRACK_COVER, 1, MSG_TRACK_COVER));
-        ASSERT_TRUE(cover);
+        auto cover = reply<TrackCoverMessage>(*app, QUERY_TRACK_COVER, 1);
         int32_t code = int32_t(quality) + 3;
         EXPECT_EQ(calls->only({"file.m23("}),
                   std::vector<std::string>{"file.m23(" + std::to_string(code) + ")"});
@@ -212,9 +197,9 @@ TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
             const simhost::CoverFiles& f = c.covers.at(c.track(101)->albumId);
             return code == 3 ? f.small : f.large;
         });
-        EXPECT_EQ(cover->image, fileBytes(path));
-        EXPECT_FALSE(cover->image.empty());
-        EXPECT_EQ(cover->key, bridge::trackKeyForPath(u"D:\\Music\\song1.mp3"));
+        EXPECT_EQ(cover.image, fileBytes(path));
+        EXPECT_FALSE(cover.image.empty());
+        EXPECT_EQ(cover.key, bridge::trackKeyForPath(u"D:\\Music\\song1.mp3"));
     }
     ask(*app, QUERY_TRACK_COVER, 3, MSG_TRACK_COVER_NONE); // past the end
 
@@ -222,10 +207,9 @@ TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
     request.album = "One";
     request.requestedSize = 65; // above 64: the large thumbnail
     ASSERT_TRUE(app->send(request));
-    auto album = remote::decodeAs<CoverMessage>(next(*app, MSG_COVER));
-    ASSERT_TRUE(album);
-    EXPECT_EQ(album->artist, "First Band"); // filled in from the file
-    EXPECT_EQ(album->image, fileBytes(inPlayer([](PlayerCore& c) {
+    auto album = nextAs<CoverMessage>(*app);
+    EXPECT_EQ(album.artist, "First Band"); // filled in from the file
+    EXPECT_EQ(album.image, fileBytes(inPlayer([](PlayerCore& c) {
                   return c.covers.at(c.track(100)->albumId).large;
               })));
 }
@@ -236,9 +220,8 @@ TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
     query.has = {0, 1, 0};
     query.texts[1] = "Second Band";
     send(query);
-    auto albums = remote::decodeAs<LibraryListMessage>(next(*app, MSG_LIBRARY_LIST));
-    EXPECT_EQ(albums->requestId, 11u);
-    EXPECT_EQ(albums->count, 1u); // "Two"
+    auto albums = nextAs<LibraryListMessage>(*app);
+    EXPECT_EQ(std::tie(albums.requestId, albums.count), std::make_tuple(11u, 1u)); // "Two"
 
     LibraryAddMessage add;
     add.playlistId = 0xFFFFFFFF;
@@ -251,22 +234,16 @@ TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
 
 // The current file's text only when it has one; a failed player call ends that request only.
 TEST_F(ListsTest, CurrentTextAndAFailedPlayerCall) {
-    EXPECT_FALSE(
-        remote::decodeAs<TrackTextMessage>(ask(*app, QUERY_TRACK_TEXT, 0, MSG_TRACK_TEXT))->ok);
+    EXPECT_FALSE(reply<TrackTextMessage>(*app, QUERY_TRACK_TEXT).ok);
     app->command(CMD_SET_INDEX, 2);
-    auto text = remote::decodeAs<TrackTextMessage>(ask(*app, QUERY_TRACK_TEXT, 0, MSG_TRACK_TEXT));
-    ASSERT_TRUE(text);
-    EXPECT_TRUE(text->ok);
-    EXPECT_EQ(text->text, "la la la");
-    EXPECT_EQ(text->key, bridge::trackKeyForPath(u"D:\\Music\\song2.mp3"));
+    auto text = reply<TrackTextMessage>(*app, QUERY_TRACK_TEXT);
+    EXPECT_EQ(std::tie(text.ok, text.text), std::make_tuple(true, "la la la"));
+    EXPECT_EQ(text.key, bridge::trackKeyForPath(u"D:\\Music\\song2.mp3"));
 
     calls->failCall("playingNow.m5(");
-    EXPECT_TRUE(remote::decodeAs<NowPlayingListMessage>(
-                    ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST))
-                    ->entries.empty());
+    EXPECT_TRUE(reply<NowPlayingListMessage>(*app, QUERY_NOW_PLAYING).entries.empty());
     calls->clear();
-    auto listed = remote::decodeAs<NowPlayingListMessage>(
-        ask(*app, QUERY_NOW_PLAYING, 0, MSG_NOW_PLAYING_LIST));
-    ASSERT_EQ(listed->entries.size(), 3u);
-    EXPECT_EQ(listed->entries[2].text, "First Band - Song C");
+    auto listed = reply<NowPlayingListMessage>(*app, QUERY_NOW_PLAYING).entries;
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[2].text, "First Band - Song C");
 }

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 using namespace platform;
@@ -71,85 +72,61 @@ protected:
     fs::path dir;
 };
 
-TEST_F(PluginSettingsTest, DefaultsMissingValuesAndWholeRecords) {
-    PluginSettings s = loaded(kUnusual[0]);
-    EXPECT_TRUE(s.enabled && s.bonjour && s.updateCheck);
-    EXPECT_FALSE(s.allowKick || s.sendUpdateNotification || s.haveUpdateNotification);
-    EXPECT_EQ(s.password, u"");
-    EXPECT_EQ(s.port, 19371);
-    EXPECT_EQ(s.coverQuality, 2u);
-    EXPECT_EQ(s.lastUpdateCheck, 0u);
-    EXPECT_EQ(s, PluginSettings{}); // the constructor's record is the same
-
-    store(u"port", RegistryType::Dword, dword(1234));
-    PluginSettings expected = kUnusual[0];
-    expected.port = 1234;
-    EXPECT_EQ(loaded(kUnusual[0]), expected);
-
-    for (const PluginSettings& record : kUnusual) { // whole records round trip
+TEST_F(PluginSettingsTest, DefaultsWholeRecordsAndTheValuesAsStored) {
+    // No key: the defaults, whatever the record held; then whole records round trip.
+    EXPECT_EQ(loaded(kUnusual[0]), (PluginSettings{true, true, u"", 19371, 2, true, false, 0}));
+    for (const PluginSettings& record : kUnusual) {
         SaveSettings(record);
         EXPECT_EQ(loaded(), record) << record.port;
     }
-}
-
-TEST_F(PluginSettingsTest, PortKeepsItsLow16BitsAndQualityIsClampedBothWays) {
-    for (auto [raw, port] : {std::pair<uint32_t, uint16_t>{70000, 4464},
-                             {65535, 65535},
-                             {65536, 0},
-                             {0x0001FFFF, 65535}}) {
-        store(u"port", RegistryType::Dword, dword(raw));
-        EXPECT_EQ(loaded().port, port) << raw;
+    // A value read alone into the defaults: the port keeps its low 16 bits, the quality is
+    // clamped, any non-zero boolean is true; another type or size leaves the field alone.
+    using Field = std::function<void(PluginSettings&)>;
+    const auto port = [](uint16_t p) { return Field([p](PluginSettings& s) { s.port = p; }); };
+    const auto quality = [](uint32_t q) {
+        return Field([q](PluginSettings& s) { s.coverQuality = q; });
+    };
+    const Field kicks = [](PluginSettings& s) { s.allowKick = true; };
+    // clang-format off
+    const std::tuple<const char16_t*, RegistryType, Bytes, Field> cases[] = {
+        {u"port", RegistryType::Dword, dword(65535), port(65535)},
+        {u"port", RegistryType::Dword, dword(65536), port(0)},
+        {u"port", RegistryType::String, {'1', 0, '2', 0, 0, 0}, {}},
+        {u"port", RegistryType::Dword, {0x50, 0, 0}, {}},
+        {u"port", RegistryType::Dword, {0x50, 0, 0, 0, 0}, {}},
+        {u"port", RegistryType::Qword, {0x50, 0, 0, 0, 0, 0, 0, 0}, {}},
+        {u"coverQuality", RegistryType::Dword, dword(0), quality(0)},
+        {u"coverQuality", RegistryType::Dword, dword(2), quality(2)},
+        {u"coverQuality", RegistryType::Dword, dword(3), quality(2)},
+        {u"allowKick", RegistryType::Dword, dword(2), kicks},
+        {u"enabled", RegistryType::Binary, {0, 0, 0, 0}, {}},
+        {u"lastUpdateCheck", RegistryType::Dword, dword(5), {}},
+        {u"lastUpdateCheck", RegistryType::Qword, {5, 0, 0, 0, 0, 0, 0}, {}},
+        {u"lastUpdateCheck", RegistryType::Qword, {1, 2, 3, 4, 5, 6, 7, 0x88},
+         [](PluginSettings& s) { s.lastUpdateCheck = 0x8807060504030201ull; }},
+    };
+    // clang-format on
+    for (const auto& [name, type, data, field] : cases) {
+        deleteRegistryTree(RegistryRoot::CurrentUser, kSettingsKeyPath);
+        store(name, type, data);
+        PluginSettings expected;
+        if (field)
+            field(expected);
+        EXPECT_EQ(loaded(), expected) << utf16ToUtf8(name) << " " << data.size();
     }
-    for (auto [raw, quality] :
-         {std::pair<uint32_t, uint32_t>{0, 0}, {1, 1}, {2, 2}, {3, 2}, {7, 2}, {0xFFFFFFFF, 2}}) {
-        store(u"coverQuality", RegistryType::Dword, dword(raw));
-        EXPECT_EQ(loaded().coverQuality, quality) << raw;
-        PluginSettings s;
-        s.coverQuality = raw;
-        SaveSettings(s);
-        EXPECT_EQ(stored(u"coverQuality")->data, dword(quality)) << raw;
-    }
-    PluginSettings s;
-    s.port = 65535;
-    SaveSettings(s);
+    // Written: the quality clamped, the port in 32 bits, booleans as exactly 0 or 1.
+    PluginSettings on{true, true, u"", 65535, 7, true, true, 0, true, true};
+    SaveSettings(on);
+    EXPECT_EQ(stored(u"coverQuality")->data, dword(2));
     EXPECT_EQ(stored(u"port")->data, (Bytes{0xFF, 0xFF, 0x00, 0x00}));
-}
-
-TEST_F(PluginSettingsTest, BooleansAreWrittenAsZeroOrOneAndAnyNonZeroReadsTrue) {
-    PluginSettings on, off;
-    on.allowKick = on.sendUpdateNotification = on.haveUpdateNotification = true;
-    off.enabled = off.bonjour = off.updateCheck = false;
-    for (auto [record, bytes] : {std::pair{on, dword(1)}, std::pair{off, dword(0)}}) {
+    for (auto [record, bytes] : {std::pair{on, dword(1)}, std::pair{PluginSettings{}, dword(0)}}) {
+        record.enabled = record.bonjour = record.updateCheck = bytes == dword(1);
         SaveSettings(record);
         for (const char16_t* name : kBooleans) {
             EXPECT_EQ(stored(name)->type, uint32_t(RegistryType::Dword));
             EXPECT_EQ(stored(name)->data, bytes);
         }
     }
-    for (uint32_t raw : {2u, 0x100u, 0x80000000u, 0xFFFFFFFFu}) {
-        for (const char16_t* name : kBooleans)
-            store(name, RegistryType::Dword, dword(raw));
-        EXPECT_EQ(loaded(off), on) << raw;
-    }
-}
-
-TEST_F(PluginSettingsTest, ValuesOfAnotherTypeOrSizeAreIgnored) {
-    const std::tuple<const char16_t*, RegistryType, Bytes> cases[] = {
-        {u"port", RegistryType::String, {'1', 0, '2', 0, 0, 0}},
-        {u"port", RegistryType::Dword, {0x50, 0, 0}},
-        {u"port", RegistryType::Dword, {0x50, 0, 0, 0, 0}},
-        {u"port", RegistryType::Qword, {0x50, 0, 0, 0, 0, 0, 0, 0}},
-        {u"lastUpdateCheck", RegistryType::Dword, dword(5)},
-        {u"lastUpdateCheck", RegistryType::Qword, {5, 0, 0, 0, 0, 0, 0}},
-        {u"enabled", RegistryType::Binary, {0, 0, 0, 0}},
-    };
-    for (const auto& [name, type, data] : cases) {
-        store(name, type, data);
-        EXPECT_EQ(loaded(), PluginSettings{}) << utf16ToUtf8(name) << data.size();
-        deleteRegistryTree(RegistryRoot::CurrentUser, kSettingsKeyPath);
-    }
-    store(u"lastUpdateCheck", RegistryType::Qword, {1, 2, 3, 4, 5, 6, 7, 0x88});
-    EXPECT_EQ(loaded().lastUpdateCheck, 0x8807060504030201ull);
 }
 
 TEST_F(PluginSettingsTest, PasswordsAreStoredInBlocksAfterTheirTerminatorAndEmptyOnesDeleted) {
@@ -174,7 +151,6 @@ TEST_F(PluginSettingsTest, PasswordsAreStoredInBlocksAfterTheirTerminatorAndEmpt
     EXPECT_FALSE(stored(u"password"));
     EXPECT_EQ(loaded().password, u"");
     EXPECT_TRUE(EncodePassword(u"").empty());
-
     // Computed independently of this code; any change of key, cycles, chaining, initial
     // vector, padding or digest placement changes them.
     const Bytes known = {0xdd, 0xb2, 0x30, 0x70, 0x4c, 0x6a, 0xe5, 0x56, 0x05, 0xf3, 0x24,
@@ -213,7 +189,6 @@ TEST_F(PluginSettingsTest, StoredPasswordsThatDoNotFitAreIgnoredAndTextEndsAtThe
     EXPECT_EQ(loaded().password, u"a");
     for (size_t size : {0, 8, 16, 23})
         EXPECT_FALSE(DecodePassword(Bytes(size, 0))) << size;
-
     // Decoded text ends at the first NUL or the digest. Values another writer could make: the
     // digest is right, the text is not NUL-terminated, or text follows the first NUL.
     auto encipher = [](Bytes text) {

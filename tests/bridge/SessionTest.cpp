@@ -15,15 +15,11 @@ const std::string kPortInUseBox = "box Tandravole 4 MediaCenter: Could not start
                                   "make sure the selected port isn't already in use.";
 
 TrackInfo decodeTrack(const ReceivedMessage& m) {
-    auto decoded = remote::decodeAs<TrackInfoMessage>(m);
-    EXPECT_TRUE(decoded);
-    return decoded ? decoded->track : TrackInfo{};
+    return decoded<TrackInfoMessage>(m).track;
 }
 
 PlayerStatus decodeStatus(const ReceivedMessage& m) {
-    auto decoded = remote::decodeAs<PlayerStatusMessage>(m);
-    EXPECT_TRUE(decoded);
-    return decoded ? decoded->status : PlayerStatus{};
+    return decoded<PlayerStatusMessage>(m).status;
 }
 
 bool connectionClosed(remote::RemoteClient& c) {
@@ -37,44 +33,28 @@ bool connectionClosed(remote::RemoteClient& c) {
 
 } // namespace
 
-TEST_F(BridgeTest, InitItsRefusalsADisabledServerAndTheSocketsLibrary) {
+TEST_F(BridgeTest, InitADisabledServerAndTheSocketsLibrary) {
     start([](PluginSettings& s) { s.bonjour = true; });
     EXPECT_EQ(initResult, bridge::InitResult::Ok);
-    ASSERT_NE(ctrl->window(), nullptr);
-    EXPECT_NE(port(), 0);
-    int32_t handle = ctrl->window()->handle();
-    EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows; }),
-              std::vector<int32_t>{handle});
     EXPECT_EQ(seams->events(),
               (std::vector<std::string>{
                   "dnssd start " + std::to_string(port()) + " _tandravole._tcp",
                   "update check start", "initPanel", "fillPanel port=0", "disableApply"}));
-    bridge::InitResult again = bridge::InitResult::Ok, null = bridge::InitResult::Ok;
-    onHost([&] {
-        again = ctrl->Init(root);
-        null = ctrl->Init(nullptr);
-    });
-    EXPECT_EQ(int32_t(again), int32_t(0x80004005)); // AlreadyInitialised
-    EXPECT_EQ(int32_t(null), int32_t(0x80004003));  // NullRoot
-    EXPECT_EQ(seams->count("initPanel"), 1u);
-    EXPECT_EQ(ctrl->window()->handle(), handle);
+    // (A second Init and one without the player are refused: the Wine stories check it.)
     onHost([&] { ctrl->CheckForUpdateNow(); });
     EXPECT_EQ(seams->count("box Update: checked (information)"), 1u);
-
-    // Disabled: neither listener nor DNS-SD, but the window is registered; a resume does not
-    // listen either.
+    // Disabled: neither listener nor DNS-SD, but the window is registered with the player; a
+    // resume does not listen either.
     destroy();
     EXPECT_EQ(seams->count("update check stop"), 1u);
     seams = std::make_shared<SeamLog>();
     start([](PluginSettings& s) { s.enabled = false; });
-    EXPECT_EQ(port(), 0);
     EXPECT_EQ(inPlayer([](simhost::PlayerCore& c) { return c.windows.back(); }),
               ctrl->window()->handle());
     EXPECT_EQ(seams->events(), (std::vector<std::string>{"update check start", "initPanel",
                                                          "fillPanel port=0", "disableApply"}));
     systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmResumeAutomatic);
     EXPECT_EQ(port(), 0);
-
     // The sockets library is given back only when its start succeeded.
     for (bool started : {true, false}) {
         destroy();
@@ -102,7 +82,6 @@ TEST_F(BridgeTest, APortInUseAtInitAndApplyWithThePanelsSettings) {
     });
     EXPECT_EQ(initResult, bridge::InitResult::Ok);
     EXPECT_EQ(seams->count(kPortInUseBox), 1u);
-    EXPECT_EQ(seams->events()[1], "dnssd stop");
     EXPECT_FALSE(seams->dnsSdRunning);
     EXPECT_FALSE(seams->serverEnabledChecked); // also after the panel was filled
     EXPECT_EQ(seams->reason.rfind("bind: ", 0), 0u) << seams->reason; // the system's reason
@@ -121,17 +100,13 @@ TEST_F(BridgeTest, APortInUseAtInitAndApplyWithThePanelsSettings) {
     PluginSettings stored;
     LoadSettings(stored);
     EXPECT_EQ(stored, seams->panelShows); // no last check, no pending notice
-    EXPECT_EQ(ctrl->settings(), seams->panelShows);
     auto app = connectAndLogin("sésame");
-
     // Back to the port in use: the app is told, the box shown, the check box cleared and the
     // settings saved all the same.
     seams->panelShows.port = holder.boundPort();
     seams->serverEnabledChecked = true; // as the user ticked it
     onHost([&] { ctrl->ApplySettings(); });
-    auto notice = remote::decodeAs<ServerNoticeMessage>(next(*app, MSG_SERVER_NOTICE));
-    ASSERT_TRUE(notice);
-    EXPECT_EQ(notice->reason, NOTICE_SETTINGS_CHANGED);
+    EXPECT_EQ(nextAs<ServerNoticeMessage>(*app).reason, NOTICE_SETTINGS_CHANGED);
     EXPECT_TRUE(connectionClosed(*app));
     EXPECT_EQ(port(), 0);
     EXPECT_FALSE(seams->serverEnabledChecked);
@@ -151,10 +126,7 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
         s.sendUpdateNotification = true;
         s.haveUpdateNotification = true;
     });
-    inPlayer([](simhost::PlayerCore& c) {
-        c.clearNowPlaying();
-        return 0;
-    });
+    inPlayer([](simhost::PlayerCore& c) { c.clearNowPlaying(); });
     auto app = std::make_unique<remote::RemoteClient>();
     ASSERT_EQ(app->connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
     EXPECT_EQ(app->hello().passwordRequired, 1);
@@ -167,15 +139,12 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
     EXPECT_EQ(seen[3].type, uint32_t(MSG_UPDATE_NOTICE));
     // Nothing is current yet: index -1 and empty texts, as the current track.
     TrackInfo track = decodeTrack(seen[1]);
-    EXPECT_EQ(track.index, -1);
-    EXPECT_EQ(track.isCurrent, 1);
-    EXPECT_EQ(track.name, "");
-    EXPECT_EQ(track.artist, "");
+    EXPECT_EQ(std::tie(track.index, track.isCurrent, track.name, track.artist),
+              std::make_tuple(-1, 1, "", ""));
     EXPECT_EQ(decodeStatus(seen[2]).playState, 2u); // stopped
-    auto notice = remote::decodeAs<UpdateNoticeMessage>(seen[3]);
-    ASSERT_TRUE(notice);
-    EXPECT_EQ(notice->text, "A new version of the Media Center plug-in is available for "
-                            "download at www.tandravole.com");
+    EXPECT_EQ(decoded<UpdateNoticeMessage>(seen[3]).text,
+              "A new version of the Media Center plug-in is available for "
+              "download at www.tandravole.com");
     EXPECT_FALSE(ctrl->settings().haveUpdateNotification);
     app.reset();
     // The first app's session is over before the second one connects.
@@ -195,44 +164,31 @@ TEST_F(BridgeTest, TrackInfoAndItsDisplayText) {
     inPlayer([](simhost::PlayerCore& c) {
         c.selectEntry(0);
         c.play();
-        return 0;
     });
     ReceivedMessage index = next(*app, MSG_CURRENT_INDEX);
-    EXPECT_EQ(remote::decodeAs<CurrentIndexMessage>(index)->index, 0u);
+    EXPECT_EQ(decoded<CurrentIndexMessage>(index).index, 0u);
     ASSERT_FALSE(seen.empty());
     ASSERT_EQ(seen.back().type, uint32_t(MSG_TRACK_INFO)); // right before the index
+    // The year is the first figure, the bit rate in kbit/s the playback figure.
     TrackInfo track = decodeTrack(seen.back());
-    EXPECT_EQ(track.index, 0);
-    EXPECT_EQ(track.name, "Song A");
-    EXPECT_EQ(track.artist, "First Band");
-    EXPECT_EQ(track.album, "One");
-    EXPECT_EQ(track.genre, "Rock");
-    EXPECT_EQ(track.durationMs, 10000u);
-    EXPECT_EQ(track.trackNumber, 1);
-    EXPECT_EQ(track.figureA, 1990);
-    EXPECT_EQ(track.isCurrent, 1);
-    EXPECT_EQ(track.playbackFigure, 192); // 192000 bits per second / 1000
+    EXPECT_EQ(std::tie(track.index, track.name, track.artist, track.album, track.genre),
+              std::make_tuple(0, "Song A", "First Band", "One", "Rock"));
+    EXPECT_EQ(std::tie(track.durationMs, track.trackNumber, track.figureA, track.isCurrent,
+                       track.playbackFigure),
+              std::make_tuple(10000u, 1, 1990, 1, 192));
     app->setPushHandler(nullptr);
     // Asked for by its index, the same entry is not "current" and carries no playback
     // figure; the play count travels in the second extra number.
     TrackInfo direct;
     ASSERT_TRUE(ctrl->getTrackInfo(direct, 0));
-    EXPECT_EQ(direct.isCurrent, 0);
-    EXPECT_EQ(direct.playbackFigure, 0);
+    EXPECT_EQ(std::tie(direct.isCurrent, direct.playbackFigure), std::make_tuple(0, 0));
     EXPECT_EQ(direct.extra, (std::array<uint16_t, 4>{0, 1, 0, 0}));
     EXPECT_EQ(direct.key, bridge::trackKeyForPath(u"D:\\Music\\song0.mp3"));
     EXPECT_FALSE(ctrl->getTrackInfo(direct, 6)); // past the end
-    inPlayer([](simhost::PlayerCore& c) {
-        c.next();
-        return 0;
-    });
-    settlePlayerEvents();
-    EXPECT_EQ(decodeTrack(ask(*app, QUERY_TRACK_INFO, 0xFFFFFFFF, MSG_TRACK_INFO)).name, "Song B");
 
     inPlayer([](simhost::PlayerCore& c) {
         c.tracks[1].artist = u"";
         c.tracks[2].artist = c.tracks[2].name = u"";
-        return 0;
     });
     auto text = [&](int32_t at, uint8_t want = 1) {
         TrackList list;
@@ -244,10 +200,7 @@ TEST_F(BridgeTest, TrackInfoAndItsDisplayText) {
     EXPECT_EQ(text(0), "First Band - Song A");
     EXPECT_EQ(text(1), "Song B");
     EXPECT_EQ(text(2), "D:\\Music\\song2.mp3");
-    inPlayer([](simhost::PlayerCore& c) {
-        c.tracks[2].path = u"";
-        return 0;
-    });
+    inPlayer([](simhost::PlayerCore& c) { c.tracks[2].path = u""; });
     EXPECT_EQ(text(2), "???");
 }
 
@@ -287,15 +240,9 @@ TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 52428); // 80 * 655.35
 
     onHost([&] { player->setWindowMessageHandler({}); });
-    inPlayer([](simhost::PlayerCore& c) {
-        c.setVolume(30);
-        return 0;
-    });
+    inPlayer([](simhost::PlayerCore& c) { c.setVolume(30); });
     EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
-    inPlayer([](simhost::PlayerCore& c) {
-        c.play();
-        return 0;
-    });
+    inPlayer([](simhost::PlayerCore& c) { c.play(); });
     ASSERT_TRUE(waitUntil([&] {
         ReceivedMessage m;
         return app->waitForType(MSG_PLAYER_STATUS, m, kWait) == remote::ClientStatus::Ok &&

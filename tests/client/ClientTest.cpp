@@ -1,8 +1,6 @@
-// tandravole-remote and its client: the command and option tables (every documented synopsis
-// parses and runs against the real engine, --help shows every command and option, mistakes are
-// refused with a clear message before connecting), what is printed for each server message, and
-// the client against the engine on 127.0.0.1 with the shared recording delegate behind it,
-// following commands as a player would.
+// tandravole-remote: every documented synopsis parses and runs against the real engine (with
+// the shared recording delegate behind it), --help shows every command and option, mistakes are
+// refused before connecting, and what is printed for each server message.
 #include "client/Cli.h"
 #include "client/CliCommands.h"
 #include "client/Describe.h"
@@ -50,28 +48,20 @@ const std::map<std::string, Args>& samples() {
     return values;
 }
 
-bool isPlaceholder(const std::string& word) {
-    return std::isupper(static_cast<unsigned char>(word[0])) != 0;
-}
-
-std::vector<Args> product(const std::vector<Args>& left, const std::vector<Args>& right) {
-    std::vector<Args> out;
-    for (const Args& l : left)
-        for (const Args& r : right) {
-            Args joined = l;
-            joined.insert(joined.end(), r.begin(), r.end());
-            out.push_back(joined);
-        }
-    return out;
-}
-
 // The argument lists a synopsis stands for: " | " and "a|b" separate alternatives, "[...]" is
 // optional (left out first), upper-case words are placeholders for sample values.
-std::vector<Args> expand(const std::string& synopsis) {
-    int depth = 0;
+std::vector<Args> expand(std::string_view synopsis) {
+    auto closing = [&](size_t open) { // the bracket that closes the one at `open`
+        for (int depth = 0;; ++open) {
+            depth += synopsis[open] == '[' ? 1 : synopsis[open] == ']' ? -1 : 0;
+            if (depth == 0)
+                return open;
+        }
+    };
     for (size_t i = 0; i + 2 < synopsis.size(); ++i) {
-        depth += synopsis[i] == '[' ? 1 : synopsis[i] == ']' ? -1 : 0;
-        if (depth == 0 && synopsis.compare(i, 3, " | ") == 0) {
+        if (synopsis[i] == '[') {
+            i = closing(i);
+        } else if (synopsis.substr(i, 3) == " | ") {
             std::vector<Args> out = expand(synopsis.substr(0, i));
             for (const Args& a : expand(synopsis.substr(i + 3)))
                 out.push_back(a);
@@ -79,44 +69,30 @@ std::vector<Args> expand(const std::string& synopsis) {
         }
     }
     std::vector<Args> out = {{}};
-    size_t i = 0;
-    while (i < synopsis.size()) {
-        if (synopsis[i] == ' ') {
-            ++i;
-        } else if (synopsis[i] == '[') {
-            size_t end = i;
-            for (int d = 0; end < synopsis.size(); ++end) {
-                d += synopsis[end] == '[' ? 1 : synopsis[end] == ']' ? -1 : 0;
-                if (d == 0)
-                    break;
-            }
-            std::vector<Args> choices = {{}};
-            for (const Args& a : expand(synopsis.substr(i + 1, end - i - 1)))
-                choices.push_back(a);
-            out = product(out, choices);
-            i = end + 1;
+    for (size_t i = 0, end = 0; i < synopsis.size(); i = end + 1) {
+        std::vector<Args> choices;
+        if (synopsis[i] == '[') {
+            end = closing(i) + 1;
+            choices = expand(synopsis.substr(i + 1, end - i - 2));
+            choices.insert(choices.begin(), Args{});
         } else {
-            size_t end = synopsis.find(' ', i);
-            const std::string word = synopsis.substr(i, end == std::string::npos ? end : end - i);
-            std::vector<Args> choices;
-            if (isPlaceholder(word)) {
-                auto it = samples().find(word);
-                if (it == samples().end())
-                    ADD_FAILURE() << "no sample value for " << word << " in '" << synopsis << "'";
-                else
-                    choices.push_back(it->second);
-            } else {
-                for (size_t start = 0;;) { // "on|off"
-                    size_t bar = word.find('|', start);
+            end = std::min(synopsis.find(' ', i), synopsis.size());
+            const std::string word(synopsis.substr(i, end - i));
+            if (std::isupper(static_cast<unsigned char>(word[0])))
+                choices.push_back(samples().at(word));
+            else
+                for (size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
+                    bar = word.find('|', start); // "on|off"
                     choices.push_back({word.substr(start, bar - start)});
-                    if (bar == std::string::npos)
-                        break;
-                    start = bar + 1;
                 }
-            }
-            out = product(out, choices);
-            i = end == std::string::npos ? synopsis.size() : end;
         }
+        std::vector<Args> longer;
+        for (const Args& left : out)
+            for (const Args& right : choices) {
+                longer.push_back(left);
+                longer.back().insert(longer.back().end(), right.begin(), right.end());
+            }
+        out = longer;
     }
     return out;
 }
@@ -150,22 +126,6 @@ std::string joined(const Args& args) {
     return s;
 }
 
-TEST(CliTable, EveryDocumentedSynopsisParsesAndEveryCommandIsDocumented) {
-    std::set<std::string> reached;
-    const std::vector<Args> lines = documentedCommandLines();
-    ASSERT_GT(lines.size(), commandTable().size());
-    for (const Args& args : lines) {
-        ParseResult r = parseCommandLine(args);
-        EXPECT_TRUE(r.ok) << joined(args) << ": " << r.error;
-        EXPECT_EQ(r.options.command, args[0]) << joined(args);
-        reached.insert(r.options.command);
-    }
-    std::set<std::string> all;
-    for (const Command& command : commandTable())
-        all.insert(command.name);
-    EXPECT_EQ(reached, all);
-}
-
 TEST(CliTable, HelpShowsEveryHelpLineAndEveryGeneralOption) {
     const std::string help = usageText();
     for (const Command& command : commandTable())
@@ -190,56 +150,76 @@ TEST(CliTable, HelpShowsEveryHelpLineAndEveryGeneralOption) {
     }
 }
 
-TEST(CliTable, VersionIsTheProductsInFourParts) {
-    std::ostringstream out, err;
-    EXPECT_EQ(runCommandLine({"--port", "1", "--version"}, out, err), EXIT_OK);
-    const std::string said = out.str();
-    EXPECT_EQ(said, std::string("tandravole-remote ") + TANDRAVOLE_FILE_VERSION + "\n");
-    EXPECT_EQ(std::count(said.begin(), said.end(), '.'), 3);
-    EXPECT_EQ(err.str(), "");
-}
-
-TEST(CliTable, NumbersAtTheEdgesOfTheirRanges) {
-    const std::pair<Args, bool> cases[] = {
-        {{"--port", "1", "status"}, true},
-        {{"--port", "0", "status"}, false},
-        {{"--port", "65535", "status"}, true},
-        {{"--port", "65536", "status"}, false},
-        {{"--timeout", "3600000", "status"}, true},
-        {{"--timeout", "3600001", "status"}, false},
-        {{"--timeout", "0", "status"}, false},
-        {{"--keepalive", "0", "status"}, true},
-        {{"--keepalive", "255", "status"}, true},
-        {{"--keepalive", "256", "status"}, false},
-        {{"cover", "-o", "f", "--size", "65535"}, true},
-        {{"cover", "-o", "f", "--size", "65536"}, false},
-        {{"cover", "-o", "f", "--size", "0"}, false},
-        {{"watch", "--count", "4294967295"}, true},
-        {{"watch", "--count", "4294967296"}, false},
-        {{"watch", "--count", "0"}, false},
-        {{"watch", "--seconds", "4000000"}, true},
-        {{"watch", "--seconds", "4000001"}, false},
-        {{"volume", "100"}, true},
-        {{"volume", "101"}, false},
-        {{"seek", "596:31:23"}, true}, // 2147483 s: the largest whole second in 31 bits of ms
-        {{"seek", "596:31:24"}, false},
-        {{"seek", "1:59"}, true},
-        {{"seek", "1:60"}, false},
-        {{"seek", "1:02:03:04"}, false},
-        {{"sleep-timer", "71582"}, true}, // 71582 minutes still fit 32 bits of seconds
-        {{"sleep-timer", "71583"}, false},
-        {{"eq", "set", "200", "0"}, true},
-        {{"eq", "set", "201", "0"}, false},
-        {{"eq", "preset", "4294967295"}, true},
-        {{"eq", "preset", "4294967296"}, false},
-        {{"eq", "presets", "1"}, false},
-        {{"-5", "status"}, false}, // not an option: taken as the (unknown) command
+// Numbers exactly at the edges of their ranges and one past them, and other mistakes, each
+// refused with its reason (nullptr: accepted; "": refused for any reason).
+TEST(CliArguments, NumbersAtTheirEdgesAndMistakesRefusedBeforeConnecting) {
+    // clang-format off
+    const std::pair<Args, const char*> cases[] = {
+        {{"--port", "1", "status"}, nullptr},
+        {{"--port", "0", "status"}, ""},
+        {{"--port", "65535", "status"}, nullptr},
+        {{"--port", "65536", "status"}, ""},
+        {{"--timeout", "3600000", "status"}, nullptr},
+        {{"--timeout", "3600001", "status"}, ""},
+        {{"--timeout", "0", "status"}, ""},
+        {{"--keepalive", "0", "status"}, nullptr},
+        {{"--keepalive", "255", "status"}, nullptr},
+        {{"--keepalive", "256", "status"}, ""},
+        {{"cover", "-o", "f", "--size", "65535"}, nullptr},
+        {{"cover", "-o", "f", "--size", "65536"}, ""},
+        {{"cover", "-o", "f", "--size", "0"}, ""},
+        {{"watch", "--count", "4294967295"}, nullptr},
+        {{"watch", "--count", "4294967296"}, ""},
+        {{"watch", "--count", "0"}, ""},
+        {{"watch", "--seconds", "4000000"}, nullptr},
+        {{"watch", "--seconds", "4000001"}, ""},
+        {{"volume", "100"}, nullptr},
+        {{"volume", "101"}, "percentage from 0 to 100"},
+        {{"seek", "596:31:23"}, nullptr}, // 2147483 s: the largest whole second in 31 bits of ms
+        {{"seek", "596:31:24"}, ""},
+        {{"seek", "1:59"}, nullptr},
+        {{"seek", "1:60"}, "seek needs seconds"},
+        {{"seek", "1:02:03:04"}, ""},
+        {{"sleep-timer", "71582"}, nullptr}, // 71582 minutes still fit 32 bits of seconds
+        {{"sleep-timer", "71583"}, ""},
+        {{"eq", "set", "200", "0"}, nullptr},
+        {{"eq", "set", "201", "0"}, ""},
+        {{"eq", "set", "100", "300"}, "0..200"},
+        {{"eq", "preset", "4294967295"}, nullptr},
+        {{"eq", "preset", "4294967296"}, ""},
+        {{"eq", "presets", "1"}, ""},
+        {{"-5", "status"}, ""}, // not an option: taken as the (unknown) command
+        {{}, "no command given"},
+        {{"--port", "70000", "status"}, "--port needs a number"},
+        {{"shuffle", "maybe"}, "on or off"},
+        {{"browse"}, "at least one of"},
+        {{"cover", "--album", "X"}, "--output FILE"},
+        {{"cover", "--artist", "A", "-o", "f"}, "--artist needs --album"},
+        {{"eq", "loud"}, "eq takes on, off"},
+        {{"eq", "set", "300"}, "eq set needs PREAMP"},
+        {{"sleep-timer", "soon"}, "MINUTES, end-of-list or off"},
+        {{"--then", "explode", "sleep-timer", "5"}, "--then must be"},
+        {{"status", "--count", "3"}, "belong to watch"},
+        {{"search"}, "wrong number of arguments for 'search'"},
+        {{"next", "1"}, "wrong number of arguments for 'next'"},
+        {{"status", "--port"}, "option --port needs a value"},
+        {{"status", "--then", "x"}, "'x'"},
+        {{"--colour", "status"}, "unknown option '--colour'"},
     };
-    for (const auto& [args, ok] : cases) {
+    // clang-format on
+    for (const auto& [args, message] : cases) {
         ParseResult r = parseCommandLine(args);
-        EXPECT_EQ(r.ok, ok) << joined(args) << ": " << r.error;
-        EXPECT_EQ(r.error.empty(), ok) << joined(args);
+        EXPECT_EQ(r.ok, message == nullptr) << joined(args) << ": " << r.error;
+        EXPECT_EQ(r.error.empty(), message == nullptr) << joined(args);
+        EXPECT_NE(r.error.find(message ? message : ""), std::string::npos) << r.error;
     }
+    // Refused before connecting (the port is closed), with exit code 2, the program's name, the
+    // reason, and a pointer to --help.
+    std::ostringstream o, e;
+    EXPECT_EQ(runCommandLine({"--port", "1", "dance"}, o, e), EXIT_USAGE);
+    EXPECT_EQ(e.str(), "tandravole-remote: unknown command 'dance'\nTry 'tandravole-remote "
+                       "--help' for the commands and options.\n");
+    EXPECT_EQ(o.str(), "");
 }
 
 // --- what the client prints for each server message ---------------------------------------
@@ -257,18 +237,6 @@ std::string described(uint32_t type, std::vector<uint8_t> payload) {
     m.type = type;
     m.payload = std::move(payload);
     return describeMessage(m).json();
-}
-
-TEST(CliOutput, DurationsAndUnknownCodesAtTheirEdges) {
-    const std::pair<uint64_t, const char*> durations[] = {
-        {0, "0:00"},          {999, "0:00"},        {59999, "0:59"},
-        {60000, "1:00"},      {187000, "3:07"},     {3599999, "59:59"},
-        {3600000, "1:00:00"}, {3661000, "1:01:01"}, {360000000, "100:00:00"}};
-    for (const auto& [ms, text] : durations)
-        EXPECT_EQ(formatDuration(ms), text) << ms;
-    EXPECT_STREQ(playStateName(3), "unknown");
-    EXPECT_STREQ(repeatModeName(3), "off");
-    EXPECT_STREQ(noticeReasonName(3), "unknown reason");
 }
 
 TEST(CliOutput, JsonKeepsOrderEscapesTextAndHoldsEveryNumber) {
@@ -304,13 +272,6 @@ TEST(CliOutput, StatusVolumeIsRoundedToTheNearestPercent) {
 // A sample of the server's messages, chosen where the description converts rather than copies:
 // durations, flags, masks, reasons, modes and actions, malformed and unknown messages.
 TEST(CliOutput, ServerMessagesAreDescribed) {
-    wire::HelloMessage hello;
-    hello.passwordRequired = 1;
-    EXPECT_EQ(described(hello),
-              "{\"message\":\"MSG_HELLO\",\"version\":770,\"passwordRequired\":true}");
-    EXPECT_EQ(described(wire::LoginResultMessage{}),
-              "{\"message\":\"MSG_LOGIN_RESULT\",\"accepted\":false}");
-
     wire::TrackInfoMessage track;
     track.track = {1, 0, 4, 0, 3, {}, 7, 187000, {}, "N", "A", "L", "G", ""};
     EXPECT_EQ(described(track),
@@ -319,27 +280,11 @@ TEST(CliOutput, ServerMessagesAreDescribed) {
               "\"durationMs\":187000,\"trackNumber\":3,\"rating\":4,"
               "\"key\":\"00000000000000000000000000000000\"}");
 
-    wire::PlaylistsExMessage ex;
-    ex.parameter = 5;
-    ex.listFlags = 1;
-    ex.playlists = {{"X", 1, 2, 0x0101}};
-    EXPECT_EQ(described(ex), "{\"message\":\"MSG_PLAYLISTS_EX\",\"parameter\":5,\"listFlags\":1,"
-                             "\"count\":1,\"playlists\":[{\"id\":1,\"files\":2,\"name\":\"X\","
-                             "\"flags\":3}]}");
-    wire::CapabilitiesMessage caps;
-    caps.mask = 0x77FFFF;
-    EXPECT_EQ(described(caps),
-              "{\"message\":\"MSG_CAPABILITIES\",\"mask\":\"0x000000000077ffff\"}");
     wire::ServerNoticeMessage notice;
     notice.reason = 4;
     EXPECT_EQ(described(notice),
               "{\"message\":\"MSG_SERVER_NOTICE\",\"reason\":4,\"meaning\":\"the settings "
               "changed and the server restarts\"}");
-    wire::CompressedMessage envelope;
-    envelope.uncompressedLength = 100;
-    envelope.innerType = 19;
-    EXPECT_EQ(described(envelope), "{\"message\":\"MSG_COMPRESSED\",\"innerType\":19,"
-                                   "\"uncompressedLength\":100}");
     wire::EqualizerMessage eq;
     eq.enabled = 1;
     eq.setting.preamp = 90;
@@ -360,15 +305,6 @@ TEST(CliOutput, ServerMessagesAreDescribed) {
                                         "\",\"action\":\"" + actions[action] +
                                         "\",\"secondsLeft\":60}");
     }
-    wire::SleepTimerMessage odd;
-    odd.action = 5;
-    EXPECT_NE(describe(odd).json().find("\"action\":\"unknown\""), std::string::npos);
-
-    wire::TrackCoverMessage trackCover;
-    trackCover.image = {1, 2};
-    EXPECT_EQ(described(trackCover), "{\"message\":\"MSG_TRACK_COVER\",\"bytes\":2,"
-                                     "\"key\":\"00000000000000000000000000000000\"}");
-
     // Unknown types, client-to-server types and malformed server messages.
     EXPECT_EQ(described(17, {}), "{\"message\":\"unknown\",\"type\":17}");
     EXPECT_EQ(described(wire::MSG_LOGIN, {}), "{\"message\":\"MSG_LOGIN\",\"type\":2}");
@@ -386,24 +322,17 @@ TEST(CliOutput, LibraryListsOfEveryKind) {
         return described(m);
     };
     const std::string head = "{\"message\":\"MSG_LIBRARY_LIST\",";
-    EXPECT_EQ(list(0, 2, {'A', 0, 'B', 0}),
-              head + "\"kind\":\"artists\",\"count\":2,\"entries\":[\"A\",\"B\"],\"request\":5}");
-    EXPECT_EQ(list(2, 1, {'J', 0}),
-              head + "\"kind\":\"genres\",\"count\":1,\"entries\":[\"J\"],\"request\":5}");
-    EXPECT_EQ(list(4, 1, {'S', 0}),
-              head + "\"kind\":\"composers\",\"count\":1,\"entries\":[\"S\"],\"request\":5}");
-    EXPECT_EQ(list(3, 1, {'T', 0}),
-              head + "\"kind\":\"track names\",\"count\":1,\"entries\":[\"T\"],\"request\":5}");
+    for (auto [code, kind] : {std::pair<uint8_t, std::string>{0, "artists"},
+                              {2, "genres"},
+                              {4, "composers"},
+                              {3, "track names"}})
+        EXPECT_EQ(list(code, 1, {'J', 0}), head + "\"kind\":\"" + kind +
+                                               "\",\"count\":1,\"entries\":[\"J\"],\"request\":5}");
     // Title and artist pairs; an odd last text has no partner and is left out.
     EXPECT_EQ(list(5, 3, {'T', 0, 'A', 0, 'U', 0}),
               head + "\"kind\":\"albums (title, artist pairs)\",\"count\":3,\"entries\":"
                      "[{\"album\":\"T\",\"artist\":\"A\"}],\"request\":5}");
 
-    LibraryAlbumList albums;
-    albums.add({"T", "A", 7});
-    EXPECT_EQ(list(6, 1, albums.encoded()),
-              head + "\"kind\":\"albums\",\"count\":1,\"entries\":[{\"album\":\"T\","
-                     "\"artist\":\"A\",\"number\":7}],\"request\":5}");
     LibraryTrackList tracks;
     TrackEntry<std::string> plain{"A", "N", "L", "", 125, 0, 3, 0, 4};
     TrackEntry<std::string> extra{"", "M", "", "x", 0, 0, 0, 9, 0};
@@ -419,53 +348,6 @@ TEST(CliOutput, LibraryListsOfEveryKind) {
                                      "\"request\":5}");
     EXPECT_EQ(list(0, 2, {'A', 0}), head + "\"kind\":\"unknown\",\"count\":2,\"malformed\":true,"
                                            "\"request\":5}");
-
-    wire::SearchResultsMessage found;
-    found.searchId = 3;
-    found.total = 1;
-    found.entries = {'S', 0};
-    EXPECT_EQ(described(found), "{\"message\":\"MSG_SEARCH_RESULTS\",\"kind\":\"track names\","
-                                "\"count\":1,\"entries\":[\"S\"],\"search\":3}");
-}
-
-TEST(CliArguments, RejectsMistakesBeforeConnecting) {
-    struct Case {
-        std::vector<std::string> args;
-        const char* message;
-    } cases[] = {
-        {{}, "no command given"},
-        {{"--port", "70000", "status"}, "--port needs a number"},
-        {{"volume", "101"}, "percentage from 0 to 100"},
-        {{"seek", "1:75"}, "seek needs seconds"},
-        {{"shuffle", "maybe"}, "on or off"},
-        {{"browse"}, "at least one of"},
-        {{"cover", "--album", "X"}, "--output FILE"},
-        {{"cover", "--artist", "A", "-o", "f"}, "--artist needs --album"},
-        {{"eq", "loud"}, "eq takes on, off"},
-        {{"eq", "set", "300"}, "eq set needs PREAMP"},
-        {{"eq", "set", "100", "300"}, "0..200"},
-        {{"sleep-timer", "soon"}, "MINUTES, end-of-list or off"},
-        {{"--then", "explode", "sleep-timer", "5"}, "--then must be"},
-        {{"status", "--count", "3"}, "belong to watch"},
-        {{"search"}, "wrong number of arguments for 'search'"},
-        {{"next", "1"}, "wrong number of arguments for 'next'"},
-        {{"status", "--port"}, "option --port needs a value"},
-        {{"status", "--timeout", "x"}, "--timeout"},
-        {{"status", "--then", "x"}, "'x'"},
-        {{"--colour", "status"}, "unknown option '--colour'"},
-    };
-    for (const auto& c : cases) {
-        ParseResult r = parseCommandLine(c.args);
-        EXPECT_FALSE(r.ok) << c.message;
-        EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
-    }
-    // Refused before connecting (the port is closed), with exit code 2, the program's name, the
-    // reason, and a pointer to --help.
-    std::ostringstream o, e;
-    EXPECT_EQ(runCommandLine({"--port", "1", "dance"}, o, e), EXIT_USAGE);
-    EXPECT_EQ(e.str(), "tandravole-remote: unknown command 'dance'\nTry 'tandravole-remote "
-                       "--help' for the commands and options.\n");
-    EXPECT_EQ(o.str(), "");
 }
 
 class ClientTest : public ::testing::Test {
@@ -483,7 +365,6 @@ protected:
             a.presets.emplace();
             a.sleepTimer.emplace();
             a.albumCovers["Blue"] = {1, 2, 3};
-            a.coverArtist = "Cover Artist";
             a.categories[player::CATEGORY_ARTISTS] =
                 testkit::listOf(LibraryStringList(LIST_KIND_ARTISTS));
             a.categories[player::CATEGORY_ALBUMS] = testkit::listOf(LibraryAlbumList());
@@ -526,27 +407,6 @@ protected:
     std::string out, err;
 };
 
-TEST_F(ClientTest, GreetingLoginCapabilitiesAndPassword) {
-    RemoteClient client;
-    ASSERT_EQ(client.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
-    EXPECT_EQ(client.bytesReceived(), 23u); // the greeting's frame, nothing more yet
-    EXPECT_EQ(client.hello().version, 0x0302);
-    EXPECT_EQ(client.hello().passwordRequired, 0);
-    ASSERT_EQ(client.login("", true, 0, 3000), ClientStatus::Ok);
-    EXPECT_EQ(client.capabilities(), 0x000000000077FFFFull);
-    EXPECT_TRUE(waitUntil([&] { return server.loggedIn(); }));
-    client.close();
-
-    server.setPassword("s\xC3\xA9same");
-    RemoteClient second;
-    ASSERT_TRUE(waitUntil([&] { return server.sessionConnection() == 0; }));
-    ASSERT_EQ(second.connect("127.0.0.1", port, 3000), ClientStatus::Ok);
-    EXPECT_EQ(second.hello().passwordRequired, 1);
-    EXPECT_EQ(second.login("wrong", true, 0, 3000), ClientStatus::LoginRefused);
-    // A refused login leaves the connection open for another attempt.
-    EXPECT_EQ(second.login("s\xC3\xA9same", true, 0, 3000), ClientStatus::Ok);
-}
-
 TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
     player.edit([&](Answers& a) {
         for (int i = 0; i < 3000; ++i)
@@ -561,14 +421,10 @@ TEST_F(ClientTest, LargeNowPlayingListArrivesCompressedAndIsOpened) {
     ASSERT_EQ(client.waitForType(wire::MSG_NOW_PLAYING_LIST, m, 5000), ClientStatus::Ok);
     EXPECT_EQ(client.envelopesOpened(), 1u);
     // Counted as they came over the connection: the envelope, smaller than what it held.
-    const uint64_t onTheWire = client.bytesReceived() - before;
-    EXPECT_GT(onTheWire, 12u);
-    EXPECT_LT(onTheWire, m.payload.size());
+    EXPECT_LT(client.bytesReceived() - before, m.payload.size());
     auto list = decodeAs<wire::NowPlayingListMessage>(m);
     ASSERT_TRUE(list);
     ASSERT_EQ(list->entries.size(), 3000u);
-    EXPECT_EQ(list->entries[0].text, "Artist - Song number 0");
-    EXPECT_EQ(list->entries[2999].index, 2999u);
     EXPECT_EQ(list->entries[2999].text, "Artist - Song number 2999");
 }
 
@@ -607,10 +463,8 @@ TEST_F(ClientTest, StatusAndTransportCommands) {
     EXPECT_NE(out.find("\"position\":\"1:01\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"name\":\"Blue\""), std::string::npos) << out;
 
-    // (The call each command makes is CliRunTest's.)
     ASSERT_EQ(cli({"volume", "0"}), EXIT_OK) << err;
     EXPECT_TRUE(player.called("setVolume(0)"));
-
     // Pause toggles only while playing; the printed status shows the result.
     ASSERT_EQ(cli({"pause"}), EXIT_OK) << err;
     EXPECT_TRUE(player.called("playbackCommand(0)"));
@@ -651,35 +505,12 @@ TEST_F(ClientTest, LibraryListsBrowseAndSearch) {
     EXPECT_NE(out.find("{\"album\":\"Red\",\"artist\":\"Bo\",\"number\":2}"), std::string::npos)
         << out;
 
-    // A category the player has nothing for gives an empty list, not a time-out.
-    ASSERT_EQ(cli({"--json", "genres"}), EXIT_OK) << err;
-    EXPECT_NE(out.find("\"count\":0"), std::string::npos) << out;
-
     ASSERT_EQ(cli({"--json", "browse", "--artist", "Ann", "--composer", "C"}), EXIT_OK) << err;
     EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"duration\":\"2:05\""), std::string::npos) << out;
 
     ASSERT_EQ(cli({"--json", "search", "first", "song"}), EXIT_OK) << err;
     EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
-}
-
-TEST_F(ClientTest, CoverIsWrittenToTheFileOrReportedMissing) {
-    const std::vector<uint8_t> image = {0x89, 'P', 'N', 'G', 0, 1, 2};
-    player.edit([&](Answers& a) { a.albumCovers["Blue"] = image; });
-    const std::string path = testing::TempDir() + "tandravole-cover-test.png";
-    std::remove(path.c_str());
-    ASSERT_EQ(cli({"--json", "cover", "--album", "Blue", "--output", path}), EXIT_OK) << err;
-    EXPECT_NE(out.find("\"artist\":\"Cover Artist\""), std::string::npos) << out;
-    std::ifstream file(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                               std::istreambuf_iterator<char>());
-    EXPECT_EQ(bytes, image);
-    file.close();
-    std::remove(path.c_str());
-
-    std::vector<std::string> args = {"--timeout", "300", "cover", "--album", "Nope", "-o", path};
-    ASSERT_EQ(cli(args), EXIT_FAILED);
-    EXPECT_NE(err.find("no cover for album 'Nope'"), std::string::npos) << err;
 }
 
 TEST_F(ClientTest, EqualizerAndSleepTimer) {
@@ -727,7 +558,6 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
     EXPECT_NE(err.find("wrong password"), std::string::npos) << err;
     EXPECT_EQ(cli({"status"}), EXIT_LOGIN);
     EXPECT_NE(err.find("needs a password"), std::string::npos) << err;
-
     // Nothing listens on a port we just had and closed.
     platform::SocketHandle probe = platform::listenTcp4(0);
     ASSERT_NE(probe, platform::kInvalidSocket);
@@ -738,7 +568,6 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
     EXPECT_NE(e.str().find("cannot connect to 127.0.0.1:" + std::to_string(freePort)),
               std::string::npos)
         << e.str();
-
     // Another app holds the session (allow kick is off): refused without a greeting. The
     // server accepts at once, so it must first have seen the last command's connection close.
     server.setPassword("");
@@ -751,7 +580,6 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
         EXIT_CONNECT);
     EXPECT_NE(e3.str().find("another app may hold the session"), std::string::npos) << e3.str();
     holder.close();
-
     // A listener that never greets: a time-out.
     platform::SocketHandle mute = platform::listenTcp4(0);
     ASSERT_NE(mute, platform::kInvalidSocket);
@@ -764,10 +592,12 @@ TEST_F(ClientTest, ClearErrorsAndExitCodes) {
     platform::closeSocket(mute);
 }
 
-// Each documented command line runs against the engine: it exits 0 (a track cover the player
-// does not have is reported), and the commands that act on the player make the right call.
+// Each documented command line parses (and every command is documented), runs against the
+// engine and exits 0 (a track cover the player does not have is reported), and the commands that
+// act on the player make the right call.
 TEST_F(ClientTest, EveryDocumentedCommandLineRunsAndReachesThePlayer) {
-    const std::string file = testing::TempDir() + "tandravole-cli-test.png";
+    // Named after the port: suites of other checkouts may run at the same time.
+    const std::string file = testing::TempDir() + "tandravole-cli-" + std::to_string(port) + ".png";
     // The call each line must make, as the start and the end of its log entry (a request id
     // or an unused argument may stand between them).
     const std::map<std::string, std::pair<std::string, std::string>> calls = {
@@ -792,8 +622,16 @@ TEST_F(ClientTest, EveryDocumentedCommandLineRunsAndReachesThePlayer) {
         {"sleep-timer off --then suspend", {"setSleepTimer(", "0,0,2,0)"}},
     };
     size_t checked = 0;
-    for (Args args : documentedCommandLines()) {
+    std::set<std::string> reached, all;
+    for (const Command& command : commandTable())
+        all.insert(command.name);
+    const std::vector<Args> lines = documentedCommandLines();
+    ASSERT_GT(lines.size(), all.size());
+    for (Args args : lines) {
         const std::string line = joined(args);
+        ParseResult parsed = parseCommandLine(args);
+        EXPECT_TRUE(parsed.ok) << line << ": " << parsed.error;
+        reached.insert(parsed.options.command);
         // watch runs until the connection ends unless it is given a limit.
         if (args[0] == "watch" && line.find("--seconds") == std::string::npos)
             continue;
@@ -826,6 +664,11 @@ TEST_F(ClientTest, EveryDocumentedCommandLineRunsAndReachesThePlayer) {
         }
     }
     EXPECT_EQ(checked, calls.size());
+    EXPECT_EQ(reached, all);
+    std::ifstream written(file, std::ios::binary); // the last album cover asked for: "Blue"
+    EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(written), {}),
+              (std::vector<uint8_t>{1, 2, 3}));
+    written.close();
     std::remove(file.c_str());
 }
 

@@ -24,12 +24,10 @@ namespace {
 
 // A folder of its own under the temporary folder, removed at the end.
 struct TempFolder {
-    TempFolder() {
-        path = fs::temp_directory_path() /
-               ("tandravole-library-" + std::to_string(std::random_device{}()) + "-" +
-                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-        fs::create_directories(path);
-    }
+    fs::path path = fs::temp_directory_path() /
+                    ("tandravole-library-" + std::to_string(std::random_device{}()) + "-" +
+                     std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    TempFolder() { fs::create_directories(path); }
     ~TempFolder() {
         std::error_code ec;
         fs::remove_all(path, ec);
@@ -40,7 +38,6 @@ struct TempFolder {
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return file.u16string();
     }
-    fs::path path;
 };
 
 std::vector<Track> library() {
@@ -85,7 +82,6 @@ TEST(LibraryCover, SearchesArtistAndThumbnail) {
         {"Blue", "", 0, {album(u"Blue")}, "Blues Band", small},
         {"Blue", "", 64, {album(u"Blue")}, "Blues Band", small},
         {"Blue", "", 65, {album(u"Blue")}, "Blues Band", large},
-        {"Blue", "", 65535, {album(u"Blue")}, "Blues Band", large},
     };
     SmallPlayer p{library()};
     std::vector<uint8_t> image;
@@ -105,7 +101,6 @@ TEST(LibraryCover, SearchesArtistAndThumbnail) {
         EXPECT_EQ(artist, c.named);
         EXPECT_EQ(image, c.image);
     }
-
     // No path, no file, a folder, any failed call or a null file: no image, nothing touched.
     std::string artist;
     for (std::u16string path :

@@ -98,7 +98,6 @@ TEST(LibraryAdd, EveryKindOfPosition) {
             EXPECT_EQ(p->keys(s.playlist), s.keys);
         }
     }
-
     // "After the current entry" means nothing to a stored playlist: the value goes to the host
     // as it is, and the files after the first follow it from the start.
     p->rerecord();
@@ -111,7 +110,6 @@ TEST(LibraryAdd, EveryKindOfPosition) {
     p->rerecord();
     p->recorder->answer("playlist.m9(", HostValue::fromVariantBool(1));
     EXPECT_EQ(p->addBand(5, 0, kEnd), kToldOnly);
-
     // After the current entry with nothing current is the start.
     SmallPlayer empty({track(1, u"Band", u"One", u"First"), track(2, u"Band", u"One", u"Second")});
     EXPECT_EQ(addLibraryItemsToPlaylist(empty.root.get(), kNowList, u"", u"Band", u"One", u"",
@@ -132,7 +130,6 @@ TEST(LibraryAdd, SelectionRulesAndFailures) {
     EXPECT_EQ(p.keys(kNowList), (Keys{10, 11, 12, 4}));
     add(kNowList, u"Band", u"");
     EXPECT_EQ(p.keys(kNowList).size(), 7u);
-
     // Nothing given, or nothing found: nothing is done and nothing is told.
     p.rerecord();
     EXPECT_TRUE(add(kNowList, u"", u"").empty());
@@ -140,7 +137,6 @@ TEST(LibraryAdd, SelectionRulesAndFailures) {
     EXPECT_TRUE(p.recorder->calls().empty());
     EXPECT_TRUE(add(5, u"Nobody", u"").empty());
     EXPECT_EQ(p.keys(5), (Keys{20, 21}));
-
     // Any failed call, a null playing-now list or file: nothing is told.
     for (int32_t playlistId : {kNowList, 5})
         for (uint32_t position : {kAfter, kEnd, 1u})
