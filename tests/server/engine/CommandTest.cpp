@@ -12,17 +12,19 @@ struct Case {
 };
 
 // Sends every case, then a marker query whose reply shows that all of them were dispatched,
-// and compares the calls in order.
+// and compares the calls in order (a case without a call is dropped).
 void expectCalls(RecordingDelegate& fake, Peer& p, const std::vector<Case>& cases) {
     fake.clearCalls();
-    for (const Case& c : cases)
+    std::vector<std::string> expected;
+    for (const Case& c : cases) {
         p.sendRaw(c.type, c.payload);
+        if (!c.call.empty())
+            expected.push_back(c.call);
+    }
+    expected.push_back("getCurrentTrackIndex()");
     p.query(QUERY_CURRENT_INDEX);
     ASSERT_EQ(p.nextOf(MSG_CURRENT_INDEX).type, uint32_t(MSG_CURRENT_INDEX));
-    std::vector<std::string> calls = fake.calls();
-    ASSERT_EQ(calls.size(), cases.size() + 1);
-    for (size_t i = 0; i < cases.size(); ++i)
-        EXPECT_EQ(calls[i], cases[i].call) << "message type " << cases[i].type << ", case " << i;
+    EXPECT_EQ(fake.calls(), expected);
 }
 
 Bytes command(uint8_t code, uint32_t argument) {
@@ -113,39 +115,28 @@ TEST_F(Engine, EveryRequestReachesItsDelegateOperationWithItsArguments) {
             {MSG_FILL_NOW_PLAYING,
              {player::FILL_BY_RATING, 5, 0},
              "fillNowPlayingFromFilter(0,5,0)"},
+            // Malformed and unknown messages are dropped and the session goes on.
+            {MSG_PLAYER_COMMAND, {6, 0x80, 0, 0}, ""},
+            {MSG_PLAYER_COMMAND, {6, 0x80, 0, 0, 0, 0}, ""},
+            {MSG_CREATE_PLAYLIST, {3, 0, 0, 0, 'a', 'b', 'c'}, ""},
+            {MSG_SEARCH, {1, 0, 0, 0, 'x'}, ""},
+            {MSG_SLEEP_TIMER, {1, 0, 1, 0, 0, 0, 0, 0}, ""},
+            {MSG_EQUALIZER, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1}, ""},
+            {MSG_LIBRARY_QUERY, {1, 0, 0, 0, 1, 0, 0, 'n', 'o', 'n', 'u', 'l'}, ""},
+            {MSG_QUERY, {2, 0, 0, 0}, ""},
+            {MSG_QUERY, {0, 0, 0, 0, 0}, ""},
+            {MSG_QUERY, {20, 0, 0, 0, 0}, ""},
+            {MSG_QUERY, {0xFF, 0, 0, 0, 0}, ""},
+            {MSG_PLAYER_COMMAND, {0, 0, 0, 0, 0}, ""},
+            {MSG_PLAYER_COMMAND, {19, 0, 0, 0, 0}, ""},
+            {MSG_PLAYER_COMMAND, {0xFF, 0, 0, 0, 0}, ""},
+            {0, {}, ""},
+            {17, {1, 2}, ""},
+            {MSG_PLAYER_STATUS, Bytes(10, 0), ""},
+            {MSG_COMPRESSED, Bytes(12, 0), ""},
+            {52, {}, ""},
+            {MSG_COVER_REQUEST, Bytes(16, 0), ""},
         });
-}
-
-TEST_F(Engine, MalformedAndUnknownMessagesAreDroppedAndTheSessionGoesOn) {
-    auto p = connectAndLogin();
-    fake.clearCalls();
-    const std::pair<uint32_t, Bytes> bad[] = {
-        {MSG_PLAYER_COMMAND, {6, 0x80, 0, 0}},
-        {MSG_PLAYER_COMMAND, {6, 0x80, 0, 0, 0, 0}},
-        {MSG_CREATE_PLAYLIST, {3, 0, 0, 0, 'a', 'b', 'c'}},
-        {MSG_SEARCH, {1, 0, 0, 0, 'x'}},
-        {MSG_SLEEP_TIMER, {1, 0, 1, 0, 0, 0, 0, 0}},
-        {MSG_EQUALIZER, {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1}},
-        {MSG_LIBRARY_QUERY, {1, 0, 0, 0, 1, 0, 0, 'n', 'o', 'n', 'u', 'l'}},
-        {MSG_QUERY, {2, 0, 0, 0}},
-        {MSG_QUERY, {0, 0, 0, 0, 0}},
-        {MSG_QUERY, {20, 0, 0, 0, 0}},
-        {MSG_QUERY, {0xFF, 0, 0, 0, 0}},
-        {MSG_PLAYER_COMMAND, {0, 0, 0, 0, 0}},
-        {MSG_PLAYER_COMMAND, {19, 0, 0, 0, 0}},
-        {MSG_PLAYER_COMMAND, {0xFF, 0, 0, 0, 0}},
-        {0, {}},
-        {17, {1, 2}},
-        {MSG_PLAYER_STATUS, Bytes(10, 0)},
-        {MSG_COMPRESSED, Bytes(12, 0)},
-        {52, {}},
-        {MSG_COVER_REQUEST, Bytes(16, 0)},
-    };
-    for (const auto& [type, payload] : bad)
-        p->sendRaw(type, payload);
-    p->query(QUERY_PLAYER_STATUS);
-    EXPECT_EQ(p->next().type, uint32_t(MSG_PLAYER_STATUS));
-    EXPECT_EQ(fake.calls(), std::vector<std::string>{"getPlayerStatus()"});
 }
 
 TEST_F(Engine, GarbageSplitAndCoalescedFramesEndToEnd) {

@@ -95,13 +95,11 @@ public:
     template <class M> void send(const M& m) { client.sendAll(encodeFrame(m)); }
     void sendRaw(uint32_t type, const Bytes& payload) { client.sendAll(buildFrame(type, payload)); }
 
-    HelloMessage hello() {
+    void hello() {
         ReceivedMessage m = next();
         HelloMessage h;
-        EXPECT_EQ(m.type, uint32_t(MSG_HELLO));
-        EXPECT_TRUE(h.decode(m.payload.data(), m.payload.size()));
+        EXPECT_TRUE(m.type == MSG_HELLO && h.decode(m.payload.data(), m.payload.size()));
         challenge = h.challenge;
-        return h;
     }
     // The response to the latest greeting's challenge.
     Bytes response(const std::string& password) const {
@@ -113,13 +111,9 @@ public:
         return Bytes(d.begin(), d.end());
     }
     // Reads the greeting, logs in with the password, returns the login result byte.
-    int login(const std::string& password = "", uint8_t extended = 0, uint8_t keepalive = 0,
-              bool withOptions = true) {
+    int login(const std::string& password = "", uint8_t extended = 0, uint8_t keepalive = 0) {
         hello();
-        Bytes payload = response(password);
-        if (withOptions)
-            payload = payload + Bytes{extended, keepalive};
-        sendRaw(MSG_LOGIN, payload);
+        sendRaw(MSG_LOGIN, response(password) + Bytes{extended, keepalive});
         ReceivedMessage r = nextOf(MSG_LOGIN_RESULT);
         return r.payload.size() == 1 ? r.payload[0] : -1;
     }
@@ -202,12 +196,12 @@ protected:
         }
         return out;
     }
-    std::vector<ReceivedMessage> repliesToQuery(Peer& p, Op op, const Bytes& payload) {
-        return repliesTo(p, op, [&] { p.sendRaw(MSG_QUERY, payload); });
-    }
     // The frames a request produces when its delegate call is held until the app has gone
     // quiet: what the send rule lets through while the session is quiet. (The marker query
     // that ends the collection is dispatched after the request, so quiet lasts until then.)
+    std::vector<ReceivedMessage> repliesToQuery(Peer& p, Op op, const Bytes& payload) {
+        return repliesTo(p, op, [&] { p.sendRaw(MSG_QUERY, payload); });
+    }
     template <class Request>
     std::vector<ReceivedMessage> finishedWhileQuiet(Peer& p, Op op, Request request) {
         Hold hold(fake, op);

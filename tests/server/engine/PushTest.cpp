@@ -1,74 +1,124 @@
-// The sending operations the control calls, and the capability mask.
+// The sending operations and the send rule: before login nothing but the greeting, the login
+// result and cover replies leaves; while the app is quiet only MSG_KEEPALIVE,
+// MSG_CAPABILITIES, MSG_SERVER_NOTICE, MSG_EQUALIZER, MSG_EQUALIZER_PRESETS, MSG_TRACK_TEXT,
+// envelopes and cover replies do. Also the capability mask and cover requests.
 #include "tests/server/engine/EngineFixture.h"
 
 namespace engine_test {
 namespace {
 
-TEST_F(Engine, PushesCarryWhatTheyAreGiven) {
-    auto p = connectAndLogin();
-    TrackInfo t;
-    t.index = 1;
-    t.name = "Hi";
-    t.extra = {0, 0, 5, 0};
-    server.sendTrackInfo(t);
-    ReceivedMessage info = p->next();
-    TrackInfoMessage back;
-    ASSERT_TRUE(back.decode(info.payload.data(), info.payload.size()));
-    EXPECT_EQ(back.track, t);
+// Every sending operation, in a fixed order, with the cases that send nothing.
+void pushEverything(WinampControlServer& server) {
+    server.sendTrackInfo(TrackInfo{});
     server.sendPlayerStatus(PlayerStatus{0x01020304, 1, 2, 0x0200, 0});
     server.sendCurrentIndex(player::kCurrentU); // "none": nothing is sent
     server.sendCurrentIndex(player::kAtEndU);
     server.sendListChanged(player::kNowPlayingU); // the playing-now list has its own message
-    server.sendListChanged(0xFFFFFFFE);
+    server.sendListChanged(player::kAtEndU);
     server.sendPlaylistsChanged();
-    server.sendEqualizer(EqualizerSetting{"ignored", {{60, 100}}, 100}, 200, 12, 1, true);
-    server.sendEqualizer(EqualizerSetting{"", {}, 7}, 0x0102, 3, 0, false);
-    server.sendUpdateNotice("v");
-    server.sendServerNotice(NOTICE_SETTINGS_CHANGED);
     // The delegate's sleep mode 0..1 and action 0..2 travel plus one; others send nothing.
     server.sendSleepTimer(true, 2, player::SLEEP_ACTION_STOP, 5);
     server.sendSleepTimer(true, player::SLEEP_MODE_AT_TIME, 3, 5);
     server.sendSleepTimer(true, player::SLEEP_MODE_AT_LIST_END, player::SLEEP_ACTION_SUSPEND,
                           0x01020304);
-    server.sendSleepTimer(false, player::SLEEP_MODE_AT_TIME, player::SLEEP_ACTION_POWER_OFF, 0);
+    server.sendUpdateNotice("v");
     server.sendKeepalive();
+    server.sendCapabilities();
+    server.sendServerNotice(NOTICE_SETTINGS_CHANGED);
+    server.sendEqualizer(EqualizerSetting{"ignored", {{60, 100}}, 100}, 200, 12, 1, true);
+    server.sendEqualizer(EqualizerSetting{"", {}, 7}, 0x0102, 3, 0, false);
+}
+
+TEST_F(Engine, PushesLeaveAfterLoginAndWhileQuietOnlyTheLoginOnlyOnes) {
+    Peer p(port);
+    p.hello();
+    pushEverything(server);
+    // Anything pushed would have arrived before the login result.
+    p.sendRaw(MSG_LOGIN, Bytes(16, 0));
+    EXPECT_EQ(p.next().type, uint32_t(MSG_LOGIN_RESULT));
+    EXPECT_EQ(p.next().type, uint32_t(MSG_CAPABILITIES));
+    p.sendRaw(MSG_QUIET, {1, 2, 3}); // its payload is ignored
+    ASSERT_TRUE(waitUntil([&] { return server.quiet(); }));
+    auto quiet = repliesTo(p, Op::GetTrackInfo, [&] { pushEverything(server); });
+    EXPECT_EQ(types(quiet),
+              (std::vector<uint32_t>{MSG_KEEPALIVE, MSG_CAPABILITIES, MSG_SERVER_NOTICE,
+                                     MSG_EQUALIZER, MSG_EQUALIZER}));
+    // The marker query ended the quiet: everything leaves again.
+    EXPECT_FALSE(server.quiet());
+    auto loud = repliesTo(p, Op::GetTrackInfo, [&] { pushEverything(server); });
     const std::pair<uint32_t, Bytes> expected[] = {
+        {MSG_TRACK_INFO, encodePayload(TrackInfoMessage{})},
         {MSG_PLAYER_STATUS, le32(0x01020304) + Bytes({2, 0, 2, 1, 0x00, 0x02})},
         {MSG_CURRENT_INDEX, le32(0xFFFFFFFE)},
         {MSG_NOW_PLAYING_CHANGED, {}},
         {MSG_PLAYLIST_CHANGED, le32(0xFFFFFFFE)},
         {MSG_PLAYLISTS_CHANGED, {}},
+        {MSG_SLEEP_TIMER, Bytes({1, 2, 3, 0}) + le32(0x01020304)},
+        {MSG_UPDATE_NOTICE, {2, 0, 0, 0, 0, 0, 'v', 0}},
+        {MSG_KEEPALIVE, {}},
+        {MSG_CAPABILITIES, le32(0x77FFFF) + le32(0)},
+        {MSG_SERVER_NOTICE, {NOTICE_SETTINGS_CHANGED}},
         {MSG_EQUALIZER, {1, 1, 12, 1, 200, 0, 100, 0, 0, 0, 60, 0, 100, 0}},
         {MSG_EQUALIZER, {0, 0, 3, 0, 2, 1, 7, 0, 0, 0}},
-        {MSG_UPDATE_NOTICE, {2, 0, 0, 0, 0, 0, 'v', 0}},
-        {MSG_SERVER_NOTICE, {4}},
-        {MSG_SLEEP_TIMER, Bytes({1, 2, 3, 0}) + le32(0x01020304)},
-        {MSG_SLEEP_TIMER, Bytes({0, 1, 2, 0}) + le32(0)},
-        {MSG_KEEPALIVE, {}},
     };
-    for (const auto& [type, payload] : expected) {
-        ReceivedMessage m = p->next();
-        EXPECT_EQ(m.type, type);
-        EXPECT_EQ(m.payload, payload) << type;
+    ASSERT_EQ(loud.size(), std::size(expected));
+    for (size_t i = 0; i < loud.size(); ++i) {
+        EXPECT_EQ(loud[i].type, expected[i].first) << i;
+        EXPECT_EQ(loud[i].payload, expected[i].second) << i;
     }
 }
 
-// Pushes the delegate makes during the login come after the result and before the
-// capabilities, then the keep-alive probe when one was asked for.
-TEST_F(Engine, LoginPushesComeBetweenTheResultAndTheCapabilities) {
-    server.keepalive().setClock(clock);
-    fake.onCall(Op::OnClientLogin, [&] {
-        server.sendKeepalive();
-        server.sendPlayerStatus(PlayerStatus{});
+// Each reply is held in its delegate call until the app has gone quiet.
+TEST_F(Engine, WhileQuietOnlyTheLoginOnlyRepliesLeave) {
+    fake.edit([&](Answers& a) {
+        a.tracks[0] = TrackInfo{};
+        a.trackCovers[0] = {1};
+        a.nowPlaying.emplace();
+        a.playlists = std::vector<PlaylistEntry>{{"P", 1, 1, 0}};
+        // Over the compression threshold: library lists and search results are held back
+        // whole, although an envelope needs only the login.
+        TrackEntry<std::string> long_;
+        long_.name = std::string(5000, 'n');
+        a.searches["big"].add(long_);
+        LibraryStringList many(LIST_KIND_ARTISTS);
+        many.add(std::string(5000, 'a'));
+        a.libraryQuery = testkit::listOf(many);
+        a.trackText = Answers::TrackText{"t", {}};
+        a.equalizer.emplace();
+        a.presets.emplace();
+        a.sleepTimer.emplace();
     });
-    Peer p(port);
-    p.hello();
-    p.sendRaw(MSG_LOGIN, Bytes(16, 0) + Bytes({0, 1}));
-    std::vector<uint32_t> types;
-    for (int i = 0; i < 5; ++i)
-        types.push_back(p.next().type);
-    EXPECT_EQ(types, (std::vector<uint32_t>{MSG_LOGIN_RESULT, MSG_KEEPALIVE, MSG_PLAYER_STATUS,
-                                            MSG_CAPABILITIES, MSG_KEEPALIVE}));
+    auto p = connectAndLogin("", 0);
+    struct Case {
+        Op op;
+        uint32_t type;
+        Bytes payload;
+        uint32_t leaves; // 0: held back
+    };
+    // clang-format off
+    const Case cases[] = {
+        {Op::GetTrackInfo, MSG_QUERY, queryBytes(QUERY_TRACK_INFO, 0), 0},
+        {Op::GetPlayerStatus, MSG_QUERY, queryBytes(QUERY_PLAYER_STATUS, 0), 0},
+        {Op::GetTrackCover, MSG_QUERY, queryBytes(QUERY_TRACK_COVER, 0), 0},
+        {Op::GetTrackCover, MSG_QUERY, queryBytes(QUERY_TRACK_COVER, 1), 0}, // no cover
+        {Op::GetNowPlayingTracks, MSG_QUERY, queryBytes(QUERY_NOW_PLAYING, 0), 0},
+        {Op::GetCurrentTrackIndex, MSG_QUERY, queryBytes(QUERY_CURRENT_INDEX, 0), 0},
+        {Op::GetPlaylists, MSG_QUERY, queryBytes(QUERY_PLAYLISTS, 0), 0},
+        {Op::GetPlaylistTracks, MSG_QUERY, queryBytes(QUERY_PLAYLIST_TRACKS, 0), 0},
+        {Op::GetPlaylists, MSG_QUERY, queryBytes(QUERY_PLAYLISTS_EX, 0), 0},
+        {Op::GetSleepTimer, MSG_QUERY, queryBytes(QUERY_SLEEP_TIMER, 0), 0},
+        {Op::QueryLibraryList, MSG_LIBRARY_QUERY, le32(1) + Bytes({1, 0, 0}) + text0("G"), 0},
+        {Op::SearchLibrary, MSG_SEARCH, le32(1) + text0("big"), 0},
+        {Op::GetCurrentTrackText, MSG_QUERY, queryBytes(QUERY_TRACK_TEXT, 0), MSG_TRACK_TEXT},
+        {Op::GetEqualizer, MSG_QUERY, queryBytes(QUERY_EQUALIZER, 0), MSG_EQUALIZER},
+        {Op::GetEqualizerPresets, MSG_QUERY, queryBytes(QUERY_EQUALIZER_PRESETS, 0), MSG_EQUALIZER_PRESETS},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.payload));
+        auto got = finishedWhileQuiet(*p, c.op, [&] { p->sendRaw(c.type, c.payload); });
+        EXPECT_EQ(types(got), c.leaves ? std::vector<uint32_t>{c.leaves} : std::vector<uint32_t>{});
+    }
 }
 
 TEST(EngineCapabilities, EachFlagSetsItsOwnBit) {
@@ -86,8 +136,61 @@ TEST(EngineCapabilities, EachFlagSetsItsOwnBit) {
     }
     server.setCapabilityFlag(kCapabilityCount, true); // no such flag: ignored
     EXPECT_EQ(server.capabilityMask(), 0u);
-    server.setAllCapabilities();
-    EXPECT_EQ(server.capabilityMask(), 0x77FFFFu);
+}
+
+CoverRequestMessage coverRequest(const std::string& album, uint32_t tag2 = 0x10002) {
+    CoverRequestMessage m;
+    m.album = album;
+    m.tag1 = 1;
+    m.tag2 = tag2;
+    m.tag3 = 3;
+    m.requestedSize = 200;
+    return m;
+}
+
+// A cover is served once per request (tag2 counts to bit 15), with the artist the host gave
+// or the request's, to the session connection before login and while quiet; the end of the
+// session connection forgets the requests seen.
+TEST_F(Engine, CoverRequestsAreServedOnceBeforeLoginAndWhileQuiet) {
+    fake.edit([](Answers& a) {
+        a.albumCovers["Blue"] = {'B', 'l', 'u', 'e'};
+        a.albumCovers["Red"] = {'R'};
+        a.coverArtist = "Host";
+    });
+    auto p = std::make_unique<Peer>(port);
+    p->hello();
+    p->send(coverRequest("Blue"));
+    ReceivedMessage m = p->next();
+    ASSERT_EQ(m.type, uint32_t(MSG_COVER));
+    EXPECT_EQ(m.payload, le32(4) + le32(4) + le32(4) + le32(1) + le32(0x10002) + Bytes({3, 0}) +
+                             text0("Blue") + text0("Host") + Bytes({'B', 'l', 'u', 'e'}));
+    EXPECT_TRUE(fake.called("getAlbumCover(Blue,,200)"));
+    p->send(coverRequest("Blue"));
+    p->send(coverRequest("Blue", 0x70002));
+    p->send(coverRequest("none")); // no cover: no reply
+    p->sendRaw(MSG_LOGIN, Bytes(16, 0));
+    ASSERT_EQ(p->nextOf(MSG_CAPABILITIES).type, uint32_t(MSG_CAPABILITIES));
+    Hold hold(fake, Op::GetAlbumCover);
+    CoverRequestMessage red = coverRequest("Red");
+    red.hasArtist = true;
+    red.artist = "Ann";
+    red.requestedSize = 64;
+    p->send(red);
+    ASSERT_TRUE(fake.waitFor("getAlbumCover(Red,Ann,64)"));
+    p->sendRaw(MSG_QUIET, {});
+    ASSERT_TRUE(waitUntil([&] { return server.quiet(); }));
+    hold.release();
+    ReceivedMessage reply = p->next();
+    ASSERT_EQ(reply.type, uint32_t(MSG_COVER));
+    EXPECT_EQ(reply.payload, le32(3) + le32(3) + le32(1) + le32(1) + le32(0x10002) + Bytes({3, 0}) +
+                                 text0("Red") + text0("Ann") + Bytes{'R'});
+    EXPECT_TRUE(p->within(100).empty());
+    EXPECT_EQ(fake.count(Op::GetAlbumCover), 3u); // the repeated requests were never looked up
+    p.reset();
+    ASSERT_TRUE(sessionEnded());
+    p = connectAndLogin();
+    p->send(coverRequest("Blue"));
+    EXPECT_EQ(p->next().type, uint32_t(MSG_COVER));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
-// MSG_QUERY: each sub-request's delegate call, its reply, and its failure form (the reply
-// layouts are the wire tests').
+// Queries and list replies: each sub-request's delegate call, its reply and its failure form
+// (the reply layouts are the wire tests'); list replies whole up to 4096 bytes with the header
+// and in MSG_COMPRESSED above; library lists with their kind codes, simplified for sessions
+// without the extended-lists flag; search results.
 #include "tests/server/engine/EngineFixture.h"
 
 namespace engine_test {
@@ -76,46 +78,6 @@ TEST_F(Queries, FailedAndEmptyAnswersGiveTheirFailureForms) {
                             index == player::kNoIndex ? 0u : uint32_t(MSG_CURRENT_INDEX),
                             le32(uint32_t(index))}});
     }
-}
-
-TEST_F(Queries, AnswersReachTheAppAsTheDelegateGaveThem) {
-    TrackInfo t;
-    t.isCurrent = 1;
-    t.index = 3;
-    t.durationMs = 0x00030201;
-    t.key.bytes.fill(0xAB);
-    t.name = "N";
-    TrackKey key;
-    key.bytes.fill(0x22);
-    fake.edit([&](Answers& a) {
-        a.tracks[3] = t;
-        a.trackText = Answers::TrackText{"lyrics", key};
-        a.equalizer = Answers::Equalizer{{"", {{60, 120}, {170, 80}}, 90}, true, 201, 11, 0};
-        a.presets = std::vector<EqualizerPreset>(2);
-        (*a.presets)[0].name = "Rock";
-        (*a.presets)[1].name = "Pop";
-        a.sleepTimer = {true, player::SLEEP_MODE_AT_LIST_END, player::SLEEP_ACTION_SUSPEND, 30};
-    });
-    auto p = connectAndLogin();
-    auto info = repliesToQuery(*p, Op::GetTrackInfo, queryBytes(QUERY_TRACK_INFO, 3));
-    ASSERT_EQ(types(info), std::vector<uint32_t>{MSG_TRACK_INFO});
-    TrackInfoMessage back;
-    ASSERT_TRUE(back.decode(info[0].payload.data(), info[0].payload.size()));
-    EXPECT_EQ(back.track, t);
-    expectReplies(*p,
-                  {
-                      {Op::GetPlayerStatus, queryBytes(QUERY_PLAYER_STATUS, 0), MSG_PLAYER_STATUS,
-                       le32(61000) + Bytes({1, 1, 2, 0x80, 0x80, 0x80})},
-                      {Op::GetCurrentTrackText, queryBytes(QUERY_TRACK_TEXT, 0), MSG_TRACK_TEXT,
-                       le32(6) + Bytes(16, 0x22) + text0("lyrics")},
-                      // The flags' bit 0 is "available".
-                      {Op::GetEqualizer, queryBytes(QUERY_EQUALIZER, 0), MSG_EQUALIZER,
-                       Bytes({2, 1, 11, 0, 201, 0, 90, 0, 0, 0, 60, 0, 120, 0, 170, 0, 80, 0})},
-                      {Op::GetEqualizerPresets, queryBytes(QUERY_EQUALIZER_PRESETS, 0),
-                       MSG_EQUALIZER_PRESETS, Bytes({2, 0, 0, 0}) + text0("Rock") + text0("Pop")},
-                      {Op::GetSleepTimer, queryBytes(QUERY_SLEEP_TIMER, 0), MSG_SLEEP_TIMER,
-                       Bytes({1, 2, 3, 0}) + le32(30)},
-                  });
 }
 
 // The second parameter exists only when the payload is exactly 9 bytes; then it gives the
@@ -198,28 +160,158 @@ TEST_F(Queries, PlaylistQueriesFilterAndFlagEntries) {
     expectReplies(*p, {{Op::GetPlaylists, queryBytes(QUERY_PLAYLISTS, 0), MSG_PLAYLISTS, le32(0)}});
 }
 
-TEST_F(Queries, CategoryQueriesAskForTheirKindAndAnswerWithTheParameterAsRequestId) {
-    auto p = connectAndLogin();
-    const std::pair<uint8_t, uint32_t> cases[] = {
-        {QUERY_ARTISTS, player::CATEGORY_ARTISTS}, {QUERY_ALBUMS, player::CATEGORY_ALBUMS},
-        {QUERY_GENRES, player::CATEGORY_GENRES},   {QUERY_COMPOSERS, player::CATEGORY_COMPOSERS},
-        {QUERY_ALBUMS_2, player::CATEGORY_ALBUMS}, {QUERY_ALBUMS_3, player::CATEGORY_ALBUMS},
-    };
-    for (const auto& [sub, kind] : cases) {
-        SCOPED_TRACE(int(sub));
-        // Unknown to the player: no reply.
-        fake.clearCalls();
-        EXPECT_TRUE(repliesToQuery(*p, Op::ListLibraryCategory, queryBytes(sub, 9)).empty());
-        EXPECT_TRUE(fake.called("listLibraryCategory(" + std::to_string(kind) + ")"));
-        LibraryStringList list(LIST_KIND_GENRES);
-        list.add("x" + std::to_string(sub));
-        fake.edit([&](Answers& a) { a.categories[kind] = testkit::listOf(list); });
-        auto got = repliesToQuery(*p, Op::ListLibraryCategory, queryBytes(sub, 0x0A0B0C0D));
-        ASSERT_EQ(types(got), std::vector<uint32_t>{MSG_LIBRARY_LIST});
-        EXPECT_EQ(got[0].payload,
-                  le32(0x0A0B0C0D) + le32(1) + Bytes{2} + text0("x" + std::to_string(sub)));
-        fake.edit([&](Answers& a) { a.categories.clear(); });
+std::vector<TrackInfo> oneEntry(size_t textLength) {
+    TrackInfo t;
+    t.index = 0;
+    t.displayText = std::string(textLength, 'n');
+    return {t};
+}
+
+// The whole message a list reply would be, header included, as the app receives it: a plain
+// frame, or the contents of an envelope. Checks that an envelope holds exactly what
+// high-compression LZ4 makes of the payload.
+ReceivedMessage opened(const ReceivedMessage& m) {
+    if (m.type != MSG_COMPRESSED)
+        return m;
+    ReceivedMessage inner;
+    EXPECT_TRUE(openCompressed(m.payload.data(), m.payload.size(), inner));
+    const Bytes expected = buildCompressedFrame(inner.type, inner.payload.data(),
+                                                inner.payload.size(), CompressionMode::High);
+    EXPECT_EQ(buildFrame(MSG_COMPRESSED, m.payload), expected);
+    return inner;
+}
+
+// A reply of exactly 4096 bytes goes out whole; one byte more goes in the envelope, which
+// opens to the same message. While the app is quiet the whole message obeys the send rule and
+// is held back; the envelope needs only the login and still leaves. Before login neither
+// leaves.
+TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
+    fake.edit([](Answers& a) { a.nowPlaying = oneEntry(5000); });
+    {
+        Peer early(port);
+        early.hello();
+        early.query(QUERY_NOW_PLAYING);
+        ASSERT_TRUE(fake.waitForCount(Op::GetNowPlayingTracks, 1));
+        EXPECT_TRUE(early.within(100).empty());
     }
+    ASSERT_TRUE(sessionEnded());
+    auto p = connectAndLogin("", 0);
+    auto queryNowPlaying = [&] { p->query(QUERY_NOW_PLAYING); };
+    // MSG_NOW_PLAYING_LIST: 12 + 4 + (4 + text + 1).
+    for (size_t length : {4075u, 4076u}) {
+        fake.edit([&](Answers& a) { a.nowPlaying = oneEntry(length); });
+        queryNowPlaying();
+        ReceivedMessage m = p->next();
+        EXPECT_EQ(m.type,
+                  length == 4075 ? uint32_t(MSG_NOW_PLAYING_LIST) : uint32_t(MSG_COMPRESSED));
+        ReceivedMessage inner = opened(m);
+        EXPECT_EQ(inner.type, uint32_t(MSG_NOW_PLAYING_LIST));
+        EXPECT_EQ(kHeaderSize + inner.payload.size(), length + 21);
+        EXPECT_EQ(inner.payload, le32(1) + le32(0) + text0(std::string(length, 'n')));
+        auto quiet = finishedWhileQuiet(*p, Op::GetNowPlayingTracks, queryNowPlaying);
+        EXPECT_EQ(types(quiet),
+                  length == 4075 ? std::vector<uint32_t>{} : std::vector<uint32_t>{MSG_COMPRESSED});
+    }
+    // The two replies whose frames are built by hand: MSG_LIBRARY_LIST, 12 + 9 + (text + 1),
+    // and MSG_SEARCH_RESULTS (track names without extended lists), 12 + 8 + (name + 1).
+    for (size_t extra : {0u, 1u}) {
+        const std::string text(4074 + extra, 'a'), name(4075 + extra, 's');
+        LibraryStringList artists(LIST_KIND_ARTISTS);
+        artists.add(text);
+        TrackEntry<std::string> entry;
+        entry.name = name;
+        LibraryTrackList found;
+        found.add(entry);
+        fake.edit([&](Answers& a) {
+            a.categories[player::CATEGORY_ARTISTS] = testkit::listOf(artists);
+            a.searches["s"] = found;
+        });
+        p->query(QUERY_ARTISTS, 6);
+        ReceivedMessage list = p->next();
+        EXPECT_EQ(list.type, extra ? uint32_t(MSG_COMPRESSED) : uint32_t(MSG_LIBRARY_LIST));
+        EXPECT_EQ(opened(list).payload, le32(6) + le32(1) + Bytes{0} + text0(text));
+        p->sendRaw(MSG_SEARCH, le32(4) + text0("s"));
+        ReceivedMessage names = p->next();
+        EXPECT_EQ(names.type, extra ? uint32_t(MSG_COMPRESSED) : uint32_t(MSG_SEARCH_RESULTS));
+        EXPECT_EQ(opened(names).payload, le32(4) + le32(1) + text0(name));
+    }
+}
+
+TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedLists) {
+    LibraryStringList artists(LIST_KIND_ARTISTS);
+    artists.add("Ann");
+    artists.add("Bo");
+    LibraryAlbumList albums;
+    albums.add({"X", "", 7});
+    TrackEntry<std::string> hum;
+    hum.artist = "A";
+    hum.name = "Hum";
+    hum.durationSeconds = 3;
+    LibraryTrackList tracks;
+    tracks.add(hum);
+    fake.edit([&](Answers& a) {
+        a.categories[player::CATEGORY_ARTISTS] = testkit::listOf(artists);
+        a.categories[player::CATEGORY_ALBUMS] = testkit::listOf(albums);
+        a.categories[player::CATEGORY_GENRES] = testkit::listOf(LibraryStringList(4));
+        a.categories[player::CATEGORY_COMPOSERS] =
+            testkit::listOf(LibraryStringList(LIST_KIND_COMPOSERS));
+        a.libraryQuery = testkit::listOf(albums);
+        a.searches["bee"] = tracks;
+    });
+
+    auto ext = connectAndLogin("", 1);
+    // Each category query asks for its kind and answers with the parameter as request id; a
+    // list of a kind without a code (genres here) is not sent, an empty one is.
+    const Bytes albumList = {9, 0, 0, 0, 1, 0, 0, 0, 6, 1,    0, 0,
+                             0, 7, 0, 0, 0, 3, 0, 0, 0, 0x58, 0, 0};
+    const std::tuple<uint8_t, uint32_t, Bytes> kinds[] = {
+        {QUERY_ARTISTS, player::CATEGORY_ARTISTS,
+         le32(9) + le32(2) + Bytes{0} + text0("Ann") + text0("Bo")},
+        {QUERY_ALBUMS, player::CATEGORY_ALBUMS, albumList},
+        {QUERY_GENRES, player::CATEGORY_GENRES, {}},
+        {QUERY_COMPOSERS, player::CATEGORY_COMPOSERS, {9, 0, 0, 0, 0, 0, 0, 0, 4}},
+        {QUERY_ALBUMS_2, player::CATEGORY_ALBUMS, albumList},
+        {QUERY_ALBUMS_3, player::CATEGORY_ALBUMS, albumList},
+    };
+    for (const auto& [sub, kind, payload] : kinds) {
+        SCOPED_TRACE(int(sub));
+        fake.clearCalls();
+        auto got = repliesTo(*ext, Op::ListLibraryCategory, [&] { ext->query(sub, 9); });
+        ASSERT_EQ(got.size(), payload.empty() ? 0u : 1u);
+        EXPECT_TRUE(payload.empty() || got[0].payload == payload);
+        EXPECT_TRUE(fake.called("listLibraryCategory(" + std::to_string(kind) + ")"));
+    }
+    // Drill-down lists answer with the request id.
+    ext->sendRaw(MSG_LIBRARY_QUERY_EX, le32(0x11) + le32(2) + text0("Ann"));
+    ReceivedMessage drill = ext->next();
+    ASSERT_EQ(drill.type, uint32_t(MSG_LIBRARY_LIST));
+    EXPECT_EQ(Bytes(drill.payload.begin(), drill.payload.begin() + 9),
+              le32(0x11) + le32(1) + Bytes{6});
+    // A track search answers MSG_LIBRARY_LIST with the full tracks for this session.
+    ext->sendRaw(MSG_SEARCH, le32(9) + text0("bee"));
+    ReceivedMessage full = ext->next();
+    ASSERT_EQ(full.type, uint32_t(MSG_LIBRARY_LIST));
+    EXPECT_EQ(Bytes(full.payload.begin(), full.payload.begin() + 9), le32(9) + le32(1) + Bytes{7});
+    ext.reset();
+    ASSERT_TRUE(sessionEnded());
+
+    auto basic = connectAndLogin("", 0);
+    basic->query(QUERY_ALBUMS_2, 1);
+    EXPECT_EQ(basic->next().payload, le32(1) + le32(2) + Bytes{5} + text0("X") + text0(""));
+    basic->sendRaw(MSG_LIBRARY_QUERY, le32(0x12) + Bytes({0, 1, 0}) + text0("Ann"));
+    EXPECT_EQ(basic->next().payload, le32(0x12) + le32(2) + Bytes{5} + text0("X") + text0(""));
+    basic->sendRaw(MSG_SEARCH, le32(9) + text0("bee"));
+    ReceivedMessage names = basic->next();
+    ASSERT_EQ(names.type, uint32_t(MSG_SEARCH_RESULTS));
+    EXPECT_EQ(names.payload, le32(9) + le32(1) + text0("Hum"));
+    // A search that finds nothing, or a query without a list: no reply.
+    EXPECT_TRUE(repliesTo(*basic, Op::SearchLibrary, [&] {
+                    basic->sendRaw(MSG_SEARCH, le32(9) + text0("no"));
+                }).empty());
+    fake.edit([](Answers& a) { a.libraryQuery = nullptr; });
+    EXPECT_TRUE(repliesTo(*basic, Op::QueryLibraryList, [&] {
+                    basic->sendRaw(MSG_LIBRARY_QUERY, le32(0x13) + Bytes({1, 0, 0}) + text0("G"));
+                }).empty());
 }
 
 } // namespace

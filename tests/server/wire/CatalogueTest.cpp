@@ -79,28 +79,14 @@ TEST(CatalogueLayouts, SessionAndStatusMessages) {
                              .keepaliveSeconds = 30};
     const Bytes loginBytes = cat({Bytes(login.response.begin(), login.response.end()), {1, 30}});
     expectCodec(login, loginBytes, {.shortest = 16});
-    // Only exactly 18 bytes carry the options.
-    for (size_t n : {16u, 17u, 19u}) {
-        Bytes other = loginBytes;
-        other.resize(n, 0x77);
-        LoginMessage m = decoded<LoginMessage>(other);
-        EXPECT_FALSE(m.hasOptions || m.extendedLists || m.keepaliveSeconds) << n;
-    }
-    EXPECT_EQ(decoded<LoginMessage>(loginBytes).keepaliveSeconds, 30);
+    // Which sizes carry the options is the engine's login test's.
 
     expectCodec(LoginResultMessage{.accepted = 1}, {1});
 
-    const Bytes queryBytes = {10, 1, 2, 3, 4, 5, 6, 7, 8};
     expectCodec(
         QueryMessage{.sub = 10, .parameter = 0x04030201, .hasSecond = true, .second = 0x08070605},
-        queryBytes, {.shortest = 5});
-    for (size_t n : {5u, 8u, 10u}) { // only exactly 9 bytes carry the second parameter
-        Bytes other = queryBytes;
-        other.resize(n, 0x77);
-        QueryMessage m = decoded<QueryMessage>(other);
-        EXPECT_FALSE(m.hasSecond || m.second) << n;
-        EXPECT_EQ(m.parameter, 0x04030201u) << n;
-    }
+        {10, 1, 2, 3, 4, 5, 6, 7, 8}, {.shortest = 5});
+    // Only exactly 9 bytes carry the second parameter: the engine's query test.
 
     TrackInfoMessage track;
     track.track = {.isCurrent = 1,
@@ -392,9 +378,9 @@ TEST(CatalogueSizeRules, SleepTimerCodesAtTheEdgesOfTheirRanges) {
     EXPECT_FALSE(decoded<SleepTimerMessage>({0, 1, 1, 0, 0, 0, 0, 0}).enabled);
 }
 
+// Which way each type travels (the engine's call table shows a wrong-way or short message
+// reaching no handler), its name, and the four types handled on arrival.
 TEST(Catalogue, DirectionsNamesAndTheFourImmediateTypes) {
-    EXPECT_STREQ(messageName(MSG_COMPRESSED), "MSG_COMPRESSED");
-    EXPECT_STREQ(messageName(MSG_HELLO), "MSG_HELLO");
     EXPECT_STREQ(messageName(MSG_SLEEP_TIMER), "MSG_SLEEP_TIMER");
     const std::vector<uint32_t> c2s = {2,  4,  7,  10, 15, 16, 18, 20, 21, 23, 24, 26, 27,
                                        29, 32, 33, 34, 37, 39, 40, 42, 44, 46, 48, 51};
@@ -409,27 +395,6 @@ TEST(Catalogue, DirectionsNamesAndTheFourImmediateTypes) {
         EXPECT_EQ(isImmediate(t), t == 2 || t == 16 || t == 23 || t == 46) << t;
     }
     EXPECT_EQ(messageName(0xFFFFFFFF), nullptr);
-
-    // A server-to-client type never reaches a server-side handler, and the other way round;
-    // a failed size rule calls nothing either.
-    bool called = false;
-    const Bytes status(10, 0);
-    EXPECT_FALSE(visitMessage(MSG_PLAYER_STATUS, status.data(), status.size(),
-                              Direction::ClientToServer, [&](const auto&) { called = true; }));
-    const Bytes command = {6, 0, 0, 0, 0};
-    EXPECT_FALSE(visitMessage(MSG_PLAYER_COMMAND, command.data(), command.size(),
-                              Direction::ServerToClient, [&](const auto&) { called = true; }));
-    EXPECT_FALSE(visitMessage(MSG_PLAYER_COMMAND, command.data(), 4, Direction::ClientToServer,
-                              [&](const auto&) { called = true; }));
-    EXPECT_FALSE(called);
-    uint32_t seen = 0;
-    EXPECT_TRUE(visitMessage(
-        MSG_PLAYER_COMMAND, command.data(), command.size(), Direction::ClientToServer,
-        [&](const auto& m) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(m)>, PlayerCommandMessage>)
-                seen = m.command;
-        }));
-    EXPECT_EQ(seen, 6u);
 }
 
 // Each of the four text lengths of MSG_TRACK_INFO is one byte: 255 bytes travel whole, 256 are
@@ -440,8 +405,6 @@ TEST(CatalogueThresholds, TrackInfoTextsAt255And256Bytes) {
         {std::string(256, 'x'), 255},
         {std::string(253, 'a') + "\xC3\xA9", 255},
         {std::string(254, 'a') + "\xC3\xA9", 254},
-        {std::string(253, 'a') + "\xE2\x82\xAC", 253},
-        {std::string(252, 'a') + "\xF0\x9F\x8E\xB5", 252},
         {std::string(254, 'a') + "\xF0\x9F\x8E\xB5", 254},
     };
     for (int field = 0; field < 4; ++field) {
@@ -458,10 +421,6 @@ TEST(CatalogueThresholds, TrackInfoTextsAt255And256Bytes) {
             EXPECT_EQ(std::string(p.begin() + ptrdiff_t(at), p.begin() + ptrdiff_t(at + sent)),
                       value.substr(0, sent));
             EXPECT_EQ(p[at + sent], 0);
-            TrackInfoMessage back = decoded<TrackInfoMessage>(p);
-            const std::string* backFields[4] = {&back.track.name, &back.track.artist,
-                                                &back.track.album, &back.track.genre};
-            EXPECT_EQ(*backFields[field], value.substr(0, sent));
         }
     }
 }
@@ -549,19 +508,6 @@ TEST(CatalogueThresholds, VolumeArgumentForEveryCombinationOfItsParts) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(volumeFromArgument(c.argument), c.volume) << std::hex << c.argument;
-}
-
-// Entry flags: bit 0 when the low byte is non-zero, bit 1 when the high byte is.
-TEST(CatalogueThresholds, PlaylistEntryFlagBytesOneAtATime) {
-    const std::pair<uint16_t, uint8_t> cases[] = {{0x0000, 0}, {0x0001, 1}, {0x0080, 1},
-                                                  {0x00FF, 1}, {0x0100, 2}, {0x8000, 2},
-                                                  {0x0101, 3}, {0xFFFF, 3}};
-    for (const auto& [flags, bits] : cases) {
-        PlaylistsExMessage m;
-        m.playlists = {{"", 1, 2, flags}};
-        const Bytes p = encodePayload(m);
-        EXPECT_EQ(loadLE32(&p[20]), bits) << std::hex << flags;
-    }
 }
 
 // 16-bit lengths in MSG_PLAYLIST_DETAILS: the list name and every entry text at 65535 and

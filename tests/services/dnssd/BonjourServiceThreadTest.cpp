@@ -12,14 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
-using services::dnssd::BonjourEvent;
 using services::dnssd::BonjourServiceThread;
 
 using dnssd_test::EventRecorder;
-using dnssd_test::ReplyChannel;
 using testing_support::waitUntil;
 
 namespace {
@@ -30,8 +27,6 @@ const std::string kReg19371 = dnssd_test::registration("4b ab") + " sockfd";
 class BonjourServiceThreadTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(fake_.load(dnssd_test::kFakeLibrary)); }
-    // Every registration the thread made was released (the threads are gone by now).
-    void TearDown() override { EXPECT_EQ(fake_.live(), 0); }
 
     dnssd_test::Fake fake_;
     EventRecorder events_;
@@ -82,14 +77,9 @@ TEST_F(BonjourServiceThreadTest, EachFailureEndsTheThreadSilently) {
           Case{0, 0, kDNSServiceErr_ServiceNotRunning, kReg19371 + " process reply:0 deallocate",
                "registered:Fake Computer ended:-65563"}}) {
         SCOPED_TRACE(c.events);
-        ReplyChannel channel;
-        ASSERT_TRUE(channel.valid());
-        FakeDnsSdScript script = channel.script();
-        script.registerError = c.registerError;
-        script.replyError = c.replyError;
-        script.processError = c.processError;
-        fake_.script(script);
-        ASSERT_TRUE(channel.queueReply());
+        dnssd_test::ReadableSocket socket;
+        ASSERT_NE(socket.fd(), -1);
+        fake_.script({c.registerError, socket.fd(), c.replyError, c.processError});
         testing_support::LogCapture log;
         EventRecorder events;
         BonjourServiceThread thread;
@@ -107,30 +97,6 @@ TEST_F(BonjourServiceThreadTest, EachFailureEndsTheThreadSilently) {
         thread.stopAndWait();
         EXPECT_FALSE(thread.IsRunning());
     }
-}
-
-// stopWithoutWaiting returns while the thread is busy in the library; an observer that throws
-// is logged and changes nothing.
-TEST_F(BonjourServiceThreadTest, StopWithoutWaitingAndAThrowingObserver) {
-    ReplyChannel channel;
-    ASSERT_TRUE(channel.valid());
-    fake_.script(channel.script());
-    channel.hold(); // the thread will be stuck in DNSServiceProcessResult
-    ASSERT_TRUE(channel.queueReply());
-    testing_support::LogCapture log;
-
-    BonjourServiceThread thread;
-    thread.setObserver([](const BonjourEvent&) { throw std::runtime_error("observer broke"); });
-    bridge::DnsSdService& service = thread;
-    service.start(19371, kType);
-    ASSERT_TRUE(fake_.waitForLog(kReg19371 + " process reply:0")) << fake_.log();
-    service.stopWithoutWaiting();
-    EXPECT_TRUE(service.isRunning()); // it returned without waiting for the thread
-
-    channel.release();
-    ASSERT_TRUE(log.waitFor(LogKind::Error, "observer broke"));
-    ASSERT_TRUE(waitUntil([&] { return !service.isRunning(); }));
-    EXPECT_EQ(fake_.log(), kReg19371 + " process reply:0 deallocate");
 }
 
 } // namespace

@@ -1,15 +1,13 @@
-// Helpers of the DNS-SD tests: the fake library's controls, a socket that the test makes
-// readable to stand for the daemon's reply, and a recorder of the thread's observer events.
+// Helpers of the DNS-SD tests: the fake library's controls, a socket that stays readable to
+// stand for the daemon's reply, and a recorder of the thread's observer events.
 #pragma once
 
 #include "platform/Socket.h"
-#include "platform/Sync.h"
 #include "services/dnssd/BonjourServiceThread.h"
 #include "services/dnssd/DnsSdLibrary.h"
 #include "tests/services/dnssd/FakeDnsSd.h"
 #include "tests/support/TestSocket.h"
 
-#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -27,35 +25,28 @@ inline constexpr const char kFakeLibraryWithoutRegister[] = FAKE_DNSSD_LIBRARY_W
 class Fake {
 public:
     // Loads the fake at `path` in place of the library, with `s` and an empty log; false when
-    // it or one of its controls is missing.
+    // it or its control is missing.
     bool load(const char* path, const FakeDnsSdScript& s = {}) {
-        if (!services::dnssd::replaceLibraryForTesting(path))
-            return false;
-        setScript_ = entry<FakeDnsSdScriptFn>("FakeDnsSdSetScript");
-        log_ = entry<FakeDnsSdCallLogFn>("FakeDnsSdCallLog");
-        live_ = entry<FakeDnsSdLiveFn>("FakeDnsSdLive");
-        if (!setScript_ || !log_ || !live_)
+        control_ = services::dnssd::replaceLibraryForTesting(path)
+                       ? reinterpret_cast<FakeDnsSdControlFn>(
+                             services::dnssd::libraryEntryForTesting("FakeDnsSdControl"))
+                       : nullptr;
+        if (!control_)
             return false;
         script(s);
         return true;
     }
-    void script(const FakeDnsSdScript& s) { setScript_(&s); }
-    std::string log() {
+    void script(const FakeDnsSdScript& s) { log(&s); }
+    std::string log(const FakeDnsSdScript* s = nullptr) {
         char buffer[4096];
-        return std::string(buffer, log_(buffer, sizeof buffer));
+        return std::string(buffer, control_(s, buffer, sizeof buffer));
     }
-    int live() { return live_(); }
     bool waitForLog(const std::string& expected) {
         return testing_support::waitUntil([&] { return log() == expected; });
     }
 
 private:
-    template <class F> static F entry(const char* name) {
-        return reinterpret_cast<F>(services::dnssd::libraryEntryForTesting(name));
-    }
-    FakeDnsSdScriptFn setScript_ = nullptr;
-    FakeDnsSdCallLogFn log_ = nullptr;
-    FakeDnsSdLiveFn live_ = nullptr;
+    FakeDnsSdControlFn control_ = nullptr;
 };
 
 // The thread's registration as the fake logs it: all interfaces, the computer's name, the
@@ -66,48 +57,25 @@ inline std::string registration(const char* portBytes,
            ", 0, null, reply, context)";
 }
 
-// A connected pair of loopback sockets: the fake hands out the reading end as the
-// registration's socket; a byte written to the other end is one reply of the "daemon", which
-// the fake's DNSServiceProcessResult takes (drain) before it calls the reply callback.
-class ReplyChannel {
+// A listening socket with a connection waiting: readable until it is closed, so the thread that
+// is handed it as the daemon's socket goes on to process a result at once.
+class ReadableSocket {
 public:
-    ReplyChannel() {
+    ReadableSocket() {
         platform::socketStartup();
-        platform::SocketHandle listener = platform::listenTcp4(0);
-        writer_.connect(platform::socketLocalPort(listener));
-        if (writer_.connected() && platform::selectReadable(listener, 3000000) == 1)
-            reader_ = platform::acceptSocket(listener);
-        platform::closeSocket(listener);
+        listener_ = platform::listenTcp4(0);
+        client_.connect(platform::socketLocalPort(listener_));
     }
-    ~ReplyChannel() {
-        if (reader_ != platform::kInvalidSocket)
-            platform::closeSocket(reader_);
-        writer_.close();
+    ~ReadableSocket() {
+        client_.close();
+        platform::closeSocket(listener_);
         platform::socketCleanup();
     }
-    bool valid() const { return reader_ != platform::kInvalidSocket; }
-    bool queueReply() { return writer_.sendAll("r", 1); }
-    // While held, the fake's DNSServiceProcessResult blocks (up to 10 s) before it replies.
-    void hold() { open_.reset(); }
-    void release() { open_.set(); }
-    // The script that answers through this channel.
-    FakeDnsSdScript script() {
-        FakeDnsSdScript s;
-        s.sockFd = static_cast<int>(reader_);
-        s.drain = [](void* user) {
-            auto* self = static_cast<ReplyChannel*>(user);
-            self->open_.wait(10000);
-            char byte;
-            platform::recvSome(self->reader_, &byte, 1);
-        };
-        s.drainUser = this;
-        return s;
-    }
+    int fd() const { return client_.connected() ? static_cast<int>(listener_) : -1; }
 
 private:
-    platform::SocketHandle reader_ = platform::kInvalidSocket;
-    testing_support::TestClient writer_;
-    platform::Event open_{true};
+    platform::SocketHandle listener_ = platform::kInvalidSocket;
+    testing_support::TestClient client_;
 };
 
 // What the thread's observer is told: "registered:<name> failed:<error> ended:<error>", in order.
@@ -127,16 +95,6 @@ public:
     std::string summary() {
         std::lock_guard hold(lock_);
         return summary_;
-    }
-    size_t count(const std::string& word) {
-        size_t n = 0;
-        const std::string all = summary();
-        for (size_t at = all.find(word); at != all.npos; at = all.find(word, at + 1))
-            ++n;
-        return n;
-    }
-    bool waitFor(const std::string& word, size_t times = 1, uint32_t ms = 5000) {
-        return testing_support::waitUntil([&] { return count(word) >= times; }, ms);
     }
 
 private:

@@ -25,7 +25,7 @@ struct State {
     std::mutex mutex;
     FakeDnsSdScript script;
     std::string log;
-    std::set<DNSServiceRef> live; // a registration never released stays here: a finding
+    std::set<DNSServiceRef> live; // the registrations made and not yet released
 };
 
 State& state() {
@@ -46,9 +46,7 @@ void append(State& s, const std::string& word) {
 #define FAKE_DNSSD_ENTRY extern "C" FAKE_DNSSD_EXPORT
 
 // The exports, declared before they are defined.
-FAKE_DNSSD_ENTRY void FakeDnsSdSetScript(const FakeDnsSdScript* script);
-FAKE_DNSSD_ENTRY size_t FakeDnsSdCallLog(char* out, size_t capacity);
-FAKE_DNSSD_ENTRY int FakeDnsSdLive();
+FAKE_DNSSD_ENTRY size_t FakeDnsSdControl(const FakeDnsSdScript* script, char* out, size_t capacity);
 FAKE_DNSSD_ENTRY DNSServiceErrorType TANDRAVOLE_DNSSD_API DNSServiceRegister(
     DNSServiceRef* sdRef, DNSServiceFlags flags, uint32_t interfaceIndex, const char* name,
     const char* regtype, const char* domain, const char* host, uint16_t port, uint16_t txtLen,
@@ -57,23 +55,17 @@ FAKE_DNSSD_ENTRY int TANDRAVOLE_DNSSD_API DNSServiceRefSockFD(DNSServiceRef sdRe
 FAKE_DNSSD_ENTRY DNSServiceErrorType TANDRAVOLE_DNSSD_API DNSServiceProcessResult(DNSServiceRef);
 FAKE_DNSSD_ENTRY void TANDRAVOLE_DNSSD_API DNSServiceRefDeallocate(DNSServiceRef sdRef);
 
-FAKE_DNSSD_ENTRY void FakeDnsSdSetScript(const FakeDnsSdScript* script) {
-    std::lock_guard hold(state().mutex);
-    state().script = *script;
-    state().log.clear();
-}
-
-FAKE_DNSSD_ENTRY size_t FakeDnsSdCallLog(char* out, size_t capacity) {
+FAKE_DNSSD_ENTRY size_t FakeDnsSdControl(const FakeDnsSdScript* script, char* out,
+                                         size_t capacity) {
     std::lock_guard hold(state().mutex);
     const size_t n = std::min(state().log.size(), capacity - 1);
     std::memcpy(out, state().log.data(), n);
     out[n] = '\0';
+    if (script) {
+        state().script = *script;
+        state().log.clear();
+    }
     return n;
-}
-
-FAKE_DNSSD_ENTRY int FakeDnsSdLive() {
-    std::lock_guard hold(state().mutex);
-    return static_cast<int>(state().live.size());
 }
 
 #ifndef FAKE_DNSSD_WITHOUT_REGISTER
@@ -121,8 +113,6 @@ DNSServiceProcessResult(DNSServiceRef sdRef) {
         }
     }
     // As in the real library, the reply runs on the caller's thread, with no lock held.
-    if (script.drain)
-        script.drain(script.drainUser);
     if (callback)
         callback(sdRef, 0, script.replyError, "Fake Computer", sdRef->regtype.c_str(), "local.",
                  sdRef->context);

