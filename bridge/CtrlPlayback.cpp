@@ -73,10 +73,6 @@ int32_t CTandravoleCtrl::playingNowPosition() {
     return intProperty(playingNow().get(), PlayingNowOp::Position);
 }
 
-int32_t CTandravoleCtrl::playbackState() {
-    return intProperty(playback().get(), PlaybackOp::State);
-}
-
 bool CTandravoleCtrl::readTrackInfo(TrackInfo& track, int32_t index, bool wantDisplayText) {
     HostObjectPtr list = playingNow();
     int32_t at = index;

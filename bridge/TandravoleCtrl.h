@@ -186,7 +186,6 @@ private:
     void fillTrackInfo(TrackInfo& track, host::HostObject* file, bool wantDisplayText);
     bool readPlayerStatus(PlayerStatus& status);
     int32_t playingNowPosition();
-    int32_t playbackState();
     void pushStatus();
     void pushTrackInfo();
 

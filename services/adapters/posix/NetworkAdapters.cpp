@@ -4,7 +4,7 @@
 // sockaddr_ll), "up" is IFF_UP and IFF_RUNNING, IFF_LOOPBACK makes it the loopback type and an
 // IEEE 1394 link the IEEE 1394 type; the first AF_INET entry is its first unicast address, as
 // the Windows request asks for IPv4 only. Linux has no receive-only interfaces.
-#include "services/adapters/NetworkAdapters.h"
+#include "services/adapters/posix/InterfaceList.h"
 
 #include "common/Utf.h"
 
@@ -41,10 +41,7 @@ Entry& entryFor(std::vector<Entry>& entries, const std::string& name, bool& crea
 
 } // namespace
 
-std::vector<NetworkAdapterInfo> ListNetworkAdapters() {
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return {};
+std::vector<RawAdapter> adaptersOfInterfaceList(const ifaddrs* list) {
     std::vector<Entry> entries;
     for (const ifaddrs* i = list; i; i = i->ifa_next) {
         if (!i->ifa_name)
@@ -75,10 +72,18 @@ std::vector<NetworkAdapterInfo> ListNetworkAdapters() {
                 r.firstUnicastText = host;
         }
     }
-    freeifaddrs(list);
     std::vector<RawAdapter> raw;
     for (Entry& e : entries)
         raw.push_back(std::move(e.adapter));
+    return raw;
+}
+
+std::vector<NetworkAdapterInfo> ListNetworkAdapters() {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return {};
+    std::vector<RawAdapter> raw = adaptersOfInterfaceList(list);
+    freeifaddrs(list);
     return selectNetworkAdapters(raw);
 }
 
