@@ -87,6 +87,10 @@ void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
     SaveSettings(settings);
     bridge::ControlEnvironment env;
     env.clock = &clock;
+    if (windowRefused)
+        env.windowFactory = [](bridge::WindowProcedure) {
+            return std::unique_ptr<bridge::HostWindow>();
+        };
     if (watchWindow)
         env.windowFactory = [this](bridge::WindowProcedure procedure) {
             auto real = bridge::createHostWindow(std::move(procedure));

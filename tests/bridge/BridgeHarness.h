@@ -259,7 +259,8 @@ protected:
     std::unique_ptr<HostThread> host;
     std::unique_ptr<CTandravoleCtrl> ctrl; // created and destroyed on the host's thread
     bridge::InitResult initResult = bridge::InitResult::Ok;
-    bool watchWindow = false; // the control's window is a WatchedWindow reporting to these:
+    bool windowRefused = false; // the system refuses the control its window
+    bool watchWindow = false;   // the control's window is a WatchedWindow reporting to these:
     std::atomic<int> insideSend{0};
     std::atomic<bool> sleepTimerRunning{false};
     std::vector<uint32_t> burst;

@@ -97,4 +97,13 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     sync(*app);
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.bands; }),
               (std::array<int32_t, 11>{100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+    // Presets deleted since: the next login finds none, not the earlier ones.
+    app.reset();
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return ctrl->server().sessionConnection() == 0; }));
+    platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, path);
+    app = connectAndLogin();
+    ASSERT_TRUE(ctrl->getEqualizerPresets(presets));
+    EXPECT_TRUE(presets.empty());
 }

@@ -68,6 +68,11 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{102, 100, 101}));
     notices([&] { send(MoveTrackMessage{7, 0, 1}); });
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{100, 102, 101}));
+    // A removal the player did not store (a refusal, or no number at all) is not told.
+    for (host::HostValue refused : {host::HostValue(0), host::HostValue()}) {
+        calls->answer("playlist.m9(", refused, 0);
+        EXPECT_TRUE(notices([&] { send(RemoveTrackMessage{7, 0}); }).empty());
+    }
     EXPECT_EQ(notices([&] {
                   send(RemoveTrackMessage{7, 0});
               }),

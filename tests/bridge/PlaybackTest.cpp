@@ -88,6 +88,14 @@ protected:
     std::unique_ptr<remote::RemoteClient> app;
 };
 
+// A control whose window the system refused still takes the timer (and sets no timer).
+TEST_F(SleepTimer, WithoutAWindow) {
+    windowRefused = true;
+    startWithApp();
+    arm(0, 1, 60);
+    EXPECT_TRUE(asked().enabled);
+}
+
 TEST_F(SleepTimer, AtATimeFiresOnTheClockAndStartsThePowerAction) {
     startWithApp();
     player->setRepeatMode(simhost::RepeatMode::List); // playback would go on by itself

@@ -123,7 +123,13 @@ TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     auto app = connectAndLogin();
     const host::HostValue args[] = {
         host::HostValue(u"MCC"), host::HostValue(u"MCC: NOTIFY_EQ_CHANGED"), host::HostValue(u"")};
-    onHost([&] { ctrl->onHostEvent(host::kEventNotify, args); });
+    // An event without its name (a valid one right after it in memory) pushes nothing.
+    const host::HostValue lone[] = {host::HostValue(u"MCC"),
+                                    host::HostValue(u"MCC: NOTIFY_VOLUME_CHANGED")};
+    onHost([&] {
+        ctrl->onHostEvent(host::kEventNotify, std::span(lone).first(1));
+        ctrl->onHostEvent(host::kEventNotify, args);
+    });
     ReceivedMessage first;
     ASSERT_EQ(app->receive(first, kWait), remote::ClientStatus::Ok);
     EXPECT_EQ(first.type, uint32_t(MSG_EQUALIZER));
