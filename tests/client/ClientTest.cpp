@@ -453,33 +453,9 @@ TEST_F(ClientTest, KeepaliveProbesAreAnsweredSoTheSessionSurvives) {
     EXPECT_TRUE(server.loggedIn());
 }
 
-TEST_F(ClientTest, StatusAndTransportCommands) {
-    player.edit([&](Answers& a) {
-        a.tracks[player::kCurrent] = track(-1, "Blue", "Ann");
-        a.tracks[player::kCurrent].isCurrent = 1;
-    });
-    ASSERT_EQ(cli({"--json", "status"}), EXIT_OK) << err;
-    EXPECT_NE(out.find("\"state\":\"playing\""), std::string::npos) << out;
-    EXPECT_NE(out.find("\"position\":\"1:01\""), std::string::npos) << out;
-    EXPECT_NE(out.find("\"name\":\"Blue\""), std::string::npos) << out;
-
-    ASSERT_EQ(cli({"volume", "0"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("setVolume(0)"));
-    // Pause toggles only while playing; the printed status shows the result.
-    ASSERT_EQ(cli({"pause"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("playbackCommand(0)"));
-    EXPECT_NE(out.find("state: paused"), std::string::npos) << out;
-    ASSERT_EQ(cli({"stop"}), EXIT_OK) << err;
-    const uint64_t before = player.count(Op::PlaybackCommand);
-    ASSERT_EQ(cli({"pause"}), EXIT_OK) << err;
-    EXPECT_EQ(player.count(Op::PlaybackCommand), before);
-    EXPECT_NE(out.find("not playing"), std::string::npos);
-
-    ASSERT_EQ(cli({"repeat"}), EXIT_OK) << err;
-    EXPECT_NE(out.find("repeat: list"), std::string::npos) << out;
-}
-
-TEST_F(ClientTest, LibraryListsBrowseAndSearch) {
+// What commands print (and a usage mistake found only once the arguments are counted), and
+// the call each makes. Pause toggles only while playing; the printed status shows the result.
+TEST_F(ClientTest, CommandsPrintTheirResultsAndReachThePlayer) {
     LibraryStringList artists(LIST_KIND_ARTISTS);
     artists.entries = {"Ann", "Bo"};
     LibraryAlbumList albums;
@@ -487,46 +463,63 @@ TEST_F(ClientTest, LibraryListsBrowseAndSearch) {
     TrackEntry<std::string> t;
     t.artist = "Ann";
     t.name = "First";
-    t.album = "Blue";
     t.durationSeconds = 125;
     LibraryTrackList tracks;
     tracks.entries = {t};
     player.edit([&](Answers& a) {
+        a.tracks[player::kCurrent] = track(-1, "Blue", "Ann");
         a.categories[player::CATEGORY_ARTISTS] = testkit::listOf(artists);
         a.categories[player::CATEGORY_ALBUMS] = testkit::listOf(albums);
         a.libraryQuery = testkit::listOf(tracks);
         a.searches["first song"] = tracks;
     });
-
-    ASSERT_EQ(cli({"artists"}), EXIT_OK) << err;
-    EXPECT_NE(out.find("  Ann\n  Bo\n"), std::string::npos) << out;
-
-    ASSERT_EQ(cli({"--json", "albums"}), EXIT_OK) << err;
-    EXPECT_NE(out.find("{\"album\":\"Red\",\"artist\":\"Bo\",\"number\":2}"), std::string::npos)
-        << out;
-
-    ASSERT_EQ(cli({"--json", "browse", "--artist", "Ann", "--composer", "C"}), EXIT_OK) << err;
-    EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
-    EXPECT_NE(out.find("\"duration\":\"2:05\""), std::string::npos) << out;
-
-    ASSERT_EQ(cli({"--json", "search", "first", "song"}), EXIT_OK) << err;
-    EXPECT_NE(out.find("\"name\":\"First\""), std::string::npos) << out;
-}
-
-TEST_F(ClientTest, EqualizerAndSleepTimer) {
-    ASSERT_EQ(cli({"eq", "set", "110", "1", "2"}), EXIT_USAGE);
-    EXPECT_NE(err.find("10 band values"), std::string::npos) << err;
-    ASSERT_EQ(cli({"--json", "eq", "set", "110", "0", "10", "20", "30", "40", "50", "60", "70",
-                   "80", "200"}),
-              EXIT_OK)
-        << err;
-    EXPECT_TRUE(player.called("setEqualizer(10,110)"));
-    EXPECT_NE(out.find("\"preamp\":110"), std::string::npos) << out;
-    EXPECT_NE(out.find("{\"hz\":16000,\"value\":200}"), std::string::npos) << out;
-
-    ASSERT_EQ(cli({"--json", "sleep-timer", "10", "--then", "suspend"}), EXIT_OK) << err;
-    EXPECT_TRUE(player.called("setSleepTimer(1,0,2,600)"));
-    EXPECT_NE(out.find("\"action\":\"stop and sleep\""), std::string::npos) << out;
+    const Args tenBands = {"0", "10", "20", "30", "40", "50", "60", "70", "80", "200"};
+    Args eqSet = {"--json", "eq", "set", "110"};
+    eqSet.insert(eqSet.end(), tenBands.begin(), tenBands.end());
+    struct Row {
+        Args args;
+        int code;
+        std::vector<std::string> printed; // in the output, or in the errors when refused
+        std::string call;                 // "": no playback command
+    };
+    const Row rows[] = {
+        {{"--json", "status"},
+         EXIT_OK,
+         {"\"state\":\"playing\"", "\"position\":\"1:01\"", "\"name\":\"Blue\""},
+         ""},
+        {{"volume", "0"}, EXIT_OK, {}, "setVolume(0)"},
+        {{"pause"}, EXIT_OK, {"state: paused"}, "playbackCommand(0)"},
+        {{"stop"}, EXIT_OK, {}, "playbackCommand(2)"},
+        {{"pause"}, EXIT_OK, {"not playing"}, ""},
+        {{"repeat"}, EXIT_OK, {"repeat: list"}, ""},
+        {{"artists"}, EXIT_OK, {"  Ann\n  Bo\n"}, ""},
+        {{"--json", "albums"}, EXIT_OK, {"{\"album\":\"Red\",\"artist\":\"Bo\",\"number\":2}"}, ""},
+        {{"--json", "browse", "--artist", "Ann", "--composer", "C"},
+         EXIT_OK,
+         {"\"name\":\"First\"", "\"duration\":\"2:05\""},
+         ""},
+        {{"--json", "search", "first", "song"}, EXIT_OK, {"\"name\":\"First\""}, ""},
+        {{"eq", "set", "110", "1", "2"}, EXIT_USAGE, {"10 band values"}, ""},
+        {eqSet,
+         EXIT_OK,
+         {"\"preamp\":110", "{\"hz\":16000,\"value\":200}"},
+         "setEqualizer(10,110)"},
+        {{"--json", "sleep-timer", "10", "--then", "suspend"},
+         EXIT_OK,
+         {"\"action\":\"stop and sleep\""},
+         "setSleepTimer(1,0,2,600)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(joined(row.args));
+        player.clearCalls();
+        const uint64_t commands = player.count(Op::PlaybackCommand);
+        ASSERT_EQ(cli(row.args), row.code) << err;
+        for (const std::string& text : row.printed)
+            EXPECT_NE((row.code == EXIT_OK ? out : err).find(text), std::string::npos)
+                << out << err;
+        EXPECT_TRUE(row.call.empty() ? player.count(Op::PlaybackCommand) == commands
+                                     : player.called(row.call));
+    }
 }
 
 // Pushes the control makes during the login (before MSG_CAPABILITIES ends it) are printed
