@@ -138,22 +138,6 @@ TEST_F(Engine, PasswordLoginAndPowerActionsThatNeedAPasswordAtTheLatestAttempt) 
     EXPECT_EQ(powerActions(), 4u);
 }
 
-// A frame cut short by the close is forgotten: the next session's bytes parse on their own.
-TEST_F(Engine, ClosingTheSessionEmptiesTheParseBuffer) {
-    {
-        Peer p(port);
-        p.hello();
-        const Bytes frame = buildFrame(MSG_QUERY, queryBytes(QUERY_PLAYER_STATUS, 0));
-        // The connection's thread reads these bytes before it sees the close.
-        p.client.sendAll(frame.data(), frame.size() - 2);
-    }
-    ASSERT_TRUE(sessionEnded());
-    auto p = connectAndLogin();
-    p->query(QUERY_CURRENT_INDEX);
-    EXPECT_EQ(p->next().payload, le32(4));
-    EXPECT_EQ(fake.count(Op::GetPlayerStatus), 0u);
-}
-
 // A second app is refused without a greeting while allow kick is off; with it on it takes
 // over, and the app it ends is told only when it had logged in. A kick clears the session's
 // flags without telling the delegate, and leaves the keep-alive thread watching the next
