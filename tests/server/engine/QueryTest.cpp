@@ -83,22 +83,13 @@ TEST_F(Queries, FailedAndEmptyAnswersGiveTheirFailureForms) {
 // The second parameter exists only when the payload is exactly 9 bytes; then it gives the
 // cover size (its low 16 bits, signed) and selects MSG_PLAYLIST_DETAILS.
 TEST_F(Queries, SecondParameterCountsOnlyInANineBytePayload) {
-    fake.edit([](Answers& a) {
+    TrackInfo track;
+    track.index = 0;
+    track.displayText = "A - S";
+    fake.edit([&](Answers& a) {
         a.trackCovers[0] = {1, 2, 3};
         a.trackCoverKey.bytes.fill(0x11);
-        a.playlistTracks[5] = {{.playbackFigure = 4,
-                                .rating = 5,
-                                .figureA = 3,
-                                .trackNumber = 6,
-                                .extra = {0, 11, 0, 0},
-                                .index = 0,
-                                .durationMs = 1000,
-                                .key = {},
-                                .name = "S",
-                                .artist = "A",
-                                .album = "L",
-                                .genre = "G",
-                                .displayText = "A - S"}};
+        a.playlistTracks[5] = {track};
     });
     auto p = connectAndLogin();
 
@@ -118,13 +109,7 @@ TEST_F(Queries, SecondParameterCountsOnlyInANineBytePayload) {
     auto details =
         repliesToQuery(*p, Op::GetPlaylistTracks, queryBytes(QUERY_PLAYLIST_TRACKS, 5, 1));
     ASSERT_EQ(types(details), std::vector<uint32_t>{MSG_PLAYLIST_DETAILS});
-    EXPECT_TRUE(fake.called("getPlaylistTracks(5,0)"));
-    // Full entries: every figure and text of the record travels.
-    EXPECT_EQ(details[0].payload, le32(1) + le32(5) + Bytes({0, 0, 0}) + text0("") + le32(0) +
-                                      le32(1000) + Bytes({3, 0, 4, 5, 6, 0}) +
-                                      Bytes({0, 0, 11, 0, 0, 0, 0, 0}) + Bytes({0, 0}) +
-                                      Bytes({1, 0, 1, 0, 1, 0, 1, 0}) + text0("S") + text0("A") +
-                                      text0("L") + text0("G"));
+    EXPECT_TRUE(fake.called("getPlaylistTracks(5,0)")); // full entries: the wire tests' layout
     auto plain = repliesToQuery(*p, Op::GetPlaylistTracks,
                                 queryBytes(QUERY_PLAYLIST_TRACKS, 5, 1) + Bytes{0});
     ASSERT_EQ(types(plain), std::vector<uint32_t>{MSG_PLAYLIST_TRACKS});
