@@ -21,15 +21,11 @@ using testkit::RecordingDelegate;
 
 using Bytes = std::vector<uint8_t>;
 
-CoverRequest request(std::string album, std::string artist = "", uint32_t tag1 = 0,
-                     uint32_t tag2 = 0, uint8_t tag3 = 0, uint16_t size = 200) {
+CoverRequest request(std::string album, uint32_t tag1 = 0) {
     CoverRequest r;
     r.album = std::move(album);
-    r.artist = std::move(artist);
     r.tag1 = tag1;
-    r.tag2 = tag2;
-    r.tag3 = tag3;
-    r.requestedSize = size;
+    r.requestedSize = 200;
     return r;
 }
 
@@ -129,7 +125,7 @@ TEST_F(CoverLoaderTest, ARequestThatGetsNoImageLosesItselfNotItsThread) {
     delegate.onCall(Op::GetAlbumCover, nullptr);
     loader.queueCoverRequest(request("missing"));
     loader.queueCoverRequest(request("B"));
-    loader.queueCoverRequest(request("B", "", 9));
+    loader.queueCoverRequest(request("B", 9));
     ASSERT_TRUE(waitUntil([&] { return sink.frameCount() == 2; }));
     EXPECT_EQ(lookups(), 4u); // no lookup without a delegate, none for the seen album
     EXPECT_EQ(loader.threadCount(), 4u);
