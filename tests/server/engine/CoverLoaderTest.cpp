@@ -1,12 +1,12 @@
 #include "server/engine/CoverLoader.h"
 
+#include "platform/Sync.h"
 #include "tests/support/LogCapture.h"
 #include "tools/testkit/RecordingDelegate.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -48,34 +48,12 @@ public:
     std::vector<Bytes> frames;
 };
 
-// A gate that cover lookups wait at while it is closed, counting the lookups inside it.
-class Gate {
-public:
-    void set(bool open) {
-        std::lock_guard<std::mutex> hold(lock_);
-        open_ = open;
-        opened_.notify_all();
-    }
-    void pass() {
-        ++active;
-        std::unique_lock<std::mutex> hold(lock_);
-        opened_.wait(hold, [&] { return open_; });
-        --active;
-    }
-    std::atomic<int> active{0};
-
-private:
-    std::mutex lock_;
-    std::condition_variable opened_;
-    bool open_ = true;
-};
-
-// The delegate serves "img:" + album for the albums a test names; every lookup passes the
-// gate first.
+// The delegate serves "img:" + album for the albums a test names; every lookup waits while
+// the gate is closed (it is counted before it waits).
 class CoverLoaderTest : public ::testing::Test {
 protected:
     CoverLoaderTest() {
-        delegate.onCall(Op::GetAlbumCover, [this] { gate.pass(); });
+        delegate.onCall(Op::GetAlbumCover, [this] { gate.wait(30000); });
     }
     void serve(std::initializer_list<std::string> albums) {
         delegate.edit([&](Answers& a) {
@@ -87,7 +65,7 @@ protected:
     }
     uint64_t lookups() { return delegate.count(Op::GetAlbumCover); }
 
-    Gate gate;
+    platform::Event gate{true};
     RecordingDelegate delegate{RecordingDelegate::Recording::On};
 };
 
@@ -135,20 +113,18 @@ TEST_F(CoverLoaderTest, ARequestThatGetsNoImageLosesItselfNotItsThread) {
 // lookups in progress, stops the threads, drops what waits and forgets the keys seen.
 TEST_F(CoverLoaderTest, ResetStopsThreadsDropsPendingAndForgetsKeys) {
     serve({"r0", "r1", "r2", "r3", "r4", "r5"});
-    gate.set(false);
+    gate.reset();
     RecordingSink sink(&delegate);
     CoverLoader loader(sink);
     for (int i = 0; i < 6; ++i)
         loader.queueCoverRequest(request("r" + std::to_string(i)));
-    // A lookup is counted before it reaches the gate, so four inside means four counted.
-    ASSERT_TRUE(waitUntil([&] { return gate.active == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return lookups() == 4; }));
     EXPECT_EQ(loader.threadCount(), 4u);
     EXPECT_EQ(loader.pendingCount(), 2u);
-    EXPECT_EQ(lookups(), 4u);
 
     std::thread opener([&] {
         platform::sleepMs(20);
-        gate.set(true);
+        gate.set();
     });
     loader.resetCoverLoader();
     opener.join();
