@@ -71,15 +71,6 @@ public:
     bool sendFromCloseSucceeded = false;
 };
 
-// The error events logged so far.
-std::vector<std::string> errors(LogCapture& log) {
-    std::vector<std::string> out;
-    for (const auto& [kind, text] : log.events())
-        if (kind == LogKind::Error)
-            out.push_back(text);
-    return out;
-}
-
 // A payload whose every byte depends on its position, so a lost, doubled or swapped chunk
 // shows.
 std::vector<uint8_t> patterned(size_t size) {
@@ -218,7 +209,10 @@ TEST_F(TcpServerTest, ConnectionsThatFailAreClosedAndReaped) {
                 std::lock_guard lock(delegate.mutex);
                 EXPECT_TRUE(!row.closed || delegate.closed[0] == delegate.accepted[0]);
             }
-            const auto logged = errors(log);
+            std::vector<std::string> logged; // the errors
+            for (const auto& [kind, text] : log.events())
+                if (kind == LogKind::Error)
+                    logged.push_back(text);
             ASSERT_EQ(logged.size(), row.error ? 1u : 0u);
             EXPECT_TRUE(!row.error || logged[0].find(row.error) != std::string::npos);
         }
