@@ -26,11 +26,6 @@ namespace {
 
 constexpr uint32_t kWaitMs = 10000;
 
-bool contains(const std::vector<uint8_t>& bytes, const std::string& text) {
-    const std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return all.find(text) != std::string_view::npos;
-}
-
 // Width and height of a baseline JPEG (its SOF0 segment); 0, 0 when there is none.
 std::pair<int, int> jpegSize(const std::vector<uint8_t>& j) {
     for (size_t i = 2; i + 9 < j.size(); ++i)
@@ -207,8 +202,6 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     std::vector<std::string> uris;
     ASSERT_TRUE(
         waitUntil([&] { return mpd->playlistSongs(names[0], uris) && uris.size() == 3; }, kWaitMs));
-    // The id stays the same for the name in another run of the host.
-    EXPECT_EQ(uint32_t(mpdhost::KeyTable().keyFor(names[0])), id);
 
     // A rating goes to MPD's stickers; the rating fill finds the file by it.
     add({"", "Loner", "", ""});
@@ -255,7 +248,8 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     ASSERT_TRUE(waitUntil(
         [&] {
             auto now = ask<wire::LibraryListMessage>(wire::QUERY_ARTISTS);
-            return now && contains(now->entries, "Newcomer");
+            return now && std::string(now->entries.begin(), now->entries.end()).find("Newcomer") !=
+                              std::string::npos;
         },
         kWaitMs));
     command(wire::CMD_PLAY); // the never-played fill's first entry
