@@ -7,12 +7,6 @@ MessageProcessorThread::~MessageProcessorThread() {
     clear();
 }
 
-void MessageProcessorThread::enqueue(wire::ReceivedMessage&& message) {
-    platform::ScopedLock hold(queueLock_);
-    queue_.push_back(std::move(message));
-    queueEvent_.set();
-}
-
 void MessageProcessorThread::enqueueAll(std::vector<wire::ReceivedMessage>& messages) {
     if (messages.empty())
         return;

@@ -26,10 +26,8 @@ public:
 
     void Run() override;
 
-    // Connection thread: appends a message (taking it over) and wakes the thread.
-    void enqueue(wire::ReceivedMessage&& message);
-    // Appends several messages in order with one signal: a receive that completed many
-    // frames wakes the thread once, not once per frame.
+    // Connection thread: appends messages in order (taking them over) with one signal, so a
+    // receive that completed many frames wakes the thread once, not once per frame.
     void enqueueAll(std::vector<wire::ReceivedMessage>& messages);
     // Drops every queued message and resets the queue event.
     void clear();
