@@ -1,4 +1,5 @@
 #include "server/wire/WinampMediaLibraryList.h"
+#include "server/wire/MessagesShared.h"
 
 #include <cstring>
 
@@ -82,14 +83,7 @@ std::vector<uint8_t> WinampMediaLibraryListBase::encoded() const {
 }
 
 size_t libraryFieldLength(std::string_view text) {
-    size_t n = text.size();
-    if (n <= 0xFFFF)
-        return n;
-    n = 0xFFFF;
-    // Step back over continuation bytes so the cut falls before a lead byte.
-    while (n > 0 && (static_cast<uint8_t>(text[n]) & 0xC0) == 0x80)
-        --n;
-    return n;
+    return wire::codec::clipUtf8(text, 0xFFFF).size();
 }
 
 // --- strings ------------------------------------------------------------------------------
