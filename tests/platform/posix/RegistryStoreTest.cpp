@@ -1,6 +1,10 @@
 // The file-backed registry store of POSIX: durable writes that never lose the old content,
-// and damaged files that are reported and kept aside instead of crashing or being overwritten.
+// damaged files that are reported and kept aside instead of crashing or being overwritten; and
+// the file's form: each fault the reader names, and deep key paths, held to as many characters
+// of names (parents included) as the largest store file holds, so that reading a file never
+// takes time and memory out of proportion to it.
 #include "platform/Registry.h"
+#include "platform/posix/RegistryStoreFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +16,10 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <thread>
+#include <tuple>
 
 using namespace platform;
+using namespace platform::store_file;
 namespace fs = std::filesystem;
 
 namespace {
@@ -185,19 +191,28 @@ TEST_F(RegistryStoreTest, AWellFormedFileLoadsAsWritten) {
     EXPECT_TRUE(keyExists(kKey));
 }
 
-TEST_F(RegistryStoreTest, DamagedFilesAreReportedKeptAsideAndTheStoreStartsEmpty) {
+// A file with the key HKEY_CURRENT_USER\<a letters>\<b letters>: the names of the three keys
+// it makes add up to 17 + (18 + a) + (19 + a + b).
+std::string twoLevels(size_t a, size_t b) {
+    return kHeader + "[HKEY_CURRENT_USER\\\\" + std::string(a, 'a') + "\\\\" + std::string(b, 'b') +
+           "]\n\"v\"=4:01000000\n" + kEnd;
+}
+
+// Each fault of a file, as the reader names it; the store reports any of them and keeps the file
+// aside in the same way (below). Keys' names, parents included, may add up to the largest store.
+TEST(RegistryStoreFormat, EachFaultOfAFileIsNamedWithItsLine) {
+    const size_t a = (kMaxStoreSize - 56) / 2; // 54 + 2a + 2 is exactly the limit
+    std::string deep = "[HKEY_CURRENT_USER";
+    for (int i = 0; i < 20000; ++i)
+        deep += "\\\\k";
     auto replaced = [](const std::string& line, const std::string& by) {
         std::string text = kValid;
         text.replace(text.find(line), line.size(), by);
         return text;
     };
-    struct Case {
-        const char* what;
-        std::string text;
-        const char* why; // how the problem names the fault
-    };
-    const Case damaged[] = {
-        {"empty", "", "(empty)"},
+    // What is wrong, the file, and how the reader names the fault.
+    const std::tuple<const char*, std::string, const char*> damaged[] = {
+        {"empty", "", "empty"},
         {"not ours", "hello\n", "line 1: not a registry store"},
         {"no end line", replaced(kEnd, ""), "the end line is missing"},
         {"cut inside a line", kValid.substr(0, kValid.find(kPortLine) + 8), "middle of a line"},
@@ -219,27 +234,20 @@ TEST_F(RegistryStoreTest, DamagedFilesAreReportedKeptAsideAndTheStoreStartsEmpty
         {"raw non-ASCII", replaced(kNameLine, "\"t\xc3\xa9\"=1:00\n"), "line 6: malformed value"},
         {"unterminated name", replaced(kNameLine, "\"t=1:00\n"), "line 6: malformed value"},
         {"unknown line", replaced(kNameLine, "port=42\n"), "line 6: neither a key, a value"},
+        {"names one past the limit", twoLevels(a, 3), "line 2: keys nested too deep"},
+        // 20,000 levels of one letter: some 400 million characters of parents from 40 kB.
+        {"a deep path", kHeader + deep + "]\n" + kEnd, "line 2: keys nested too deep"},
     };
-    const std::string aside = file.string() + ".damaged";
     for (const auto& [what, text, why] : damaged) {
-        SCOPED_TRACE(what);
-        std::string problem = loadFile(text);
-        EXPECT_NE(problem.find(file.string() + ": damaged"), std::string::npos) << problem;
-        EXPECT_NE(problem.find(why), std::string::npos) << problem;
-        EXPECT_NE(problem.find("kept as " + aside), std::string::npos) << problem;
-        EXPECT_FALSE(keyExists(u"Software"));
-        EXPECT_FALSE(fs::exists(file));
-        EXPECT_EQ(readText(aside), text);
-
-        RegistryKey key;
-        ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kKey));
-        ASSERT_TRUE(key.writeDword(u"port", 7));
-        EXPECT_EQ(readText(aside), text) << "the next write starts a new file";
-        reload();
-        EXPECT_EQ(registryStoreProblem(), "");
-        EXPECT_EQ(key.readDword(u"port"), 7u);
-        fs::remove(aside);
+        KeyMap keys;
+        std::string problem;
+        EXPECT_FALSE(parseStore(text, keys, problem)) << what;
+        EXPECT_NE(problem.find(why), std::string::npos) << what << ": " << problem;
     }
+    KeyMap keys;
+    std::string problem;
+    EXPECT_TRUE(parseStore(twoLevels(a, 2), keys, problem)) << problem;
+    EXPECT_EQ(keys.size(), 3u);
 }
 
 TEST_F(RegistryStoreTest, OnlyAFileLargerThanAnyStoreIsRefusedForItsSize) {
@@ -255,19 +263,33 @@ TEST_F(RegistryStoreTest, OnlyAFileLargerThanAnyStoreIsRefusedForItsSize) {
     EXPECT_FALSE(keyExists(kKey));
 }
 
-TEST_F(RegistryStoreTest, DamagedFilesTakeTheNextFreeNameAndAreNeverOverwritten) {
-    loadFile("first\n");
-    EXPECT_NE(loadFile("second\n").find("kept as " + file.string() + ".damaged.1"),
-              std::string::npos);
-    EXPECT_EQ(readText(file.string() + ".damaged"), "first\n");
-    EXPECT_EQ(readText(file.string() + ".damaged.1"), "second\n");
+// A damaged file is reported and moved aside under the next free name, never overwritten; the
+// store starts empty and the next write starts a new file.
+TEST_F(RegistryStoreTest, DamagedFilesAreKeptAsideUnderTheNextFreeNameAndNeverOverwritten) {
+    const std::string unended = kValid.substr(0, kValid.size() - kEnd.size());
+    const std::string aside = file.string() + ".damaged";
+    std::string problem = loadFile(unended);
+    EXPECT_NE(problem.find(file.string() + ": damaged (the end line is missing"), std::string::npos)
+        << problem;
+    EXPECT_NE(problem.find("kept as " + aside + ", the store starts empty"), std::string::npos)
+        << problem;
+    EXPECT_FALSE(keyExists(u"Software"));
+    EXPECT_FALSE(fs::exists(file));
+    RegistryKey key;
+    ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kKey));
+    ASSERT_TRUE(key.writeDword(u"port", 7));
+    reload();
+    EXPECT_EQ(registryStoreProblem(), "");
+    EXPECT_EQ(key.readDword(u"port"), 7u);
+    EXPECT_EQ(readText(aside), unended);
 
+    EXPECT_NE(loadFile("second\n").find("kept as " + aside + ".1"), std::string::npos);
+    EXPECT_EQ(readText(aside + ".1"), "second\n");
     // With every name taken the file stays where it is, and so does the store: writes fail.
     for (int n = 2; n < 100; ++n)
-        writeText(file.string() + ".damaged." + std::to_string(n), "");
-    std::string problem = loadFile("third\n");
+        writeText(aside + "." + std::to_string(n), "");
+    problem = loadFile("third\n");
     EXPECT_NE(problem.find("could not be moved aside"), std::string::npos) << problem;
-    RegistryKey key;
     EXPECT_FALSE(key.create(RegistryRoot::CurrentUser, kKey));
     EXPECT_EQ(readText(file), "third\n");
     EXPECT_EQ(entries(folder).size(), 101u);
@@ -292,6 +314,39 @@ TEST_F(RegistryStoreTest, WritersOnSeveralThreadsAllLand) {
     for (uint32_t n = 0; n < 32; ++n)
         EXPECT_EQ(key.readDword(name(n)), n);
     EXPECT_EQ(entries(folder), std::set<std::string>{"registry"});
+}
+
+TEST(RegistryStoreFormat, KeysAndTheirMissingParentsAreAddedOnlyWhereTheirNamesFit) {
+    // "HKEY_CURRENT_USER\\A\\B" is 21 characters, its parents 19 and 17: 57 in all. Each row: a key
+    // created beforehand without limit ("" for none), the path, the room; whether it is created,
+    // the room left and the keys then.
+    using Row =
+        std::tuple<const char*, std::u16string, std::u16string, size_t, bool, size_t, size_t>;
+    const std::u16string a = u"HKEY_CURRENT_USER\\A", ab = a + u"\\B";
+    const Row cases[] = {
+        {"the key and both parents, exactly in room", u"", ab, 57, true, 0, 3},
+        {"one character short: nothing added", u"", ab, 56, false, 56, 0},
+        {"an existing parent ends the walk", a, ab, 21, true, 0, 3},
+        {"the key alone one short", a, ab, 20, false, 20, 2},
+        {"a parent found whatever its letters' case", u"hkey_current_user\\a", ab, 21, true, 0, 3},
+        {"an existing key costs nothing", ab, u"hkey_current_user\\a\\b", 0, true, 0, 3},
+    };
+    for (const auto& [what, existing, path, room, created, roomLeft, keysAfter] : cases) {
+        SCOPED_TRACE(what);
+        KeyMap keys;
+        if (!existing.empty())
+            createIn(keys, existing);
+        size_t left = room;
+        StoredKey* key = createIn(keys, path, left);
+        EXPECT_EQ(key != nullptr, created);
+        EXPECT_EQ(left, roomLeft);
+        EXPECT_EQ(keys.size(), keysAfter);
+        if (key) {
+            EXPECT_TRUE(sameName(key->path, path));
+            EXPECT_NE(findIn(keys, a), nullptr);
+            EXPECT_NE(findIn(keys, u"HKEY_CURRENT_USER"), nullptr);
+        }
+    }
 }
 
 } // namespace

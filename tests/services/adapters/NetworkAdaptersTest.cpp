@@ -9,16 +9,13 @@
 
 #include <cstdio>
 #include <functional>
+#include <tuple>
 
 using namespace services::adapters;
 
 TEST(NetworkAdapters, ListsActiveIpv4AdaptersInOrderAndSkipsEachReason) {
-    struct Case {
-        const char16_t* name;
-        std::function<void(RawAdapter&)> change;
-        const char16_t* mac; // null: not listed
-    };
-    const Case cases[] = {
+    // The name, how the adapter differs from a listed Ethernet one, and its MAC (null: not listed).
+    const std::tuple<const char16_t*, std::function<void(RawAdapter&)>, const char16_t*> cases[] = {
         {u"Ethernet \u00E9", [](RawAdapter&) {}, u"00-1a-2b-3c-4d-5e"},
         {u"lo", [](RawAdapter& a) { a.interfaceType = kIfTypeSoftwareLoopback; }, nullptr},
         {u"1394", [](RawAdapter& a) { a.interfaceType = kIfTypeIeee1394; }, nullptr},
@@ -36,19 +33,19 @@ TEST(NetworkAdapters, ListsActiveIpv4AdaptersInOrderAndSkipsEachReason) {
     };
     std::vector<RawAdapter> raw;
     std::vector<NetworkAdapterInfo> expected;
-    for (const Case& c : cases) {
+    for (const auto& [name, change, mac] : cases) {
         RawAdapter a;
-        a.friendlyName = c.name;
+        a.friendlyName = name;
         a.interfaceType = kIfTypeEthernet;
         a.operUp = true;
         a.hasUnicast = true;
         a.firstUnicastFamily = AddressFamily::Inet;
         a.firstUnicastText = "192.168.1." + std::to_string(raw.size());
         a.physicalAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-        c.change(a);
+        change(a);
         raw.push_back(a);
-        if (c.mac)
-            expected.push_back({c.name, widenBytes(a.firstUnicastText), c.mac});
+        if (mac)
+            expected.push_back({name, widenBytes(a.firstUnicastText), mac});
     }
     EXPECT_EQ(selectNetworkAdapters(raw), expected);
     EXPECT_TRUE(selectNetworkAdapters({raw[1]}).empty());

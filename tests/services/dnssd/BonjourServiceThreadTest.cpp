@@ -4,15 +4,13 @@
 
 #include "bridge/ControlServices.h"
 #include "platform/Clock.h"
-#include "services/dnssd/DnsSdLibrary.h"
 #include "tests/services/dnssd/DnsSdTestSupport.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
+#include <tuple>
 
 using services::dnssd::BonjourServiceThread;
 
@@ -65,21 +63,19 @@ TEST_F(BonjourServiceThreadTest, TheSamePortAndTypeKeepTheRegistrationAnotherRep
 // refuses it, or a failing result processing, stops the thread, which releases it. All silent;
 // only the next start tries again, even with the same port and type.
 TEST_F(BonjourServiceThreadTest, EachFailureEndsTheThreadSilently) {
-    struct Case {
-        int32_t registerError, replyError, processError;
-        std::string log, events;
-    };
     using namespace services::dnssd;
-    for (const Case& c :
+    // The errors of the registration, the reply and the processing; the log and the events.
+    using Case = std::tuple<int32_t, int32_t, int32_t, std::string, std::string>;
+    for (const auto& [registerError, replyError, processError, calls, told] :
          {Case{kDNSServiceErr_Unknown, 0, 0, dnssd_test::registration("4b ab"), "failed:-65537"},
           Case{0, kDNSServiceErr_NameConflict, 0, kReg19371 + " process reply:-65548 deallocate",
                "failed:-65548 ended:-65548"},
           Case{0, 0, kDNSServiceErr_ServiceNotRunning, kReg19371 + " process reply:0 deallocate",
                "registered:Fake Computer ended:-65563"}}) {
-        SCOPED_TRACE(c.events);
+        SCOPED_TRACE(told);
         dnssd_test::ReadableSocket socket;
         ASSERT_NE(socket.fd(), -1);
-        fake_.script({c.registerError, socket.fd(), c.replyError, c.processError});
+        fake_.script({registerError, socket.fd(), replyError, processError});
         testing_support::LogCapture log;
         EventRecorder events;
         BonjourServiceThread thread;
@@ -87,8 +83,8 @@ TEST_F(BonjourServiceThreadTest, EachFailureEndsTheThreadSilently) {
         thread.StartBonjour(19371, kType);
         ASSERT_TRUE(waitUntil([&] { return !thread.IsRunning(); }));
         platform::sleepMs(100);
-        EXPECT_EQ(fake_.log(), c.log);
-        EXPECT_EQ(events.summary(), c.events);
+        EXPECT_EQ(fake_.log(), calls);
+        EXPECT_EQ(events.summary(), told);
         EXPECT_TRUE(log.events().empty());
 
         fake_.script(FakeDnsSdScript{});

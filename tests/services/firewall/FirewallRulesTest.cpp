@@ -9,6 +9,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace services::firewall;
@@ -157,13 +158,8 @@ TEST(AddFirewallRulesExport, TheExecutableSearchAndCom) {
     using Names = std::vector<std::u16string>;
     const Names one = {u"Media Center 31.exe", u"MC31.exe", u"Media Center 3.exe",
                        u"Media Center 311.exe", u"Media Center 31.dll"};
-    struct Case {
-        Names listing;
-        const char* failing;
-        HResult answer;
-        bool runs, uninitialises;
-    };
-    const Case cases[] = {
+    // The directory's names, the failing call and its answer, whether it runs and uninitialises.
+    const std::tuple<Names, const char*, HResult, bool, bool> cases[] = {
         {one, "", kOk, true, true},
         {one, "CoInitializeEx", 1 /* S_FALSE */, true, true},
         {one, "CoInitializeEx", kChangedMode, true, false},
@@ -174,18 +170,18 @@ TEST(AddFirewallRulesExport, TheExecutableSearchAndCom) {
         {{u"Media Center 3.exe", u"Media Center 311.exe"}, "", kOk, false, false},
         {one, "GetCurrentDirectory", kFail, false, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.listing.size() << " " << c.failing << c.answer);
+    for (const auto& [listing, failing, answer, runs, uninitialises] : cases) {
+        SCOPED_TRACE(::testing::Message() << listing.size() << " " << failing << answer);
         FakeFirewall fw;
-        fw.listing = c.listing;
-        fw.answers[c.failing] = {c.answer};
+        fw.listing = listing;
+        fw.answers[failing] = {answer};
         AddFirewallRules(fw, fw, fw, kOwner);
-        EXPECT_EQ(fw.callsStartingWith("MessageBox").size(), c.runs ? 1u : 0u);
-        EXPECT_EQ(fw.callsStartingWith("CoUninitialize").size(), c.uninitialises ? 1u : 0u);
-        if (c.listing != one) {
+        EXPECT_EQ(fw.callsStartingWith("MessageBox").size(), runs ? 1u : 0u);
+        EXPECT_EQ(fw.callsStartingWith("CoUninitialize").size(), uninitialises ? 1u : 0u);
+        if (listing != one) {
             EXPECT_TRUE(fw.callsStartingWith("Co").empty());
         }
-        if (!c.runs)
+        if (!runs)
             continue;
         EXPECT_EQ(fw.callsStartingWith("put_ApplicationName"),
                   Calls(2, "put_ApplicationName(" + kPath + ")"));
@@ -195,7 +191,7 @@ TEST(AddFirewallRulesExport, TheExecutableSearchAndCom) {
                          "FindFirstFile(C:\\Program Files\\J River\\Media Center 31\\Media Center "
                          "??.exe)",
                          "CoInitializeEx", "CoCreateInstance(NetFwPolicy2)"}));
-        EXPECT_EQ(fw.calls.back(), c.uninitialises ? "CoUninitialize" : "Release policy");
+        EXPECT_EQ(fw.calls.back(), uninitialises ? "CoUninitialize" : "Release policy");
     }
 }
 

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace services::power;
@@ -96,11 +97,9 @@ private:
     std::set<std::string> names_;
 };
 
-Calls join(std::initializer_list<Calls> parts) {
-    Calls out;
-    for (const Calls& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
+Calls operator+(Calls a, const Calls& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 // The whole ShutdownSystem sequence around `request`.
@@ -147,15 +146,7 @@ TEST(PowerActions, CallsInOrderForEachAnswerOfTheSystem) {
     const Calls askH = powrprof("IsPwrHibernateAllowed", "IsPwrHibernateAllowed()");
     Calls bareExit = exitw("0x16"); // InitiateSystemShutdownExW not looked up
     bareExit.erase(bareExit.begin() + 4);
-    struct Case {
-        const char* what;
-        A answers;
-        char call;
-        uint32_t arg;
-        bool result;
-        Calls calls;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, A, char, uint32_t, bool, Calls> cases[] = {
         // ShutdownSystem: InitiateSystemShutdownExW for shutdown, restart and power off only.
         {"all three", {}, 'S', kEwxShutdown | kEwxReboot | kEwxPowerOff, true, init(true)},
         {"refused", A{{initiate, {0}}}, 'S', kEwxReboot, false, init(true)},
@@ -174,36 +165,35 @@ TEST(PowerActions, CallsInOrderForEachAnswerOfTheSystem) {
         {"no SetSuspendState", A{{"find:SetSuspendState", {0}}}, 'H', 1, false,
          powrprof("SetSuspendState", "")},
         // Sleep: suspend when allowed (exactly 1), else hibernate when allowed, else nothing.
-        {"sleep", {}, 'A', 0, true, join({askS, suspendState(false)})},
-        {"sleep hibernates", A{{query, {0}}}, 'A', 0, true, join({askS, askH, suspendState(true)})},
-        {"suspend allowed 2", A{{query, {2}}}, 'A', 0, true,
-         join({askS, askH, suspendState(true)})},
+        {"sleep", {}, 'A', 0, true, askS + suspendState(false)},
+        {"sleep hibernates", A{{query, {0}}}, 'A', 0, true, askS + askH + suspendState(true)},
+        {"suspend allowed 2", A{{query, {2}}}, 'A', 0, true, askS + askH + suspendState(true)},
         {"neither is exactly 1", A{{query, {2}}, {"IsPwrHibernateAllowed", {0xFF}}}, 'A', 0, true,
-         join({askS, askH})},
-        {"sleep without powrprof", A{{lib, {0}}}, 'A', 0, true, join({load, load})},
+         askS + askH},
+        {"sleep without powrprof", A{{lib, {0}}}, 'A', 0, true, load + load},
         {"no suspend query", A{{"find:" + query, {0}}}, 'A', 0, true,
-         join({powrprof("IsPwrSuspendAllowed", ""), askH, suspendState(true)})},
+         powrprof("IsPwrSuspendAllowed", "") + askH + suspendState(true)},
         // Restart does not fall back; power off falls back once to a plain shutdown.
         {"restart action", {}, 'A', 1, true, init(true)},
         {"restart refused", A{{noInit, {0}}, {"ExitWindowsEx", {0}}}, 'A', 1, true, exitw("0x16")},
         {"power off action", {}, 'A', 2, true, init(false)},
-        {"power off refused", A{{initiate, {0}}}, 'A', 2, true, join({init(false), init(false)})},
+        {"power off refused", A{{initiate, {0}}}, 'A', 2, true, init(false) + init(false)},
         {"falls back", A{{noInit, {0}}, {"ExitWindowsEx", {0, 1}}}, 'A', 2, true,
-         join({exitw("0x1c"), exitw("0x15")})},
+         exitw("0x1c") + exitw("0x15")},
         {"action 3", {}, 'A', 3, true, {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        RecordingPowerSystem sys(c.answers);
-        bool result = true;
-        if (c.call == 'S')
-            result = ShutdownSystem(sys, c.arg);
-        else if (c.call == 'H')
-            result = SetSuspendStateIfAvailable(sys, c.arg != 0);
+    for (const auto& [what, answers, call, arg, result, calls] : cases) {
+        SCOPED_TRACE(what);
+        RecordingPowerSystem sys(answers);
+        bool answered = true;
+        if (call == 'S')
+            answered = ShutdownSystem(sys, arg);
+        else if (call == 'H')
+            answered = SetSuspendStateIfAvailable(sys, arg != 0);
         else
-            CarryOutPowerAction(sys, c.arg);
-        EXPECT_EQ(result, c.result);
-        EXPECT_EQ(sys.calls, c.calls);
+            CarryOutPowerAction(sys, arg);
+        EXPECT_EQ(answered, result);
+        EXPECT_EQ(sys.calls, calls);
     }
 }
 

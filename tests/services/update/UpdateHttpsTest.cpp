@@ -63,13 +63,9 @@ TEST_F(UpdateHttpsTest, EachAnswerOfTheServer) {
     uint32_t local = services::update::GetModuleFileVersion();
     ASSERT_LT(local, 0x07010000u);
     ASSERT_GT(local, 0x01000000u);
-    struct Case {
-        const char* port;
-        std::optional<std::string> fetched;
-        Checked checked;
-    };
     const Checked failed{false, false, ""};
-    const Case cases[] = {
+    // The port, what the request reads from it, and the check.
+    const std::tuple<const char*, std::optional<std::string>, Checked> cases[] = {
         {"newer", "9.1.2", {true, true, "9.1.2"}},
         {"older", "1.0", {true, false, ""}},
         {"nul", std::string("7.1\0.8.9", 8), {true, true, "7.1"}}, // the text ends at a NUL
@@ -82,10 +78,10 @@ TEST_F(UpdateHttpsTest, EachAnswerOfTheServer) {
         {"plain", std::nullopt, failed},          // the same answer without TLS
         {"refused", std::nullopt, failed},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.port);
-        EXPECT_EQ(services::update::FetchVersionAnswer(at(c.port)), c.fetched);
-        EXPECT_EQ(check(c.port), c.checked);
+    for (const auto& [port, fetched, checked] : cases) {
+        SCOPED_TRACE(port);
+        EXPECT_EQ(services::update::FetchVersionAnswer(at(port)), fetched);
+        EXPECT_EQ(check(port), checked);
     }
     // An untrusted certificate fails.
     EXPECT_EQ(services::update::FetchVersionAnswer(at("newer", false)), std::nullopt);

@@ -66,7 +66,8 @@ private:
 // Answers each check with `ok` and `newer` (version 1.7.5) after running `during`, if set; the
 // thread owns the checker, the test the script.
 struct Script {
-    std::atomic<bool> ok{true}, newer{false};
+    explicit Script(bool answers = true, bool isNewer = false) : ok(answers), newer(isNewer) {}
+    std::atomic<bool> ok, newer;
     std::atomic<int> asked{0};
     std::function<void()> during;
 };
@@ -125,9 +126,7 @@ TEST(UpdateScheduleTest, OnePeriodicPass) {
         SCOPED_TRACE(c.what);
         FakeOwner owner(c.on, c.last, true, c.loggedIn);
         clock.setFileTime(c.now);
-        Script script;
-        script.ok = c.ok;
-        script.newer = c.newer;
+        Script script(c.ok, c.newer);
         ScriptedChecker checker(script);
         EXPECT_EQ(services::update::periodicCheck(owner, checker, clock), c.outcome);
         EXPECT_EQ(script.asked, c.outcome == O::NotAllowed || c.outcome == O::NotDue ? 0 : 1);
@@ -156,9 +155,7 @@ TEST(UpdateScheduleTest, CheckNowShowsEachOutcomeInTheProductsBox) {
     for (const auto& [ok, newer, box] : cases) {
         const uint64_t before = clock.fileTime() - 1;
         FakeOwner owner(false, before, !newer, true); // the notice is left as it is either way
-        Script script;
-        script.ok = ok;
-        script.newer = newer;
+        Script script(ok, newer);
         ScriptedChecker checker(script);
         services::update::checkNow(owner, checker, clock);
         EXPECT_EQ(script.asked, 1);

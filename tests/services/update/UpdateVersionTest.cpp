@@ -8,6 +8,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <tuple>
 
 using services::update::PackFileVersion;
 using services::update::ParseVersionAnswer;
@@ -86,13 +87,8 @@ TEST(UpdateVersionTest, AnswersParseIntoFourPieces) {
 // those). Outputs that come in filled come out cleared.
 TEST(UpdateVersionTest, TheAnswerIsComparedWithTheLocalVersion) {
     constexpr uint32_t k1740 = 0x01070400, kMax = 0xFFFFFFFF;
-    struct Case {
-        std::string answer;
-        uint32_t local;
-        bool ok, newer;
-    };
     // clang-format off
-    const Case cases[] = {
+    const std::tuple<std::string, uint32_t, bool, bool> cases[] = { // answer, local, ok, newer
         {"1.7.5", k1740, true, true},
         {"1.7.4.1", k1740, true, true},
         {"1.8", k1740, true, true},
@@ -109,13 +105,12 @@ TEST(UpdateVersionTest, TheAnswerIsComparedWithTheLocalVersion) {
         {"2", k1740, false, false},
     };
     // clang-format on
-    for (const Case& c : cases) {
+    for (const auto& [answer, local, ok, newer] : cases) {
         std::string text = "stale";
-        bool newer = true;
-        EXPECT_EQ(services::update::EvaluateAnswer(c.answer, c.local, text, newer), c.ok)
-            << c.answer;
-        EXPECT_EQ(newer, c.newer) << c.answer;
-        EXPECT_EQ(text, c.newer ? c.answer : "") << c.answer;
+        bool isNewer = true;
+        EXPECT_EQ(services::update::EvaluateAnswer(answer, local, text, isNewer), ok) << answer;
+        EXPECT_EQ(isNewer, newer) << answer;
+        EXPECT_EQ(text, newer ? answer : "") << answer;
     }
 }
 

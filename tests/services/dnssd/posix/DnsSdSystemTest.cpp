@@ -6,7 +6,6 @@
 #include "services/dnssd/BonjourServiceThread.h"
 #include "tests/services/dnssd/DnsSdTestSupport.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
 
