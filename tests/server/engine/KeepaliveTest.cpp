@@ -70,5 +70,37 @@ TEST_F(Engine, KeepaliveAndPingAreAnsweredWhileASlowRequestRuns) {
     EXPECT_EQ(p->next().type, uint32_t(MSG_PLAYER_STATUS));
 }
 
+// Requests queued behind a slow one belong to the session: when it ends they are dropped,
+// not run for whoever comes next. They wait in the queue when they came after the slow one,
+// or in the batch it was taken with when all three came in one write.
+TEST_F(Engine, RequestsQueuedBehindASlowOneGoWithTheirSession) {
+    for (bool oneWrite : {false, true}) {
+        SCOPED_TRACE(oneWrite);
+        const uint64_t before = fake.count(Op::GetPlayerStatus);
+        auto p = connectAndLogin();
+        Hold hold(fake, Op::GetPlayerStatus);
+        const Bytes status = buildFrame(MSG_QUERY, queryBytes(QUERY_PLAYER_STATUS, 0));
+        if (oneWrite)
+            p->client.sendAll(status + status + status);
+        else
+            p->client.sendAll(status);
+        ASSERT_TRUE(fake.waitForCount(Op::GetPlayerStatus, before + 1));
+        if (!oneWrite) {
+            p->client.sendAll(status + status);
+            ASSERT_TRUE(waitUntil([&] { return server.processor().queued() == 2; }));
+        }
+        p.reset();
+        ASSERT_TRUE(sessionEnded());
+        EXPECT_EQ(server.processor().queued(), 0u);
+        hold.release();
+        auto next = connectAndLogin();
+        next->query(QUERY_PLAYER_STATUS);
+        EXPECT_EQ(next->nextOf(MSG_PLAYER_STATUS).type, uint32_t(MSG_PLAYER_STATUS));
+        EXPECT_EQ(fake.count(Op::GetPlayerStatus), before + 2); // the first and the new app's
+        next.reset();
+        ASSERT_TRUE(sessionEnded());
+    }
+}
+
 } // namespace
 } // namespace engine_test
