@@ -105,10 +105,12 @@ bool CoverLoader::loadCover(std::vector<uint8_t>& image, std::string& album, uin
 }
 
 void CoverLoader::queueCoverRequest(const CoverRequest& request) {
+    platform::ScopedLock threads(threadsLock_);
+    if (!sink_.coverSessionOpen())
+        return; // its session has ended, and resetCoverLoader has run or waits for this lock
     if (!seenKeys_.insertIfNew(coverRequestKey(request)))
         return; // a repeat: it was served (or found nothing) already
 
-    platform::ScopedLock threads(threadsLock_);
     if (threads_.size() < kMaxThreads) {
         // A new thread even when one is idle, until there are four.
         auto thread = std::make_shared<CoverLoadThread>(&CoverLoader::loadCover, this, *this);

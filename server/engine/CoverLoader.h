@@ -16,7 +16,9 @@
 // only after it has released the idle and pending locks. The load callback and the reply run with
 // the thread's request lock held, so a request is never reassigned while it is served; the sink's
 // sendToSession therefore takes the engine's session lock and the transport's locks inside a
-// request lock (no engine path takes a request lock, so that nesting cannot invert).
+// request lock (no engine path takes a request lock, so that nesting cannot invert), and
+// queueCoverRequest asks the sink's coverSessionOpen (the engine's session lock) inside the
+// threads lock.
 #pragma once
 
 #include "server/transport/ThreadWinApi.h"
@@ -75,6 +77,10 @@ public:
     virtual bool sendToSession(const uint8_t* bytes, uint32_t count) = 0;
     // The delegate at the time of the lookup; null means no lookup.
     virtual WinampControlServerDelegate* coverDelegate() = 0;
+    // Whether there is a session to load covers for. The engine clears its session before it
+    // resets the loader, so a request that asks this under the threads lock either starts
+    // before the reset (which then stops it) or finds no session.
+    virtual bool coverSessionOpen() = 0;
 
     virtual ~CoverReplySink() = default;
 };
@@ -114,9 +120,11 @@ public:
     CoverLoader(const CoverLoader&) = delete;
     CoverLoader& operator=(const CoverLoader&) = delete;
 
-    // On the message-processing thread. Drops a request whose key was seen already; starts a
-    // new thread while there are fewer than four, else hands the request to the first idle
-    // thread or queues a copy.
+    // On the message-processing thread. Drops a request made when there is no session (one
+    // dispatched as its session ended: it must neither start a thread that outlives the session
+    // nor leave its key behind to refuse the next session's request) or whose key was seen
+    // already; starts a new thread while there are fewer than four, else hands the request to
+    // the first idle thread or queues a copy.
     void queueCoverRequest(const CoverRequest& request);
 
     // When the session connection closes: stops and destroys every thread (waiting for

@@ -112,6 +112,7 @@ public:
         return sendToSession(frame.data(), uint32_t(frame.size()));
     }
     WinampControlServerDelegate* coverDelegate() override { return delegate_; }
+    bool coverSessionOpen() override { return sessionConnection() != 0; }
 
     // Handles one received message (network thread for the immediate types, the processing
     // thread for the rest). Never throws: a message whose handling throws is dropped and the

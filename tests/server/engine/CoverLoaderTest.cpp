@@ -39,6 +39,7 @@ public:
         return true;
     }
     WinampControlServerDelegate* coverDelegate() override { return delegate.load(); }
+    bool coverSessionOpen() override { return true; }
     size_t frameCount() {
         std::lock_guard<std::mutex> hold(lock);
         return frames.size();

@@ -103,19 +103,32 @@ TEST(KickedSession, OnlyTheNextAppsBytesAreParsed) {
     platform::socketCleanup();
 }
 
+// Also: a request of the ended session that the processing thread dispatches only now starts
+// no thread, and its key does not refuse the next session's request for the same cover.
 TEST_F(Engine, TheCoverLoaderStopsWhenAKickedSessionsConnectionClosesWithNoneAfterIt) {
     server.keepalive().setClock(clock);
     fake.edit([](Answers& a) { a.albumCovers["Blue"] = Bytes(100, 7); });
-    Peer app(port);
-    ASSERT_EQ(app.login("", 1, 1), 1);
     CoverRequestMessage r;
     r.album = "Blue";
-    app.send(r);
-    ASSERT_EQ(app.nextOf(MSG_COVER).type, uint32_t(MSG_COVER));
-    EXPECT_EQ(server.coverLoader().threadCount(), 1u);
-    clock.advance(2001); // two silent keep-alive intervals: kicked
-    EXPECT_TRUE(app.client.closedByPeer(5000));
-    EXPECT_TRUE(waitUntil([&] { return server.coverLoader().threadCount() == 0; }));
+    {
+        Peer app(port);
+        ASSERT_EQ(app.login("", 1, 1), 1);
+        app.send(r);
+        ASSERT_EQ(app.nextOf(MSG_COVER).type, uint32_t(MSG_COVER));
+        EXPECT_EQ(server.coverLoader().threadCount(), 1u);
+        clock.advance(2001); // two silent keep-alive intervals: kicked
+        EXPECT_TRUE(app.client.closedByPeer(5000));
+        EXPECT_TRUE(waitUntil([&] { return server.coverLoader().threadCount() == 0; }));
+    }
+    CoverRequest late;
+    late.album = "Blue";
+    server.coverLoader().queueCoverRequest(late);
+    EXPECT_EQ(server.coverLoader().threadCount(), 0u);
+
+    Peer next(port);
+    ASSERT_EQ(next.login("", 1, 1), 1);
+    next.send(r);
+    EXPECT_EQ(next.nextOf(MSG_COVER).type, uint32_t(MSG_COVER));
 }
 
 } // namespace
