@@ -92,7 +92,6 @@ protected:
 TEST_F(PlayerTest, PlaybackFollowsTheClockWaitsForATrackAndRepeats) {
     auto files = callMethod(root.get(), RootOp::Search, {u"~sort=[Name]"}).asObject();
     ASSERT_TRUE(callMethod(files.get(), FilesOp::Play, {-1}).ok());
-    EXPECT_EQ(*getProperty(playback.get(), PlaybackOp::PlaybackFigure).asInt(), 192000);
     clock.advance(9999);
     EXPECT_EQ(std::pair(current(), seconds()), std::pair(0, 9));
     // Three tracks end in one jump: 1 ms of A, 20 s of B, 30 s of C, 40 s of D -> 5 s into E.
@@ -105,18 +104,16 @@ TEST_F(PlayerTest, PlaybackFollowsTheClockWaitsForATrackAndRepeats) {
     auto third = callMethod(now.get(), PlayingNowOp::Item, {2}).asObject();
     EXPECT_EQ(*getProperty(third.get(), FileOp::IntProperty11).asInt(), 8);
 
-    // Repeat of the list wraps; repeat of the track restarts it; FALSE switches repeat off.
+    // Repeat of the list wraps; repeat of the track restarts it (the bridge's PlaybackCommands
+    // switches repeat on and off).
     auto one = callMethod(root.get(), RootOp::Search, {u"[Album]=[One]"}).asObject();
     callMethod(one.get(), FilesOp::Play, {-1});
     ASSERT_TRUE(putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(true)).ok());
-    EXPECT_EQ(*callMethod(now.get(), PlayingNowOp::RepeatedItem).asInt(), -1);
     clock.advance(10000 + 20000 + 30000 + 2000);
     EXPECT_EQ(std::pair(current(), seconds()), std::pair(0, 2));
     player.setRepeatMode(RepeatMode::Track);
     clock.advance(8000 + 10000 + 3000);
     EXPECT_EQ(std::pair(current(), seconds()), std::pair(0, 3));
-    putProperty(now.get(), PlayingNowOp::Repeat, HostValue::boolean(false));
-    EXPECT_FALSE(getProperty(now.get(), PlayingNowOp::Repeat).isTrue());
 
     // A player that takes 500 ms to open a file waits before the track starts.
     SimPlayer slow(smallLibrary(), SimOptions{&clock, {}, 500, false});
@@ -177,13 +174,9 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
     EXPECT_EQ(current(), 0);
     EXPECT_EQ(seconds(), 0);
 
-    ASSERT_TRUE(putProperty(playback.get(), PlaybackOp::Position, 7).ok());
-    EXPECT_EQ(seconds(), 7);
     act(PlaybackOp::Stop);
     events();
     EXPECT_FALSE(player.msUntilNextChange().has_value()) << "stopped: nothing changes by itself";
-    act(PlaybackOp::Stop); // no change, no event
-    EXPECT_TRUE(events().empty());
     messages.clear();
     putProperty(volume.get(), VolumeOp::Volume, 30);
     EXPECT_EQ(events(), (std::vector<std::u16string>{kNotifyVolumeChanged}));
@@ -195,33 +188,13 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
     EXPECT_EQ(messages.size(), 1u) << "an unregistered window gets nothing";
 }
 
-TEST_F(PlayerTest, PlaylistsTheirTypesAndEdits) {
+TEST_F(PlayerTest, WhatPlaylistsRefuseAndHowADeletedOneAnswers) {
+    // Listing and moving entries are the bridge's (tests/bridge/ListsTest.cpp); here what the
+    // player refuses and how deleted lists answer.
     auto lists = callMethod(root.get(), RootOp::Playlists).asObject();
-    ASSERT_EQ(*callMethod(lists.get(), PlaylistsOp::Count).asInt(), 3);
-    std::vector<std::u16string> types;
-    for (int32_t i = 0; i < 3; ++i) {
-        auto p = callMethod(lists.get(), PlaylistsOp::Item, {i}).asObject();
-        types.push_back(callMethod(p.get(), PlaylistOp::Property, {u"Type"}).text());
-    }
-    EXPECT_EQ(types, (std::vector<std::u16string>{u"0", u"2", u"1"}));
-    auto none = callMethod(root.get(), RootOp::PlaylistById, {12345});
-    EXPECT_EQ(none.value.type(), HostValue::Type::Object);
-    EXPECT_EQ(none.asObject(), nullptr);
     auto mine = callMethod(root.get(), RootOp::PlaylistById, {7}).asObject();
-    ASSERT_TRUE(mine);
-    EXPECT_EQ(getProperty(mine.get(), PlaylistOp::Name).text(), u"Mine");
-    EXPECT_EQ(getProperty(mine.get(), PlaylistOp::Path).text(), u"Lists");
-
-    // Move entry 0 to the end the way the bridge does: copy, insert, remove, store.
     auto files = callMethod(mine.get(), PlaylistOp::Files).asObject();
-    auto t = callMethod(root.get(), RootOp::NewFiles).asObject();
-    EXPECT_EQ(*callMethod(t.get(), FilesOp::InsertCopy, {files, 0, -1}).asInt(), 0);
-    EXPECT_EQ(*callMethod(files.get(), FilesOp::InsertCopy, {t, 0, 3}).asInt(), 3);
-    EXPECT_TRUE(callMethod(files.get(), FilesOp::Remove, {0}).isTrue());
     EXPECT_FALSE(callMethod(files.get(), FilesOp::Remove, {3}).isTrue());
-    ASSERT_TRUE(callMethod(mine.get(), PlaylistOp::SetFiles, {files}).isTrue());
-    EXPECT_EQ(keysOf(callMethod(mine.get(), PlaylistOp::Files).asObject()),
-              (std::vector<int32_t>{101, 102, 100}));
     EXPECT_EQ(callMethod(files.get(), FilesOp::AppendKey, {4242}).status, HostStatus::Failed);
 
     // Smart lists come from their expression; groups and smart lists take no files.
@@ -250,24 +223,16 @@ TEST_F(PlayerTest, FilesNarrowingVolumeEqualizerAndFailures) {
     EXPECT_EQ(getProperty(root.get(), RootOp::Playback).status, HostStatus::UnknownOperation);
     auto files = callMethod(root.get(), RootOp::Search, {u"[Key]=102"}).asObject();
     auto f = callMethod(files.get(), FilesOp::Item, {0}).asObject();
-    const std::pair<FileOp, const char16_t*> texts[] = {
-        {FileOp::Path, u"D:\\Music\\song2.mp3"},
-        {FileOp::Artist, u"First Band"},
-        {FileOp::Album, u"One"},
-        {FileOp::Name, u"Song C"},
-        {FileOp::Genre, u"Rock"},
-        {FileOp::Text, u"la la la"},
-        {FileOp::AlbumArtist, u""}, // as tagged, no fallback
-    };
-    for (const auto& [op, text] : texts)
-        EXPECT_EQ(getProperty(f.get(), op).text(), text) << int(op);
-    const std::pair<FileOp, int32_t> numbers[] = {{FileOp::Duration, 30},
-                                                  {FileOp::TrackNumber, 3},
-                                                  {FileOp::IntProperty10, 1999},
-                                                  {FileOp::IntProperty11, 7},
-                                                  {FileOp::Rating, 4}};
-    for (const auto& [op, number] : numbers)
-        EXPECT_EQ(*getProperty(f.get(), op).asInt(), number) << int(op);
+    std::vector<std::u16string> texts; // the album artist as tagged, no fallback
+    for (FileOp op : {FileOp::Path, FileOp::Album, FileOp::Text, FileOp::AlbumArtist})
+        texts.push_back(getProperty(f.get(), op).text());
+    EXPECT_EQ(texts,
+              (std::vector<std::u16string>{u"D:\\Music\\song2.mp3", u"One", u"la la la", u""}));
+    std::vector<int32_t> numbers;
+    for (FileOp op : {FileOp::Duration, FileOp::TrackNumber, FileOp::IntProperty10,
+                      FileOp::IntProperty11, FileOp::Rating})
+        numbers.push_back(*getProperty(f.get(), op).asInt());
+    EXPECT_EQ(numbers, (std::vector<int32_t>{30, 3, 1999, 7, 4}));
     EXPECT_EQ(callMethod(f.get(), FileOp::FieldByName, {u"Album Artist (auto)"}).text(),
               u"First Band");
     EXPECT_EQ(callMethod(f.get(), FileOp::FieldByName, {u"No Such Field"}).text(), u"");
@@ -275,8 +240,6 @@ TEST_F(PlayerTest, FilesNarrowingVolumeEqualizerAndFailures) {
     EXPECT_EQ(*getProperty(f.get(), FileOp::Rating).asInt(), 5) << "ratings stay in 0..5";
     EXPECT_EQ(callMethod(f.get(), FileOp::ImagePath, {4}).text(), u"") << "no cover folder";
     EXPECT_EQ(callMethod(f.get(), FileOp::ImagePath, {6}).status, HostStatus::BadIndex);
-    auto version = callMethod(root.get(), RootOp::Version).asObject();
-    EXPECT_EQ(*getProperty(version.get(), VersionOp::Major).asInt(), 31);
 
     // Narrowing keeps the order and applies the modifiers.
     files = callMethod(root.get(), RootOp::Search, {u"~sort=[Duration] [Genre]=[Rock]"}).asObject();
