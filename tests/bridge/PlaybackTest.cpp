@@ -58,12 +58,7 @@ protected:
     }
     // Arms the timer: mode 0 at a time, 1 at the list's end; action 1 power off, 2 suspend.
     void arm(uint32_t mode, uint32_t action, uint32_t seconds) {
-        SleepTimerMessage m;
-        m.enabled = true;
-        m.mode = mode;
-        m.action = action;
-        m.seconds = seconds;
-        ASSERT_TRUE(app->send(m));
+        ASSERT_TRUE(app->send(SleepTimerMessage{true, mode, action, seconds}));
         sync(*app);
     }
     // Moves the clock on, then the timer ticks.
@@ -77,13 +72,6 @@ protected:
         return inPlayer([](PlayerCore& c) {
             return std::make_pair(c.shuffle, c.repeat != simhost::RepeatMode::Off);
         });
-    }
-    // The last, 30 s entry plays to its end and the player stops.
-    void playTheLastEntryToItsEnd() {
-        app->command(CMD_SET_INDEX, 2);
-        app->command(CMD_PLAY, 0);
-        sync(*app);
-        clock.advance(31000);
     }
     std::unique_ptr<remote::RemoteClient> app;
 };
@@ -174,7 +162,10 @@ TEST_F(SleepTimer, SwitchedToTheListsEndWaitsForTheListEvenWithAStatusHalfRead) 
         player->setRepeatMode(simhost::RepeatMode::Off);
         if (statusFails)
             calls->failCall("playingNow.g2");
-        playTheLastEntryToItsEnd();
+        app->command(CMD_SET_INDEX, 2); // the last, 30 s entry plays to its end
+        app->command(CMD_PLAY, 0);
+        sync(*app);
+        clock.advance(31000);
         SleepTimerMessage state = pushed();
         EXPECT_EQ(std::tie(state.enabled, state.mode, state.action),
                   std::make_tuple(false, 1u, 1u));

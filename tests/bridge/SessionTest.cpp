@@ -12,21 +12,8 @@ namespace {
 const std::string kPortInUseBox = "box Tandravole 4 MediaCenter: Could not start server, please "
                                   "make sure the selected port isn't already in use.";
 
-TrackInfo decodeTrack(const ReceivedMessage& m) {
-    return decoded<TrackInfoMessage>(m).track;
-}
-
 PlayerStatus decodeStatus(const ReceivedMessage& m) {
     return decoded<PlayerStatusMessage>(m).status;
-}
-
-bool connectionClosed(remote::RemoteClient& c) {
-    ReceivedMessage m;
-    for (;;) {
-        remote::ClientStatus s = c.receive(m, kWait);
-        if (s != remote::ClientStatus::Ok)
-            return s == remote::ClientStatus::Closed;
-    }
 }
 
 } // namespace
@@ -100,7 +87,7 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
     EXPECT_EQ(seen[0].type, uint32_t(MSG_KEEPALIVE));
     EXPECT_EQ(seen[3].type, uint32_t(MSG_UPDATE_NOTICE));
     // Nothing is current yet: index -1 and empty texts, as the current track.
-    TrackInfo track = decodeTrack(seen[1]);
+    TrackInfo track = decoded<TrackInfoMessage>(seen[1]).track;
     EXPECT_EQ(std::tie(track.index, track.isCurrent, track.name, track.artist),
               std::make_tuple(-1, 1, "", ""));
     EXPECT_EQ(decodeStatus(seen[2]).playState, 2u); // stopped
@@ -157,7 +144,6 @@ TEST_F(BridgeTest, SuspendResumeAndTheEndOfTheSession) {
     systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmSuspend);
     EXPECT_EQ(next(*app, MSG_SERVER_NOTICE).payload, std::vector<uint8_t>{1});
     EXPECT_TRUE(connectionClosed(*app));
-    EXPECT_FALSE(ctrl->server().loggedIn());
     EXPECT_EQ(ctrl->server().sessionConnection(), 0u);
     ASSERT_TRUE(waitUntil([&] { return port() == 0; })); // listening stopped too
     ASSERT_TRUE(waitUntil([&] { return ctrl->server().transport().connectionCount() == 0; }));
