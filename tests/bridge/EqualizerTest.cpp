@@ -25,26 +25,7 @@ std::vector<uint8_t> presetBytes(std::vector<uint16_t> codes, size_t count = 11)
 
 } // namespace
 
-TEST_F(BridgeTest, EqualizerReadAndSwitch) {
-    start();
-    auto app = connectAndLogin();
-    inPlayer([](PlayerCore& c) {
-        c.setBand(0, -10);
-        for (int32_t b = 1; b <= 10; ++b)
-            c.setBand(b, b * 10 - 50);
-    });
-    auto eq = reply<EqualizerMessage>(*app, QUERY_EQUALIZER);
-    EXPECT_EQ(std::tie(eq.setting.preamp, eq.enabled, eq.range, eq.scale, eq.available),
-              std::make_tuple(90, 0, 200, 12, 1));
-    ASSERT_EQ(eq.setting.bands.size(), 10u);
-    EXPECT_EQ(eq.setting.bands[0], (EqualizerBand{60, 60}));
-    EXPECT_EQ(eq.setting.bands[9], (EqualizerBand{16000, 150}));
-    app->command(CMD_EQUALIZER_ON, 1);
-    sync(*app);
-    EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.equalizerOn; }));
-}
-
-TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
+TEST_F(BridgeTest, EqualizerReadSwitchedAndPresetsReadAtLoginSortedByBytes) {
     start();
     std::u16string path = simhost::presetsKeyPath(simhost::kSimMajorVersion);
     platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, path);
@@ -62,6 +43,21 @@ TEST_F(BridgeTest, PresetsAreReadAtLoginSortedByBytesAndApplied) {
     key.close();
 
     auto app = connectAndLogin();
+    inPlayer([](PlayerCore& c) {
+        c.setBand(0, -10);
+        for (int32_t b = 1; b <= 10; ++b)
+            c.setBand(b, b * 10 - 50);
+    });
+    auto eq = reply<EqualizerMessage>(*app, QUERY_EQUALIZER);
+    EXPECT_EQ(std::tie(eq.setting.preamp, eq.enabled, eq.range, eq.scale, eq.available),
+              std::make_tuple(90, 0, 200, 12, 1));
+    ASSERT_EQ(eq.setting.bands.size(), 10u);
+    EXPECT_EQ(eq.setting.bands[0], (EqualizerBand{60, 60}));
+    EXPECT_EQ(eq.setting.bands[9], (EqualizerBand{16000, 150}));
+    app->command(CMD_EQUALIZER_ON, 1);
+    sync(*app);
+    EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.equalizerOn; }));
+
     EXPECT_EQ(
         reply<EqualizerPresetsMessage>(*app, QUERY_EQUALIZER_PRESETS).names,
         (std::vector<std::string>{"Pop", "Pop Rock", "Rock", "R\xc3\xa9tro", "Zed", "apple"}));

@@ -61,8 +61,7 @@ TEST_F(BridgeTest, APortInUseAtInitAndApplyWithThePanelsSettings) {
     EXPECT_FALSE(seams->serverEnabledChecked);
     EXPECT_EQ(seams->count(kPortInUseBox), 2u);
     LoadSettings(stored);
-    EXPECT_TRUE(stored.enabled);
-    EXPECT_EQ(stored.port, holder.boundPort());
+    EXPECT_EQ(stored, seams->panelShows);        // enabled, on the port in use
     EXPECT_EQ(seams->count("disableApply"), 3u); // Init and both Applies
     holder.stopAll(true);
 }
@@ -95,8 +94,7 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
               "A new version of the Media Center plug-in is available for "
               "download at www.tandravole.com");
     EXPECT_FALSE(ctrl->settings().haveUpdateNotification);
-    app.reset();
-    // The first app's session is over before the second one connects.
+    app.reset(); // its session is over before the next app connects
     ASSERT_TRUE(waitUntil([&] { return ctrl->server().sessionConnection() == 0; }));
     auto later = connectAndLogin("s\xc3\xa9same");
     EXPECT_EQ(burst, (std::vector<uint32_t>{MSG_KEEPALIVE, MSG_TRACK_INFO, MSG_PLAYER_STATUS,
@@ -104,7 +102,8 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
 }
 
 // The player's equalizer event pushes the equalizer; the player's status message pushes the
-// status; without it the volume and state events push it by themselves.
+// status; without it a volume event pushes it by itself (a state event does too: the sleep
+// timer's tests see it end a list-end timer).
 TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     start();
     auto app = connectAndLogin();
@@ -127,17 +126,11 @@ TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     onHost([&] { player->setWindowMessageHandler({}); });
     inPlayer([](simhost::PlayerCore& c) { c.setVolume(30); });
     EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
-    inPlayer([](simhost::PlayerCore& c) { c.play(); });
-    ASSERT_TRUE(waitUntil([&] {
-        ReceivedMessage m;
-        return app->waitForType(MSG_PLAYER_STATUS, m, kWait) == remote::ClientStatus::Ok &&
-               decodeStatus(m).playState == 0; // playing
-    }));
 }
 
 // Suspend drops the logged-in app (told first, with reason 1), stops listening and clears the
-// session; resume listens again. The end of the session tells the
-// app with reason 2, but only when the session really ends.
+// session; resume listens again. The end of the session tells the app with reason 2, but only
+// when the session really ends.
 TEST_F(BridgeTest, SuspendResumeAndTheEndOfTheSession) {
     start();
     auto app = connectAndLogin();
@@ -147,14 +140,12 @@ TEST_F(BridgeTest, SuspendResumeAndTheEndOfTheSession) {
     EXPECT_EQ(ctrl->server().sessionConnection(), 0u);
     ASSERT_TRUE(waitUntil([&] { return port() == 0; })); // listening stopped too
     ASSERT_TRUE(waitUntil([&] { return ctrl->server().transport().connectionCount() == 0; }));
-    // The listener was stopped without waiting: a resume right after it may find it still
-    // ending, so the test resumes until it listens.
+    // The listener was stopped without waiting: resume until it listens again.
     ASSERT_TRUE(waitUntil([&] {
         systemMessage(bridge::kWmPowerBroadcast, bridge::kPbtApmResumeAutomatic);
         return port() != 0;
     }));
     app = connectAndLogin();
-    EXPECT_EQ(burst.front(), uint32_t(MSG_KEEPALIVE));
 
     std::vector<uint32_t> seen;
     app->setPushHandler([&](const ReceivedMessage& m) { seen.push_back(m.type); });
