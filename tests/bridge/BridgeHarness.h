@@ -112,8 +112,7 @@ private:
     std::atomic<bool>& sleepTimer_;
 };
 
-// What the stand-ins for the control's seams were asked to do, in order, readable after the
-// control is gone.
+// What the stand-ins for the control's seams were asked to do, readable after it is gone.
 class SeamLog {
 public:
     void add(std::string event) {
@@ -190,8 +189,7 @@ protected:
     BridgeTest();
     ~BridgeTest() override;
 
-    // Stores the settings (port 0: a free port) and creates and initialises the control on
-    // the host's thread.
+    // Stores the settings (port 0: a free port), creates and initialises the control.
     void start(const std::function<void(PluginSettings&)>& tweak = {});
     void destroy() {
         if (ctrl)

@@ -1,6 +1,5 @@
-// The app editing lists: playing-now and playlist edits with their notices, the word search
-// and adding its results at every kind of position, the rule fills (as the player receives
-// them), covers of the playing-now list at each quality, and the current file's text.
+// The app editing lists: edits with their notices, the word search and adding its results at
+// every kind of position, rule fills, covers at each quality, and the current file's text.
 #include "tests/bridge/BridgeHarness.h"
 
 #include "bridge/TrackKey.h"
