@@ -40,11 +40,6 @@ protected:
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
-    void store(std::u16string_view name, RegistryType type, const Bytes& data) {
-        RegistryKey key;
-        ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kSettingsKeyPath));
-        ASSERT_TRUE(key.writeValue(name, uint32_t(type), data));
-    }
     std::optional<RegistryValue> stored(std::u16string_view name) {
         RegistryKey key;
         if (!key.open(RegistryRoot::CurrentUser, kSettingsKeyPath))
@@ -75,7 +70,10 @@ TEST_F(PluginSettingsTest, DefaultsWholeRecordsAndTheValuesAsStored) {
     };
     for (const auto& [name, value, port, quality] : cases) {
         deleteRegistryTree(RegistryRoot::CurrentUser, kSettingsKeyPath);
-        store(name, RegistryType::Dword, dword(value));
+        RegistryKey key;
+        ASSERT_TRUE(key.create(RegistryRoot::CurrentUser, kSettingsKeyPath));
+        ASSERT_TRUE(key.writeValue(name, uint32_t(RegistryType::Dword), dword(value)));
+        key.close();
         PluginSettings got = loaded();
         EXPECT_EQ(std::tie(got.port, got.coverQuality), std::tie(port, quality)) << value;
     }

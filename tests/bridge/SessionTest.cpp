@@ -7,16 +7,8 @@ using namespace bridge_test;
 using namespace wire;
 using testing_support::waitUntil;
 
-namespace {
-
 const std::string kPortInUseBox = "box Tandravole 4 MediaCenter: Could not start server, please "
                                   "make sure the selected port isn't already in use.";
-
-PlayerStatus decodeStatus(const ReceivedMessage& m) {
-    return decoded<PlayerStatusMessage>(m).status;
-}
-
-} // namespace
 
 // A port in use at Init shows the box once, clears the check box and stops DNS-SD; Apply
 // restarts the server with the panel's settings, telling a logged-in app first.
@@ -88,7 +80,7 @@ TEST_F(BridgeTest, LoginSnapshotAfterTheRightPasswordAndTheUpdateNoticeOnlyOnce)
     TrackInfo track = decoded<TrackInfoMessage>(seen[1]).track;
     EXPECT_EQ(std::tie(track.index, track.isCurrent, track.name, track.artist),
               std::make_tuple(-1, 1, "", ""));
-    EXPECT_EQ(decodeStatus(seen[2]).playState, 2u); // stopped
+    EXPECT_EQ(decoded<PlayerStatusMessage>(seen[2]).status.playState, 2u); // stopped
     EXPECT_EQ(decoded<UpdateNoticeMessage>(seen[3]).text,
               "A new version of the Media Center plug-in is available for "
               "download at www.tandravole.com");
@@ -120,11 +112,11 @@ TEST_F(BridgeTest, ThePlayersEventsAndStatusMessagePush) {
     EXPECT_EQ(first.type, uint32_t(MSG_EQUALIZER));
 
     onHost([&] { ctrl->window()->send(host::kStatusWindowMessage, host::kStatusWindowParam, 0); });
-    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 52428); // 80 * 655.35
+    EXPECT_EQ(nextAs<PlayerStatusMessage>(*app).status.volume, 52428); // 80 * 655.35
 
     onHost([&] { player->setWindowMessageHandler({}); });
     inPlayer([](simhost::PlayerCore& c) { c.setVolume(30); });
-    EXPECT_EQ(decodeStatus(next(*app, MSG_PLAYER_STATUS)).volume, 19660); // 30 * 655.35
+    EXPECT_EQ(nextAs<PlayerStatusMessage>(*app).status.volume, 19660); // 30 * 655.35
 }
 
 // Suspend drops the logged-in app (told first, with reason 1), stops listening and clears the
