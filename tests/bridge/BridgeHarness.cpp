@@ -3,13 +3,17 @@
 #include "simhost/Presets.h"
 #include "tests/support/PlayerRoot.h"
 
-#include <chrono>
+#include <random>
 
 namespace bridge_test {
 
 using namespace medialib;
 using namespace simhost;
 
+namespace {
+
+// Six tracks (keys 100..105) of 10..60 s, two albums; playlists: 7 ordinary {100,101,102},
+// 8 a group, 9 smart, 10 ordinary and empty.
 LibraryData smallLibrary() {
     LibraryData lib;
     for (int32_t i = 0; i < 6; ++i) {
@@ -27,27 +31,19 @@ LibraryData smallLibrary() {
         lib.tracks.push_back(t);
     }
     lib.tracks[2].comment = u"la la la";
-    PlaylistData mine{7, u"Mine", u"Lists", PlaylistType::Ordinary, {100, 101, 102}, u""};
-    PlaylistData group{8, u"Lists", u"", PlaylistType::Group, {}, u""};
-    PlaylistData smart{9, u"Long ones", u"", PlaylistType::Smart, {}, u"[Duration]=>35"};
-    PlaylistData empty{10, u"Empty", u"", PlaylistType::Ordinary, {}, u""};
-    lib.playlists = {mine, group, smart, empty};
+    lib.playlists = {{7, u"Mine", u"Lists", PlaylistType::Ordinary, {100, 101, 102}, u""},
+                     {8, u"Lists", u"", PlaylistType::Group, {}, u""},
+                     {9, u"Long ones", u"", PlaylistType::Smart, {}, u"[Duration]=>35"},
+                     {10, u"Empty", u"", PlaylistType::Ordinary, {}, u""}};
     lib.playingNow = {100, 101, 102};
     return lib;
 }
 
-namespace {
-
-std::filesystem::path scratchFolder() {
-    static std::atomic<int> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    return std::filesystem::temp_directory_path() /
-           ("tandravole-bridge-" + std::to_string(stamp) + "-" + std::to_string(++counter));
-}
-
 } // namespace
 
-BridgeTest::BridgeTest() : scratch(scratchFolder()) {
+BridgeTest::BridgeTest()
+    : scratch(std::filesystem::temp_directory_path() /
+              ("tandravole-bridge-" + std::to_string(std::random_device{}()))) {
     std::filesystem::create_directories(scratch);
     platform::setRegistryStoreFile((scratch / "registry").string());
     platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, kSettingsKeyPath);
@@ -100,21 +96,11 @@ void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {
     env.panel = std::make_unique<RecordingSeams>(seams);
     env.messageBoxes = std::make_unique<RecordingSeams>(seams);
     env.powerActions = std::make_unique<RecordingSeams>(seams);
-    env.updateCheck = std::make_unique<RecordingSeams>(seams);
     env.dnsSd = std::make_unique<RecordingDnsSd>(seams);
     onHost([&] {
         ctrl = std::make_unique<CTandravoleCtrl>(std::move(env));
         initResult = ctrl->Init(root);
     });
-}
-
-void BridgeTest::destroy() {
-    if (ctrl)
-        onHost([&] { ctrl.reset(); });
-}
-
-uint16_t BridgeTest::port() {
-    return ctrl->server().boundPort();
 }
 
 std::unique_ptr<remote::RemoteClient> BridgeTest::connectAndLogin(const std::string& password) {
@@ -126,26 +112,6 @@ std::unique_ptr<remote::RemoteClient> BridgeTest::connectAndLogin(const std::str
     burst.push_back(wire::MSG_CAPABILITIES);
     c->setPushHandler(nullptr);
     return c;
-}
-
-wire::ReceivedMessage BridgeTest::next(remote::RemoteClient& c, uint32_t type) {
-    wire::ReceivedMessage m;
-    EXPECT_EQ(c.waitForType(type, m, kWait), remote::ClientStatus::Ok) << "message type " << type;
-    return m;
-}
-
-wire::ReceivedMessage BridgeTest::ask(remote::RemoteClient& c, uint8_t sub, uint32_t parameter,
-                                      uint32_t type) {
-    EXPECT_TRUE(c.query(sub, parameter));
-    return next(c, type);
-}
-
-void BridgeTest::sync(remote::RemoteClient& c) {
-    ask(c, wire::QUERY_EQUALIZER_PRESETS, 0, wire::MSG_EQUALIZER_PRESETS);
-}
-
-void BridgeTest::systemMessage(uint32_t message, uintptr_t wParam) {
-    onHost([&] { ctrl->window()->send(message, wParam, 0); });
 }
 
 } // namespace bridge_test

@@ -19,9 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,15 +36,11 @@ constexpr uint32_t kWait = 5000; // generous deadline for anything the stack doe
 // waits until it has run there.
 class HostThread {
 public:
-    explicit HostThread(std::function<uint32_t()> idleHook = {}) {
-        std::mutex m;
-        std::condition_variable ready;
-        bool started = false;
-        thread_ = std::thread([&, idleHook] {
+    explicit HostThread(std::function<uint32_t()> idleHook) {
+        thread_ = std::thread([this, idleHook] {
             bridge::HostLoop loop;
             loop_ = &loop;
-            if (idleHook)
-                loop.setIdleHook(idleHook);
+            loop.setIdleHook(idleHook);
             std::unique_ptr<bridge::HostWindow> runner =
                 bridge::createHostWindow([](uint32_t message, uintptr_t, intptr_t lParam) {
                     if (message != kRunMessage)
@@ -53,18 +49,12 @@ public:
                     return std::optional<intptr_t>(1);
                 });
             runner_ = runner.get();
-            {
-                // Notified under the lock: m and ready end as soon as the constructor returns.
-                std::lock_guard lock(m);
-                started = true;
-                ready.notify_all();
-            }
+            started_.set_value();
             loop.run();
             runner.reset();
             loop_ = nullptr;
         });
-        std::unique_lock lock(m);
-        ready.wait(lock, [&] { return started; });
+        started_.get_future().wait();
     }
     ~HostThread() {
         loop_.load()->quit();
@@ -82,6 +72,7 @@ public:
 
 private:
     static constexpr uint32_t kRunMessage = 0x8000 + 77; // WM_APP + 77: no system message
+    std::promise<void> started_; // a member: set_value may still run as the waiter wakes
     std::thread thread_;
     std::atomic<bridge::HostLoop*> loop_{nullptr};
     std::atomic<bridge::HostWindow*> runner_{nullptr};
@@ -121,8 +112,7 @@ private:
     std::atomic<bool>& sleepTimer_;
 };
 
-// What the stand-ins for the control's seams were asked to do, in order, readable after the
-// control is gone.
+// What the stand-ins for the control's seams were asked to do, readable after it is gone.
 class SeamLog {
 public:
     void add(std::string event) {
@@ -144,23 +134,12 @@ private:
     std::vector<std::string> events_;
 };
 
-// The panel, the boxes, the power actions and the update check, one object each, all logging
-// into one SeamLog. A box logs "box TITLE: TEXT", with " (information)", " (warning)" or
-// " (error)" for an icon.
-struct RecordingSeams : bridge::ControlPanel,
-                        bridge::MessageBoxes,
-                        bridge::PowerActionService,
-                        bridge::UpdateCheckService {
+// The panel, the boxes and the power actions, logging into one SeamLog. A box logs
+// "box TITLE: TEXT", with " (information)", " (warning)" or " (error)" for an icon.
+struct RecordingSeams : bridge::ControlPanel, bridge::MessageBoxes, bridge::PowerActionService {
     explicit RecordingSeams(std::shared_ptr<SeamLog> l) : log(std::move(l)) {}
-    void initPanel() override { log->add("initPanel"); }
-    void fillPanel(const PluginSettings& s) override {
-        log->add("fillPanel port=" + std::to_string(s.port));
-        log->serverEnabledChecked = s.enabled;
-    }
-    void clearServerEnabled() override {
-        log->add("clearServerEnabled");
-        log->serverEnabledChecked = false;
-    }
+    void fillPanel(const PluginSettings& s) override { log->serverEnabledChecked = s.enabled; }
+    void clearServerEnabled() override { log->serverEnabledChecked = false; }
     void disableApply() override { log->add("disableApply"); }
     PluginSettings readPanel() override { return log->panelShows; }
     void show(std::u16string_view text, std::u16string_view title, std::string_view reason,
@@ -174,8 +153,6 @@ struct RecordingSeams : bridge::ControlPanel,
         log->add("power " + std::to_string(action));
         return true;
     }
-    void start(bridge::UpdateCheckOwner&) override { log->add("update check start"); }
-    void stop() override { log->add("update check stop"); }
     std::shared_ptr<SeamLog> log;
 };
 
@@ -185,17 +162,10 @@ struct RecordingDnsSd : bridge::DnsSdService {
         log->add("dnssd start " + std::to_string(port) + " " + std::string(type));
         log->dnsSdRunning = true;
     }
-    void stopWithoutWaiting() override {
-        log->add("dnssd stop");
-        log->dnsSdRunning = false;
-    }
+    void stopWithoutWaiting() override { log->dnsSdRunning = false; }
     bool isRunning() override { return log->dnsSdRunning; }
     std::shared_ptr<SeamLog> log;
 };
-
-// Six tracks (keys 100..105) of 10..60 s, two albums; playlists: 7 ordinary {100,101,102},
-// 8 a group, 9 smart, 10 ordinary and empty.
-medialib::LibraryData smallLibrary();
 
 // A message decoded as M (a default M, failing the test, when it does not decode).
 template <class M> M decoded(const wire::ReceivedMessage& m) {
@@ -204,27 +174,45 @@ template <class M> M decoded(const wire::ReceivedMessage& m) {
     return d ? *d : M{};
 }
 
-// --- the fixture ---------------------------------------------------------------------------
+// Reads until the connection ends: true when the server closed it.
+inline bool connectionClosed(remote::RemoteClient& c) {
+    wire::ReceivedMessage m;
+    for (;;) {
+        remote::ClientStatus s = c.receive(m, kWait);
+        if (s != remote::ClientStatus::Ok)
+            return s == remote::ClientStatus::Closed;
+    }
+}
 
 class BridgeTest : public ::testing::Test {
 protected:
     BridgeTest();
     ~BridgeTest() override;
 
-    // Stores the settings (port 0: a free port) and creates and initialises the control on
-    // the host's thread.
+    // Stores the settings (port 0: a free port), creates and initialises the control.
     void start(const std::function<void(PluginSettings&)>& tweak = {});
-    void destroy();
-    uint16_t port();
+    void destroy() {
+        if (ctrl)
+            onHost([&] { ctrl.reset(); });
+    }
+    uint16_t port() { return ctrl->server().boundPort(); }
 
     // Connects and logs in; the login burst (every message after the login result, up to and
     // with the capabilities) is recorded in `burst`.
     std::unique_ptr<remote::RemoteClient> connectAndLogin(const std::string& password = "");
     // The next message of `type`, skipping others; fails the test on a time-out.
-    wire::ReceivedMessage next(remote::RemoteClient& c, uint32_t type);
+    wire::ReceivedMessage next(remote::RemoteClient& c, uint32_t type) {
+        wire::ReceivedMessage m;
+        EXPECT_EQ(c.waitForType(type, m, kWait), remote::ClientStatus::Ok)
+            << "message type " << type;
+        return m;
+    }
     // Sends a query and waits for the reply of `type`.
     wire::ReceivedMessage ask(remote::RemoteClient& c, uint8_t sub, uint32_t parameter,
-                              uint32_t type);
+                              uint32_t type) {
+        EXPECT_TRUE(c.query(sub, parameter));
+        return next(c, type);
+    }
     // The next message of M's type, or the reply to a query, decoded.
     template <class M> M nextAs(remote::RemoteClient& c) { return decoded<M>(next(c, M::kType)); }
     template <class M> M reply(remote::RemoteClient& c, uint8_t sub, uint32_t parameter = 0) {
@@ -232,7 +220,9 @@ protected:
     }
     // A request that sends no reply has been carried out once a later query is answered
     // (the processing thread handles messages in order).
-    void sync(remote::RemoteClient& c);
+    void sync(remote::RemoteClient& c) {
+        ask(c, wire::QUERY_EQUALIZER_PRESETS, 0, wire::MSG_EQUALIZER_PRESETS);
+    }
 
     // The control's status as the app would get it.
     PlayerStatus status() {
@@ -248,7 +238,9 @@ protected:
     // Runs on the host's thread.
     void onHost(std::function<void()> fn) { ASSERT_TRUE(host->run(std::move(fn))); }
     // Delivers a system message to the control's window on the host's thread.
-    void systemMessage(uint32_t message, uintptr_t wParam);
+    void systemMessage(uint32_t message, uintptr_t wParam) {
+        onHost([&] { ctrl->window()->send(message, wParam, 0); });
+    }
 
     platform::ManualClock clock;
     std::filesystem::path scratch;

@@ -19,118 +19,97 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kRounds = 60;
+class SettingsCrash : public ::testing::Test {
+protected:
+    SettingsCrash() {
+        fs::create_directories(folder);
+        platform::setRegistryStoreFile(file.string());
+    }
+    ~SettingsCrash() override { fs::remove_all(folder); }
 
-struct Scratch {
+    // 60 times: runs `work` over and over in a child process killed at a random moment within
+    // twice what one call of it takes here, then reads the store again as the next start would
+    // and runs `check`. What a killed writer leaves beside the store must be gone by then.
+    void killRepeatedly(const std::function<void()>& work, const std::function<void()>& check) {
+        const auto start = steady_clock::now();
+        for (int i = 0; i < 5; ++i)
+            work();
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+            (steady_clock::now() - start) / 5);
+        const uint32_t span = uint32_t(2 * std::max<int64_t>(us.count(), 1));
+        std::mt19937 random(uint32_t(::getpid()));
+        for (int round = 0; round < 60; ++round) {
+            SCOPED_TRACE("round " + std::to_string(round));
+            platform::setRegistryStoreFile(file.string());
+            pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0)
+                for (;;)
+                    work();
+            ::usleep(random() % span);
+            ::kill(pid, SIGKILL);
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            EXPECT_TRUE(WIFSIGNALED(status));
+            platform::setRegistryStoreFile(file.string());
+            ASSERT_EQ(platform::registryStoreProblem(), "");
+            check();
+            std::vector<std::string> strays;
+            for (const auto& entry : fs::directory_iterator(folder))
+                if (entry.path() != file)
+                    strays.push_back(entry.path().filename().string());
+            EXPECT_EQ(strays, std::vector<std::string>());
+        }
+    }
+
     fs::path folder = fs::temp_directory_path() /
                       ("tandravole-crash-" + std::to_string(::getpid()) + "-" +
-                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+                       std::to_string(steady_clock::now().time_since_epoch().count()));
     fs::path file = folder / "settings.reg";
-    Scratch() { fs::create_directories(folder); }
-    ~Scratch() { fs::remove_all(folder); }
-    // Files beside the store other than the store itself: leftovers and damaged copies.
-    std::vector<std::string> strays() const {
-        std::vector<std::string> out;
-        for (const auto& entry : fs::directory_iterator(folder))
-            if (entry.path() != file)
-                out.push_back(entry.path().filename().string());
-        return out;
-    }
 };
 
-// Runs `work` forever in a child process and kills it after `delayUs`.
-void killMidway(const std::function<void()>& work, uint32_t delayUs) {
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        for (;;)
-            work();
-    }
-    ::usleep(delayUs);
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFSIGNALED(status));
-}
-
-// How long one call of `work` takes here, in microseconds (at least 1).
-uint32_t durationUs(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 5; ++i)
-        work();
-    auto us = std::chrono::duration_cast<std::chrono::microseconds>(
-                  std::chrono::steady_clock::now() - start)
-                  .count() /
-              5;
-    return uint32_t(std::max<int64_t>(us, 1));
-}
-
-TEST(SettingsCrash, AKilledSaveLeavesTheOldOrTheNewRecord) {
-    Scratch scratch;
-    platform::setRegistryStoreFile(scratch.file.string());
+TEST_F(SettingsCrash, AKilledSaveLeavesTheOldOrTheNewRecord) {
     PluginSettings old;
     old.password = u"old";
     PluginSettings next{false, false, u"n\u00e9w password", 4321, 1, false, true, 0x1234,
                         true,  true};
-    const uint32_t saveUs = durationUs([&] { SaveSettings(next); });
-    SaveSettings(old);
-
-    std::mt19937 random(uint32_t(::getpid()));
-    int seen[2] = {0, 0};
-    for (int round = 0; round < kRounds; ++round) {
-        // The child saves the new record and the old one in turn, from the state on disk.
-        killMidway(
-            [&] {
-                SaveSettings(next);
-                SaveSettings(old);
-            },
-            random() % (4 * saveUs));
-        platform::setRegistryStoreFile(scratch.file.string()); // read the file again
-        ASSERT_EQ(platform::registryStoreProblem(), "") << "round " << round;
-        PluginSettings loaded;
-        LoadSettings(loaded);
-        ASSERT_TRUE(loaded == old || loaded == next) << "round " << round << ": a mix";
-        ++seen[loaded == next];
-        // What a killed writer leaves behind is gone once the store has been read again.
-        EXPECT_EQ(scratch.strays(), std::vector<std::string>()) << "round " << round;
-    }
-    std::printf("%d kills: %d left the old record, %d the new one (one save takes %u us)\n",
-                kRounds, seen[0], seen[1], saveUs);
+    // The child saves the new record and the old one in turn, from the state on disk.
+    killRepeatedly(
+        [&] {
+            SaveSettings(next);
+            SaveSettings(old);
+        },
+        [&] {
+            PluginSettings loaded;
+            LoadSettings(loaded);
+            EXPECT_TRUE(loaded == old || loaded == next) << "a mix";
+        });
 }
 
-TEST(SettingsCrash, AFirstStartKilledWhileWritingThePresetsLeavesAllOfThemToTheNext) {
-    Scratch scratch;
+TEST_F(SettingsCrash, AFirstStartKilledWhileWritingThePresetsLeavesAllOfThemToTheNext) {
     const std::u16string path = simhost::presetsKeyPath(simhost::kSimMajorVersion);
     size_t stockCount = 0;
     const simhost::StockPreset* stock = simhost::stockPresets(stockCount);
-    auto freshInstall = [&] {
-        platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, path);
-        simhost::installEqualizerPresets(simhost::kSimMajorVersion);
-    };
-    platform::setRegistryStoreFile(scratch.file.string());
-    const uint32_t installUs = durationUs(freshInstall);
-
-    std::mt19937 random(uint32_t(::getpid()));
-    for (int round = 0; round < kRounds; ++round) {
-        platform::setRegistryStoreFile(scratch.file.string());
-        killMidway(freshInstall, random() % (2 * installUs));
-        // The next start.
-        platform::setRegistryStoreFile(scratch.file.string());
-        ASSERT_EQ(platform::registryStoreProblem(), "") << "round " << round;
-        ASSERT_EQ(simhost::installEqualizerPresets(simhost::kSimMajorVersion), "");
-        platform::RegistryKey key;
-        ASSERT_TRUE(key.open(platform::RegistryRoot::CurrentUser, path));
-        for (size_t i = 0; i < stockCount; ++i) {
-            auto value = key.readString(stock[i].name);
-            ASSERT_TRUE(value) << "round " << round << ": preset " << i << " missing";
-            std::u16string units = simhost::encodePresetValue(stock[i]);
-            EXPECT_EQ(*value, units.substr(0, units.size() - 1)) << "round " << round;
-        }
-        EXPECT_EQ(scratch.strays(), std::vector<std::string>()) << "round " << round;
-    }
+    killRepeatedly(
+        [&] {
+            platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, path);
+            simhost::installEqualizerPresets(simhost::kSimMajorVersion);
+        },
+        [&] {
+            ASSERT_EQ(simhost::installEqualizerPresets(simhost::kSimMajorVersion), "");
+            platform::RegistryKey key;
+            ASSERT_TRUE(key.open(platform::RegistryRoot::CurrentUser, path));
+            for (size_t i = 0; i < stockCount; ++i) {
+                auto value = key.readString(stock[i].name);
+                ASSERT_TRUE(value) << "preset " << i << " missing";
+                std::u16string units = simhost::encodePresetValue(stock[i]);
+                EXPECT_EQ(*value, units.substr(0, units.size() - 1));
+            }
+        });
 }
 
 } // namespace
