@@ -64,6 +64,9 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     EXPECT_TRUE(notices([&] { send(MoveNowPlayingMessage{0, 2}); }).empty());
     EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102, 100}));
     EXPECT_TRUE(notices([&] { send(MoveTrackMessage{7, 2, 0}); }).empty());
+    calls->clear(); // from one past the end: nothing is asked of the player
+    EXPECT_TRUE(notices([&] { send(MoveTrackMessage{7, 3, 0}); }).empty());
+    EXPECT_TRUE(calls->only("root.m23(").empty());
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{102, 100, 101}));
     // A removal the player did not store (a refusal, or no number at all) is not told.
     for (host::HostValue refused : {host::HostValue(0), host::HostValue()}) {
@@ -118,9 +121,12 @@ TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
     EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 104, 101, 102, 103}));
     add(0xFFFFFFFF, 0xFFFFFFFF, 2); // all, from position 2 on
     EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 104, 103, 104, 105, 101, 102, 103}));
+    add(0xFFFFFFFF, 0xFFFFFFFF, 0); // all, from the front on, in their order
+    EXPECT_EQ(nowPlaying(),
+              (std::vector<int32_t>{103, 104, 105, 100, 104, 103, 104, 105, 101, 102, 103}));
     EXPECT_EQ(add(0xFFFFFFFF, 3, 0), (std::vector<std::string>{"now"})); // past the end
     EXPECT_TRUE(add(0xFFFFFFFF, 0, 0, 6).empty());                       // not the cached id
-    EXPECT_EQ(nowPlaying().size(), 8u);
+    EXPECT_EQ(nowPlaying().size(), 11u);
 
     EXPECT_EQ(add(10, 0xFFFFFFFF, 0xFFFFFFFE), (std::vector<std::string>{"lists", "list 10"}));
     EXPECT_EQ(playlist(10), (std::vector<int32_t>{103, 104, 105}));
