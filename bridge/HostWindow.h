@@ -5,8 +5,8 @@
 // that created it (the player's thread, which pumps its own messages), SendMessageW, SetTimer,
 // GWLP_USERDATA. POSIX: a HostLoop of ours runs on the host's thread with the same semantics:
 // a send from another thread blocks until the host's thread has run the procedure; a send from
-// the host's thread runs it directly, nested; timers and posted system messages are delivered
-// between sends. The procedure (the control's) is the same code on both.
+// the host's thread runs it directly, nested; timers are delivered between sends. The procedure
+// (the control's) is the same code on both.
 #pragma once
 
 #include <cstdint>
@@ -36,8 +36,6 @@ public:
     // it has run; from the host's thread itself the procedure runs at once, nested. 0 once the
     // window is closed, also for a sender that was waiting when it closed.
     virtual intptr_t send(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
-    // Any thread: queues the message for the host's thread and returns; false once closed.
-    virtual bool post(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
 
     // Any thread: (re)starts timer `id`, which delivers WM_TIMER with wParam `id` every
     // periodMs on the host's thread until killed. Calls from other threads are carried out on
@@ -72,7 +70,7 @@ public:
     HostLoop& operator=(const HostLoop&) = delete;
 
     // Host's thread: handles what is pending, then waits up to maxWaitMs for more (sends,
-    // posts, timers, wake()) and handles that. False once quit() was called.
+    // timers, wake()) and handles that. False once quit() was called.
     bool runOnce(uint32_t maxWaitMs);
     // Host's thread: runs until quit().
     void run();

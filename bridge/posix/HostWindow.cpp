@@ -1,6 +1,6 @@
 // The host's thread without a window system: a loop of our own with a window's semantics.
-// Cross-thread sends wait in a queue until the host's thread runs them, one at a time; posted
-// messages and timers are delivered between them. Everything the loop shares with other
+// Cross-thread sends wait in a queue until the host's thread runs them, one at a time; timers
+// are delivered between them. Everything the loop shares with other
 // threads is guarded by its one mutex, which is never held while a procedure runs.
 #include "bridge/HostWindow.h"
 
@@ -42,13 +42,6 @@ struct Request {
     }
 };
 
-struct Posted {
-    LoopWindow* window;
-    uint32_t message;
-    uintptr_t wParam;
-    intptr_t lParam;
-};
-
 struct Timer {
     LoopWindow* window;
     uint32_t id;
@@ -63,14 +56,13 @@ struct HostLoop::Impl {
     std::mutex mutex;
     std::condition_variable changed; // new work, a finished send, wake(), quit()
     std::deque<std::shared_ptr<Request>> sends;
-    std::deque<Posted> posts;
     std::vector<Timer> timers;
     bool quitting = false;
     bool woken = false;
     std::function<uint32_t()> idleHook;
 
     bool onHostThread() const { return std::this_thread::get_id() == owner; }
-    // With the mutex held: runs one pending send, post or due timer (releasing the mutex
+    // With the mutex held: runs one pending send or due timer (releasing the mutex
     // while the procedure runs). False when nothing was pending.
     bool handleOne(std::unique_lock<std::mutex>& lock, bool sendsOnly);
     void dropWindow(LoopWindow* window);
@@ -104,15 +96,6 @@ public:
         std::unique_lock wait(request->mutex);
         request->finished.wait(wait, [&] { return request->done; });
         return request->result;
-    }
-
-    bool post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        std::lock_guard lock(loop_.mutex);
-        if (closed_)
-            return false;
-        loop_.posts.push_back({this, message, wParam, lParam});
-        loop_.changed.notify_all();
-        return true;
     }
 
     bool setTimer(uint32_t id, uint32_t periodMs) override {
@@ -196,14 +179,6 @@ bool HostLoop::Impl::handleOne(std::unique_lock<std::mutex>& lock, bool sendsOnl
     }
     if (sendsOnly)
         return false;
-    if (!posts.empty()) {
-        Posted p = posts.front();
-        posts.pop_front();
-        lock.unlock();
-        p.window->call(p.message, p.wParam, p.lParam);
-        lock.lock();
-        return true;
-    }
     Clock::time_point now = Clock::now();
     for (Timer& t : timers) {
         if (t.due <= now) {
@@ -226,7 +201,6 @@ void HostLoop::Impl::dropWindow(LoopWindow* window) {
         r->complete(0);
         return true;
     });
-    std::erase_if(posts, [&](const Posted& p) { return p.window == window; });
     std::erase_if(timers, [&](const Timer& t) { return t.window == window; });
     changed.notify_all();
 }
@@ -267,9 +241,8 @@ bool HostLoop::runOnce(uint32_t maxWaitMs) {
     Clock::time_point until = Clock::now() + std::chrono::milliseconds(waitMs);
     for (const Timer& t : impl_->timers)
         until = std::min(until, t.due);
-    impl_->changed.wait_until(lock, until, [&] {
-        return impl_->quitting || impl_->woken || !impl_->sends.empty() || !impl_->posts.empty();
-    });
+    impl_->changed.wait_until(
+        lock, until, [&] { return impl_->quitting || impl_->woken || !impl_->sends.empty(); });
     impl_->woken = false;
     while (!impl_->quitting && impl_->handleOne(lock, false)) {
     }

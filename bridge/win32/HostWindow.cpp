@@ -62,10 +62,6 @@ public:
         return SendMessageW(hwnd_, message, wParam, lParam);
     }
 
-    bool post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        return !closed_ && PostMessageW(hwnd_, message, wParam, lParam) != 0;
-    }
-
     bool setTimer(uint32_t id, uint32_t periodMs) override {
         if (closed_)
             return false;

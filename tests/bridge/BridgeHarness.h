@@ -91,7 +91,6 @@ public:
         --inside_;
         return result;
     }
-    bool post(uint32_t m, uintptr_t w, intptr_t l) override { return inner_->post(m, w, l); }
     bool setTimer(uint32_t id, uint32_t periodMs) override {
         if (id == bridge::kSleepTimerId)
             sleepTimer_ = true;
