@@ -175,7 +175,9 @@ TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
         EXPECT_EQ(cover.image, fileBytes(path));
         EXPECT_EQ(cover.key, bridge::trackKeyForPath(u"D:\\Music\\song1.mp3"));
     }
-    ask(*app, QUERY_TRACK_COVER, 3, MSG_TRACK_COVER_NONE); // past the end
+    EXPECT_EQ(reply<TrackCoverMessage>(*app, QUERY_TRACK_COVER, 0).key,
+              bridge::trackKeyForPath(u"D:\\Music\\song0.mp3")); // the first entry
+    ask(*app, QUERY_TRACK_COVER, 3, MSG_TRACK_COVER_NONE);       // past the end
 
     CoverRequestMessage request;
     request.album = "One";
