@@ -26,25 +26,20 @@ namespace {
 
 // While it lives, no file may grow past the given size (RLIMIT_FSIZE) and SIGXFSZ is ignored, so
 // a write fails the way it does on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) : handler(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limit = old;
         limit.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        active = setrlimit(RLIMIT_FSIZE, &limit) == 0;
     }
     ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, handler);
     }
-    bool active() const { return active_; }
-
-private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = SIG_DFL;
-    bool active_ = false;
+    void (*handler)(int);
+    rlimit old{};
+    bool active = false;
 };
 
 using Bytes = std::vector<uint8_t>;
@@ -140,7 +135,7 @@ TEST_F(RegistryStoreTest, AWriteThatRunsOutOfSpaceLeavesTheOldStore) {
     const std::string before = readText(file);
     {
         FileSizeLimit limit(before.size() + 64);
-        ASSERT_TRUE(limit.active());
+        ASSERT_TRUE(limit.active);
         EXPECT_FALSE(key.writeBinary(u"big", Bytes(4096, 0xAB)));
         RegistryKey child;
         EXPECT_FALSE(child.create(RegistryRoot::CurrentUser,

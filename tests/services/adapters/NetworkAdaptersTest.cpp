@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <tuple>
 
@@ -58,14 +57,11 @@ TEST(NetworkAdapters, ListsActiveIpv4AdaptersInOrderAndSkipsEachReason) {
 
 TEST(NetworkAdapters, RealListingNeverShowsTheLoopback) {
     platform::socketStartup(); // getnameinfo on Windows
-    const std::vector<NetworkAdapterInfo> listed = ListNetworkAdapters();
-    for (const NetworkAdapterInfo& a : listed) {
+    for (const NetworkAdapterInfo& a : ListNetworkAdapters()) {
         SCOPED_TRACE(utf16ToUtf8(a.name) + " " + utf16ToUtf8(a.ip) + " " + utf16ToUtf8(a.mac));
-        EXPECT_FALSE(a.name.empty());
         EXPECT_NE(a.name, u"lo");
         EXPECT_EQ(a.ip.rfind(u"127.", 0), std::u16string::npos);
         EXPECT_TRUE(a.mac.empty() || a.mac.size() == 17u);
         EXPECT_EQ(a.ip.find(u':'), std::u16string::npos) << "IPv4 only";
     }
-    std::printf("%zu adapter(s) listed\n", listed.size());
 }

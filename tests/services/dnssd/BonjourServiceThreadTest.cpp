@@ -20,7 +20,13 @@ using testing_support::waitUntil;
 namespace {
 
 constexpr char kType[] = "_tandravole._tcp";
-const std::string kReg19371 = dnssd_test::registration("4b ab") + " sockfd";
+// The registration as the fake logs it: all interfaces, the computer's name, the default domain
+// and host, the port's bytes in memory order, no TXT data.
+std::string registration(const char* portBytes, const std::string& type = kType) {
+    return "register(0, 0, null, " + type + ", null, null, " + portBytes +
+           ", 0, null, reply, context)";
+}
+const std::string kReg19371 = registration("4b ab") + " sockfd";
 
 class BonjourServiceThreadTest : public ::testing::Test {
 protected:
@@ -46,12 +52,12 @@ TEST_F(BonjourServiceThreadTest, TheSamePortAndTypeKeepTheRegistrationAnotherRep
     // It waited: the old registration was released before StartBonjour returned.
     EXPECT_EQ(fake_.log().rfind(kReg19371 + " deallocate", 0), 0u) << fake_.log();
     EXPECT_EQ(events_.summary(), "ended:0");
-    const std::string reg19372 = kReg19371 + " deallocate " + dnssd_test::registration("4b ac");
+    const std::string reg19372 = kReg19371 + " deallocate " + registration("4b ac");
     ASSERT_TRUE(fake_.waitForLog(reg19372 + " sockfd")) << fake_.log();
     // Another type on the same port is another registration too.
     thread->StartBonjour(19372, "_other._tcp");
-    const std::string other = reg19372 + " sockfd deallocate " +
-                              dnssd_test::registration("4b ac", "_other._tcp") + " sockfd";
+    const std::string other =
+        reg19372 + " sockfd deallocate " + registration("4b ac", "_other._tcp") + " sockfd";
     ASSERT_TRUE(fake_.waitForLog(other)) << fake_.log();
     // Destroying a running thread releases its registration.
     thread.reset();
@@ -67,15 +73,17 @@ TEST_F(BonjourServiceThreadTest, EachFailureEndsTheThreadSilently) {
     // The errors of the registration, the reply and the processing; the log and the events.
     using Case = std::tuple<int32_t, int32_t, int32_t, std::string, std::string>;
     for (const auto& [registerError, replyError, processError, calls, told] :
-         {Case{kDNSServiceErr_Unknown, 0, 0, dnssd_test::registration("4b ab"), "failed:-65537"},
+         {Case{kDNSServiceErr_Unknown, 0, 0, registration("4b ab"), "failed:-65537"},
           Case{0, kDNSServiceErr_NameConflict, 0, kReg19371 + " process reply:-65548 deallocate",
                "failed:-65548 ended:-65548"},
           Case{0, 0, kDNSServiceErr_ServiceNotRunning, kReg19371 + " process reply:0 deallocate",
                "registered:Fake Computer ended:-65563"}}) {
         SCOPED_TRACE(told);
-        dnssd_test::ReadableSocket socket;
-        ASSERT_NE(socket.fd(), -1);
-        fake_.script({registerError, socket.fd(), replyError, processError});
+        // A listener with a connection waiting stays readable: the daemon's reply is there.
+        const platform::SocketHandle listener = platform::listenTcp4(0);
+        testing_support::TestClient client(platform::socketLocalPort(listener));
+        ASSERT_TRUE(client.connected());
+        fake_.script({registerError, int(listener), replyError, processError});
         testing_support::LogCapture log;
         EventRecorder events;
         BonjourServiceThread thread;
@@ -92,6 +100,7 @@ TEST_F(BonjourServiceThreadTest, EachFailureEndsTheThreadSilently) {
         ASSERT_TRUE(fake_.waitForLog(kReg19371)) << fake_.log();
         thread.stopAndWait();
         EXPECT_FALSE(thread.IsRunning());
+        platform::closeSocket(listener);
     }
 }
 

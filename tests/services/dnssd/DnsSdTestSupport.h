@@ -1,8 +1,7 @@
-// Helpers of the DNS-SD tests: the fake library's controls, a socket that stays readable to
-// stand for the daemon's reply, and a recorder of the thread's observer events.
+// Helpers of the DNS-SD tests: the fake library's controls and a recorder of the thread's
+// observer events.
 #pragma once
 
-#include "platform/Socket.h"
 #include "services/dnssd/BonjourServiceThread.h"
 #include "services/dnssd/DnsSdLibrary.h"
 #include "tests/services/dnssd/FakeDnsSd.h"
@@ -47,35 +46,6 @@ public:
 
 private:
     FakeDnsSdControlFn control_ = nullptr;
-};
-
-// The thread's registration as the fake logs it: all interfaces, the computer's name, the
-// default domain and host, the port's bytes in memory order, no TXT data.
-inline std::string registration(const char* portBytes,
-                                const std::string& type = "_tandravole._tcp") {
-    return "register(0, 0, null, " + type + ", null, null, " + portBytes +
-           ", 0, null, reply, context)";
-}
-
-// A listening socket with a connection waiting: readable until it is closed, so the thread that
-// is handed it as the daemon's socket goes on to process a result at once.
-class ReadableSocket {
-public:
-    ReadableSocket() {
-        platform::socketStartup();
-        listener_ = platform::listenTcp4(0);
-        client_.connect(platform::socketLocalPort(listener_));
-    }
-    ~ReadableSocket() {
-        client_.close();
-        platform::closeSocket(listener_);
-        platform::socketCleanup();
-    }
-    int fd() const { return client_.connected() ? static_cast<int>(listener_) : -1; }
-
-private:
-    platform::SocketHandle listener_ = platform::kInvalidSocket;
-    testing_support::TestClient client_;
 };
 
 // What the thread's observer is told: "registered:<name> failed:<error> ended:<error>", in order.

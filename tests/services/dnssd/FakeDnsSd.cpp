@@ -28,13 +28,10 @@ struct State {
     std::set<DNSServiceRef> live; // the registrations made and not yet released
 };
 
-State& state() {
-    static State s;
-    return s;
-}
+State fake;
 
-void append(State& s, const std::string& word) {
-    s.log += (s.log.empty() ? "" : " ") + word;
+void append(const std::string& word) {
+    fake.log += (fake.log.empty() ? "" : " ") + word;
 }
 
 [[maybe_unused]] std::string text(const char* s) {
@@ -57,13 +54,13 @@ FAKE_DNSSD_ENTRY void TANDRAVOLE_DNSSD_API DNSServiceRefDeallocate(DNSServiceRef
 
 FAKE_DNSSD_ENTRY size_t FakeDnsSdControl(const FakeDnsSdScript* script, char* out,
                                          size_t capacity) {
-    std::lock_guard hold(state().mutex);
-    const size_t n = std::min(state().log.size(), capacity - 1);
-    std::memcpy(out, state().log.data(), n);
+    std::lock_guard hold(fake.mutex);
+    const size_t n = std::min(fake.log.size(), capacity - 1);
+    std::memcpy(out, fake.log.data(), n);
     out[n] = '\0';
     if (script) {
-        state().script = *script;
-        state().log.clear();
+        fake.script = *script;
+        fake.log.clear();
     }
     return n;
 }
@@ -73,43 +70,40 @@ FAKE_DNSSD_ENTRY DNSServiceErrorType TANDRAVOLE_DNSSD_API DNSServiceRegister(
     DNSServiceRef* sdRef, DNSServiceFlags flags, uint32_t interfaceIndex, const char* name,
     const char* regtype, const char* domain, const char* host, uint16_t port, uint16_t txtLen,
     const void* txtRecord, DNSServiceRegisterReply callBack, void* context) {
-    State& s = state();
-    std::lock_guard hold(s.mutex);
+    std::lock_guard hold(fake.mutex);
     unsigned char bytes[2];
     std::memcpy(bytes, &port, sizeof bytes);
     char portText[8];
     std::snprintf(portText, sizeof portText, "%02x %02x", bytes[0], bytes[1]);
-    append(s, "register(" + std::to_string(flags) + ", " + std::to_string(interfaceIndex) + ", " +
-                  text(name) + ", " + text(regtype) + ", " + text(domain) + ", " + text(host) +
-                  ", " + portText + ", " + std::to_string(txtLen) + ", " +
-                  (txtRecord ? "txt" : "null") + ", " + (callBack ? "reply" : "null") + ", " +
-                  (context ? "context" : "null") + ")");
-    if (s.script.registerError != kDNSServiceErr_NoError)
-        return s.script.registerError;
+    append("register(" + std::to_string(flags) + ", " + std::to_string(interfaceIndex) + ", " +
+           text(name) + ", " + text(regtype) + ", " + text(domain) + ", " + text(host) + ", " +
+           portText + ", " + std::to_string(txtLen) + ", " + (txtRecord ? "txt" : "null") + ", " +
+           (callBack ? "reply" : "null") + ", " + (context ? "context" : "null") + ")");
+    if (fake.script.registerError != kDNSServiceErr_NoError)
+        return fake.script.registerError;
     *sdRef = new DNSServiceRefOpaque{callBack, context, text(regtype)};
-    s.live.insert(*sdRef);
+    fake.live.insert(*sdRef);
     return kDNSServiceErr_NoError;
 }
 #endif
 
 FAKE_DNSSD_ENTRY int TANDRAVOLE_DNSSD_API DNSServiceRefSockFD(DNSServiceRef) {
-    std::lock_guard hold(state().mutex);
-    append(state(), "sockfd");
-    return state().script.sockFd;
+    std::lock_guard hold(fake.mutex);
+    append("sockfd");
+    return fake.script.sockFd;
 }
 
 FAKE_DNSSD_ENTRY DNSServiceErrorType TANDRAVOLE_DNSSD_API
 DNSServiceProcessResult(DNSServiceRef sdRef) {
-    State& s = state();
     FakeDnsSdScript script;
     DNSServiceRegisterReply callback = nullptr;
     {
-        std::lock_guard hold(s.mutex);
-        append(s, "process");
-        script = s.script;
-        if (s.live.count(sdRef) && sdRef->callback) {
+        std::lock_guard hold(fake.mutex);
+        append("process");
+        script = fake.script;
+        if (fake.live.count(sdRef) && sdRef->callback) {
             callback = sdRef->callback;
-            append(s, "reply:" + std::to_string(script.replyError));
+            append("reply:" + std::to_string(script.replyError));
         }
     }
     // As in the real library, the reply runs on the caller's thread, with no lock held.
@@ -120,10 +114,9 @@ DNSServiceProcessResult(DNSServiceRef sdRef) {
 }
 
 FAKE_DNSSD_ENTRY void TANDRAVOLE_DNSSD_API DNSServiceRefDeallocate(DNSServiceRef sdRef) {
-    State& s = state();
-    std::lock_guard hold(s.mutex);
-    if (!s.live.erase(sdRef))
-        return append(s, "deallocate-unknown");
-    append(s, "deallocate");
+    std::lock_guard hold(fake.mutex);
+    if (!fake.live.erase(sdRef))
+        return append("deallocate-unknown");
+    append("deallocate");
     delete sdRef;
 }

@@ -87,19 +87,15 @@ struct FakeRule final : FirewallRule, Live {
     HResult putProfiles(int32_t v) override { return put("Profiles", v); }
     HResult putAction(int32_t v) override { return put("Action", v); }
     HResult putEnabled(bool v) override { return put("Enabled", v ? "true" : "false"); }
-    HResult putApplicationName(std::u16string_view v) override {
-        return put("ApplicationName", utf16ToUtf8(v));
-    }
+    HResult putApplicationName(std::u16string_view v) override { return put("ApplicationName", v); }
     HResult putProtocol(int32_t v) override { return put("Protocol", v); }
-    HResult putName(std::u16string_view v) override {
-        name = utf16ToUtf8(v);
-        return put("Name", name);
-    }
-    HResult putDescription(std::u16string_view v) override {
-        return put("Description", utf16ToUtf8(v));
-    }
+    HResult putName(std::u16string_view v) override { return put("Name", name = utf16ToUtf8(v)); }
+    HResult putDescription(std::u16string_view v) override { return put("Description", v); }
     HResult putDirection(int32_t v) override { return put("Direction", v); }
     HResult put(const std::string& what, int32_t value) { return put(what, std::to_string(value)); }
+    HResult put(const std::string& what, std::u16string_view v) {
+        return put(what, utf16ToUtf8(v));
+    }
     HResult put(const std::string& what, const std::string& value) {
         return fw.call("put_" + what + "(" + value + ")");
     }

@@ -63,29 +63,20 @@ private:
     PluginSettings settings_;
 };
 
-// Answers each check with `ok` and `newer` (version 1.7.5) after running `during`, if set; the
-// thread owns the checker, the test the script.
-struct Script {
+// Answers each check with `ok` and `newer` (version 1.7.5) after running `during`, if set.
+struct Script final : services::update::VersionChecker {
     explicit Script(bool answers = true, bool isNewer = false) : ok(answers), newer(isNewer) {}
+    bool check(std::string& versionText, bool& isNewer) override {
+        ++asked;
+        if (during)
+            during();
+        isNewer = ok && newer;
+        versionText = isNewer ? "1.7.5" : "";
+        return ok;
+    }
     std::atomic<bool> ok, newer;
     std::atomic<int> asked{0};
     std::function<void()> during;
-};
-
-class ScriptedChecker final : public services::update::VersionChecker {
-public:
-    explicit ScriptedChecker(Script& script) : script_(script) {}
-    bool check(std::string& versionText, bool& newer) override {
-        ++script_.asked;
-        if (script_.during)
-            script_.during();
-        newer = script_.ok && script_.newer;
-        versionText = newer ? "1.7.5" : "";
-        return script_.ok;
-    }
-
-private:
-    Script& script_;
 };
 
 const std::string kNewText =
@@ -127,8 +118,7 @@ TEST(UpdateScheduleTest, OnePeriodicPass) {
         FakeOwner owner(c.on, c.last, true, c.loggedIn);
         clock.setFileTime(c.now);
         Script script(c.ok, c.newer);
-        ScriptedChecker checker(script);
-        EXPECT_EQ(services::update::periodicCheck(owner, checker, clock), c.outcome);
+        EXPECT_EQ(services::update::periodicCheck(owner, script, clock), c.outcome);
         EXPECT_EQ(script.asked, c.outcome == O::NotAllowed || c.outcome == O::NotDue ? 0 : 1);
         EXPECT_EQ(owner.settings().lastUpdateCheck, c.lastAfter);
         EXPECT_EQ(owner.settings().haveUpdateNotification, c.haveAfter);
@@ -156,8 +146,7 @@ TEST(UpdateScheduleTest, CheckNowShowsEachOutcomeInTheProductsBox) {
         const uint64_t before = clock.fileTime() - 1;
         FakeOwner owner(false, before, !newer, true); // the notice is left as it is either way
         Script script(ok, newer);
-        ScriptedChecker checker(script);
-        services::update::checkNow(owner, checker, clock);
+        services::update::checkNow(owner, script, clock);
         EXPECT_EQ(script.asked, 1);
         EXPECT_EQ(owner.shown, Strings{"Tandravole 4 MediaCenter: " + box});
         EXPECT_EQ(owner.settings().lastUpdateCheck, ok ? before + 1 : before);
@@ -170,23 +159,25 @@ TEST(UpdateScheduleTest, CheckNowShowsEachOutcomeInTheProductsBox) {
 TEST(UpdateScheduleTest, TheThreadChecksOnlyAfterItsFirstTickAndStopsAtOnce) {
     EXPECT_EQ(services::update::kTickMs, 300000u);
     platform::ManualClock clock;
-    Script script;
     FakeOwner owner;
-    services::update::UpdateCheckThread idle(clock, std::make_unique<ScriptedChecker>(script),
-                                             600000);
+    // The thread owns its checker; the test keeps a view of it.
+    auto idleScript = std::make_unique<Script>();
+    Script& idleView = *idleScript;
+    services::update::UpdateCheckThread idle(clock, std::move(idleScript), 600000);
     idle.start(owner);
     platform::sleepMs(100);
     idle.stop();
     EXPECT_FALSE(idle.IsRunning());
-    EXPECT_EQ(script.asked, 0);
+    EXPECT_EQ(idleView.asked, 0);
 
     platform::Event checking, finished;
-    script.during = [&] {
+    auto script = std::make_unique<Script>();
+    script->during = [&] {
         checking.set();
         finished.wait(platform::kInfinite);
     };
-    auto thread = std::make_unique<services::update::UpdateCheckThread>(
-        clock, std::make_unique<ScriptedChecker>(script), 1);
+    auto thread =
+        std::make_unique<services::update::UpdateCheckThread>(clock, std::move(script), 1);
     thread->start(owner);
     ASSERT_TRUE(checking.wait(10000));
     std::thread releaser([&finished] {

@@ -21,29 +21,29 @@ using namespace services::adapters;
 
 namespace {
 
+// getifaddrs' list, entry by entry: an address of the family given (AF_INET, AF_INET6 in text;
+// AF_PACKET: the hardware address and type), or none (AF_UNSPEC).
 class InterfaceList {
 public:
-    InterfaceList& link(const char* name, unsigned flags, std::vector<uint8_t> mac,
-                        uint16_t type = ARPHRD_ETHER) {
-        auto& ll = reinterpret_cast<sockaddr_ll&>(add(name, flags, AF_PACKET));
-        ll.sll_hatype = type;
-        ll.sll_halen = uint8_t(mac.size());
-        std::copy(mac.begin(), mac.end(), ll.sll_addr);
-        return *this;
-    }
-    InterfaceList& inet(const char* name, unsigned flags, const char* address) {
-        inet_pton(AF_INET, address,
-                  &reinterpret_cast<sockaddr_in&>(add(name, flags, AF_INET)).sin_addr);
-        return *this;
-    }
-    InterfaceList& inet6(const char* name, unsigned flags) {
-        inet_pton(AF_INET6, "fe80::1",
-                  &reinterpret_cast<sockaddr_in6&>(add(name, flags, AF_INET6)).sin6_addr);
-        return *this;
-    }
-    InterfaceList& bare(const char* name, unsigned flags) {
-        add(name, flags, AF_UNSPEC);
-        nodes_.back().entry.ifa_addr = nullptr;
+    InterfaceList& add(const char* name, unsigned flags, int family, const char* address = "",
+                       std::vector<uint8_t> mac = {}, uint16_t type = ARPHRD_ETHER) {
+        Node& n = nodes_.emplace_back();
+        if (nodes_.size() > 1)
+            nodes_[nodes_.size() - 2].entry.ifa_next = &n.entry;
+        n.entry.ifa_name = const_cast<char*>(name);
+        n.entry.ifa_flags = flags;
+        n.entry.ifa_addr = family == AF_UNSPEC ? nullptr : reinterpret_cast<sockaddr*>(&n.address);
+        n.address.ss_family = sa_family_t(family);
+        if (family == AF_INET)
+            inet_pton(AF_INET, address, &reinterpret_cast<sockaddr_in&>(n.address).sin_addr);
+        if (family == AF_INET6)
+            inet_pton(AF_INET6, address, &reinterpret_cast<sockaddr_in6&>(n.address).sin6_addr);
+        auto& ll = reinterpret_cast<sockaddr_ll&>(n.address);
+        if (family == AF_PACKET) {
+            ll.sll_hatype = type;
+            ll.sll_halen = uint8_t(mac.size());
+            std::copy(mac.begin(), mac.end(), ll.sll_addr);
+        }
         return *this;
     }
     const ifaddrs* head() const { return nodes_.empty() ? nullptr : &nodes_.front().entry; }
@@ -53,16 +53,6 @@ private:
         ifaddrs entry{};
         sockaddr_storage address{};
     };
-    sockaddr& add(const char* name, unsigned flags, int family) {
-        Node& n = nodes_.emplace_back();
-        n.entry.ifa_name = const_cast<char*>(name);
-        n.entry.ifa_flags = flags;
-        n.entry.ifa_addr = reinterpret_cast<sockaddr*>(&n.address);
-        n.address.ss_family = sa_family_t(family);
-        if (nodes_.size() > 1)
-            nodes_[nodes_.size() - 2].entry.ifa_next = &n.entry;
-        return reinterpret_cast<sockaddr&>(n.address);
-    }
     std::deque<Node> nodes_;
 };
 
@@ -84,16 +74,16 @@ std::string describe(const RawAdapter& a) {
 TEST(InterfaceList, OneAdapterPerInterfaceFromItsEntries) {
     constexpr unsigned kUp = IFF_UP | IFF_RUNNING;
     InterfaceList list;
-    list.link("eth0", kUp, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E})
-        .inet6("eth0", kUp)
-        .inet("eth0", kUp, "192.168.1.5")
-        .inet("eth0", kUp, "10.0.0.1")
-        .inet("eth0:1", 0, "172.16.0.1")
-        .inet("lo", kUp | IFF_LOOPBACK, "127.0.0.1")
-        .link("fw0", IFF_UP, {1, 2, 3, 4, 5, 6, 7, 8}, ARPHRD_IEEE1394)
-        .bare(nullptr, kUp)
-        .bare("tun0", kUp)
-        .inet("wlan0:2", kUp, "192.168.2.9");
+    list.add("eth0", kUp, AF_PACKET, "", {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E})
+        .add("eth0", kUp, AF_INET6, "fe80::1")
+        .add("eth0", kUp, AF_INET, "192.168.1.5")
+        .add("eth0", kUp, AF_INET, "10.0.0.1")
+        .add("eth0:1", 0, AF_INET, "172.16.0.1")
+        .add("lo", kUp | IFF_LOOPBACK, AF_INET, "127.0.0.1")
+        .add("fw0", IFF_UP, AF_PACKET, "", {1, 2, 3, 4, 5, 6, 7, 8}, ARPHRD_IEEE1394)
+        .add(nullptr, kUp, AF_UNSPEC)
+        .add("tun0", kUp, AF_UNSPEC)
+        .add("wlan0:2", kUp, AF_INET, "192.168.2.9");
     const std::vector<std::string> expected = {
         "eth0 6 up inet 192.168.1.5 001a2b3c4d5e", // the alias's flags and address change nothing
         "lo 24 up inet 127.0.0.1 -",
