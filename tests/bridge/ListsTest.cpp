@@ -64,8 +64,11 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     EXPECT_TRUE(notices([&] { send(MoveNowPlayingMessage{0, 2}); }).empty());
     EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102, 100}));
     EXPECT_TRUE(notices([&] { send(MoveTrackMessage{7, 2, 0}); }).empty());
-    calls->clear(); // from one past the end: nothing is asked of the player
-    EXPECT_TRUE(notices([&] { send(MoveTrackMessage{7, 3, 0}); }).empty());
+    calls->clear(); // from or to one past the end: nothing is asked of the player
+    EXPECT_TRUE(notices([&] {
+                    send(MoveTrackMessage{7, 3, 0});
+                    send(MoveTrackMessage{7, 0, 3});
+                }).empty());
     EXPECT_TRUE(calls->only("root.m23(").empty());
     EXPECT_EQ(playlist(7), (std::vector<int32_t>{102, 100, 101}));
     // A removal the player did not store (a refusal, or no number at all) is not told.
