@@ -1,6 +1,4 @@
-// Keep-alive against a clock the test moves (a probe after more than one interval, a kick
-// after more than two silent ones), and the immediate messages that bypass the processing
-// queue.
+// Keep-alive against a clock the test moves, and the messages that bypass the processing queue.
 #include "tests/server/engine/EngineFixture.h"
 
 namespace engine_test {
