@@ -1,5 +1,5 @@
-// What the engine tests share: a raw app (Peer) speaking to WinampControlServer over
-// 127.0.0.1, and a fixture whose server has the shared recording delegate behind it.
+// What the engine tests share: a raw app (Peer) speaking to the server over 127.0.0.1, and a
+// fixture whose server has the recording delegate behind it.
 #pragma once
 
 #include "common/Md5.h"
@@ -49,6 +49,13 @@ inline std::vector<uint32_t> types(const std::vector<ReceivedMessage>& frames) {
     std::vector<uint32_t> out;
     for (const ReceivedMessage& m : frames)
         out.push_back(m.type);
+    return out;
+}
+using Frames = std::vector<std::pair<uint32_t, Bytes>>;
+inline Frames frames(const std::vector<ReceivedMessage>& in) {
+    Frames out;
+    for (const ReceivedMessage& m : in)
+        out.emplace_back(m.type, m.payload);
     return out;
 }
 
@@ -173,10 +180,8 @@ protected:
     bool sessionEnded() {
         return waitUntil([&] { return server.sessionConnection() == 0; });
     }
-    // The frames a request produces: runs request(), then sends a marker query and collects
-    // every frame until the marker's reply. The marker is MSG_QUERY 11 (MSG_TRACK_TEXT, sent
-    // to a logged-in session whatever the delegate answers), or MSG_QUERY 5
-    // (MSG_CURRENT_INDEX) when op is getCurrentTrackText.
+    // The frames request() produces, up to the reply to a marker query sent after it: the
+    // track text (sent whatever the delegate answers), or the current index when op is that.
     template <class Request>
     std::vector<ReceivedMessage> repliesTo(Peer& p, Op op, Request request) {
         request();
@@ -184,21 +189,17 @@ protected:
         p.query(textMarker ? QUERY_TRACK_TEXT : QUERY_CURRENT_INDEX);
         const uint32_t marker = textMarker ? MSG_TRACK_TEXT : MSG_CURRENT_INDEX;
         std::vector<ReceivedMessage> out;
-        for (;;) {
-            ReceivedMessage m = p.next();
+        for (ReceivedMessage m = p.next(); m.type != marker; m = p.next()) {
             if (m.type == 0) {
                 ADD_FAILURE() << "the marker's reply did not arrive";
                 break;
             }
-            if (m.type == marker)
-                break;
             out.push_back(std::move(m));
         }
         return out;
     }
     // The frames a request produces when its delegate call is held until the app has gone
-    // quiet: what the send rule lets through while the session is quiet. (The marker query
-    // that ends the collection is dispatched after the request, so quiet lasts until then.)
+    // quiet (which lasts until the marker query is dispatched).
     std::vector<ReceivedMessage> repliesToQuery(Peer& p, Op op, const Bytes& payload) {
         return repliesTo(p, op, [&] { p.sendRaw(MSG_QUERY, payload); });
     }

@@ -1,9 +1,5 @@
-// What a session ended by a takeover or a kick leaves behind: late bytes of the app that was
-// ended (a login still on its way) do not act on the session after it, its unfinished frame does
-// not swallow the next app's first message, and the cover loader's threads stop once its
-// connection has closed with no session after it. The bytes come from a second transport whose
-// delegate leaves them in its receive buffers, so the engine is told of them exactly when the
-// test says: before or after the session ends.
+// What a session ended by a takeover or a kick leaves behind. The apps' bytes wait in a second
+// transport's receive buffers, so the engine is told of them exactly when the test says.
 #include "tests/server/engine/EngineFixture.h"
 
 #include <map>
@@ -14,7 +10,7 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x0100007F;
 
-// Keeps received bytes where they are and counts them per connection.
+// Keeps received bytes where they are and counts them per connection, in accepting order.
 class Holding : public TcpServerDelegate {
 public:
     bool clientAccepted(TcpServer*, uint32_t id, uint32_t) override {
@@ -27,29 +23,23 @@ public:
         std::lock_guard lock(mutex);
         bytes[id] += count;
     }
-    uint32_t held(uint32_t id) {
+    std::map<uint32_t, uint32_t> held() {
         std::lock_guard lock(mutex);
-        return bytes[id];
-    }
-    std::vector<uint32_t> ids() {
-        std::lock_guard lock(mutex);
-        std::vector<uint32_t> out;
-        for (auto& [id, count] : bytes)
-            out.push_back(id);
-        return out;
+        return bytes;
     }
     std::mutex mutex;
     std::map<uint32_t, uint32_t> bytes;
 };
 
-struct Row {
-    const char* what;
-    std::string password;
-    Bytes oldBefore, oldAfter, newAfter; // around the end of the old session
-    std::vector<std::string> logins;     // the delegate's login calls
-};
-
+// Late bytes of the ended app (a login still on its way) do not act on the next session, and
+// its unfinished frame does not swallow the next app's first message.
 TEST(KickedSession, OnlyTheNextAppsBytesAreParsed) {
+    struct Row {
+        const char* what;
+        std::string password;
+        Bytes oldBefore, oldAfter, newAfter; // around the end of the old session
+        std::vector<std::string> logins;     // the delegate's login calls
+    };
     platform::socketStartup();
     const Bytes login = buildFrame(MSG_LOGIN, Bytes(16, 0x5A) + Bytes{1, 0});
     const Bytes unfinished =
@@ -68,10 +58,11 @@ TEST(KickedSession, OnlyTheNextAppsBytesAreParsed) {
             feeder.setDelegate(&holding);
             ASSERT_TRUE(feeder.listen(0));
             TestClient oldApp(feeder.boundPort());
-            ASSERT_TRUE(waitUntil([&] { return holding.ids().size() == 1; }));
+            ASSERT_TRUE(waitUntil([&] { return holding.held().size() == 1; }));
             TestClient newApp(feeder.boundPort());
-            ASSERT_TRUE(waitUntil([&] { return holding.ids().size() == 2; }));
-            const uint32_t oldId = holding.ids()[0], newId = holding.ids()[1];
+            ASSERT_TRUE(waitUntil([&] { return holding.held().size() == 2; }));
+            const uint32_t oldId = holding.held().begin()->first;
+            const uint32_t newId = holding.held().rbegin()->first;
 
             RecordingDelegate fake(RecordingDelegate::Recording::On);
             WinampControlServer server;
@@ -81,9 +72,9 @@ TEST(KickedSession, OnlyTheNextAppsBytesAreParsed) {
             auto deliver = [&](TestClient& app, uint32_t id, const Bytes& bytes) {
                 if (bytes.empty())
                     return;
-                const uint32_t before = holding.held(id);
+                const uint32_t before = holding.held()[id];
                 ASSERT_TRUE(app.sendAll(bytes));
-                ASSERT_TRUE(waitUntil([&] { return holding.held(id) == before + bytes.size(); }));
+                ASSERT_TRUE(waitUntil([&] { return holding.held()[id] == before + bytes.size(); }));
                 server.dataReceived(&feeder, id, uint32_t(bytes.size()));
             };
             ASSERT_TRUE(server.clientAccepted(&feeder, oldId, kLoopback));
@@ -103,8 +94,9 @@ TEST(KickedSession, OnlyTheNextAppsBytesAreParsed) {
     platform::socketCleanup();
 }
 
-// Also: a request of the ended session that the processing thread dispatches only now starts
-// no thread, and its key does not refuse the next session's request for the same cover.
+// The cover loader's threads stop once a kicked session's connection has closed with no
+// session after it; a request of that session dispatched only now starts no thread, and its
+// key does not refuse the next session's request for the same cover.
 TEST_F(Engine, TheCoverLoaderStopsWhenAKickedSessionsConnectionClosesWithNoneAfterIt) {
     server.keepalive().setClock(clock);
     fake.edit([](Answers& a) { a.albumCovers["Blue"] = Bytes(100, 7); });

@@ -1,7 +1,6 @@
-// Queries and list replies: each sub-request's delegate call, its reply and its failure form
-// (the reply layouts are the wire tests'); list replies whole up to 4096 bytes with the header
-// and in MSG_COMPRESSED above; library lists with their kind codes, simplified for sessions
-// without the extended-lists flag; search results.
+// Queries: each sub-request's delegate call, reply and failure form; list replies whole up to
+// 4096 bytes, enveloped above; library lists with their kind codes, and simplified without
+// the extended-lists flag.
 #include "tests/server/engine/EngineFixture.h"
 
 namespace engine_test {
@@ -20,11 +19,8 @@ protected:
         for (const Row& row : rows) {
             SCOPED_TRACE(::testing::PrintToString(row.query));
             auto got = repliesToQuery(p, row.op, row.query);
-            ASSERT_EQ(types(got),
-                      row.type ? std::vector<uint32_t>{row.type} : std::vector<uint32_t>{});
-            if (row.type) {
-                EXPECT_EQ(got[0].payload, row.payload);
-            }
+            ASSERT_EQ(got.size(), row.type ? 1u : 0u);
+            EXPECT_TRUE(!row.type || (got[0].type == row.type && got[0].payload == row.payload));
         }
     }
 };
@@ -32,27 +28,26 @@ protected:
 TEST_F(Queries, FailedAndEmptyAnswersGiveTheirFailureForms) {
     fake.edit([](Answers& a) { a.status.reset(); });
     auto p = connectAndLogin();
-    expectReplies(
-        *p,
-        {
-            {Op::GetTrackInfo, queryBytes(QUERY_TRACK_INFO, 0xFFFFFFFF), 0, {}},
-            {Op::GetPlayerStatus, queryBytes(QUERY_PLAYER_STATUS, 0), 0, {}},
-            {Op::GetTrackCover, queryBytes(QUERY_TRACK_COVER, 1), MSG_TRACK_COVER_NONE, {}},
-            {Op::GetNowPlayingTracks, queryBytes(QUERY_NOW_PLAYING, 0), MSG_NOW_PLAYING_LIST,
-             le32(0)},
-            {Op::GetPlaylistTracks, queryBytes(QUERY_PLAYLIST_TRACKS, 7, 1), MSG_PLAYLIST_TRACKS,
-             le32(0) + le32(7)},
-            {Op::GetCurrentTrackText, queryBytes(QUERY_TRACK_TEXT, 0), MSG_TRACK_TEXT,
-             Bytes(20, 0)},
-            {Op::GetPlaylists, queryBytes(QUERY_PLAYLISTS, 0), MSG_PLAYLISTS, le32(0)},
-            {Op::GetPlaylists, queryBytes(QUERY_PLAYLISTS_EX, 3), MSG_PLAYLISTS_EX,
-             le32(0) + le32(3) + le32(0)},
-            {Op::GetPlaylists, queryBytes(QUERY_PLAYLISTS_EX, 0xFFFFFFFF), MSG_PLAYLISTS, le32(0)},
-            {Op::GetEqualizer, queryBytes(QUERY_EQUALIZER, 0), 0, {}},
-            {Op::GetEqualizerPresets, queryBytes(QUERY_EQUALIZER_PRESETS, 0), MSG_EQUALIZER_PRESETS,
-             le32(0)},
-            {Op::GetSleepTimer, queryBytes(QUERY_SLEEP_TIMER, 0), 0, {}},
-        });
+    const auto q = [](uint8_t sub, uint32_t parameter, int second = -1) {
+        return second < 0 ? queryBytes(sub, parameter) : queryBytes(sub, parameter, second);
+    };
+    // clang-format off
+    expectReplies(*p, {
+        {Op::GetTrackInfo, q(QUERY_TRACK_INFO, 0xFFFFFFFF), 0, {}},
+        {Op::GetPlayerStatus, q(QUERY_PLAYER_STATUS, 0), 0, {}},
+        {Op::GetTrackCover, q(QUERY_TRACK_COVER, 1), MSG_TRACK_COVER_NONE, {}},
+        {Op::GetNowPlayingTracks, q(QUERY_NOW_PLAYING, 0), MSG_NOW_PLAYING_LIST, le32(0)},
+        {Op::GetPlaylistTracks, q(QUERY_PLAYLIST_TRACKS, 7, 1), MSG_PLAYLIST_TRACKS,
+         le32(0) + le32(7)},
+        {Op::GetCurrentTrackText, q(QUERY_TRACK_TEXT, 0), MSG_TRACK_TEXT, Bytes(20, 0)},
+        {Op::GetPlaylists, q(QUERY_PLAYLISTS, 0), MSG_PLAYLISTS, le32(0)},
+        {Op::GetPlaylists, q(QUERY_PLAYLISTS_EX, 3), MSG_PLAYLISTS_EX, le32(0) + le32(3) + le32(0)},
+        {Op::GetPlaylists, q(QUERY_PLAYLISTS_EX, 0xFFFFFFFF), MSG_PLAYLISTS, le32(0)},
+        {Op::GetEqualizer, q(QUERY_EQUALIZER, 0), 0, {}},
+        {Op::GetEqualizerPresets, q(QUERY_EQUALIZER_PRESETS, 0), MSG_EQUALIZER_PRESETS, le32(0)},
+        {Op::GetSleepTimer, q(QUERY_SLEEP_TIMER, 0), 0, {}},
+    });
+    // clang-format on
     // The parameters are taken as signed.
     EXPECT_TRUE(fake.called("getTrackInfo(-1)"));
     EXPECT_TRUE(fake.called("getNowPlayingTracks(1)"));
@@ -63,18 +58,19 @@ TEST_F(Queries, FailedAndEmptyAnswersGiveTheirFailureForms) {
         a.playlistTracks[8] = {};
         a.playlists.emplace();
     });
+    // clang-format off
     expectReplies(*p, {
-                          {Op::GetNowPlayingTracks, queryBytes(QUERY_NOW_PLAYING, 0),
-                           MSG_NOW_PLAYING_LIST, le32(0)},
-                          {Op::GetPlaylistTracks, queryBytes(QUERY_PLAYLIST_TRACKS, 8, 1),
-                           MSG_PLAYLIST_TRACKS, le32(0) + le32(8)},
-                          {Op::GetPlaylists, queryBytes(QUERY_PLAYLISTS, 0), 0, {}},
-                          {Op::GetPlaylists, queryBytes(QUERY_PLAYLISTS_EX, 3), 0, {}},
-                      });
+        {Op::GetNowPlayingTracks, q(QUERY_NOW_PLAYING, 0), MSG_NOW_PLAYING_LIST, le32(0)},
+        {Op::GetPlaylistTracks, q(QUERY_PLAYLIST_TRACKS, 8, 1), MSG_PLAYLIST_TRACKS,
+         le32(0) + le32(8)},
+        {Op::GetPlaylists, q(QUERY_PLAYLISTS, 0), 0, {}},
+        {Op::GetPlaylists, q(QUERY_PLAYLISTS_EX, 3), 0, {}},
+    });
+    // clang-format on
     // The current index is sent unless it is "none"; 0xFFFFFFFE is an index.
     for (int32_t index : {0, player::kNoIndex, player::kAtEnd}) {
         fake.edit([&](Answers& a) { a.currentIndex = index; });
-        expectReplies(*p, {{Op::GetCurrentTrackIndex, queryBytes(QUERY_CURRENT_INDEX, 0),
+        expectReplies(*p, {{Op::GetCurrentTrackIndex, q(QUERY_CURRENT_INDEX, 0),
                             index == player::kNoIndex ? 0u : uint32_t(MSG_CURRENT_INDEX),
                             le32(uint32_t(index))}});
     }
@@ -92,12 +88,8 @@ TEST_F(Queries, SecondParameterCountsOnlyInANineBytePayload) {
         a.playlistTracks[5] = {track};
     });
     auto p = connectAndLogin();
-
-    auto cover =
-        repliesToQuery(*p, Op::GetTrackCover, queryBytes(QUERY_TRACK_COVER, 0, 0x0001FFC0));
-    ASSERT_EQ(cover.size(), 1u);
-    EXPECT_EQ(cover[0].type, uint32_t(MSG_TRACK_COVER));
-    EXPECT_EQ(cover[0].payload, le32(3) + Bytes(16, 0x11) + Bytes({1, 2, 3}));
+    expectReplies(*p, {{Op::GetTrackCover, queryBytes(QUERY_TRACK_COVER, 0, 0x0001FFC0),
+                        MSG_TRACK_COVER, le32(3) + Bytes(16, 0x11) + Bytes({1, 2, 3})}});
     EXPECT_TRUE(fake.called("getTrackCover(0,-64)"));
     fake.clearCalls();
     repliesToQuery(*p, Op::GetTrackCover, queryBytes(QUERY_TRACK_COVER, 0, 0x40) + Bytes{0});
@@ -110,10 +102,8 @@ TEST_F(Queries, SecondParameterCountsOnlyInANineBytePayload) {
         repliesToQuery(*p, Op::GetPlaylistTracks, queryBytes(QUERY_PLAYLIST_TRACKS, 5, 1));
     ASSERT_EQ(types(details), std::vector<uint32_t>{MSG_PLAYLIST_DETAILS});
     EXPECT_TRUE(fake.called("getPlaylistTracks(5,0)")); // full entries: the wire tests' layout
-    auto plain = repliesToQuery(*p, Op::GetPlaylistTracks,
-                                queryBytes(QUERY_PLAYLIST_TRACKS, 5, 1) + Bytes{0});
-    ASSERT_EQ(types(plain), std::vector<uint32_t>{MSG_PLAYLIST_TRACKS});
-    EXPECT_EQ(plain[0].payload, le32(1) + le32(5) + le32(0) + text0("A - S"));
+    expectReplies(*p, {{Op::GetPlaylistTracks, queryBytes(QUERY_PLAYLIST_TRACKS, 5, 1) + Bytes{0},
+                        MSG_PLAYLIST_TRACKS, le32(1) + le32(5) + le32(0) + text0("A - S")}});
     EXPECT_TRUE(fake.called("getPlaylistTracks(5,1)"));
 }
 
@@ -191,7 +181,6 @@ TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
                   length == 4075 ? uint32_t(MSG_NOW_PLAYING_LIST) : uint32_t(MSG_COMPRESSED));
         ReceivedMessage inner = opened(m);
         EXPECT_EQ(inner.type, uint32_t(MSG_NOW_PLAYING_LIST));
-        EXPECT_EQ(kHeaderSize + inner.payload.size(), length + 21);
         EXPECT_EQ(inner.payload, le32(1) + le32(0) + text0(std::string(length, 'n')));
         auto quiet = finishedWhileQuiet(*p, Op::GetNowPlayingTracks, queryNowPlaying);
         EXPECT_EQ(types(quiet),
@@ -224,16 +213,11 @@ TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
 
 TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedLists) {
     LibraryStringList artists(LIST_KIND_ARTISTS);
-    artists.add("Ann");
-    artists.add("Bo");
+    artists.entries = {"Ann", "Bo"};
     LibraryAlbumList albums;
     albums.add({"X", "", 7});
-    TrackEntry<std::string> hum;
-    hum.artist = "A";
-    hum.name = "Hum";
-    hum.durationSeconds = 3;
     LibraryTrackList tracks;
-    tracks.add(hum);
+    tracks.add(TrackEntry<std::string>{"A", "Hum", "", "", 3, 0, 0, 0, 0});
     fake.edit([&](Answers& a) {
         a.categories[player::CATEGORY_ARTISTS] = testkit::listOf(artists);
         a.categories[player::CATEGORY_ALBUMS] = testkit::listOf(albums);
@@ -266,17 +250,17 @@ TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedList
         EXPECT_TRUE(payload.empty() || got[0].payload == payload);
         EXPECT_TRUE(fake.called("listLibraryCategory(" + std::to_string(kind) + ")"));
     }
-    // Drill-down lists answer with the request id.
-    ext->sendRaw(MSG_LIBRARY_QUERY_EX, le32(0x11) + le32(2) + text0("Ann"));
-    ReceivedMessage drill = ext->next();
-    ASSERT_EQ(drill.type, uint32_t(MSG_LIBRARY_LIST));
-    EXPECT_EQ(Bytes(drill.payload.begin(), drill.payload.begin() + 9),
+    // Drill-down lists answer with the request id; a track search answers MSG_LIBRARY_LIST
+    // with the full tracks for this session.
+    auto head = [&](uint32_t type, const Bytes& payload) {
+        ext->sendRaw(type, payload);
+        ReceivedMessage m = ext->next();
+        EXPECT_EQ(m.type, uint32_t(MSG_LIBRARY_LIST));
+        return Bytes(m.payload.begin(), m.payload.begin() + std::min<size_t>(9, m.payload.size()));
+    };
+    EXPECT_EQ(head(MSG_LIBRARY_QUERY_EX, le32(0x11) + le32(2) + text0("Ann")),
               le32(0x11) + le32(1) + Bytes{6});
-    // A track search answers MSG_LIBRARY_LIST with the full tracks for this session.
-    ext->sendRaw(MSG_SEARCH, le32(9) + text0("bee"));
-    ReceivedMessage full = ext->next();
-    ASSERT_EQ(full.type, uint32_t(MSG_LIBRARY_LIST));
-    EXPECT_EQ(Bytes(full.payload.begin(), full.payload.begin() + 9), le32(9) + le32(1) + Bytes{7});
+    EXPECT_EQ(head(MSG_SEARCH, le32(9) + text0("bee")), le32(9) + le32(1) + Bytes{7});
     ext.reset();
     ASSERT_TRUE(sessionEnded());
 
@@ -287,14 +271,12 @@ TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedList
     EXPECT_EQ(basic->next().payload, le32(0x12) + le32(2) + Bytes{5} + text0("X") + text0(""));
     basic->sendRaw(MSG_SEARCH, le32(9) + text0("bee"));
     ReceivedMessage names = basic->next();
-    ASSERT_EQ(names.type, uint32_t(MSG_SEARCH_RESULTS));
+    EXPECT_EQ(names.type, uint32_t(MSG_SEARCH_RESULTS));
     EXPECT_EQ(names.payload, le32(9) + le32(1) + text0("Hum"));
     // A search that finds nothing, or a query without a list: no reply.
-    EXPECT_TRUE(repliesTo(*basic, Op::SearchLibrary, [&] {
-                    basic->sendRaw(MSG_SEARCH, le32(9) + text0("no"));
-                }).empty());
     fake.edit([](Answers& a) { a.libraryQuery = nullptr; });
     EXPECT_TRUE(repliesTo(*basic, Op::QueryLibraryList, [&] {
+                    basic->sendRaw(MSG_SEARCH, le32(9) + text0("no"));
                     basic->sendRaw(MSG_LIBRARY_QUERY, le32(0x13) + Bytes({1, 0, 0}) + text0("G"));
                 }).empty());
 }

@@ -1,5 +1,5 @@
-// Sessions: the greeting, the login and its sizes, passwords, power-action gating, refusal,
-// takeover and kick, how a session ends, failing delegate calls, and the server's teardown.
+// Sessions: greeting, login, passwords, refusal, takeover and kick, failing delegate calls and
+// the server's teardown.
 #include "tests/server/engine/EngineFixture.h"
 
 namespace engine_test {
@@ -11,8 +11,7 @@ TEST_F(Engine, GreetingThenLoginWithoutPasswordAcceptsAnyResponse) {
     server.setPassword("secret");
     Peer a(port);
     ReceivedMessage m = a.next();
-    ASSERT_EQ(m.type, uint32_t(MSG_HELLO));
-    ASSERT_EQ(m.payload.size(), 11u);
+    ASSERT_TRUE(m.type == MSG_HELLO && m.payload.size() == 11u);
     EXPECT_EQ(Bytes(m.payload.begin(), m.payload.begin() + 3), (Bytes({0x02, 0x03, 1})));
     EXPECT_TRUE(fake.waitFor("onClientConnected()"));
     a.client.close();
@@ -28,10 +27,9 @@ TEST_F(Engine, GreetingThenLoginWithoutPasswordAcceptsAnyResponse) {
     EXPECT_EQ(server.compressionMode(), CompressionMode::Fast);
     p.sendRaw(MSG_PING, {}); // not answered before login
     p.sendRaw(MSG_LOGIN, Bytes(16, 0x5A));
-    EXPECT_EQ(p.next().payload, Bytes{1});
-    ReceivedMessage caps = p.next();
-    ASSERT_EQ(caps.type, uint32_t(MSG_CAPABILITIES));
-    EXPECT_EQ(caps.payload, (Bytes({0xFF, 0xFF, 0x77, 0, 0, 0, 0, 0})));
+    EXPECT_EQ(
+        frames({p.next(), p.next()}),
+        (Frames{{MSG_LOGIN_RESULT, {1}}, {MSG_CAPABILITIES, {0xFF, 0xFF, 0x77, 0, 0, 0, 0, 0}}}));
     EXPECT_TRUE(fake.waitFor("onClientLogin(1)"));
     EXPECT_EQ(server.compressionMode(), CompressionMode::High);
     // A second login is dropped: no second result, and the session stays.
@@ -42,7 +40,7 @@ TEST_F(Engine, GreetingThenLoginWithoutPasswordAcceptsAnyResponse) {
 }
 
 // 15 bytes are dropped; 16, 17 and 19 log in without options; exactly 18 carry the
-// extended-lists flag and the keep-alive interval (its thread starts after MSG_CAPABILITIES).
+// extended-lists flag and the keep-alive interval.
 TEST_F(Engine, LoginSizesDecideWhetherTheOptionBytesCount) {
     server.keepalive().setClock(clock);
     for (size_t size : {15u, 16u, 17u, 18u, 19u}) {
@@ -68,10 +66,9 @@ TEST_F(Engine, LoginSizesDecideWhetherTheOptionBytesCount) {
     }
 }
 
-// A response over another connection's challenge is refused; a refused login changes the
-// compression mode too and leaves the connection open with nothing else sent. "Password used"
-// is set at every login attempt from whether a password is configured, whatever the outcome,
-// and cleared only by kickSession; power actions need it.
+// A response over another connection's challenge is refused, the connection left open. "Password
+// used", which power actions need, is set at every login attempt from whether a password is
+// configured, whatever the outcome, and cleared only by kickSession.
 TEST_F(Engine, PasswordLoginAndPowerActionsThatNeedAPasswordAtTheLatestAttempt) {
     auto powerActions = [&] { return fake.count(Op::StartPowerAction); };
     // Ends with a request that shows that everything before it was dispatched.
@@ -88,9 +85,14 @@ TEST_F(Engine, PasswordLoginAndPowerActionsThatNeedAPasswordAtTheLatestAttempt) 
         first.hello();
         stale = first.response("pässword");
     }
-    ASSERT_TRUE(sessionEnded());
-    auto p = std::make_unique<Peer>(port);
-    p->hello();
+    std::unique_ptr<Peer> p;
+    auto reconnect = [&] {
+        p.reset();
+        EXPECT_TRUE(sessionEnded());
+        p = std::make_unique<Peer>(port);
+        p->hello();
+    };
+    reconnect();
     tryPower(*p); // before any attempt on this server: the flag is still clear
     EXPECT_EQ(powerActions(), 0u);
     p->sendRaw(MSG_LOGIN, stale);
@@ -107,12 +109,11 @@ TEST_F(Engine, PasswordLoginAndPowerActionsThatNeedAPasswordAtTheLatestAttempt) 
     EXPECT_EQ(p->next().payload, Bytes{1});
     tryPower(*p);
     EXPECT_EQ(powerActions(), 1u);
-    p.reset();
-    ASSERT_TRUE(sessionEnded());
 
     server.setPassword("pässword");
-    p = std::make_unique<Peer>(port);
-    ASSERT_EQ(p->login("pässword", 1), 1);
+    reconnect();
+    p->sendRaw(MSG_LOGIN, p->response("pässword") + Bytes{1, 0});
+    ASSERT_EQ(p->next().payload, Bytes{1});
     EXPECT_TRUE(server.extendedLists());
     // Action codes above 2 are dropped; 0 and 2 are the other two actions.
     tryPower(*p, 3);
@@ -122,26 +123,20 @@ TEST_F(Engine, PasswordLoginAndPowerActionsThatNeedAPasswordAtTheLatestAttempt) 
     EXPECT_TRUE(fake.called("startPowerAction(0)"));
     EXPECT_EQ(powerActions(), 3u);
 
-    // The flag outlives a connection that simply closed: the next one may use it before it
-    // tries to log in. Only a kick clears it.
-    p.reset();
-    ASSERT_TRUE(sessionEnded());
-    p = std::make_unique<Peer>(port);
-    p->hello();
+    // The flag outlives a connection that simply closed; only a kick clears it.
+    reconnect();
     tryPower(*p);
     EXPECT_EQ(powerActions(), 4u);
     server.kickSession();
     ASSERT_TRUE(p->client.closedByPeer());
-    p = std::make_unique<Peer>(port);
-    p->hello();
+    reconnect();
     tryPower(*p);
     EXPECT_EQ(powerActions(), 4u);
 }
 
 // A second app is refused without a greeting while allow kick is off; with it on it takes
-// over, and the app it ends is told only when it had logged in. A kick clears the session's
-// flags without telling the delegate, and leaves the keep-alive thread watching the next
-// session. Each session event is logged as one sentence with the connection's id.
+// over, and the app it ends is told only when it had logged in. A kick leaves the keep-alive
+// thread watching the next session. Each session event is logged with the connection's id.
 TEST_F(Engine, RefusalTakeoverKickAndCloseAreLogged) {
     server.keepalive().setClock(clock);
     auto first = std::make_unique<Peer>(port);
@@ -195,9 +190,7 @@ TEST_F(Engine, RefusalTakeoverKickAndCloseAreLogged) {
     EXPECT_FALSE(log.has(LogKind::Connection, a + " closed"));
 }
 
-// A delegate call that throws ends the handling of its message only: no reply, the failure
-// logged, and the next message is served. Session events are guarded one by one: the
-// greeting, the capabilities and the clean-up after a close still happen.
+// A delegate call that throws ends the handling of its message or session event only.
 TEST_F(Engine, ThrowingDelegateCallsEndOnlyTheirOwnMessageOrEvent) {
     fake.onCall(Op::OnClientConnected, [] { throw std::runtime_error("connected"); });
     fake.onCall(Op::OnClientLogin, [] { throw std::runtime_error("login"); });
