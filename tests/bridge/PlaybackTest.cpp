@@ -20,6 +20,8 @@ TEST_F(BridgeTest, PlaybackCommands) {
         EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.volume; }), percent) << level;
         EXPECT_EQ(status().volume, shown) << level;
     }
+    app->command(CMD_SET_INDEX, 2); // the current entry is set and read back
+    EXPECT_EQ(reply<CurrentIndexMessage>(*app, QUERY_CURRENT_INDEX).index, 2u);
     app->command(CMD_PLAY, 0);
     for (auto [ms, seconds] : {std::pair{1999, 1}, {2000, 2}}) {
         app->command(CMD_SEEK, uint32_t(ms));
