@@ -1,7 +1,7 @@
 // The host's thread without a window system: a loop of our own with a window's semantics.
 // Cross-thread sends wait in a queue until the host's thread runs them, one at a time; timers
-// are delivered between them. Everything the loop shares with other
-// threads is guarded by its one mutex, which is never held while a procedure runs.
+// are delivered between them. Everything the loop shares with other threads is guarded by its
+// one mutex, which is never held while a procedure runs.
 #include "bridge/HostWindow.h"
 
 #include <algorithm>
