@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of tests/fuzz (build/fuzz: clang, ASan+UBSan) and runs them one
-# after another, each for a bounded time, with its checked-in seeds (tests/fuzz/corpus/TARGET,
+# Builds the libFuzzer targets of tests/fuzz (build/fuzz: clang, ASan+UBSan) and runs them, as
+# many at once as JOBS (default: the number of processors), each for a bounded time, with its checked-in seeds (tests/fuzz/corpus/TARGET,
 # written by tests/fuzz/make-corpus.py), the minimised corpus of long runs
 # (tests/fuzz/corpus/learned/TARGET) and its dictionary (tests/fuzz/TARGET.dict) when it has one.
 #
@@ -44,22 +44,20 @@ cmake --build "$dir" -j "$jobs" --target tandravole_fuzzers
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 
-failed=()
-for target in "${targets[@]}"; do
-  corpus=$dir/corpus-$target
-  crashes=$dir/crash-$target
-  log=$dir/fuzz-$target.log
+# One target's run; prints its figures, or the end of its log and exits non-zero on a finding.
+fuzz_one() { # target
+  local target=$1 corpus=$dir/corpus-$1 crashes=$dir/crash-$1 log=$dir/fuzz-$1.log
   mkdir -p "$corpus" "$crashes"
-  args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
-        -artifact_prefix="$crashes/")
+  local args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+              -artifact_prefix="$crashes/")
   [ -f "tests/fuzz/$target.dict" ] && args+=(-dict="tests/fuzz/$target.dict")
-  echo "--- fuzz_$target: $seconds s"
-  status=0
+  local status=0
   # New inputs go to the first folder; the seeds are only read.
-  seeds=("tests/fuzz/corpus/$target")
+  local seeds=("tests/fuzz/corpus/$target")
   [ -d "tests/fuzz/corpus/learned/$target" ] && seeds+=("tests/fuzz/corpus/learned/$target")
   "$dir/tests/fuzz/fuzz_$target" "${args[@]}" "$corpus" "${seeds[@]}" \
     >"$log" 2>&1 || status=$?
+  local runs rate rss files
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
   rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -n 1)
@@ -67,11 +65,30 @@ for target in "${targets[@]}"; do
   if [ $status -ne 0 ]; then
     tail -n 80 "$log"
     echo "fuzz_$target FAILED (exit $status); input in $crashes/, log in $log"
-    failed+=("$target")
-  else
-    echo "fuzz_$target: ${runs:-?} runs, ${rate:-?} exec/s, peak RSS ${rss:-?} MB, corpus $files files"
+    return 1
   fi
+  echo "fuzz_$target: ${runs:-?} runs, ${rate:-?} exec/s, peak RSS ${rss:-?} MB, corpus $files files"
+}
+
+# Each run prints into a file of its own, shown whole when it ends, so runs at the same time do
+# not interleave their lines.
+failed=()
+running=()
+finish_one() { # waits for the oldest run still going
+  local target=${running[0]}
+  running=("${running[@]:1}")
+  wait "${pids[$target]}" || failed+=("$target")
+  cat "$dir/fuzz-$target.out"
+}
+declare -A pids
+for target in "${targets[@]}"; do
+  [ ${#running[@]} -lt "$jobs" ] || finish_one
+  echo "--- fuzz_$target: $seconds s"
+  fuzz_one "$target" >"$dir/fuzz-$target.out" 2>&1 &
+  pids[$target]=$!
+  running+=("$target")
 done
+while [ ${#running[@]} -gt 0 ]; do finish_one; done
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzzing found problems in: ${failed[*]}" >&2
