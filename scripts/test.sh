@@ -11,6 +11,7 @@ scripts/install-deps.sh test
 
 # Includes point down the layers and OS headers stay in their folders (docs/ARCHITECTURE.md).
 scripts/check-layers.py
+echo "=== dependencies installed and layers checked in $SECONDS s ==="
 
 jobs=${JOBS:-$(nproc)}
 configs=("$@")
@@ -50,6 +51,7 @@ run_windows() {
 
 for config in "${configs[@]}"; do
   echo "=== $config ==="
+  started=$SECONDS
   case $config in
     native) build build/native && run_native build/native ;;
     asan)
@@ -63,5 +65,6 @@ for config in "${configs[@]}"; do
     fuzz) JOBS=$jobs scripts/fuzz.sh all 30 ;;
     *) echo "unknown configuration: $config (native, asan, tsan, windows, fuzz)" >&2; exit 2 ;;
   esac
+  echo "=== $config passed in $((SECONDS - started)) s ==="
 done
 echo "all tests passed: ${configs[*]}"
