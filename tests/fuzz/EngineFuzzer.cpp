@@ -22,6 +22,7 @@
 #include "server/wire/Frame.h"
 #include "tools/testkit/RecordingDelegate.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -30,30 +31,6 @@ namespace {
 constexpr uint32_t kSession = 1;
 constexpr uint32_t kSecondConnection = 2;
 constexpr uint32_t kLoopback = 0x0100007F; // 127.0.0.1 in network byte order
-
-// xorshift32: the receive-call lengths for a cut byte.
-class Cuts {
-public:
-    explicit Cuts(uint8_t cut) : state_(0x9E3779B9u ^ cut), limit_(size_t(1) << (cut & 7)) {}
-    size_t next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return 1 + state_ % limit_;
-    }
-
-private:
-    uint32_t state_;
-    size_t limit_;
-};
-
-void drain(WinampControlServer& server, wire::FrameSplitter& splitter) {
-    wire::ReceivedMessage message;
-    while (splitter.next(message)) {
-        server.dispatch(message);
-        message = wire::ReceivedMessage{};
-    }
-}
 
 } // namespace
 
@@ -77,16 +54,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         server.clientAccepted(&server.transport(), kSession, kLoopback);
 
     wire::FrameSplitter splitter;
-    Cuts cuts(cut);
+    // xorshift32: the receive-call lengths for a cut byte.
+    uint32_t state = 0x9E3779B9u ^ cut;
+    const size_t limit = size_t(1) << (cut & 7);
     bool secondArrived = false;
     size_t offset = 0;
     while (offset < size) {
-        size_t n = cut == 0 ? size : cuts.next();
-        if (n > size - offset)
-            n = size - offset;
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        const size_t n = std::min(cut == 0 ? size : 1 + state % limit, size - offset);
         splitter.append(data + offset, n);
         offset += n;
-        drain(server, splitter);
+        for (wire::ReceivedMessage message; splitter.next(message); message = {})
+            server.dispatch(message);
         if ((options & 0x04) && !secondArrived && offset * 2 >= size) {
             secondArrived = true;
             server.clientAccepted(&server.transport(), kSecondConnection, kLoopback);

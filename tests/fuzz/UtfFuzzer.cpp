@@ -11,6 +11,7 @@
 #include "common/Utf.h"
 #include "tests/fuzz/FuzzCheck.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,58 +19,31 @@
 
 namespace {
 
-// RFC 3629, section 4: the shortest form only, no surrogates, nothing above U+10FFFF.
-bool wellFormedUtf8(std::string_view s) {
-    size_t i = 0;
-    auto in = [&](size_t at, uint8_t lo, uint8_t hi) {
-        return at < s.size() && uint8_t(s[at]) >= lo && uint8_t(s[at]) <= hi;
-    };
-    while (i < s.size()) {
-        const uint8_t b = uint8_t(s[i]);
-        if (b <= 0x7F) {
-            i += 1;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            if (!in(i + 1, 0x80, 0xBF))
-                return false;
-            i += 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            const uint8_t lo = b == 0xE0 ? 0xA0 : 0x80;
-            const uint8_t hi = b == 0xED ? 0x9F : 0xBF;
-            if (!in(i + 1, lo, hi) || !in(i + 2, 0x80, 0xBF))
-                return false;
-            i += 3;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            const uint8_t lo = b == 0xF0 ? 0x90 : 0x80;
-            const uint8_t hi = b == 0xF4 ? 0x8F : 0xBF;
-            if (!in(i + 1, lo, hi) || !in(i + 2, 0x80, 0xBF) || !in(i + 3, 0x80, 0xBF))
-                return false;
-            i += 4;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
+enum class Utf8 { WellFormed, RightShape, WrongShape };
 
-// The shape alone: lead bytes with the right number of continuation bytes, at most U+10FFFF.
-bool shapedLikeUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
+// The shape: lead bytes with the right number of continuation bytes, at most U+10FFFF. Well
+// formed (RFC 3629, section 4): besides, the shortest form only and no surrogates.
+Utf8 classifyUtf8(std::string_view s) {
+    Utf8 result = Utf8::WellFormed;
+    for (size_t i = 0; i < s.size();) {
         const uint8_t b = uint8_t(s[i]);
-        size_t extra = b < 0x80 ? 0 : b >= 0xC0 && b < 0xE0 ? 1 : b >= 0xE0 && b < 0xF0 ? 2 : 3;
-        if ((b >= 0x80 && b < 0xC0) || b >= 0xF8 || i + extra >= s.size() + (extra == 0))
-            return false;
+        const size_t ones = std::countl_one(b), extra = ones == 0 ? 0 : ones - 1;
+        if (ones == 1 || ones > 4 || s.size() - i <= extra)
+            return Utf8::WrongShape;
         uint32_t cp = extra == 0 ? b : b & (0x3F >> extra);
         for (size_t k = 1; k <= extra; ++k) {
             if ((uint8_t(s[i + k]) & 0xC0) != 0x80)
-                return false;
+                return Utf8::WrongShape;
             cp = cp << 6 | (uint8_t(s[i + k]) & 0x3F);
         }
         if (cp > 0x10FFFF)
-            return false;
+            return Utf8::WrongShape;
+        const uint32_t shortest[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < shortest[extra] || (cp >= 0xD800 && cp <= 0xDFFF))
+            result = Utf8::RightShape;
         i += extra + 1;
     }
-    return true;
+    return result;
 }
 
 bool wellFormedUtf16(std::u16string_view s) {
@@ -90,10 +64,11 @@ bool wellFormedUtf16(std::u16string_view s) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const std::u16string wide = utf8ToUtf16(bytes);
-    if (wellFormedUtf8(bytes)) {
+    const Utf8 kind = classifyUtf8(bytes);
+    if (kind == Utf8::WellFormed) {
         FUZZ_CHECK(wide.size() <= bytes.size());
         FUZZ_CHECK(utf16ToUtf8(wide) == bytes);
-    } else if (!shapedLikeUtf8(bytes)) {
+    } else if (kind == Utf8::WrongShape) {
         FUZZ_CHECK(wide.empty());
     } else {
         FUZZ_CHECK(!bytes.empty() && !wide.empty() && wide.size() <= bytes.size());

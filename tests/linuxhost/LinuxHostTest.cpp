@@ -127,9 +127,8 @@ TEST_F(LinuxHostTest, SavedSettingsAreWhatThePanelWritesServeTheNextRunOrAreRepo
     ASSERT_EQ(linuxhost::runSettingsCommand(save, again, err), linuxhost::kExitOk);
     PluginSettings stored;
     LoadSettings(stored);
-    EXPECT_EQ(stored.password, u"");
-    EXPECT_EQ(stored.port, port);
-    EXPECT_TRUE(stored.allowKick);
+    EXPECT_EQ(std::tuple(stored.password, stored.port, stored.allowKick),
+              std::tuple(u"", port, true));
 
     HostOptions show;
     show.dataDir = options.dataDir;
@@ -168,8 +167,7 @@ TEST(LinuxHostSettings, TheLastUpdateCheckIsADateInUtc) {
     }
 }
 
-TEST(LinuxHostStartLines, AddressesForTheAppAndTheRemoteAsItRunsFromHere) {
-    using services::adapters::NetworkAdapterInfo;
+TEST(LinuxHostStartLines, AddressesForTheAppTheAdapterListAndTheRemoteAsItRunsFromHere) {
     EXPECT_EQ(linuxhost::describeAppAddresses({}, 19371),
               "no network adapter besides the loopback: only this computer can connect, on port "
               "19371");
@@ -181,6 +179,15 @@ TEST(LinuxHostStartLines, AddressesForTheAppAndTheRemoteAsItRunsFromHere) {
             19371),
         "an app on the network connects to one of 192.168.1.20 (eth0), 10.0.0.7 (wlan0), "
         "port 19371");
+
+    EXPECT_EQ(linuxhost::describeAdapters({}),
+              "no active IPv4 network adapter besides the loopback\n");
+    EXPECT_EQ(linuxhost::describeAdapters({{u"eth0", u"192.168.1.20", u"00-1a-2b-3c-4d-5e"},
+                                           {u"wlan-long", u"10.0.0.7", u""},
+                                           {u"tun0", u"", u"02-00-00-00-00-01"}}),
+              "eth0       192.168.1.20  00-1a-2b-3c-4d-5e\n"
+              "wlan-long  10.0.0.7\n"
+              "tun0                     02-00-00-00-00-01\n");
 
     // Only when no daemon answers is installing one the advice.
     for (int32_t error : {-65537, -65563})
@@ -221,16 +228,4 @@ TEST(LinuxHostStartLines, AddressesForTheAppAndTheRemoteAsItRunsFromHere) {
         EXPECT_EQ(linuxhost::remoteCommand(c.program, c.cwd, c.path), c.expected)
             << c.program << " from " << c.cwd << " with PATH " << c.path;
     fs::remove_all(root);
-}
-
-TEST(LinuxHostAdapters, TheListIsInColumnsAndSaysWhenThereIsNone) {
-    using services::adapters::NetworkAdapterInfo;
-    EXPECT_EQ(linuxhost::describeAdapters({}),
-              "no active IPv4 network adapter besides the loopback\n");
-    EXPECT_EQ(linuxhost::describeAdapters({{u"eth0", u"192.168.1.20", u"00-1a-2b-3c-4d-5e"},
-                                           {u"wlan-long", u"10.0.0.7", u""},
-                                           {u"tun0", u"", u"02-00-00-00-00-01"}}),
-              "eth0       192.168.1.20  00-1a-2b-3c-4d-5e\n"
-              "wlan-long  10.0.0.7\n"
-              "tun0                     02-00-00-00-00-01\n");
 }

@@ -96,12 +96,8 @@ TEST(MpdTracks, SongsBecomeTracks) {
                          u"live", u"Audio"));
     EXPECT_EQ(std::tuple(t.trackNumber, t.discNumber, t.year, t.durationSeconds),
               std::tuple(3, 2, 2001, 2));
-    song.title = "Tïtle";
-    song.albumArtist = "Various";
-    song.track = "x";
-    song.disc = "1/2";
-    song.date = "";
-    song.uri = "noextension";
+    // uri, title, artist, album, album artist, composer, genre, comment, date, track, disc
+    song = {"noextension", "Tïtle", "", "", "Various", "", "", "", "", "x", "1/2"};
     t = trackFromSong(song, 1);
     EXPECT_EQ(std::tuple(t.name, t.albumArtist, t.trackNumber, t.discNumber, t.year),
               std::tuple(u"Tïtle", u"Various", 0, 1, 0));
@@ -124,26 +120,11 @@ TEST(MpdStickers, RatingsAndCounts) {
 }
 
 StatusInfo playing(int32_t pos, uint32_t elapsedMs, uint32_t durationMs = 3000) {
-    StatusInfo s;
-    s.state = PlayState::Playing;
-    s.songPos = pos;
-    s.songId = pos + 100;
-    s.elapsedMs = elapsedMs;
-    s.durationMs = durationMs;
-    s.volume = 50;
-    return s;
+    return {PlayState::Playing, pos, pos + 100, elapsedMs, durationMs, 50};
 }
 
 TEST(MpdStatus, ChangesBecomeNotifications) {
     const StatusInfo before = playing(0, 1000);
-    StatusInfo paused = before;
-    paused.state = PlayState::Paused;
-    StatusInfo louder = before;
-    louder.volume = 60;
-    StatusInfo shuffled = before;
-    shuffled.random = true;
-    StatusInfo moved = before; // an entry inserted above the current one
-    moved.songPos = 1;
     struct Case {
         const char* what;
         StatusInfo after;
@@ -151,11 +132,12 @@ TEST(MpdStatus, ChangesBecomeNotifications) {
     };
     const Case cases[] = {
         {"nothing", before, false, false, false, false},
-        {"paused", paused, true, false, false, true},
-        {"volume", louder, false, false, true, true},
-        {"random", shuffled, false, false, false, true},
+        {"paused", {PlayState::Paused, 0, 100, 1000, 3000, 50}, true, false, false, true},
+        {"volume", {PlayState::Playing, 0, 100, 1000, 3000, 60}, false, false, true, true},
+        {"random", {PlayState::Playing, 0, 100, 1000, 3000, 50, true}, false, false, false, true},
         {"next", playing(1, 0), false, true, false, true},
-        {"moved", moved, false, true, false, true},
+        // An entry inserted above the current one.
+        {"moved", {PlayState::Playing, 1, 100, 1000, 3000, 50}, false, true, false, true},
     };
     for (const Case& c : cases) {
         StatusChange change = compareStatus(before, c.after, 0);

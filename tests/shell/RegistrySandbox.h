@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,15 +44,14 @@ inline void dumpKey(platform::RegistryRoot root, const std::u16string& path, Lin
     platform::RegistryKey key;
     if (!key.open(root, path))
         return;
-    Lines values;
+    std::set<std::string> values; // sorted by name
     platform::RegistryValue v;
     for (uint32_t i = 0; key.enumValue(i, v) == platform::RegistryEnum::Ok; ++i) {
         auto dword = key.readDword(v.name);
-        values.push_back(" " + (v.name.empty() ? "@" : utf16ToUtf8(v.name)) + "=" +
-                         (dword ? std::to_string(*dword)
-                                : "'" + utf16ToUtf8(key.readString(v.name).value_or(u"?")) + "'"));
+        values.insert(" " + (v.name.empty() ? "@" : utf16ToUtf8(v.name)) + "=" +
+                      (dword ? std::to_string(*dword)
+                             : "'" + utf16ToUtf8(key.readString(v.name).value_or(u"?")) + "'"));
     }
-    std::sort(values.begin(), values.end());
     std::string line = utf16ToUtf8(path);
     for (const std::string& value : values)
         line += value;

@@ -61,7 +61,7 @@ protected:
 
     void startHost() {
         host = std::make_unique<linuxhost::LinuxHost>(options, out, err);
-        running = std::thread([this] { code = host->run(); });
+        running = std::thread([this] { host->run(); });
         ASSERT_TRUE(waitUntil([&] { return host->port() != 0; }, kWaitMs));
         ASSERT_EQ(app.connect("127.0.0.1", host->port(), kWaitMs), ClientStatus::Ok);
         ASSERT_EQ(app.login("", true, 0, kWaitMs), ClientStatus::Ok);
@@ -88,20 +88,13 @@ protected:
             m, kWaitMs);
         return status == ClientStatus::Ok ? found : std::nullopt;
     }
-    // Adds every file of a selection (or one) to a list at a position (the end by default).
+    // Adds every file of a selection (or one item of it) to a list, at the end or a position.
     void add(std::array<std::string, 4> texts, uint32_t playlist = 0xFFFFFFFF,
-             uint32_t item = 0xFFFFFFFF, std::optional<uint32_t> position = std::nullopt) {
-        wire::LibraryAddExMessage a;
-        a.playlistId = playlist;
-        a.item = item;
+             uint32_t item = 0xFFFFFFFF, uint32_t position = 0xFFFFFFFE) {
+        uint32_t mask = position == 0xFFFFFFFE ? 0 : wire::LibraryAddExMessage::kPositionBit;
         for (uint32_t i = 0; i < 4; ++i)
-            a.mask |= texts[i].empty() ? 0 : 1u << i;
-        a.texts = texts;
-        if (position) {
-            a.mask |= wire::LibraryAddExMessage::kPositionBit;
-            a.position = *position;
-        }
-        ASSERT_TRUE(app.send(a));
+            mask |= texts[i].empty() ? 0 : 1u << i;
+        ASSERT_TRUE(app.send(wire::LibraryAddExMessage{playlist, mask, item, texts, position}));
     }
     void command(uint8_t c, uint32_t argument = 0) { ASSERT_TRUE(app.command(c, argument)); }
     // Whether a status push with this play state (0 playing, 2 stopped) arrives.
@@ -145,18 +138,17 @@ protected:
         std::ifstream in(server->dir() / name);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+    bool said(const std::string& text) { return printed("out").find(text) != std::string::npos; }
     std::unique_ptr<linuxhost::LinuxHost> host;
     std::thread running;
-    int code = -1;
     remote::RemoteClient app;
     std::unique_ptr<mpdclient::Connection> mpd;
 };
 
 TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp) {
     startHost();
-    EXPECT_NE(printed("out").find("MPD at 127.0.0.1:" + std::to_string(server->port()) +
-                                  ": 17 tracks, 0 playlists"),
-              std::string::npos)
+    EXPECT_TRUE(
+        said("MPD at 127.0.0.1:" + std::to_string(server->port()) + ": 17 tracks, 0 playlists"))
         << printed("out");
     // The library is MPD's database in the player's own model, listed with the player's own
     // search (drill-downs: the bridge's and the search's tests, tags: the mapping's).
@@ -169,28 +161,21 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
                                artists->entries.size()),
               expected);
     // Covers from a folder's picture and from an embedded one, at both sizes.
-    struct Cover {
-        const char* album;
-        uint16_t size;
-        int side;
-    };
-    const Cover covers[] = {{"First Light", 200, 300}, {"First Light", 64, 96}, {"Blå", 65, 300}};
     uint32_t tag = 0;
-    for (const Cover& c : covers) {
+    for (auto [album, size, side] :
+         {std::tuple{"First Light", 200, 300}, {"First Light", 64, 96}, {"Blå", 65, 300}}) {
         wire::CoverRequestMessage r;
-        r.album = c.album;
-        r.requestedSize = c.size;
+        r.album = album;
+        r.requestedSize = uint16_t(size);
         r.tag1 = ++tag;
         ASSERT_TRUE(app.send(r));
         auto cover = next<wire::CoverMessage>([&](auto& x) { return x.tag1 == tag; });
-        ASSERT_TRUE(cover) << c.album;
-        EXPECT_EQ(jpegSize(cover->image), std::make_pair(c.side, c.side)) << c.album;
+        ASSERT_TRUE(cover) << album;
+        EXPECT_EQ(jpegSize(cover->image), std::pair(side, side)) << album;
     }
 
     // A stored playlist made, filled and deleted through the app.
-    wire::CreatePlaylistMessage create;
-    create.name = "Mix ünd Match";
-    ASSERT_TRUE(app.send(create));
+    ASSERT_TRUE(app.send(wire::CreatePlaylistMessage{"Mix ünd Match"}));
     std::vector<std::string> names;
     ASSERT_TRUE(waitUntil([&] { return mpd->playlists(names) && names.size() == 1; }, kWaitMs));
     EXPECT_EQ(names[0], "Mix ünd Match");
@@ -215,16 +200,11 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
             return s && s->track.name == "Again";
         },
         kWaitMs));
-    wire::SetRatingMessage rating;
-    rating.rating = 4;
-    ASSERT_TRUE(app.send(rating));
+    ASSERT_TRUE(app.send(wire::SetRatingMessage{4}));
     ASSERT_TRUE(waitUntil(
         [&] { return sticker("Singles/Loner - Again.flac", mpdhost::kRatingSticker) == 4; },
         kWaitMs));
-    wire::FillNowPlayingMessage fill;
-    fill.kind = 0;
-    fill.rating = 3;
-    fill.orHigher = 1;
+    wire::FillNowPlayingMessage fill{0, 3, 1}; // rated 3 or higher
     ASSERT_TRUE(app.send(fill));
     ASSERT_TRUE(
         waitUntil([&] { return queueTitles() == std::vector<std::string>{"Again"}; }, kWaitMs));
@@ -260,13 +240,10 @@ TEST_F(MpdHostTest, TheLibraryPlaylistsStickersAndAnMpdRestartUnderALoggedInApp)
     // The app hears that the player stopped; calls fail without an answer.
     ASSERT_TRUE(statusPushed(2)); // stopped
     const std::string at = "MPD at 127.0.0.1:" + std::to_string(port);
-    ASSERT_TRUE(
-        waitUntil([&] { return printed("out").find("lost " + at) != std::string::npos; }, kWaitMs));
+    ASSERT_TRUE(waitUntil([&] { return said("lost " + at); }, kWaitMs));
     ASSERT_TRUE(server->start(port)) << server->problem();
     // Not "trying again until it is back", which a failed retry prints.
-    ASSERT_TRUE(waitUntil(
-        [&] { return printed("out").find(at + " is back: ") != std::string::npos; }, kWaitMs))
-        << printed("out");
+    ASSERT_TRUE(waitUntil([&] { return said(at + " is back: "); }, kWaitMs)) << printed("out");
     std::string error;
     mpd = mpdclient::Connection::open(server->address(), kWaitMs, error);
     command(wire::CMD_VOLUME, 65535u << 16);
@@ -304,7 +281,7 @@ TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
         },
         kWaitMs));
     // An entry inserted at the start; the first removed again.
-    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 0, 0u);
+    add({"", "Anna Berg", "Second Wind", ""}, 0xFFFFFFFF, 0, 0);
     ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 5; }, kWaitMs));
     EXPECT_EQ(queueTitles()[0], "Gale");
     command(wire::CMD_REMOVE, 0);
