@@ -19,9 +19,6 @@ std::string hex(const uint8_t* p, size_t n) {
         s += {"0123456789abcdef"[p[i] >> 4], "0123456789abcdef"[p[i] & 15]};
     return s;
 }
-std::string hex(const Md5Digest& d) {
-    return hex(d.data(), d.size());
-}
 
 // RFC 1321's suite, then every padding shape: 55 bytes leave room for the length in the same
 // block, 56..63 push it into a new one, 64 fills a block exactly; the same one block later.
@@ -43,12 +40,12 @@ TEST(Md5, Rfc1321SuiteAndEveryPaddingShapeAroundTheBlockBoundaries) {
         {std::string(128, 'a'), "e510683b3f5ffe4093d021808bc6ff70"},
     };
     for (const auto& [text, digest] : vectors)
-        EXPECT_EQ(hex(md5(text)), digest) << text.size() << " bytes";
+        EXPECT_EQ(hex(md5(text).data(), 16), digest) << text.size() << " bytes";
     // Bytes above 0x7F are unsigned to the transform.
     std::vector<uint8_t> all(256);
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = uint8_t(i);
-    EXPECT_EQ(hex(md5(all.data(), all.size())), "e2c865db4162bed963bfaa9ef6ac18f0");
+    EXPECT_EQ(hex(md5(all.data(), all.size()).data(), 16), "e2c865db4162bed963bfaa9ef6ac18f0");
 }
 
 TEST(Md5, UpdatesInPiecesAgreeWithOneUpdate) {

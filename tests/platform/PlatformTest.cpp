@@ -9,27 +9,9 @@
 #include <chrono>
 
 namespace {
-struct Arg {
-    platform::CriticalSection* cs;
-    std::atomic<int> result{-1};
-};
-void tryFromOtherThread(void* p) {
-    auto* arg = static_cast<Arg*>(p);
-    bool entered = arg->cs->tryEnter();
-    if (entered)
-        arg->cs->leave();
-    arg->result = entered ? 1 : 0;
-}
 void setEventLater(void* p) {
     platform::sleepMs(20);
     static_cast<platform::Event*>(p)->set();
-}
-
-// The wall clock as a file time, read through the C++ library rather than our seam.
-uint64_t libraryFileTime() {
-    auto since1970 = std::chrono::system_clock::now().time_since_epoch();
-    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(since1970).count() / 100) +
-           116444736000000000ull;
 }
 
 double steadyMs() {
@@ -38,30 +20,20 @@ double steadyMs() {
         .count();
 }
 
-// A listening socket with one connected client and the accepted end, all on 127.0.0.1.
+// A listening socket with one connected client and the accepted end (if any), on 127.0.0.1.
 struct SocketPair {
-    SocketPair() {
-        listener = platform::listenTcp4(0);
-        client = platform::connectTcp4("127.0.0.1", platform::socketLocalPort(listener), 3000);
-        if (platform::selectReadable(listener, 30000000) == 1)
-            server = platform::acceptSocket(listener);
-    }
+    platform::SocketHandle listener = platform::listenTcp4(0);
+    platform::SocketHandle client =
+        platform::connectTcp4("127.0.0.1", platform::socketLocalPort(listener), 3000);
+    platform::SocketHandle server = platform::selectReadable(listener, 30000000) == 1
+                                        ? platform::acceptSocket(listener)
+                                        : platform::kInvalidSocket;
     ~SocketPair() {
-        platform::closeSocket(client);
-        platform::closeSocket(server);
-        platform::closeSocket(listener);
+        for (platform::SocketHandle s : {client, server, listener})
+            platform::closeSocket(s);
     }
-    bool ok() const {
-        return listener != platform::kInvalidSocket && client != platform::kInvalidSocket &&
-               server != platform::kInvalidSocket;
-    }
-    platform::SocketHandle listener = platform::kInvalidSocket;
-    platform::SocketHandle client = platform::kInvalidSocket;
-    platform::SocketHandle server = platform::kInvalidSocket;
 };
 } // namespace
-
-// --- locks and events ------------------------------------------------------------------------
 
 TEST(PlatformSync, CriticalSectionIsRecursiveAndExclusive) {
     platform::CriticalSection cs;
@@ -69,9 +41,21 @@ TEST(PlatformSync, CriticalSectionIsRecursiveAndExclusive) {
     ASSERT_TRUE(cs.tryEnter()); // nested entry by the owner
     cs.leave();
     // Another thread fails while the section is still held once, and enters once it is free.
+    struct Arg {
+        platform::CriticalSection* cs;
+        std::atomic<int> result{-1};
+    };
     for (int entered : {0, 1}) {
         Arg arg{&cs};
-        platform::NativeThread* t = platform::startThread(tryFromOtherThread, &arg);
+        platform::NativeThread* t = platform::startThread(
+            [](void* p) {
+                auto* a = static_cast<Arg*>(p);
+                const bool in = a->cs->tryEnter();
+                if (in)
+                    a->cs->leave();
+                a->result = in ? 1 : 0;
+            },
+            &arg);
         ASSERT_NE(t, nullptr);
         ASSERT_TRUE(platform::waitForThread(t, 5000));
         EXPECT_FALSE(platform::threadStillActive(t));
@@ -101,14 +85,11 @@ TEST(PlatformSync, ManualResetEventAndWaitForEither) {
     platform::closeThread(t);
 }
 
-// --- clocks ----------------------------------------------------------------------------------
-// No test here measures a sleep: on a busy machine (and under Wine) a sleep may be seen to
-// last less or much more than asked. They check what callers rely on instead.
-
+// No clock test measures a sleep: on a busy machine (and under Wine) a sleep may be seen to
+// last less or much more than asked. This one waits (with a generous deadline) until the clock
+// has moved 100 ms, then checks that real time moved at least about as much: a clock in the
+// wrong unit runs far ahead, or never gets there.
 TEST(PlatformClock, MonotonicClockMovesForwardAtTheRateOfRealTime) {
-    // Waits (with a generous deadline) until the clock has moved 100 ms, then checks that
-    // real time moved at least about as much: a clock in the wrong unit runs far ahead, or
-    // never gets there.
     double start = steadyMs();
     uint64_t first = platform::monotonicMs();
     uint64_t last = first;
@@ -124,25 +105,26 @@ TEST(PlatformClock, MonotonicClockMovesForwardAtTheRateOfRealTime) {
 }
 
 TEST(PlatformClock, FileTimeIsTheWallClock) {
-    // Bracketed by the C++ library's own reading of the wall clock, with room for a coarse
-    // system clock.
+    // Bracketed by the C++ library's own reading of the wall clock, with room for a coarse one.
     constexpr uint64_t kSlack = 50 * platform::kFileTimePerMs;
-    uint64_t before = libraryFileTime();
-    uint64_t ours = platform::fileTimeNow();
-    uint64_t viaSeam = platform::systemClock().fileTime();
-    uint64_t after = libraryFileTime();
-    EXPECT_GE(ours + kSlack, before);
-    EXPECT_LE(ours, after + kSlack);
-    EXPECT_GE(viaSeam + kSlack, before);
-    EXPECT_LE(viaSeam, after + kSlack);
+    auto library = [] {
+        auto since1970 = std::chrono::system_clock::now().time_since_epoch();
+        return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(since1970).count() /
+                        100) +
+               116444736000000000ull;
+    };
+    const uint64_t before = library(), ours = platform::fileTimeNow(),
+                   viaSeam = platform::systemClock().fileTime(), after = library();
+    for (uint64_t read : {ours, viaSeam}) {
+        EXPECT_GE(read + kSlack, before);
+        EXPECT_LE(read, after + kSlack);
+    }
 }
-
-// --- sockets ---------------------------------------------------------------------------------
 
 // The peer's address, a wake before the wait, data, "would block" and a close.
 TEST(PlatformSocket, WaiterWakesAndReportsData) {
     SocketPair pair;
-    ASSERT_TRUE(pair.ok());
+    ASSERT_NE(pair.server, platform::kInvalidSocket);
     const platform::SocketHandle client = pair.client, server = pair.server;
     uint32_t peer = 0;
     ASSERT_TRUE(platform::peerAddressIPv4(server, peer));
@@ -186,7 +168,7 @@ TEST(PlatformSocket, WaiterWakesAndReportsData) {
 
 TEST(PlatformSocket, WaiterReturnsForAStopEventSetBeforeOrDuringTheWait) {
     SocketPair pair;
-    ASSERT_TRUE(pair.ok());
+    ASSERT_NE(pair.server, platform::kInvalidSocket);
     platform::SocketWaiter waiter(pair.server);
     // An event set before anybody waited on it with a socket counts as well.
     platform::Event early;

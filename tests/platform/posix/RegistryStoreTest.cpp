@@ -46,9 +46,8 @@ using Bytes = std::vector<uint8_t>;
 constexpr const char16_t* kKey = u"Software\\StoreTests";
 
 std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
     std::ostringstream out;
-    out << in.rdbuf();
+    out << std::ifstream(p, std::ios::binary).rdbuf();
     return out.str();
 }
 
@@ -170,22 +169,6 @@ TEST_F(RegistryStoreTest, AFolderInPlaceOfTheFileIsReportedAndFailsAChange) {
     EXPECT_TRUE(key.create(RegistryRoot::CurrentUser, kKey));
 }
 
-TEST_F(RegistryStoreTest, AWellFormedFileLoadsAsWritten) {
-    EXPECT_EQ(loadFile(kValid), "");
-    RegistryKey key;
-    ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, kKey));
-    EXPECT_EQ(key.readDword(u"port"), 42u);
-    EXPECT_EQ(key.readString(u"t\"\u00e9"), u"\u00e9");
-    ASSERT_TRUE(key.readValue(u"max"));
-    EXPECT_EQ(key.readValue(u"max")->type, 0xFFFFFFFFu);
-    // The same with Windows line ends.
-    std::string crlf;
-    for (char c : kValid)
-        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    EXPECT_EQ(loadFile(crlf), "");
-    EXPECT_TRUE(keyExists(kKey));
-}
-
 // A file with the key HKEY_CURRENT_USER\<a letters>\<b letters>: the names of the three keys
 // it makes add up to 17 + (18 + a) + (19 + a + b).
 std::string twoLevels(size_t a, size_t b) {
@@ -245,16 +228,27 @@ TEST(RegistryStoreFormat, EachFaultOfAFileIsNamedWithItsLine) {
     EXPECT_EQ(keys.size(), 3u);
 }
 
-TEST_F(RegistryStoreTest, OnlyAFileLargerThanAnyStoreIsRefusedForItsSize) {
-    const size_t limit = 16u << 20;
-    std::string padding = "#" + std::string(limit - kValid.size() - 2, 'x') + "\n";
-    std::string atLimit = kHeader + padding + kValid.substr(kHeader.size());
-    ASSERT_EQ(atLimit.size(), limit);
-    EXPECT_EQ(loadFile(atLimit), "");
+// A well-formed file loads as written, with either line end, up to exactly the largest size.
+TEST_F(RegistryStoreTest, AWellFormedFileLoadsAsWrittenUnlessLargerThanAnyStore) {
+    std::string crlf;
+    for (char c : kValid)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(loadFile(crlf), "");
     EXPECT_TRUE(keyExists(kKey));
-    padding.insert(1, "x");
-    EXPECT_NE(loadFile(kHeader + padding + kValid.substr(kHeader.size())).find("larger"),
-              std::string::npos);
+    auto ofSize = [](size_t size) {
+        return kHeader + "#" + std::string(size - kValid.size() - 2, 'x') + "\n" +
+               kValid.substr(kHeader.size());
+    };
+    const std::string atLimit = ofSize(16u << 20);
+    ASSERT_EQ(atLimit.size(), 16u << 20);
+    EXPECT_EQ(loadFile(atLimit), "");
+    RegistryKey key;
+    ASSERT_TRUE(key.open(RegistryRoot::CurrentUser, kKey));
+    EXPECT_EQ(key.readDword(u"port"), 42u);
+    EXPECT_EQ(key.readString(u"t\"\u00e9"), u"\u00e9");
+    ASSERT_TRUE(key.readValue(u"max"));
+    EXPECT_EQ(key.readValue(u"max")->type, 0xFFFFFFFFu);
+    EXPECT_NE(loadFile(ofSize((16u << 20) + 1)).find("larger"), std::string::npos);
     EXPECT_FALSE(keyExists(kKey));
 }
 

@@ -33,12 +33,9 @@ TEST(NetworkAdapters, ListsActiveIpv4AdaptersInOrderAndSkipsEachReason) {
     std::vector<RawAdapter> raw;
     std::vector<NetworkAdapterInfo> expected;
     for (const auto& [name, change, mac] : cases) {
-        RawAdapter a;
+        RawAdapter a; // Ethernet, first address IPv4
         a.friendlyName = name;
-        a.interfaceType = kIfTypeEthernet;
-        a.operUp = true;
-        a.hasUnicast = true;
-        a.firstUnicastFamily = AddressFamily::Inet;
+        a.operUp = a.hasUnicast = true;
         a.firstUnicastText = "192.168.1." + std::to_string(raw.size());
         a.physicalAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
         change(a);

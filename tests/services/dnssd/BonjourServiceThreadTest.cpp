@@ -31,14 +31,13 @@ const std::string kReg19371 = registration("4b ab") + " sockfd";
 class BonjourServiceThreadTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(fake_.load(dnssd_test::kFakeLibrary)); }
-
     dnssd_test::Fake fake_;
-    EventRecorder events_;
 };
 
 TEST_F(BonjourServiceThreadTest, TheSamePortAndTypeKeepTheRegistrationAnotherReplacesIt) {
+    EventRecorder events;
     auto thread = std::make_unique<BonjourServiceThread>();
-    thread->setObserver(events_.observer());
+    thread->setObserver(events.observer());
     bridge::DnsSdService& service = *thread;
     service.start(19371, kType);
     EXPECT_TRUE(service.isRunning());
@@ -51,7 +50,7 @@ TEST_F(BonjourServiceThreadTest, TheSamePortAndTypeKeepTheRegistrationAnotherRep
     thread->StartBonjour(19372, kType);
     // It waited: the old registration was released before StartBonjour returned.
     EXPECT_EQ(fake_.log().rfind(kReg19371 + " deallocate", 0), 0u) << fake_.log();
-    EXPECT_EQ(events_.summary(), "ended:0");
+    EXPECT_EQ(events.summary(), "ended:0");
     const std::string reg19372 = kReg19371 + " deallocate " + registration("4b ac");
     ASSERT_TRUE(fake_.waitForLog(reg19372 + " sockfd")) << fake_.log();
     // Another type on the same port is another registration too.
@@ -62,7 +61,7 @@ TEST_F(BonjourServiceThreadTest, TheSamePortAndTypeKeepTheRegistrationAnotherRep
     // Destroying a running thread releases its registration.
     thread.reset();
     EXPECT_EQ(fake_.log(), other + " deallocate");
-    EXPECT_EQ(events_.summary(), "ended:0 ended:0 ended:0");
+    EXPECT_EQ(events.summary(), "ended:0 ended:0 ended:0");
 }
 
 // A refused registration ends the thread at once and nothing else is called; a reply that

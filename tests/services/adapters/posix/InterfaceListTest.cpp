@@ -14,7 +14,6 @@
 #include <netinet/in.h>
 #include <netpacket/packet.h>
 
-#include <cstdio>
 #include <deque>
 
 using namespace services::adapters;
@@ -59,11 +58,8 @@ private:
 // name type up unicast family text mac
 std::string describe(const RawAdapter& a) {
     std::string mac;
-    for (uint8_t b : a.physicalAddress) {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02x", b);
-        mac += hex;
-    }
+    for (uint8_t b : a.physicalAddress)
+        mac += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
     const char* family = a.firstUnicastFamily == AddressFamily::Inet ? "inet" : "other";
     return utf16ToUtf8(a.friendlyName) + " " + std::to_string(a.interfaceType) + " " +
            (a.operUp ? "up" : "down") + " " + (a.hasUnicast ? family : "none") + " " +

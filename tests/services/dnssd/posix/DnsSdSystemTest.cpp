@@ -21,7 +21,6 @@ namespace {
 TEST(DnsSdSystemPosix, AvahisCompatibilityLibraryWithoutItsWarning) {
     EXPECT_STREQ(services::dnssd::defaultLibraryName(), "libdns_sd.so.1");
     // The module loaded it when the program started (Debian's libavahi-compat-libdnssd1).
-    ASSERT_NE(std::getenv("AVAHI_COMPAT_NOWARN"), nullptr);
     EXPECT_STREQ(std::getenv("AVAHI_COMPAT_NOWARN"), "1");
     // A value the user gave stays.
     setenv("AVAHI_COMPAT_NOWARN", "user", 1);
