@@ -13,10 +13,16 @@ TEST(Utf, EverySequenceLengthAtItsBoundaries) {
     // The last three: U+10000, U+1F3B5 and U+10FFFF.
     // clang-format off
     const std::pair<std::string, std::u16string> pairs[] = {
-        {std::string("\0", 1), {0x0000}}, {"\x7F", {0x007F}}, {"\xC2\x80", {0x0080}},
-        {"\xDF\xBF", {0x07FF}}, {"\xE0\xA0\x80", {0x0800}}, {"\xED\x9F\xBF", {0xD7FF}},
-        {"\xEE\x80\x80", {0xE000}}, {"\xEF\xBF\xBF", {0xFFFF}},
-        {"\xF0\x90\x80\x80", {0xD800, 0xDC00}}, {"\xF0\x9F\x8E\xB5", {0xD83C, 0xDFB5}},
+        {std::string("\0", 1), {0x0000}},
+        {"\x7F", {0x007F}},
+        {"\xC2\x80", {0x0080}},
+        {"\xDF\xBF", {0x07FF}},
+        {"\xE0\xA0\x80", {0x0800}},
+        {"\xED\x9F\xBF", {0xD7FF}},
+        {"\xEE\x80\x80", {0xE000}},
+        {"\xEF\xBF\xBF", {0xFFFF}},
+        {"\xF0\x90\x80\x80", {0xD800, 0xDC00}},
+        {"\xF0\x9F\x8E\xB5", {0xD83C, 0xDFB5}},
         {"\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}}};
     // clang-format on
     for (const auto& [utf8, utf16] : pairs) {
@@ -60,8 +66,12 @@ TEST(Utf, BadLeadBytesEmptyTheTextAndOverlongFormsAndEncodedSurrogatesDecode) {
         EXPECT_EQ(utf8ToUtf16(std::string("a") + char(lead) + "\x80\x80\x80\x80\x80"), u"") << lead;
     // clang-format off
     const std::pair<const char*, std::u16string> rows[] = {
-        {"\xF4\x90\x80\x80", u""}, {"\xF5\x80\x80\x80", u""}, {"\xC1\xBF", {0x007F}},
-        {"\xE0\x9F\xBF", {0x07FF}}, {"\xF0\x8F\xBF\xBF", {0xFFFF}}, {"\xED\xA0\x80", {0xD800}},
+        {"\xF4\x90\x80\x80", u""},
+        {"\xF5\x80\x80\x80", u""},
+        {"\xC1\xBF", {0x007F}},
+        {"\xE0\x9F\xBF", {0x07FF}},
+        {"\xF0\x8F\xBF\xBF", {0xFFFF}},
+        {"\xED\xA0\x80", {0xD800}},
         {"\xED\xA0\xBC\xED\xBE\xB5", {0xD83C, 0xDFB5}}};
     // clang-format on
     for (const auto& [utf8, utf16] : rows)

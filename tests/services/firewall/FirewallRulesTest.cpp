@@ -198,9 +198,13 @@ TEST(AddFirewallRulesExport, NameMatching) {
     // clang-format off
     // The file system ignores case; '[' is 'A' + 26, so no case folding outside letters.
     const std::tuple<const char16_t*, const char16_t*, bool> cases[] = {
-        {p, u"Media Center ab.exe", true}, {p, u"MEDIA CENTER 31.EXE", true},
-        {p, u"Media Center 3.exe", false}, {p, u"Nedia Center 31.exe", false},
-        {p, u"Media Center 31.exf", false}, {u"a", u"[", false}, {u"{", u"[", false},
+        {p, u"Media Center ab.exe", true},
+        {p, u"MEDIA CENTER 31.EXE", true},
+        {p, u"Media Center 3.exe", false},
+        {p, u"Nedia Center 31.exe", false},
+        {p, u"Media Center 31.exf", false},
+        {u"a", u"[", false},
+        {u"{", u"[", false},
         {u"z", u"Z", true}};
     // clang-format on
     for (const auto& [pattern, name, matches] : cases)
