@@ -190,11 +190,10 @@ TEST(LibraryJsonTest, TheDemoLibrarySurvivesARoundTripThroughAFileReadInPieces) 
 }
 
 TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
-    LibraryData lib = demoLibrary();
+    LibraryData lib = demoLibrary(), synthetic = syntheticLibrary(3000, 9);
     EXPECT_EQ(lib.tracks.size(), 2500u);
     EXPECT_EQ(demoLibrary().tracks[2345].path, lib.tracks[2345].path);
     // A synthetic library has the asked size and is the same for a seed.
-    LibraryData synthetic = syntheticLibrary(3000, 9);
     ASSERT_EQ(synthetic.tracks.size(), 3000u);
     EXPECT_EQ(syntheticLibrary(3000, 9).tracks[2345].path, synthetic.tracks[2345].path);
     EXPECT_NE(syntheticLibrary(3000, 10).tracks[2345].path, synthetic.tracks[2345].path);
@@ -257,14 +256,13 @@ TEST(DemoLibraryTest, TwoPlayersFillOneCoverFolderAtOnce) {
 
 TEST(LibraryJsonTest, ALoneSurrogateIsSavedAsTheReplacementCharacterAndTheFileStillLoads) {
     LibraryData lib;
-    lib.tracks.emplace_back();
-    lib.tracks[0].key = 1;
-    lib.tracks[0].path = u"a.mp3";
-    lib.tracks[0].name = std::u16string(u"a") + char16_t(0xDC00) + u"b" + char16_t(0xD800);
-    lib.tracks[0].artist = std::u16string(u"\U0001F600") + char16_t(0xD800) + u"x";
+    Track& t = lib.tracks.emplace_back();
+    std::tie(t.key, t.path) = std::tuple(1, u"a.mp3");
+    t.name = std::u16string(u"a") + char16_t(0xDC00) + u"b" + char16_t(0xD800);
+    t.artist = std::u16string(u"\U0001F600") + char16_t(0xD800) + u"x";
     std::string error;
     auto back = parseLibraryJson(libraryToJson(lib), error);
     ASSERT_TRUE(back) << error;
-    EXPECT_EQ(back->tracks.at(0).name, u"a\uFFFDb\uFFFD");
-    EXPECT_EQ(back->tracks.at(0).artist, u"\U0001F600\uFFFDx");
+    EXPECT_EQ(std::tie(back->tracks.at(0).name, back->tracks.at(0).artist),
+              std::tuple(u"a\uFFFDb\uFFFD", u"\U0001F600\uFFFDx"));
 }
