@@ -3,8 +3,6 @@
 #include "simhost/Presets.h"
 #include "tests/support/PlayerRoot.h"
 
-#include <random>
-
 namespace bridge_test {
 
 using namespace medialib;
@@ -41,16 +39,13 @@ LibraryData smallLibrary() {
 
 } // namespace
 
-BridgeTest::BridgeTest()
-    : scratch(std::filesystem::temp_directory_path() /
-              ("tandravole-bridge-" + std::to_string(std::random_device{}()))) {
-    std::filesystem::create_directories(scratch);
-    platform::setRegistryStoreFile((scratch / "registry").string());
+BridgeTest::BridgeTest() {
+    platform::setRegistryStoreFile((scratch.path / "registry").string());
     platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, kSettingsKeyPath);
     platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser,
                                  presetsKeyPath(kSimMajorVersion));
     player = std::make_unique<SimPlayer>(smallLibrary(),
-                                         SimOptions{&clock, scratch / "covers", 0, true});
+                                         SimOptions{&clock, scratch.path / "covers", 0, true});
     root = library_test::recordedRoot(calls, testing_support::playerRootForTests(player->root()));
     host = std::make_unique<HostThread>([this] {
         player->pump();
@@ -71,8 +66,6 @@ BridgeTest::~BridgeTest() {
     player.reset();
     root.reset();
     EXPECT_TRUE(testing_support::playerObjectsReleased());
-    std::error_code ec;
-    std::filesystem::remove_all(scratch, ec);
 }
 
 void BridgeTest::start(const std::function<void(PluginSettings&)>& tweak) {

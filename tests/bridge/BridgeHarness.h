@@ -170,7 +170,7 @@ struct RecordingDnsSd : bridge::DnsSdService {
 template <class M> M decoded(const wire::ReceivedMessage& m) {
     auto d = remote::decodeAs<M>(m);
     EXPECT_TRUE(d) << "message type " << m.type;
-    return d ? *d : M{};
+    return d.value_or(M{});
 }
 
 // Reads until the connection ends: true when the server closed it.
@@ -191,22 +191,20 @@ protected:
     // Stores the settings (port 0: a free port), creates and initialises the control.
     void start(const std::function<void(PluginSettings&)>& tweak = {});
     void destroy() {
-        if (ctrl)
-            onHost([&] { ctrl.reset(); });
+        onHost([&] { ctrl.reset(); });
     }
     uint16_t port() { return ctrl->server().boundPort(); }
 
     // Connects and logs in; the login burst (every message after the login result, up to and
     // with the capabilities) is recorded in `burst`.
     std::unique_ptr<remote::RemoteClient> connectAndLogin(const std::string& password = "");
-    // The next message of `type`, skipping others; fails the test on a time-out.
+    // The next message of `type`, skipping others; fails the test on a time-out. ask() sends
+    // a query first.
     wire::ReceivedMessage next(remote::RemoteClient& c, uint32_t type) {
         wire::ReceivedMessage m;
-        EXPECT_EQ(c.waitForType(type, m, kWait), remote::ClientStatus::Ok)
-            << "message type " << type;
+        EXPECT_EQ(c.waitForType(type, m, kWait), remote::ClientStatus::Ok) << type;
         return m;
     }
-    // Sends a query and waits for the reply of `type`.
     wire::ReceivedMessage ask(remote::RemoteClient& c, uint8_t sub, uint32_t parameter,
                               uint32_t type) {
         EXPECT_TRUE(c.query(sub, parameter));
@@ -234,7 +232,6 @@ protected:
         platform::ScopedLock hold(player->core().lock);
         return f(player->core());
     }
-    // Runs on the host's thread.
     void onHost(std::function<void()> fn) { ASSERT_TRUE(host->run(std::move(fn))); }
     // Delivers a system message to the control's window on the host's thread.
     void systemMessage(uint32_t message, uintptr_t wParam) {
@@ -242,7 +239,7 @@ protected:
     }
 
     platform::ManualClock clock;
-    std::filesystem::path scratch;
+    library_test::TempFolder scratch;
     std::unique_ptr<simhost::SimPlayer> player;
     std::shared_ptr<library_test::Recorder> calls = std::make_shared<library_test::Recorder>();
     host::HostObjectPtr root;

@@ -16,10 +16,8 @@ std::vector<uint8_t> presetBytes(std::vector<uint16_t> codes, size_t count = 11)
     codes.resize(count, 'O');
     codes.push_back(0);
     std::vector<uint8_t> bytes;
-    for (uint16_t c : codes) {
-        bytes.push_back(uint8_t(c & 0xFF));
-        bytes.push_back(uint8_t(c >> 8));
-    }
+    for (uint16_t c : codes)
+        bytes.insert(bytes.end(), {uint8_t(c & 0xFF), uint8_t(c >> 8)});
     return bytes;
 }
 
@@ -52,8 +50,8 @@ TEST_F(BridgeTest, EqualizerReadSwitchedAndPresetsReadAtLoginSortedByBytes) {
     EXPECT_EQ(std::tie(eq.setting.preamp, eq.enabled, eq.range, eq.scale, eq.available),
               std::make_tuple(90, 0, 200, 12, 1));
     ASSERT_EQ(eq.setting.bands.size(), 10u);
-    EXPECT_EQ(eq.setting.bands[0], (EqualizerBand{60, 60}));
-    EXPECT_EQ(eq.setting.bands[9], (EqualizerBand{16000, 150}));
+    EXPECT_EQ(std::pair(eq.setting.bands[0], eq.setting.bands[9]),
+              std::pair(EqualizerBand{60, 60}, EqualizerBand{16000, 150}));
     app->command(CMD_EQUALIZER_ON, 1);
     sync(*app);
     EXPECT_TRUE(inPlayer([](PlayerCore& c) { return c.equalizerOn; }));

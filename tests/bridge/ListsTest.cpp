@@ -11,14 +11,8 @@ using namespace bridge_test;
 using namespace wire;
 using simhost::PlayerCore;
 
-namespace {
-
-std::vector<uint8_t> fileBytes(const std::u16string& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-} // namespace
+using Notices = std::vector<std::string>;
+using Keys = std::vector<int32_t>;
 
 class ListsTest : public BridgeTest {
 protected:
@@ -27,8 +21,8 @@ protected:
         app = connectAndLogin();
     }
     // The list notices that arrive while `act` is carried out: "now", "list <id>", "lists".
-    std::vector<std::string> notices(const std::function<void()>& act) {
-        std::vector<std::string> seen;
+    Notices notices(const std::function<void()>& act) {
+        Notices seen;
         app->setPushHandler([&](const ReceivedMessage& m) {
             if (m.type == MSG_NOW_PLAYING_CHANGED)
                 seen.push_back("now");
@@ -42,13 +36,22 @@ protected:
         app->setPushHandler(nullptr);
         return seen;
     }
-    std::vector<int32_t> nowPlaying() {
+    Keys nowPlaying() {
         return inPlayer([](PlayerCore& c) { return c.nowPlaying; });
     }
-    std::vector<int32_t> playlist(int32_t id) {
+    Keys playlist(int32_t id) {
         return inPlayer([id](PlayerCore& c) { return c.playlist(id)->keys; });
     }
     template <class M> void send(const M& m) { ASSERT_TRUE(app->send(m)); }
+    // The bytes of a cover file of the album of the file with `key`.
+    std::vector<uint8_t> coverBytes(int32_t key, bool large) {
+        std::ifstream in(std::filesystem::path(inPlayer([&](PlayerCore& c) {
+                             const simhost::CoverFiles& f = c.covers.at(c.track(key)->albumId);
+                             return large ? f.large : f.small;
+                         })),
+                         std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
     std::unique_ptr<remote::RemoteClient> app;
 };
 
@@ -62,7 +65,7 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
     EXPECT_EQ(tracks[1].text, "First Band - Song B");
     // Moves: from 0 to 2 of three ends last; no notice.
     EXPECT_TRUE(notices([&] { send(MoveNowPlayingMessage{0, 2}); }).empty());
-    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102, 100}));
+    EXPECT_EQ(nowPlaying(), (Keys{101, 102, 100}));
     EXPECT_TRUE(notices([&] { send(MoveTrackMessage{7, 2, 0}); }).empty());
     calls->clear(); // from or to one past the end: nothing is asked of the player
     EXPECT_TRUE(notices([&] {
@@ -70,25 +73,20 @@ TEST_F(ListsTest, PlayingNowAndPlaylistEditsWithTheirNotices) {
                     send(MoveTrackMessage{7, 0, 3});
                 }).empty());
     EXPECT_TRUE(calls->only("root.m23(").empty());
-    EXPECT_EQ(playlist(7), (std::vector<int32_t>{102, 100, 101}));
+    EXPECT_EQ(playlist(7), (Keys{102, 100, 101}));
     // A removal the player did not store (a refusal, or no number at all) is not told.
     for (host::HostValue refused : {host::HostValue(0), host::HostValue()}) {
         calls->answer("playlist.m9(", refused, 0);
         EXPECT_TRUE(notices([&] { send(RemoveTrackMessage{7, 0}); }).empty());
     }
-    EXPECT_EQ(notices([&] {
-                  send(RemoveTrackMessage{7, 0});
-              }),
-              (std::vector<std::string>{"lists"}));
-    EXPECT_EQ(playlist(7), (std::vector<int32_t>{100, 101}));
+    EXPECT_EQ(notices([&] { send(RemoveTrackMessage{7, 0}); }), (Notices{"lists"}));
+    EXPECT_EQ(playlist(7), (Keys{100, 101}));
     EXPECT_TRUE(notices([&] { app->command(CMD_REMOVE, 2); }).empty());
-    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{101, 102}));
+    EXPECT_EQ(nowPlaying(), (Keys{101, 102}));
 
-    EXPECT_EQ(notices([&] { send(ClearPlaylistMessage{7}); }),
-              (std::vector<std::string>{"list 7", "lists"}));
+    EXPECT_EQ(notices([&] { send(ClearPlaylistMessage{7}); }), (Notices{"list 7", "lists"}));
     EXPECT_TRUE(playlist(7).empty());
-    EXPECT_EQ(notices([&] { send(ClearPlaylistMessage{0xFFFFFFFF}); }),
-              (std::vector<std::string>{"now", "lists"}));
+    EXPECT_EQ(notices([&] { send(ClearPlaylistMessage{0xFFFFFFFF}); }), (Notices{"now", "lists"}));
     EXPECT_TRUE(nowPlaying().empty());
 }
 
@@ -118,23 +116,22 @@ TEST_F(ListsTest, SearchCachesItsResultAndAddsItAtEveryKindOfPosition) {
             send(AddSearchResultsAtMessage{searchId, playlistId, item, position});
         });
     };
-    EXPECT_EQ(add(0xFFFFFFFF, 0, 0xFFFFFFFE), (std::vector<std::string>{"now"})); // at the end
-    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 101, 102, 103}));
+    EXPECT_EQ(add(0xFFFFFFFF, 0, 0xFFFFFFFE), (Notices{"now"})); // at the end
+    EXPECT_EQ(nowPlaying(), (Keys{100, 101, 102, 103}));
     add(0xFFFFFFFF, 1, 0xFFFFFFFF); // after the current entry
-    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 104, 101, 102, 103}));
+    EXPECT_EQ(nowPlaying(), (Keys{100, 104, 101, 102, 103}));
     add(0xFFFFFFFF, 0xFFFFFFFF, 2); // all, from position 2 on
-    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 104, 103, 104, 105, 101, 102, 103}));
+    EXPECT_EQ(nowPlaying(), (Keys{100, 104, 103, 104, 105, 101, 102, 103}));
     add(0xFFFFFFFF, 0xFFFFFFFF, 0); // all, from the front on, in their order
-    EXPECT_EQ(nowPlaying(),
-              (std::vector<int32_t>{103, 104, 105, 100, 104, 103, 104, 105, 101, 102, 103}));
-    EXPECT_EQ(add(0xFFFFFFFF, 3, 0), (std::vector<std::string>{"now"})); // past the end
-    EXPECT_TRUE(add(0xFFFFFFFF, 0, 0, 6).empty());                       // not the cached id
+    EXPECT_EQ(nowPlaying(), (Keys{103, 104, 105, 100, 104, 103, 104, 105, 101, 102, 103}));
+    EXPECT_EQ(add(0xFFFFFFFF, 3, 0), (Notices{"now"})); // past the end
+    EXPECT_TRUE(add(0xFFFFFFFF, 0, 0, 6).empty());      // not the cached id
     EXPECT_EQ(nowPlaying().size(), 11u);
 
-    EXPECT_EQ(add(10, 0xFFFFFFFF, 0xFFFFFFFE), (std::vector<std::string>{"lists", "list 10"}));
-    EXPECT_EQ(playlist(10), (std::vector<int32_t>{103, 104, 105}));
+    EXPECT_EQ(add(10, 0xFFFFFFFF, 0xFFFFFFFE), (Notices{"lists", "list 10"}));
+    EXPECT_EQ(playlist(10), (Keys{103, 104, 105}));
     add(10, 2, 0); // one copy at the front
-    EXPECT_EQ(playlist(10), (std::vector<int32_t>{105, 103, 104, 105}));
+    EXPECT_EQ(playlist(10), (Keys{105, 103, 104, 105}));
     // The disconnect releases the cache: a new session's add finds nothing.
     app.reset();
     ASSERT_TRUE(
@@ -149,11 +146,11 @@ TEST_F(ListsTest, RuleFillsReplaceThePlayingNowListWithoutPlaying) {
         EXPECT_EQ(notices([&] {
                       send(FillNowPlayingMessage{kind, rating, orHigher});
                   }),
-                  (std::vector<std::string>{"now"}));
+                  (Notices{"now"}));
         return calls->only("root.m2(").at(0);
     };
     EXPECT_EQ(fill(0, 4, 1), "root.m2(\"[rating]=>3 [Media Type]=[Audio]\")");
-    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{104, 105}));
+    EXPECT_EQ(nowPlaying(), (Keys{104, 105}));
     EXPECT_EQ(fill(0, 2, 0), "root.m2(\"[rating]=2 [Media Type]=[Audio]\")");
     EXPECT_EQ(fill(1, 9, 1), "root.m2(\"[numberplays]=[] or numberplays=0 [Media Type]=[Audio]\")");
     EXPECT_EQ(fill(2, 0, 0), "root.m2(\"\")");
@@ -171,11 +168,7 @@ TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
         int32_t code = int32_t(quality) + 3;
         EXPECT_EQ(calls->only("file.m23("),
                   std::vector<std::string>{"file.m23(" + std::to_string(code) + ")"});
-        std::u16string path = inPlayer([code](PlayerCore& c) {
-            const simhost::CoverFiles& f = c.covers.at(c.track(101)->albumId);
-            return code == 3 ? f.small : f.large;
-        });
-        EXPECT_EQ(cover.image, fileBytes(path));
+        EXPECT_EQ(cover.image, coverBytes(101, code != 3));
         EXPECT_EQ(cover.key, bridge::trackKeyForPath(u"D:\\Music\\song1.mp3"));
     }
     EXPECT_EQ(reply<TrackCoverMessage>(*app, QUERY_TRACK_COVER, 0).key,
@@ -188,9 +181,7 @@ TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
     ASSERT_TRUE(app->send(request));
     auto album = nextAs<CoverMessage>(*app);
     EXPECT_EQ(album.artist, "First Band"); // filled in from the file
-    EXPECT_EQ(album.image, fileBytes(inPlayer([](PlayerCore& c) {
-                  return c.covers.at(c.track(100)->albumId).large;
-              })));
+    EXPECT_EQ(album.image, coverBytes(100, true));
 }
 
 TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
@@ -203,15 +194,14 @@ TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
     EXPECT_EQ(std::tie(albums.requestId, albums.count), std::make_tuple(11u, 1u)); // "Two"
 
     LibraryAddMessage add;
-    add.playlistId = 0xFFFFFFFF;
+    add.playlistId = add.item = 0xFFFFFFFF;
     add.has = {0, 1, 0};
-    add.item = 0xFFFFFFFF;
     add.texts[1] = "Second Band";
-    EXPECT_EQ(notices([&] { send(add); }), (std::vector<std::string>{"now"}));
-    EXPECT_EQ(nowPlaying(), (std::vector<int32_t>{100, 101, 102, 103, 104}));
+    EXPECT_EQ(notices([&] { send(add); }), (Notices{"now"}));
+    EXPECT_EQ(nowPlaying(), (Keys{100, 101, 102, 103, 104}));
     add.playlistId = 7;
-    EXPECT_EQ(notices([&] { send(add); }), (std::vector<std::string>{"lists", "list 7"}));
-    EXPECT_EQ(playlist(7), (std::vector<int32_t>{100, 101, 102, 103, 104}));
+    EXPECT_EQ(notices([&] { send(add); }), (Notices{"lists", "list 7"}));
+    EXPECT_EQ(playlist(7), (Keys{100, 101, 102, 103, 104}));
 }
 
 // The current file's text only when it has one, with the key of its path.

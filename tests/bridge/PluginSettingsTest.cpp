@@ -4,14 +4,11 @@
 #include "bridge/PluginSettings.h"
 #include "common/Utf.h"
 #include "platform/Registry.h"
+#include "tests/library/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <random>
-
 using namespace platform;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -32,14 +29,10 @@ const PluginSettings kUnusual[] = {
 class PluginSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setRegistryStoreFile((dir / "registry").string());
+        setRegistryStoreFile((dir.path / "registry").string());
         deleteRegistryTree(RegistryRoot::CurrentUser, kSettingsKeyPath);
     }
-    void TearDown() override {
-        deleteRegistryTree(RegistryRoot::CurrentUser, kSettingsKeyPath);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    void TearDown() override { deleteRegistryTree(RegistryRoot::CurrentUser, kSettingsKeyPath); }
     std::optional<RegistryValue> stored(std::u16string_view name) {
         RegistryKey key;
         if (!key.open(RegistryRoot::CurrentUser, kSettingsKeyPath))
@@ -50,8 +43,7 @@ protected:
         LoadSettings(s);
         return s;
     }
-    fs::path dir = fs::temp_directory_path() /
-                   ("tandravole-settings-" + std::to_string(std::random_device{}()));
+    library_test::TempFolder dir;
 };
 
 TEST_F(PluginSettingsTest, DefaultsWholeRecordsAndTheValuesAsStored) {

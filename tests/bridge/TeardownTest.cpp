@@ -49,17 +49,11 @@ TEST_F(BridgeTest, DestroyingTheControlWhileARequestIsInsideASend) {
         start();
         remote::RemoteClient app;
         ASSERT_EQ(app.connect("127.0.0.1", port(), kWait), remote::ClientStatus::Ok);
-        if (!duringLogin) {
-            ASSERT_EQ(app.login("", true, 0, kWait), remote::ClientStatus::Ok);
-        }
+        ASSERT_TRUE(duringLogin || app.login("", true, 0, kWait) == remote::ClientStatus::Ok);
         onHost([&] {
-            if (duringLogin) {
-                LoginMessage login;
-                login.hasOptions = true;
-                ASSERT_TRUE(app.send(login));
-            } else {
-                ASSERT_TRUE(app.query(QUERY_PLAYER_STATUS, 0));
-            }
+            LoginMessage login;
+            login.hasOptions = true;
+            ASSERT_TRUE(duringLogin ? app.send(login) : app.query(QUERY_PLAYER_STATUS, 0));
             ASSERT_TRUE(waitUntil([&] { return insideSend == 1; }));
             ctrl.reset();
         });

@@ -2,55 +2,31 @@
 // names, which thumbnail is asked for at the size threshold, and the image file read whole.
 #include "library/AlbumCover.h"
 #include "common/Utf.h"
-#include "tests/library/SmallLibrary.h"
+#include "tests/library/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <random>
 
 using namespace library;
 using namespace library_test;
 using host::HostValue;
 using medialib::Track;
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// A folder of its own under the temporary folder, removed at the end.
-struct TempFolder {
-    fs::path path = fs::temp_directory_path() /
-                    ("tandravole-library-" + std::to_string(std::random_device{}()));
-    TempFolder() { fs::create_directories(path); }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::u16string write(const std::u16string& name, const std::vector<uint8_t>& bytes) const {
-        fs::path file = path / fs::path(name);
-        std::ofstream(file, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return file.u16string();
-    }
-};
-
-std::vector<Track> library() {
-    Track blue = track(1, u"Zed", u"Blue", u"a");
-    blue.albumArtist = u"Blues Band";
-    Track mixed = track(3, u"Guest", u"Mixed", u"c");
-    mixed.albumArtist = u"Host Band";
-    return {blue, mixed};
-}
 
 // The searches by album artist, then artist; the artist the reply names (the album artist,
 // else the artist, when none was given); the thumbnail at the size threshold.
 TEST(LibraryCover, SearchesArtistAndThumbnail) {
     TempFolder folder;
     const std::vector<uint8_t> none{9}, small{0x89, 'P', 'N', 'G', 3}, large{0x89, 'P', 4, 0, 4};
-    const std::u16string smallPath = folder.write(u"small.png", small);
-    const std::u16string largePath = folder.write(u"large.png", large);
+    auto write = [&](const char* name, const std::vector<uint8_t>& bytes) {
+        std::ofstream(folder.path / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return (folder.path / name).u16string();
+    };
+    const std::u16string smallPath = write("small.png", small),
+                         largePath = write("large.png", large);
     // The searches: by album, by album and album artist, by album and artist.
     auto album = [](std::u16string a) { return u"[Album]=[" + a + u"] ~n=1"; };
     auto aa = [](std::u16string a, std::u16string artist) {
@@ -74,7 +50,10 @@ TEST(LibraryCover, SearchesArtistAndThumbnail) {
         {"Blue", "", 64, {album(u"Blue")}, "Blues Band", small},
         {"Blue", "", 65, {album(u"Blue")}, "Blues Band", large},
     };
-    SmallPlayer p{library()};
+    Track blue = track(1, u"Zed", u"Blue", u"a"), mixed = track(3, u"Guest", u"Mixed", u"c");
+    blue.albumArtist = u"Blues Band";
+    mixed.albumArtist = u"Host Band";
+    SmallPlayer p{{blue, mixed}};
     std::vector<uint8_t> image;
     auto answerPaths = [&] {
         p.recorder->answer("file.m23(3)", HostValue(smallPath));

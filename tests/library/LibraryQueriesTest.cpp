@@ -4,7 +4,7 @@
 #include "library/LibraryQueries.h"
 #include "common/Utf.h"
 #include "library/NameCollation.h"
-#include "tests/library/SmallLibrary.h"
+#include "tests/library/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
@@ -67,11 +67,9 @@ TEST(LibraryCategories, EachKindOfListAndRefusedKinds) {
     Track blue2 = track(2, u"Various", u"Blue", u"b", u"Jazz");
     blue2.albumArtist = decomposed;
     Track red = track(3, u"the case study", u"Red", u"c", u"Jazz");
-    red.composer = u"Satie";
-    red.albumArtist = u"The Case Study";
+    std::tie(red.composer, red.albumArtist) = std::tuple(u"Satie", u"The Case Study");
     Track film = track(4, u"Cam", u"Film", u"d", u"Docs");
-    film.mediaType = u"Video";
-    film.composer = u"Glass";
+    std::tie(film.mediaType, film.composer) = std::tuple(u"Video", u"Glass");
     SmallPlayer p({blue1, blue2, red, film, track(5, u"10cc", u"", u"e", u"")});
     const std::string ebene = utf16ToUtf8(precomposed);
     const std::tuple<uint32_t, std::vector<std::string>> cases[] = {
@@ -102,18 +100,16 @@ TEST(LibraryCategories, EachKindOfListAndRefusedKinds) {
     }
     EXPECT_TRUE(p.recorder->calls().empty());
     // Where the system's collation is missing, names compare by code units.
-    EXPECT_EQ(compareCodeUnits(u"b", u"a"), 1);
-    EXPECT_EQ(compareCodeUnits(u"a", u"b"), -1);
-    EXPECT_EQ(compareCodeUnits(u"a", u"a"), 0);
+    EXPECT_EQ(std::tuple(compareCodeUnits(u"b", u"a"), compareCodeUnits(u"a", u"b"),
+                         compareCodeUnits(u"a", u"a")),
+              std::tuple(1, -1, 0));
 }
 
 // Nothing given, nothing found or any call failing: no list, and the one held is untouched.
 TEST(LibraryQuery, NothingGivenNothingFoundOrAnyFailedCallLeavesNoList) {
-    Track a = track(1, u"Band", u"One", u"a", u"Jazz");
+    Track a = track(1, u"Band", u"One", u"a", u"Jazz"), b = track(2, u"Solo", u"", u"b", u"Jazz");
     a.composer = u"Bach";
-    Track b = track(2, u"Solo", u"", u"b", u"Jazz");
-    b.albumArtist = u"Band";
-    b.composer = u"Satie";
+    std::tie(b.albumArtist, b.composer) = std::tuple(u"Band", u"Satie");
     SmallPlayer p({a, b});
     Out held;
     EXPECT_FALSE(queryLibraryList(p.root.get(), 1, u"", u"", u"", u"", held.list));

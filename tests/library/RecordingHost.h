@@ -1,16 +1,23 @@
 // A decorator around host objects that logs every invoke as one line of text and can make a
 // chosen call fail or answer a chosen value (a null object too). Objects returned by a recorded
 // object are recorded too, named after the call that gave them: root.m2("[Genre]=[Jazz]"),
-// files.m1(), file.g2(). Any thread may call through it.
+// files.m1(), file.g2(). Any thread may call through it. Also small libraries built in a test,
+// the simulated player over them seen through a recorder, and a temporary folder.
 #pragma once
 
 #include "common/Utf.h"
 #include "host/HostAutomation.h"
+#include "simhost/SimPlayer.h"
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <variant>
@@ -18,16 +25,26 @@
 
 namespace library_test {
 
+// A folder of its own under the temporary folder, removed at the end.
+struct TempFolder {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("tandravole-test-" + std::to_string(std::random_device{}()));
+    TempFolder() { std::filesystem::create_directories(path); }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
 class Recorder {
 public:
     struct Fail {};
     using Action = std::variant<Fail, host::HostValue>;
 
-    // Calls whose text starts with `prefix` fail (HostStatus::Failed); with `nth`, only the
-    // nth such call (0-based): failCall("", n) fails call number n.
+    // Calls whose text starts with `prefix` fail (HostStatus::Failed), or answer `value`
+    // without reaching the player; with `nth`, only the nth such call (0-based):
+    // failCall("", n) fails call number n.
     void failCall(std::string prefix, int nth = -1) { addRule(std::move(prefix), nth, Fail{}); }
-    // Calls whose text starts with `prefix` answer `value` without reaching the player; with
-    // `nth`, only the nth such call.
     void answer(std::string prefix, host::HostValue value, int nth = -1) {
         addRule(std::move(prefix), nth, std::move(value));
     }
@@ -37,7 +54,6 @@ public:
         calls_.clear();
         rules_.clear();
     }
-
     std::vector<std::string> calls() {
         std::lock_guard lock(mutex_);
         return calls_;
@@ -46,7 +62,7 @@ public:
     std::vector<std::string> only(const std::string& prefix) {
         std::vector<std::string> out;
         for (const auto& c : calls())
-            if (c.rfind(prefix, 0) == 0)
+            if (c.starts_with(prefix))
                 out.push_back(c);
         return out;
     }
@@ -57,16 +73,14 @@ public:
             out.push_back(utf8ToUtf16(c.substr(9, c.size() - 11)));
         return out;
     }
-
-    // Logs a call; what it should do instead of reaching the player, if anything.
+    // Logs a call; what it should do instead of reaching the player, if anything. Every rule
+    // counts the calls it matches; of those that apply a failure wins, else the first answer.
     std::optional<Action> record(std::string call) {
         std::lock_guard lock(mutex_);
         calls_.push_back(call);
-        // Every rule counts the calls it matches; of those that apply a failure wins, else the
-        // first answer.
         std::optional<Action> chosen;
         for (auto& r : rules_) {
-            if (call.rfind(r.prefix, 0) != 0 || r.nth == kSpent)
+            if (!call.starts_with(r.prefix) || r.nth == kSpent)
                 continue;
             bool applies = r.nth == -1;
             if (r.nth >= 0 && r.nth-- == 0) {
@@ -103,11 +117,7 @@ public:
     host::HostStatus invoke(int32_t id, host::InvokeKind kind,
                             std::span<const host::HostValue> args, host::HostValue& result,
                             host::HostFault* fault) override {
-        std::string call = name_ + "." +
-                           (kind == host::InvokeKind::Method ? "m"
-                            : kind == host::InvokeKind::Get  ? "g"
-                                                             : "p") +
-                           std::to_string(id) + "(";
+        std::string call = name_ + "." + "mgp"[int(kind)] + std::to_string(id) + "(";
         std::vector<host::HostValue> innerArgs;
         for (size_t i = 0; i < args.size(); ++i) {
             call += (i ? "," : "") + describe(args[i]);
@@ -141,12 +151,11 @@ private:
             return v.isTrue() ? "TRUE" : "FALSE";
         case host::HostValue::Type::Text:
             return "\"" + utf16ToUtf8(*v.asText()) + "\"";
-        case host::HostValue::Type::Object: {
-            auto* recorded = dynamic_cast<RecordingObject*>(v.asObject().get());
-            return recorded ? recorded->name_ : "object";
+        case host::HostValue::Type::Object:
+            break;
         }
-        }
-        return "?";
+        auto* recorded = dynamic_cast<RecordingObject*>(v.asObject().get());
+        return recorded ? recorded->name_ : "object";
     }
     std::string childName(int32_t id) const {
         static const std::map<std::pair<std::string, int32_t>, std::string> names = {
@@ -167,6 +176,44 @@ private:
 inline host::HostObjectPtr recordedRoot(std::shared_ptr<Recorder> recorder,
                                         host::HostObjectPtr inner) {
     return std::make_shared<RecordingObject>(std::move(recorder), std::move(inner), "root");
+}
+
+inline medialib::Track track(int32_t key, std::u16string artist, std::u16string album,
+                             std::u16string name, std::u16string genre = u"Rock") {
+    medialib::Track t;
+    t.key = t.trackNumber = key;
+    t.path = u"/music/" + name;
+    std::tie(t.artist, t.album, t.name, t.genre) = std::tie(artist, album, name, genre);
+    return t;
+}
+
+struct SmallPlayer {
+    explicit SmallPlayer(std::vector<medialib::Track> tracks)
+        : player(medialib::LibraryData{std::move(tracks), {}, {}}),
+          root(recordedRoot(recorder, player.root())) {}
+
+    simhost::SimPlayer player;
+    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+    host::HostObjectPtr root;
+};
+
+// Runs `request` once (it must succeed), then again with each of its host calls failing in
+// turn: every such run must fail. `prepare` sets up each run's fresh recorder.
+template <class Request>
+void failEachCall(SmallPlayer& p, Request request, const std::function<void()>& prepare = {}) {
+    auto fresh = [&] {
+        p.recorder->clear();
+        if (prepare)
+            prepare();
+    };
+    fresh();
+    ASSERT_TRUE(request());
+    size_t calls = p.recorder->calls().size();
+    for (size_t i = 0; i < calls; ++i) {
+        fresh();
+        p.recorder->failCall("", int(i));
+        EXPECT_FALSE(request()) << "call " << p.recorder->calls()[i];
+    }
 }
 
 } // namespace library_test
