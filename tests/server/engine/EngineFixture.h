@@ -139,8 +139,7 @@ private:
 class Hold {
 public:
     Hold(RecordingDelegate& delegate, Op op) : delegate_(delegate), op_(op) {
-        auto release = release_;
-        delegate.onCall(op, [release] { release->wait(10000); });
+        delegate.onCall(op, [release = release_] { release->wait(10000); });
     }
     ~Hold() {
         release();
@@ -200,9 +199,6 @@ protected:
     }
     // The frames a request produces when its delegate call is held until the app has gone
     // quiet (which lasts until the marker query is dispatched).
-    std::vector<ReceivedMessage> repliesToQuery(Peer& p, Op op, const Bytes& payload) {
-        return repliesTo(p, op, [&] { p.sendRaw(MSG_QUERY, payload); });
-    }
     template <class Request>
     std::vector<ReceivedMessage> finishedWhileQuiet(Peer& p, Op op, Request request) {
         Hold hold(fake, op);

@@ -362,10 +362,9 @@ TEST(CatalogueSizeRules, SleepTimerCodesAtTheEdgesOfTheirRanges) {
                 EXPECT_EQ(std::tie(m.enabled, m.mode, m.action),
                           std::tuple(true, mode - 1u, action - 1u));
             }
-            SleepTimerMessage out;
-            out.mode = mode;
-            out.action = action;
-            EXPECT_EQ(out.valid(), mode <= 1 && action <= 2) << int(mode) << int(action);
+            EXPECT_EQ((SleepTimerMessage{.mode = mode, .action = action}.valid()),
+                      mode <= 1 && action <= 2)
+                << int(mode) << int(action);
         }
     }
     EXPECT_FALSE(decoded<SleepTimerMessage>({0, 1, 1, 0, 0, 0, 0, 0}).enabled);
