@@ -170,9 +170,9 @@ protected:
     }
     void TearDown() override { server.transport().stopAll(true); }
 
-    std::unique_ptr<Peer> connectAndLogin(const std::string& password = "", uint8_t extended = 1) {
+    std::unique_ptr<Peer> connectAndLogin(uint8_t extended = 1) {
         auto peer = std::make_unique<Peer>(port);
-        EXPECT_EQ(peer->login(password, extended), 1);
+        EXPECT_EQ(peer->login("", extended), 1);
         EXPECT_EQ(peer->nextOf(MSG_CAPABILITIES).type, uint32_t(MSG_CAPABILITIES));
         return peer;
     }

@@ -77,7 +77,7 @@ TEST_F(Engine, WhileQuietOnlyTheLoginOnlyRepliesLeave) {
         a.trackText = Answers::TrackText{"t", {}};
         a.presets.emplace();
     });
-    auto p = connectAndLogin("", 0);
+    auto p = connectAndLogin(0);
     struct Case {
         Op op;
         uint32_t type;

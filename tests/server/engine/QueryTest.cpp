@@ -172,7 +172,7 @@ TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
         EXPECT_TRUE(early.within(100).empty());
     }
     ASSERT_TRUE(sessionEnded());
-    auto p = connectAndLogin("", 0);
+    auto p = connectAndLogin(0);
     auto queryNowPlaying = [&] { p->query(QUERY_NOW_PLAYING); };
     // MSG_NOW_PLAYING_LIST: 12 + 4 + (4 + text + 1).
     for (size_t length : {4075u, 4076u}) {
@@ -228,7 +228,7 @@ TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedList
         a.searches["bee"] = tracks;
     });
 
-    auto ext = connectAndLogin("", 1);
+    auto ext = connectAndLogin(1);
     // Each category query asks for its kind and answers with the parameter as request id; a
     // list of a kind without a code (genres here) is not sent, an empty one is.
     const Bytes albumList = {9, 0, 0, 0, 1, 0, 0, 0, 6, 1,    0, 0,
@@ -264,7 +264,7 @@ TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedList
     ext.reset();
     ASSERT_TRUE(sessionEnded());
 
-    auto basic = connectAndLogin("", 0);
+    auto basic = connectAndLogin(0);
     basic->query(QUERY_ALBUMS_2, 1);
     EXPECT_EQ(basic->next().payload, le32(1) + le32(2) + Bytes{5} + text0("X") + text0(""));
     basic->sendRaw(MSG_LIBRARY_QUERY, le32(0x12) + Bytes({0, 1, 0}) + text0("Ann"));
