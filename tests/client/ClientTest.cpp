@@ -221,19 +221,11 @@ TEST(CliArguments, NumbersAtTheirEdgesAndMistakesRefusedBeforeConnecting) {
 
 // --- what the client prints for each server message ---------------------------------------
 
-template <class M> std::string described(const M& message) {
-    const std::vector<uint8_t> frame = wire::encodeFrame(message);
-    wire::ReceivedMessage m;
-    m.type = M::kType;
-    m.payload.assign(frame.begin() + 12, frame.end());
-    return describeMessage(m).json();
-}
-
 std::string described(uint32_t type, std::vector<uint8_t> payload) {
-    wire::ReceivedMessage m;
-    m.type = type;
-    m.payload = std::move(payload);
-    return describeMessage(m).json();
+    return describeMessage(wire::ReceivedMessage{type, std::move(payload)}).json();
+}
+template <class M> std::string described(const M& message) {
+    return described(M::kType, wire::encodePayload(message));
 }
 
 TEST(CliOutput, JsonKeepsOrderEscapesTextAndHoldsEveryNumber) {
@@ -268,33 +260,24 @@ TEST(CliOutput, StatusVolumeIsRoundedToTheNearestPercent) {
 // A sample of the server's messages, chosen where the description converts rather than copies:
 // durations, flags, masks, reasons, modes and actions, malformed and unknown messages.
 TEST(CliOutput, ServerMessagesAreDescribed) {
-    wire::TrackInfoMessage track;
-    track.track = {1, 0, 4, 0, 3, {}, 7, 187000, {}, "N", "A", "L", "G", ""};
-    EXPECT_EQ(described(track),
+    EXPECT_EQ(described(wire::TrackInfoMessage{
+                  .track = {1, 0, 4, 0, 3, {}, 7, 187000, {}, "N", "A", "L", "G", ""}}),
               "{\"message\":\"MSG_TRACK_INFO\",\"index\":7,\"current\":true,\"name\":\"N\","
               "\"artist\":\"A\",\"album\":\"L\",\"genre\":\"G\",\"duration\":\"3:07\","
               "\"durationMs\":187000,\"trackNumber\":3,\"rating\":4,"
               "\"key\":\"00000000000000000000000000000000\"}");
 
-    wire::ServerNoticeMessage notice;
-    notice.reason = 4;
-    EXPECT_EQ(described(notice),
+    EXPECT_EQ(described(wire::ServerNoticeMessage{.reason = 4}),
               "{\"message\":\"MSG_SERVER_NOTICE\",\"reason\":4,\"meaning\":\"the settings "
               "changed and the server restarts\"}");
-    wire::EqualizerMessage eq;
-    eq.enabled = 1;
-    eq.setting.preamp = 90;
-    eq.setting.bands = {{60, 150}};
-    EXPECT_EQ(described(eq), "{\"message\":\"MSG_EQUALIZER\",\"enabled\":true,\"available\":true,"
-                             "\"range\":200,\"scale\":12,\"preamp\":90,\"bands\":[{\"hz\":60,"
-                             "\"value\":150}]}");
+    EXPECT_EQ(described(wire::EqualizerMessage{.setting = {"", {{60, 150}}, 90}, .enabled = 1}),
+              "{\"message\":\"MSG_EQUALIZER\",\"enabled\":true,\"available\":true,"
+              "\"range\":200,\"scale\":12,\"preamp\":90,\"bands\":[{\"hz\":60,"
+              "\"value\":150}]}");
     const char* actions[] = {"stop", "stop and power off", "stop and sleep"};
     for (uint32_t action = 0; action < 3; ++action) {
-        wire::SleepTimerMessage sleep;
-        sleep.enabled = true;
-        sleep.mode = action == 0 ? 0 : 1;
-        sleep.action = action;
-        sleep.seconds = 60;
+        const wire::SleepTimerMessage sleep{
+            .enabled = true, .mode = action == 0 ? 0u : 1u, .action = action, .seconds = 60};
         EXPECT_EQ(described(sleep), std::string("{\"message\":\"MSG_SLEEP_TIMER\",\"enabled\":"
                                                 "true,\"mode\":\"") +
                                         (action == 0 ? "at time" : "end of list") +
@@ -310,12 +293,8 @@ TEST(CliOutput, ServerMessagesAreDescribed) {
 
 TEST(CliOutput, LibraryListsOfEveryKind) {
     auto list = [](uint8_t code, uint32_t count, std::vector<uint8_t> entries) {
-        wire::LibraryListMessage m;
-        m.requestId = 5;
-        m.code = code;
-        m.count = count;
-        m.entries = std::move(entries);
-        return described(m);
+        return described(wire::LibraryListMessage{
+            .requestId = 5, .count = count, .code = code, .entries = std::move(entries)});
     };
     const std::string head = "{\"message\":\"MSG_LIBRARY_LIST\",";
     for (auto [code, kind] : {std::pair<uint8_t, std::string>{0, "artists"},
@@ -330,10 +309,7 @@ TEST(CliOutput, LibraryListsOfEveryKind) {
                      "[{\"album\":\"T\",\"artist\":\"A\"}],\"request\":5}");
 
     LibraryTrackList tracks;
-    TrackEntry<std::string> plain{"A", "N", "L", "", 125, 0, 3, 0, 4};
-    TrackEntry<std::string> extra{"", "M", "", "x", 0, 0, 0, 9, 0};
-    tracks.add(plain);
-    tracks.add(extra);
+    tracks.entries = {{"A", "N", "L", "", 125, 0, 3, 0, 4}, {"", "M", "", "x", 0, 0, 0, 9, 0}};
     EXPECT_EQ(list(7, 2, tracks.encoded()),
               head + "\"kind\":\"tracks\",\"count\":2,\"entries\":[{\"name\":\"N\",\"artist\":"
                      "\"A\",\"album\":\"L\",\"duration\":\"2:05\",\"track\":3,\"rating\":4},"
@@ -445,12 +421,8 @@ TEST_F(ClientTest, CommandsPrintTheirResultsAndReachThePlayer) {
     artists.entries = {"Ann", "Bo"};
     LibraryAlbumList albums;
     albums.entries = {{"Blue", "Ann", 1}, {"Red", "Bo", 2}};
-    TrackEntry<std::string> t;
-    t.artist = "Ann";
-    t.name = "First";
-    t.durationSeconds = 125;
     LibraryTrackList tracks;
-    tracks.entries = {t};
+    tracks.entries = {{"Ann", "First", "", "", 125, 0, 0, 0, 0}};
     player.edit([&](Answers& a) {
         a.tracks[player::kCurrent].name = "Blue";
         a.categories[player::CATEGORY_ARTISTS] = testkit::listOf(artists);

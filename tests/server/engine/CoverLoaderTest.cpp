@@ -119,16 +119,14 @@ TEST_F(CoverLoaderTest, ResetStopsThreadsDropsPendingAndForgetsKeys) {
     EXPECT_EQ(loader.pendingCount(), 0u);
 
     // Nothing runs after the reset.
-    const uint64_t calls = lookups();
-    const size_t frames = sink.frames.load();
-    EXPECT_LE(calls, 6u);
+    const auto done = std::pair(lookups(), sink.frames.load());
+    EXPECT_LE(done.first, 6u);
     platform::sleepMs(120);
-    EXPECT_EQ(lookups(), calls);
-    EXPECT_EQ(sink.frames.load(), frames);
+    EXPECT_EQ(std::pair(lookups(), sink.frames.load()), done);
 
     // The seen keys are gone: the first request is served again by a new thread.
     loader.queueCoverRequest(request("r0"));
-    ASSERT_TRUE(waitUntil([&] { return sink.frames.load() == frames + 1; }));
+    ASSERT_TRUE(waitUntil([&] { return sink.frames.load() == done.second + 1; }));
     EXPECT_EQ(loader.threadCount(), 1u);
 }
 

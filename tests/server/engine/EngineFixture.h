@@ -139,8 +139,7 @@ private:
 class Hold {
 public:
     Hold(RecordingDelegate& delegate, Op op) : delegate_(delegate), op_(op) {
-        auto release = release_;
-        delegate.onCall(op, [release] { release->wait(10000); });
+        delegate.onCall(op, [release = release_] { release->wait(10000); });
     }
     ~Hold() {
         release();
@@ -171,9 +170,9 @@ protected:
     }
     void TearDown() override { server.transport().stopAll(true); }
 
-    std::unique_ptr<Peer> connectAndLogin(const std::string& password = "", uint8_t extended = 1) {
+    std::unique_ptr<Peer> connectAndLogin(uint8_t extended = 1) {
         auto peer = std::make_unique<Peer>(port);
-        EXPECT_EQ(peer->login(password, extended), 1);
+        EXPECT_EQ(peer->login("", extended), 1);
         EXPECT_EQ(peer->nextOf(MSG_CAPABILITIES).type, uint32_t(MSG_CAPABILITIES));
         return peer;
     }
@@ -200,9 +199,6 @@ protected:
     }
     // The frames a request produces when its delegate call is held until the app has gone
     // quiet (which lasts until the marker query is dispatched).
-    std::vector<ReceivedMessage> repliesToQuery(Peer& p, Op op, const Bytes& payload) {
-        return repliesTo(p, op, [&] { p.sendRaw(MSG_QUERY, payload); });
-    }
     template <class Request>
     std::vector<ReceivedMessage> finishedWhileQuiet(Peer& p, Op op, Request request) {
         Hold hold(fake, op);

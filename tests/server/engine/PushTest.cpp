@@ -70,16 +70,14 @@ TEST_F(Engine, WhileQuietOnlyTheLoginOnlyRepliesLeave) {
         a.playlists = std::vector<PlaylistEntry>{{"P", 1, 1, 0}};
         // Over the compression threshold: library lists and search results are held back
         // whole, although an envelope needs only the login.
-        TrackEntry<std::string> long_;
-        long_.name = std::string(5000, 'n');
-        a.searches["big"].add(long_);
+        a.searches["big"].entries = {{"", std::string(5000, 'n'), "", "", 0, 0, 0, 0, 0}};
         LibraryStringList many(LIST_KIND_ARTISTS);
         many.add(std::string(5000, 'a'));
         a.libraryQuery = testkit::listOf(many);
         a.trackText = Answers::TrackText{"t", {}};
         a.presets.emplace();
     });
-    auto p = connectAndLogin("", 0);
+    auto p = connectAndLogin(0);
     struct Case {
         Op op;
         uint32_t type;
@@ -123,13 +121,7 @@ TEST(EngineCapabilities, EachFlagSetsItsOwnBit) {
 }
 
 CoverRequestMessage coverRequest(const std::string& album, uint32_t tag2 = 0x10002) {
-    CoverRequestMessage m;
-    m.album = album;
-    m.tag1 = 1;
-    m.tag2 = tag2;
-    m.tag3 = 3;
-    m.requestedSize = 200;
-    return m;
+    return {.album = album, .artist = {}, .tag1 = 1, .tag2 = tag2, .requestedSize = 200, .tag3 = 3};
 }
 
 // A cover is served once per request (tag2 counts to bit 15), with the artist the host gave
@@ -155,11 +147,13 @@ TEST_F(Engine, CoverRequestsAreServedOnceBeforeLoginAndWhileQuiet) {
     p->sendRaw(MSG_LOGIN, Bytes(16, 0));
     ASSERT_EQ(p->nextOf(MSG_CAPABILITIES).type, uint32_t(MSG_CAPABILITIES));
     Hold hold(fake, Op::GetAlbumCover);
-    CoverRequestMessage red = coverRequest("Red");
-    red.hasArtist = true;
-    red.artist = "Ann";
-    red.requestedSize = 64;
-    p->send(red);
+    p->send(CoverRequestMessage{.album = "Red",
+                                .hasArtist = true,
+                                .artist = "Ann",
+                                .tag1 = 1,
+                                .tag2 = 0x10002,
+                                .requestedSize = 64,
+                                .tag3 = 3});
     ASSERT_TRUE(fake.waitFor("getAlbumCover(Red,Ann,64)"));
     p->sendRaw(MSG_QUIET, {});
     ASSERT_TRUE(waitUntil([&] { return server.quiet(); }));

@@ -18,7 +18,7 @@ protected:
     void expectReplies(Peer& p, std::initializer_list<Row> rows) {
         for (const Row& row : rows) {
             SCOPED_TRACE(::testing::PrintToString(row.query));
-            auto got = repliesToQuery(p, row.op, row.query);
+            auto got = repliesTo(p, row.op, [&] { p.sendRaw(MSG_QUERY, row.query); });
             ASSERT_EQ(got.size(), row.type ? 1u : 0u);
             EXPECT_TRUE(!row.type || (got[0].type == row.type && got[0].payload == row.payload));
         }
@@ -92,14 +92,16 @@ TEST_F(Queries, SecondParameterCountsOnlyInANineBytePayload) {
                         MSG_TRACK_COVER, le32(3) + Bytes(16, 0x11) + Bytes({1, 2, 3})}});
     EXPECT_TRUE(fake.called("getTrackCover(0,-64)"));
     fake.clearCalls();
-    repliesToQuery(*p, Op::GetTrackCover, queryBytes(QUERY_TRACK_COVER, 0, 0x40) + Bytes{0});
-    repliesToQuery(*p, Op::GetTrackCover, queryBytes(QUERY_TRACK_COVER, 0) + Bytes({0x40, 0, 0}));
-    EXPECT_EQ(fake.calls(),
-              (std::vector<std::string>{"getTrackCover(0,0)", "getCurrentTrackText()",
-                                        "getTrackCover(0,0)", "getCurrentTrackText()"}));
+    repliesTo(*p, Op::GetTrackCover, [&] {
+        p->sendRaw(MSG_QUERY, queryBytes(QUERY_TRACK_COVER, 0, 0x40) + Bytes{0});
+        p->sendRaw(MSG_QUERY, queryBytes(QUERY_TRACK_COVER, 0) + Bytes({0x40, 0, 0}));
+    });
+    EXPECT_EQ(fake.calls(), (std::vector<std::string>{"getTrackCover(0,0)", "getTrackCover(0,0)",
+                                                      "getCurrentTrackText()"}));
 
-    auto details =
-        repliesToQuery(*p, Op::GetPlaylistTracks, queryBytes(QUERY_PLAYLIST_TRACKS, 5, 1));
+    auto details = repliesTo(*p, Op::GetPlaylistTracks, [&] {
+        p->sendRaw(MSG_QUERY, queryBytes(QUERY_PLAYLIST_TRACKS, 5, 1));
+    });
     ASSERT_EQ(types(details), std::vector<uint32_t>{MSG_PLAYLIST_DETAILS});
     EXPECT_TRUE(fake.called("getPlaylistTracks(5,0)")); // full entries: the wire tests' layout
     expectReplies(*p, {{Op::GetPlaylistTracks, queryBytes(QUERY_PLAYLIST_TRACKS, 5, 1) + Bytes{0},
@@ -170,7 +172,7 @@ TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
         EXPECT_TRUE(early.within(100).empty());
     }
     ASSERT_TRUE(sessionEnded());
-    auto p = connectAndLogin("", 0);
+    auto p = connectAndLogin(0);
     auto queryNowPlaying = [&] { p->query(QUERY_NOW_PLAYING); };
     // MSG_NOW_PLAYING_LIST: 12 + 4 + (4 + text + 1).
     for (size_t length : {4075u, 4076u}) {
@@ -191,11 +193,9 @@ TEST_F(Engine, ListRepliesAreWholeUpTo4096BytesAndEnvelopedAbove) {
     for (size_t extra : {0u, 1u}) {
         const std::string text(4074 + extra, 'a'), name(4075 + extra, 's');
         LibraryStringList artists(LIST_KIND_ARTISTS);
-        artists.add(text);
-        TrackEntry<std::string> entry;
-        entry.name = name;
+        artists.entries = {text};
         LibraryTrackList found;
-        found.add(entry);
+        found.entries = {{"", name, "", "", 0, 0, 0, 0, 0}};
         fake.edit([&](Answers& a) {
             a.categories[player::CATEGORY_ARTISTS] = testkit::listOf(artists);
             a.searches["s"] = found;
@@ -228,7 +228,7 @@ TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedList
         a.searches["bee"] = tracks;
     });
 
-    auto ext = connectAndLogin("", 1);
+    auto ext = connectAndLogin(1);
     // Each category query asks for its kind and answers with the parameter as request id; a
     // list of a kind without a code (genres here) is not sent, an empty one is.
     const Bytes albumList = {9, 0, 0, 0, 1, 0, 0, 0, 6, 1,    0, 0,
@@ -264,7 +264,7 @@ TEST_F(Engine, LibraryListsCarryTheirKindCodeAndAreSimplifiedWithoutExtendedList
     ext.reset();
     ASSERT_TRUE(sessionEnded());
 
-    auto basic = connectAndLogin("", 0);
+    auto basic = connectAndLogin(0);
     basic->query(QUERY_ALBUMS_2, 1);
     EXPECT_EQ(basic->next().payload, le32(1) + le32(2) + Bytes{5} + text0("X") + text0(""));
     basic->sendRaw(MSG_LIBRARY_QUERY, le32(0x12) + Bytes({0, 1, 0}) + text0("Ann"));

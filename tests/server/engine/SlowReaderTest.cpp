@@ -58,11 +58,8 @@ protected:
     }
     void askForCoversAndLists(Peer& app, uint32_t covers = kCovers) {
         for (uint32_t i = 0; i < covers; ++i) {
-            CoverRequestMessage r;
-            r.album = album(i % kCovers);
-            r.tag1 = i;
-            r.requestedSize = 200;
-            app.send(r);
+            app.send(CoverRequestMessage{
+                .album = album(i % kCovers), .artist = {}, .tag1 = i, .requestedSize = 200});
             if (i < kLists)
                 app.query(QUERY_NOW_PLAYING);
         }

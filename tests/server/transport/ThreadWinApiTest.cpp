@@ -34,20 +34,16 @@ public:
     std::atomic<bool> sawStopAtStart{false};
 };
 
-class ThrowingThread : public ThreadWinApi {
-public:
-    explicit ThrowingThread(bool standard) : standard_(standard) {}
+struct ThrowingThread : ThreadWinApi {
     ~ThrowingThread() override { stopAndJoin(); }
     void Run() override {
         ++runs;
-        if (standard_)
+        if (standard)
             throw std::runtime_error("disk on fire");
         throw 42;
     }
+    bool standard = true;
     std::atomic<int> runs{0};
-
-private:
-    bool standard_;
 };
 
 } // namespace
@@ -120,7 +116,8 @@ TEST(ThreadWinApi, DestructorSignalsAndJoinsRunningBody) {
 TEST(ThreadWinApi, ExceptionOutOfBodyIsLoggedAndEndsOnlyThatThread) {
     for (const auto& [standard, text] : {std::pair{true, "disk on fire"}, {false, "unknown"}}) {
         LogCapture log;
-        ThrowingThread t(standard);
+        ThrowingThread t;
+        t.standard = standard;
         ASSERT_TRUE(t.Start());
         ASSERT_TRUE(t.WaitForExit(30000));
         EXPECT_FALSE(t.IsRunning());

@@ -18,9 +18,6 @@ Bytes cat(std::initializer_list<Bytes> parts) {
         out.insert(out.end(), p.begin(), p.end());
     return out;
 }
-Bytes repeat(size_t n, uint8_t b) {
-    return Bytes(n, b);
-}
 
 template <class M> bool decodes(const Bytes& payload) {
     M m;
@@ -123,9 +120,9 @@ TEST(CatalogueLayouts, SessionAndStatusMessages) {
     expectCodec(TrackTextMessage{.ok = true, .text = "hi", .key = key()},
                 cat({{2, 0, 0, 0}, kKey, {'h', 'i', 0}}));
     // The failure form: n = 0 and a zero key, whatever key the record had.
-    expectCodec(TrackTextMessage{.text = "ignored", .key = key()}, repeat(20, 0));
-    EXPECT_FALSE(decoded<TrackTextMessage>(repeat(20, 0)).ok);
-    EXPECT_FALSE(decodes<TrackTextMessage>(cat({{1, 0, 0, 0}, repeat(16, 0)})));
+    expectCodec(TrackTextMessage{.text = "ignored", .key = key()}, Bytes(20, 0));
+    EXPECT_FALSE(decoded<TrackTextMessage>(Bytes(20, 0)).ok);
+    EXPECT_FALSE(decodes<TrackTextMessage>(cat({{1, 0, 0, 0}, Bytes(16, 0)})));
 
     expectCodec(QuietMessage{}, {}, {.shortest = 0});
     expectCodec(KeepaliveMessage{}, {}, {.shortest = 0});
@@ -171,10 +168,9 @@ TEST(CatalogueLayouts, PlayingNowAndPlaylistMessages) {
                 exBytes, {.reencodes = false});
     PlaylistsExMessage back = decoded<PlaylistsExMessage>(exBytes);
     ASSERT_EQ(back.playlists.size(), 2u);
-    EXPECT_EQ(back.playlists[0].flags, 2);
-    EXPECT_EQ(back.playlists[1].flags, 1);
-    EXPECT_EQ(back.listFlags, 1);
-    EXPECT_EQ(back.parameter, 0xFFFFFFFFu);
+    EXPECT_EQ(
+        std::tie(back.playlists[0].flags, back.playlists[1].flags, back.listFlags, back.parameter),
+        std::tuple(2, 1, 1, 0xFFFFFFFFu));
 }
 
 TEST(CatalogueLayouts, LibraryAndSearchMessages) {
@@ -236,8 +232,7 @@ TEST(CatalogueLayouts, CoverEqualizerAndSleepTimerMessages) {
                 requestBytes, {.shortest = 21});
     CoverRequestMessage noArtist = decoded<CoverRequestMessage>(
         Bytes(requestBytes.begin(), requestBytes.end() - 1)); // artist one byte short
-    EXPECT_FALSE(noArtist.hasArtist);
-    EXPECT_EQ(noArtist.album, "Blue");
+    EXPECT_EQ(std::tie(noArtist.hasArtist, noArtist.album), std::tuple(false, "Blue"));
     Bytes flagOff = requestBytes;
     flagOff[15] = 0xFE; // only bit 0 says an artist follows
     EXPECT_FALSE(decoded<CoverRequestMessage>(flagOff).hasArtist);
@@ -291,8 +286,7 @@ TEST(CatalogueLayouts, PlaylistDetailsFullAndShortEntries) {
     m.list.reserved = 7;
     EXPECT_EQ(encodePayload(m)[10], 1);
     PlaylistDetailsMessage back = decoded<PlaylistDetailsMessage>(encodePayload(m));
-    EXPECT_EQ(back.list.reserved, 1);
-    EXPECT_EQ(back.list.wantDisplayText, 0);
+    EXPECT_EQ(std::tie(back.list.reserved, back.list.wantDisplayText), std::tuple(1, 0));
 }
 
 // A list's count is checked against the smallest entry it could have: exactly that many
@@ -308,17 +302,17 @@ template <class M> void expectCountChecked(Bytes payload, size_t at = 0) {
 }
 
 TEST(CatalogueSizeRules, CountsAreCheckedAgainstTheSmallestEntry) {
-    expectCountChecked<NowPlayingListMessage>(cat({{2, 0, 0, 0}, repeat(10, 0)})); // 5 each
-    expectCountChecked<PlaylistTracksMessage>(cat({{2, 0, 0, 0, 9, 0, 0, 0}, repeat(10, 0)}));
-    expectCountChecked<PlaylistsMessage>(cat({{2, 0, 0, 0}, repeat(18, 0)})); // 9 each
-    expectCountChecked<PlaylistsExMessage>(cat({{2, 0, 0, 0}, repeat(8, 0), repeat(26, 0)}));
-    expectCountChecked<EqualizerPresetsMessage>(cat({{3, 0, 0, 0}, repeat(3, 0)})); // 1 each
+    expectCountChecked<NowPlayingListMessage>(cat({{2, 0, 0, 0}, Bytes(10, 0)})); // 5 each
+    expectCountChecked<PlaylistTracksMessage>(cat({{2, 0, 0, 0, 9, 0, 0, 0}, Bytes(10, 0)}));
+    expectCountChecked<PlaylistsMessage>(cat({{2, 0, 0, 0}, Bytes(18, 0)})); // 9 each
+    expectCountChecked<PlaylistsExMessage>(cat({{2, 0, 0, 0}, Bytes(8, 0), Bytes(26, 0)}));
+    expectCountChecked<EqualizerPresetsMessage>(cat({{3, 0, 0, 0}, Bytes(3, 0)})); // 1 each
     expectCountChecked<PlaylistDetailsMessage>(
-        cat({{2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, repeat(72, 0)}));              // 36 each
-    expectCountChecked<EqualizerMessage>(cat({{2}, repeat(9, 0), repeat(8, 0)})); // 10 + 4 each
+        cat({{2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, Bytes(72, 0)}));             // 36 each
+    expectCountChecked<EqualizerMessage>(cat({{2}, Bytes(9, 0), Bytes(8, 0)})); // 10 + 4 each
     // No bands: the 10-byte head alone is whole, one byte less is not.
-    EXPECT_TRUE(decoded<EqualizerMessage>(repeat(10, 0)).setting.bands.empty());
-    EXPECT_FALSE(decodes<EqualizerMessage>(repeat(9, 0)));
+    EXPECT_TRUE(decoded<EqualizerMessage>(Bytes(10, 0)).setting.bands.empty());
+    EXPECT_FALSE(decodes<EqualizerMessage>(Bytes(9, 0)));
 }
 
 TEST(CatalogueSizeRules, TextsAndOptionalPartsPickedByFlagsOneAtATime) {
@@ -365,14 +359,12 @@ TEST(CatalogueSizeRules, SleepTimerCodesAtTheEdgesOfTheirRanges) {
             ASSERT_EQ(decodes<SleepTimerMessage>(payload), valid) << int(mode) << int(action);
             if (valid) {
                 SleepTimerMessage m = decoded<SleepTimerMessage>(payload);
-                EXPECT_TRUE(m.enabled);
-                EXPECT_EQ(m.mode, mode - 1u);
-                EXPECT_EQ(m.action, action - 1u);
+                EXPECT_EQ(std::tie(m.enabled, m.mode, m.action),
+                          std::tuple(true, mode - 1u, action - 1u));
             }
-            SleepTimerMessage out;
-            out.mode = mode;
-            out.action = action;
-            EXPECT_EQ(out.valid(), mode <= 1 && action <= 2) << int(mode) << int(action);
+            EXPECT_EQ((SleepTimerMessage{.mode = mode, .action = action}.valid()),
+                      mode <= 1 && action <= 2)
+                << int(mode) << int(action);
         }
     }
     EXPECT_FALSE(decoded<SleepTimerMessage>({0, 1, 1, 0, 0, 0, 0, 0}).enabled);
@@ -454,9 +446,7 @@ TEST(CatalogueThresholds, TrackInfoFlagBitsOneAtATime) {
     // Bits other than 1 and 2 mean nothing to the receiver.
     Bytes other = encodePayload(TrackInfoMessage{});
     other[30] = 0xF9;
-    TrackInfoMessage back = decoded<TrackInfoMessage>(other);
-    EXPECT_EQ(back.track.isCurrent, 0);
-    EXPECT_EQ(back.track.extra, (std::array<uint16_t, 4>{}));
+    EXPECT_EQ(decoded<TrackInfoMessage>(other).track, TrackInfo{});
 }
 
 // Byte 7 is the volume divided by 257, so 256 is 0 and 65534 is 254 (a shift by 8 would give 1
