@@ -26,7 +26,11 @@ build() { # dir [--target T], extra cmake arguments...
 }
 
 # Sanitizer builds at -O1: they compile faster than at -O2 and still find what they look for.
-sanitizer_flags=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g" "-DCMAKE_C_FLAGS_DEBUG=-O1 -g")
+# Every build keeps only line tables for debugging (-g1): reports and backtraces still name
+# each function, file and line, and a test TU compiles about a quarter faster than with -g.
+sanitizer_flags=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" "-DCMAKE_C_FLAGS_DEBUG=-O1 -g1")
+release_flags=("-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
+               "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
 
 run_native() { # dir
   ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 300
@@ -35,8 +39,8 @@ run_native() { # dir
 run_windows() {
   local dir=build/windows
   # The app's side of the end-to-end test is the native client, talking to the DLL under Wine.
-  build build/native --target tandravole-remote
-  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  build build/native --target tandravole-remote "${release_flags[@]}"
+  build "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake "${release_flags[@]}" \
     "-DTANDRAVOLE_LINUX_CLIENT=$root/build/native/client/tandravole-remote"
   # A prefix of our own, created once per run; only its wineserver is stopped afterwards.
   export WINEPREFIX="$root/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -53,7 +57,7 @@ for config in "${configs[@]}"; do
   echo "=== $config ==="
   started=$SECONDS
   case $config in
-    native) build build/native && run_native build/native ;;
+    native) build build/native "${release_flags[@]}" && run_native build/native ;;
     asan)
       build build/asan -DTANDRAVOLE_SANITIZE=address "${sanitizer_flags[@]}"
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
