@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of tests/fuzz (build/fuzz: clang, ASan+UBSan) and runs them, as
-# many at once as JOBS (default: the number of processors), each for a bounded time, with its checked-in seeds (tests/fuzz/corpus/TARGET,
-# written by tests/fuzz/make-corpus.py), the minimised corpus of long runs
-# (tests/fuzz/corpus/learned/TARGET) and its dictionary (tests/fuzz/TARGET.dict) when it has one.
+# many at once as JOBS (default: the number of processors), each for a bounded time, with its
+# checked-in seeds (tests/fuzz/corpus/TARGET, written by tests/fuzz/make-corpus.py), the
+# minimised corpus of long runs (tests/fuzz/corpus/learned/TARGET) and its dictionary
+# (tests/fuzz/TARGET.dict) when it has one.
 #
 # Usage: scripts/fuzz.sh [TARGET|all] [SECONDS]   (default: all, 600 seconds a target)
 #   Targets: engine client search library_json utf registry_store password registrar.
@@ -74,13 +75,13 @@ fuzz_one() { # target
 # not interleave their lines.
 failed=()
 running=()
+declare -A pids
 finish_one() { # waits for the oldest run still going
   local target=${running[0]}
   running=("${running[@]:1}")
   wait "${pids[$target]}" || failed+=("$target")
   cat "$dir/fuzz-$target.out"
 }
-declare -A pids
 for target in "${targets[@]}"; do
   [ ${#running[@]} -lt "$jobs" ] || finish_one
   echo "--- fuzz_$target: $seconds s"
