@@ -2,12 +2,13 @@
 // chosen call fail or answer a chosen value (a null object too). Objects returned by a recorded
 // object are recorded too, named after the call that gave them: root.m2("[Genre]=[Jazz]"),
 // files.m1(), file.g2(). Any thread may call through it. Also small libraries built in a test,
-// the simulated player over them seen through a recorder, and a temporary folder.
+// and the simulated player over them seen through a recorder.
 #pragma once
 
 #include "common/Utf.h"
 #include "host/HostAutomation.h"
 #include "simhost/SimPlayer.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <span>
 #include <string>
 #include <variant>
@@ -25,16 +25,7 @@
 
 namespace library_test {
 
-// A folder of its own under the temporary folder, removed at the end.
-struct TempFolder {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("tandravole-test-" + std::to_string(std::random_device{}()));
-    TempFolder() { std::filesystem::create_directories(path); }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
+using testing_support::TempFolder;
 
 class Recorder {
 public:
