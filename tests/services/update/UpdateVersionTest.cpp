@@ -90,7 +90,6 @@ TEST(UpdateVersionTest, TheAnswerIsComparedWithTheLocalVersion) {
         {"1.7.5", k1740, true, true},
         {"1.7.4.1", k1740, true, true},
         {"1.8", k1740, true, true},
-        {"1.7.300", k1740, true, true},
         {"1.7.4.0", k1740, true, false},
         {"1.7", k1740, true, false},
         {"1.7.3.9", k1740, true, false},
