@@ -1,5 +1,5 @@
-// MD5, XTEA and MurmurHash3 against published vectors, at the block boundaries where padding
-// and tails change shape.
+// MD5 and MurmurHash3 against published vectors, XTEA-CBC against the reference XTEA code's
+// output, at the block boundaries where padding and tails change shape.
 #include "common/ByteOrder.h"
 #include "common/Md5.h"
 #include "common/Murmur3.h"
@@ -63,28 +63,8 @@ TEST(Md5, UpdatesInPiecesAgreeWithOneUpdate) {
     }
 }
 
-// Vectors of the reference XTEA code run with 64 cycles (the same code gives the published
-// 32-cycle vectors, e.g. 497df3d0 72612cb5 for this key and block).
-TEST(Xtea, SixtyFourCycleBlockVectorsAndTheirInverse) {
-    struct Vector {
-        uint32_t key[4];
-        uint32_t plain[2];
-        uint32_t cipher[2];
-    } vectors[] = {
-        {{0x00010203, 0x04050607, 0x08090A0B, 0x0C0D0E0F},
-         {0x41424344, 0x45464748},
-         {0xFCE22584, 0x245503EF}},
-        {{0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210}, {0, 0}, {0x06118998, 0x3339ADBE}},
-    };
-    for (const Vector& v : vectors) {
-        uint32_t block[2] = {v.plain[0], v.plain[1]};
-        xteaEncipherBlock(block, v.key);
-        EXPECT_EQ(std::pair(block[0], block[1]), std::pair(v.cipher[0], v.cipher[1]));
-        xteaDecipherBlock(block, v.key);
-        EXPECT_EQ(std::pair(block[0], block[1]), std::pair(v.plain[0], v.plain[1]));
-    }
-}
-
+// The reference XTEA code run with 64 cycles gives these ciphers (with 32 it gives the published
+// vectors).
 TEST(Xtea, CbcChainsBlocksAndLeavesAPartialTailAlone) {
     const uint32_t key[4] = {0x01234567, 0x89ABCDEF, 0xFEDCBA98, 0x76543210};
     std::string plain = "Tandravole 4 MC!";

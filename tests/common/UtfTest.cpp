@@ -11,7 +11,6 @@ namespace {
 
 TEST(Utf, EverySequenceLengthAtItsBoundaries) {
     // The last three: U+10000, U+1F3B5 and U+10FFFF.
-    // clang-format off
     const std::pair<std::string, std::u16string> pairs[] = {
         {std::string("\0", 1), {0x0000}},
         {"\x7F", {0x007F}},
@@ -23,8 +22,8 @@ TEST(Utf, EverySequenceLengthAtItsBoundaries) {
         {"\xEF\xBF\xBF", {0xFFFF}},
         {"\xF0\x90\x80\x80", {0xD800, 0xDC00}},
         {"\xF0\x9F\x8E\xB5", {0xD83C, 0xDFB5}},
-        {"\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}}};
-    // clang-format on
+        {"\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}},
+    };
     for (const auto& [utf8, utf16] : pairs) {
         EXPECT_EQ(utf8ToUtf16(utf8), utf16) << utf8.size() << " bytes";
         EXPECT_EQ(utf16ToUtf8(utf16), utf8) << utf8.size() << " bytes";
@@ -64,7 +63,6 @@ TEST(Utf, BadLeadBytesEmptyTheTextAndOverlongFormsAndEncodedSurrogatesDecode) {
         EXPECT_EQ(utf8ToUtf16(std::string("a") + char(lead) + "\x80\x80\x80"), u"") << lead;
     for (int lead = 0xF8; lead <= 0xFF; ++lead)
         EXPECT_EQ(utf8ToUtf16(std::string("a") + char(lead) + "\x80\x80\x80\x80\x80"), u"") << lead;
-    // clang-format off
     const std::pair<const char*, std::u16string> rows[] = {
         {"\xF4\x90\x80\x80", u""},
         {"\xF5\x80\x80\x80", u""},
@@ -72,8 +70,8 @@ TEST(Utf, BadLeadBytesEmptyTheTextAndOverlongFormsAndEncodedSurrogatesDecode) {
         {"\xE0\x9F\xBF", {0x07FF}},
         {"\xF0\x8F\xBF\xBF", {0xFFFF}},
         {"\xED\xA0\x80", {0xD800}},
-        {"\xED\xA0\xBC\xED\xBE\xB5", {0xD83C, 0xDFB5}}};
-    // clang-format on
+        {"\xED\xA0\xBC\xED\xBE\xB5", {0xD83C, 0xDFB5}},
+    };
     for (const auto& [utf8, utf16] : rows)
         EXPECT_EQ(utf8ToUtf16(utf8), utf16) << utf8;
 }

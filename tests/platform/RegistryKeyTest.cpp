@@ -3,17 +3,15 @@
 // test's own in the real registry.
 #include "platform/Registry.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/TempFolder.h"
 
-#include <filesystem>
-#include <random>
+#include <gtest/gtest.h>
 
 using namespace platform;
 
 TEST(RegistryKeyTest, OneKeyGoesOnlyWithoutSubkeysAndAnEmptyOneOnlyWithoutValues) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("tandravole-keys-" + std::to_string(std::random_device{}()));
-    setRegistryStoreFile((dir / "registry").string());
+    const testing_support::TempFolder temp;
+    setRegistryStoreFile((temp.path / "registry").string());
     const std::u16string base = u"Software\\Tandravole\\RegistryKeyTests";
     const RegistryRoot user = RegistryRoot::CurrentUser;
     deleteRegistryTree(user, base);
@@ -38,5 +36,4 @@ TEST(RegistryKeyTest, OneKeyGoesOnlyWithoutSubkeysAndAnEmptyOneOnlyWithoutValues
     RegistryKey neighbour;
     EXPECT_TRUE(neighbour.open(user, base + u"\\Leaf x")) << "a name that starts the same stays";
     deleteRegistryTree(user, base);
-    std::filesystem::remove_all(dir);
 }

@@ -8,6 +8,7 @@
 #include "common/Utf.h"
 #include "services/firewall/FirewallRules.h"
 #include "tests/services/firewall/FakeFirewall.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,29 +28,21 @@ bool runningUnderWine() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-// AddFirewallRules with a fresh temporary directory as the current one, holding the player and
-// a near miss.
-void addInTemporaryDirectory(fwtest::FakeFirewall& fw) {
-    static int counter = 0;
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("tandravole-fw-" + std::to_string(GetCurrentProcessId()) +
-                                       "-" + std::to_string(counter++));
-    std::filesystem::create_directory(dir);
-    for (const char* name : {"Media Center 31.exe", "Media Center 3.exe"})
-        std::ofstream(dir / name).put('x');
-    const std::filesystem::path saved = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
-    services::firewall::AddFirewallRules(*systemFirewallProcess(), fw, fw, nullptr);
-    std::filesystem::current_path(saved);
-    std::filesystem::remove_all(dir);
-}
-
 } // namespace
 
-// Only the exact match counts, whatever else the system's search finds.
+// Run in a temporary directory holding the player and a near miss: only the exact match counts,
+// whatever else the system's search finds.
 TEST(FirewallWin32, AddFirewallRulesUsesTheCurrentDirectory) {
     fwtest::FakeFirewall fw;
-    addInTemporaryDirectory(fw);
+    {
+        const testing_support::TempFolder dir;
+        for (const char* name : {"Media Center 31.exe", "Media Center 3.exe"})
+            std::ofstream(dir.path / name).put('x');
+        const std::filesystem::path saved = std::filesystem::current_path();
+        std::filesystem::current_path(dir.path);
+        services::firewall::AddFirewallRules(*systemFirewallProcess(), fw, fw, nullptr);
+        std::filesystem::current_path(saved);
+    }
     ASSERT_EQ(fw.added.size(), 2u);
     // The current directory as the system spells it (Wine may answer another case or a long
     // form), followed by the one match.
