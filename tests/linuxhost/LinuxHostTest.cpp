@@ -43,6 +43,9 @@ TEST_F(LinuxHostTest, StartFailuresAreNamedAndEndTheRunWithOne) {
     ASSERT_TRUE(platform::socketStartup());
     platform::SocketHandle taken = platform::listenTcp4(0);
     ASSERT_NE(taken, platform::kInvalidSocket);
+    platform::SocketHandle closed = platform::listenTcp4(0); // a port where no MPD answers
+    const uint16_t noMpd = platform::socketLocalPort(closed);
+    platform::closeSocket(closed);
     const std::string bad = (dir / "library.json").string();
     // A damaged settings file is reported (in the first run) and kept aside; the defaults serve.
     fs::create_directories(options.dataDir);
@@ -53,20 +56,28 @@ TEST_F(LinuxHostTest, StartFailuresAreNamedAndEndTheRunWithOne) {
     const struct {
         uint16_t port;
         std::string library;
+        std::optional<mpdclient::Address> mpd;
         std::vector<std::string> says;
     } cases[] = {
         {platform::socketLocalPort(taken),
          "",
+         std::nullopt,
          {"tandravole-host: Could not start server, please make sure the selected port isn't "
           "already in use. (",
           "in use", // the system's own words
           settings, "the settings start from their defaults"}},
-        {0, bad, {bad + ": line 2"}},
+        {0, bad, std::nullopt, {bad + ": line 2"}},
+        {0,
+         "",
+         mpdclient::Address{"127.0.0.1", noMpd, ""},
+         {"tandravole-host: cannot reach MPD at 127.0.0.1:" + std::to_string(noMpd) +
+          ": Connection refused\n"}},
     };
     for (const auto& c : cases) {
         std::ostringstream runOut, runErr;
         options.settings.port = c.port;
         options.libraryFile = c.library;
+        options.mpd = c.mpd;
         LinuxHost host(options, runOut, runErr);
         EXPECT_EQ(host.run(), linuxhost::kExitStartFailed); // returns without a stop
         for (const std::string& text : c.says)

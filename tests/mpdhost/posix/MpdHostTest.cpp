@@ -5,7 +5,6 @@
 #include "linuxhost/LinuxHost.h"
 #include "mpdclient/Connection.h"
 #include "mpdhost/MpdBackend.h"
-#include "platform/Socket.h"
 #include "server/wire/Commands.h"
 #include "server/wire/Messages.h"
 #include "tests/support/TestSocket.h"
@@ -288,19 +287,6 @@ TEST_F(MpdHostTest, PlaybackQueueEditsVolumeShuffleAndRepeatReachMpd) {
     ASSERT_TRUE(waitUntil([&] { return queueTitles().size() == 4; }, kWaitMs));
     command(wire::CMD_STOP);
     ASSERT_TRUE(mpdReaches([](auto& s) { return s.state == mpdclient::PlayState::Stopped; }));
-}
-
-TEST_F(MpdHostTest, AnAbsentMpdAtStartIsOneLineAndExitCodeOne) {
-    platform::socketStartup();
-    platform::SocketHandle s = platform::listenTcp4(0);
-    const uint16_t closed = platform::socketLocalPort(s);
-    platform::closeSocket(s);
-    options.mpd->port = closed;
-    linuxhost::LinuxHost absent(options, out, err);
-    EXPECT_EQ(absent.run(), linuxhost::kExitStartFailed);
-    EXPECT_EQ(printed("err"), "tandravole-host: cannot reach MPD at 127.0.0.1:" +
-                                  std::to_string(closed) + ": Connection refused\n");
-    EXPECT_EQ(printed("out"), "");
 }
 
 } // namespace
