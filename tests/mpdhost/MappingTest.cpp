@@ -110,9 +110,8 @@ TEST(MpdStickers, RatingsAndCounts) {
         const char* text;
         int32_t rating, count;
     };
-    const Case cases[] = {{"0", 0, 0},   {"5", 5, 5},          {"6", 0, 6},  {"-1", 0, 0},
-                          {"4x", 0, 0},  {"", 0, 0},           {" 3", 0, 0}, {"12", 0, 12},
-                          {"2.5", 0, 0}, {"99999999999", 0, 0}};
+    const Case cases[] = {{"0", 0, 0},  {"5", 5, 5}, {"6", 0, 6},  {"-1", 0, 0},
+                          {"4x", 0, 0}, {"", 0, 0},  {" 3", 0, 0}, {"99999999999", 0, 0}};
     for (const Case& c : cases) {
         EXPECT_EQ(ratingFromSticker(c.text), c.rating) << c.text;
         EXPECT_EQ(countFromSticker(c.text), c.count) << c.text;
