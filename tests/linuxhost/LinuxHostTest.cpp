@@ -6,10 +6,10 @@
 #include "linuxhost/SettingsCommand.h"
 #include "platform/Registry.h"
 #include "platform/Socket.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,23 +23,18 @@ namespace {
 class LinuxHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        dir = fs::temp_directory_path() / ("tandravole-host-test-" + std::to_string(stamp));
         options.dataDir = (dir / "data").string();
         options.settings.port = 0;
         // The DNS-SD registration has its own test against a daemon that cannot reach the
         // network (scripts/dnssd-loopback.sh).
         options.settings.bonjour = false;
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
     bool printed(const std::ostringstream& stream, const std::string& text) {
         return stream.str().find(text) != std::string::npos;
     }
 
-    fs::path dir;
+    const testing_support::TempFolder temp;
+    const fs::path& dir = temp.path;
     HostOptions options;
     std::ostringstream out, err;
 };
@@ -48,6 +43,9 @@ TEST_F(LinuxHostTest, StartFailuresAreNamedAndEndTheRunWithOne) {
     ASSERT_TRUE(platform::socketStartup());
     platform::SocketHandle taken = platform::listenTcp4(0);
     ASSERT_NE(taken, platform::kInvalidSocket);
+    platform::SocketHandle closed = platform::listenTcp4(0); // a port where no MPD answers
+    const uint16_t noMpd = platform::socketLocalPort(closed);
+    platform::closeSocket(closed);
     const std::string bad = (dir / "library.json").string();
     // A damaged settings file is reported (in the first run) and kept aside; the defaults serve.
     fs::create_directories(options.dataDir);
@@ -58,20 +56,28 @@ TEST_F(LinuxHostTest, StartFailuresAreNamedAndEndTheRunWithOne) {
     const struct {
         uint16_t port;
         std::string library;
+        std::optional<mpdclient::Address> mpd;
         std::vector<std::string> says;
     } cases[] = {
         {platform::socketLocalPort(taken),
          "",
+         std::nullopt,
          {"tandravole-host: Could not start server, please make sure the selected port isn't "
           "already in use. (",
           "in use", // the system's own words
           settings, "the settings start from their defaults"}},
-        {0, bad, {bad + ": line 2"}},
+        {0, bad, std::nullopt, {bad + ": line 2"}},
+        {0,
+         "",
+         mpdclient::Address{"127.0.0.1", noMpd, ""},
+         {"tandravole-host: cannot reach MPD at 127.0.0.1:" + std::to_string(noMpd) +
+          ": Connection refused\n"}},
     };
     for (const auto& c : cases) {
         std::ostringstream runOut, runErr;
         options.settings.port = c.port;
         options.libraryFile = c.library;
+        options.mpd = c.mpd;
         LinuxHost host(options, runOut, runErr);
         EXPECT_EQ(host.run(), linuxhost::kExitStartFailed); // returns without a stop
         for (const std::string& text : c.says)
@@ -200,9 +206,8 @@ TEST(LinuxHostStartLines, AddressesForTheAppTheAdapterListAndTheRemoteAsItRunsFr
               "not advertised with DNS-SD (error -65548); enter an address above in the app");
 
     // A build tree (linuxhost/ beside client/) and an installed folder with both programs.
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const fs::path root = fs::weakly_canonical(fs::temp_directory_path()) /
-                          ("tandravole-remote-path-" + std::to_string(stamp));
+    const testing_support::TempFolder temp;
+    const fs::path root = fs::weakly_canonical(temp.path);
     const fs::path build = root / "clone" / "build" / "native", bin = root / "bin";
     for (const fs::path& f :
          {build / "linuxhost" / "tandravole-host", build / "client" / "tandravole-remote",
@@ -227,5 +232,4 @@ TEST(LinuxHostStartLines, AddressesForTheAppTheAdapterListAndTheRemoteAsItRunsFr
     for (const auto& c : cases)
         EXPECT_EQ(linuxhost::remoteCommand(c.program, c.cwd, c.path), c.expected)
             << c.program << " from " << c.cwd << " with PATH " << c.path;
-    fs::remove_all(root);
 }

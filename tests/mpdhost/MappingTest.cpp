@@ -110,9 +110,8 @@ TEST(MpdStickers, RatingsAndCounts) {
         const char* text;
         int32_t rating, count;
     };
-    const Case cases[] = {{"0", 0, 0},   {"5", 5, 5},          {"6", 0, 6},  {"-1", 0, 0},
-                          {"4x", 0, 0},  {"", 0, 0},           {" 3", 0, 0}, {"12", 0, 12},
-                          {"2.5", 0, 0}, {"99999999999", 0, 0}};
+    const Case cases[] = {{"0", 0, 0},  {"5", 5, 5}, {"6", 0, 6},  {"-1", 0, 0},
+                          {"4x", 0, 0}, {"", 0, 0},  {" 3", 0, 0}, {"99999999999", 0, 0}};
     for (const Case& c : cases) {
         EXPECT_EQ(ratingFromSticker(c.text), c.rating) << c.text;
         EXPECT_EQ(countFromSticker(c.text), c.count) << c.text;
@@ -123,54 +122,42 @@ StatusInfo playing(int32_t pos, uint32_t elapsedMs, uint32_t durationMs = 3000) 
     return {PlayState::Playing, pos, pos + 100, elapsedMs, durationMs, 50};
 }
 
-TEST(MpdStatus, ChangesBecomeNotifications) {
-    const StatusInfo before = playing(0, 1000);
-    struct Case {
-        const char* what;
-        StatusInfo after;
-        bool state, track, volume, status;
-    };
-    const Case cases[] = {
-        {"nothing", before, false, false, false, false},
-        {"paused", {PlayState::Paused, 0, 100, 1000, 3000, 50}, true, false, false, true},
-        {"volume", {PlayState::Playing, 0, 100, 1000, 3000, 60}, false, false, true, true},
-        {"random", {PlayState::Playing, 0, 100, 1000, 3000, 50, true}, false, false, false, true},
-        {"next", playing(1, 0), false, true, false, true},
-        // An entry inserted above the current one.
-        {"moved", {PlayState::Playing, 1, 100, 1000, 3000, 50}, false, true, false, true},
-    };
-    for (const Case& c : cases) {
-        StatusChange change = compareStatus(before, c.after, 0);
-        EXPECT_EQ(std::tuple(change.state, change.track, change.volume, change.status,
-                             change.playedToEnd),
-                  std::tuple(c.state, c.track, c.volume, c.status, false))
-            << c.what;
-    }
-}
-
-TEST(MpdStatus, APlayCountsWhenTheTrackReachedItsEnd) {
+// What a change of status tells the app, and whether the entry that was playing counts a play:
+// 3000 ms long with 1500 ms of slack, 1500 ms reached is the first that counts.
+TEST(MpdStatus, ChangesBecomeNotificationsAndPlaysAreCountedAtTheEnd) {
     StatusInfo stopped;
     stopped.state = PlayState::Stopped;
     StatusInfo pausedEarly = playing(0, 500);
     pausedEarly.state = PlayState::Paused;
+    const StatusInfo before = playing(0, 1000);
     struct Case {
         const char* what;
         StatusInfo before, after;
         uint64_t sinceMs;
-        bool played;
+        bool state, track, volume, status, played;
     };
     const Case cases[] = {
-        // 3000 ms long, 1500 ms of slack: 1500 ms reached is the first that counts.
-        {"next entry at the slack", playing(0, 1000), playing(1, 0), 500, true},
-        {"next entry just before", playing(0, 1000), playing(1, 0), 499, false},
-        {"stopped at the end of the list", playing(0, 2900), stopped, 100, true},
-        {"stopped early", playing(0, 100), stopped, 100, false},
-        {"the same entry", playing(0, 100), playing(0, 2900), 2800, false},
-        {"paused is no play", pausedEarly, playing(1, 0), 5000, false},
-        {"unknown length", playing(0, 9000, 0), playing(1, 0), 0, false},
+        {"nothing", before, before, 0, 0, 0, 0, 0, 0},
+        {"paused", before, {PlayState::Paused, 0, 100, 1000, 3000, 50}, 0, 1, 0, 0, 1, 0},
+        {"volume", before, {PlayState::Playing, 0, 100, 1000, 3000, 60}, 0, 0, 0, 1, 1, 0},
+        {"random", before, {PlayState::Playing, 0, 100, 1000, 3000, 50, true}, 0, 0, 0, 0, 1, 0},
+        // An entry inserted above the current one.
+        {"moved", before, {PlayState::Playing, 1, 100, 1000, 3000, 50}, 0, 0, 1, 0, 1, 0},
+        {"next entry at the slack", before, playing(1, 0), 500, 0, 1, 0, 1, 1},
+        {"next entry just before", before, playing(1, 0), 499, 0, 1, 0, 1, 0},
+        {"stopped at the end of the list", playing(0, 2900), stopped, 100, 1, 1, 1, 1, 1},
+        {"stopped early", playing(0, 100), stopped, 100, 1, 1, 1, 1, 0},
+        {"the same entry", playing(0, 100), playing(0, 2900), 2800, 0, 0, 0, 1, 0},
+        {"paused is no play", pausedEarly, playing(1, 0), 5000, 1, 1, 0, 1, 0},
+        {"unknown length", playing(0, 9000, 0), playing(1, 0), 0, 0, 1, 0, 1, 0},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(compareStatus(c.before, c.after, c.sinceMs).playedToEnd, c.played) << c.what;
+    for (const Case& c : cases) {
+        StatusChange change = compareStatus(c.before, c.after, c.sinceMs);
+        EXPECT_EQ(std::tuple(change.state, change.track, change.volume, change.status,
+                             change.playedToEnd),
+                  std::tuple(c.state, c.track, c.volume, c.status, c.played))
+            << c.what;
+    }
 }
 
 } // namespace

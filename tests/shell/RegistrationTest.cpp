@@ -199,12 +199,3 @@ TEST(RegistrationTest, AnInstallationNameIsKeptUpToTheLongestKeyName) {
     (void)tooLong.create(RegistryRoot::LocalMachine, kInstallations + longest + u"M");
     EXPECT_EQ(PlayerInstallations(), std::vector<std::u16string>{longest});
 }
-
-TEST(RegistrationTest, TheVersionTextShowsTheBuildOnlyWhenItIsNotZero) {
-    for (auto [packed, text] : {std::pair{0x01070400u, u"1.7.4"},
-                                {0x020000C8u, u"2.0"}, // the low byte is not the build
-                                {0x04000100u, u"4.0.1"},
-                                {0xFFFFFFFFu, u"255.255.255"},
-                                {0u, u"0.0"}})
-        EXPECT_EQ(PluginVersionText(packed), text) << packed;
-}

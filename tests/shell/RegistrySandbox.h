@@ -6,10 +6,10 @@
 
 #include "common/Utf.h"
 #include "platform/Registry.h"
+#include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,24 +18,15 @@ namespace shell_tests {
 
 class RegistrySandbox {
 public:
-    RegistrySandbox() {
-        std::filesystem::create_directories(dir_);
-        platform::setRegistryStoreFile((dir_ / "registry").string());
-    }
-    ~RegistrySandbox() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
+    RegistrySandbox() { platform::setRegistryStoreFile((dir_.path / "registry").string()); }
     // Every later change fails: a folder stands where the store's file should be.
     void refuseChanges() {
-        std::filesystem::remove(dir_ / "registry");
-        std::filesystem::create_directories(dir_ / "registry" / "blocked");
+        std::filesystem::remove(dir_.path / "registry");
+        std::filesystem::create_directories(dir_.path / "registry" / "blocked");
     }
 
 private:
-    const std::filesystem::path dir_ =
-        std::filesystem::temp_directory_path() /
-        ("tandravole-shell-" + std::to_string(std::random_device{}()));
+    const testing_support::TempFolder dir_;
 };
 
 using Lines = std::vector<std::string>;

@@ -5,14 +5,11 @@
 #include "client/RemoteClient.h"
 #include "platform/Socket.h"
 #include "server/wire/Messages.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -24,11 +21,9 @@ constexpr uint32_t kStartMs = 60000;
 TEST(HostProcess, ASignalEndsTheSessionWithNoticeTwoAndTheProcessWithZero) {
     ASSERT_TRUE(platform::socketStartup());
     for (int signal : {SIGTERM, SIGINT}) {
-        const fs::path data =
-            fs::temp_directory_path() /
-            ("tandravole-host-process-" + std::to_string(getpid()) + "-" + std::to_string(signal));
+        const testing_support::TempFolder data;
         storm::HostProcess host(TANDRAVOLE_HOST_EXE,
-                                {"--port", "0", "--data-dir", data.string(), "--no-bonjour"});
+                                {"--port", "0", "--data-dir", data.path.string(), "--no-bonjour"});
         const uint16_t port = host.waitForPort(kStartMs);
         ASSERT_NE(port, 0) << host.output();
         remote::RemoteClient app;
@@ -41,7 +36,6 @@ TEST(HostProcess, ASignalEndsTheSessionWithNoticeTwoAndTheProcessWithZero) {
         ASSERT_TRUE(notice);
         EXPECT_EQ(notice->reason, wire::NOTICE_SESSION_END);
         EXPECT_EQ(host.waitForExit(kWaitMs), 0) << host.output();
-        fs::remove_all(data);
     }
     platform::socketCleanup();
 }

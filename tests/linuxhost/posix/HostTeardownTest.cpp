@@ -3,17 +3,15 @@
 // time, with exit code 0 and without a sanitizer report.
 #include "platform/Clock.h"
 #include "platform/Socket.h"
+#include "tests/support/TempFolder.h"
 #include "tools/storm/StormApps.h"
 #include "tools/storm/posix/HostProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <random>
 #include <thread>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -23,17 +21,16 @@ constexpr uint32_t kWatchdogMs = 60000;
 
 TEST(HostTeardown, SigtermAtRandomMomentsUnderLoadEndsTheHostWithZero) {
     ASSERT_TRUE(platform::socketStartup());
-    const fs::path data = fs::temp_directory_path() /
-                          ("tandravole-teardown-" + std::to_string(platform::tickCount()));
+    const testing_support::TempFolder data;
     // Two apps take the session from each other; no update check leaves this machine.
-    storm::writeHostSettings(data.string(), true);
+    storm::writeHostSettings(data.path.string(), true);
     const uint32_t seed = std::random_device{}();
     std::mt19937 random(seed);
     storm::Tally tally;
     for (int round = 0; round < TANDRAVOLE_TEARDOWN_ROUNDS; ++round) {
         SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
         storm::HostProcess host(TANDRAVOLE_HOST_EXE,
-                                {"--port", "0", "--data-dir", data.string(), "--no-bonjour"});
+                                {"--port", "0", "--data-dir", data.path.string(), "--no-bonjour"});
         const uint16_t port = host.waitForPort(kWatchdogMs);
         ASSERT_NE(port, 0) << host.output();
         std::atomic<bool> stop{false};
@@ -54,7 +51,6 @@ TEST(HostTeardown, SigtermAtRandomMomentsUnderLoadEndsTheHostWithZero) {
         EXPECT_EQ(*code, 0) << host.output();
         EXPECT_FALSE(storm::hasSanitizerReport(host.output())) << host.output();
     }
-    fs::remove_all(data);
     platform::socketCleanup();
 }
 
