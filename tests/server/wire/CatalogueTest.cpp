@@ -370,25 +370,6 @@ TEST(CatalogueSizeRules, SleepTimerCodesAtTheEdgesOfTheirRanges) {
     EXPECT_FALSE(decoded<SleepTimerMessage>({0, 1, 1, 0, 0, 0, 0, 0}).enabled);
 }
 
-// Which way each type travels (the engine's call table shows a wrong-way or short message
-// reaching no handler), its name, and the four types handled on arrival.
-TEST(Catalogue, DirectionsNamesAndTheFourImmediateTypes) {
-    EXPECT_STREQ(messageName(MSG_SLEEP_TIMER), "MSG_SLEEP_TIMER");
-    const std::vector<uint32_t> c2s = {2,  4,  7,  10, 15, 16, 18, 20, 21, 23, 24, 26, 27,
-                                       29, 32, 33, 34, 37, 39, 40, 42, 44, 46, 48, 51};
-    const std::vector<uint32_t> s2c = {1,  3,  5,  6,  8,  9,  11, 12, 13, 14, 19, 23, 25, 28,
-                                       30, 31, 35, 36, 38, 41, 43, 45, 47, 48, 49, 50, 51};
-    for (uint32_t t = 0; t < 60; ++t) {
-        const bool up = std::count(c2s.begin(), c2s.end(), t) > 0;
-        const bool down = std::count(s2c.begin(), s2c.end(), t) > 0;
-        EXPECT_EQ(isSentBy(t, Direction::ClientToServer), up) << t;
-        EXPECT_EQ(isSentBy(t, Direction::ServerToClient), down) << t;
-        EXPECT_EQ(messageName(t) != nullptr, up || down) << t;
-        EXPECT_EQ(isImmediate(t), t == 2 || t == 16 || t == 23 || t == 46) << t;
-    }
-    EXPECT_EQ(messageName(0xFFFFFFFF), nullptr);
-}
-
 // Each of the four text lengths of MSG_TRACK_INFO is one byte: 255 bytes travel whole, 256 are
 // cut to 255, and a cut steps back to the first byte of a character it would split.
 TEST(CatalogueThresholds, TrackInfoTextsAt255And256Bytes) {
