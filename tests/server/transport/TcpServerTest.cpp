@@ -277,7 +277,6 @@ TEST(SendBacklog, RefusesTheSendThatFindsMoreThanTheLimitAndEndsTheConnection) {
         {{kLimit, 1}, {true, true}, {kLimit, kLimit + 1}, kLimit + 1, false},
         // One past it, the next one ends the connection and drops all it held.
         {{kLimit, 1, 1}, {true, true, false}, {kLimit, kLimit + 1, 0}, 0, true},
-        {{kLimit + 1, 1}, {true, false}, {kLimit + 1, 0}, 0, true},
         // A message larger than the limit goes to a connection that has nothing queued.
         {{10 * kLimit}, {true}, {10 * kLimit}, 10 * kLimit, false},
         // Once refused, the connection takes nothing more.
