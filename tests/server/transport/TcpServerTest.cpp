@@ -92,11 +92,9 @@ protected:
 TEST(ConnectionIdCounter, StartsAtOneAndNeverGivesZero) {
     ConnectionIdCounter fresh;
     EXPECT_EQ(fresh.next(), 1u);
-    EXPECT_EQ(fresh.next(), 2u);
     ConnectionIdCounter nearWrap(0xFFFFFFFEu);
     EXPECT_EQ(nearWrap.next(), 0xFFFFFFFFu);
     EXPECT_EQ(nearWrap.next(), 1u); // 0 means "no connection" to the owner
-    EXPECT_EQ(nearWrap.next(), 2u);
 }
 
 // --- accepting and refusing ------------------------------------------------------------------
