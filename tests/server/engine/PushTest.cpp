@@ -1,5 +1,5 @@
-// The sending operations and the send rule (before login, and while the app is quiet), the
-// capability mask and cover requests.
+// The sending operations and the send rule (before login, and while the app is quiet), and
+// cover requests.
 #include "tests/server/engine/EngineFixture.h"
 
 namespace engine_test {
@@ -101,22 +101,6 @@ TEST_F(Engine, WhileQuietOnlyTheLoginOnlyRepliesLeave) {
         SCOPED_TRACE(::testing::PrintToString(c.payload));
         auto got = finishedWhileQuiet(*p, c.op, [&] { p->sendRaw(c.type, c.payload); });
         EXPECT_EQ(types(got), c.leaves ? std::vector<uint32_t>{c.leaves} : std::vector<uint32_t>{});
-    }
-}
-
-// Flag 18 is bit 20 and flag 19 bit 18; a flag past the last is ignored. (The mask from
-// construction is in EngineLifetime.)
-TEST(EngineCapabilities, EachFlagSetsItsOwnBit) {
-    WinampControlServer server;
-    for (size_t i = 0; i < kCapabilityCount; ++i)
-        server.setCapabilityFlag(i, false);
-    const uint8_t bits[kCapabilityCount] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
-                                            11, 12, 13, 14, 15, 16, 17, 20, 18, 21, 22};
-    for (size_t i = 0; i <= kCapabilityCount; ++i) {
-        server.setCapabilityFlag(i, true);
-        EXPECT_EQ(server.capabilityMask(), i < kCapabilityCount ? uint64_t(1) << bits[i] : 0)
-            << "flag " << i;
-        server.setCapabilityFlag(i, false);
     }
 }
 

@@ -45,25 +45,19 @@ public:
             throw std::runtime_error("cannot parse");
         std::vector<uint8_t> bytes(count);
         uint32_t got = server->read(id, bytes.data(), count);
-        bytes.resize(got);
         if (echo)
             server->send(id, bytes.data(), got);
-        std::lock_guard lock(mutex);
-        received.insert(received.end(), bytes.begin(), bytes.end());
-        callbackCounts.push_back(count);
     }
 
     size_t acceptedCount() { return sizeOf(accepted); }
     size_t closedCount() { return sizeOf(closed); }
-    size_t receivedCount() { return sizeOf(received); }
     template <class T> size_t sizeOf(const std::vector<T>& list) {
         std::lock_guard lock(mutex);
         return list.size();
     }
 
     std::mutex mutex;
-    std::vector<uint32_t> accepted, peers, closed, callbackCounts;
-    std::vector<uint8_t> received;
+    std::vector<uint32_t> accepted, peers, closed;
     std::atomic<bool> acceptResult{true};
     std::atomic<bool> echo{false};
     std::atomic<bool> stopWhileAccepting{false};
@@ -71,15 +65,6 @@ public:
     std::atomic<bool> throwOnData{false};
     bool sendFromCloseSucceeded = false;
 };
-
-// A payload whose every byte depends on its position, so a lost, doubled or swapped chunk
-// shows.
-std::vector<uint8_t> patterned(size_t size) {
-    std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = uint8_t((i * 7) ^ (i >> 11));
-    return bytes;
-}
 
 // More than the kernel holds for a peer that does not read (both sockets' buffers), so the
 // connection's sends are bound to hit "would block".
@@ -107,38 +92,12 @@ protected:
 TEST(ConnectionIdCounter, StartsAtOneAndNeverGivesZero) {
     ConnectionIdCounter fresh;
     EXPECT_EQ(fresh.next(), 1u);
-    EXPECT_EQ(fresh.next(), 2u);
     ConnectionIdCounter nearWrap(0xFFFFFFFEu);
     EXPECT_EQ(nearWrap.next(), 0xFFFFFFFFu);
     EXPECT_EQ(nearWrap.next(), 1u); // 0 means "no connection" to the owner
-    EXPECT_EQ(nearWrap.next(), 2u);
 }
 
 // --- accepting and refusing ------------------------------------------------------------------
-
-// Every byte comes back in order, read in callbacks of at most 2048 bytes.
-TEST_F(TcpServerTest, EchoesThroughReadAndSendWithPeerAddress) {
-    delegate.echo = true;
-    TestClient client(port);
-    const std::vector<uint8_t> payload = patterned(50000);
-    ASSERT_TRUE(client.sendAll(payload));
-    EXPECT_TRUE(client.receive(payload.size(), 30000) == payload);
-    ASSERT_TRUE(waitUntil([&] { return delegate.receivedCount() == payload.size(); }));
-    ASSERT_EQ(delegate.acceptedCount(), 1u);
-    {
-        std::lock_guard lock(delegate.mutex);
-        for (uint32_t c : delegate.callbackCounts)
-            EXPECT_TRUE(c >= 1 && c <= 2048) << c;
-    }
-    uint8_t peer[4];
-    std::memcpy(peer, &delegate.peers[0], 4);
-    EXPECT_EQ(peer[0], 127);
-    EXPECT_EQ(peer[3], 1);
-    // Unknown ids do nothing.
-    uint8_t out[4];
-    EXPECT_FALSE(server.send(0, out, 1));
-    EXPECT_EQ(server.read(0, out, sizeof out), 0u);
-}
 
 TEST_F(TcpServerTest, LimitAllowsExactlyTwoAndRefusesTheThirdWithoutDelegateCall) {
     TestClient a(port), b(port);
@@ -151,11 +110,17 @@ TEST_F(TcpServerTest, LimitAllowsExactlyTwoAndRefusesTheThirdWithoutDelegateCall
     EXPECT_TRUE(bytes.empty());
     EXPECT_EQ(delegate.acceptedCount(), 2u);
     EXPECT_EQ(server.connectionCount(), 2u);
-    // The first two still work.
+    // The first two still work: what b sends comes back through read and send. The delegate
+    // was given the peer's address; unknown ids do nothing.
     delegate.echo = true;
     uint8_t x = 9;
     ASSERT_TRUE(b.sendAll(&x, 1));
     EXPECT_EQ(b.receive(1), std::vector<uint8_t>{9});
+    uint8_t peer[4];
+    std::memcpy(peer, &delegate.peers[0], 4);
+    EXPECT_EQ(std::vector<uint8_t>(peer, peer + 4), (std::vector<uint8_t>{127, 0, 0, 1}));
+    EXPECT_FALSE(server.send(0, &x, 1));
+    EXPECT_EQ(server.read(0, &x, 1), 0u);
     // Once one has left, there is room again.
     a.close();
     ASSERT_TRUE(waitUntil([&] { return server.connectionCount() == 1; }));
@@ -164,8 +129,9 @@ TEST_F(TcpServerTest, LimitAllowsExactlyTwoAndRefusesTheThirdWithoutDelegateCall
 }
 
 // Every way a connection can fail to start, or a delegate failing on its data: it is closed
-// without a byte, leaves the map and is joined and released; its close is reported only when
-// its thread ran; a failure is logged. The server goes on.
+// without a byte, leaves the map and is joined and released with no connection after it; its
+// close is reported only when its thread ran, after it left the map (a send from clientClosed
+// finds nothing); a failure is logged. The server goes on.
 TEST_F(TcpServerTest, ConnectionsThatFailAreClosedAndReaped) {
     struct Row {
         const char* what;
@@ -209,6 +175,7 @@ TEST_F(TcpServerTest, ConnectionsThatFailAreClosedAndReaped) {
             {
                 std::lock_guard lock(delegate.mutex);
                 EXPECT_TRUE(!row.closed || delegate.closed[0] == delegate.accepted[0]);
+                EXPECT_FALSE(delegate.sendFromCloseSucceeded);
             }
             std::vector<std::string> logged; // the errors
             for (const auto& [kind, text] : log.events())
@@ -232,19 +199,6 @@ TEST_F(TcpServerTest, ConnectionsThatFailAreClosedAndReaped) {
 
 // --- closing and stopping --------------------------------------------------------------------
 
-TEST_F(TcpServerTest, ClientClosedComesAfterLeavingTheMapAndTheEndedConnectionIsReaped) {
-    TestClient a(port);
-    ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 1; }));
-    a.close();
-    ASSERT_TRUE(waitUntil([&] { return delegate.closedCount() == 1; }));
-    // The delegate's send to the closing id, from inside clientClosed, found nothing.
-    EXPECT_FALSE(delegate.sendFromCloseSucceeded);
-    EXPECT_EQ(delegate.closed[0], delegate.accepted[0]);
-    EXPECT_EQ(server.connectionCount(), 0u);
-    // No connection comes in after it: its end alone must get it joined and released.
-    EXPECT_TRUE(waitUntil([&] { return server.finishedCount() == 0; }, 30000));
-}
-
 // stopAll(true) comes back with an empty map, the listening socket closed and every close
 // reported, also while a connection is slow to close: without flushing its unsent bytes are
 // dropped; flushing to a peer that reads nothing keeps its thread trying for a while. Then
@@ -259,7 +213,7 @@ TEST_F(TcpServerTest, StopAllWaitsForEveryConnectionAndListenCanRestart) {
         server.setFlushOnClose(flush);
         TestClient a(port), b(port);
         ASSERT_TRUE(waitUntil([&] { return delegate.acceptedCount() == 2 * size_t(flush) + 2; }));
-        std::vector<uint8_t> payload = patterned(kMoreThanTheKernelHolds);
+        const std::vector<uint8_t> payload(kMoreThanTheKernelHolds, 7);
         ASSERT_TRUE(
             server.send(delegate.accepted.back(), payload.data(), uint32_t(payload.size())));
         server.stopAll(true);
@@ -321,7 +275,6 @@ TEST(SendBacklog, RefusesTheSendThatFindsMoreThanTheLimitAndEndsTheConnection) {
         {{kLimit, 1}, {true, true}, {kLimit, kLimit + 1}, kLimit + 1, false},
         // One past it, the next one ends the connection and drops all it held.
         {{kLimit, 1, 1}, {true, true, false}, {kLimit, kLimit + 1, 0}, 0, true},
-        {{kLimit + 1, 1}, {true, false}, {kLimit + 1, 0}, 0, true},
         // A message larger than the limit goes to a connection that has nothing queued.
         {{10 * kLimit}, {true}, {10 * kLimit}, 10 * kLimit, false},
         // Once refused, the connection takes nothing more.

@@ -315,38 +315,18 @@ TEST(CatalogueSizeRules, CountsAreCheckedAgainstTheSmallestEntry) {
     EXPECT_FALSE(decodes<EqualizerMessage>(Bytes(9, 0)));
 }
 
-TEST(CatalogueSizeRules, TextsAndOptionalPartsPickedByFlagsOneAtATime) {
-    for (size_t i = 0; i < 3; ++i) {
-        Bytes query = {1, 0, 0, 0, 0, 0, 0, 'x', 0};
-        query[4 + i] = 0x80; // any non-zero byte
-        LibraryQueryMessage m = decoded<LibraryQueryMessage>(query);
-        for (size_t j = 0; j < 3; ++j)
-            EXPECT_EQ(m.texts[j], i == j ? "x" : "") << i << " " << j;
-        Bytes add = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 'x', 0};
-        add[4 + 4 * i + 3] = 0x01; // the top byte of a u32 flag
-        LibraryAddMessage a = decoded<LibraryAddMessage>(add);
-        for (size_t j = 0; j < 3; ++j)
-            EXPECT_EQ(a.texts[j], i == j ? "x" : "") << i << " " << j;
-    }
-    EXPECT_FALSE(decodes<LibraryQueryMessage>({1, 0, 0, 0, 0, 0, 0})); // no text at all
-
-    for (uint32_t bit = 0; bit < 4; ++bit) {
-        const Bytes query = {1, 0, 0, 0, uint8_t(1u << bit), 0, 0, 0, 'x', 0};
-        LibraryQueryExMessage q = decoded<LibraryQueryExMessage>(query);
-        const Bytes add = {1, 0, 0, 0, uint8_t(1u << bit), 0, 0, 0, 2, 0, 0, 0, 'x', 0};
-        LibraryAddExMessage a = decoded<LibraryAddExMessage>(add);
-        EXPECT_EQ(a.position, 0xFFFFFFFEu);
-        for (size_t j = 0; j < 4; ++j) {
-            EXPECT_EQ(q.texts[j], j == bit ? "x" : "") << bit << " " << j;
-            EXPECT_EQ(a.texts[j], j == bit ? "x" : "") << bit << " " << j;
-        }
-    }
+// A text is there when its flag is non-zero, whichever byte of a u32 flag is set (which flag
+// picks which text: the layouts above); flags that pick no text at all are refused. Bit 28
+// alone brings a position and no text.
+TEST(CatalogueSizeRules, TextsAndOptionalPartsPickedByFlags) {
+    const Bytes add = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 5, 0, 0, 0, 'x', 0};
+    EXPECT_EQ(decoded<LibraryAddMessage>(add).texts, (std::array<std::string, 3>{"", "", "x"}));
+    EXPECT_FALSE(decodes<LibraryQueryMessage>({1, 0, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(decodes<LibraryQueryExMessage>({1, 0, 0, 0, 0, 0, 0, 0}));
-    // Bit 28 alone: no texts, a position; without its four bytes the message is dropped.
-    LibraryAddExMessage positioned =
+    const LibraryAddExMessage positioned =
         decoded<LibraryAddExMessage>({1, 0, 0, 0, 0, 0, 0, 0x10, 2, 0, 0, 0, 7, 0, 0, 0});
     EXPECT_EQ(positioned.position, 7u);
-    EXPECT_FALSE(decodes<LibraryAddExMessage>({1, 0, 0, 0, 0, 0, 0, 0x10, 2, 0, 0, 0, 7, 0, 0}));
+    EXPECT_EQ(positioned.texts, (std::array<std::string, 4>{}));
 }
 
 // Mode codes 1 and 2 and action codes 1 to 3 are the delegate's values plus one; anything
@@ -370,49 +350,21 @@ TEST(CatalogueSizeRules, SleepTimerCodesAtTheEdgesOfTheirRanges) {
     EXPECT_FALSE(decoded<SleepTimerMessage>({0, 1, 1, 0, 0, 0, 0, 0}).enabled);
 }
 
-// Which way each type travels (the engine's call table shows a wrong-way or short message
-// reaching no handler), its name, and the four types handled on arrival.
-TEST(Catalogue, DirectionsNamesAndTheFourImmediateTypes) {
-    EXPECT_STREQ(messageName(MSG_SLEEP_TIMER), "MSG_SLEEP_TIMER");
-    const std::vector<uint32_t> c2s = {2,  4,  7,  10, 15, 16, 18, 20, 21, 23, 24, 26, 27,
-                                       29, 32, 33, 34, 37, 39, 40, 42, 44, 46, 48, 51};
-    const std::vector<uint32_t> s2c = {1,  3,  5,  6,  8,  9,  11, 12, 13, 14, 19, 23, 25, 28,
-                                       30, 31, 35, 36, 38, 41, 43, 45, 47, 48, 49, 50, 51};
-    for (uint32_t t = 0; t < 60; ++t) {
-        const bool up = std::count(c2s.begin(), c2s.end(), t) > 0;
-        const bool down = std::count(s2c.begin(), s2c.end(), t) > 0;
-        EXPECT_EQ(isSentBy(t, Direction::ClientToServer), up) << t;
-        EXPECT_EQ(isSentBy(t, Direction::ServerToClient), down) << t;
-        EXPECT_EQ(messageName(t) != nullptr, up || down) << t;
-        EXPECT_EQ(isImmediate(t), t == 2 || t == 16 || t == 23 || t == 46) << t;
-    }
-    EXPECT_EQ(messageName(0xFFFFFFFF), nullptr);
-}
-
 // Each of the four text lengths of MSG_TRACK_INFO is one byte: 255 bytes travel whole, 256 are
-// cut to 255, and a cut steps back to the first byte of a character it would split.
+// cut to 255 (a cut that would split a character steps back: the library list's length test).
 TEST(CatalogueThresholds, TrackInfoTextsAt255And256Bytes) {
-    const std::pair<std::string, size_t> texts[] = {
-        {std::string(255, 'x'), 255},
-        {std::string(256, 'x'), 255},
-        {std::string(253, 'a') + "\xC3\xA9", 255},
-        {std::string(254, 'a') + "\xC3\xA9", 254},
-        {std::string(254, 'a') + "\xF0\x9F\x8E\xB5", 254},
-    };
     for (int field = 0; field < 4; ++field) {
-        for (const auto& [value, sent] : texts) {
+        for (size_t length : {255u, 256u}) {
             TrackInfoMessage m;
             std::string* fields[4] = {&m.track.name, &m.track.artist, &m.track.album,
                                       &m.track.genre};
-            *fields[field] = value;
+            *fields[field] = std::string(length, 'x');
             const Bytes p = encodePayload(m);
-            ASSERT_EQ(p.size(), 39 + sent) << field << " " << value.size();
+            ASSERT_EQ(p.size(), 39u + 255) << field << " " << length;
             for (int i = 0; i < 4; ++i)
-                EXPECT_EQ(p[31 + size_t(i)], i == field ? sent : 0) << field << " " << i;
-            const size_t at = 35 + size_t(field);
-            EXPECT_EQ(std::string(p.begin() + ptrdiff_t(at), p.begin() + ptrdiff_t(at + sent)),
-                      value.substr(0, sent));
-            EXPECT_EQ(p[at + sent], 0);
+                EXPECT_EQ(p[31 + size_t(i)], i == field ? 255 : 0) << field << " " << i;
+            const ptrdiff_t at = 35 + field;
+            EXPECT_EQ(Bytes(p.begin() + at, p.end()), cat({Bytes(255, 'x'), Bytes(4 - field, 0)}));
         }
     }
 }
@@ -457,12 +409,9 @@ TEST(CatalogueThresholds, PlayerStatusFieldsForEveryValue) {
         uint32_t value;
         uint8_t code;
     } cases[] = {
-        {7, 0, 0},        {7, 256, 0},        {7, 257, 1},     {7, 513, 1},     {7, 514, 2},
-        {7, 0x8080, 128}, {7, 0x8081, 128},   {7, 33152, 128}, {7, 65277, 253}, {7, 65278, 254},
-        {7, 65534, 254},  {7, 65535, 255},    {4, 0, 1},       {4, 1, 2},       {4, 2, 3},
-        {4, 3, 3},        {4, 0xFFFFFFFF, 3}, {6, 0, 0},       {6, 1, 1},       {6, 2, 2},
-        {6, 3, 0},        {6, 0xFFFFFFFF, 0}, {5, 0, 0},       {5, 1, 1},       {5, 2, 1},
-        {5, 0x80, 1},
+        {7, 256, 0}, {7, 257, 1}, {7, 65534, 254}, {7, 65535, 255}, {4, 0, 1},
+        {4, 1, 2},   {4, 2, 3},   {4, 3, 3},       {6, 0, 0},       {6, 1, 1},
+        {6, 2, 2},   {6, 3, 0},   {5, 0, 0},       {5, 1, 1},       {5, 0x80, 1},
     };
     for (const auto& c : cases) {
         PlayerStatusMessage m;
@@ -493,8 +442,6 @@ TEST(CatalogueThresholds, VolumeArgumentForEveryCombinationOfItsParts) {
     } cases[] = {
         {0x00000000, 0x0000}, {0x00000500, 0x0000}, {0x00000080, 0x8080}, {0x00000580, 0x8080},
         {0x12340000, 0x1234}, {0x12340500, 0x0000}, {0x12340080, 0x1234}, {0x12340580, 0x8080},
-        {0x00000001, 0x0101}, {0x000000FF, 0xFFFF}, {0x0000007F, 0x7F7F}, {0xFFFF0000, 0xFFFF},
-        {0x0001FF00, 0x0000}, {0x00010000, 0x0001}, {0xFFFFFFFF, 0xFFFF}, {0x00FF00FE, 0x00FF},
     };
     for (const Case& c : cases)
         EXPECT_EQ(volumeFromArgument(c.argument), c.volume) << std::hex << c.argument;

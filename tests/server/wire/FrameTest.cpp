@@ -30,35 +30,29 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-TEST(FrameSplitter, HeaderIsLittleEndianMagicTypeLength) {
+// The header byte for byte; a frame comes out with its twelfth header byte, or its last payload
+// byte, and not before; a stated length far beyond what arrived is waited for until clear().
+TEST(FrameSplitter, HeaderLayoutAndAFrameWaitsForItsLastByte) {
     EXPECT_EQ(buildFrame(0x0102, {0xAA}),
               (Bytes{0x3B, 0x87, 0xD9, 0x71, 0x02, 0x01, 0, 0, 1, 0, 0, 0, 0xAA}));
-    EXPECT_EQ(buildFrame(MSG_QUIET, nullptr, 0),
-              (Bytes{0x3B, 0x87, 0xD9, 0x71, 16, 0, 0, 0, 0, 0, 0, 0}));
-}
-
-TEST(FrameSplitter, WaitsForTheTwelfthHeaderByteAndTheLastPayloadByte) {
+    const Bytes empty = buildFrame(MSG_QUIET, nullptr, 0);
+    EXPECT_EQ(empty, (Bytes{0x3B, 0x87, 0xD9, 0x71, 16, 0, 0, 0, 0, 0, 0, 0}));
+    const std::pair<Bytes, Frames> cases[] = {
+        {empty, {{MSG_QUIET, {}}}},
+        {buildFrame(MSG_SEARCH, {1, 2, 3, 4, 5}), {{MSG_SEARCH, {1, 2, 3, 4, 5}}}},
+    };
     FrameSplitter s;
-    const Bytes empty = buildFrame(MSG_KEEPALIVE, {});
-    s.append(empty.data(), 11);
+    for (const auto& [frame, expected] : cases) {
+        s.append(frame.data(), frame.size() - 1);
+        EXPECT_TRUE(drain(s).empty());
+        EXPECT_EQ(s.buffered(), frame.size() - 1);
+        s.append(&frame.back(), 1);
+        EXPECT_EQ(drain(s), expected);
+        EXPECT_EQ(s.buffered(), 0u);
+    }
+    append(s, {0x3B, 0x87, 0xD9, 0x71, 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3});
     EXPECT_TRUE(drain(s).empty());
-    EXPECT_EQ(s.buffered(), 11u);
-    s.append(&empty[11], 1);
-    EXPECT_EQ(drain(s), (Frames{{MSG_KEEPALIVE, {}}}));
-    EXPECT_EQ(s.buffered(), 0u);
-
-    const Bytes frame = buildFrame(MSG_SEARCH, {1, 2, 3, 4, 5});
-    s.append(frame.data(), frame.size() - 1);
-    EXPECT_TRUE(drain(s).empty());
-    EXPECT_EQ(s.buffered(), frame.size() - 1);
-    s.append(&frame.back(), 1);
-    EXPECT_EQ(drain(s), (Frames{{MSG_SEARCH, {1, 2, 3, 4, 5}}}));
-
-    // A stated length far beyond what arrived: the splitter keeps waiting.
-    Bytes huge = {0x3B, 0x87, 0xD9, 0x71, 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3};
-    append(s, huge);
-    EXPECT_TRUE(drain(s).empty());
-    EXPECT_EQ(s.buffered(), huge.size());
+    EXPECT_EQ(s.buffered(), 15u);
     s.clear();
     EXPECT_EQ(s.buffered(), 0u);
 }

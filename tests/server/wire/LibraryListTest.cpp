@@ -70,18 +70,6 @@ TEST(LibraryListEncoding, EntryLayouts) {
     }
 }
 
-TEST(LibraryListKinds, CodesOnTheWire) {
-    const int32_t codes[] = {2, 0, 4, 3, -1, 5, 6, 7}; // kinds 0 to 7
-    for (int32_t kind = -1; kind <= 8; ++kind) {
-        const int32_t code = kind >= 0 && kind < 8 ? codes[kind] : -1;
-        EXPECT_EQ(listKindCode(kind), code) << kind;
-        EXPECT_EQ(listKindFromCode(code), code < 0 ? -1 : kind) << kind;
-    }
-    EXPECT_EQ(listKindCode(100), -1);
-    EXPECT_EQ(listKindFromCode(1), -1);
-    EXPECT_EQ(listKindFromCode(8), -1);
-}
-
 // Length fields are 16 bits: a text of 65535 bytes travels whole, one of 65536 is cut to
 // 65535, in the length field, in the u32 of following bytes and in encodedSize alike.
 TEST(LibraryListEncoding, LengthFieldsAt65535And65536) {
@@ -147,10 +135,8 @@ TEST(LibraryListDecoding, EveryTruncationAndMiscountIsRefused) {
     extra.extraNumber = 3;
     tracks.add(a);
     tracks.add(extra);
-    LibraryStringList composers(LIST_KIND_COMPOSERS);
-    composers.add("Satie");
     const std::pair<int, const WinampMediaLibraryListBase*> lists[] = {
-        {2, &strings}, {6, &albums}, {7, &tracks}, {4, &composers}};
+        {2, &strings}, {6, &albums}, {7, &tracks}};
     for (const auto& [code, list] : lists) {
         const Bytes b = list->encoded();
         const uint32_t count = uint32_t(list->count());
