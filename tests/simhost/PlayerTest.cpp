@@ -230,8 +230,6 @@ TEST_F(PlayerTest, FilesNarrowingVolumeEqualizerAndFailures) {
     player.setMuted(true);
     EXPECT_EQ(getProperty(volume.get(), VolumeOp::Muted).value.asVariantBool(), kVariantTrue);
     events();
-    putProperty(volume.get(), VolumeOp::EqualizerOn, HostValue::boolean(true));
-    EXPECT_TRUE(getProperty(volume.get(), VolumeOp::EqualizerOn).isTrue());
     for (auto [band, asked, kept] : {std::tuple{10, -150, -100}, {0, 25, 25}}) {
         ASSERT_TRUE(callMethod(volume.get(), VolumeOp::SetBand, {band, asked}).ok());
         EXPECT_EQ(*callMethod(volume.get(), VolumeOp::Band, {band}).asInt(), kept);
