@@ -26,9 +26,6 @@ struct RecordingSink : HostEventSink {
         names.push_back(*args[1].asText());
         threads.push_back(std::this_thread::get_id());
     }
-    bool saw(const char16_t* name) const {
-        return std::find(names.begin(), names.end(), name) != names.end();
-    }
 };
 
 class PlayerTest : public ::testing::Test {
@@ -111,8 +108,6 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
     ASSERT_TRUE(callMethod(root.get(), RootOp::RegisterWindow, {0x1234, 1}).ok());
     std::atomic<int> wakes{0};
     player.setWakeHandler([&] { ++wakes; });
-    for (int32_t key : {100, 101, 102})
-        ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {key, -1}).isTrue());
     events();
     messages.clear();
     act(PlaybackOp::Play); // position -1: the first entry is selected and plays
@@ -126,10 +121,8 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
         pumping = std::this_thread::get_id();
         player.pump();
     }).join();
-    EXPECT_TRUE(sink.saw(kNotifyTrackChange));
-    EXPECT_TRUE(sink.saw(kNotifyPlayerStateChange));
-    for (auto id : sink.threads)
-        EXPECT_EQ(id, pumping);
+    EXPECT_EQ(std::count(sink.names.begin(), sink.names.end(), kNotifyTrackChange), 1);
+    EXPECT_EQ(sink.threads, std::vector(sink.threads.size(), pumping));
     ASSERT_EQ(messages.size(), 1u) << "queued status changes coalesce into one message";
     EXPECT_EQ(messages[0], (std::pair<int32_t, uint64_t>(0x1234, kStatusWindowParam)));
     EXPECT_EQ(*player.msUntilNextChange(), 10000u) << "the first track's remaining time";
