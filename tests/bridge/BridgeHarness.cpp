@@ -5,46 +5,14 @@
 
 namespace bridge_test {
 
-using namespace medialib;
 using namespace simhost;
-
-namespace {
-
-// Six tracks (keys 100..105) of 10..60 s, two albums; playlists: 7 ordinary {100,101,102},
-// 8 a group, 9 smart, 10 ordinary and empty.
-LibraryData smallLibrary() {
-    LibraryData lib;
-    for (int32_t i = 0; i < 6; ++i) {
-        Track t;
-        t.key = 100 + i;
-        t.name = u"Song " + std::u16string(1, char16_t(u'A' + i));
-        t.artist = i < 3 ? u"First Band" : u"Second Band";
-        t.album = i < 3 ? u"One" : (i < 5 ? u"Two" : u"");
-        t.genre = i < 3 ? u"Rock" : u"Jazz";
-        t.durationSeconds = 10 * (i + 1);
-        t.trackNumber = i + 1;
-        t.playCount = i % 2 ? 0 : i + 1;
-        t.rating = i % 6;
-        t.path = u"D:\\Music\\song" + std::u16string(1, char16_t(u'0' + i)) + u".mp3";
-        lib.tracks.push_back(t);
-    }
-    lib.tracks[2].comment = u"la la la";
-    lib.playlists = {{7, u"Mine", u"Lists", PlaylistType::Ordinary, {100, 101, 102}, u""},
-                     {8, u"Lists", u"", PlaylistType::Group, {}, u""},
-                     {9, u"Long ones", u"", PlaylistType::Smart, {}, u"[Duration]=>35"},
-                     {10, u"Empty", u"", PlaylistType::Ordinary, {}, u""}};
-    lib.playingNow = {100, 101, 102};
-    return lib;
-}
-
-} // namespace
 
 BridgeTest::BridgeTest() {
     platform::setRegistryStoreFile((scratch.path / "registry").string());
     platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser, kSettingsKeyPath);
     platform::deleteRegistryTree(platform::RegistryRoot::CurrentUser,
                                  presetsKeyPath(kSimMajorVersion));
-    player = std::make_unique<SimPlayer>(smallLibrary(),
+    player = std::make_unique<SimPlayer>(library_test::smallLibrary(),
                                          SimOptions{&clock, scratch.path / "covers", 0, true});
     root = library_test::recordedRoot(calls, testing_support::playerRootForTests(player->root()));
     host = std::make_unique<HostThread>([this] {

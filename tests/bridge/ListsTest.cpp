@@ -158,7 +158,7 @@ TEST_F(ListsTest, RuleFillsReplaceThePlayingNowListWithoutPlaying) {
     EXPECT_EQ(inPlayer([](PlayerCore& c) { return c.state; }), host::PlaybackState::Stopped);
 }
 
-TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
+TEST_F(ListsTest, CoversAtEachQualityOfAnAlbumAndTheCurrentText) {
     for (uint32_t quality : {0u, 1u, 2u}) {
         destroy();
         start([quality](PluginSettings& s) { s.coverQuality = quality; });
@@ -182,6 +182,13 @@ TEST_F(ListsTest, CoversOfThePlayingNowListAtEachQualityAndOfAnAlbum) {
     auto album = nextAs<CoverMessage>(*app);
     EXPECT_EQ(album.artist, "First Band"); // filled in from the file
     EXPECT_EQ(album.image, coverBytes(100, true));
+
+    // The current file's text only when it has one, with the key of its path.
+    EXPECT_FALSE(reply<TrackTextMessage>(*app, QUERY_TRACK_TEXT).ok);
+    app->command(CMD_SET_INDEX, 2);
+    auto text = reply<TrackTextMessage>(*app, QUERY_TRACK_TEXT);
+    EXPECT_EQ(std::tie(text.ok, text.text), std::make_tuple(true, "la la la"));
+    EXPECT_EQ(text.key, bridge::trackKeyForPath(u"D:\\Music\\song2.mp3"));
 }
 
 TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
@@ -202,13 +209,4 @@ TEST_F(ListsTest, LibraryBrowsingAndAddingGoThroughTheLibraryQueries) {
     add.playlistId = 7;
     EXPECT_EQ(notices([&] { send(add); }), (Notices{"lists", "list 7"}));
     EXPECT_EQ(playlist(7), (Keys{100, 101, 102, 103, 104}));
-}
-
-// The current file's text only when it has one, with the key of its path.
-TEST_F(ListsTest, CurrentTextOnlyWhenTheFileHasOne) {
-    EXPECT_FALSE(reply<TrackTextMessage>(*app, QUERY_TRACK_TEXT).ok);
-    app->command(CMD_SET_INDEX, 2);
-    auto text = reply<TrackTextMessage>(*app, QUERY_TRACK_TEXT);
-    EXPECT_EQ(std::tie(text.ok, text.text), std::make_tuple(true, "la la la"));
-    EXPECT_EQ(text.key, bridge::trackKeyForPath(u"D:\\Music\\song2.mp3"));
 }

@@ -87,7 +87,6 @@ TEST_F(SleepTimer, AtATimeFiresOnTheClockAndStartsThePowerAction) {
     player->setRepeatMode(simhost::RepeatMode::List); // playback would go on by itself
     app->command(CMD_PLAY, 0);
     arm(0, 1, 60); // power off after 60 s
-    EXPECT_EQ(asked().seconds, 60u);
     tick(59999);
     EXPECT_TRUE(asked().enabled);
     EXPECT_EQ(asked().seconds, 0u); // 0.001 s left

@@ -178,6 +178,36 @@ inline medialib::Track track(int32_t key, std::u16string artist, std::u16string 
     return t;
 }
 
+// Six tracks (keys 100..105) of 10..60 s, two albums; the third has a comment, a year and
+// plays. Playlists: 7 ordinary {100,101,102}, 8 a group, 9 smart, 10 ordinary and empty;
+// playing now {100,101,102}.
+inline medialib::LibraryData smallLibrary() {
+    using namespace medialib;
+    LibraryData lib;
+    for (int32_t i = 0; i < 6; ++i) {
+        Track t;
+        t.key = 100 + i;
+        t.name = u"Song " + std::u16string(1, char16_t(u'A' + i));
+        t.artist = i < 3 ? u"First Band" : u"Second Band";
+        t.album = i < 3 ? u"One" : (i < 5 ? u"Two" : u"");
+        t.genre = i < 3 ? u"Rock" : u"Jazz";
+        t.durationSeconds = 10 * (i + 1);
+        t.trackNumber = i + 1;
+        t.playCount = i % 2 ? 0 : i + 1;
+        t.rating = i % 6;
+        t.path = u"D:\\Music\\song" + std::u16string(1, char16_t(u'0' + i)) + u".mp3";
+        lib.tracks.push_back(t);
+    }
+    std::tie(lib.tracks[2].comment, lib.tracks[2].year, lib.tracks[2].playCount) =
+        std::tuple(u"la la la", 1999, 7);
+    lib.playlists = {{7, u"Mine", u"Lists", PlaylistType::Ordinary, {100, 101, 102}, u""},
+                     {8, u"Lists", u"", PlaylistType::Group, {}, u""},
+                     {9, u"Long ones", u"", PlaylistType::Smart, {}, u"[Duration]=>35"},
+                     {10, u"Empty", u"", PlaylistType::Ordinary, {}, u""}};
+    lib.playingNow = {100, 101, 102};
+    return lib;
+}
+
 struct SmallPlayer {
     explicit SmallPlayer(std::vector<medialib::Track> tracks)
         : player(medialib::LibraryData{std::move(tracks), {}, {}}),

@@ -2,6 +2,7 @@
 // with a hand-moved clock, the events it raises and the thread they arrive on, playlist edits,
 // the equalizer, files, and failures reported instead of crashes.
 #include "simhost/SimPlayer.h"
+#include "tests/library/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
@@ -12,31 +13,9 @@
 using namespace medialib;
 using namespace simhost;
 using namespace host;
+using library_test::smallLibrary;
 
 namespace {
-
-// Five tracks (keys 100..104) of 10..50 s; playlists: 7 ordinary {100,101,102}, 8 a group, 9 smart.
-LibraryData smallLibrary() {
-    LibraryData lib;
-    for (int32_t i = 0; i < 5; ++i) {
-        Track& t = lib.tracks.emplace_back();
-        t.key = 100 + i;
-        t.name = u"Song " + std::u16string(1, char16_t(u'A' + i));
-        t.artist = i < 3 ? u"First Band" : u"Second Band";
-        t.album = i < 3 ? u"One" : u"";
-        t.genre = u"Rock";
-        std::tie(t.durationSeconds, t.trackNumber, t.bitrate) =
-            std::tuple(10 * (i + 1), i + 1, 192000);
-        t.path = u"D:\\Music\\song" + std::u16string(1, char16_t(u'0' + i)) + u".mp3";
-    }
-    Track& third = lib.tracks[2];
-    std::tie(third.comment, third.rating, third.year, third.playCount) =
-        std::tuple(u"la la la", 4, 1999, 7);
-    lib.playlists = {{7, u"Mine", u"Lists", PlaylistType::Ordinary, {100, 101, 102}, u""},
-                     {8, u"Lists", u"", PlaylistType::Group, {}, u""},
-                     {9, u"Long ones", u"", PlaylistType::Smart, {}, u"[Duration]=>35"}};
-    return lib;
-}
 
 struct RecordingSink : HostEventSink {
     std::vector<std::u16string> names;
@@ -46,9 +25,6 @@ struct RecordingSink : HostEventSink {
         ASSERT_GE(args.size(), 2u);
         names.push_back(*args[1].asText());
         threads.push_back(std::this_thread::get_id());
-    }
-    bool saw(const char16_t* name) const {
-        return std::find(names.begin(), names.end(), name) != names.end();
     }
 };
 
@@ -94,9 +70,9 @@ TEST_F(PlayerTest, PlaybackFollowsTheClockWaitsForATrackAndRepeats) {
     // Three tracks end in one jump: 1 ms of A, 20 s of B, 30 s of C, 40 s of D -> 5 s into E.
     clock.advance(1 + 20000 + 30000 + 40000 + 5000);
     EXPECT_EQ(std::pair(current(), seconds()), std::pair(4, 5));
-    clock.advance(45000); // the end of the list: stop on the last entry
+    clock.advance(45000 + 60000); // the end of the list: stop on the last entry
     EXPECT_EQ(state(), int32_t(PlaybackState::Stopped));
-    EXPECT_EQ(std::pair(current(), seconds()), std::pair(4, 0));
+    EXPECT_EQ(std::pair(current(), seconds()), std::pair(5, 0));
     // Every track that played to its end counted a play.
     auto third = callMethod(now.get(), PlayingNowOp::Item, {2}).asObject();
     EXPECT_EQ(*getProperty(third.get(), FileOp::IntProperty11).asInt(), 8);
@@ -132,8 +108,6 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
     ASSERT_TRUE(callMethod(root.get(), RootOp::RegisterWindow, {0x1234, 1}).ok());
     std::atomic<int> wakes{0};
     player.setWakeHandler([&] { ++wakes; });
-    for (int32_t key : {100, 101, 102})
-        ASSERT_TRUE(callMethod(now.get(), PlayingNowOp::Insert, {key, -1}).isTrue());
     events();
     messages.clear();
     act(PlaybackOp::Play); // position -1: the first entry is selected and plays
@@ -147,10 +121,8 @@ TEST_F(PlayerTest, TransportCommandsTheirEventsAndStatusMessages) {
         pumping = std::this_thread::get_id();
         player.pump();
     }).join();
-    EXPECT_TRUE(sink.saw(kNotifyTrackChange));
-    EXPECT_TRUE(sink.saw(kNotifyPlayerStateChange));
-    for (auto id : sink.threads)
-        EXPECT_EQ(id, pumping);
+    EXPECT_EQ(std::count(sink.names.begin(), sink.names.end(), kNotifyTrackChange), 1);
+    EXPECT_EQ(sink.threads, std::vector(sink.threads.size(), pumping));
     ASSERT_EQ(messages.size(), 1u) << "queued status changes coalesce into one message";
     EXPECT_EQ(messages[0], (std::pair<int32_t, uint64_t>(0x1234, kStatusWindowParam)));
     EXPECT_EQ(*player.msUntilNextChange(), 10000u) << "the first track's remaining time";
@@ -196,13 +168,13 @@ TEST_F(PlayerTest, WhatPlaylistsRefuseAndHowADeletedOneAnswers) {
     EXPECT_EQ(callMethod(files.get(), FilesOp::AppendKey, {4242}).status, HostStatus::Failed);
     // Smart lists come from their expression; groups and smart lists take no files.
     auto smart = callMethod(root.get(), RootOp::PlaylistById, {9}).asObject();
-    EXPECT_EQ(keysOf(callMethod(smart.get(), PlaylistOp::Files).asObject()).size(), 2u);
+    EXPECT_EQ(keysOf(callMethod(smart.get(), PlaylistOp::Files).asObject()).size(), 3u);
     EXPECT_FALSE(callMethod(smart.get(), PlaylistOp::SetFiles, {files}).isTrue());
 
     auto made = callMethod(lists.get(), PlaylistsOp::Create, {u"Fresh", u""}).asObject();
     ASSERT_TRUE(made);
     int32_t id = *callMethod(made.get(), PlaylistOp::Id).asInt();
-    EXPECT_GT(id, 9);
+    EXPECT_GT(id, 10);
     EXPECT_FALSE(callMethod(lists.get(), PlaylistsOp::Delete, {u"Fresh", u"Elsewhere"}).isTrue());
     EXPECT_TRUE(callMethod(lists.get(), PlaylistsOp::Delete, {u"fresh", u""}).isTrue());
     // A deleted playlist's object fails instead of answering stale data.
@@ -232,13 +204,13 @@ TEST_F(PlayerTest, FilesNarrowingVolumeEqualizerAndFailures) {
     for (FileOp op : {FileOp::Duration, FileOp::TrackNumber, FileOp::IntProperty10,
                       FileOp::IntProperty11, FileOp::Rating})
         numbers.push_back(*getProperty(f.get(), op).asInt());
-    EXPECT_EQ(numbers, (std::vector<int32_t>{30, 3, 1999, 7, 4}));
+    EXPECT_EQ(numbers, (std::vector<int32_t>{30, 3, 1999, 7, 2}));
     ASSERT_TRUE(putProperty(f.get(), FileOp::Rating, 9).ok());
     EXPECT_EQ(*getProperty(f.get(), FileOp::Rating).asInt(), 5) << "ratings stay in 0..5";
     EXPECT_EQ(callMethod(f.get(), FileOp::ImagePath, {6}).status, HostStatus::BadIndex);
 
     // Narrowing keeps the order and applies the modifiers.
-    files = callMethod(root.get(), RootOp::Search, {u"~sort=[Duration] [Genre]=[Rock]"}).asObject();
+    files = callMethod(root.get(), RootOp::Search, {u"~sort=[Duration]"}).asObject();
     ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {u"[Artist]=\"band\" ~n=4"}).ok());
     ASSERT_TRUE(callMethod(files.get(), FilesOp::Narrow, {u"-[Key]=101"}).ok());
     EXPECT_EQ(keysOf(files), (std::vector<int32_t>{100, 102, 103}));
@@ -251,8 +223,6 @@ TEST_F(PlayerTest, FilesNarrowingVolumeEqualizerAndFailures) {
     player.setMuted(true);
     EXPECT_EQ(getProperty(volume.get(), VolumeOp::Muted).value.asVariantBool(), kVariantTrue);
     events();
-    putProperty(volume.get(), VolumeOp::EqualizerOn, HostValue::boolean(true));
-    EXPECT_TRUE(getProperty(volume.get(), VolumeOp::EqualizerOn).isTrue());
     for (auto [band, asked, kept] : {std::tuple{10, -150, -100}, {0, 25, 25}}) {
         ASSERT_TRUE(callMethod(volume.get(), VolumeOp::SetBand, {band, asked}).ok());
         EXPECT_EQ(*callMethod(volume.get(), VolumeOp::Band, {band}).asInt(), kept);

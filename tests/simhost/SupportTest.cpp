@@ -45,7 +45,6 @@ TEST(PresetsTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
                   std::pair(uint32_t(RegistryType::String), size_t(24)));
     EXPECT_EQ(n, count);
     // Preamp, then ten bands: the code of a level is 110 - (level + 100) * 62 / 200, rounded.
-    EXPECT_EQ(key.readString(u"Flat"), u"OOOOOOOOOOO");
     EXPECT_EQ(key.readString(u"Rock"), u"OCGRWRIA>>>"); // 0; 40, 25, -10, -25, -10, 20, 45, 55...
     key.writeString(u"Rock", u"mine");
     installEqualizerPresets(kSimMajorVersion);
