@@ -14,6 +14,7 @@
 #include "platform/Registry.h"
 #include "simhost/SimPlayer.h"
 #include "tests/library/RecordingHost.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/TestSocket.h"
 
 #include <gtest/gtest.h>
@@ -239,7 +240,7 @@ protected:
     }
 
     platform::ManualClock clock;
-    library_test::TempFolder scratch;
+    testing_support::TempFolder scratch;
     std::unique_ptr<simhost::SimPlayer> player;
     std::shared_ptr<library_test::Recorder> calls = std::make_shared<library_test::Recorder>();
     host::HostObjectPtr root;

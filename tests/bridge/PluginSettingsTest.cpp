@@ -4,7 +4,7 @@
 #include "bridge/PluginSettings.h"
 #include "common/Utf.h"
 #include "platform/Registry.h"
-#include "tests/library/RecordingHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ protected:
         LoadSettings(s);
         return s;
     }
-    library_test::TempFolder dir;
+    testing_support::TempFolder dir;
 };
 
 TEST_F(PluginSettingsTest, DefaultsWholeRecordsAndTheValuesAsStored) {

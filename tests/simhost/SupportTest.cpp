@@ -5,7 +5,7 @@
 #include "simhost/LibraryJson.h"
 #include "simhost/Presets.h"
 #include "simhost/SimPlayer.h"
-#include "tests/library/RecordingHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ namespace {
 // On POSIX the store lives in a temporary file; on Windows the test uses the real registry
 // and leaves a person's own presets alone.
 TEST(PresetsTest, StockPresetsAreTwelveCodeUnitStringsAndNeverOverwrite) {
-    const library_test::TempFolder dir;
+    const testing_support::TempFolder dir;
     setRegistryStoreFile((dir.path / "registry").string());
     RegistryKey key;
     if (key.open(RegistryRoot::CurrentUser, presetsKeyPath(kSimMajorVersion)))
@@ -165,7 +165,7 @@ TEST(LibraryJsonTest, TheDemoLibrarySurvivesARoundTripThroughAFileReadInPieces) 
     std::string text = libraryToJson(demo);
     ASSERT_GT(text.size(), 200000u);
     EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }));
-    const library_test::TempFolder dir;
+    const testing_support::TempFolder dir;
     auto write = [&](const std::string& content) {
         std::ofstream(dir.path / "library.json", std::ios::binary) << content;
         return dir.path / "library.json";
@@ -212,7 +212,7 @@ TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
     EXPECT_EQ(std::tuple(keys.size(), paths.size(), artists.size() > 80, types.size()),
               std::tuple(lib.tracks.size(), lib.tracks.size(), true, size_t(3)));
 
-    const library_test::TempFolder covers;
+    const testing_support::TempFolder covers;
     SimPlayer player(std::move(lib), SimOptions{nullptr, covers.path, 0, false});
     EXPECT_EQ(player.startupProblem(), "");
     auto all = host::callMethod(player.root().get(), host::RootOp::Search,
@@ -235,7 +235,7 @@ TEST(DemoLibraryTest, DeterministicVariedAndCoveredLibrary) {
 }
 
 TEST(DemoLibraryTest, TwoPlayersFillOneCoverFolderAtOnce) {
-    const library_test::TempFolder covers;
+    const testing_support::TempFolder covers;
     std::string problems[2];
     auto fill = [&](int i) {
         problems[i] =

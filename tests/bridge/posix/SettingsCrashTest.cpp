@@ -7,7 +7,7 @@
 #include "platform/Registry.h"
 #include "simhost/Presets.h"
 #include "simhost/SimPlayer.h"
-#include "tests/library/RecordingHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +60,7 @@ protected:
         }
     }
 
-    library_test::TempFolder folder;
+    testing_support::TempFolder folder;
     fs::path file = folder.path / "settings.reg";
 };
 
